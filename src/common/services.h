@@ -1,0 +1,37 @@
+// The platform services one run of the utility works with, handed to every
+// procedure. The database engine is created on first use and then kept for
+// the rest of the process, as the one DBEngine of the program.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/database.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+
+namespace common {
+
+struct Services {
+    platform::Files& files;
+    platform::Shell& shell;
+    platform::MessageBox& msgbox;
+    platform::Process& process;
+    platform::Locale& locale;
+    std::function<std::unique_ptr<platform::DBEngine>()> makeEngine;
+
+    // The program's one engine, created by whichever procedure needs it first.
+    platform::DBEngine& DBEngine() {
+        if (!engine) engine = makeEngine();
+        return *engine;
+    }
+    bool HasEngine() const { return engine != nullptr; }
+
+private:
+    std::unique_ptr<platform::DBEngine> engine;
+};
+
+}  // namespace common

@@ -1,0 +1,38 @@
+// The modal message box every question and message goes through. Qt
+// implementation: app/msgbox_qt.cpp; tests answer it with a scripted fake.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+enum MsgBoxButtons : int {
+    vbOKOnly = 0,
+    vbAbortRetryIgnore = 2,
+    vbYesNo = 4,
+    vbRetryCancel = 5,
+};
+
+enum MsgBoxResult : int {
+    vbNoAnswer = 0,  // dismissed without an answer
+    vbOK = 1,
+    vbCancel = 2,
+    vbAbort = 3,
+    vbRetry = 4,
+    vbIgnore = 5,
+    vbYes = 6,
+    vbNo = 7,
+};
+
+inline constexpr const char* kAppTitle = "Restore Rolvane Data";
+
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+
+    // Shows Prompt with the button set and Title (empty: the application's
+    // title), no icon, the first button the default; returns the answer.
+    virtual int Show(const std::string& Prompt, int Buttons, const std::string& Title) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+// mkmdb: writes Jet 4 (.mdb, 4 KiB pages) databases for tests and tools.
+//
+// The files hold plain tables (no indexes, no properties, no relationships)
+// with Long Integer, Text and DateTime columns. They are meant to be read by
+// libmdb/mdbtools and similar readers; Microsoft Access is not a target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mkmdb {
+
+enum class ColumnType { Long, Text, DateTime };
+
+struct Column {
+    std::string name;  // UTF-8, 1..64 characters
+    ColumnType type = ColumnType::Long;
+    int text_length = 255;  // declared size of a Text column, in characters (1..255)
+};
+
+// A calendar date and time of day, stored as Jet's day count from 1899-12-30.
+struct DateTime {
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
+
+// std::monostate is Null. Text is UTF-8.
+using Value = std::variant<std::monostate, int32_t, std::string, DateTime>;
+using Row = std::vector<Value>;
+
+// Fills `row` (already sized to the column count and reset to Null) with row i.
+using RowGenerator = std::function<void(std::size_t i, Row& row)>;
+
+struct Table {
+    std::string name;  // UTF-8, 1..64 characters, unique ignoring ASCII case
+    std::vector<Column> columns;
+    // Rows come from `generate` when it is set (row_count of them), otherwise from `rows`.
+    std::vector<Row> rows;
+    std::size_t row_count = 0;
+    RowGenerator generate;
+};
+
+// Writes a new database at `path` (replacing any file there) holding `tables`
+// in the given order. Throws std::runtime_error on invalid input (bad names,
+// type mismatches, a row too large for a page, text longer than its column)
+// and on I/O errors; a partly written file is removed.
+void Write(const std::string& path, const std::vector<Table>& tables);
+
+// Jet's stored form of a DateTime: days since 1899-12-30, time as the fraction.
+// Throws std::runtime_error for values outside 0100-01-01 .. 9999-12-31 or invalid fields.
+double ToJetDate(const DateTime& dt);
+
+// UTF-8 to UTF-16LE code units; throws std::runtime_error on malformed UTF-8.
+std::u16string Utf8ToUtf16(const std::string& utf8);
+
+// Applies the RC4 keystream used on the database definition page (key C7 DA 39 6B)
+// to `len` bytes; encryption and decryption are the same operation.
+void ApplyHeaderCipher(unsigned char* data, std::size_t len);
+
+}  // namespace mkmdb

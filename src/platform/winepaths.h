@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/host_environment.h"
+
 namespace platform {
 
 class WinePaths {
@@ -19,11 +21,13 @@ public:
     // The prefix of this user: $WINEPREFIX, else ~/.wine, when it holds
     // system.reg and dosdevices/; nullopt otherwise.
     static std::optional<std::string> FindPrefix();
+    static std::optional<std::string> FindPrefix(const HostEnvironment& env);
 
     const std::string& Prefix() const { return prefix_; }
 
     // The host path for a Windows path (or a host path starting with "/",
-    // taken as it is). A relative path stays relative to the working folder.
+    // whose "\" still separate, since callers append Windows-style tails
+    // to host folders). A relative path stays relative to the working folder.
     std::string ToHost(const std::string& path) const;
 
 private:

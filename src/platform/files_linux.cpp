@@ -1,0 +1,456 @@
+#include "platform/files_linux.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <ctime>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+
+namespace platform {
+
+namespace {
+
+// An open file descriptor, closed when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { Reset(); }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    // Closes the descriptor and reports the error of close(2), which on some
+    // file systems is where a failed write shows up.
+    int Close() {
+        int result = close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+std::string Parent(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The error a failed system call stands for in the served application.
+vb::Error ErrorFor(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+        case ETXTBSY:
+            return vb::PermissionDenied();
+        case ENOSPC:
+        case EDQUOT:
+            return vb::DiskFull();
+        case EIO:
+            return vb::DeviceIOError();
+        case ENOTDIR:
+            return vb::PathNotFound();
+        default:
+            return vb::PathFileAccessError();
+    }
+}
+
+// A file that is not there: 53 when its folder exists, 76 when the folder
+// itself is missing.
+vb::Error MissingError(const std::string& hostPath) {
+    return IsDirectory(Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
+}
+
+vb::Error CantRenameWithDifferentDrive() { return vb::Error(74, "Can't rename with different drive"); }
+
+bool HasRecordLock(int fd) {
+    // A write lock conflicts with every lock another owner holds, read or
+    // write, so the test finds any lock on any byte. An OFD query sees the
+    // POSIX locks of other processes as well as OFD locks.
+    struct flock query{};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    query.l_start = 0;
+    query.l_len = 0;
+    if (fcntl(fd, F_OFD_GETLK, &query) == 0) return query.l_type != F_UNLCK;
+    if (errno != EINVAL) return false;
+    // A kernel without OFD locks: F_GETLK sees other processes' locks.
+    query = {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    if (fcntl(fd, F_GETLK, &query) == 0) return query.l_type != F_UNLCK;
+    return false;
+}
+
+bool IsWineServer(int procFd, const char* pid) {
+    std::string comm;
+    {
+        Fd file(openat(procFd, (std::string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
+        char buffer[64];
+        ssize_t n = file ? read(file.get(), buffer, sizeof buffer) : -1;
+        if (n > 0) comm.assign(buffer, static_cast<size_t>(n));
+        while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    }
+    if (comm == "wineserver" || comm == "wineserver64") return true;
+    char target[4096];
+    ssize_t n = readlinkat(procFd, (std::string(pid) + "/exe").c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    std::string exe(target, static_cast<size_t>(n));
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
+    std::string name = BaseName(exe);
+    return name == "wineserver" || name == "wineserver64";
+}
+
+// A Windows program under Wine keeps its files open inside wineserver, not in
+// its own process, so the wineservers of this user are the ones to ask.
+bool OpenInWineServer(dev_t device, ino_t inode) {
+    Fd proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!proc) return false;
+    DIR* processes = fdopendir(dup(proc.get()));
+    if (!processes) return false;
+    const uid_t me = geteuid();
+    const std::string self = std::to_string(getpid());
+    bool found = false;
+    while (!found) {
+        dirent* entry = readdir(processes);
+        if (!entry) break;
+        std::string_view pid = entry->d_name;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos || pid == self) continue;
+        struct stat owner{};
+        if (fstatat(proc.get(), entry->d_name, &owner, 0) != 0 || owner.st_uid != me) continue;
+        if (!IsWineServer(proc.get(), entry->d_name)) continue;
+        std::string fdFolder = "/proc/" + std::string(pid) + "/fd";
+        DIR* fds = opendir(fdFolder.c_str());
+        if (!fds) continue;
+        while (dirent* fdEntry = readdir(fds)) {
+            if (fdEntry->d_name[0] == '.') continue;
+            struct stat open{};
+            if (stat((fdFolder + "/" + fdEntry->d_name).c_str(), &open) == 0 && open.st_dev == device &&
+                open.st_ino == inode) {
+                found = true;
+                break;
+            }
+        }
+        closedir(fds);
+    }
+    closedir(processes);
+    return found;
+}
+
+// A name for a temporary file, unlikely to be taken; creation is exclusive
+// anyway and simply tries another one.
+std::string RandomSuffix() {
+    unsigned char bytes[8];
+    static unsigned long counter = 0;
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        unsigned long mixed = static_cast<unsigned long>(getpid()) * 1000003UL + ++counter +
+                              static_cast<unsigned long>(time(nullptr));
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(mixed >>= 3);
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string suffix;
+    for (unsigned char b : bytes) {
+        suffix += digits[b >> 4];
+        suffix += digits[b & 15];
+    }
+    return suffix;
+}
+
+void SyncFolder(const std::string& folder) {
+    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return;
+    // Some file systems cannot sync a folder (EINVAL); the rename still stands.
+    if (fsync(dir.get()) != 0 && errno == EIO) throw vb::DeviceIOError();
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
+}
+
+// Renames without ever replacing to, for file systems that do not know
+// RENAME_NOREPLACE: a hard link fails when to exists. Where there are no hard
+// links (or for folders) the last resort is a test then a rename, which a
+// racing creator could slip between.
+void RenameNoReplaceFallback(const std::string& from, const struct stat& fromStat, const std::string& to) {
+    if (!S_ISDIR(fromStat.st_mode)) {
+        if (link(from.c_str(), to.c_str()) == 0) {
+            if (unlink(from.c_str()) != 0) {
+                int error = errno;
+                unlink(to.c_str());
+                throw ErrorFor(error);
+            }
+            return;
+        }
+        if (errno == EEXIST) throw vb::FileAlreadyExists();
+        if (errno == ENOENT) throw vb::PathNotFound();
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) throw ErrorFor(errno);
+    }
+    struct stat existing{};
+    if (lstat(to.c_str(), &existing) == 0) throw vb::FileAlreadyExists();
+    if (rename(from.c_str(), to.c_str()) != 0) throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
+}
+
+}  // namespace
+
+bool HeldByAnotherProcess(int fd) {
+    struct stat st{};
+    if (fstat(fd, &st) != 0) return false;
+    return HasRecordLock(fd) || OpenInWineServer(st.st_dev, st.st_ino);
+}
+
+bool HeldByAnotherProcess(const std::string& hostPath) {
+    Fd fd(open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd) return HeldByAnotherProcess(fd.get());
+    // Unreadable: no lock can be queried, but wineserver can still be asked.
+    struct stat st{};
+    return stat(hostPath.c_str(), &st) == 0 && OpenInWineServer(st.st_dev, st.st_ino);
+}
+
+// A temporary file that is removed again unless it was put in place.
+class LinuxFiles::TemporaryFile {
+public:
+    ~TemporaryFile() {
+        fd.Reset();
+        if (!path.empty()) unlink(path.c_str());
+    }
+    void Placed() { path.clear(); }
+
+    std::string path;
+    Fd fd;
+};
+
+LinuxFiles::LinuxFiles(const WinePaths& paths, WriteStep write) : paths_(paths), write_(std::move(write)) {
+    if (!write_) write_ = [](int fd, const void* data, size_t size) { return ::write(fd, data, size); };
+}
+
+std::string LinuxFiles::Dir(const std::string& Path) {
+    if (Path.empty()) return "";
+    std::string host = paths_.ToHost(Path);
+    std::string name = BaseName(host);
+    if (name.empty() || name[0] == '.') return "";
+    struct stat st{};
+    if (stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+    return name;
+}
+
+vb::DateTime LinuxFiles::FileDateTime(const std::string& Path) {
+    struct stat st{};
+    std::string host = paths_.ToHost(Path);
+    if (stat(host.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw vb::FileNotFound();
+        throw ErrorFor(errno);
+    }
+    std::tm local{};
+    time_t seconds = st.st_mtim.tv_sec;
+    if (!localtime_r(&seconds, &local)) throw vb::PathFileAccessError();
+    return vb::DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
+                                 const std::string& name, std::optional<mode_t> mode,
+                                 TemporaryFile& temporary) {
+    // Hidden (leading dot), so that nobody listing the folder takes it for a
+    // database while it is being written.
+    std::string stem = "." + name.substr(0, 200) + ".";
+    for (int attempt = 0; !temporary.fd; ++attempt) {
+        std::string candidate = (folder == "/" ? "/" : folder + "/") + stem + RandomSuffix() + ".tmp";
+        int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      mode ? S_IRUSR | S_IWUSR : 0666);
+        if (fd >= 0) {
+            temporary.path = candidate;
+            temporary.fd.Reset(fd);
+        } else if (errno != EEXIST || attempt >= 100) {
+            throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
+        }
+    }
+    const int out = temporary.fd.get();
+
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ssize_t got = read(source, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw ErrorFor(errno);
+        }
+        if (got == 0) break;
+        size_t done = 0;
+        while (done < static_cast<size_t>(got)) {
+            ssize_t put = write_(out, buffer.data() + done, static_cast<size_t>(got) - done);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                throw ErrorFor(errno);
+            }
+            if (put == 0) throw vb::DiskFull();
+            done += static_cast<size_t>(put);
+        }
+    }
+    // The permissions of the file being replaced, whatever the umask, and the
+    // source's modification time, as a Windows copy keeps it.
+    if (mode && fchmod(out, *mode) != 0) throw ErrorFor(errno);
+    struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
+    if (futimens(out, times) != 0) throw ErrorFor(errno);
+    if (fsync(out) != 0) throw ErrorFor(errno);
+    if (temporary.fd.Close() != 0) throw ErrorFor(errno);
+}
+
+void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination) {
+    const std::string from = paths_.ToHost(Source);
+    std::string to = paths_.ToHost(Destination);
+
+    // Only a regular file is opened: opening a device or a pipe can have
+    // effects of its own.
+    struct stat sourceStat{};
+    if (stat(from.c_str(), &sourceStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    if (!S_ISREG(sourceStat.st_mode)) throw vb::PathFileAccessError();
+    Fd source(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    if (fstat(source.get(), &sourceStat) != 0) throw ErrorFor(errno);
+    if (!S_ISREG(sourceStat.st_mode)) throw vb::PathFileAccessError();
+    if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
+
+    // A destination that is a link to a file: the file is what gets replaced.
+    struct stat linkStat{};
+    if (lstat(to.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        if (char* resolved = realpath(to.c_str(), nullptr)) {
+            to = resolved;
+            free(resolved);
+        }
+    }
+    const std::string folder = Parent(to);
+    struct stat folderStat{};
+    if (stat(folder.c_str(), &folderStat) != 0) throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
+    if (!S_ISDIR(folderStat.st_mode)) throw vb::PathNotFound();
+
+    std::optional<mode_t> mode;  // a new file gets 0666 less the umask
+    struct stat existing{};
+    const bool replacing = stat(to.c_str(), &existing) == 0;
+    if (replacing) {
+        if (!S_ISREG(existing.st_mode)) throw vb::PathFileAccessError();
+        // Windows refuses to copy a file onto itself: it is open as the source.
+        if (existing.st_dev == sourceStat.st_dev && existing.st_ino == sourceStat.st_ino)
+            throw vb::PermissionDenied();
+        // A read-only file is not replaced, as on Windows.
+        if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0) throw vb::PermissionDenied();
+        if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
+        mode = existing.st_mode & 07777;
+    }
+
+    TemporaryFile temporary;
+    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), mode, temporary);
+    if (replacing) {
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
+            // Keep the owner of the file being replaced where we may (as root).
+            if (chown(temporary.path.c_str(), existing.st_uid, existing.st_gid) != 0) {
+                // Not ours to give away: the copy belongs to us, as a new file would.
+            }
+        }
+        // The copy took time: a program may have opened the destination since.
+        // Replacing it now would leave that program writing to a lost file.
+        if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
+    }
+    if (rename(temporary.path.c_str(), to.c_str()) != 0) throw ErrorFor(errno);
+    temporary.Placed();
+    SyncFolder(folder);
+}
+
+void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to) {
+    if (!S_ISREG(fromStat.st_mode)) throw CantRenameWithDifferentDrive();
+    Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    const std::string folder = Parent(to);
+    TemporaryFile temporary;
+    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), fromStat.st_mode & 07777, temporary);
+    // The copy takes the new name only if that name is still free.
+    if (RenameNoReplace(temporary.path, to) != 0) {
+        if (errno == EEXIST) throw vb::FileAlreadyExists();
+        if (errno != EINVAL && errno != ENOSYS) throw ErrorFor(errno);
+        struct stat tempStat{};
+        stat(temporary.path.c_str(), &tempStat);
+        RenameNoReplaceFallback(temporary.path, tempStat, to);
+    }
+    temporary.Placed();
+    SyncFolder(folder);
+    if (unlink(from.c_str()) != 0) {
+        // The original must not be lost, so the copy goes again.
+        int error = errno;
+        unlink(to.c_str());
+        throw ErrorFor(error);
+    }
+    SyncFolder(Parent(from));
+}
+
+void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
+    const std::string from = paths_.ToHost(OldPath);
+    std::string to = paths_.ToHost(NewPath);
+
+    struct stat fromStat{};
+    if (lstat(from.c_str(), &fromStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    if (S_ISREG(fromStat.st_mode) && HeldByAnotherProcess(from)) throw vb::PermissionDenied();
+
+    // The new name may be the old one in other letter case ("data.mdb" to
+    // "Data.mdb"): mapping found the old file under it, but Windows renames
+    // then rather than report that the name is taken.
+    struct stat toStat{};
+    if (lstat(to.c_str(), &toStat) == 0 && toStat.st_dev == fromStat.st_dev && toStat.st_ino == fromStat.st_ino &&
+        Parent(to) == Parent(from)) {
+        std::string written = NewPath;
+        size_t cut = written.find_last_of("\\/");
+        if (cut != std::string::npos) written = written.substr(cut + 1);
+        if (written.empty() || written == "." || written == ".." || written == BaseName(from))
+            throw vb::FileAlreadyExists();
+        to = Parent(from) + "/" + written;
+    }
+
+    if (RenameNoReplace(from, to) == 0) {
+        SyncFolder(Parent(to));
+        return;
+    }
+    switch (errno) {
+        case EEXIST:
+        case ENOTEMPTY:
+            throw vb::FileAlreadyExists();
+        case ENOENT:
+            // The old name was there a moment ago: the new folder is missing.
+            throw vb::PathNotFound();
+        case EXDEV:
+            MoveAcrossFileSystems(from, fromStat, to);
+            return;
+        case EINVAL:
+        case ENOSYS:
+            RenameNoReplaceFallback(from, fromStat, to);
+            SyncFolder(Parent(to));
+            return;
+        default:
+            throw ErrorFor(errno);
+    }
+}
+
+}  // namespace platform

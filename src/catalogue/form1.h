@@ -43,3 +43,11 @@ void lvFiles_Click(Form1& form);
 void cmdCancel_Click(Form1& form);
 
 }  // namespace catalogue
+
+namespace catalogue {
+
+// The index of the selected row; 91 when no row is selected, as reading a
+// member of an absent SelectedItem fails.
+int SelectedItem(Form1& form);
+
+}  // namespace catalogue

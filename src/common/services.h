@@ -16,6 +16,12 @@
 namespace common {
 
 struct Services {
+    Services(platform::Files& files, platform::Shell& shell, platform::MessageBox& msgbox,
+             platform::Process& process, platform::Locale& locale,
+             std::function<std::unique_ptr<platform::DBEngine>()> makeEngine)
+        : files(files), shell(shell), msgbox(msgbox), process(process), locale(locale),
+          makeEngine(std::move(makeEngine)) {}
+
     platform::Files& files;
     platform::Shell& shell;
     platform::MessageBox& msgbox;

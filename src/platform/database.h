@@ -1,5 +1,5 @@
 // The Jet database engine as the procedures use it: one DBEngine per
-// process, OpenDatabase, OpenRecordset with a SELECT, EOF, Fields(name).Value
+// process, OpenDatabase, OpenRecordset with a SELECT, IsEOF (EOF), Fields(name).Value
 // and Close. Databases are opened read-only. Real implementation:
 // database_libmdb.cpp, which runs every read of a file in a short-lived,
 // resource-limited child process (mdb_reader_main.cpp) so that a damaged
@@ -32,7 +32,8 @@ using Value = std::variant<Null, int64_t, double, std::string, vb::DateTime>;
 class Recordset {
 public:
     virtual ~Recordset() = default;
-    virtual bool EOF() = 0;
+    // EOF (named so because EOF is a macro of the C library): no current row.
+    virtual bool IsEOF() = 0;
     virtual void MoveNext() = 0;
     // The value of the named field in the current row; names match without
     // regard to case. 3265 unknown name, 3021 at EOF, 3420 after Close.

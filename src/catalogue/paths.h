@@ -1,0 +1,51 @@
+// Where the served application keeps its files: the editions, their product
+// folders and backup extensions, and every path built from them. Each path
+// is a plain concatenation; a special folder as GetSpecialFolder returns it
+// already ends in "\".
+#pragma once
+
+#include <string>
+
+namespace catalogue {
+
+inline constexpr const char* kBusiness = "Business";
+inline constexpr const char* kPersonal = "Personal";
+inline constexpr const char* kBusinessFolder = "Varnock Rolvane BE";
+inline constexpr const char* kPersonalFolder = "Varnock Rolvane";
+inline constexpr const char* kCurrentCaption = "(Current)";
+
+inline constexpr const char* kOption12Query = "Select option from stringoptions where optionnumber = 12";
+inline constexpr const char* kCountQuery = "select count(*) as counter from roof ";
+
+// Under the documents folder.
+inline std::string OptionDatabasePath(const std::string& documents) {
+    return documents + kBusinessFolder + "\\Data\\options.mdb";
+}
+inline std::string BusinessFirstDefaultPath(const std::string& documents) {
+    return documents + kBusinessFolder + "\\data\\bsrv.mdb";
+}
+inline std::string BusinessSecondDefaultPath(const std::string& documents) {
+    return documents + kBusinessFolder + "\\Data\\bsrv.mdb";
+}
+inline std::string PersonalLivePath(const std::string& documents) {
+    return documents + kPersonalFolder + "\\Data\\bsrv.mdb";
+}
+
+// Under the application-data folder: backup slot 1 to 5 of an edition.
+inline std::string BusinessBackupPath(const std::string& appData, int slot) {
+    return appData + kBusinessFolder + "\\Backups\\Backup" + std::to_string(slot) + ".rb";
+}
+inline std::string PersonalBackupPath(const std::string& appData, int slot) {
+    return appData + kPersonalFolder + "\\Backups\\Backup" + std::to_string(slot) + ".rv";
+}
+
+// Under the program-files folder: the blank shell file of each edition, in
+// lower case as the installer's folders are matched without regard to case.
+inline std::string BusinessShellPath(const std::string& programFiles) {
+    return programFiles + "brenwick software\\varnock rolvane be\\data\\rv10db.shell";
+}
+inline std::string PersonalShellPath(const std::string& programFiles) {
+    return programFiles + "brenwick software\\varnock rolvane\\data\\rv10db.shell";
+}
+
+}  // namespace catalogue

@@ -1,0 +1,67 @@
+// The catalogue rows: LoadListView adds one row per existing database file,
+// with its record count (GetRecordCount) and file date; the row's Tag keeps
+// the file's full path for the commands.
+#include <memory>
+
+#include "catalogue/form1.h"
+#include "catalogue/paths.h"
+#include "common/procedure.h"
+#include "common/vbvalue.h"
+
+namespace catalogue {
+
+using common::Flow;
+
+void LoadListView(Form1& form, const std::string& Caption, const std::string& FileName,
+                  const std::string& Version) {
+    platform::ListView& lv = form.lvFiles;
+    common::Procedure proc(form.sys, "LoadListView", "Form1");
+    proc.Line(40, [&] { return form.sys.files.Dir(FileName).empty() ? Flow::Leave() : Flow::Next(); });
+    proc.Line(50, [&] { lv.AddItem(Caption); });
+    // Each line looks the row just added up afresh: the last one.
+    proc.Line(60, [&] { lv.SetSubItem(lv.ItemCount(), 1, Version); });
+    proc.Line(70, [&] {
+        const std::string count = std::to_string(GetRecordCount(form, FileName));
+        lv.SetSubItem(lv.ItemCount(), 2, count);
+    });
+    proc.Line(80, [&] {
+        const std::string date = form.sys.locale.GeneralDate(form.sys.files.FileDateTime(FileName));
+        lv.SetSubItem(lv.ItemCount(), 3, date);
+    });
+    proc.Line(90, [&] { lv.SetTag(lv.ItemCount(), FileName); });
+    proc.Run();
+}
+
+int32_t GetRecordCount(Form1& form, const std::string& FileName) {
+    int32_t count = 0;
+    std::string sql;
+    std::unique_ptr<platform::Database> db;
+    std::unique_ptr<platform::Recordset> rs;
+
+    // A line that uses a database or result that was never opened (because
+    // its opening line failed and was ignored) fails as Visual Basic does.
+    auto database = [&]() -> platform::Database& {
+        if (!db) throw vb::ObjectNotSet();
+        return *db;
+    };
+    auto result = [&]() -> platform::Recordset& {
+        if (!rs) throw vb::ObjectNotSet();
+        return *rs;
+    };
+
+    common::Procedure proc(form.sys, "GetRecordCount", "Form1");
+    proc.Line(40, [&] { count = 0; });
+    proc.Line(50, [&] { db = form.sys.DBEngine().OpenDatabase(FileName); });
+    proc.Line(60, [&] { sql = kCountQuery; });
+    proc.Line(70, [&] { rs = database().OpenRecordset(sql, platform::dbOpenDynaset); });
+    proc.Line(80, [&] { return result().IsEOF() ? Flow::Goto(110) : Flow::Next(); });
+    proc.Line(90, [&] { count = common::CLng(result().Field("Counter")); });
+    proc.Line(110, [&] { result().Close(); });
+    proc.Line(120, [&] { database().Close(); });
+    proc.Line(130, [&] { db.reset(); });
+    proc.Line(140, [&] { rs.reset(); });
+    proc.Run();
+    return count;
+}
+
+}  // namespace catalogue

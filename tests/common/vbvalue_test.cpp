@@ -1,0 +1,41 @@
+#include "common/vbvalue.h"
+
+#include <gtest/gtest.h>
+
+#include "common/error.h"
+
+namespace {
+
+int Number(const platform::Value& v) {
+    try {
+        common::CLng(v);
+        return 0;
+    } catch (const vb::Error& e) {
+        return e.Number();
+    }
+}
+
+TEST(CLng, ConvertsWhatFitsAndRefusesTheRest) {
+    EXPECT_EQ(common::CLng(int64_t{1234}), 1234);
+    EXPECT_EQ(common::CLng(int64_t{2147483647}), 2147483647);
+    EXPECT_EQ(common::CLng(int64_t{-2147483647 - 1}), -2147483647 - 1);
+    EXPECT_EQ(common::CLng(2.5), 2);  // half to even, as Visual Basic rounds
+    EXPECT_EQ(common::CLng(3.5), 4);
+    EXPECT_EQ(common::CLng(std::string(" 42 ")), 42);
+    EXPECT_EQ(Number(int64_t{2147483648}), 6);
+    EXPECT_EQ(Number(int64_t{-2147483649}), 6);
+    EXPECT_EQ(Number(1e12), 6);
+    EXPECT_EQ(Number(platform::Null{}), 94);
+    EXPECT_EQ(Number(std::string("12 rows")), 13);
+    EXPECT_EQ(Number(std::string("")), 13);
+}
+
+TEST(TextOf, NullIsEmptyAndTextIsKeptAsStored) {
+    EXPECT_EQ(common::TextOf(platform::Null{}), "");
+    EXPECT_EQ(common::TextOf(std::string("  D:\\Data ")), "  D:\\Data ");
+    EXPECT_EQ(common::TextOf(int64_t{-7}), "-7");
+    EXPECT_EQ(common::Trim("   "), "");
+    EXPECT_EQ(common::Trim("\t a \t"), "\t a \t");  // only spaces are trimmed
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+#include "fakes/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+namespace fakes {
+
+void Failures::Check(const std::string& op, const std::string& path) {
+    for (Failure& f : list_) {
+        if (f.op != op || f.times == 0) continue;
+        if (!f.path.empty() && f.path != path) continue;
+        if (f.times > 0) --f.times;
+        throw f.error;
+    }
+}
+
+// ---- files ----
+
+std::string FakeFiles::Key(const std::string& path) {
+    std::string key;
+    for (char c : path) {
+        char d = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (d == '\\' && !key.empty() && key.back() == '\\') continue;
+        key += d;
+    }
+    return key;
+}
+
+std::string FakeFiles::Parent(const std::string& key) {
+    size_t pos = key.rfind('\\');
+    return pos == std::string::npos ? "" : key.substr(0, pos);
+}
+
+bool FakeFiles::FolderExists(const std::string& key) const {
+    if (key.empty() || folders_.count(key)) return true;
+    // A folder exists when any file or folder lies below it.
+    const std::string prefix = key + "\\";
+    for (const auto& [k, v] : files_)
+        if (k.rfind(prefix, 0) == 0) return true;
+    for (const auto& f : folders_)
+        if (f.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+void FakeFiles::Put(const std::string& path, std::string content, vb::DateTime modified) {
+    File f;
+    f.content = std::move(content);
+    f.modified = modified;
+    files_[Key(path)] = {path, f};
+}
+
+FakeFiles::File* FakeFiles::Find(const std::string& path) {
+    auto it = files_.find(Key(path));
+    return it == files_.end() ? nullptr : &it->second.second;
+}
+
+std::vector<std::string> FakeFiles::Paths() const {
+    std::vector<std::string> paths;
+    for (const auto& [k, v] : files_) paths.push_back(v.first);
+    return paths;
+}
+
+std::string FakeFiles::Dir(const std::string& Path) {
+    failures.Check("Dir", Path);
+    File* f = Find(Path);
+    if (!f || f->hidden) return "";
+    const std::string key = Key(Path);
+    return files_[key].first.substr(files_[key].first.find_last_of("\\/") + 1);
+}
+
+vb::DateTime FakeFiles::FileDateTime(const std::string& Path) {
+    failures.Check("FileDateTime", Path);
+    File* f = Find(Path);
+    if (!f) throw vb::FileNotFound();
+    return f->modified;
+}
+
+void FakeFiles::FileCopy(const std::string& Source, const std::string& Destination) {
+    failures.Check("FileCopy", Destination);
+    File* src = Find(Source);
+    if (!src) throw vb::FileNotFound();
+    if (!FolderExists(Parent(Key(Destination)))) throw vb::PathNotFound();
+    File* dst = Find(Destination);
+    if (src->heldOpen || (dst && dst->heldOpen)) throw vb::PermissionDenied();
+    File copy = *src;
+    copy.heldOpen = false;
+    files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
+    log.push_back("copy " + Source + " -> " + Destination);
+}
+
+void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
+    failures.Check("Name", OldPath);
+    File* f = Find(OldPath);
+    if (!f) throw vb::FileNotFound();
+    if (Find(NewPath)) throw vb::FileAlreadyExists();
+    if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
+    if (f->heldOpen) throw vb::PermissionDenied();
+    File moved = *f;
+    files_.erase(Key(OldPath));
+    files_[Key(NewPath)] = {NewPath, moved};
+    log.push_back("name " + OldPath + " -> " + NewPath);
+}
+
+// ---- shell, message box, process, locale ----
+
+long FakeShell::GetSpecialFolderLocation(int FolderId, int& Location) {
+    failures.Check("GetSpecialFolderLocation");
+    if (!folders.count(FolderId)) return 1;
+    Location = FolderId;
+    return 0;
+}
+
+bool FakeShell::GetPathFromIDList(int Location, std::string& Path) {
+    failures.Check("GetPathFromIDList");
+    if (conversionFails.count(Location)) return false;
+    // Like the shell, fill the caller's buffer with a NUL-terminated path.
+    std::string path = folders.at(Location);
+    Path.replace(0, std::min(Path.size(), path.size() + 1), path + '\0');
+    return true;
+}
+
+int ScriptedMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
+    failures.Check("Show");
+    shown.push_back({Prompt, Buttons, Title});
+    if (onShow) onShow(shown.back());
+    if (script_.empty()) {
+        ADD_FAILURE() << "unexpected message box \"" << Title << "\": " << Prompt;
+        return 0;
+    }
+    int answer = script_.front();
+    script_.pop_front();
+    return answer;
+}
+
+void FakeProcess::End() {
+    failures.Check("End");
+    ++ends;
+    throw platform::ProcessEnded{};
+}
+
+std::string FakeLocale::GeneralDate(const vb::DateTime& w) {
+    char text[64];
+    if (w.IsMidnight())
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", w.year, w.month, w.day);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", w.year, w.month, w.day,
+                      w.hour, w.minute, w.second);
+    return text;
+}
+
+// ---- database ----
+
+namespace db {
+std::string Roof(const std::string& count) { return "JET roof=" + count; }
+std::string Options(const std::optional<std::string>& option12) {
+    return option12 ? "JET options option12=" + *option12 : "JET options option12=NULL";
+}
+std::string OptionsWithoutRow12() { return "JET options"; }
+std::string OptionsWithoutTable() { return "JET"; }
+}  // namespace db
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+class FakeRecordset : public platform::Recordset {
+public:
+    FakeRecordset(FakeDbState& state, bool* dbOpen, std::string field,
+                  std::optional<platform::Value> row)
+        : state_(state), dbOpen_(dbOpen), field_(std::move(field)), row_(std::move(row)) {
+        ++state_.liveRecordsets;
+    }
+    ~FakeRecordset() override { --state_.liveRecordsets; }
+
+    bool IsEOF() override {
+        Usable();
+        state_.failures.Check("eof");
+        return !row_;
+    }
+    void MoveNext() override {
+        Usable();
+        if (!row_) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
+        row_.reset();
+    }
+    platform::Value Field(const std::string& Name) override {
+        Usable();
+        state_.failures.Check("field");
+        if (Lower(Name) != field_) throw vb::Error(vb::kItemNotFound, "Item not found in this collection.");
+        if (!row_) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
+        return *row_;
+    }
+    void Close() override {
+        Usable();
+        state_.failures.Check("close.rs");
+        open_ = false;
+    }
+
+private:
+    void Usable() {
+        if (!open_ || !*dbOpen_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+    }
+    FakeDbState& state_;
+    bool* dbOpen_;
+    std::string field_;
+    std::optional<platform::Value> row_;
+    bool open_ = true;
+};
+
+class FakeDatabase : public platform::Database {
+public:
+    FakeDatabase(FakeDbState& state, std::string content) : state_(state), content_(std::move(content)) {
+        ++state_.liveDatabases;
+    }
+    ~FakeDatabase() override { --state_.liveDatabases; }
+
+    std::unique_ptr<platform::Recordset> OpenRecordset(const std::string& Query, int Type) override {
+        if (!*open_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+        state_.failures.Check("query");
+        state_.queries.push_back(Query);
+        EXPECT_EQ(Type, platform::dbOpenDynaset);
+        const std::string q = Lower(Query);
+        std::istringstream words(content_);
+        std::map<std::string, std::string> props;
+        std::string word;
+        while (words >> word) {
+            size_t eq = word.find('=');
+            props[word.substr(0, eq)] = eq == std::string::npos ? "" : word.substr(eq + 1);
+        }
+        if (q == "select count(*) as counter from roof ") {
+            if (!props.count("roof")) throw NoTable("roof");
+            const std::string& n = props["roof"];
+            platform::Value v = n == "NULL" ? platform::Value(platform::Null{})
+                                            : platform::Value(static_cast<int64_t>(std::stoll(n)));
+            return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", v);
+        }
+        if (q == "select option from stringoptions where optionnumber = 12") {
+            if (!props.count("options")) throw NoTable("stringoptions");
+            std::optional<platform::Value> row;
+            if (auto it = content_.find("option12="); it != std::string::npos) {
+                std::string v = content_.substr(it + 9);
+                row = v == "NULL" ? platform::Value(platform::Null{}) : platform::Value(v);
+            }
+            return std::make_unique<FakeRecordset>(state_, open_.get(), "option", row);
+        }
+        ADD_FAILURE() << "query the fake does not know: " << Query;
+        throw vb::Error(vb::kSyntaxError, "Syntax error in query.");
+    }
+    void Close() override {
+        if (!*open_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+        state_.failures.Check("close.db");
+        *open_ = false;
+    }
+
+private:
+    static vb::Error NoTable(const std::string& name) {
+        return vb::Error(vb::kCannotFindTable, "The database engine cannot find the input table or query '" +
+                                                   name + "'. Make sure it exists and that its name is spelled correctly.");
+    }
+    FakeDbState& state_;
+    std::string content_;
+    // Shared with the recordsets: a recordset of a closed database is unusable.
+    std::shared_ptr<bool> open_ = std::make_shared<bool>(true);
+};
+
+}  // namespace
+
+std::unique_ptr<platform::Database> FakeDBEngine::OpenDatabase(const std::string& Path) {
+    state_.failures.Check("open", Path);
+    state_.opened.push_back(Path);
+    FakeFiles::File* f = files_.Find(Path);
+    if (!f) throw vb::Error(vb::kCouldNotFindFile, "Could not find file '" + Path + "'.");
+    if (f->content.rfind("JET", 0) != 0)
+        throw vb::Error(vb::kUnrecognizedFormat, "Unrecognized database format '" + Path + "'.");
+    return std::make_unique<FakeDatabase>(state_, f->content);
+}
+
+// ---- list view ----
+
+FakeListView::Item& FakeListView::At(int index) {
+    if (index < 1 || index > static_cast<int>(items.size()))
+        throw vb::Error(35600, "Index out of bounds");
+    return items[static_cast<size_t>(index) - 1];
+}
+
+void FakeListView::ClearItems() {
+    failures.Check("ClearItems");
+    items.clear();
+    selected = 0;
+}
+int FakeListView::AddColumnHeader(const std::string& Text) {
+    failures.Check("AddColumnHeader");
+    headers.push_back(Text);
+    return static_cast<int>(headers.size());
+}
+int FakeListView::ColumnHeaderCount() {
+    failures.Check("ColumnHeaderCount");
+    return static_cast<int>(headers.size());
+}
+std::string FakeListView::ColumnHeaderText(int Index) {
+    failures.Check("ColumnHeaderText");
+    if (Index < 1 || Index > static_cast<int>(headers.size())) throw vb::Error(35600, "Index out of bounds");
+    return headers[static_cast<size_t>(Index) - 1];
+}
+int FakeListView::AddItem(const std::string& Text) {
+    failures.Check("AddItem");
+    items.push_back({Text, {}, {}});
+    // The list selects its first row by itself once it has been refilled.
+    if (items.size() == 1) selected = 1;
+    return static_cast<int>(items.size());
+}
+int FakeListView::ItemCount() {
+    failures.Check("ItemCount");
+    return static_cast<int>(items.size());
+}
+std::string FakeListView::ItemText(int Index) {
+    failures.Check("ItemText");
+    return At(Index).text;
+}
+std::string FakeListView::SubItem(int Index, int Sub) {
+    failures.Check("SubItem");
+    return At(Index).sub[Sub];
+}
+void FakeListView::SetSubItem(int Index, int Sub, const std::string& Text) {
+    failures.Check("SetSubItem");
+    At(Index).sub[Sub] = Text;
+}
+std::string FakeListView::Tag(int Index) {
+    failures.Check("Tag");
+    return At(Index).tag;
+}
+void FakeListView::SetTag(int Index, const std::string& Text) {
+    failures.Check("SetTag");
+    At(Index).tag = Text;
+}
+int FakeListView::SelectedIndex() {
+    failures.Check("SelectedIndex");
+    return selected;
+}
+void FakeListView::AutosizeColumn(int Column) {
+    failures.Check("AutosizeColumn");
+    autosized.push_back(Column);
+}
+
+}  // namespace fakes

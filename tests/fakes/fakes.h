@@ -1,0 +1,225 @@
+// Fakes of the platform services for the core's tests. Each records what
+// the code did and can be told to fail any of its operations with a given
+// Visual Basic error.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/error.h"
+#include "common/services.h"
+#include "platform/database.h"
+#include "platform/files.h"
+#include "platform/listview.h"
+#include "platform/locale.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+
+namespace fakes {
+
+// Makes a call fail: the first `times` calls of `op` (optionally only for
+// one path) throw `error`. times < 0 fails every call.
+struct Failure {
+    std::string op;
+    std::string path;  // empty: any path
+    vb::Error error;
+    int times = 1;
+};
+
+class Failures {
+public:
+    void Add(Failure f) { list_.push_back(std::move(f)); }
+    void Add(std::string op, vb::Error error, int times = 1, std::string path = "") {
+        list_.push_back({std::move(op), std::move(path), std::move(error), times});
+    }
+    // Throws the planned error for this call, if any.
+    void Check(const std::string& op, const std::string& path = "");
+
+private:
+    std::vector<Failure> list_;
+};
+
+// An in-memory file tree keyed by Windows paths, matched without regard to
+// case and with "\" and "/" alike, as on the real platform.
+class FakeFiles : public platform::Files {
+public:
+    struct File {
+        std::string content;
+        vb::DateTime modified{2026, 1, 2, 3, 4, 5};
+        bool hidden = false;
+        bool heldOpen = false;  // another process has it open: copy/rename give 70
+    };
+
+    void Put(const std::string& path, std::string content,
+             vb::DateTime modified = {2026, 1, 2, 3, 4, 5});
+    void AddFolder(const std::string& path) { folders_.insert(Key(path)); }
+    File* Find(const std::string& path);
+    bool Exists(const std::string& path) { return Find(path) != nullptr; }
+    void Remove(const std::string& path) { files_.erase(Key(path)); }
+    std::vector<std::string> Paths() const;  // as they were written
+
+    std::string Dir(const std::string& Path) override;
+    vb::DateTime FileDateTime(const std::string& Path) override;
+    void FileCopy(const std::string& Source, const std::string& Destination) override;
+    void Name(const std::string& OldPath, const std::string& NewPath) override;
+
+    Failures failures;
+    std::vector<std::string> log;  // "copy src -> dst", "name old -> new"
+
+private:
+    static std::string Key(const std::string& path);
+    static std::string Parent(const std::string& key);
+    bool FolderExists(const std::string& key) const;
+
+    std::map<std::string, std::pair<std::string, File>> files_;  // key -> (path, file)
+    std::set<std::string> folders_;
+};
+
+class FakeShell : public platform::Shell {
+public:
+    std::map<int, std::string> folders;  // id -> path without trailing "\"
+    std::set<int> conversionFails;        // ids whose path conversion fails
+    Failures failures;
+
+    long GetSpecialFolderLocation(int FolderId, int& Location) override;
+    bool GetPathFromIDList(int Location, std::string& Path) override;
+};
+
+// Answers message boxes from a script; every box shown is recorded. A box
+// the script has no answer for fails the test and is answered with 0.
+class ScriptedMessageBox : public platform::MessageBox {
+public:
+    struct Box {
+        std::string prompt;
+        int buttons;
+        std::string title;
+    };
+    void Answer(int answer) { script_.push_back(answer); }
+    void Answer(std::initializer_list<int> answers) {
+        for (int a : answers) script_.push_back(a);
+    }
+    // Runs when a box is shown (after it was recorded), before answering.
+    std::function<void(const Box&)> onShow;
+
+    int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
+
+    std::vector<Box> shown;
+    size_t Unanswered() const { return script_.size(); }
+    Failures failures;
+
+private:
+    std::deque<int> script_;
+};
+
+class FakeProcess : public platform::Process {
+public:
+    [[noreturn]] void End() override;
+    int ends = 0;
+    Failures failures;
+};
+
+// Dates as "YYYY-MM-DD HH:MM:SS", the date alone at midnight.
+class FakeLocale : public platform::Locale {
+public:
+    std::string GeneralDate(const vb::DateTime& When) override;
+};
+
+// Database contents live in the fake files, so that copying a file copies
+// its data: "JET roof=<n|NULL> [option12=<text>|option12=NULL] [nooptions]".
+// Anything not starting with "JET" is not a database (3343).
+namespace db {
+std::string Roof(const std::string& count);
+inline std::string Roof(long long count) { return Roof(std::to_string(count)); }
+std::string Options(const std::optional<std::string>& option12);  // nullopt: Null
+std::string OptionsWithoutRow12();
+std::string OptionsWithoutTable();
+}  // namespace db
+
+// What the fake engines of one test did, and the failures planned for them.
+struct FakeDbState {
+    Failures failures;  // ops: "open", "query", "eof", "field", "close.rs", "close.db"
+    std::vector<std::string> opened;   // paths, in order
+    std::vector<std::string> queries;  // query texts, in order
+    int enginesCreated = 0;
+    int liveDatabases = 0;  // Database objects not yet destroyed
+    int liveRecordsets = 0;
+};
+
+class FakeDBEngine : public platform::DBEngine {
+public:
+    FakeDBEngine(FakeFiles& files, FakeDbState& state) : files_(files), state_(state) {
+        ++state_.enginesCreated;
+    }
+    std::unique_ptr<platform::Database> OpenDatabase(const std::string& Path) override;
+
+private:
+    FakeFiles& files_;
+    FakeDbState& state_;
+};
+
+class FakeListView : public platform::ListView {
+public:
+    struct Item {
+        std::string text;
+        std::string sub[4];
+        std::string tag;
+    };
+
+    void ClearItems() override;
+    int AddColumnHeader(const std::string& Text) override;
+    int ColumnHeaderCount() override;
+    std::string ColumnHeaderText(int Index) override;
+    int AddItem(const std::string& Text) override;
+    int ItemCount() override;
+    std::string ItemText(int Index) override;
+    std::string SubItem(int Index, int Sub) override;
+    void SetSubItem(int Index, int Sub, const std::string& Text) override;
+    std::string Tag(int Index) override;
+    void SetTag(int Index, const std::string& Text) override;
+    int SelectedIndex() override;
+    void AutosizeColumn(int Column) override;
+
+    // What the user does: select a row (one-based; 0 clears the selection).
+    void Select(int index) { selected = index; }
+
+    std::vector<std::string> headers;
+    std::vector<Item> items;
+    int selected = 0;
+    std::vector<int> autosized;
+    Failures failures;  // ops named after the methods: "AddItem", "SetSubItem", ...
+
+private:
+    Item& At(int index);
+};
+
+class FakeButton : public platform::Button {
+public:
+    bool Enabled() override { return enabled; }
+    void SetEnabled(bool value) override {
+        failures.Check("SetEnabled");
+        enabled = value;
+    }
+    bool enabled = true;
+    Failures failures;
+};
+
+// Everything a test of the core needs, wired together.
+struct World {
+    FakeFiles files;
+    FakeShell shell;
+    ScriptedMessageBox msgbox;
+    FakeProcess process;
+    FakeLocale locale;
+    FakeDbState db;
+    common::Services sys{files, shell, msgbox, process, locale,
+                         [this] { return std::make_unique<FakeDBEngine>(files, db); }};
+};
+
+}  // namespace fakes

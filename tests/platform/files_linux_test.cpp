@@ -1,0 +1,319 @@
+#include "platform/files_linux.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "common/error.h"
+#include "temp_folder.h"
+
+namespace {
+
+using platform::LinuxFiles;
+using platform::WinePaths;
+using platform_test::ReadFile;
+using platform_test::TempFolder;
+using platform_test::WriteFile;
+namespace fs = std::filesystem;
+
+// The error number an operation throws, or 0 when it succeeds.
+int ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const vb::Error& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// How a child process holds a file, as a Windows program under Wine would.
+enum class Hold { PosixWriteLock, PosixReadLockBeyondEnd, OfdLock, OpenInWineServer };
+
+// A child process that holds a file until the object goes away. The child
+// reports over a pipe once it holds the file; closing the other pipe lets it
+// go, and the destructor waits for it.
+class Holder {
+public:
+    Holder(const std::string& path, Hold how) {
+        int ready[2], release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(release[1]);
+            if (how == Hold::OpenInWineServer) prctl(PR_SET_NAME, "wineserver", 0, 0, 0);
+            int fd = open(path.c_str(), O_RDWR);
+            struct flock lock{};
+            lock.l_whence = SEEK_SET;
+            lock.l_type = how == Hold::PosixReadLockBeyondEnd ? F_RDLCK : F_WRLCK;
+            // Jet locks bytes far beyond the end of the file.
+            lock.l_start = how == Hold::PosixReadLockBeyondEnd ? 0x10000000 : 0;
+            lock.l_len = 1;
+            int ok = fd >= 0;
+            if (ok && how == Hold::OfdLock) ok = fcntl(fd, F_OFD_SETLK, &lock) == 0;
+            if (ok && (how == Hold::PosixWriteLock || how == Hold::PosixReadLockBeyondEnd))
+                ok = fcntl(fd, F_SETLK, &lock) == 0;
+            char status = ok ? 'y' : 'n';
+            if (write(ready[1], &status, 1) != 1) _exit(2);
+            char ignored;
+            while (read(release[0], &ignored, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        release_ = release[1];
+        char status = 'n';
+        bool held = read(ready[0], &status, 1) == 1 && status == 'y';
+        close(ready[0]);
+        if (!held) {
+            Release();
+            throw std::runtime_error("the child could not hold " + path);
+        }
+    }
+    ~Holder() { Release(); }
+    void Release() {
+        if (release_ < 0) return;
+        close(release_);
+        release_ = -1;
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+};
+
+class LinuxFilesTest : public ::testing::Test {
+protected:
+    std::string At(const std::string& name) const { return tmp / name; }
+
+    TempFolder tmp;
+    WinePaths paths{""};
+    LinuxFiles files{paths};
+};
+
+TEST_F(LinuxFilesTest, DirFindsOnlyVisibleRegularFiles) {
+    WriteFile(At("bsrv.mdb"), "db");
+    WriteFile(At(".hidden.mdb"), "db");
+    fs::create_directory(At("Folder"));
+    ASSERT_EQ(mkfifo(At("pipe").c_str(), 0600), 0);
+    fs::create_symlink(At("bsrv.mdb"), At("link.mdb"));
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = At("sock");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const struct {
+        std::string path;
+        std::string name;
+    } cases[] = {
+        {At("bsrv.mdb"), "bsrv.mdb"},
+        {tmp.path() + "\\BSRV.MDB", "bsrv.mdb"},  // the name as it is on disk
+        {At("link.mdb"), "link.mdb"},
+        {At(".hidden.mdb"), ""},
+        {At("Folder"), ""},
+        {At("pipe"), ""},
+        {At("sock"), ""},
+        {At("missing.mdb"), ""},
+        {At("missing/bsrv.mdb"), ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(files.Dir(c.path), c.name) << c.path;
+    close(sock);
+}
+
+TEST_F(LinuxFilesTest, FileDateTimeIsTheLocalModificationTime) {
+    WriteFile(At("bsrv.mdb"), "db");
+    std::tm when{};
+    when.tm_year = 2021 - 1900;
+    when.tm_mon = 6;
+    when.tm_mday = 14;
+    when.tm_hour = 9;
+    when.tm_min = 30;
+    when.tm_sec = 5;
+    when.tm_isdst = -1;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {mktime(&when), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("bsrv.mdb").c_str(), times, 0), 0);
+    EXPECT_EQ(files.FileDateTime(At("bsrv.mdb")), (vb::DateTime{2021, 7, 14, 9, 30, 5}));
+    EXPECT_EQ(ErrorOf([&] { files.FileDateTime(At("missing.mdb")); }), vb::kFileNotFound);
+}
+
+TEST_F(LinuxFilesTest, CopyKeepsModificationTimeAndReplacedPermissions) {
+    WriteFile(At("source.mdb"), "new contents");
+    WriteFile(At("dest.mdb"), "old");
+    ASSERT_EQ(chmod(At("dest.mdb").c_str(), 0640), 0);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("source.mdb").c_str(), times, 0), 0);
+
+    files.FileCopy(At("source.mdb"), At("dest.mdb"));
+    files.FileCopy(At("source.mdb"), At("fresh.mdb"));
+
+    struct stat replaced{}, fresh{};
+    ASSERT_EQ(stat(At("dest.mdb").c_str(), &replaced), 0);
+    ASSERT_EQ(stat(At("fresh.mdb").c_str(), &fresh), 0);
+    EXPECT_EQ(ReadFile(At("dest.mdb")), "new contents");
+    EXPECT_EQ(ReadFile(At("fresh.mdb")), "new contents");
+    EXPECT_EQ(replaced.st_mode & 07777, 0640u);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666u & ~mask);
+    for (const struct stat& copy : {replaced, fresh}) {
+        EXPECT_EQ(copy.st_mtim.tv_sec, 981173106);
+        EXPECT_EQ(copy.st_mtim.tv_nsec, 123456789);
+    }
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "fresh.mdb"}));
+}
+
+TEST_F(LinuxFilesTest, CopyThroughALinkReplacesTheLinkedFile) {
+    WriteFile(At("source.mdb"), "new");
+    WriteFile(At("real/dest.mdb"), "old");
+    fs::create_symlink(At("real/dest.mdb"), At("dest.mdb"));
+    files.FileCopy(At("source.mdb"), At("dest.mdb"));
+    EXPECT_TRUE(fs::is_symlink(At("dest.mdb")));
+    EXPECT_EQ(ReadFile(At("real/dest.mdb")), "new");
+}
+
+TEST_F(LinuxFilesTest, CopyFailuresReportTheirErrorAndChangeNothing) {
+    WriteFile(At("source.mdb"), "src");
+    WriteFile(At("dest.mdb"), "old");
+    fs::create_directory(At("Folder"));
+    const struct {
+        std::string source, destination;
+        int error;
+    } cases[] = {
+        {At("missing.mdb"), At("dest.mdb"), vb::kFileNotFound},
+        {At("nofolder/source.mdb"), At("dest.mdb"), vb::kPathNotFound},
+        {At("source.mdb"), At("nofolder/dest.mdb"), vb::kPathNotFound},
+        {At("Folder"), At("dest.mdb"), vb::kPathFileAccessError},
+        {At("source.mdb"), At("Folder"), vb::kPathFileAccessError},
+        {At("source.mdb"), At("source.mdb"), vb::kPermissionDenied},
+        {"C:\\source.mdb", At("dest.mdb"), vb::kPathNotFound},  // no prefix: no C:
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ErrorOf([&] { files.FileCopy(c.source, c.destination); }), c.error)
+            << c.source << " -> " << c.destination;
+    }
+    EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+    EXPECT_EQ(ReadFile(At("source.mdb")), "src");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "Folder"}));
+}
+
+TEST_F(LinuxFilesTest, CopyFailingMidwayLeavesDestinationAndNoTemporaryFile) {
+    const std::string contents(3 << 20, 'x');  // several write steps
+    WriteFile(At("source.mdb"), contents);
+    WriteFile(At("dest.mdb"), "old");
+    const struct {
+        int error;
+        int number;
+    } cases[] = {
+        {ENOSPC, vb::kDiskFull}, {EDQUOT, vb::kDiskFull}, {EIO, vb::kDeviceIOError}, {EFBIG, vb::kPathFileAccessError}};
+    for (const auto& c : cases) {
+        size_t written = 0;
+        LinuxFiles failing(paths, [&](int fd, const void* data, size_t size) -> ssize_t {
+            if (written >= (1u << 20) + 5) {
+                errno = c.error;
+                return -1;
+            }
+            ssize_t n = write(fd, data, std::min<size_t>(size, 4096));
+            if (n > 0) written += static_cast<size_t>(n);
+            return n;
+        });
+        EXPECT_EQ(ErrorOf([&] { failing.FileCopy(At("source.mdb"), At("dest.mdb")); }), c.number);
+        EXPECT_EQ(ErrorOf([&] { failing.FileCopy(At("source.mdb"), At("new.mdb")); }), c.number);
+        EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+        EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
+    }
+    // Partial writes alone are no failure.
+    LinuxFiles trickling(paths, [](int fd, const void* data, size_t size) { return write(fd, data, std::min<size_t>(size, 7)); });
+    trickling.FileCopy(At("source.mdb"), At("dest.mdb"));
+    EXPECT_EQ(ReadFile(At("dest.mdb")), contents);
+}
+
+TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
+    for (Hold how : {Hold::PosixWriteLock, Hold::PosixReadLockBeyondEnd, Hold::OfdLock, Hold::OpenInWineServer}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        WriteFile(At("source.mdb"), "src");
+        WriteFile(At("dest.mdb"), "old");
+        {
+            Holder holder(At("source.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ErrorOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::kPermissionDenied);
+        }
+        {
+            Holder holder(At("dest.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+            EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
+        }
+        // Once let go, the same operations go through.
+        files.FileCopy(At("source.mdb"), At("dest.mdb"));
+        EXPECT_EQ(ReadFile(At("dest.mdb")), "src");
+        files.Name(At("source.mdb"), At("renamed.mdb"));
+        fs::remove(At("renamed.mdb"));
+    }
+}
+
+TEST_F(LinuxFilesTest, NameNeverReplacesAFile) {
+    WriteFile(At("old.mdb"), "old");
+    WriteFile(At("taken.mdb"), "taken");
+    fs::create_directory(At("Folder"));
+    const struct {
+        std::string from, to;
+        int error;
+    } cases[] = {
+        {At("old.mdb"), At("taken.mdb"), vb::kFileAlreadyExists},
+        {At("old.mdb"), tmp.path() + "\\TAKEN.MDB", vb::kFileAlreadyExists},
+        {At("old.mdb"), At("Folder"), vb::kFileAlreadyExists},
+        {At("old.mdb"), At("old.mdb"), vb::kFileAlreadyExists},
+        {At("missing.mdb"), At("new.mdb"), vb::kFileNotFound},
+        {At("nofolder/old.mdb"), At("new.mdb"), vb::kPathNotFound},
+        {At("old.mdb"), At("nofolder/new.mdb"), vb::kPathNotFound},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { files.Name(c.from, c.to); }), c.error) << c.from << " -> " << c.to;
+    EXPECT_EQ(ReadFile(At("old.mdb")), "old");
+    EXPECT_EQ(ReadFile(At("taken.mdb")), "taken");
+
+    files.Name(At("old.mdb"), tmp.path() + "\\Folder\\moved.mdb");
+    EXPECT_EQ(ReadFile(At("Folder/moved.mdb")), "old");
+    // Only the letter case changes: Windows renames, it does not report a clash.
+    files.Name(At("Folder/moved.mdb"), At("Folder/Moved.MDB"));
+    EXPECT_EQ(Listing(At("Folder")), (std::set<std::string>{"Moved.MDB"}));
+}
+
+TEST_F(LinuxFilesTest, AccessDenialsArePermissionDenied) {
+    if (geteuid() == 0) GTEST_SKIP() << "root is never denied access";
+    WriteFile(At("source.mdb"), "src");
+    WriteFile(At("readonly.mdb"), "old");
+    ASSERT_EQ(chmod(At("readonly.mdb").c_str(), 0444), 0);
+    WriteFile(At("locked/inside.mdb"), "x");
+    ASSERT_EQ(chmod(At("locked").c_str(), 0555), 0);
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("readonly.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("locked/new.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("locked/inside.mdb"), At("out.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ReadFile(At("readonly.mdb")), "old");
+    chmod(At("locked").c_str(), 0755);
+}
+
+}  // namespace

@@ -57,8 +57,7 @@ void PutDouble(uint8_t* p, double d) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-// Decodes UTF-8 and hands each UTF-16 code unit to `emit`. Characters outside
-// the Basic Multilingual Plane become surrogate pairs.
+// Decodes UTF-8 and hands each character to `emit` as one UCS-2 code unit.
 template <typename Emit>
 void DecodeUtf8(const std::string& s, Emit&& emit) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -85,13 +84,10 @@ void DecodeUtf8(const std::string& s, Emit&& emit) {
         p += extra;
         if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             throw std::runtime_error("malformed UTF-8 text (invalid code point)");
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            emit(static_cast<char16_t>(0xD800 + (c >> 10)));
-            emit(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            emit(static_cast<char16_t>(c));
-        }
+        // Jet 4 text is UCS-2, and libmdb converts it as such: a surrogate
+        // pair would read back as two unknown characters.
+        if (c >= 0x10000) throw std::runtime_error("text has a character outside UCS-2 (U+10000 or above)");
+        emit(static_cast<char16_t>(c));
     }
 }
 
@@ -438,7 +434,7 @@ uint32_t CheckedPage(uint64_t page) {
 
 // ---- public helpers ------------------------------------------------------
 
-std::u16string Utf8ToUtf16(const std::string& utf8) {
+std::u16string Utf8ToUcs2(const std::string& utf8) {
     std::u16string out;
     DecodeUtf8(utf8, [&](char16_t u) { out.push_back(u); });
     return out;

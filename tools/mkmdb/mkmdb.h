@@ -17,7 +17,7 @@ namespace mkmdb {
 enum class ColumnType { Long, Text, DateTime };
 
 struct Column {
-    std::string name;  // UTF-8, 1..64 characters
+    std::string name;  // UTF-8, 1..64 characters (all names: characters up to U+FFFF)
     ColumnType type = ColumnType::Long;
     int text_length = 255;  // declared size of a Text column, in characters (1..255)
 };
@@ -53,8 +53,9 @@ void Write(const std::string& path, const std::vector<Table>& tables);
 // Throws std::runtime_error for values outside 0100-01-01 .. 9999-12-31 or invalid fields.
 double ToJetDate(const DateTime& dt);
 
-// UTF-8 to UTF-16LE code units; throws std::runtime_error on malformed UTF-8.
-std::u16string Utf8ToUtf16(const std::string& utf8);
+// UTF-8 to UCS-2 code units; throws std::runtime_error on malformed UTF-8 and
+// on characters above U+FFFF, which UCS-2 cannot hold.
+std::u16string Utf8ToUcs2(const std::string& utf8);
 
 // Applies the RC4 keystream used on the database definition page (key C7 DA 39 6B)
 // to `len` bytes; encryption and decryption are the same operation.

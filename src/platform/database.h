@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "common/datetime.h"
 
@@ -39,6 +40,9 @@ public:
     // regard to case. 3265 unknown name, 3021 at EOF, 3420 after Close.
     virtual Value Field(const std::string& Name) = 0;
     virtual void Close() = 0;
+    // The field names in SELECT-list order (for tools that print a result);
+    // empty when an implementation does not know them.
+    virtual std::vector<std::string> Names() { return {}; }
 };
 
 class Database {

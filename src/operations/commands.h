@@ -8,6 +8,7 @@
 #include <string>
 
 #include "catalogue/form1.h"
+#include "common/error.h"
 
 namespace operations {
 

@@ -1,0 +1,76 @@
+// Create Blank: resets the selected live database from its edition's blank
+// shell file, after setting the old file aside as a numbered copy, then
+// rebuilds the catalogue. Every failure brings up the file-in-use dialog.
+#include "catalogue/paths.h"
+#include "common/procedure.h"
+#include "common/specialfolder.h"
+#include "operations/commands.h"
+#include "operations/setaside.h"
+
+namespace operations {
+
+using common::Flow;
+using common::Resume;
+
+namespace {
+
+constexpr const char* kBlankWarning =
+    "Warning: You are about to erase all of the data in your Rolvane program.  Do you want to continue?";
+constexpr const char* kMissingShell =
+    "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this "
+    "function will not work.";
+
+}  // namespace
+
+void cmdMakeBlank_Click(catalogue::Form1& form) {
+    common::Services& sys = form.sys;
+    std::string target;
+    std::string edition;
+    std::string programFiles;
+    std::string shellPath;
+    SetAside live(form);
+
+    common::Procedure proc([&](const vb::Error&, int) {
+        if (AskFileInUse(form)) return Resume::Retry;
+        live.PutBack();  // Cancel: the old data goes back where it was
+        return Resume::Leave;
+    });
+    proc.Line(20, [&] {
+        const int answer = sys.msgbox.Show(kBlankWarning, platform::vbYesNo, kWarningTitle);
+        return answer == platform::vbNo ? Flow::Leave() : Flow::Next();
+    });
+    proc.Line(50, [&] { target = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
+    proc.Line(60, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });
+    proc.Line(70, [&] { programFiles = common::GetSpecialFolder(sys, platform::CSIDL_PROGRAM_FILES); });
+    proc.Line(80, [&] { return edition == catalogue::kBusiness ? Flow::Next() : Flow::Goto(110); });
+    proc.Line(90, [&] {
+        shellPath = catalogue::BusinessShellPath(programFiles);
+        return Flow::Goto(130);
+    });
+    proc.IgnoreTo(130);
+    proc.Line(110, [&] { shellPath = catalogue::PersonalShellPath(programFiles); });
+    proc.Line(130, [&] { live.Rename(target); });
+    proc.Line(140, [&] { return sys.files.Dir(shellPath).empty() ? Flow::Goto(160) : Flow::Next(); });
+    proc.Line(150, [&] {
+        live.CopyOver(shellPath);
+        return Flow::Goto(190);
+    });
+    proc.IgnoreTo(190);
+    // No shell file: nothing replaces the live database, so it goes back.
+    proc.Line(160, [&] {
+        if (!live.PutBack()) throw vb::PermissionDenied();
+    });
+    proc.Line(170, [&] {
+        sys.msgbox.Show(kMissingShell, platform::vbOKOnly, "Unable to locate shell");
+        return Flow::Goto(200);
+    });
+    proc.IgnoreTo(200);
+    proc.Line(190, [&] {
+        sys.msgbox.Show("Database has been reset to the default values", platform::vbOKOnly,
+                        "Create Blank Successful");
+    });
+    proc.Line(200, [&] { catalogue::Form_Load(form); });
+    proc.Run();
+}
+
+}  // namespace operations

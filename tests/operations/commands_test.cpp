@@ -1,0 +1,310 @@
+// Restore and Create Blank on the fakes: which files end where, which boxes
+// the user sees, and that no way through loses the live data.
+#include <gtest/gtest.h>
+
+#include "catalogue/form_fixture.h"
+#include "operations/commands.h"
+#include "operations/setaside.h"
+
+using namespace testing_form;
+using fakes::db::Options;
+using fakes::db::Roof;
+using platform::vbCancel;
+using platform::vbNo;
+using platform::vbOK;
+using platform::vbRetry;
+using platform::vbYes;
+
+namespace {
+
+const std::string kPersonalShell = kProgramFiles + "Brenwick Software\\Varnock Rolvane\\Data\\rv10db.shell";
+const std::string kBusinessShell = kProgramFiles + "Brenwick Software\\Varnock Rolvane BE\\Data\\rv10db.shell";
+const std::string kPersonalFolder = kDocs + "Varnock Rolvane\\Data\\";
+
+struct CommandsTest : FormFixture, ::testing::Test {
+    // Discovery, then the user selects the row whose Tag is `path`.
+    void SelectRow(const std::string& path) {
+        catalogue::Form_Load(form);
+        for (size_t i = 0; i < lv.items.size(); ++i)
+            if (lv.items[i].tag == path) {
+                lv.Select(static_cast<int>(i) + 1);
+                catalogue::lvFiles_Click(form);
+                return;
+            }
+        FAIL() << "no row for " << path;
+    }
+    std::string Content(const std::string& path) {
+        auto* f = w.files.Find(path);
+        return f ? f->content : "<missing>";
+    }
+};
+
+// ---- Restore ----
+
+TEST_F(CommandsTest, NoAtEitherWarningTouchesNothing) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    const auto before = w.files.Paths();
+    w.msgbox.Answer(vbNo);
+    operations::cmdRestore_Click(form);
+    lv.Select(1);
+    w.msgbox.Answer(vbNo);
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(w.files.Paths(), before);
+    EXPECT_TRUE(w.files.log.empty());
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Restore Warning"}));
+    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbYesNo);
+}
+
+TEST_F(CommandsTest, RestoreSetsTheLiveDatabaseAsideAndRebuildsTheCatalogue) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(kPersonalFolder + "bsrv.1", "old 1");
+    w.files.Put(kPersonalFolder + "bsrv.2", "old 2");
+    w.files.Put(PersonalBackup(3), Roof(333));
+    SelectRow(PersonalBackup(3));
+    ASSERT_TRUE(restore.enabled);
+    // The success message comes before the catalogue is rebuilt.
+    std::string countAtSuccess;
+    w.msgbox.onShow = [&](const auto& box) {
+        if (box.title == "Restore Complete") countAtSuccess = lv.items.at(0).sub[2];
+    };
+    w.msgbox.Answer({vbYes, vbOK});
+
+    operations::cmdRestore_Click(form);
+
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.3"), Roof(10));
+    EXPECT_EQ(Content(kPersonalLive), Roof(333));
+    EXPECT_EQ(Content(PersonalBackup(3)), Roof(333));
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "old 1");
+    EXPECT_EQ(w.msgbox.shown.at(1).prompt, "File was Restored");
+    EXPECT_EQ(w.msgbox.shown.at(1).buttons, platform::vbOKOnly);
+    EXPECT_EQ(countAtSuccess, "10");
+    EXPECT_EQ(lv.items.at(0).sub[2], "333");
+    EXPECT_EQ(lv.selected, 1);
+    EXPECT_FALSE(restore.enabled);  // the first row is the live database again
+    EXPECT_EQ(w.db.liveDatabases, 0);
+}
+
+TEST_F(CommandsTest, BusinessDestinationFromOption12) {
+    struct Row {
+        const char* name;
+        std::string options;
+        std::string destination;
+    } rows[] = {
+        {"no row 12", fakes::db::OptionsWithoutRow12(), kBusinessFirst},
+        {"Null", Options(std::nullopt), kBusinessFirst},
+        {"empty", Options(std::string()), kBusinessFirst},
+        {"spaces", Options(std::string("   ")), kBusinessFirst},
+        {"ends in backslash", Options(std::string("D:\\Rolvane\\")), "D:\\Rolvane\\bsrv.mdb"},
+        {"ends in slash", Options(std::string("D:\\Rolvane/")), "D:\\Rolvane/bsrv.mdb"},
+        {"no trailing backslash", Options(std::string("D:\\Rolvane")), "D:\\Rolvane\\bsrv.mdb"},
+    };
+    for (const Row& row : rows) {
+        FormFixture f;
+        f.w.files.Put(kOptions, row.options);
+        f.w.files.AddFolder("D:\\Rolvane");
+        f.w.files.AddFolder(kDocs + "Varnock Rolvane BE\\data");
+        f.w.files.Put(BusinessBackup(1), Roof(7));
+        f.lv.AddItem("Backup 1");
+        f.lv.SetSubItem(1, 1, "Business");
+        f.lv.SetTag(1, BusinessBackup(1));
+        f.w.msgbox.Answer({vbYes, vbOK});
+        operations::cmdRestore_Click(f.form);
+        auto* file = f.w.files.Find(row.destination);
+        ASSERT_NE(file, nullptr) << row.name;
+        EXPECT_EQ(file->content, Roof(7)) << row.name;
+        EXPECT_EQ(f.w.files.Find(kOptions)->content, row.options) << row.name;
+        EXPECT_EQ(f.w.msgbox.shown.size(), 2u) << row.name;
+        EXPECT_EQ(f.w.msgbox.shown.at(1).title, "Restore Complete") << row.name;
+    }
+}
+
+TEST_F(CommandsTest, AnyOtherEditionLabelTakesThePersonalDestination) {
+    w.files.Put(PersonalBackup(1), Roof(4));
+    w.files.AddFolder(kPersonalFolder);
+    lv.AddItem("Backup 1");
+    lv.SetSubItem(1, 1, "business");
+    lv.SetTag(1, PersonalBackup(1));
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    // The live database did not exist: the copy creates it, no numbered copy.
+    EXPECT_EQ(Content(kPersonalLive), Roof(4));
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "<missing>");
+    EXPECT_TRUE(w.db.opened.empty() || w.db.opened[0] != kOptions);
+}
+
+TEST_F(CommandsTest, HeldOpenThenCancelChangesNothingAndDoesNotRebuild) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Find(kPersonalLive)->heldOpen = true;
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    const size_t dbOpens = w.db.opened.size();
+    w.msgbox.Answer({vbYes, vbCancel});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "File in Use"}));
+    EXPECT_EQ(w.msgbox.shown[1].prompt,
+              "Unable to restore file- it is currently in use.  Exit Varnock Rolvane and try again.");
+    EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbRetryCancel);
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+    EXPECT_EQ(w.files.Paths().size(), 2u);
+    EXPECT_EQ(w.db.opened.size(), dbOpens) << "no rebuild";
+}
+
+TEST_F(CommandsTest, RetryAfterTheApplicationLetGoKeepsANumberedCopy) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Find(kPersonalLive)->heldOpen = true;
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    int inUse = 0;
+    w.msgbox.onShow = [&](const auto& box) {
+        // The user closes the served application on the second dialog.
+        if (box.title == "File in Use" && ++inUse == 2) w.files.Find(kPersonalLive)->heldOpen = false;
+    };
+    w.msgbox.Answer({vbYes, vbRetry, vbRetry, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(inUse, 2);
+    EXPECT_EQ(Content(kPersonalLive), Roof(20));
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));
+    EXPECT_EQ(w.msgbox.shown.back().title, "Restore Complete");
+}
+
+TEST_F(CommandsTest, FailedCopyPutsTheLiveDatabaseBackAndSaysWhy) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    w.files.Remove(PersonalBackup(1));  // the backup vanished since discovery
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "<missing>");
+    ASSERT_EQ(w.msgbox.shown.size(), 2u);
+    EXPECT_EQ(w.msgbox.shown[1].title, "Restore Failed");
+    EXPECT_EQ(w.msgbox.shown[1].prompt, "Unable to restore file: File not found");
+    EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbOKOnly);
+}
+
+TEST_F(CommandsTest, WhenPuttingBackFailsTooTheMessageNamesTheNumberedCopy) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    w.files.failures.Add("FileCopy", vb::DiskFull());
+    w.files.failures.Add("Name", vb::PathFileAccessError(), 1, kPersonalFolder + "bsrv.1");
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));
+    EXPECT_EQ(w.msgbox.shown.at(1).prompt,
+              "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " +
+                  kPersonalFolder + "bsrv.1.");
+}
+
+TEST_F(CommandsTest, RestoringALiveRowOntoItselfLosesNothing) {
+    // Restore left enabled on a "(Current)" row: source and destination are one file.
+    w.files.Put(kPersonalLive, Roof(10));
+    catalogue::Form_Load(form);
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+    EXPECT_EQ(w.msgbox.shown.back().title, "Restore Failed");
+}
+
+TEST_F(CommandsTest, MissingOptionDatabaseEndsWithAMessageAndNothingTouched) {
+    w.files.Put(BusinessBackup(2), Roof(5));
+    lv.AddItem("Backup 2");
+    lv.SetSubItem(1, 1, "Business");
+    lv.SetTag(1, BusinessBackup(2));
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(w.msgbox.shown.at(1).prompt, "Unable to restore file: Could not find file '" + kOptions + "'.");
+    EXPECT_TRUE(w.files.log.empty());
+}
+
+TEST_F(CommandsTest, NumberedCopiesAreNotCappedAtAHundred) {
+    w.files.Put(kPersonalLive, Roof(10));
+    for (int n = 1; n <= 100; ++n) w.files.Put(kPersonalFolder + "bsrv." + std::to_string(n), "old");
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.101"), Roof(10));
+    EXPECT_EQ(Content(kPersonalLive), Roof(20));
+}
+
+TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure) {
+    w.files.Put("C:\\d\\bsrv.mdb", "live");
+    w.files.Put("C:\\d\\bsrv.1", "x");
+    w.files.Put("C:\\d\\bsrv.3", "x");
+    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), "C:\\d\\bsrv.2");
+    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);  // gone now
+    w.files.Put("C:\\d\\bsrv.mdb", "live");
+    w.files.Find("C:\\d\\bsrv.mdb")->heldOpen = true;
+    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);
+    EXPECT_EQ(Content("C:\\d\\bsrv.mdb"), "live");
+    w.files.failures.Add("Dir", vb::PermissionDenied());
+    EXPECT_THROW(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), vb::Error);
+    EXPECT_TRUE(w.msgbox.shown.empty());
+}
+
+// ---- Create Blank ----
+
+TEST_F(CommandsTest, CreateBlankOnThePersonalLiveDatabase) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(kPersonalShell, Roof(0));
+    SelectRow(kPersonalLive);
+    ASSERT_TRUE(makeBlank.enabled);
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(w.msgbox.shown.at(0).prompt,
+              "Warning: You are about to erase all of the data in your Rolvane program.  Do you want to continue?");
+    EXPECT_EQ(w.msgbox.shown.at(1).title, "Create Blank Successful");
+    EXPECT_EQ(w.msgbox.shown.at(1).prompt, "Database has been reset to the default values");
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));
+    EXPECT_EQ(Content(kPersonalLive), Roof(0));
+    EXPECT_EQ(lv.items.at(0).sub[2], "0");
+}
+
+TEST_F(CommandsTest, CreateBlankOnTheBusinessDatabaseOfOption12UsesTheBusinessShell) {
+    w.files.Put(kOptions, Options("E:\\Contacts"));
+    w.files.Put("E:\\Contacts\\bsrv.mdb", Roof(50));
+    w.files.Put(kBusinessShell, Roof(1));
+    w.files.Put(kPersonalShell, Roof(2));
+    SelectRow("E:\\Contacts\\bsrv.mdb");
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(Content("E:\\Contacts\\bsrv.mdb"), Roof(1));
+    EXPECT_EQ(Content("E:\\Contacts\\bsrv.1"), Roof(50));
+}
+
+TEST_F(CommandsTest, MissingShellKeepsTheLiveDatabaseInPlace) {
+    w.files.Put(kPersonalLive, Roof(10));
+    SelectRow(kPersonalLive);
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Unable to locate shell"}));
+    EXPECT_EQ(w.msgbox.shown[1].prompt,
+              "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this function will not work.");
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+    EXPECT_EQ(lv.items.size(), 1u) << "the rebuilt catalogue still lists it";
+}
+
+TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogForEveryFailure) {
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Find(kPersonalLive)->heldOpen = true;
+    w.files.Put(kPersonalShell, Roof(0));
+    SelectRow(kPersonalLive);
+    w.msgbox.Answer({vbYes, vbRetry, vbCancel});
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "File in Use", "File in Use"}));
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+
+    // A failure that has nothing to do with a file in use: the same dialog.
+    w.files.Find(kPersonalLive)->heldOpen = false;
+    w.files.failures.Add("FileCopy", vb::PathNotFound());
+    w.msgbox.Answer({vbYes, vbCancel});
+    operations::cmdMakeBlank_Click(form);
+    EXPECT_EQ(w.msgbox.shown.back().title, "File in Use");
+    EXPECT_EQ(Content(kPersonalLive), Roof(10)) << "put back after Cancel";
+    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "<missing>");
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 
 namespace mkmdb_test {
@@ -26,9 +28,11 @@ static std::string ShellQuote(const std::string& s) {
 }
 
 CommandResult Run(const std::vector<std::string>& argv, bool merge_stderr) {
+    TempDir errdir;
+    const std::string errfile = errdir.File("stderr");
     std::string cmd;
     for (const auto& a : argv) cmd += ShellQuote(a) + " ";
-    cmd += merge_stderr ? "2>&1" : "2>/dev/null";
+    cmd += merge_stderr ? "2>&1" : "2>" + ShellQuote(errfile);
     CommandResult r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -37,6 +41,10 @@ CommandResult Run(const std::vector<std::string>& argv, bool merge_stderr) {
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
     const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (!merge_stderr) {
+        std::ifstream in(errfile, std::ios::binary);
+        r.err.assign(std::istreambuf_iterator<char>(in), {});
+    }
     return r;
 }
 
@@ -82,7 +90,8 @@ CsvRows ParseCsv(const std::string& text) {
 
 CsvRows Export(const std::string& db, const std::string& table) {
     const auto r = Run({"mdb-export", "-H", "-T", "%Y-%m-%d %H:%M:%S", db, table});
-    EXPECT_EQ(r.status, 0) << "mdb-export " << db << " " << table;
+    EXPECT_EQ(r.status, 0) << "mdb-export " << db << " " << table << ": " << r.err;
+    EXPECT_EQ(r.err, "") << "mdb-export " << db << " " << table;
     if (r.status != 0) return {};
     return ParseCsv(r.out);
 }

@@ -23,7 +23,8 @@ private:
 
 struct CommandResult {
     int status = -1;  // exit status, or -1 if the command did not exit normally
-    std::string out;  // stdout; stderr is appended when merge_stderr
+    std::string out;  // stdout; stderr too when merge_stderr
+    std::string err;  // stderr unless merge_stderr
 };
 
 // Runs argv (each argument shell-quoted) through popen.
@@ -34,7 +35,7 @@ using Cell = std::optional<std::string>;
 using CsvRows = std::vector<std::vector<Cell>>;
 
 // mdb-export without a header, date/time as "%Y-%m-%d %H:%M:%S". Fails the
-// current test (and returns no rows) if mdb-export exits non-zero.
+// current test if mdb-export exits non-zero (then returns no rows) or warns.
 CsvRows Export(const std::string& db, const std::string& table);
 // mdb-count's number, or -1 on failure.
 long Count(const std::string& db, const std::string& table);

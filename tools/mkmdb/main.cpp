@@ -1,11 +1,13 @@
 // mkmdb: writes a Jet 4 database holding the tables the utility reads.
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mkmdb/mkmdb.h"
 

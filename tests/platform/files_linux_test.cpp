@@ -302,6 +302,33 @@ TEST_F(LinuxFilesTest, NameNeverReplacesAFile) {
     EXPECT_EQ(Listing(At("Folder")), (std::set<std::string>{"Moved.MDB"}));
 }
 
+TEST_F(LinuxFilesTest, NameMovesFilesAcrossFileSystemsWithoutReplacing) {
+    struct stat here{}, shm{};
+    if (stat(tmp.path().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on another file system";
+    std::string pattern = "/dev/shm/rolvane-plat-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::string other = pattern;
+    WriteFile(At("old.mdb"), "old");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("old.mdb").c_str(), times, 0), 0);
+    WriteFile(other + "/taken.mdb", "taken");
+    fs::create_directory(At("Folder"));
+
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("old.mdb"), other + "/taken.mdb"); }), vb::kFileAlreadyExists);
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("Folder"), other + "/Folder"); }), 74);
+    files.Name(At("old.mdb"), other + "/moved.mdb");
+
+    struct stat moved{};
+    EXPECT_EQ(stat((other + "/moved.mdb").c_str(), &moved), 0);
+    EXPECT_EQ(moved.st_mtim.tv_sec, 981173106);
+    EXPECT_EQ(ReadFile(other + "/moved.mdb"), "old");
+    EXPECT_EQ(ReadFile(other + "/taken.mdb"), "taken");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"Folder"}));
+    EXPECT_EQ(Listing(other), (std::set<std::string>{"taken.mdb", "moved.mdb"}));
+    fs::remove_all(other);
+}
+
 TEST_F(LinuxFilesTest, AccessDenialsArePermissionDenied) {
     if (geteuid() == 0) GTEST_SKIP() << "root is never denied access";
     WriteFile(At("source.mdb"), "src");

@@ -1,4 +1,5 @@
 #include "platform/files_linux.h"
+#include "support/holder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -43,64 +44,8 @@ std::set<std::string> Listing(const std::string& folder) {
     return names;
 }
 
-// How a child process holds a file, as a Windows program under Wine would.
-enum class Hold { PosixWriteLock, PosixReadLockBeyondEnd, OfdLock, OpenInWineServer };
-
-// A child process that holds a file until the object goes away. The child
-// reports over a pipe once it holds the file; closing the other pipe lets it
-// go, and the destructor waits for it.
-class Holder {
-public:
-    Holder(const std::string& path, Hold how) {
-        int ready[2], release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(release[1]);
-            if (how == Hold::OpenInWineServer) prctl(PR_SET_NAME, "wineserver", 0, 0, 0);
-            int fd = open(path.c_str(), O_RDWR);
-            struct flock lock{};
-            lock.l_whence = SEEK_SET;
-            lock.l_type = how == Hold::PosixReadLockBeyondEnd ? F_RDLCK : F_WRLCK;
-            // Jet locks bytes far beyond the end of the file.
-            lock.l_start = how == Hold::PosixReadLockBeyondEnd ? 0x10000000 : 0;
-            lock.l_len = 1;
-            int ok = fd >= 0;
-            if (ok && how == Hold::OfdLock) ok = fcntl(fd, F_OFD_SETLK, &lock) == 0;
-            if (ok && (how == Hold::PosixWriteLock || how == Hold::PosixReadLockBeyondEnd))
-                ok = fcntl(fd, F_SETLK, &lock) == 0;
-            char status = ok ? 'y' : 'n';
-            if (write(ready[1], &status, 1) != 1) _exit(2);
-            char ignored;
-            while (read(release[0], &ignored, 1) > 0) {
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        release_ = release[1];
-        char status = 'n';
-        bool held = read(ready[0], &status, 1) == 1 && status == 'y';
-        close(ready[0]);
-        if (!held) {
-            Release();
-            throw std::runtime_error("the child could not hold " + path);
-        }
-    }
-    ~Holder() { Release(); }
-    void Release() {
-        if (release_ < 0) return;
-        close(release_);
-        release_ = -1;
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int release_ = -1;
-};
+using test_support::Hold;
+using test_support::Holder;
 
 class LinuxFilesTest : public ::testing::Test {
 protected:

@@ -1,0 +1,76 @@
+// A child process that holds a file the way the served application does
+// under Wine: a record lock (Jet locks bytes, Wine turns LockFile into POSIX
+// locks), or an open descriptor inside a process named "wineserver". The
+// child says over a pipe when it holds the file; Release() closes the other
+// pipe, which lets it go, and waits for it. No sleeps anywhere.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace test_support {
+
+enum class Hold { PosixWriteLock, PosixReadLockBeyondEnd, OfdLock, OpenInWineServer };
+
+class Holder {
+public:
+    Holder(const std::string& path, Hold how) {
+        int ready[2], release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(release[1]);
+            if (how == Hold::OpenInWineServer) prctl(PR_SET_NAME, "wineserver", 0, 0, 0);
+            int fd = open(path.c_str(), O_RDWR);
+            struct flock lock{};
+            lock.l_whence = SEEK_SET;
+            lock.l_type = how == Hold::PosixReadLockBeyondEnd ? F_RDLCK : F_WRLCK;
+            // Jet locks bytes far beyond the end of the file.
+            lock.l_start = how == Hold::PosixReadLockBeyondEnd ? 0x10000000 : 0;
+            lock.l_len = 1;
+            int ok = fd >= 0;
+            if (ok && how == Hold::OfdLock) ok = fcntl(fd, F_OFD_SETLK, &lock) == 0;
+            if (ok && (how == Hold::PosixWriteLock || how == Hold::PosixReadLockBeyondEnd))
+                ok = fcntl(fd, F_SETLK, &lock) == 0;
+            char status = ok ? 'y' : 'n';
+            if (write(ready[1], &status, 1) != 1) _exit(2);
+            char ignored;
+            while (read(release[0], &ignored, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        release_ = release[1];
+        char status = 'n';
+        bool held = read(ready[0], &status, 1) == 1 && status == 'y';
+        close(ready[0]);
+        if (!held) {
+            Release();
+            throw std::runtime_error("the child could not hold " + path);
+        }
+    }
+    ~Holder() { Release(); }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+
+    void Release() {
+        if (release_ < 0) return;
+        close(release_);
+        release_ = -1;
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+};
+
+}  // namespace test_support

@@ -1,0 +1,149 @@
+#include "app/listview_qt.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <algorithm>
+
+#include "common/error.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kTagRole = Qt::UserRole;
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+// What the list-view control raises for an item or sub-item it does not have.
+vb::Error IndexOutOfBounds() { return vb::Error(35600, "Index out of bounds"); }
+
+}  // namespace
+
+QtListView::QtListView(QWidget* parent) : QTreeWidget(parent) {
+    // Report view: a flat list of rows under one header row, no tree lines,
+    // whole rows selected, one at a time; no in-place editing.
+    setColumnCount(0);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    header()->setVisible(true);
+    header()->setSectionsMovable(false);
+    header()->setSectionsClickable(false);
+    // AutosizeColumn gives the last column the rest of the width when it is
+    // sized; a header that stretched it by itself would also squeeze it
+    // below its contents.
+    header()->setStretchLastSection(false);
+}
+
+QTreeWidgetItem* QtListView::Row(int Index) const {
+    if (Index < 1 || Index > topLevelItemCount()) throw IndexOutOfBounds();
+    return topLevelItem(Index - 1);
+}
+
+void QtListView::ClearItems() { clear(); }
+
+int QtListView::AddColumnHeader(const std::string& Text) {
+    const int count = columnCount() + 1;
+    setColumnCount(count);
+    headerItem()->setText(count - 1, ToQt(Text));
+    return count;
+}
+
+int QtListView::ColumnHeaderCount() { return columnCount(); }
+
+std::string QtListView::ColumnHeaderText(int Index) {
+    if (Index < 1 || Index > columnCount()) throw IndexOutOfBounds();
+    return headerItem()->text(Index - 1).toStdString();
+}
+
+int QtListView::AddItem(const std::string& Text) {
+    auto* item = new QTreeWidgetItem(this, QStringList{ToQt(Text)});
+    // The first row of a list that was empty becomes the selected row, as
+    // the list-view control does it. No userSelected(): the user did nothing.
+    if (topLevelItemCount() == 1)
+        setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return topLevelItemCount();
+}
+
+int QtListView::ItemCount() { return topLevelItemCount(); }
+
+std::string QtListView::ItemText(int Index) { return Row(Index)->text(0).toStdString(); }
+
+std::string QtListView::SubItem(int Index, int Sub) {
+    QTreeWidgetItem* row = Row(Index);
+    if (Sub < 1 || Sub > 3) throw IndexOutOfBounds();
+    return row->text(Sub).toStdString();
+}
+
+void QtListView::SetSubItem(int Index, int Sub, const std::string& Text) {
+    QTreeWidgetItem* row = Row(Index);
+    if (Sub < 1 || Sub > 3) throw IndexOutOfBounds();
+    row->setText(Sub, ToQt(Text));
+}
+
+std::string QtListView::Tag(int Index) {
+    return Row(Index)->data(0, kTagRole).toString().toStdString();
+}
+
+void QtListView::SetTag(int Index, const std::string& Text) {
+    Row(Index)->setData(0, kTagRole, ToQt(Text));
+}
+
+int QtListView::SelectedIndex() {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.isEmpty()) return 0;
+    return indexOfTopLevelItem(selected.first()) + 1;
+}
+
+void QtListView::AutosizeColumn(int Column) {
+    if (Column < 0 || Column >= columnCount()) throw IndexOutOfBounds();
+    int width = std::max(sizeHintForColumn(Column), header()->sectionSizeHint(Column));
+    if (Column == columnCount() - 1) {
+        int others = 0;
+        for (int c = 0; c < Column; ++c) others += columnWidth(c);
+        width = std::max(width, viewport()->width() - others);
+    }
+    setColumnWidth(Column, width);
+}
+
+// A click is a press and a release in the list. The row selected at the
+// press is kept so that the release can tell whether the user moved the
+// selection (with any button, or by dragging) as well as clicked.
+void QtListView::mousePressEvent(QMouseEvent* event) {
+    if (event->buttons() == event->button()) selectedAtPress_ = SelectedIndex();
+    QTreeWidget::mousePressEvent(event);
+}
+
+void QtListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    const bool moved = SelectedIndex() != selectedAtPress_;
+    selectedAtPress_ = SelectedIndex();
+    if (event->button() == Qt::LeftButton || moved) emit userSelected();
+}
+
+void QtListView::keyPressEvent(QKeyEvent* event) {
+    const int before = SelectedIndex();
+    QTreeWidget::keyPressEvent(event);
+    if (SelectedIndex() != before) emit userSelected();
+}
+
+// Exactly one row stays selected while there are rows: a click beside the
+// rows, Ctrl+click or Ctrl+Space on the selected row keep the selection.
+QItemSelectionModel::SelectionFlags QtListView::selectionCommand(const QModelIndex& index,
+                                                                 const QEvent* event) const {
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags flags = QTreeWidget::selectionCommand(index, event);
+    if (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::NoUpdate;
+    return flags;
+}
+
+}  // namespace app

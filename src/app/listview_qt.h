@@ -1,0 +1,61 @@
+// The catalogue list as a Qt widget: a QTreeWidget in report view (header
+// row, flat rows, one selected row) that is also the platform::ListView the
+// procedures fill and read.
+//
+// Two behaviours of the list-view control the procedures rely on are made
+// here: when a row is added to an empty list that row becomes the selected
+// row (so a list emptied and filled again has its first row selected without
+// anyone selecting it), and the last column takes the rest of the width when
+// it is sized. Changes of the selected row that the user makes, by mouse or
+// keyboard, are announced with userSelected(); changes the program makes are
+// not, so no procedure runs twice.
+#pragma once
+
+#include <QTreeWidget>
+
+#include "platform/listview.h"
+
+namespace app {
+
+class QtListView : public QTreeWidget, public platform::ListView {
+    Q_OBJECT
+
+public:
+    explicit QtListView(QWidget* parent = nullptr);
+
+    void ClearItems() override;
+    int AddColumnHeader(const std::string& Text) override;
+    int ColumnHeaderCount() override;
+    std::string ColumnHeaderText(int Index) override;
+
+    int AddItem(const std::string& Text) override;
+    int ItemCount() override;
+    std::string ItemText(int Index) override;
+    std::string SubItem(int Index, int Sub) override;
+    void SetSubItem(int Index, int Sub, const std::string& Text) override;
+    std::string Tag(int Index) override;
+    void SetTag(int Index, const std::string& Text) override;
+
+    int SelectedIndex() override;
+    void AutosizeColumn(int Column) override;
+
+signals:
+    // The user clicked in the list, or changed the selected row by mouse or
+    // keyboard. Not raised for selections the program makes.
+    void userSelected();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
+
+private:
+    QTreeWidgetItem* Row(int Index) const;  // throws for an index without a row
+
+    bool pressed_ = false;       // a mouse button went down inside the list
+    int selectedAtPress_ = 0;    // the selected row when it did
+};
+
+}  // namespace app

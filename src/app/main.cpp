@@ -1,0 +1,46 @@
+// restore-rolvane-data: builds the real services of this user's Wine prefix,
+// runs discovery with the window still hidden, then shows the window. See
+// mainwindow.h for the flow through the program.
+#include <QApplication>
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/msgbox_qt.h"
+#include "common/services.h"
+#include "platform/database_libmdb.h"
+#include "platform/files_linux.h"
+#include "platform/host_environment.h"
+#include "platform/locale_posix.h"
+#include "platform/process_linux.h"
+#include "platform/shell_linux.h"
+#include "platform/winepaths.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(platform::kAppTitle));
+    QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
+
+    const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();
+    // Without a prefix, Windows paths resolve to nothing and discovery finds
+    // no database; its messages say so.
+    const std::string prefix = platform::WinePaths::FindPrefix(environment).value_or(std::string());
+    const platform::WinePaths paths(prefix);
+
+    platform::LinuxFiles files(paths);
+    platform::LinuxShell shell(prefix, environment);
+    app::QtMessageBox msgbox;
+    platform::LinuxProcess process;
+    platform::PosixLocale locale;
+    common::Services services{files, shell, msgbox, process, locale, [&paths] {
+        return std::make_unique<platform::LibmdbEngine>(
+            [&paths](const std::string& path) { return paths.ToHost(path); },
+            platform::DefaultReaderPath());
+    }};
+
+    // Created hidden, all three buttons enabled; discovery's message boxes
+    // come before the window.
+    app::MainWindow window(services);
+    window.Load();
+    window.ShowCentred();
+    return application.exec();
+}

@@ -1,0 +1,132 @@
+#include "app/mainwindow.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QIcon>
+#include <QScreen>
+#include <QShortcut>
+#include <cmath>
+
+#include "operations/commands.h"
+#include "platform/process.h"
+
+namespace app {
+
+namespace {
+
+constexpr const char* kListFace = "MS Sans Serif";
+
+// The client area and the controls, in twips: left, top, width, height.
+struct Twips {
+    int left, top, width, height;
+};
+constexpr int kClientWidth = 8025;
+constexpr int kClientHeight = 3645;
+constexpr Twips kList{240, 240, 7575, 2775};
+constexpr Twips kRestore{3720, 3120, 1215, 375};
+constexpr Twips kMakeBlank{5160, 3120, 1215, 375};
+constexpr Twips kCancel{6600, 3120, 1215, 375};
+
+// "MS Sans Serif" 12 pt bold; where that face is missing, the plain
+// sans-serif face of the desktop at the same size and weight.
+QFont ListFont() {
+    QFont font(QString::fromLatin1(kListFace), 12, QFont::Bold);
+    if (!QFontDatabase::families().contains(QString::fromLatin1(kListFace))) {
+        font.setFamilies({QStringLiteral("Sans Serif")});
+        font.setStyleHint(QFont::SansSerif);
+    }
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, double dpi) {
+    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+MainWindow::MainWindow(common::Services& sys, QWidget* parent)
+    : QWidget(parent),
+      lvFiles_(new QtListView(this)),
+      cmdRestore_(new QtButton(tr("Restore"), this)),
+      cmdMakeBlank_(new QtButton(tr("Create Blank"), this)),
+      cmdCancel_(new QtButton(tr("Cancel"), this)),
+      form_{sys, *lvFiles_, *cmdRestore_, *cmdMakeBlank_, *cmdCancel_} {
+    setWindowTitle(QString::fromUtf8(platform::kAppTitle));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
+
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    auto place = [&](QWidget* widget, const Twips& t) {
+        widget->setGeometry(TwipsToPixels(t.left, dpiX), TwipsToPixels(t.top, dpiY),
+                            TwipsToPixels(t.width, dpiX), TwipsToPixels(t.height, dpiY));
+    };
+    setFixedSize(TwipsToPixels(kClientWidth, dpiX), TwipsToPixels(kClientHeight, dpiY));
+    place(lvFiles_, kList);
+    place(cmdRestore_, kRestore);
+    place(cmdMakeBlank_, kMakeBlank);
+    place(cmdCancel_, kCancel);
+
+    lvFiles_->setObjectName(QStringLiteral("lvFiles"));
+    lvFiles_->setFont(ListFont());
+    lvFiles_->setAccessibleName(tr("Databases"));
+    lvFiles_->setAccessibleDescription(
+        tr("Live databases and backups of both editions, with record count and file date"));
+
+    const std::pair<QtButton*, const char*> buttons[] = {
+        {cmdRestore_, "cmdRestore"}, {cmdMakeBlank_, "cmdMakeBlank"}, {cmdCancel_, "cmdCancel"}};
+    for (const auto& [button, name] : buttons) {
+        button->setObjectName(QString::fromLatin1(name));
+        button->setAccessibleName(button->text());
+        // No default button: Enter must not start a command by itself.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    setTabOrder(lvFiles_, cmdRestore_);
+    setTabOrder(cmdRestore_, cmdMakeBlank_);
+    setTabOrder(cmdMakeBlank_, cmdCancel_);
+
+    // Cancel is the window's cancel button: Esc clicks it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, cmdCancel_, &QPushButton::click);
+
+    connect(lvFiles_, &QtListView::userSelected, this, [this] { Run(catalogue::lvFiles_Click); });
+    connect(cmdRestore_, &QPushButton::clicked, this,
+            [this] { Run(operations::cmdRestore_Click); });
+    connect(cmdMakeBlank_, &QPushButton::clicked, this,
+            [this] { Run(operations::cmdMakeBlank_Click); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { Run(catalogue::cmdCancel_Click); });
+}
+
+void MainWindow::Load() { Run(catalogue::Form_Load); }
+
+void MainWindow::ShowCentred() {
+    if (ended_) return;
+    const QRect screenArea = screen()->availableGeometry();
+    move(screenArea.center() - rect().center());
+    show();
+    activateWindow();
+    lvFiles_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+// The real Process ends the process inside the procedure, so this returns
+// only when the procedure did. A Process that reports the end by throwing
+// platform::ProcessEnded instead (as test doubles do) must not have it cross
+// Qt's event dispatch, which is not exception-safe: it stops here, the
+// window goes away and no procedure of this window runs again.
+void MainWindow::Run(void (*procedure)(catalogue::Form1&)) {
+    if (ended_) return;
+    try {
+        procedure(form_);
+    } catch (const platform::ProcessEnded&) {
+        ended_ = true;
+        hide();
+    }
+}
+
+}  // namespace app

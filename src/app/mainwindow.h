@@ -1,0 +1,70 @@
+// The one window of Restore Rolvane Data and the way through the program.
+//
+//   main.cpp      builds the real services (Wine prefix → files, shell
+//                 folders, libmdb engine, locale, process, Qt message box)
+//                 into common::Services and creates this window, hidden.
+//   Load()        runs catalogue::Form_Load before the window is shown: it
+//                 finds both editions' live databases and backups, fills
+//                 lvFiles and ends with lvFiles_Click for the first row, so
+//                 its message boxes come before the window.
+//   ShowCentred() shows the window centred, the list focused.
+//   Events        a click in lvFiles or a change of its selected row by the
+//                 user → lvFiles_Click (keeps Restore/Create Blank matching
+//                 the row); Restore → operations::cmdRestore_Click; Create
+//                 Blank → operations::cmdMakeBlank_Click (both rebuild the
+//                 list through Form_Load); Cancel and Esc → cmdCancel_Click,
+//                 which ends the process at once. Closing the window ends
+//                 the program without running any procedure.
+//
+// The procedures see the window only as catalogue::Form1: the list as
+// platform::ListView and the buttons as platform::Button.
+//
+// Layout is kept in twips, as the served application's platform measures
+// it, and turned into pixels with the screen's logical DPI (15 twips to a
+// pixel at 96 DPI). The window has a fixed size and nothing moves.
+#pragma once
+
+#include <QWidget>
+
+#include "app/button_qt.h"
+#include "app/listview_qt.h"
+#include "catalogue/form1.h"
+
+namespace app {
+
+inline constexpr int kTwipsPerInch = 1440;
+
+// Pixels for a length in twips at `dpi` logical dots per inch.
+int TwipsToPixels(int twips, double dpi);
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(common::Services& sys, QWidget* parent = nullptr);
+
+    // Discovery, run once while the window is still hidden.
+    void Load();
+    // Shows the window centred on its screen with the focus on the list.
+    void ShowCentred();
+
+    catalogue::Form1& Form() { return form_; }
+    QtListView& lvFiles() { return *lvFiles_; }
+    QtButton& cmdRestore() { return *cmdRestore_; }
+    QtButton& cmdMakeBlank() { return *cmdMakeBlank_; }
+    QtButton& cmdCancel() { return *cmdCancel_; }
+
+private:
+    // Runs one procedure of the window. Once the process has ended (see the
+    // definition) nothing runs any more.
+    void Run(void (*procedure)(catalogue::Form1&));
+
+    QtListView* lvFiles_;
+    QtButton* cmdRestore_;
+    QtButton* cmdMakeBlank_;
+    QtButton* cmdCancel_;
+    catalogue::Form1 form_;
+    bool ended_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,140 @@
+// The Qt message box, answered by the test: button order and default for
+// each button set, title, no icon, plain text, and the answer for each way
+// of closing it.
+#include <gtest/gtest.h>
+
+#include "qt_print.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+
+#include "app/msgbox_qt.h"
+
+namespace {
+
+using platform::MsgBoxResult;
+
+struct Seen {
+    QStringList buttons;  // left to right, mnemonics removed
+    QString defaultButton;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    Qt::TextFormat format = Qt::RichText;
+};
+
+// Shows a box through QtMessageBox and, once it is on screen, records what
+// it looks like and hands it to `act`, which must close it.
+int ShowAndAct(int buttons, const std::string& prompt, const std::string& title, Seen& seen,
+               std::function<void(QMessageBox&)> act) {
+    std::function<void()> poll = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(0, poll);  // not shown yet
+            return;
+        }
+        QList<QAbstractButton*> shown = box->buttons();
+        std::sort(shown.begin(), shown.end(), [&](QAbstractButton* a, QAbstractButton* b) {
+            return a->mapTo(box, QPoint()).x() < b->mapTo(box, QPoint()).x();
+        });
+        for (QAbstractButton* b : shown) seen.buttons << b->text().remove(QLatin1Char('&'));
+        if (box->defaultButton()) seen.defaultButton = box->defaultButton()->text().remove(QLatin1Char('&'));
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.format = box->textFormat();
+        act(*box);
+    };
+    QTimer::singleShot(0, poll);
+    app::QtMessageBox msgbox;
+    return msgbox.Show(prompt, buttons, title);
+}
+
+std::function<void(QMessageBox&)> ClickButton(const QString& text) {
+    return [text](QMessageBox& box) {
+        for (QAbstractButton* b : box.buttons())
+            if (b->text().remove(QLatin1Char('&')) == text) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+        ADD_FAILURE() << "no button " << text.toStdString();
+        box.done(0);
+    };
+}
+
+std::function<void(QMessageBox&)> PressKey(Qt::Key key) {
+    return [key](QMessageBox& box) { QTest::keyClick(&box, key); };
+}
+
+struct Case {
+    const char* name;
+    int buttons;
+    QStringList order;
+    QString click;
+    int answer;
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class QtMessageBoxButtons : public ::testing::TestWithParam<Case> {};
+
+TEST_P(QtMessageBoxButtons, InWindowsOrderFirstIsDefaultEachGivesItsAnswer) {
+    const Case& c = GetParam();
+    Seen seen;
+    const int answer = ShowAndAct(c.buttons, "Prompt", "Title", seen, ClickButton(c.click));
+    EXPECT_EQ(seen.buttons, c.order);
+    EXPECT_EQ(seen.defaultButton, c.order.front());
+    EXPECT_EQ(answer, c.answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryButton, QtMessageBoxButtons,
+    ::testing::Values(
+        Case{"Ok", platform::vbOKOnly, {"OK"}, "OK", platform::vbOK},
+        Case{"Abort", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Abort", platform::vbAbort},
+        Case{"Retry", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Retry", platform::vbRetry},
+        Case{"Ignore", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Ignore", platform::vbIgnore},
+        Case{"Yes", platform::vbYesNo, {"Yes", "No"}, "Yes", platform::vbYes},
+        Case{"No", platform::vbYesNo, {"Yes", "No"}, "No", platform::vbNo},
+        Case{"RetryOfRetryCancel", platform::vbRetryCancel, {"Retry", "Cancel"}, "Retry", platform::vbRetry},
+        Case{"Cancel", platform::vbRetryCancel, {"Retry", "Cancel"}, "Cancel", platform::vbCancel}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QtMessageBox, ShowsThePromptAsPlainTextWithoutIconUnderTheGivenOrTheAppTitle) {
+    Seen given;
+    ShowAndAct(platform::vbOKOnly, "Unable to locate main database: C:\\<data>\\bsrv.mdb", "File in Use",
+               given, ClickButton("OK"));
+    EXPECT_EQ(given.title, "File in Use");
+    EXPECT_EQ(given.text, "Unable to locate main database: C:\\<data>\\bsrv.mdb");
+    EXPECT_EQ(given.format, Qt::PlainText);
+    EXPECT_EQ(given.icon, QMessageBox::NoIcon);
+
+    Seen untitled;
+    ShowAndAct(platform::vbYesNo, "Prompt", "", untitled, ClickButton("No"));
+    EXPECT_EQ(untitled.title, "Restore Rolvane Data");
+}
+
+TEST(QtMessageBox, EscAnswersOkOrCancelWhereTheBoxHasOneAndNothingElsewhere) {
+    Seen seen;
+    EXPECT_EQ(ShowAndAct(platform::vbOKOnly, "p", "", seen, PressKey(Qt::Key_Escape)), platform::vbOK);
+    EXPECT_EQ(ShowAndAct(platform::vbRetryCancel, "p", "", seen, PressKey(Qt::Key_Escape)),
+              platform::vbCancel);
+    EXPECT_EQ(ShowAndAct(platform::vbYesNo, "p", "", seen, PressKey(Qt::Key_Escape)),
+              platform::vbNoAnswer);
+    EXPECT_EQ(ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, [](QMessageBox& box) { box.close(); }),
+              platform::vbNoAnswer);
+}
+
+TEST(QtMessageBox, EnterAnswersWithTheFirstButton) {
+    Seen seen;
+    EXPECT_EQ(ShowAndAct(platform::vbYesNo, "p", "", seen, PressKey(Qt::Key_Return)), platform::vbYes);
+    EXPECT_EQ(ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, PressKey(Qt::Key_Return)),
+              platform::vbAbort);
+}
+
+}  // namespace

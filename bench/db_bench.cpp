@@ -17,42 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "mkmdb/mkmdb.h"
 #include "platform/database_libmdb.h"
 
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::MedianMs;
 
-double MedianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        f();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
-void Run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
-        std::perror(argv[0]);
-        std::exit(1);
-    }
-    posix_spawn_file_actions_destroy(&fa);
-    int st;
-    waitpid(pid, &st, 0);
-}
+void Run(std::vector<std::string> args) { bench::RunQuiet(std::move(args)); }
 
 mkmdb::Table Roof(std::size_t n) {
     mkmdb::Table t;

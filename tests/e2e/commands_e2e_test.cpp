@@ -6,7 +6,7 @@
 
 #include "operations/commands.h"
 #include "support/holder.h"
-#include "wine_home.h"
+#include "support/wine_home.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // real file, shell and database layers.
 #include <gtest/gtest.h>
 
-#include "wine_home.h"
+#include "support/wine_home.h"
 
 namespace {
 

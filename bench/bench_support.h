@@ -1,0 +1,53 @@
+// Small helpers shared by the benchmarks: a median wall-clock time and
+// running a command with its output thrown away.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double MedianMs(int runs, const std::function<void()>& f) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        auto t0 = Clock::now();
+        f();
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+// Runs a program found on PATH with stdout discarded; exits on failure to start.
+inline int RunQuiet(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        std::perror(argv[0]);
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+}  // namespace bench

@@ -105,7 +105,9 @@ int QtListView::SelectedIndex() {
 
 void QtListView::AutosizeColumn(int Column) {
     if (Column < 0 || Column >= columnCount()) throw IndexOutOfBounds();
-    int width = std::max(sizeHintForColumn(Column), header()->sectionSizeHint(Column));
+    // A little air on either side, as the list-view control leaves.
+    const int padding = fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    int width = std::max(sizeHintForColumn(Column), header()->sectionSizeHint(Column)) + 2 * padding;
     if (Column == columnCount() - 1) {
         int others = 0;
         for (int c = 0; c < Column; ++c) others += columnWidth(c);

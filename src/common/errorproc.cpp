@@ -50,20 +50,10 @@ int16_t ErrorProcNested(Services& sys, int32_t ErrNumber, const std::string& Err
             giveUp = true;
             return Resume::Leave;
         }
-        switch (ErrorProcNested(sys, e.Number(), e.Description(), "ErrorProc", "Common", line,
-                                depth + 1)) {
-            case platform::vbAbort:
-                Shutdown(sys);
-                giveUp = true;
-                return Resume::Leave;
-            case platform::vbRetry:
-                return Resume::Retry;
-            case platform::vbIgnore:
-                return Resume::Ignore;
-            default:
-                giveUp = true;
-                return Resume::Leave;
-        }
+        const Resume resume = ResumeFor(
+            sys, ErrorProcNested(sys, e.Number(), e.Description(), "ErrorProc", "Common", line, depth + 1));
+        if (resume == Resume::Leave) giveUp = true;
+        return resume;
     });
     proc.Line(130, [&] {
         message = ErrorReportText(ErrNumber, ErrDescription, ProcName, ModuleName, LineNumber);

@@ -8,20 +8,24 @@
 
 namespace common {
 
+Resume ResumeFor(Services& sys, int choice) {
+    switch (choice) {
+        case platform::vbAbort:
+            Shutdown(sys);  // ends the process; returns only if ending failed
+            return Resume::Leave;
+        case platform::vbRetry:
+            return Resume::Retry;
+        case platform::vbIgnore:
+            return Resume::Ignore;
+        default:
+            return Resume::Leave;
+    }
+}
+
 Handler ReportTo(Services& sys, std::string Procedure, std::string Module) {
     return [&sys, Procedure = std::move(Procedure), Module = std::move(Module)](const vb::Error& error,
                                                                                 int line) {
-        switch (ErrorProc(sys, error.Number(), error.Description(), Procedure, Module, line)) {
-            case platform::vbAbort:
-                Shutdown(sys);  // ends the process; returns only if ending failed
-                return Resume::Leave;
-            case platform::vbRetry:
-                return Resume::Retry;
-            case platform::vbIgnore:
-                return Resume::Ignore;
-            default:
-                return Resume::Leave;
-        }
+        return ResumeFor(sys, ErrorProc(sys, error.Number(), error.Description(), Procedure, Module, line));
     };
 }
 

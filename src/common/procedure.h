@@ -57,6 +57,11 @@ struct WiringError : std::logic_error {
 // A handler receives the error and the failing line and says how to resume.
 using Handler = std::function<Resume(const vb::Error& error, int line)>;
 
+// What the user's choice in an error report means for the running line:
+// 3 Abort ends the program through Shutdown, 4 Retry, 5 Ignore, anything
+// else leaves the procedure.
+Resume ResumeFor(Services& sys, int choice);
+
 // The standard handler: reports through ErrorProc as Procedure in Module.
 Handler ReportTo(Services& sys, std::string Procedure, std::string Module);
 

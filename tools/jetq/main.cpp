@@ -2,34 +2,19 @@
 // layer (LibmdbEngine and its reader child) and prints the rows
 // tab-separated under a header line. On failure prints "<number>
 // <description>" on stderr and exits 1.
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <variant>
 
 #include "common/error.h"
+#include "common/vbvalue.h"
 #include "platform/database_libmdb.h"
 
 namespace {
 
+// Null is shown as such, so that it can be told from an empty text.
 std::string Show(const platform::Value& v) {
-    struct Visitor {
-        std::string operator()(const platform::Null&) const { return "Null"; }
-        std::string operator()(int64_t i) const { return std::to_string(i); }
-        std::string operator()(double d) const {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.17g", d);
-            return buf;
-        }
-        std::string operator()(const std::string& s) const { return s; }
-        std::string operator()(const vb::DateTime& d) const {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute,
-                          d.second);
-            return buf;
-        }
-    };
-    return std::visit(Visitor{}, v);
+    return std::holds_alternative<platform::Null>(v) ? "Null" : common::TextOf(v);
 }
 
 }  // namespace

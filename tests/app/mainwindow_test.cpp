@@ -239,6 +239,16 @@ TEST_F(MainWindowTest, EscOnAButtonEndsTheProgramToo) {
     EXPECT_EQ(world.process.ends, 1);
 }
 
+TEST_F(MainWindowTest, ClosingTheWindowRunsNoProcedure) {
+    PutPersonalEdition();
+    LoadAndShow();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(world.process.ends, 0);
+    EXPECT_TRUE(world.msgbox.shown.empty());
+    EXPECT_EQ(Buttons(), std::make_pair(false, true)) << "as discovery left them";
+}
+
 TEST_F(MainWindowTest, DiscoveryMessagesComeBeforeTheWindow) {
     // The Business option database exists but its live database does not.
     world.files.Put(std::string(kDocuments) + "\\Varnock Rolvane BE\\Data\\options.mdb",

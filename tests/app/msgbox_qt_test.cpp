@@ -7,6 +7,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -81,7 +84,29 @@ struct Case {
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-class QtMessageBoxButtons : public ::testing::TestWithParam<Case> {};
+// A desktop style that orders dialog buttons the GNOME way (No before Yes,
+// Cancel before Retry): the order must be the Windows one all the same.
+class GnomeButtonOrder : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonLayout) return QDialogButtonBox::GnomeLayout;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+class QtMessageBoxButtons : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        styleName_ = QApplication::style()->name();
+        QApplication::setStyle(new GnomeButtonOrder(QStyleFactory::create(styleName_)));
+    }
+    void TearDown() override { QApplication::setStyle(styleName_); }
+
+private:
+    QString styleName_;
+};
 
 TEST_P(QtMessageBoxButtons, InWindowsOrderFirstIsDefaultEachGivesItsAnswer) {
     const Case& c = GetParam();

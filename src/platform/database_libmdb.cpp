@@ -401,6 +401,10 @@ std::string DefaultReaderPath() {
         std::string dir(self, static_cast<size_t>(n));
         dir = dir.substr(0, dir.rfind('/') + 1);
         if (access((dir + name).c_str(), X_OK) == 0) return dir + name;
+        // An installed program finds its reader in ../libexec, wherever the
+        // installation was put.
+        const std::string installed = dir + "../" + CMAKE_INSTALL_LIBEXECDIR_NAME + "/" + name;
+        if (access(installed.c_str(), X_OK) == 0) return installed;
     }
 #ifdef ROLVANE_READER_INSTALL_PATH
     if (access(ROLVANE_READER_INSTALL_PATH, X_OK) == 0) return ROLVANE_READER_INSTALL_PATH;

@@ -1,13 +1,15 @@
 // LibmdbEngine on the real Jet 3 and Jet 4 samples, and every error number
-// the layer raises.
+// the layer raises, on the Jet 3 sample and on a Jet 4 file written by mkmdb.
 #include <sys/stat.h>
 #include <optional>
+#include <tuple>
 #include <unistd.h>
 
 #include "db/db_test_support.h"
 
 namespace {
 
+using dbtest::Base;
 using dbtest::ErrorOf;
 using platform::Value;
 
@@ -115,20 +117,23 @@ TEST(LibmdbEngine, MissingFileIs3024WithTheCallersPath) {
 }
 
 TEST(LibmdbEngine, UnreadableFileIs3051) {
-    REQUIRE_SAMPLES();
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
     dbtest::TempDir dir;
-    std::string copy = dir.File("locked.mdb");
-    std::filesystem::copy_file(DateTest(), copy);
+    std::string copy = dbtest::WriteKnownTables(dir.File("locked.mdb"));
     chmod(copy.c_str(), 0);
     auto engine = dbtest::Engine();
     EXPECT_EQ(ErrorOf([&] { engine.OpenDatabase(copy); }), 3051);
 }
 
 TEST(LibmdbEngine, NotAJetFileIs3343WithTheCallersPath) {
-    REQUIRE_SAMPLES();
-    auto engine = platform::LibmdbEngine([](const std::string&) { return dbtest::SamplesDir() + "/README.md"; },
-                                         dbtest::ReaderPath());
+    // A text file two Jet 4 pages long, so that its length alone does not give it away.
+    dbtest::TempDir dir;
+    std::string text;
+    while (text.size() < 2 * 4096) text += "# Notes\n\nThese files are not databases. ";
+    text.resize(2 * 4096);
+    std::string readme = dir.File("README.md");
+    dbtest::WriteBytes(readme, std::vector<unsigned char>(text.begin(), text.end()));
+    auto engine = platform::LibmdbEngine([&](const std::string&) { return readme; }, dbtest::ReaderPath());
     try {
         engine.OpenDatabase("C:\\x.mdb");
         FAIL();
@@ -144,29 +149,41 @@ struct QueryError {
     int number;
 };
 
-class QueryErrors : public ::testing::TestWithParam<QueryError> {};
+// Each on the Jet 3 sample and on the written Jet 4 file (dbtest::KnownTables).
+class QueryErrors : public ::testing::TestWithParam<std::tuple<Base, QueryError>> {};
 
 TEST_P(QueryErrors, RaiseTheirNumber) {
-    REQUIRE_SAMPLES();
+    const auto& [base, error] = GetParam();
+    REQUIRE_BASE(base);
+    dbtest::TempDir dir;
     auto engine = dbtest::Engine();
-    auto db = engine.OpenDatabase(Nwind());
-    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset(GetParam().query, platform::dbOpenDynaset); }), GetParam().number);
+    auto db = engine.OpenDatabase(dbtest::BaseFile(base, dir));
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset(error.query, platform::dbOpenDynaset); }), error.number);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Numbers, QueryErrors,
-    ::testing::Values(QueryError{"NoSuchTable", "select count(*) as counter from roof ", 3078},
-                      QueryError{"NoSuchTableWithWhere", "Select option from stringoptions where optionnumber = 12", 3078},
-                      QueryError{"SyntaxError", "select count(*) from", 3131},
-                      QueryError{"UnknownSelectedField", "select Nope from Customers", 3061},
-                      QueryError{"UnknownWhereField", "select CompanyName from Customers where Nope = 1", 3061},
-                      QueryError{"TextComparedWithNumber", "select CompanyName from Customers where CustomerID = 1", 3464}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(Base::Nwind, Base::Written),
+        ::testing::Values(QueryError{"NoSuchTable", "select count(*) as counter from roof ", 3078},
+                          QueryError{"NoSuchTableWithWhere", "Select option from stringoptions where optionnumber = 12", 3078},
+                          QueryError{"SyntaxError", "select count(*) from", 3131},
+                          QueryError{"UnknownSelectedField", "select Nope from Customers", 3061},
+                          QueryError{"UnknownWhereField", "select CompanyName from Customers where Nope = 1", 3061},
+                          QueryError{"TextComparedWithNumber", "select CompanyName from Customers where CustomerID = 1", 3464})),
+    [](const auto& info) { return dbtest::BaseName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name; });
 
-TEST(LibmdbEngine, RecordsetErrors) {
-    REQUIRE_SAMPLES();
+// Recordset and database life cycle, on the Jet 3 sample and the written Jet 4 file.
+class LibmdbEngineOn : public ::testing::TestWithParam<Base> {
+protected:
+    void SetUp() override { REQUIRE_BASE(GetParam()); }
+    std::string File() { return dbtest::BaseFile(GetParam(), dir_); }
+    dbtest::TempDir dir_;
+};
+
+TEST_P(LibmdbEngineOn, RecordsetErrors) {
     auto engine = dbtest::Engine();
-    auto db = engine.OpenDatabase(Nwind());
+    auto db = engine.OpenDatabase(File());
     auto rs = db->OpenRecordset("select ShipperID, CompanyName from Shippers where ShipperID = 1", platform::dbOpenDynaset);
     EXPECT_EQ(ErrorOf([&] { rs->Field("Phone"); }), 3265);  // in the table, not in the SELECT list
     rs->MoveNext();
@@ -179,16 +196,18 @@ TEST(LibmdbEngine, RecordsetErrors) {
     EXPECT_EQ(ErrorOf([&] { rs->Field("CompanyName"); }), 3420);
 }
 
-TEST(LibmdbEngine, ClosingTheDatabaseInvalidatesItsRecordsets) {
-    REQUIRE_SAMPLES();
+TEST_P(LibmdbEngineOn, ClosingTheDatabaseInvalidatesItsRecordsets) {
     auto engine = dbtest::Engine();
-    auto db = engine.OpenDatabase(Nwind());
+    auto db = engine.OpenDatabase(File());
     auto rs = db->OpenRecordset("select * from Shippers", platform::dbOpenDynaset);
     db->Close();
     EXPECT_EQ(ErrorOf([&] { rs->IsEOF(); }), 3420);
     EXPECT_EQ(ErrorOf([&] { rs->MoveNext(); }), 3420);
     EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from Shippers", platform::dbOpenDynaset); }), 3420);
 }
+
+INSTANTIATE_TEST_SUITE_P(Bases, LibmdbEngineOn, ::testing::Values(Base::Nwind, Base::Written),
+                         [](const auto& info) { return dbtest::BaseName(info.param); });
 
 class LibmdbEnvironment : public ::testing::Test {
 protected:
@@ -207,10 +226,8 @@ protected:
 // The file disappears between OpenDatabase and the query: the reader must
 // answer "not found", not hang, whatever MDBPATH says.
 TEST_F(LibmdbEnvironment, FileRemovedAfterOpenIs3024) {
-    REQUIRE_SAMPLES();
     dbtest::TempDir dir;
-    std::string copy = dir.File("gone.mdb");
-    std::filesystem::copy_file(DateTest(), copy);
+    std::string copy = dbtest::WriteKnownTables(dir.File("gone.mdb"));
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(copy);
     std::filesystem::remove(copy);

@@ -7,7 +7,7 @@
 #include "catalogue/form1.h"
 #include "catalogue/paths.h"
 #include "common/procedure.h"
-#include "common/specialfolder.h"
+#include "common/shellfolders.h"
 #include "common/vbvalue.h"
 
 namespace catalogue {

@@ -34,7 +34,6 @@ struct Services {
         if (!engine) engine = makeEngine();
         return *engine;
     }
-    bool HasEngine() const { return engine != nullptr; }
 
 private:
     std::unique_ptr<platform::DBEngine> engine;

@@ -3,7 +3,7 @@
 // rebuilds the catalogue. Every failure brings up the file-in-use dialog.
 #include "catalogue/paths.h"
 #include "common/procedure.h"
-#include "common/specialfolder.h"
+#include "common/shellfolders.h"
 #include "operations/commands.h"
 #include "operations/setaside.h"
 

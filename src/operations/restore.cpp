@@ -6,7 +6,7 @@
 
 #include "catalogue/paths.h"
 #include "common/procedure.h"
-#include "common/specialfolder.h"
+#include "common/shellfolders.h"
 #include "common/vbvalue.h"
 #include "operations/commands.h"
 #include "operations/setaside.h"
@@ -90,8 +90,14 @@ void cmdRestore_Click(catalogue::Form1& form) {
     proc.Line(130, [&] {
         destination = catalogue::BusinessFirstDefaultPath(common::GetSpecialFolder(sys, platform::CSIDL_PERSONAL));
     });
-    proc.Line(140, [&] { rs->Close(); });
-    proc.Line(150, [&] { db->Close(); });
+    proc.Line(140, [&] {
+        if (!rs) throw vb::ObjectNotSet();
+        rs->Close();
+    });
+    proc.Line(150, [&] {
+        if (!db) throw vb::ObjectNotSet();
+        db->Close();
+    });
     proc.Line(160, [&] { db.reset(); });
     proc.Line(170, [&] {
         rs.reset();

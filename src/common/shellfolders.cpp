@@ -1,4 +1,4 @@
-#include "common/specialfolder.h"
+#include "common/shellfolders.h"
 
 #include <cstring>
 

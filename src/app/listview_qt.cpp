@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace app {
 

@@ -23,7 +23,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace common {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace common {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "catalogue/form1.h"
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace operations {
 

@@ -17,7 +17,7 @@
 #include <variant>
 #include <vector>
 
-#include "common/datetime.h"
+#include "vb/datetime.h"
 
 namespace platform {
 

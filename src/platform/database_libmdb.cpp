@@ -14,7 +14,7 @@
 #include <climits>
 #include <cstring>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "platform/mdb_reader_protocol.h"
 #include "platform/query.h"
 

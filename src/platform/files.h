@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "common/datetime.h"
+#include "vb/datetime.h"
 
 namespace platform {
 

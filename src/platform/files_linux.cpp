@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/datetime.h"
+#include "vb/datetime.h"
 
 namespace platform {
 

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "platform/mdb_reader_protocol.h"
 #include "platform/query.h"
 

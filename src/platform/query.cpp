@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace platform {
 namespace {

@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "app/listview_qt.h"
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "mkmdb/mkmdb.h"
 #include "platform/database_libmdb.h"
 

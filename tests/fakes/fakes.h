@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "common/services.h"
 #include "platform/database.h"
 #include "platform/files.h"

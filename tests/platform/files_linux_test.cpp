@@ -16,7 +16,7 @@
 #include <functional>
 #include <set>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "temp_folder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "common/error.h"
+#include "vb/error.h"
 #include "common/vbvalue.h"
 #include "platform/database_libmdb.h"
 

@@ -1,4 +1,4 @@
-#include "common/error.h"
+#include "vb/error.h"
 
 namespace vb {
 

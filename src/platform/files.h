@@ -5,11 +5,19 @@
 // Every failure is thrown as vb::Error with the Visual Basic number.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "vb/datetime.h"
 
 namespace platform {
+
+// Told how far a copy has come: bytes done of bytes total. A copy reports
+// between the chunks it copies, never going back, and ends at the total; a
+// copy the file system does at once (a clone) reports only once. It is
+// called on the thread that runs the copy.
+using CopyProgress = std::function<void(uint64_t done, uint64_t total)>;
 
 class Files {
 public:
@@ -27,8 +35,9 @@ public:
     // Destination half-written (temporary file, flush, rename over it), keeps
     // the source's modification time. 53 missing source, 76 missing folder,
     // 70 held open by another process or access denied, 61 disk full,
-    // 75/57 anything else.
-    virtual void FileCopy(const std::string& Source, const std::string& Destination) = 0;
+    // 75/57 anything else. Progress, when given, is told how far it has come.
+    virtual void FileCopy(const std::string& Source, const std::string& Destination,
+                          const CopyProgress& Progress = {}) = 0;
 
     // Renames OldPath to NewPath. 58 when NewPath exists (it is never
     // replaced), 70 when OldPath is held open or access is denied, 53 when

@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -276,7 +277,7 @@ vb::DateTime LinuxFiles::FileDateTime(const std::string& Path) {
 
 void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
                                  const std::string& name, std::optional<mode_t> mode,
-                                 TemporaryFile& temporary) {
+                                 TemporaryFile& temporary, const CopyProgress& progress) {
     // Hidden (leading dot), so that nobody listing the folder takes it for a
     // database while it is being written.
     std::string stem = "." + name.substr(0, 200) + ".";
@@ -293,6 +294,8 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
     }
     const int out = temporary.fd.get();
 
+    const uint64_t total = static_cast<uint64_t>(sourceStat.st_size);
+    uint64_t copied = 0;
     std::vector<char> buffer(1 << 20);
     for (;;) {
         ssize_t got = read(source, buffer.data(), buffer.size());
@@ -311,7 +314,10 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
             if (put == 0) throw vb::DiskFull();
             done += static_cast<size_t>(put);
         }
+        copied += static_cast<uint64_t>(got);
+        if (progress) progress(std::min(copied, total), total);
     }
+    if (progress && copied < total) progress(total, total);
     // The permissions of the file being replaced, whatever the umask, and the
     // source's modification time, as a Windows copy keeps it.
     if (mode && fchmod(out, *mode) != 0) throw ErrorFor(errno);
@@ -321,7 +327,8 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
     if (temporary.fd.Close() != 0) throw ErrorFor(errno);
 }
 
-void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination) {
+void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination,
+                          const CopyProgress& Progress) {
     const std::string from = paths_.ToHost(Source);
     std::string to = paths_.ToHost(Destination);
 
@@ -364,7 +371,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     }
 
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), mode, temporary);
+    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), mode, temporary, Progress);
     if (replacing) {
         if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
             // Keep the owner of the file being replaced where we may (as root).
@@ -387,7 +394,7 @@ void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct sta
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     const std::string folder = Parent(to);
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), fromStat.st_mode & 07777, temporary);
+    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), fromStat.st_mode & 07777, temporary, {});
     // The copy takes the new name only if that name is still free.
     if (RenameNoReplace(temporary.path, to) != 0) {
         if (errno == EEXIST) throw vb::FileAlreadyExists();

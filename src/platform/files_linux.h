@@ -37,7 +37,8 @@ public:
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
-    void FileCopy(const std::string& Source, const std::string& Destination) override;
+    void FileCopy(const std::string& Source, const std::string& Destination,
+                  const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
 
 private:
@@ -48,7 +49,8 @@ private:
     // and the source's modification time. The temporary file is removed again
     // if anything fails.
     void CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
-                         const std::string& name, std::optional<mode_t> mode, TemporaryFile& temporary);
+                         const std::string& name, std::optional<mode_t> mode, TemporaryFile& temporary,
+                         const CopyProgress& progress);
     void MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to);
 
     const WinePaths& paths_;

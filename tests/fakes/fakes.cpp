@@ -79,7 +79,8 @@ vb::DateTime FakeFiles::FileDateTime(const std::string& Path) {
     return f->modified;
 }
 
-void FakeFiles::FileCopy(const std::string& Source, const std::string& Destination) {
+void FakeFiles::FileCopy(const std::string& Source, const std::string& Destination,
+                         const platform::CopyProgress& Progress) {
     failures.Check("FileCopy", Destination);
     File* src = Find(Source);
     if (!src) throw vb::FileNotFound();
@@ -90,6 +91,7 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     copy.heldOpen = false;
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
+    if (Progress) Progress(copy.content.size(), copy.content.size());
 }
 
 void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {

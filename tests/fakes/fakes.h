@@ -67,7 +67,8 @@ public:
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
-    void FileCopy(const std::string& Source, const std::string& Destination) override;
+    void FileCopy(const std::string& Source, const std::string& Destination,
+                  const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
 
     Failures failures;

@@ -91,7 +91,7 @@ QString EmptyCatalogueText(const PrefixChoice& choice, const platform::HostEnvir
         where = choice.reason == Reason::kEnvironment
                     ? Tr("WINEPREFIX names %1, which is not a Wine prefix.").arg(QString::fromStdString(env.winePrefix))
                     : Tr("No Wine prefix was found.");
-        where += QLatin1Char(' ') + Tr("No %1 databases or backups were found in %2 or %3 either.")
+        where += QLatin1Char(' ') + Tr("No %1 databases or backups were found in %2 or %3.")
                                         .arg(served, QString::fromStdString(documents),
                                              QString::fromStdString(appData));
     }

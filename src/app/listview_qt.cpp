@@ -175,7 +175,9 @@ void QtListView::paintEvent(QPaintEvent* event) {
     QTreeWidget::paintEvent(event);
     if (topLevelItemCount() != 0 || emptyText_.isEmpty()) return;
     QPainter painter(viewport());
-    painter.setFont(QApplication::font());
+    QFont font = QApplication::font();
+    font.setResolveMask(QFont::AllPropertiesResolved);  // not the list's bold face
+    painter.setFont(font);
     painter.setPen(palette().color(QPalette::Text));
     QTextOption option(Qt::AlignCenter);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);

@@ -57,7 +57,8 @@ std::vector<std::string> Subfolders(const std::string& folder) {
 
 // A YAML scalar as written after "key:": quoted ('...' with '' for a quote,
 // "..." with backslash escapes) or plain (up to a comment). Empty for
-// anything else (block scalars, flow collections, null).
+// anything else (nothing but a comment, block scalars, flow collections,
+// null).
 std::string YamlScalar(std::string_view text) {
     size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return "";
@@ -88,7 +89,7 @@ std::string YamlScalar(std::string_view text) {
         }
         return "";
     }
-    if (std::string_view("|>[{&*!").find(text[0]) != std::string_view::npos) return "";
+    if (std::string_view("#|>[{&*!").find(text[0]) != std::string_view::npos) return "";
     size_t comment = text.find(" #");
     value = std::string(text.substr(0, comment));
     value.erase(value.find_last_not_of(" \t\r") + 1);

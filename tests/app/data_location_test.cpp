@@ -47,7 +47,7 @@ TEST(DataLocation, FindsTheDataWhereEachPrefixManagerKeepsIt) {
         {"Bottles", ".local/share/bottles/bottles/Rolvane", "", ""},
         {"Bottles (Flatpak)", ".var/app/com.usebottles.bottles/data/bottles/bottles/Rolvane", "", ""},
         {"Lutris, game file in ~/.config", "Wine/rolvane", ".config/lutris/games/rolvane-1700000000.yml",
-         "name: Rolvane\nwine:\n  prefix: /elsewhere\ngame:\n  exe: ~/Wine/rolvane/drive_c/r.exe\n"
+         "name: Rolvane\nwine:\n  prefix: /elsewhere\ngame:  # the game itself\n  exe: ~/Wine/rolvane/drive_c/r.exe\n"
          "  prefix: ~/Wine/rolvane   # set by the installer\nsystem: {}\n"},
         {"Lutris, game file in ~/.local/share", "Wine/rolvane", ".local/share/lutris/games/rolvane-1.yml",
          "game:\r\n  arch: win64\r\n  prefix: '~/Wine/rolvane'\r\n"},

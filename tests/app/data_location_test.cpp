@@ -83,38 +83,31 @@ TEST(DataLocation, PrefixesHoldTheDataByTheirOwnSpecialFolders) {
 }
 
 TEST(DataLocation, BetweenPrefixesThatHoldDataDotWineWinsThenTheNewestLiveDatabase) {
+    struct Held {
+        std::string prefix;  // below the home
+        std::string file;    // below the prefix
+        int year;            // of its modification; 0 leaves it as made
+    };
+    const std::string w = ".local/share/wineprefixes/w", b = ".local/share/bottles/bottles/b";
     const struct {
         const char* name;
-        std::vector<std::pair<std::string, std::string>> data;  // prefix below the home, file below it
-        std::vector<std::pair<std::string, int>> years;         // live database, its modification year
+        std::vector<Held> held;
         std::string expected;
     } rows[] = {
-        {"~/.wine with only a backup folder wins over a newer live database",
-         {{".wine", kPersonalBackups}, {".local/share/bottles/bottles/b", kPersonalLive}},
-         {{".local/share/bottles/bottles/b" + kPersonalLive, 2026}},
-         ".wine"},
-        {"the later prefix when its live database is newer",
-         {{".local/share/wineprefixes/w", kPersonalLive}, {".local/share/bottles/bottles/b", kBusinessLive}},
-         {{".local/share/wineprefixes/w" + kPersonalLive, 2025}, {".local/share/bottles/bottles/b" + kBusinessLive, 2026}},
-         ".local/share/bottles/bottles/b"},
-        {"the earlier prefix when its live database is newer",
-         {{".local/share/wineprefixes/w", kPersonalLive}, {".local/share/bottles/bottles/b", kPersonalLive}},
-         {{".local/share/wineprefixes/w" + kPersonalLive, 2026}, {".local/share/bottles/bottles/b" + kPersonalLive, 2025}},
-         ".local/share/wineprefixes/w"},
-        {"a live database wins over an option database alone",
-         {{".local/share/wineprefixes/w", kOptions}, {".cxoffice/c", kPersonalLive}},
-         {{".cxoffice/c" + kPersonalLive, 2001}},
-         ".cxoffice/c"},
+        {"~/.wine with only a backup folder beats a live database", {{".wine", kPersonalBackups, 0}, {b, kPersonalLive, 2026}}, ".wine"},
+        {"the later prefix with the newer live database", {{w, kPersonalLive, 2025}, {b, kBusinessLive, 2026}}, b},
+        {"the earlier prefix with the newer live database", {{w, kPersonalLive, 2026}, {b, kPersonalLive, 2025}}, w},
+        {"a live database beats an option database alone", {{w, kOptions, 2026}, {b, kPersonalLive, 2001}}, b},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         WineHome home(false);
-        for (const auto& [prefix, file] : row.data) {
-            if (!fs::exists(home.Home() + "/" + prefix)) home.AddPrefix(prefix);
-            if (file == kPersonalBackups) fs::create_directories(home.Home() + "/" + prefix + file);
-            else WineHome::Place(home.Home() + "/" + prefix + file);
+        for (const Held& held : row.held) {
+            const std::string file = home.AddPrefix(held.prefix) + held.file;
+            if (held.file == kPersonalBackups) fs::create_directories(file);
+            else WineHome::Place(file);
+            if (held.year) WineHome::Touch(file, held.year, 6, 1, 12, 0, 0);
         }
-        for (const auto& [file, year] : row.years) WineHome::Touch(home.Home() + "/" + file, year, 6, 1, 12, 0, 0);
         EXPECT_EQ(Locate(home.Environment()).prefix, home.Home() + "/" + row.expected);
     }
 }

@@ -391,7 +391,7 @@ void LinuxFiles::CopyData(int source, int out, uint64_t total, const CopyProgres
     // this process, in large chunks so that progress can be told between
     // them. A file system that cannot do that from the start falls back to
     // the buffer loop.
-    constexpr size_t kChunk = size_t{16} << 20;
+    constexpr size_t kChunk = size_t{4} << 20;
     bool kernel = kernelCopy_;
     while (kernel) {
         const ssize_t got = Do(Step::CopyChunk, [&] {

@@ -36,7 +36,9 @@ public:
     // the source's modification time, and the permissions (never more open)
     // and, where it may, the group of the file it replaces. 53 missing source, 76 missing folder,
     // 70 held open by another process or access denied, 61 disk full,
-    // 75/57 anything else. Progress, when given, is told how far it has come.
+    // 75/57 anything else. Once the copy has taken Destination's place, a
+    // failure (to flush the folder) is not reported as a failed copy.
+    // Progress, when given, is told how far it has come.
     virtual void FileCopy(const std::string& Source, const std::string& Destination,
                           const CopyProgress& Progress = {}) = 0;
 

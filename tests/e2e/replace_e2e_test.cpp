@@ -70,6 +70,7 @@ struct Command {
     void (*run)(catalogue::Form1&);
     std::string row;      // the selected row's Tag
     const char* success;  // the title of its success message
+    const char* failure;  // the title of its failure message
 };
 
 struct ReplaceEndToEnd : ::testing::Test {
@@ -86,11 +87,12 @@ struct ReplaceEndToEnd : ::testing::Test {
         Write(home.C(kShell), newData);
     }
     Command Restore() const {
-        return {"Restore", operations::cmdRestore_Click, kBackupWin, "Restore Complete"};
+        return {"Restore", operations::cmdRestore_Click, kBackupWin, "Restore Complete", "Restore Failed"};
     }
     Command CreateBlank() const {
         return {"Create Blank", operations::cmdMakeBlank_Click,
-                "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb", "Create Blank Successful"};
+                "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb", "Create Blank Successful",
+                "Create Blank Failed"};
     }
     static void SelectRow(RealForm& f, const std::string& tag) {
         f.lv.ClearItems();
@@ -162,47 +164,50 @@ TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCl
 
 // What the user was told, and whether it is what the folder holds.
 TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
-    for (const bool hardLinks : {true, false}) {
-        for (const int error : {EIO, ENOSPC}) {
-            for (int k = 0;; ++k) {
-                SCOPED_TRACE((hardLinks ? "hard links, " : "no hard links, ") + std::string(strerror(error)) +
-                             " at step " + std::to_string(k));
-                Lay();
-                int step = 0;
-                RealForm f(home, [&](LinuxFiles::Step s) {
-                    if (!hardLinks && s == LinuxFiles::Step::Link) return EPERM;
-                    return step++ == k ? error : 0;
-                });
-                SelectRow(f, kBackupWin);
-                std::string prompt, title;
-                f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
-                    prompt = box.prompt;
-                    title = box.title;
-                    // The catalogue is not rebuilt: the files are not databases.
-                    if (box.title == "Restore Complete") throw vb::Error(5, "stop before the rebuild");
-                };
-                f.msgbox.Answer({platform::vbYes, platform::vbOK});
-                operations::cmdRestore_Click(f.form);
+    for (const Command& command : {Restore(), CreateBlank()}) {
+        for (const bool hardLinks : {true, false}) {
+            for (const int error : {EIO, ENOSPC}) {
+                for (int k = 0;; ++k) {
+                    SCOPED_TRACE(std::string(command.name) + (hardLinks ? ", hard links, " : ", no hard links, ") +
+                                 strerror(error) + " at step " + std::to_string(k));
+                    Lay();
+                    int step = 0;
+                    RealForm f(home, [&](LinuxFiles::Step s) {
+                        if (!hardLinks && s == LinuxFiles::Step::Link) return EPERM;
+                        return step++ == k ? error : 0;
+                    });
+                    SelectRow(f, command.row);
+                    std::string prompt, title;
+                    f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
+                        prompt = box.prompt;
+                        title = box.title;
+                        // The catalogue is not rebuilt: the files are not databases.
+                        if (box.title == command.success) throw vb::Error(5, "stop before the rebuild");
+                    };
+                    f.msgbox.Answer({platform::vbYes, platform::vbOK});
+                    command.run(f.form);
 
-                const Folder after = Folder::Of(folder);
-                EXPECT_TRUE(after.others.empty()) << "left behind: " << *after.others.begin();
-                if (title == "Restore Complete") {
-                    EXPECT_EQ(after.live, newData);
-                    EXPECT_TRUE(after.Keeps(oldData));
-                } else {
-                    ASSERT_EQ(title, "Restore Failed");
-                    const auto kept = prompt.find("kept in ");
-                    if (kept == std::string::npos) {
-                        EXPECT_EQ(after.live, oldData) << prompt;
+                    const Folder after = Folder::Of(folder);
+                    EXPECT_TRUE(after.others.empty()) << "left behind: " << *after.others.begin();
+                    if (title == command.success) {
+                        EXPECT_EQ(after.live, newData);
+                        EXPECT_TRUE(after.Keeps(oldData));
                     } else {
-                        const std::string named = prompt.substr(kept + 8, prompt.size() - kept - 9);
-                        EXPECT_EQ(Read(f.paths.ToHost(named)), oldData) << prompt;
+                        ASSERT_EQ(title, command.failure);
+                        const auto kept = prompt.find("kept in ");
+                        if (kept == std::string::npos) {
+                            EXPECT_EQ(after.live, oldData) << prompt;
+                        } else {
+                            const std::string named = prompt.substr(kept + 8, prompt.size() - kept - 9);
+                            EXPECT_EQ(Read(f.paths.ToHost(named)), oldData) << prompt;
+                        }
+                        for (const std::string& numbered : after.numbered) EXPECT_EQ(numbered, oldData);
                     }
-                }
-                if (step <= k) {  // the command ran out of steps before k
-                    EXPECT_EQ(title, "Restore Complete");
-                    EXPECT_GE(k, 8) << "link, flushes, temporary file, chunks, rename";
-                    break;
+                    if (step <= k) {  // the command ran out of steps before k
+                        EXPECT_EQ(title, command.success);
+                        EXPECT_GE(k, 8) << "link, flushes, temporary file, chunks, rename";
+                        break;
+                    }
                 }
             }
         }

@@ -305,15 +305,21 @@ TEST_F(CommandsTest, CreateBlankOnTheBusinessDatabaseOfOption12UsesTheBusinessSh
 }
 
 TEST_F(CommandsTest, MissingShellKeepsTheLiveDatabaseInPlace) {
-    w.files.Put(kPersonalLive, Roof(10));
-    SelectRow(kPersonalLive);
-    w.msgbox.Answer({vbYes, vbOK});
-    operations::cmdMakeBlank_Click(form);
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Unable to locate shell"}));
-    EXPECT_EQ(w.msgbox.shown[1].prompt,
-              "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this function will not work.");
-    EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(lv.items.size(), 1u) << "the rebuilt catalogue still lists it";
+    for (const bool hardLinks : {true, false}) {
+        FormFixture f;
+        f.w.files.hardLinks = hardLinks;
+        f.w.files.Put(kPersonalLive, Roof(10));
+        catalogue::Form_Load(f.form);
+        f.w.msgbox.Answer({vbYes, vbOK});
+        operations::cmdMakeBlank_Click(f.form);
+        EXPECT_EQ(f.Titles(), (std::vector<std::string>{"Restore Warning", "Unable to locate shell"})) << hardLinks;
+        EXPECT_EQ(f.w.msgbox.shown[1].prompt,
+                  "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this "
+                  "function will not work.");
+        EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(10)) << hardLinks;
+        EXPECT_EQ(f.w.files.Paths().size(), 1u) << hardLinks << ": no numbered copy is left";
+        EXPECT_EQ(f.lv.items.size(), 1u) << "the rebuilt catalogue still lists it";
+    }
 }
 
 TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogOtherFailuresTheirOwnMessage) {

@@ -627,7 +627,15 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
 
 void LinuxFiles::RemoveTemporaries(const std::string& Path) {
     if (Path.empty()) return;
-    const std::string host = paths_.ToHost(Path);
+    std::string host = paths_.ToHost(Path);
+    // FileCopy writes beside the file a symbolic link points to.
+    struct stat linkStat{};
+    if (lstat(host.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        if (char* resolved = realpath(host.c_str(), nullptr)) {
+            host = resolved;
+            free(resolved);
+        }
+    }
     const std::string folder = Parent(host);
     const std::string name = BaseName(host);
     DIR* entries = opendir(folder.c_str());

@@ -1,6 +1,6 @@
 // The real Qt message box feeding the real commands: Esc or the close box on
-// a command's warning ends the command with every file as it was, and Esc or
-// the close box on the file-in-use dialog cancels it.
+// a command's warning ends it with every file as it was; on the file-in-use
+// dialog they cancel it, and no numbered copy is left.
 #include <gtest/gtest.h>
 
 #include "qt_print.h"
@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-#include <functional>
-#include <map>
 
 #include "app/msgbox_qt.h"
 #include "catalogue/form1.h"
@@ -23,101 +21,63 @@ namespace {
 
 using fakes::db::Roof;
 
-const std::string kDocuments = "C:\\users\\me\\Documents";
-const std::string kLive = kDocuments + "\\Varnock Rolvane\\Data\\bsrv.mdb";
-const std::string kBackup = "C:\\users\\me\\AppData\\Roaming\\Varnock Rolvane\\Backups\\Backup1.rv";
-const std::string kShell = "C:\\Program Files (x86)\\Brenwick Software\\Varnock Rolvane\\Data\\rv10db.shell";
+const std::string kLive = "C:\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb";
+const std::string kBackup = "C:\\AppData\\Varnock Rolvane\\Backups\\Backup1.rv";
+const std::string kShell = "C:\\Program Files\\Brenwick Software\\Varnock Rolvane\\Data\\rv10db.shell";
 
-// The user's hand on the boxes: each box that comes up is recorded by its
-// title, and the action for that title (Esc, the close box, a button) is
-// taken on it. A box with no action is answered with its first button.
-class Hand {
-public:
-    std::map<QString, std::function<void(QMessageBox&)>> actions;
-    QStringList seen;
-
-    // Looks for a new box each time the event loop turns; the timer goes
-    // with the hand, so no look outlives the test.
-    Hand() {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
-        timer_.start();
-    }
-
-private:
-    void Look() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || box == last_) return;
-        last_ = box;
-        seen << box->windowTitle();
-        auto it = actions.find(box->windowTitle());
-        if (it != actions.end()) it->second(*box);
-        else box->buttons().first()->click();
-    }
-    QTimer timer_;
-    QMessageBox* last_ = nullptr;
-};
-
-void Esc(QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }
-void CloseBox(QMessageBox& box) { box.windowHandle()->close(); }
-
-struct CommandsThroughQtBox : ::testing::Test {
-    fakes::World world;
-    app::QtMessageBox qtBox;
-    common::Services sys{world.files, world.shell, qtBox, world.process, world.locale,
-                         [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
-    fakes::FakeListView lv;
-    fakes::FakeButton restore, makeBlank, cancel;
-    catalogue::Form1 form{sys, lv, restore, makeBlank, cancel};
-    Hand hand;
-
-    CommandsThroughQtBox() {
-        world.shell.folders[platform::CSIDL_PERSONAL] = kDocuments;
-        world.shell.folders[platform::CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
+TEST(CommandsThroughTheQtBox, EscOrTheCloseBoxNeverLetsACommandGoAhead) {
+    const struct {
+        const char* name;
+        void (*command)(catalogue::Form1&);
+        std::string row;
+        bool heldOpen;    // the live database is held: the file-in-use dialog comes up
+        QString dismiss;  // the title of the box dismissed
+        bool close;       // with the close box, else with Esc
+    } cases[] = {
+        {"Esc on Restore's warning", operations::cmdRestore_Click, kBackup, false, "Restore Warning", false},
+        {"close on Restore's warning", operations::cmdRestore_Click, kBackup, false, "Restore Warning", true},
+        {"Esc on Create Blank's warning", operations::cmdMakeBlank_Click, kLive, false, "Restore Warning", false},
+        {"close on Create Blank's warning", operations::cmdMakeBlank_Click, kLive, false, "Restore Warning", true},
+        {"Esc on file in use", operations::cmdRestore_Click, kBackup, true, "File in Use", false},
+        {"close on file in use", operations::cmdMakeBlank_Click, kLive, true, "File in Use", true},
+    };
+    for (const auto& c : cases) {
+        fakes::World world;
+        app::QtMessageBox qtBox;
+        common::Services sys{world.files, world.shell, qtBox, world.process, world.locale, {}};
+        fakes::FakeListView lv;
+        fakes::FakeButton restore, makeBlank, cancel;
+        catalogue::Form1 form{sys, lv, restore, makeBlank, cancel};
+        world.shell.folders[platform::CSIDL_PERSONAL] = "C:\\Documents";
+        world.shell.folders[platform::CSIDL_PROGRAM_FILES] = "C:\\Program Files";
         world.files.Put(kLive, Roof(10));
+        world.files.Find(kLive)->heldOpen = c.heldOpen;
         world.files.Put(kBackup, Roof(20));
         world.files.Put(kShell, Roof(0));
-    }
-
-    void SelectRow(const std::string& tag) {
-        lv.ClearItems();
         lv.AddItem("row");
         lv.SetSubItem(1, 1, "Personal");
-        lv.SetTag(1, tag);
-    }
-    std::string Content(const std::string& path) {
-        auto* f = world.files.Find(path);
-        return f ? f->content : "<missing>";
-    }
-};
+        lv.SetTag(1, c.row);
 
-TEST_F(CommandsThroughQtBox, EscOrTheCloseBoxOnAWarningEndsTheCommandWithNothingTouched) {
-    using Act = void (*)(QMessageBox&);
-    for (const auto& [how, act] : {std::pair<const char*, Act>{"Esc", Esc}, std::pair<const char*, Act>{"close", CloseBox}}) {
-        hand.actions = {{"Restore Warning", act}};
-        hand.seen.clear();
-        SelectRow(kBackup);
-        operations::cmdRestore_Click(form);
-        SelectRow(kLive);
-        operations::cmdMakeBlank_Click(form);
-        EXPECT_EQ(hand.seen, QStringList({"Restore Warning", "Restore Warning"})) << how;
-        EXPECT_TRUE(world.files.log.empty()) << how;
-        EXPECT_EQ(Content(kLive), Roof(10)) << how;
-        EXPECT_EQ(world.files.Paths().size(), 3u) << how;
-    }
-}
+        // The user's hand: Yes on a warning that is not the one dismissed.
+        QStringList seen;
+        QMessageBox* last = nullptr;
+        QTimer hand;
+        QObject::connect(&hand, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == last) return;
+            last = box;
+            seen << box->windowTitle();
+            if (box->windowTitle() != c.dismiss) box->buttons().first()->click();
+            else if (c.close) box->windowHandle()->close();
+            else QTest::keyClick(box, Qt::Key_Escape);
+        });
+        hand.start(0);
+        c.command(form);
 
-TEST_F(CommandsThroughQtBox, EscOrTheCloseBoxOnTheFileInUseDialogCancels) {
-    world.files.Find(kLive)->heldOpen = true;
-    using Act = void (*)(QMessageBox&);
-    for (const auto& [how, act] : {std::pair<const char*, Act>{"Esc", Esc}, std::pair<const char*, Act>{"close", CloseBox}}) {
-        hand.actions = {{"File in Use", act}};
-        hand.seen.clear();
-        SelectRow(kBackup);
-        operations::cmdRestore_Click(form);
-        EXPECT_EQ(hand.seen, QStringList({"Restore Warning", "File in Use"})) << how;
-        EXPECT_EQ(Content(kLive), Roof(10)) << how;
-        EXPECT_EQ(world.files.Paths().size(), 3u) << how << ": no numbered copy is left";
+        EXPECT_EQ(seen.size(), c.heldOpen ? 2 : 1) << c.name;
+        EXPECT_EQ(seen.back(), c.dismiss) << c.name;
+        EXPECT_EQ(world.files.Find(kLive)->content, Roof(10)) << c.name;
+        EXPECT_EQ(world.files.Paths().size(), 3u) << c.name << ": nothing added";
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
+#include "app/progress_files.h"
 #include "common/services.h"
 #include "platform/database_libmdb.h"
 #include "platform/files_linux.h"
@@ -26,7 +27,9 @@ int main(int argc, char* argv[]) {
     const std::string prefix = platform::WinePaths::FindPrefix(environment).value_or(std::string());
     const platform::WinePaths paths(prefix);
 
-    platform::LinuxFiles files(paths);
+    platform::LinuxFiles hostFiles(paths);
+    // Copies run off the window's thread, with a progress dialog when long.
+    app::ProgressFiles files(hostFiles);
     platform::LinuxShell shell(prefix, environment);
     app::QtMessageBox msgbox;
     platform::LinuxProcess process;
@@ -40,6 +43,7 @@ int main(int argc, char* argv[]) {
     // Created hidden, all three buttons enabled; discovery's message boxes
     // come before the window.
     app::MainWindow window(services);
+    window.ShowCopiesIn(files);
     window.Load();
     window.ShowCentred();
     return application.exec();

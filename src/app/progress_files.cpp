@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -120,11 +121,7 @@ void ProgressFiles::FileCopy(const std::string& Source, const std::string& Desti
         inner_.FileCopy(Source, Destination, Progress);
         return;
     }
-    copying_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{copying_};
+    const QScopedValueRollback<bool> copying(copying_, true);
     CopyOnWorker(*activity_, Source, Destination, Progress);
 }
 

@@ -37,8 +37,9 @@ public:
     explicit ProgressFiles(platform::Files& inner) : inner_(inner) {}
 
     // What the user started, for the duration of one command: copies made
-    // meanwhile hold back the input of `window` (and every other window) and
-    // show `text` ("Restoring Backup 2 (Business)…") in their dialog.
+    // meanwhile hold back all input of the application and name what they
+    // copy with `text` ("Restoring Backup 2 (Business)…") in a dialog over
+    // `window`.
     class Activity {
     public:
         Activity(ProgressFiles& files, QWidget* window, QString text);

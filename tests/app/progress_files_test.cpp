@@ -11,8 +11,8 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
+#include <semaphore>
 
 #include "app/mainwindow.h"
 #include "fakes/fakes.h"
@@ -21,26 +21,6 @@ namespace {
 
 using fakes::db::Roof;
 using namespace platform;
-
-// Holds the copying thread until opened; bounded, so a copy wrongly run on
-// the window's thread fails the test instead of hanging it.
-class Gate {
-public:
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        opened_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
-    }
-    void Open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable opened_;
-    bool open_ = false;
-};
 
 // Counts the events of one type that its watched objects receive.
 struct Counter : QObject {
@@ -77,17 +57,18 @@ protected:
         world.files.copySteps = 2;
         world.files.onCopyStep = [this](int step) {  // the first copy stops halfway
             if (step != 2 || ++held > 1) return;
-            gate.Wait();
+            // Bounded, so a copy wrongly run on this thread fails instead of hanging.
+            (void)gate.try_acquire_for(std::chrono::seconds(20));
             fail();
         };
     }
-    ~WindowCopyTest() override { gate.Open(); }
+    ~WindowCopyTest() override { gate.release(); }
 
     // Runs on the window's thread inside the copy about to start, then lets it go.
     void WhileCopying(std::function<void()> during) {
         QTimer::singleShot(0, this, [this, during] {
             during();
-            gate.Open();
+            gate.release();
         });
     }
     void ClickRow(int index) {
@@ -101,7 +82,7 @@ protected:
     common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     app::MainWindow window{sys};
-    Gate gate;
+    std::counting_semaphore<> gate{0};  // holds the copying thread
     int held = 0;
     std::function<void()> fail = [] {};
     std::vector<std::pair<std::string, bool>> boxes;  // title, copy dialog up

@@ -432,7 +432,7 @@ void LinuxFiles::CopyData(int source, int out, uint64_t total, const CopyProgres
             // The end of the file; some file systems answer 0 at once for
             // data they cannot copy this way.
             if (copied == 0 && total > 0) break;
-            if (copied < total) told(total);
+            if (copied < total || copied == 0) told(total);  // an empty file reports once
             return;
         }
         copied += static_cast<uint64_t>(got);
@@ -461,7 +461,7 @@ void LinuxFiles::CopyData(int source, int out, uint64_t total, const CopyProgres
         copied += static_cast<uint64_t>(got);
         told(copied);
     }
-    if (copied < total) told(total);
+    if (copied < total || copied == 0) told(total);  // an empty file reports once
 }
 
 void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination,

@@ -92,9 +92,13 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     // of the old file keeps the old data.
     auto copy = std::make_shared<File>(*src);
     copy->heldOpen = false;
+    const uint64_t total = copy->content.size();
+    for (int step = 1; step <= copySteps; ++step) {
+        if (onCopyStep) onCopyStep(step);
+        if (Progress) Progress(total * static_cast<uint64_t>(step) / static_cast<uint64_t>(copySteps), total);
+    }
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
-    if (Progress) Progress(copy->content.size(), copy->content.size());
 }
 
 void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {

@@ -83,6 +83,14 @@ public:
     // "unlink extra", "temporaries path"
     std::vector<std::string> log;
 
+    // A copy reports its progress in copySteps equal steps (1: once, as a
+    // clone does) and writes the destination after the last one. Before each
+    // report onCopyStep(step) runs, numbered from 1, on the copying thread:
+    // it may block to hold the copy where a test wants it, or throw to fail
+    // the copy midway with nothing written.
+    int copySteps = 1;
+    std::function<void(int step)> onCopyStep;
+
 private:
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& key);

@@ -689,7 +689,10 @@ int main(int argc, char** argv) {
     // switch on debug output or change the text encoding.
     for (const char* var : {"MDBPATH", "MDBOPTS", "MDBICONV", "MDB_ICONV", "MDB_JET3_CHARSET"}) unsetenv(var);
 
+    // A sandbox that the kernel offers but that could not be set up means
+    // no reading at all: the window sees a reader that ends, and 3343.
     const platform::reader::SandboxState sandbox = platform::reader::EnterSandbox();
+    if (!sandbox.complete) return 6;
 
     Output out;
     char tag = 0;

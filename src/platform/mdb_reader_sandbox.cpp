@@ -29,16 +29,23 @@ uint64_t HandledRights(long abi) {
     return rights;
 }
 
-// Returns the ABI in force, or 0 when the kernel has no Landlock or the
-// ruleset could not be applied.
-uint32_t RestrictToReading() {
+// The kernel's Landlock ABI; 0 when it has none.
+uint32_t LandlockAbi() {
 #ifdef SYS_landlock_create_ruleset
     long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    if (abi < 1) return 0;
+    return abi < 1 ? 0 : static_cast<uint32_t>(abi);
+#else
+    return 0;
+#endif
+}
+
+// Applies the ruleset for Landlock ABI `abi`; false when it could not.
+bool RestrictToReading(uint32_t abi) {
+#ifdef SYS_landlock_create_ruleset
     landlock_ruleset_attr attr{};
     attr.handled_access_fs = HandledRights(abi);
     int ruleset = static_cast<int>(syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0));
-    if (ruleset < 0) return 0;
+    if (ruleset < 0) return false;
     bool ok = false;
     int root = open("/", O_PATH | O_CLOEXEC);
     if (root >= 0) {
@@ -50,9 +57,10 @@ uint32_t RestrictToReading() {
         close(root);
     }
     close(ruleset);
-    return ok ? static_cast<uint32_t>(abi) : 0;
+    return ok;
 #else
-    return 0;
+    (void)abi;
+    return false;
 #endif
 }
 
@@ -107,9 +115,12 @@ SandboxState EnterSandbox() {
     SandboxState state;
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return state;  // neither of the others works without it
     state.bits |= kNoNewPrivs;
-    state.landlockAbi = RestrictToReading();
-    if (state.landlockAbi) state.bits |= kLandlock;
-    if (InstallAllowList()) state.bits |= kSeccomp;
+    state.landlockAbi = LandlockAbi();
+    if (state.landlockAbi && RestrictToReading(state.landlockAbi)) state.bits |= kLandlock;
+    // A kernel without seccomp answers EINVAL here.
+    const bool seccompOffered = prctl(PR_GET_SECCOMP, 0, 0, 0, 0) >= 0;
+    if (seccompOffered && InstallAllowList()) state.bits |= kSeccomp;
+    state.complete = (!state.landlockAbi || (state.bits & kLandlock)) && (!seccompOffered || (state.bits & kSeccomp));
     return state;
 }
 

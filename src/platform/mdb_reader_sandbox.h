@@ -22,10 +22,13 @@ namespace platform::reader {
 struct SandboxState {
     uint32_t bits = 0;          // Sandbox flags of what is in force
     uint32_t landlockAbi = 0;   // the kernel's Landlock ABI, 0 when it has none
+    bool complete = false;      // everything the kernel offers is in force
 };
 
 // Sets the sandbox up. Call after descriptors 0 to 3 are as they will stay.
-// What the kernel does not offer is left out; the result says what is in force.
+// What the kernel does not offer is left out; the result says what is in
+// force, and whether something the kernel offers could not be set up (then
+// the reader must not read a database).
 SandboxState EnterSandbox();
 
 // Tries what the sandbox forbids, inside `folder`, which holds a file named

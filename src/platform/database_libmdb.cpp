@@ -100,12 +100,17 @@ private:
 };
 
 // Says once per run, on stderr, which part of the sandbox the kernel does
-// not offer; the reader goes on without it. Asked of the first reader only.
+// not offer (the reader goes on without it), or that the sandbox failed
+// (then no file is read). Asked of the first reader only.
 void AnnounceSandbox(ReaderProcess& reader) {
     static std::atomic<bool> asked{false};
     if (asked.exchange(true)) return;
     try {
         SandboxReport report = reader.Probe(std::string());
+        if (report.bits & reader::kIncomplete) {
+            std::fputs(reader::kSandboxFailedNotice, stderr);
+            return;
+        }
         if (!(report.bits & reader::kSeccomp)) std::fputs(reader::kNoSeccompNotice, stderr);
         if (!(report.bits & reader::kLandlock)) std::fputs(reader::kNoLandlockNotice, stderr);
     } catch (const vb::Error&) {

@@ -188,10 +188,13 @@ public:
     // Between requests nothing may arrive: a reader whose socket has
     // something to read, or that has ended, is of no further use.
     bool Idle() {
-        pollfd p{socket_, POLLIN, 0};
-        if (poll(&p, 1, 0) != 0) return false;
         int status = 0;
-        return waitpid(pid_, &status, WNOHANG) == 0;
+        if (waitpid(pid_, &status, WNOHANG) != 0) {
+            pid_ = -1;  // reaped (or not ours to wait for): never signal that number again
+            return false;
+        }
+        pollfd p{socket_, POLLIN, 0};
+        return poll(&p, 1, 0) == 0;
     }
 
     // Closes the socket, so that the reader ends, and waits for that until

@@ -31,7 +31,9 @@ inline constexpr uint32_t kProtocolVersion = 2;
 inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
 
 // What the sandbox answer says was set up.
-enum Sandbox : uint32_t { kNoNewPrivs = 1, kSeccomp = 2, kLandlock = 4 };
+// kIncomplete: something the kernel offers could not be set up; such a
+// reader answers every query with 3343 and reads no database.
+enum Sandbox : uint32_t { kNoNewPrivs = 1, kSeccomp = 2, kLandlock = 4, kIncomplete = 8 };
 
 // What the probe tries, inside the folder it is given.
 enum class Attempt : uint8_t { OpenForWriting = 1, CreateFile = 2, RemoveFile = 3, Execute = 4, OpenSocket = 5 };
@@ -48,6 +50,8 @@ inline constexpr const char* kNoLandlockNotice =
     "rolvane-mdb-reader: this kernel offers no Landlock; databases are read without a read-only file-system ruleset\n";
 inline constexpr const char* kNoSeccompNotice =
     "rolvane-mdb-reader: this kernel offers no seccomp filter; databases are read without a system-call allow-list\n";
+inline constexpr const char* kSandboxFailedNotice =
+    "rolvane-mdb-reader: the sandbox could not be set up; no database is read\n";
 
 enum class Kind : uint8_t { Null = 0, Int = 1, Double = 2, Text = 3, Date = 4 };
 

@@ -169,16 +169,39 @@ TEST(OneReader, ARequestPastItsDeadlineIs3343AndTheNextIsRead) {
     EXPECT_EQ(Count(engine, good), 5);
 }
 
+// The reader's address space in bytes, from /proc.
+uint64_t VmSize(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7)) * 1024;
+    return 0;
+}
+
+// Under a cap of 1 MiB the reader cannot even start; just above what it
+// takes at rest, reading the Jet 3 sample (its catalogue, libmdb's buffers)
+// outgrows the cap in the middle of the request. Either way that request is
+// 3343 and the next, under the normal cap, is read.
 TEST(OneReader, AReaderOverItsMemoryCapIs3343AndTheNextIsRead) {
     dbtest::TempDir dir;
     const std::string good = WriteRoof(dir, "good.mdb", 9);
     auto engine = dbtest::Engine();
+    engine.ProbeSandbox("");  // a reader that has read no database
+    const uint64_t atRest = VmSize(engine.ReaderPid());
+    ASSERT_GT(atRest, 0u);
     const platform::ReaderLimits normal = engine.Limits();
-    platform::ReaderLimits tiny = normal;
-    tiny.memoryBytes = 1 << 20;  // less than the reader itself takes
-    engine.SetLimits(tiny);
-    EXPECT_EQ(Count(engine, good), -3343);
-    engine.SetLimits(normal);
+    std::vector<std::pair<uint64_t, std::string>> cases = {{1 << 20, good}};
+    if (std::filesystem::exists(dbtest::SamplesDir() + "/nwind.mdb"))
+        cases.emplace_back(atRest + (1 << 20), dbtest::SamplesDir() + "/nwind.mdb");
+    for (const auto& [cap, file] : cases) {
+        SCOPED_TRACE(file);
+        platform::ReaderLimits capped = normal;
+        capped.memoryBytes = cap;
+        engine.SetLimits(capped);
+        EXPECT_EQ(ErrorOf([&] { engine.OpenDatabase(file); }), 3343);
+        engine.SetLimits(normal);
+        EXPECT_EQ(ErrorOf([&] { engine.OpenDatabase(file); }), 0);
+    }
     EXPECT_EQ(Count(engine, good), 9);
 }
 
@@ -211,6 +234,7 @@ TEST(ReaderSandbox, RefusesWritingCreatingRemovingExecutingAndSockets) {
     const platform::SandboxReport report = engine.ProbeSandbox(dir.File(""));
     EXPECT_TRUE(report.bits & platform::reader::kNoNewPrivs);
     EXPECT_TRUE(report.bits & platform::reader::kSeccomp);
+    EXPECT_FALSE(report.bits & platform::reader::kIncomplete);
     if (KernelLandlockAbi() >= 1) EXPECT_TRUE(report.bits & platform::reader::kLandlock);
     else std::cout << "this kernel offers no Landlock; only the allow-list was probed\n";
 

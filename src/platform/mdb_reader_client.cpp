@@ -265,60 +265,62 @@ bool ReaderProcess::Finish() {
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& displayPath) {
-    if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
-    if (!child_) {
-        int sv[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw CannotOpen(displayPath);
-        int mine = sv[0], theirs = sv[1];
-        // The reader finds its socket at descriptor 3; keep our copy off 3
-        // itself so that dup2 in the child clears close-on-exec.
-        if (theirs == reader::kProtocolFd) {
-            theirs = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
-            close(sv[1]);
-        }
-        if (mine == reader::kProtocolFd) {
-            mine = fcntl(sv[0], F_DUPFD_CLOEXEC, 10);
-            close(sv[0]);
-        }
-        std::vector<std::string> args = {readerPath_,
-                                         "--cpu", std::to_string(limits_.cpuSeconds),
-                                         "--memory", std::to_string(limits_.memoryBytes),
-                                         "--noise", std::to_string(limits_.noiseBytes)};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = ChildEnvironment();
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        // Nothing the reader or libmdb prints may reach the user's terminal.
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, theirs, reader::kProtocolFd);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &all);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = -1;
-        int rc = posix_spawn(&pid, readerPath_.c_str(), &actions, &attr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        close(theirs);
-        if (rc != 0) {
+void ReaderProcess::Start(const std::string& displayPath) {
+    int sv[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw CannotOpen(displayPath);
+    int mine = sv[0], theirs = sv[1];
+    // The reader finds its socket at descriptor 3; keep its end off 3 here,
+    // so that dup2 in the child clears close-on-exec.
+    if (theirs == reader::kProtocolFd) {
+        theirs = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
+        close(sv[1]);
+        if (theirs < 0) {
             close(mine);
             throw CannotOpen(displayPath);
         }
-        child_ = std::make_unique<Child>(pid, mine);
     }
+    std::vector<std::string> args = {readerPath_,
+                                     "--cpu", std::to_string(limits_.cpuSeconds),
+                                     "--memory", std::to_string(limits_.memoryBytes),
+                                     "--noise", std::to_string(limits_.noiseBytes)};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = ChildEnvironment();
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // Nothing the reader or libmdb prints may reach the user's terminal.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, theirs, reader::kProtocolFd);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, readerPath_.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(theirs);
+    if (rc != 0) {
+        close(mine);
+        throw CannotOpen(displayPath);
+    }
+    child_ = std::make_unique<Child>(pid, mine);
+}
+
+ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& displayPath) {
+    if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
+    if (!child_) Start(displayPath);
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
     const int fd = child_->Socket();
@@ -327,9 +329,9 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     // the socket is still read below, and without an answer it fails there.
     std::string request;
     reader::PutFrame(request, tag, payload);
-    for (size_t off = 0; off < request.size();) {
+    for (size_t off = 0; off < request.size() && MillisecondsLeft(deadline) > 0;) {
         pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, MillisecondsLeft(deadline)) <= 0 && MillisecondsLeft(deadline) == 0) break;
+        poll(&p, 1, MillisecondsLeft(deadline));
         ssize_t n = send(fd, request.data() + off, request.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;

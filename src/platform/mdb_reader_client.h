@@ -76,6 +76,7 @@ public:
 private:
     class Child;
     struct Answer;
+    void Start(const std::string& displayPath);
     Answer Exchange(char tag, const std::string& payload, const std::string& displayPath);
     void Drop();
 

@@ -161,11 +161,13 @@ TEST(OneReader, ARequestPastItsDeadlineIs3343AndTheNextIsRead) {
     dbtest::TempDir dir;
     const std::string good = WriteRoof(dir, "good.mdb", 5), fifo = MakeFifo(dir);
     auto engine = dbtest::Engine();
-    platform::ReaderLimits limits = engine.Limits();
+    const platform::ReaderLimits normal = engine.Limits();
+    platform::ReaderLimits limits = normal;
     limits.wallClockMs = 300;
     engine.SetLimits(limits);
     EXPECT_EQ(Count(engine, fifo), -3343);  // nobody ever writes to it
     EXPECT_EQ(engine.ReaderPid(), -1);
+    engine.SetLimits(normal);  // however slow a loaded machine starts the next reader
     EXPECT_EQ(Count(engine, good), 5);
 }
 

@@ -12,7 +12,7 @@
 // life, CPU seconds per request, what libmdb may print) and enters its
 // sandbox (mdb_reader_sandbox.h). Every request opens its file afresh and
 // closes it before the answer ends, so nothing of one database is left for
-// the next. Only a request checks the file: header, system catalogue and its
+// the next. Each request checks its file: header, system catalogue and its
 // pages. Before libmdb is trusted with a table, its definition pages, usage
 // map and the pages that map names are checked against the file's length:
 // libmdb itself returns partial results without error for a truncated file.

@@ -7,8 +7,9 @@
 // Requests (window to reader), each beginning with u32 kProtocolVersion:
 //   'Q' a query:      version, u32 length + path, u32 length + SELECT text
 //                     (an empty SELECT only checks the file)
-//   'P' a probe:      version, u32 length + a folder the probe may try to
-//                     write in (empty: only report the sandbox)
+//   'P' a probe:      version, u32 length + a folder holding a file "existing"
+//                     that the probe tries to write, remove and create beside
+//                     (empty: only report the sandbox; mdb_reader_sandbox.h)
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'R' one row:       per column a kind byte and its value (see Kind)
@@ -45,7 +46,8 @@ struct ProbeOutcome {
 };
 
 // Said once on stderr by a program whose reader runs without a Landlock
-// ruleset, or without a seccomp filter, because the kernel offers none.
+// ruleset, or without a seccomp filter, because the kernel offers none, or
+// whose reader could not set up its sandbox.
 inline constexpr const char* kNoLandlockNotice =
     "rolvane-mdb-reader: this kernel offers no Landlock; databases are read without a read-only file-system ruleset\n";
 inline constexpr const char* kNoSeccompNotice =

@@ -2,7 +2,7 @@
 # the icon: `cpack -G DEB` in a build folder (a release build, so that no
 # sanitizer runtime becomes a dependency). The dependencies are worked out by
 # dpkg-shlibdeps from the libraries the installed binaries link: Qt 6 Widgets,
-# Gui and Core for the window, libmdb for the reader.
+# Gui and Core for the window, libmdb and libseccomp for the reader.
 set(CPACK_PACKAGE_NAME "restore-rolvane-data")
 set(CPACK_PACKAGE_VENDOR "Restore Rolvane Data developers")
 set(CPACK_PACKAGE_CONTACT "Restore Rolvane Data developers")

@@ -280,9 +280,9 @@ public:
         if (q == "select count(*) as counter from roof ") {
             if (!props.count("roof")) throw NoTable("roof");
             const std::string& n = props["roof"];
-            platform::Value v = n == "NULL" ? platform::Value(platform::Null{})
-                                            : platform::Value(static_cast<int64_t>(std::stoll(n)));
-            return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", v);
+            if (n == "NULL") return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", platform::Null{});
+            const int64_t count = std::stoll(n);
+            return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", count);
         }
         if (q == "select option from stringoptions where optionnumber = 12") {
             if (!props.count("options")) throw NoTable("stringoptions");

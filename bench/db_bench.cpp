@@ -61,7 +61,7 @@ int64_t CountInProcess(const std::string& file) {
 int main() {
     auto dir = std::filesystem::temp_directory_path() / ("rolvane-db-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    platform::LibmdbEngine engine([](const std::string& p) { return p; }, platform::DefaultReaderPath());
+    platform::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     const int runs = 15;
 
     std::printf("%-28s %12s %12s %8s\n", "roof count (median ms)", "our layer", "mdb-count", "ratio");

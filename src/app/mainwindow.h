@@ -21,7 +21,9 @@
 //
 // Layout is kept in twips, as the served application's platform measures
 // it, and turned into pixels with the screen's logical DPI (15 twips to a
-// pixel at 96 DPI). The window has a fixed size and nothing moves.
+// pixel at 96 DPI). It is the least the window gets: buttons whose captions
+// need more at the desktop's font grow, and the window with them (Arrange).
+// The window has a fixed size and nothing moves after it is created.
 #pragma once
 
 #include <QWidget>
@@ -58,6 +60,8 @@ private:
     // Runs one procedure of the window. Once the process has ended (see the
     // definition) nothing runs any more.
     void Run(void (*procedure)(catalogue::Form1&));
+    // Sizes and places the window and its controls, once, at creation.
+    void Arrange();
 
     QtListView* lvFiles_;
     QtButton* cmdRestore_;

@@ -12,17 +12,18 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ROLVANE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "restore or reset the contact databases of Varnock Rolvane under Wine")
 set(CPACK_PACKAGE_DESCRIPTION [=[
-Varnock Rolvane is a contact application for Windows that keeps its contacts in
-a Jet database file, bsrv.mdb, with up to five backup copies for each of its
-two editions, Business and Personal. This utility finds the live databases
-and the backups of both editions in the user's Wine prefix and shows them in
-one window, with the number of records and the date of each file.
+Varnock Rolvane is a contact application for Windows that keeps its
+contacts in a Jet database file, bsrv.mdb, with up to five backup copies
+for each of its two editions, Business and Personal. This utility finds
+the live databases and the backups of both editions in the user's Wine
+prefix and shows them in one window, with the number of records and the
+date of each file.
 
 Restore copies a selected backup over the live database of its edition;
 Create Blank resets a live database from the blank file that Rolvane
-installs. Before either replaces a live database, the old file is set aside
-as a numbered copy in the same folder, and it is put back if the command
-cannot finish. Databases are read through libmdb in a separate,
+installs. Before either replaces a live database, the old file is set
+aside as a numbered copy in the same folder, and it is put back if the
+command cannot finish. Databases are read through libmdb in a separate,
 resource-limited process.]=])
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ROLVANE_HOMEPAGE}")
 set(CPACK_GENERATOR "DEB")

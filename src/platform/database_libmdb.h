@@ -64,10 +64,10 @@ private:
 
 // Where the reader child of the program at `programPath` is: beside it (the
 // build tree), else in `libexecFromBin`, a folder given relative to the
-// program's folder (an installation: "../libexec"). When neither holds an
-// executable reader, the installed location, so that the failure to start it
-// names where it belongs. A `programPath` that is not absolute gives the empty
-// path, which no reader can be started from.
+// program's folder (installed: "../libexec/restore-rolvane-data"). When
+// neither holds an executable reader, the installed location, so that the
+// failure to start it names where it belongs. A `programPath` that is not
+// absolute gives the empty path, which no reader can be started from.
 std::string ReaderPathFor(const std::string& programPath, const std::string& libexecFromBin);
 
 // The reader child of the running program (ReaderPathFor of /proc/self/exe).

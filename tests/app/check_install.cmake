@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix and checks what lands there: the
-# program in bin (and nothing else of ours), the reader child in libexec,
+# program in bin (and nothing else of ours), the reader child in its own
+# folder under libexec,
 # the desktop entry, icon and metainfo where desktops look for them, the
 # manual page, copyright and changelog; that the installed program starts
 # from there; and that no installed file names the build tree.
@@ -15,7 +16,7 @@ endif()
 set(failures "")
 foreach(path
     bin/restore-rolvane-data
-    libexec/rolvane-mdb-reader
+    libexec/restore-rolvane-data/rolvane-mdb-reader
     share/applications/restore-rolvane-data.desktop
     share/icons/hicolor/scalable/apps/restore-rolvane-data.svg
     share/metainfo/${APP_ID}.metainfo.xml
@@ -27,7 +28,7 @@ foreach(path
   endif()
 endforeach()
 
-foreach(program bin/restore-rolvane-data libexec/rolvane-mdb-reader)
+foreach(program bin/restore-rolvane-data libexec/restore-rolvane-data/rolvane-mdb-reader)
   if(EXISTS "${PREFIX}/${program}")
     execute_process(COMMAND test -x "${PREFIX}/${program}" RESULT_VARIABLE notExecutable)
     if(notExecutable)

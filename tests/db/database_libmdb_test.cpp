@@ -239,7 +239,8 @@ TEST_F(LibmdbEnvironment, FileRemovedAfterOpenIs3024) {
 // put); never in the current folder.
 TEST(LibmdbEngine, TheReaderIsFoundBesideTheProgramOrInItsLibexec) {
     dbtest::TempDir root;
-    const std::string bin = root.File("usr/bin"), libexec = root.File("usr/libexec");
+    const std::string bin = root.File("usr/bin"), libexec = root.File("usr/libexec/restore-rolvane-data");
+    const std::string fromBin = "../libexec/restore-rolvane-data";
     std::filesystem::create_directories(bin);
     std::filesystem::create_directories(libexec);
     const std::string program = bin + "/restore-rolvane-data";
@@ -250,19 +251,19 @@ TEST(LibmdbEngine, TheReaderIsFoundBesideTheProgramOrInItsLibexec) {
 
     // Installed: only libexec holds the reader.
     putReader(libexec + "/rolvane-mdb-reader", true);
-    EXPECT_EQ(platform::ReaderPathFor(program, "../libexec"), bin + "/../libexec/rolvane-mdb-reader");
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
 
     // A file beside the program that cannot be run is passed over.
     putReader(bin + "/rolvane-mdb-reader", false);
-    EXPECT_EQ(platform::ReaderPathFor(program, "../libexec"), bin + "/../libexec/rolvane-mdb-reader");
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
 
     // The build tree: the reader beside the program wins.
     chmod((bin + "/rolvane-mdb-reader").c_str(), 0755);
-    EXPECT_EQ(platform::ReaderPathFor(program, "../libexec"), bin + "/rolvane-mdb-reader");
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/rolvane-mdb-reader");
 
     // Without an absolute location of the program there is no reader.
-    EXPECT_EQ(platform::ReaderPathFor("restore-rolvane-data", "../libexec"), "");
-    EXPECT_EQ(platform::ReaderPathFor("", "../libexec"), "");
+    EXPECT_EQ(platform::ReaderPathFor("restore-rolvane-data", fromBin), "");
+    EXPECT_EQ(platform::ReaderPathFor("", fromBin), "");
 }
 
 }  // namespace

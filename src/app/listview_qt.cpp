@@ -1,8 +1,11 @@
 #include "app/listview_qt.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTextOption>
 #include <algorithm>
 
 #include "vb/error.h"
@@ -41,6 +44,35 @@ QtListView::QtListView(QWidget* parent) : QTreeWidget(parent) {
     // sized; a header that stretched it by itself would also squeeze it
     // below its contents.
     header()->setStretchLastSection(false);
+
+    // However rows come and go, the description follows.
+    rowWatch_ = {
+        connect(model(), &QAbstractItemModel::rowsInserted, this, &QtListView::UpdateDescription),
+        connect(model(), &QAbstractItemModel::rowsRemoved, this, &QtListView::UpdateDescription),
+        connect(model(), &QAbstractItemModel::modelReset, this, &QtListView::UpdateDescription),
+    };
+}
+
+// The tree widget empties its model while it is destroyed, when this part of
+// it is gone already: nothing may follow the rows any more by then.
+QtListView::~QtListView() {
+    for (const QMetaObject::Connection& connection : rowWatch_) disconnect(connection);
+}
+
+void QtListView::SetDescription(const QString& text) {
+    description_ = text;
+    UpdateDescription();
+}
+
+void QtListView::SetEmptyText(const QString& text) {
+    emptyText_ = text;
+    UpdateDescription();
+    viewport()->update();
+}
+
+void QtListView::UpdateDescription() {
+    const QString& wanted = topLevelItemCount() == 0 && !emptyText_.isEmpty() ? emptyText_ : description_;
+    if (accessibleDescription() != wanted) setAccessibleDescription(wanted);
 }
 
 QTreeWidgetItem* QtListView::Row(int Index) const {
@@ -135,6 +167,22 @@ void QtListView::keyPressEvent(QKeyEvent* event) {
     const int before = SelectedIndex();
     QTreeWidget::keyPressEvent(event);
     if (SelectedIndex() != before) emit userSelected();
+}
+
+// The empty text, centred in the empty area in the desktop's ordinary font
+// and the list's text colour; long paths break where they must.
+void QtListView::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (topLevelItemCount() != 0 || emptyText_.isEmpty()) return;
+    QPainter painter(viewport());
+    QFont font = QApplication::font();
+    font.setResolveMask(QFont::AllPropertiesResolved);  // not the list's bold face
+    painter.setFont(font);
+    painter.setPen(palette().color(QPalette::Text));
+    QTextOption option(Qt::AlignCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const int margin = painter.fontMetrics().height();
+    painter.drawText(QRectF(viewport()->rect().adjusted(margin, margin, -margin, -margin)), emptyText_, option);
 }
 
 // Exactly one row stays selected while there are rows: a click beside the

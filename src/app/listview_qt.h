@@ -9,9 +9,14 @@
 // it is sized. Changes of the selected row that the user makes, by mouse or
 // keyboard, are announced with userSelected(); changes the program makes are
 // not, so no procedure runs twice.
+//
+// While the list has no rows it shows a text in its empty area (not a row:
+// nothing can select it), and screen readers get that text as the list's
+// description.
 #pragma once
 
 #include <QTreeWidget>
+#include <vector>
 
 #include "platform/listview.h"
 
@@ -22,6 +27,7 @@ class QtListView : public QTreeWidget, public platform::ListView {
 
 public:
     explicit QtListView(QWidget* parent = nullptr);
+    ~QtListView() override;
 
     void ClearItems() override;
     int AddColumnHeader(const std::string& Text) override;
@@ -39,6 +45,13 @@ public:
     int SelectedIndex() override;
     void AutosizeColumn(int Column) override;
 
+    // The accessible description of the list while it has rows.
+    void SetDescription(const QString& text);
+    // The text shown, and given as the accessible description, while the
+    // list has no rows; none when empty.
+    void SetEmptyText(const QString& text);
+    const QString& EmptyText() const { return emptyText_; }
+
 signals:
     // The user clicked in the list, or changed the selected row by mouse or
     // keyboard. Not raised for selections the program makes.
@@ -48,14 +61,20 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event) const override;
 
 private:
     QTreeWidgetItem* Row(int Index) const;  // throws for an index without a row
+    // Gives the description that fits whether the list has rows.
+    void UpdateDescription();
 
     bool pressed_ = false;       // a mouse button went down inside the list
     int selectedAtPress_ = 0;    // the selected row when it did
+    QString description_;
+    QString emptyText_;
+    std::vector<QMetaObject::Connection> rowWatch_;  // model signals to UpdateDescription
 };
 
 }  // namespace app

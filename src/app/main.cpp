@@ -2,9 +2,11 @@
 // runs discovery with the window still hidden, then shows the window. See
 // mainwindow.h for the flow through the program.
 #include <QApplication>
+#include <iostream>
 #include <memory>
 
 #include "app/commandline.h"
+#include "app/data_location.h"
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
 #include "common/services.h"
@@ -34,9 +36,10 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
 
     const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();
-    // Without a prefix, Windows paths resolve to nothing and discovery finds
-    // no database; its messages say so.
-    const std::string prefix = platform::WinePaths::FindPrefix(environment).value_or(std::string());
+    // The Wine prefix that holds the served application's data, named on
+    // stderr. Without a prefix, the user's own folders stand in.
+    const platform::PrefixChoice location = app::LocateData(environment, std::cerr);
+    const std::string& prefix = location.prefix;
     const platform::WinePaths paths(prefix);
 
     platform::LinuxFiles files(paths);
@@ -53,6 +56,7 @@ int main(int argc, char* argv[]) {
     // Created hidden, all three buttons enabled; discovery's message boxes
     // come before the window.
     app::MainWindow window(services);
+    window.lvFiles().SetEmptyText(app::EmptyCatalogueText(location, environment));
     window.Load();
     window.ShowCentred();
     return application.exec();

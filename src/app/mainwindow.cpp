@@ -77,7 +77,7 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     lvFiles_->setObjectName(QStringLiteral("lvFiles"));
     lvFiles_->setFont(ListFont());
     lvFiles_->setAccessibleName(tr("Databases"));
-    lvFiles_->setAccessibleDescription(
+    lvFiles_->SetDescription(
         tr("Live databases and backups of both editions, with record count and file date"));
 
     const std::pair<QtButton*, const char*> buttons[] = {

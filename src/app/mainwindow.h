@@ -1,8 +1,10 @@
 // The one window of Restore Rolvane Data and the way through the program.
 //
-//   main.cpp      builds the real services (Wine prefix → files, shell
-//                 folders, libmdb engine, locale, process, Qt message box)
-//                 into common::Services and creates this window, hidden.
+//   main.cpp      chooses the Wine prefix that holds the data
+//                 (data_location.h), builds the real services (prefix →
+//                 files, shell folders, libmdb engine, locale, process, Qt
+//                 message box) into common::Services and creates this
+//                 window, hidden, its list told what to say while empty.
 //   Load()        runs catalogue::Form_Load before the window is shown: it
 //                 finds both editions' live databases and backups, fills
 //                 lvFiles and ends with lvFiles_Click for the first row, so

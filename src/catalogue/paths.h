@@ -31,12 +31,19 @@ inline std::string PersonalLivePath(const std::string& documents) {
     return documents + kPersonalFolder + "\\Data\\bsrv.mdb";
 }
 
-// Under the application-data folder: backup slot 1 to 5 of an edition.
+// Under the application-data folder: the backup folder of an edition and its
+// backup slots 1 to 5.
+inline std::string BusinessBackupFolder(const std::string& appData) {
+    return appData + kBusinessFolder + "\\Backups";
+}
+inline std::string PersonalBackupFolder(const std::string& appData) {
+    return appData + kPersonalFolder + "\\Backups";
+}
 inline std::string BusinessBackupPath(const std::string& appData, int slot) {
-    return appData + kBusinessFolder + "\\Backups\\Backup" + std::to_string(slot) + ".rb";
+    return BusinessBackupFolder(appData) + "\\Backup" + std::to_string(slot) + ".rb";
 }
 inline std::string PersonalBackupPath(const std::string& appData, int slot) {
-    return appData + kPersonalFolder + "\\Backups\\Backup" + std::to_string(slot) + ".rv";
+    return PersonalBackupFolder(appData) + "\\Backup" + std::to_string(slot) + ".rv";
 }
 
 // Under the program-files folder: the blank shell file of each edition, in

@@ -24,8 +24,8 @@ public:
     virtual ~Files() = default;
 
     // The file's name (the last component) when a regular, non-hidden file
-    // exists at Path, else the empty text. Folders, hidden files, devices do
-    // not count. Never throws for a missing file or folder.
+    // exists at Path, else the empty text. Folders, hidden and system files,
+    // devices do not count. Never throws for a missing file or folder.
     virtual std::string Dir(const std::string& Path) = 0;
 
     // Last-modified date and time in local time. 53 when there is no file.

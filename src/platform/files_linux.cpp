@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -251,6 +252,28 @@ LinuxFiles::LinuxFiles(const WinePaths& paths, WriteStep write) : paths_(paths),
     if (!write_) write_ = [](int fd, const void* data, size_t size) { return ::write(fd, data, size); };
 }
 
+namespace {
+
+// Whether Windows programs under Wine see the file as hidden or system. Wine
+// keeps those two of a file's DOS attributes in the extended attribute
+// user.DOSATTRIB, in Samba's text form: "0x" and hex digits ("0x22" for
+// hidden and archive), which Samba 4 may follow with a NUL and binary data.
+// Wine reads at most 64 bytes, and a value of any other form counts as no
+// attributes; so does a file system without extended attributes.
+bool HiddenOrSystem(const std::string& hostPath) {
+    constexpr long kHidden = 0x2;
+    constexpr long kSystem = 0x4;
+    char data[65];
+    ssize_t length = getxattr(hostPath.c_str(), "user.DOSATTRIB", data, sizeof data - 1);
+    if (length <= 2 || data[0] != '0' || data[1] != 'x') return false;
+    data[length] = '\0';
+    char* end = nullptr;
+    long attributes = std::strtol(data, &end, 16);
+    return *end == '\0' && (attributes & (kHidden | kSystem)) != 0;
+}
+
+}  // namespace
+
 std::string LinuxFiles::Dir(const std::string& Path) {
     if (Path.empty()) return "";
     std::string host = paths_.ToHost(Path);
@@ -258,6 +281,7 @@ std::string LinuxFiles::Dir(const std::string& Path) {
     if (name.empty() || name[0] == '.') return "";
     struct stat st{};
     if (stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+    if (HiddenOrSystem(host)) return "";
     return name;
 }
 

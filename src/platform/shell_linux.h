@@ -15,7 +15,7 @@ namespace platform {
 
 class LinuxShell : public Shell {
 public:
-    // prefix: the Wine prefix folder (WinePaths::FindPrefix), empty for none.
+    // prefix: the Wine prefix folder (ChoosePrefix), empty for none.
     LinuxShell(std::string prefix, HostEnvironment env);
 
     long GetSpecialFolderLocation(int FolderId, int& Location) override;

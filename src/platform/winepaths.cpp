@@ -75,6 +75,15 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
     return best;
 }
 
+// The host folder of a drive (lower-case letter) of prefix: its link in
+// dosdevices. A prefix without dosdevices (copied without its links, say)
+// gets that folder from Wine when Wine next starts, with c: linked to
+// drive_c, so until then C: is drive_c.
+std::string DriveFolder(const std::string& prefix, char letter) {
+    if (letter == 'c' && !IsDirectory(Join(prefix, "dosdevices"))) return Join(prefix, "drive_c");
+    return Join(prefix, "dosdevices/") + letter + ":";
+}
+
 }  // namespace
 
 std::optional<std::string> WinePaths::FindPrefix() { return FindPrefix(HostEnvironment::FromProcess()); }
@@ -108,7 +117,7 @@ std::string WinePaths::ToHost(const std::string& path) const {
             root = std::string(kUnmapped) + "/" + letter + ":";
             resolvable = false;
         } else {
-            root = Join(prefix_, "dosdevices/") + letter + ":";
+            root = DriveFolder(prefix_, letter);
         }
         rest = rest.substr(2);
     } else if (path.size() >= 2 && path[0] == '\\' && IsSeparator(path[1])) {
@@ -117,7 +126,7 @@ std::string WinePaths::ToHost(const std::string& path) const {
         resolvable = false;
     } else if (!path.empty() && path[0] == '\\') {
         // Rooted on the current drive; this program's current drive is C:.
-        root = prefix_.empty() ? std::string(kUnmapped) + "/c:" : Join(prefix_, "dosdevices/c:");
+        root = prefix_.empty() ? std::string(kUnmapped) + "/c:" : DriveFolder(prefix_, 'c');
         resolvable = !prefix_.empty();
     } else {
         rooted = false;

@@ -1,6 +1,7 @@
 // Windows paths inside the user's Wine prefix, mapped to host paths the way
 // Wine maps them: "\" and "/" both separate, "." and ".." collapse, a drive
-// letter goes through <prefix>/dosdevices/<letter>:, and each existing
+// letter goes through <prefix>/dosdevices/<letter>: (C: through drive_c in a
+// prefix that has no dosdevices yet), and each existing
 // component is matched exactly first and then without regard to case.
 // Components that do not exist stay as written, so mapping never fails.
 #pragma once
@@ -18,8 +19,9 @@ public:
     // (drive letters then map to nothing and such paths stay unresolved).
     explicit WinePaths(std::string prefix) : prefix_(std::move(prefix)) {}
 
-    // The prefix of this user: $WINEPREFIX, else ~/.wine, when it holds
-    // system.reg and dosdevices/; nullopt otherwise.
+    // The prefix Wine itself would use: $WINEPREFIX, else ~/.wine, when it
+    // holds system.reg and dosdevices/; nullopt otherwise. Which of the
+    // user's prefixes holds the data: wine_prefixes.h.
     static std::optional<std::string> FindPrefix();
     static std::optional<std::string> FindPrefix(const HostEnvironment& env);
 

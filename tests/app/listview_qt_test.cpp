@@ -5,6 +5,7 @@
 
 #include "qt_print.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
@@ -174,6 +175,34 @@ TEST_F(QtListViewTest, AutosizedColumnsFitHeaderAndCellsAndTheLastTakesTheRest) 
     list.SetSubItem(1, 3, longDate.toStdString());
     list.AutosizeColumn(3);
     EXPECT_GE(list.columnWidth(3), cells.horizontalAdvance(longDate));
+}
+
+TEST_F(QtListViewTest, AnEmptyListShowsItsTextAndScreenReadersReadIt) {
+    const QString rows = QStringLiteral("Live databases and backups");
+    const QString empty = QStringLiteral("Nothing was found in /home/ann/.wine.");
+    list.SetDescription(rows);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_NE(accessible, nullptr);
+    list.ClearItems();
+    const QImage blank = list.grab().toImage();
+
+    list.SetEmptyText(empty);
+    EXPECT_EQ(accessible->text(QAccessible::Description), empty);
+    EXPECT_NE(list.grab().toImage(), blank) << "the text is drawn in the empty area";
+    // Not a row: nothing to count, select or read as a cell.
+    EXPECT_EQ(list.ItemCount(), 0);
+    EXPECT_EQ(list.SelectedIndex(), 0);
+    ASSERT_NE(accessible->tableInterface(), nullptr);
+    EXPECT_EQ(accessible->tableInterface()->rowCount(), 0);
+
+    Fill(2);
+    EXPECT_EQ(accessible->text(QAccessible::Description), rows);
+    EXPECT_EQ(list.SelectedIndex(), 1);
+    list.ClearItems();
+    EXPECT_EQ(accessible->text(QAccessible::Description), empty);
+    list.SetEmptyText(QString());
+    EXPECT_EQ(accessible->text(QAccessible::Description), rows);
+    EXPECT_EQ(list.grab().toImage(), blank) << "without a text the empty list is blank again";
 }
 
 }  // namespace

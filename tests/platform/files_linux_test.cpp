@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +88,39 @@ TEST_F(LinuxFilesTest, DirFindsOnlyVisibleRegularFiles) {
     };
     for (const auto& c : cases) EXPECT_EQ(files.Dir(c.path), c.name) << c.path;
     close(sock);
+}
+
+// Wine keeps the hidden and system attributes of a file in user.DOSATTRIB;
+// Dir reads them as Windows programs under Wine see them.
+TEST_F(LinuxFilesTest, DirTakesFilesMarkedHiddenOrSystemByWineAsAbsent) {
+    WriteFile(At("probe"), "");
+    if (setxattr(At("probe").c_str(), "user.DOSATTRIB", "0x0", 3, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system keeps no user extended attributes";
+    const struct {
+        const char* name;
+        std::string attributes;  // empty: no attribute at all
+        bool visible;
+    } cases[] = {
+        {"plain.mdb", "", true},
+        {"archive.mdb", "0x20", true},
+        {"hidden.mdb", "0x22", false},
+        {"system.mdb", "0x24", false},
+        {"both.mdb", "0x6", false},
+        {"upper-hex.mdb", "0xA6", false},
+        {"samba4.mdb", std::string("0x22\0\x03\x00\x03\x00\x11", 11), false},  // text, then binary data
+        // Forms Wine does not read count as no attributes.
+        {"trailing.mdb", "0x22 ", true},
+        {"decimal.mdb", "34", true},
+        {"bare.mdb", "0x", true},
+        {"too-long.mdb", "0x" + std::string(70, '2'), true},
+    };
+    for (const auto& c : cases) {
+        WriteFile(At(c.name), "db");
+        if (!c.attributes.empty()) {
+            ASSERT_EQ(setxattr(At(c.name).c_str(), "user.DOSATTRIB", c.attributes.data(), c.attributes.size(), 0), 0);
+        }
+        EXPECT_EQ(files.Dir(At(c.name)), c.visible ? c.name : "") << c.name;
+    }
 }
 
 TEST_F(LinuxFilesTest, FileDateTimeIsTheLocalModificationTime) {

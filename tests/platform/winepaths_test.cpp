@@ -74,6 +74,16 @@ TEST_F(FakePrefix, MappedPathsReachTheFiles) {
     EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
+TEST(WinePathsWithoutDosDevices, DriveCIsDriveC) {
+    // As a prefix copied without its links: Wine makes dosdevices/c: anew.
+    TempFolder prefix;
+    WriteFile(prefix / "drive_c/users/me/Documents/bsrv.mdb", "db");
+    const WinePaths paths(prefix.path());
+    EXPECT_EQ(paths.ToHost(R"(C:\Users\ME\documents\BSRV.mdb)"), prefix / "drive_c/users/me/Documents/bsrv.mdb");
+    EXPECT_EQ(paths.ToHost(R"(\users\me)"), prefix / "drive_c/users/me");
+    EXPECT_EQ(paths.ToHost(R"(D:\x)"), prefix / "dosdevices/d:/x");
+}
+
 TEST(WinePathsWithoutPrefix, DrivePathsMapToNothingThatCanExist) {
     const WinePaths paths("");
     for (const std::string path : {R"(C:\users\me\Documents)", R"(z:\tmp)", R"(\\server\share\x.mdb)", R"(\x.mdb)"}) {

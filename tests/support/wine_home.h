@@ -31,19 +31,43 @@ namespace fs = std::filesystem;
 
 class WineHome {
 public:
-    WineHome() {
+    // The home folder of the user ann, with a Wine prefix in ~/.wine unless
+    // dotWine is false.
+    explicit WineHome(bool dotWine = true) {
         std::string pattern = (fs::temp_directory_path() / "rolvane-e2e-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
         prefix_ = root_ + "/.wine";
-        fs::create_directories(prefix_ + "/dosdevices");
-        fs::create_directories(prefix_ + "/drive_c/users/ann/Documents");
-        fs::create_directories(prefix_ + "/drive_c/users/ann/AppData/Roaming");
-        fs::create_directories(prefix_ + "/drive_c/Program Files (x86)");
-        fs::create_directory_symlink("../drive_c", prefix_ + "/dosdevices/c:");
-        std::ofstream(prefix_ + "/system.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
-        std::ofstream(prefix_ + "/user.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+        if (dotWine) MakePrefix(prefix_);
     }
+
+    // A Wine prefix as wineboot leaves it, at a host folder: the registry
+    // files, drive_c with ann's profile, dosdevices/c:. userReg is the body
+    // of user.reg after its header.
+    static void MakePrefix(const std::string& prefix, const std::string& userReg = "") {
+        fs::create_directories(prefix + "/dosdevices");
+        fs::create_directories(prefix + "/drive_c/users/ann/Documents");
+        fs::create_directories(prefix + "/drive_c/users/ann/AppData/Roaming");
+        fs::create_directories(prefix + "/drive_c/Program Files (x86)");
+        fs::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
+        std::ofstream(prefix + "/system.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+        std::ofstream(prefix + "/user.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n" << userReg;
+    }
+    // Makes a prefix at a folder below the home; returns its host path.
+    std::string AddPrefix(const std::string& relative, const std::string& userReg = "") const {
+        MakePrefix(root_ + "/" + relative, userReg);
+        return root_ + "/" + relative;
+    }
+    // A small file at a host path, its folders made: enough for the
+    // existence test, not a database.
+    static void Place(const std::string& hostPath, const std::string& content = "x") {
+        fs::create_directories(fs::path(hostPath).parent_path());
+        std::ofstream(hostPath, std::ios::binary) << content;
+    }
+
+    const std::string& Home() const { return root_; }
+    // ann's environment in this home: no WINEPREFIX, no XDG folders set.
+    platform::HostEnvironment Environment() const { return {root_, "ann", "", "", ""}; }
     ~WineHome() {
         std::error_code ignored;
         fs::remove_all(root_, ignored);

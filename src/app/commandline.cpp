@@ -13,8 +13,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
         "Restores a backup of the contact database of Varnock Rolvane, or resets the\n"
-        "database to a blank one. Rolvane's files are looked for in the Wine prefix\n"
-        "($WINEPREFIX, else ~/.wine)."));
+        "database to a blank one. Rolvane's files are looked for in $WINEPREFIX when\n"
+        "it is set, else in the Wine prefix that holds them."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help and exits."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},

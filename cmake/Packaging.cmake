@@ -3,8 +3,9 @@
 # scripts/build-deb (`make package`): a release build under /usr with
 # Debian's hardening flags and no tests, checked by lintian. Binaries are
 # stripped. dpkg-shlibdeps works out the libraries the binaries link (Qt 6
-# Widgets, Gui and Core for the window, libmdb for the reader); the SVG
-# plug-in that draws the window icon is loaded at run time, so it is named.
+# Widgets, Gui and Core for the window, libmdb and libseccomp for the
+# reader); the SVG plug-in that draws the window icon is loaded at run time,
+# so it is named.
 set(CPACK_PACKAGE_NAME "restore-rolvane-data")
 set(CPACK_PACKAGE_VENDOR "The Restore Rolvane Data developers")
 set(CPACK_PACKAGE_CONTACT "${ROLVANE_MAINTAINER}")

@@ -9,6 +9,7 @@
 #include "app/data_location.h"
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
+#include "app/progress_files.h"
 #include "common/services.h"
 #include "platform/database_libmdb.h"
 #include "platform/files_linux.h"
@@ -42,7 +43,9 @@ int main(int argc, char* argv[]) {
     const std::string& prefix = location.prefix;
     const platform::WinePaths paths(prefix);
 
-    platform::LinuxFiles files(paths);
+    platform::LinuxFiles hostFiles(paths);
+    // Copies run off the window's thread, with a progress dialog when long.
+    app::ProgressFiles files(hostFiles);
     platform::LinuxShell shell(prefix, environment);
     app::QtMessageBox msgbox;
     platform::LinuxProcess process;
@@ -57,6 +60,7 @@ int main(int argc, char* argv[]) {
     // come before the window.
     app::MainWindow window(services);
     window.lvFiles().SetEmptyText(app::EmptyCatalogueText(location, environment));
+    window.ShowCopiesIn(files);
     window.Load();
     window.ShowCentred();
     return application.exec();

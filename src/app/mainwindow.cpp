@@ -4,10 +4,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QIcon>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "operations/commands.h"
 #include "platform/process.h"
@@ -102,9 +104,9 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
 
     connect(lvFiles_, &QtListView::userSelected, this, [this] { Run(catalogue::lvFiles_Click); });
     connect(cmdRestore_, &QPushButton::clicked, this,
-            [this] { Run(operations::cmdRestore_Click); });
+            [this] { Run(operations::cmdRestore_Click, RestoreText()); });
     connect(cmdMakeBlank_, &QPushButton::clicked, this,
-            [this] { Run(operations::cmdMakeBlank_Click); });
+            [this] { Run(operations::cmdMakeBlank_Click, MakeBlankText()); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { Run(catalogue::cmdCancel_Click); });
 }
 
@@ -160,14 +162,36 @@ void MainWindow::ShowCentred() {
 // platform::ProcessEnded instead (as test doubles do) must not have it cross
 // Qt's event dispatch, which is not exception-safe: it stops here, the
 // window goes away and no procedure of this window runs again.
-void MainWindow::Run(void (*procedure)(catalogue::Form1&)) {
-    if (ended_) return;
+//
+// While a procedure runs the window turns its event loop only inside modal
+// dialogs and copies, both of which hold back input; a click that still
+// arrives by another road (an assistive technology pressing a button) is
+// refused here rather than starting a second procedure over the first.
+void MainWindow::Run(void (*procedure)(catalogue::Form1&), const QString& copying) {
+    if (ended_ || running_) return;
+    const QScopedValueRollback<bool> running(running_, true);
+    std::optional<ProgressFiles::Activity> activity;
+    if (copies_ && !copying.isEmpty()) activity.emplace(*copies_, this, copying);
     try {
         procedure(form_);
     } catch (const platform::ProcessEnded&) {
         ended_ = true;
         hide();
     }
+}
+
+// The texts name the row the command reads when it starts.
+QString MainWindow::RestoreText() {
+    const int row = lvFiles_->SelectedIndex();
+    if (row == 0) return tr("Restoring a backup…");
+    return tr("Restoring %1 (%2)…")
+        .arg(QString::fromStdString(lvFiles_->ItemText(row)), QString::fromStdString(lvFiles_->SubItem(row, 1)));
+}
+
+QString MainWindow::MakeBlankText() {
+    const int row = lvFiles_->SelectedIndex();
+    if (row == 0) return tr("Creating a blank database…");
+    return tr("Creating a blank database (%1)…").arg(QString::fromStdString(lvFiles_->SubItem(row, 1)));
 }
 
 }  // namespace app

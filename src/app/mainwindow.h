@@ -16,7 +16,12 @@
 //                 Blank → operations::cmdMakeBlank_Click (both rebuild the
 //                 list through Form_Load); Cancel and Esc → cmdCancel_Click,
 //                 which ends the process at once. Closing the window ends
-//                 the program without running any procedure.
+//                 the program without running any procedure. One procedure
+//                 runs at a time: none starts while another is running.
+//   Copies        while a command runs, its copies run on a worker thread
+//                 (ProgressFiles): the window keeps painting but takes no
+//                 input, and a long copy shows a dialog named after the
+//                 command and the selected row.
 //
 // The procedures see the window only as catalogue::Form1: the list as
 // platform::ListView and the buttons as platform::Button.
@@ -32,6 +37,7 @@
 
 #include "app/button_qt.h"
 #include "app/listview_qt.h"
+#include "app/progress_files.h"
 #include "catalogue/form1.h"
 
 namespace app {
@@ -51,6 +57,9 @@ public:
     void Load();
     // Shows the window centred on its screen with the focus on the list.
     void ShowCentred();
+    // The file service the procedures copy through, when it is a
+    // ProgressFiles: the commands tell it what they are copying.
+    void ShowCopiesIn(ProgressFiles& files) { copies_ = &files; }
 
     catalogue::Form1& Form() { return form_; }
     QtListView& lvFiles() { return *lvFiles_; }
@@ -59,9 +68,13 @@ public:
     QtButton& cmdCancel() { return *cmdCancel_; }
 
 private:
-    // Runs one procedure of the window. Once the process has ended (see the
-    // definition) nothing runs any more.
-    void Run(void (*procedure)(catalogue::Form1&));
+    // Runs one procedure of the window, unless one is running already. Once
+    // the process has ended (see the definition) nothing runs any more.
+    // copying: how the procedure's copies are shown to the user.
+    void Run(void (*procedure)(catalogue::Form1&), const QString& copying = {});
+    // "Restoring Backup 2 (Business)…", "Creating a blank database (Personal)…".
+    QString RestoreText();
+    QString MakeBlankText();
     // Sizes and places the window and its controls, once, at creation.
     void Arrange();
 
@@ -70,7 +83,9 @@ private:
     QtButton* cmdMakeBlank_;
     QtButton* cmdCancel_;
     catalogue::Form1 form_;
+    ProgressFiles* copies_ = nullptr;
     bool ended_ = false;
+    bool running_ = false;
 };
 
 }  // namespace app

@@ -1,6 +1,5 @@
 #include "app/msgbox_qt.h"
 
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <utility>
@@ -16,8 +15,10 @@ struct Choice {
 };
 
 // The buttons of each set, left to right, as Windows lays them out, and the
-// one that Esc and the close box answer with (none for Yes / No and
-// Abort / Retry / Ignore, which want a real answer).
+// one that Esc and the close box answer with: No on Yes / No (only Yes may
+// let a command go ahead), Cancel on Retry / Cancel, OK alone. Abort / Retry /
+// Ignore has none: Qt then ignores Esc and the close box, and the user
+// answers with one of the three buttons the report offers.
 struct ButtonSet {
     std::vector<Choice> choices;
     int escape;  // index into choices, -1 for none
@@ -29,7 +30,7 @@ ButtonSet SetFor(int Buttons) {
     case vbAbortRetryIgnore:
         return {{{"&Abort", vbAbort}, {"&Retry", vbRetry}, {"&Ignore", vbIgnore}}, -1};
     case vbYesNo:
-        return {{{"&Yes", vbYes}, {"&No", vbNo}}, -1};
+        return {{{"&Yes", vbYes}, {"&No", vbNo}}, 1};
     case vbRetryCancel:
         return {{{"&Retry", vbRetry}, {"Cancel", vbCancel}}, 1};
     default:
@@ -37,34 +38,10 @@ ButtonSet SetFor(int Buttons) {
     }
 }
 
-// Esc and the close box: QMessageBox ignores both when it has no escape
-// button, which would leave the user no way out of the box but an answer.
-// Here they dismiss the box without one.
-class Dismissable : public QMessageBox {
-public:
-    using QMessageBox::QMessageBox;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        if (!escapeButton() && event->matches(QKeySequence::Cancel)) {
-            done(0);
-            return;
-        }
-        QMessageBox::keyPressEvent(event);
-    }
-    void closeEvent(QCloseEvent* event) override {
-        if (!escapeButton()) {
-            done(0);
-            return;
-        }
-        QMessageBox::closeEvent(event);
-    }
-};
-
 }  // namespace
 
 int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
-    Dismissable box;
+    QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(QString::fromUtf8(Title.empty() ? platform::kAppTitle : Title.c_str()));
     box.setTextFormat(Qt::PlainText);

@@ -1,7 +1,7 @@
 // The two commands that replace a live database: Restore (a backup over the
 // live database of its edition) and Create Blank (the edition's shell file
-// over the selected live database). Both set the old file aside as a numbered
-// copy first and rebuild the catalogue afterwards.
+// over the selected live database). Both keep the old file as a numbered copy
+// first and rebuild the catalogue afterwards.
 #pragma once
 
 #include <optional>
@@ -15,9 +15,19 @@ namespace operations {
 void cmdRestore_Click(catalogue::Form1& form);
 void cmdMakeBlank_Click(catalogue::Form1& form);
 
-// Renames Path to the first free "bsrv.<n>" beside it. Returns the numbered
-// copy's path when the rename took place; a failed rename is silent.
-// Errors while the free name is looked for are thrown to the caller's line.
-std::optional<std::string> RenameDatabase(catalogue::Form1& form, const std::string& Path);
+// The old live database kept under a numbered name.
+struct NumberedCopy {
+    std::string path;
+    // True: a second name of the live file, which stays in place; false
+    // (a file system without hard links): the live file itself, renamed.
+    bool linked = false;
+};
+
+// Sets Path aside as the first free "bsrv.<n>" beside it: as a second name of
+// the same file where the file system has hard links, else by renaming it.
+// Returns the numbered copy when one was made; a failure to make it is
+// silent. Errors while the free name is looked for are thrown to the
+// caller's line.
+std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path);
 
 }  // namespace operations

@@ -1,6 +1,7 @@
 // Create Blank: resets the selected live database from its edition's blank
-// shell file, after setting the old file aside as a numbered copy, then
-// rebuilds the catalogue. Every failure brings up the file-in-use dialog.
+// shell file, after keeping the old file as a numbered copy, then rebuilds
+// the catalogue. A file held open brings up the file-in-use dialog; any other
+// failure leaves the old data at the live path and says why.
 #include "catalogue/paths.h"
 #include "common/procedure.h"
 #include "common/shellfolders.h"
@@ -30,14 +31,15 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     std::string shellPath;
     SetAside live(form);
 
-    common::Procedure proc([&](const vb::Error&, int) {
-        if (AskFileInUse(form)) return Resume::Retry;
-        live.PutBack();  // Cancel: the old data goes back where it was
-        return Resume::Leave;
+    // Error 70 is a file in use, as in Restore; anything else, or Cancel,
+    // ends the command with the old data at the live path.
+    common::Procedure proc([&](const vb::Error& e, int) {
+        return EndOrRetry(form, live, e, "Unable to create blank database: ", "Create Blank Failed");
     });
+    // Only Yes goes ahead: No, Esc and the close box end the command.
     proc.Line(20, [&] {
         const int answer = sys.msgbox.Show(kBlankWarning, platform::vbYesNo, kWarningTitle);
-        return answer == platform::vbNo ? Flow::Leave() : Flow::Next();
+        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
     });
     proc.Line(50, [&] { target = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
     proc.Line(60, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });
@@ -56,10 +58,9 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
         return Flow::Goto(190);
     });
     proc.IgnoreTo(190);
-    // No shell file: nothing replaces the live database, so it goes back.
-    proc.Line(160, [&] {
-        if (!live.PutBack()) throw vb::PermissionDenied();
-    });
+    // No shell file: nothing replaces the live database, so the old data
+    // stays at (or goes back to) the live path.
+    proc.Line(160, [&] { live.Undo(); });
     proc.Line(170, [&] {
         sys.msgbox.Show(kMissingShell, platform::vbOKOnly, "Unable to locate shell");
         return Flow::Goto(200);

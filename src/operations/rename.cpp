@@ -1,6 +1,6 @@
-// RenameDatabase: sets a live database aside as "bsrv.<n>" in its own
-// folder, n the lowest number from 1 upward that no file has. The numbered
-// copies are never listed, opened or deleted; they accumulate.
+// RenameDatabase: keeps a live database as "bsrv.<n>" in its own folder, n
+// the lowest number from 1 upward that no file has. The numbered copies are
+// never listed, opened or deleted by the program; they accumulate.
 #include <climits>
 
 #include "common/parsedir.h"
@@ -8,22 +8,28 @@
 
 namespace operations {
 
-std::optional<std::string> RenameDatabase(catalogue::Form1& form, const std::string& Path) {
+std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path) {
+    platform::Files& files = form.sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
-    std::string candidate;
-    for (long n = 1; n <= LONG_MAX; ++n) {
-        candidate = common::ParseDir(form.sys, Path, "dir") + "bsrv." + std::to_string(n);
-        if (form.sys.files.Dir(candidate).empty()) break;
+    for (long n = 1; n < LONG_MAX; ++n) {
+        const std::string candidate = common::ParseDir(form.sys, Path, "dir") + "bsrv." + std::to_string(n);
+        if (!files.Dir(candidate).empty()) continue;
+        // Setting aside itself may fail (the file is missing, or held open
+        // where it has to be renamed): that is no error here, the caller sees
+        // that no numbered copy was made. A name the existence test does not
+        // see can still be taken (a folder, a hidden file): then the next one.
+        try {
+            // A second name: the live database never leaves its place.
+            if (files.Link(Path, candidate)) return NumberedCopy{candidate, true};
+            // No hard links on this file system: the live database moves.
+            files.Name(Path, candidate);
+            return NumberedCopy{candidate, false};
+        } catch (const vb::Error& e) {
+            if (e.Number() != vb::kFileAlreadyExists) return std::nullopt;
+        }
     }
-    // The rename itself may fail (the file is held open or missing): that is
-    // no error here, the caller sees that no numbered copy was made.
-    try {
-        form.sys.files.Name(Path, candidate);
-    } catch (const vb::Error&) {
-        return std::nullopt;
-    }
-    return candidate;
+    return std::nullopt;
 }
 
 }  // namespace operations

@@ -1,7 +1,7 @@
 // Restore: copies the selected backup over the live database of its edition,
 // after setting the live database aside as a numbered copy, then rebuilds
 // the catalogue. A file held open brings up the file-in-use dialog; any
-// other failure puts the numbered copy back and says why.
+// other failure leaves the old data at the live path and says why.
 #include <memory>
 
 #include "catalogue/paths.h"
@@ -24,10 +24,12 @@ constexpr const char* kRestoreWarning =
 
 // Option 12 names the folder of the Business live database; the file name
 // is joined with one separator, so that the restore writes exactly the file
-// the catalogue lists (it appends "\bsrv.mdb").
+// the catalogue lists (it appends "\bsrv.mdb"). Only a closing "\" stands
+// for that separator: the folder part of a path ends at its last "\", so a
+// value ending in "/" still needs one for the numbered copy to land beside
+// the live database.
 std::string JoinOption12(const std::string& folder) {
-    const char last = folder.back();
-    return folder + (last == '\\' || last == '/' ? "" : "\\") + "bsrv.mdb";
+    return folder + (folder.back() == '\\' ? "" : "\\") + "bsrv.mdb";
 }
 
 }  // namespace
@@ -50,21 +52,14 @@ void cmdRestore_Click(catalogue::Form1& form) {
 
     // Error 70 is a file in use: ask, and retry the statement as often as the
     // user likes. Anything else, or Cancel, ends the command with the old
-    // data back in place.
+    // data at the live path.
     common::Procedure proc([&](const vb::Error& e, int) {
-        if (e.Number() == vb::kPermissionDenied && AskFileInUse(form)) return Resume::Retry;
-        const bool putBack = live.PutBack();
-        if (e.Number() != vb::kPermissionDenied || !putBack) {
-            std::string prompt = "Unable to restore file: " + e.Description();
-            if (!putBack)
-                prompt += "\r\n\r\nThe data that was in use before is kept in " + *live.Numbered() + ".";
-            sys.msgbox.Show(prompt, platform::vbOKOnly, "Restore Failed");
-        }
-        return Resume::Leave;
+        return EndOrRetry(form, live, e, "Unable to restore file: ", "Restore Failed");
     });
+    // Only Yes goes ahead: No, Esc and the close box end the command.
     proc.Line(10, [&] {
         const int answer = sys.msgbox.Show(kRestoreWarning, platform::vbYesNo, kWarningTitle);
-        return answer == platform::vbNo ? Flow::Leave() : Flow::Next();
+        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
     });
     proc.Line(40, [&] { source = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
     proc.Line(50, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });

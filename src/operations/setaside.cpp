@@ -1,6 +1,6 @@
 #include "operations/setaside.h"
 
-#include "operations/commands.h"
+#include "common/services.h"
 
 namespace operations {
 
@@ -8,6 +8,7 @@ bool SetAside::InPlace() const { return !form_.sys.files.Dir(path_).empty(); }
 
 void SetAside::Rename(const std::string& Path) {
     path_ = Path;
+    form_.sys.files.RemoveTemporaries(Path);
     numbered_ = RenameDatabase(form_, Path);
 }
 
@@ -17,22 +18,60 @@ void SetAside::CopyOver(const std::string& Source) {
         if (!numbered_ && InPlace()) throw vb::PermissionDenied();
     }
     form_.sys.files.FileCopy(Source, path_);
+    replaced_ = true;
 }
 
-bool SetAside::PutBack() {
-    if (!numbered_ || InPlace()) return true;
-    try {
-        form_.sys.files.Name(*numbered_, path_);
-    } catch (const vb::Error&) {
-        return false;
+void SetAside::Undo() {
+    if (!numbered_ || replaced_) return;
+    platform::Files& files = form_.sys.files;
+    if (numbered_->linked) {
+        // The live database never left its place. Its second name stays if
+        // it cannot be removed: one more name of the live data harms nothing.
+        try {
+            files.RemoveExtraName(numbered_->path, path_);
+        } catch (const vb::Error&) {
+        }
+        numbered_.reset();
+        return;
     }
+    if (InPlace()) return;  // something stands at the live path: the copy stays
+    files.Name(numbered_->path, path_);
     numbered_.reset();
-    return true;
+}
+
+std::optional<std::string> SetAside::KeptIn() const {
+    if (!numbered_ || numbered_->linked || replaced_) return std::nullopt;
+    try {
+        if (InPlace() || form_.sys.files.Dir(numbered_->path).empty()) return std::nullopt;
+    } catch (const vb::Error&) {
+        return std::nullopt;
+    }
+    return numbered_->path;
 }
 
 bool AskFileInUse(catalogue::Form1& form) {
     return form.sys.msgbox.Show(kFileInUsePrompt, platform::vbRetryCancel, kFileInUseTitle) ==
            platform::vbRetry;
+}
+
+common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Error& error, const std::string& Lead,
+                          const std::string& Title) {
+    if (error.Number() == vb::kPermissionDenied && AskFileInUse(form)) return common::Resume::Retry;
+    // A line after the copy failed: the new data is in place, nothing to undo.
+    if (live.Replaced()) return common::Resume::Leave;
+    bool back = true;
+    try {
+        live.Undo();
+    } catch (const vb::Error&) {
+        back = false;
+    }
+    if (error.Number() != vb::kPermissionDenied || !back) {
+        std::string prompt = Lead + error.Description();
+        if (const auto kept = live.KeptIn())
+            prompt += "\r\n\r\nThe data that was in use before is kept in " + *kept + ".";
+        form.sys.msgbox.Show(prompt, platform::vbOKOnly, Title);
+    }
+    return common::Resume::Leave;
 }
 
 }  // namespace operations

@@ -1,12 +1,30 @@
-// The live database a command replaces, and the numbered copy it was set
-// aside as. Both commands keep the old data as a numbered copy before they
-// write, and put it back when they end without a complete copy in its place.
+// The live database a command replaces, and the numbered copy that keeps its
+// old data. Both commands keep the old data as a numbered copy before they
+// write; when they end without a complete copy in its place, the old data is
+// at the live path again.
+//
+// Where the file system has hard links, the live database is never moved:
+//  1. RenameDatabase gives it a second name, bsrv.<n>; a crash here leaves
+//     the live database as it was, with one more name;
+//  2. FileCopy writes the new data to a hidden temporary file in the same
+//     folder and flushes it; a crash here leaves the live database as it was
+//     and a temporary file that the next command removes;
+//  3. FileCopy renames the temporary file over the live name, which the
+//     system does at once; a crash before it leaves the old data at the live
+//     path, a crash after it the new data, with the old under bsrv.<n>.
+// A command that does not finish removes only the second name, and only
+// while it still names the live database. Without hard links (FAT, some
+// network mounts) the live database is renamed to bsrv.<n> first and moved
+// back when the command does not finish; a crash between the two leaves the
+// old data only under bsrv.<n>.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "catalogue/form1.h"
+#include "common/procedure.h"
+#include "operations/commands.h"
 #include "vb/error.h"
 
 namespace operations {
@@ -20,30 +38,49 @@ class SetAside {
 public:
     explicit SetAside(catalogue::Form1& form) : form_(form) {}
 
-    // Sets Path aside with RenameDatabase; a failed rename is silent.
+    // Removes what an interrupted copy onto Path left behind, then keeps
+    // Path as a numbered copy with RenameDatabase; a failure is silent.
     void Rename(const std::string& Path);
 
-    // Copies Source over the live database, first setting the live database
-    // aside if it is still in place (on a retry the served application may
-    // have let go of it since). The copy never replaces data that has no
-    // numbered copy: a live database that cannot be set aside fails with 70.
+    // Copies Source over the live database, first keeping the live database
+    // as a numbered copy if that has not been done yet (on a retry the
+    // served application may have let go of it since). The copy never
+    // replaces data that has no numbered copy: a live database that cannot
+    // be kept fails with 70.
     void CopyOver(const std::string& Source);
 
-    // When a numbered copy was made in this run and nothing stands at the
-    // live path, moves the copy back. False when that move failed.
-    bool PutBack();
+    // Ends a run whose copy did not take the live database's place: a second
+    // name goes while it still names the live database; a renamed live
+    // database is moved back. Throws when that move fails: the old data then
+    // lies only in the numbered copy (KeptIn).
+    void Undo();
 
-    const std::optional<std::string>& Numbered() const { return numbered_; }
+    // The numbered copy that holds the old data while nothing else does: set
+    // only when the live database was renamed, is not back and the copy is
+    // still there.
+    std::optional<std::string> KeptIn() const;
+
+    // True once the copy has taken the live database's place.
+    bool Replaced() const { return replaced_; }
 
 private:
     bool InPlace() const;
 
     catalogue::Form1& form_;
     std::string path_;
-    std::optional<std::string> numbered_;
+    std::optional<NumberedCopy> numbered_;
+    bool replaced_ = false;
 };
 
 // The file-in-use dialog: true for Retry.
 bool AskFileInUse(catalogue::Form1& form);
+
+// The handler both commands share. Error 70 is a file in use: the user may
+// retry the line as often as they like. Cancel, or any other error, ends the
+// command with the old data back at the live path; any other error, or old
+// data that could not go back, is told in one message: Lead followed by the
+// error's description (and where the old data is kept), under Title.
+common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Error& error, const std::string& Lead,
+                          const std::string& Title);
 
 }  // namespace operations

@@ -1,9 +1,10 @@
 // The Jet database engine as the procedures use it: one DBEngine per
 // process, OpenDatabase, OpenRecordset with a SELECT, IsEOF (EOF), Fields(name).Value
 // and Close. Databases are opened read-only. Real implementation:
-// database_libmdb.cpp, which runs every read of a file in a short-lived,
-// resource-limited child process (mdb_reader_main.cpp) so that a damaged
-// file can never crash, hang or exhaust the utility.
+// database_libmdb.cpp, which reads every file in one long-lived, sandboxed,
+// resource-limited child process (mdb_reader_main.cpp), replaced whenever a
+// file makes it fail, so that a damaged file can never crash, hang or
+// exhaust the utility.
 //
 // Failures throw vb::Error with DAO numbers: 3024 file not found, 3343
 // unrecognized format (not Jet, damaged), 3051 cannot open (permissions),

@@ -1,8 +1,8 @@
-// The Jet engine on libmdb. libmdb never runs in this process: every read
-// (the check at OpenDatabase and each OpenRecordset) starts the reader child
-// rolvane-mdb-reader on the one file, under CPU, memory, core-dump and output
-// limits and a wall-clock deadline, and takes its framed answer from a pipe.
-// A child that dies, overruns or answers nonsense means a damaged file: 3343.
+// The Jet engine on libmdb. libmdb never runs in this process: the engine
+// owns one sandboxed reader child, rolvane-mdb-reader (mdb_reader_client.h),
+// started on first use and serving every read of the run: the check at
+// OpenDatabase and each OpenRecordset. A reader that dies, overruns or
+// answers nonsense fails that read with 3343 and is replaced for the next.
 // A recordset holds its whole result; nothing is read after OpenRecordset.
 //
 // Errors beyond those in database.h: 3061 "Too few parameters. Expected N."
@@ -16,35 +16,14 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/database.h"
+#include "platform/mdb_reader_client.h"
 
 namespace platform {
 
 inline constexpr int32_t kTooFewParameters = 3061;
 inline constexpr int32_t kTypeMismatch = 3464;
-
-// What one reader child may use before it is stopped.
-struct ReaderLimits {
-    int cpuSeconds = 3;                     // RLIMIT_CPU
-    uint64_t memoryBytes = 256ull << 20;    // RLIMIT_AS
-    uint64_t noiseBytes = 64ull << 10;      // what libmdb may print (RLIMIT_FSIZE)
-    uint64_t outputBytes = 8ull << 20;      // answer on the pipe; more is killed
-    int wallClockMs = 10000;                // killed after this, blocked or not
-};
-
-// One reader child's answer.
-struct ReaderResult {
-    std::vector<std::string> columns;
-    std::vector<std::vector<Value>> rows;
-};
-
-// Runs the reader child at `readerPath` on `hostPath` with `query` (empty:
-// only check the file). Throws vb::Error; `displayPath` is the name used in
-// error descriptions.
-ReaderResult RunReader(const std::string& readerPath, const std::string& hostPath, const std::string& displayPath,
-                       const std::string& query, const ReaderLimits& limits);
 
 class LibmdbEngine : public DBEngine {
 public:
@@ -53,13 +32,22 @@ public:
 
     std::unique_ptr<Database> OpenDatabase(const std::string& Path) override;
 
-    void SetLimits(const ReaderLimits& limits) { limits_ = limits; }
-    const ReaderLimits& Limits() const { return limits_; }
+    // Limits for the reader; a running one is ended and the next read starts
+    // one under the new limits.
+    void SetLimits(const ReaderLimits& limits) { reader_->SetLimits(limits); }
+    const ReaderLimits& Limits() const { return reader_->Limits(); }
+
+    // The running reader's process id, -1 before the first read and after a
+    // failure ended it.
+    pid_t ReaderPid() const { return reader_->Pid(); }
+    // What the reader's sandbox holds, and with a folder what it refused
+    // there (ReaderProcess::Probe).
+    SandboxReport ProbeSandbox(const std::string& folder) { return reader_->Probe(folder); }
 
 private:
     std::function<std::string(const std::string&)> toHost_;
-    std::string readerPath_;
-    ReaderLimits limits_;
+    // Shared with the databases it opened, which read through it too.
+    std::shared_ptr<ReaderProcess> reader_;
 };
 
 // Where the reader child of the program at `programPath` is: beside it (the

@@ -33,16 +33,37 @@ public:
 
     // Creates or overwrites Destination with a copy of Source; never leaves
     // Destination half-written (temporary file, flush, rename over it), keeps
-    // the source's modification time. 53 missing source, 76 missing folder,
+    // the source's modification time, and the permissions (never more open)
+    // and, where it may, the group of the file it replaces. 53 missing source, 76 missing folder,
     // 70 held open by another process or access denied, 61 disk full,
-    // 75/57 anything else. Progress, when given, is told how far it has come.
+    // 75/57 anything else. Once the copy has taken Destination's place, a
+    // failure (to flush the folder) is not reported as a failed copy.
+    // Progress, when given, is told how far it has come.
     virtual void FileCopy(const std::string& Source, const std::string& Destination,
                           const CopyProgress& Progress = {}) = 0;
 
     // Renames OldPath to NewPath. 58 when NewPath exists (it is never
     // replaced), 70 when OldPath is held open or access is denied, 53 when
-    // OldPath is missing, 76 when a folder is missing.
+    // OldPath is missing, 76 when a folder is missing. Once the rename has
+    // taken effect it is not reported as failed.
     virtual void Name(const std::string& OldPath, const std::string& NewPath) = 0;
+
+    // Gives the file at Path a second name, NewPath (a hard link): both
+    // names then stand for the same file until one of them is given another
+    // file. NewPath is never replaced: 58 when it exists. False, with
+    // nothing changed, where the file system has no hard links. 53 when
+    // Path is missing, 76 when a folder is missing, 70 access denied.
+    virtual bool Link(const std::string& Path, const std::string& NewPath) = 0;
+
+    // Removes the name ExtraPath, but only while it stands for the same file
+    // as Path, so that no other data is ever deleted. False, with nothing
+    // removed, when it does not (any more). Errors as for Name.
+    virtual bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) = 0;
+
+    // Removes the temporary files that an interrupted FileCopy onto Path
+    // left in Path's folder: only files named as FileCopy names them, and
+    // only those no running copy holds. Best effort: never throws.
+    virtual void RemoveTemporaries(const std::string& Path) = 0;
 };
 
 }  // namespace platform

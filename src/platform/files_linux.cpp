@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -185,12 +188,39 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-void SyncFolder(const std::string& folder) {
-    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return;
-    // Some file systems cannot sync a folder (EINVAL); the rename still stands.
-    if (fsync(dir.get()) != 0 && errno == EIO) throw vb::DeviceIOError();
+// Temporary files are named ".<name>.<16 hex digits>.tmp" after the file
+// they are to become: hidden, so that nobody listing the folder takes one for
+// a database, and recognisable, so that leftovers can be told from anything
+// else in the folder.
+constexpr size_t kStemLimit = 200;
+constexpr size_t kSuffixDigits = 16;
+
+std::string TemporaryStem(const std::string& name) { return "." + name.substr(0, kStemLimit) + "."; }
+
+bool IsTemporaryOf(const std::string& entry, const std::string& name) {
+    const std::string stem = TemporaryStem(name);
+    const size_t length = stem.size() + kSuffixDigits + 4;
+    if (entry.size() != length || !entry.ends_with(".tmp")) return false;
+    // The name part without regard to case, as the live name is matched.
+    for (size_t i = 0; i < stem.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(entry[i])) != std::tolower(static_cast<unsigned char>(stem[i])))
+            return false;
+    return std::all_of(entry.begin() + static_cast<long>(stem.size()),
+                       entry.begin() + static_cast<long>(stem.size() + kSuffixDigits),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
+
+// A copy being written holds a write lock on its temporary file (an open
+// file description lock, gone when the process ends, however it ends), so
+// that a leftover is a temporary file nobody holds.
+bool LockWhole(int fd, short type) {
+    struct flock lock{};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 int RenameNoReplace(const std::string& from, const std::string& to) {
     return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
@@ -248,7 +278,8 @@ public:
     Fd fd;
 };
 
-LinuxFiles::LinuxFiles(const WinePaths& paths, WriteStep write) : paths_(paths), write_(std::move(write)) {
+LinuxFiles::LinuxFiles(const WinePaths& paths, WriteStep write, StepHook step)
+    : paths_(paths), write_(std::move(write)), kernelCopy_(!write_), step_(std::move(step)) {
     if (!write_) write_ = [](int fd, const void* data, size_t size) { return ::write(fd, data, size); };
 }
 
@@ -273,6 +304,26 @@ bool HiddenOrSystem(const std::string& hostPath) {
 }
 
 }  // namespace
+
+template <class Call>
+auto LinuxFiles::Do(Step step, Call call) -> decltype(call()) {
+    if (step_) {
+        if (const int error = step_(step)) {
+            errno = error;
+            return -1;
+        }
+    }
+    return call();
+}
+
+void LinuxFiles::SyncFolder(const std::string& folder) {
+    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return;
+    // Some file systems cannot flush a folder at all (EINVAL). Where the
+    // flush fails (EIO), the rename is in the folder as the system sees it
+    // and will stay there unless the machine loses power now: it is done.
+    Do(Step::FlushFolder, [&] { return fsync(dir.get()); });
+}
 
 std::string LinuxFiles::Dir(const std::string& Path) {
     if (Path.empty()) return "";
@@ -300,15 +351,16 @@ vb::DateTime LinuxFiles::FileDateTime(const std::string& Path) {
 }
 
 void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
-                                 const std::string& name, std::optional<mode_t> mode,
+                                 const std::string& name, const struct stat* replaced,
                                  TemporaryFile& temporary, const CopyProgress& progress) {
-    // Hidden (leading dot), so that nobody listing the folder takes it for a
-    // database while it is being written.
-    std::string stem = "." + name.substr(0, 200) + ".";
+    const std::string stem = TemporaryStem(name);
     for (int attempt = 0; !temporary.fd; ++attempt) {
         std::string candidate = (folder == "/" ? "/" : folder + "/") + stem + RandomSuffix() + ".tmp";
-        int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      mode ? S_IRUSR | S_IWUSR : 0666);
+        // Only the owner may read it until it has the permissions it is to keep.
+        int fd = Do(Step::CreateTemporary, [&] {
+            return open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        replaced ? S_IRUSR | S_IWUSR : 0666);
+        });
         if (fd >= 0) {
             temporary.path = candidate;
             temporary.fd.Reset(fd);
@@ -317,38 +369,99 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
         }
     }
     const int out = temporary.fd.get();
+    // Held for as long as the copy runs: RemoveTemporaries leaves it alone.
+    LockWhole(out, F_WRLCK);
 
-    const uint64_t total = static_cast<uint64_t>(sourceStat.st_size);
+    CopyData(source, out, static_cast<uint64_t>(sourceStat.st_size), progress);
+
+    if (replaced) {
+        // The group of the file being replaced where we may (a group we
+        // belong to; any owner as root). Where we may not, the group keeps
+        // no access: the copy is never more open than the file it replaces.
+        mode_t mode = replaced->st_mode & 07777;
+        const bool otherOwner = replaced->st_uid != geteuid();
+        if (replaced->st_gid != getegid() || otherOwner) {
+            if (fchown(out, otherOwner ? replaced->st_uid : static_cast<uid_t>(-1), replaced->st_gid) != 0 &&
+                fchown(out, static_cast<uid_t>(-1), replaced->st_gid) != 0)
+                mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
+        }
+        if (fchmod(out, mode) != 0) throw ErrorFor(errno);
+    }
+    // The source's modification time, as a Windows copy keeps it.
+    struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
+    if (futimens(out, times) != 0) throw ErrorFor(errno);
+    if (Do(Step::FlushFile, [&] { return fsync(out); }) != 0) throw ErrorFor(errno);
+}
+
+void LinuxFiles::CopyData(int source, int out, uint64_t total, const CopyProgress& progress) {
     uint64_t copied = 0;
-    std::vector<char> buffer(1 << 20);
+    auto told = [&](uint64_t done) {
+        if (progress) progress(std::min(done, total), total);
+    };
+    auto fail = [](int error) -> vb::Error { return ErrorFor(error); };
+
+    // Where the file system shares extents (btrfs, XFS), a clone is the whole
+    // copy at once, whatever the size.
+    if (kernelCopy_ && total > 0) {
+        if (Do(Step::CopyChunk, [&] { return ioctl(out, FICLONE, source); }) == 0) {
+            told(total);
+            return;
+        }
+        // Not possible here (another file system, no shared extents, or an
+        // injected failure): the data goes by one of the ways below.
+    }
+
+    // The kernel copies between the files without passing the data through
+    // this process, in large chunks so that progress can be told between
+    // them. A file system that cannot do that from the start falls back to
+    // the buffer loop.
+    constexpr size_t kChunk = size_t{4} << 20;
+    bool kernel = kernelCopy_;
+    while (kernel) {
+        const ssize_t got = Do(Step::CopyChunk, [&] {
+            return copy_file_range(source, nullptr, out, nullptr, kChunk, 0);
+        });
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                                     errno == EOPNOTSUPP || errno == EBADF || errno == EPERM;
+            if (copied == 0 && unsupported) break;
+            throw fail(errno);
+        }
+        if (got == 0) {
+            // The end of the file; some file systems answer 0 at once for
+            // data they cannot copy this way.
+            if (copied == 0 && total > 0) break;
+            if (copied < total || copied == 0) told(total);  // an empty file reports once
+            return;
+        }
+        copied += static_cast<uint64_t>(got);
+        told(copied);
+    }
+
+    std::vector<char> buffer(size_t{1} << 20);
     for (;;) {
         ssize_t got = read(source, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno == EINTR) continue;
-            throw ErrorFor(errno);
+            throw fail(errno);
         }
         if (got == 0) break;
+        if (const int error = step_ ? step_(Step::CopyChunk) : 0) throw fail(error);
         size_t done = 0;
         while (done < static_cast<size_t>(got)) {
             ssize_t put = write_(out, buffer.data() + done, static_cast<size_t>(got) - done);
             if (put < 0) {
                 if (errno == EINTR) continue;
-                throw ErrorFor(errno);
+                throw fail(errno);
             }
             if (put == 0) throw vb::DiskFull();
             done += static_cast<size_t>(put);
         }
         copied += static_cast<uint64_t>(got);
-        if (progress) progress(std::min(copied, total), total);
+        told(copied);
     }
-    if (progress && copied < total) progress(total, total);
-    // The permissions of the file being replaced, whatever the umask, and the
-    // source's modification time, as a Windows copy keeps it.
-    if (mode && fchmod(out, *mode) != 0) throw ErrorFor(errno);
-    struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
-    if (futimens(out, times) != 0) throw ErrorFor(errno);
-    if (fsync(out) != 0) throw ErrorFor(errno);
-    if (temporary.fd.Close() != 0) throw ErrorFor(errno);
+    if (copied < total || copied == 0) told(total);  // an empty file reports once
 }
 
 void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination,
@@ -380,35 +493,37 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     if (stat(folder.c_str(), &folderStat) != 0) throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
     if (!S_ISDIR(folderStat.st_mode)) throw vb::PathNotFound();
 
-    std::optional<mode_t> mode;  // a new file gets 0666 less the umask
     struct stat existing{};
     const bool replacing = stat(to.c_str(), &existing) == 0;
     if (replacing) {
         if (!S_ISREG(existing.st_mode)) throw vb::PathFileAccessError();
         // Windows refuses to copy a file onto itself: it is open as the source.
-        if (existing.st_dev == sourceStat.st_dev && existing.st_ino == sourceStat.st_ino)
-            throw vb::PermissionDenied();
+        if (SameFile(existing, sourceStat)) throw vb::PermissionDenied();
         // A read-only file is not replaced, as on Windows.
         if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0) throw vb::PermissionDenied();
         if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
-        mode = existing.st_mode & 07777;
     }
 
+    // Each step below, and what a crash right there leaves behind:
+    //  1. the hidden temporary file is created: Destination untouched, an
+    //     empty temporary file that the next command removes;
+    //  2. the data is copied into it and flushed: Destination untouched, a
+    //     partial or whole temporary file that the next command removes;
+    //  3. it is renamed over Destination, which the system does at once:
+    //     Destination is the old file or the new one, never a mix, and no
+    //     moment has no file of that name;
+    //  4. the folder is flushed, so that the rename survives a power loss.
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), mode, temporary, Progress);
-    if (replacing) {
-        if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
-            // Keep the owner of the file being replaced where we may (as root).
-            if (chown(temporary.path.c_str(), existing.st_uid, existing.st_gid) != 0) {
-                // Not ours to give away: the copy belongs to us, as a new file would.
-            }
-        }
-        // The copy took time: a program may have opened the destination since.
-        // Replacing it now would leave that program writing to a lost file.
-        if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
-    }
-    if (rename(temporary.path.c_str(), to.c_str()) != 0) throw ErrorFor(errno);
+    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), replacing ? &existing : nullptr,
+                    temporary, Progress);
+    // The copy took time: a program may have opened the destination since.
+    // Replacing it now would leave that program writing to a lost file.
+    if (replacing && HeldByAnotherProcess(to)) throw vb::PermissionDenied();
+    if (Do(Step::Replace, [&] { return rename(temporary.path.c_str(), to.c_str()); }) != 0)
+        throw ErrorFor(errno);
     temporary.Placed();
+    // The new file is in place; what follows cannot make the copy undone.
+    temporary.fd.Reset();
     SyncFolder(folder);
 }
 
@@ -418,9 +533,9 @@ void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct sta
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     const std::string folder = Parent(to);
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), fromStat.st_mode & 07777, temporary, {});
+    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), &fromStat, temporary, {});
     // The copy takes the new name only if that name is still free.
-    if (RenameNoReplace(temporary.path, to) != 0) {
+    if (Do(Step::Rename, [&] { return RenameNoReplace(temporary.path, to); }) != 0) {
         if (errno == EEXIST) throw vb::FileAlreadyExists();
         if (errno != EINVAL && errno != ENOSYS) throw ErrorFor(errno);
         struct stat tempStat{};
@@ -428,8 +543,9 @@ void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct sta
         RenameNoReplaceFallback(temporary.path, tempStat, to);
     }
     temporary.Placed();
+    temporary.fd.Reset();
     SyncFolder(folder);
-    if (unlink(from.c_str()) != 0) {
+    if (Do(Step::Unlink, [&] { return unlink(from.c_str()); }) != 0) {
         // The original must not be lost, so the copy goes again.
         int error = errno;
         unlink(to.c_str());
@@ -450,8 +566,7 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     // "Data.mdb"): mapping found the old file under it, but Windows renames
     // then rather than report that the name is taken.
     struct stat toStat{};
-    if (lstat(to.c_str(), &toStat) == 0 && toStat.st_dev == fromStat.st_dev && toStat.st_ino == fromStat.st_ino &&
-        Parent(to) == Parent(from)) {
+    if (lstat(to.c_str(), &toStat) == 0 && SameFile(toStat, fromStat) && Parent(to) == Parent(from)) {
         std::string written = NewPath;
         size_t cut = written.find_last_of("\\/");
         if (cut != std::string::npos) written = written.substr(cut + 1);
@@ -460,8 +575,9 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
         to = Parent(from) + "/" + written;
     }
 
-    if (RenameNoReplace(from, to) == 0) {
+    if (Do(Step::Rename, [&] { return RenameNoReplace(from, to); }) == 0) {
         SyncFolder(Parent(to));
+        if (Parent(from) != Parent(to)) SyncFolder(Parent(from));
         return;
     }
     switch (errno) {
@@ -482,6 +598,87 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
         default:
             throw ErrorFor(errno);
     }
+}
+
+bool LinuxFiles::Link(const std::string& Path, const std::string& NewPath) {
+    const std::string from = paths_.ToHost(Path);
+    const std::string to = paths_.ToHost(NewPath);
+    struct stat fromStat{};
+    if (stat(from.c_str(), &fromStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    if (!S_ISREG(fromStat.st_mode)) throw vb::PathFileAccessError();
+    // A name that is a symbolic link stands for the file it points to, and
+    // that file is what FileCopy replaces: the second name is given to it.
+    if (Do(Step::Link, [&] { return linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW); }) !=
+        0) {
+        switch (errno) {
+            case EEXIST:
+                throw vb::FileAlreadyExists();
+            case ENOENT:
+                throw MissingError(to);
+            // No hard links on this file system (FAT, some network mounts),
+            // none to this file, or the new name on another file system.
+            case EPERM:
+            case EOPNOTSUPP:
+            case EMLINK:
+            case EXDEV:
+                return false;
+            default:
+                throw ErrorFor(errno);
+        }
+    }
+    SyncFolder(Parent(to));
+    return true;
+}
+
+bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string& Path) {
+    const std::string extra = paths_.ToHost(ExtraPath);
+    const std::string live = paths_.ToHost(Path);
+    struct stat extraStat{}, liveStat{};
+    if (lstat(extra.c_str(), &extraStat) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        throw ErrorFor(errno);
+    }
+    // Without a file at Path, ExtraPath may be the only name its data has.
+    if (stat(live.c_str(), &liveStat) != 0 || !S_ISREG(extraStat.st_mode) || !SameFile(extraStat, liveStat))
+        return false;
+    if (Do(Step::Unlink, [&] { return unlink(extra.c_str()); }) != 0) {
+        if (errno == ENOENT) return false;
+        throw ErrorFor(errno);
+    }
+    SyncFolder(Parent(extra));
+    return true;
+}
+
+void LinuxFiles::RemoveTemporaries(const std::string& Path) {
+    if (Path.empty()) return;
+    std::string host = paths_.ToHost(Path);
+    // FileCopy writes beside the file a symbolic link points to.
+    struct stat linkStat{};
+    if (lstat(host.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        if (char* resolved = realpath(host.c_str(), nullptr)) {
+            host = resolved;
+            free(resolved);
+        }
+    }
+    const std::string folder = Parent(host);
+    const std::string name = BaseName(host);
+    DIR* entries = opendir(folder.c_str());
+    if (!entries) return;
+    bool removed = false;
+    const int folderFd = dirfd(entries);
+    while (dirent* entry = readdir(entries)) {
+        if (!IsTemporaryOf(entry->d_name, name)) continue;
+        Fd file(openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st{}, named{};
+        if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+        // A copy still running holds its write lock, so this lock fails.
+        if (!LockWhole(file.get(), F_RDLCK)) continue;
+        // Still the file that was opened (not replaced since).
+        if (fstatat(folderFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(st, named)) continue;
+        if (Do(Step::Unlink, [&] { return unlinkat(folderFd, entry->d_name, 0); }) == 0) removed = true;
+    }
+    closedir(entries);
+    if (removed) SyncFolder(folder);
 }
 
 }  // namespace platform

@@ -1,18 +1,24 @@
-// rolvane-mdb-reader: opens one Jet database with libmdb, read-only, runs one
-// SELECT and writes the result in frames (mdb_reader_protocol.h) on file
-// descriptor 3. It is started by database_libmdb.cpp for every read, so that
-// whatever libmdb does with a damaged file (endless loops, runaway memory,
-// crashes, output on stdout/stderr) stays inside this short-lived process.
+// rolvane-mdb-reader: reads Jet databases with libmdb, read-only, for the
+// window's process (mdb_reader_client.cpp), which starts one reader and sends
+// it every request of the run: check a file, or run one SELECT on it
+// (frames in mdb_reader_protocol.h, on the socket at descriptor 3). Whatever
+// libmdb does with a damaged file (endless loops, runaway memory, crashes,
+// output on stdout/stderr) stays inside this process, which the window
+// replaces when it fails.
 //
-//   rolvane-mdb-reader [--cpu SECONDS] [--memory BYTES] [--noise BYTES] -- FILE [QUERY]
+//   rolvane-mdb-reader [--cpu SECONDS] [--memory BYTES] [--noise BYTES]
 //
-// Without QUERY the file is only checked: header, system catalogue and its
+// Before it reads a request it limits itself (address space for its whole
+// life, CPU seconds per request, what libmdb may print) and enters its
+// sandbox (mdb_reader_sandbox.h). Every request opens its file afresh and
+// closes it before the answer ends, so nothing of one database is left for
+// the next. Each request checks its file: header, system catalogue and its
 // pages. Before libmdb is trusted with a table, its definition pages, usage
 // map and the pages that map names are checked against the file's length:
 // libmdb itself returns partial results without error for a truncated file.
 // Whatever libmdb prints goes to a small in-memory file; if it printed
-// anything, it met something it did not understand, and the file counts as
-// damaged.
+// anything during a request, it met something it did not understand, and
+// the file counts as damaged.
 #include <fcntl.h>
 #include <glib.h>
 #include <mdbtools.h>
@@ -34,6 +40,7 @@
 
 #include "vb/error.h"
 #include "platform/mdb_reader_protocol.h"
+#include "platform/mdb_reader_sandbox.h"
 #include "platform/query.h"
 
 namespace {
@@ -58,7 +65,6 @@ struct Failure {
 
 class Output {
 public:
-    ~Output() { Flush(); }
     void Frame(char tag, const std::string& payload) {
         PutFrame(buf_, tag, payload);
         if (buf_.size() >= 64 * 1024) Flush();
@@ -224,7 +230,8 @@ uint64_t CheckUsageMap(const RawFile& f, const MdbTableDef& table) {
 
 // libmdb prints warnings and dumps to stdout and stderr; both go to one
 // in-memory file whose size is capped by RLIMIT_FSIZE (a flood ends the
-// process). Anything in it means libmdb met something it did not expect.
+// process). Anything added to it during a request means libmdb met
+// something it did not expect.
 class Noise {
 public:
     void Capture() {
@@ -235,18 +242,33 @@ public:
         dup2(fd, STDERR_FILENO);
         close(fd);
     }
-    void Check() {
+    // From here on, output counts against the request.
+    void Begin() {
         fflush(stdout);
         fflush(stderr);
-        struct stat st {};
-        if (fstat(STDOUT_FILENO, &st) == 0 && st.st_size > 0) {
+        start_ = Size();
+    }
+    bool Grew() {
+        fflush(stdout);
+        fflush(stderr);
+        return Size() > start_;
+    }
+    void Check() {
+        if (Grew()) {
             char text[200] = {};
-            ssize_t n = pread(STDOUT_FILENO, text, sizeof text - 1, 0);
+            ssize_t n = pread(STDOUT_FILENO, text, sizeof text - 1, start_);
             std::string first = n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
             first = first.substr(0, first.find('\n'));
             Damaged("libmdb reported: " + first);
         }
     }
+
+private:
+    static off_t Size() {
+        struct stat st {};
+        return fstat(STDOUT_FILENO, &st) == 0 ? st.st_size : 0;
+    }
+    off_t start_ = 0;
 };
 
 // ---- values -----------------------------------------------------------------
@@ -563,6 +585,77 @@ void Limit(int resource, rlim_t soft, rlim_t hard) {
     setrlimit(resource, &r);
 }
 
+// The CPU seconds already used, rounded up.
+rlim_t CpuUsed() {
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<rlim_t>(u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1);
+}
+
+void SendError(Output& out, int number, const std::string& description) {
+    std::string p;
+    PutU32(p, static_cast<uint32_t>(number));
+    PutText(p, description);
+    out.Frame('E', p);
+}
+
+// Reads one request frame from the socket; false at its end or when what
+// arrives is not a frame of a sensible size.
+bool ReadRequest(char& tag, std::string& payload) {
+    auto readAll = [](char* p, size_t n) {
+        while (n > 0) {
+            ssize_t got = read(platform::reader::kProtocolFd, p, n);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            p += got;
+            n -= static_cast<size_t>(got);
+        }
+        return true;
+    };
+    char head[5];
+    if (!readAll(head, sizeof head)) return false;
+    platform::reader::Cursor c(head + 1, 4);
+    uint32_t size = c.U32();
+    if (size > platform::reader::kMaxRequestBytes) return false;
+    tag = head[0];
+    payload.assign(size, '\0');
+    return readAll(payload.data(), size);
+}
+
+// One query request: the file opened, checked and, with a query, read; the
+// answer is 'Z' or 'E'.
+void Answer(const std::string& path, const std::string& queryText, Output& out, Noise& noise) {
+    noise.Begin();
+    try {
+        std::optional<platform::Query> q;
+        if (!queryText.empty()) q = platform::ParseQuery(queryText);
+        Reader reader(path, out, noise);
+        if (q) reader.Run(*q);
+        else reader.Finish(0);
+    } catch (const Failure& f) {
+        // An error that libmdb printed about is the damage, not the error.
+        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
+        else SendError(out, f.number, f.description);
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+    }
+}
+
+void AnswerProbe(const std::string& folder, const platform::reader::SandboxState& sandbox, Output& out) {
+    std::vector<platform::reader::ProbeOutcome> outcomes;
+    if (!folder.empty()) outcomes = platform::reader::Probe(folder);
+    std::string p;
+    PutU32(p, sandbox.bits);
+    PutU32(p, sandbox.landlockAbi);
+    PutU32(p, static_cast<uint32_t>(outcomes.size()));
+    for (const auto& o : outcomes) {
+        p.push_back(static_cast<char>(o.attempt));
+        p.push_back(o.refused ? 1 : 0);
+        PutU32(p, static_cast<uint32_t>(o.error));
+    }
+    out.Frame('S', p);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -570,26 +663,18 @@ int main(int argc, char** argv) {
     close_range(platform::reader::kProtocolFd + 1, ~0u, 0);
 
     rlim_t cpu = 3, memory = 256u << 20, noiseCap = 64u << 10;
-    int i = 1;
-    for (; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         std::string a = argv[i];
-        if (a == "--") {
-            ++i;
-            break;
-        }
         if (i + 1 >= argc) return 2;
-        rlim_t v = std::strtoull(argv[++i], nullptr, 10);
+        rlim_t v = std::strtoull(argv[i + 1], nullptr, 10);
         if (a == "--cpu") cpu = v;
         else if (a == "--memory") memory = v;
         else if (a == "--noise") noiseCap = v;
         else return 2;
     }
-    if (i >= argc) return 2;
-    std::string path = argv[i];
-    std::optional<std::string> queryText;
-    if (i + 1 < argc) queryText = argv[i + 1];
 
-    Limit(RLIMIT_CPU, cpu, cpu + 1);
+    struct rlimit cpuNow {};
+    getrlimit(RLIMIT_CPU, &cpuNow);
     Limit(RLIMIT_AS, memory, memory);
     Limit(RLIMIT_CORE, 0, 0);
     Limit(RLIMIT_FSIZE, noiseCap, noiseCap);
@@ -604,26 +689,42 @@ int main(int argc, char** argv) {
     // switch on debug output or change the text encoding.
     for (const char* var : {"MDBPATH", "MDBOPTS", "MDBICONV", "MDB_ICONV", "MDB_JET3_CHARSET"}) unsetenv(var);
 
+    // A sandbox that the kernel offers but that could not be set up means
+    // no reading at all: every query is 3343, and a probe says why.
+    platform::reader::SandboxState sandbox = platform::reader::EnterSandbox();
+    if (!sandbox.complete) sandbox.bits |= platform::reader::kIncomplete;
+
     Output out;
-    try {
-        std::optional<platform::Query> q;
-        if (queryText) q = platform::ParseQuery(*queryText);
-        Reader reader(path, out, noise);
-        if (q) reader.Run(*q);
-        else reader.Finish(0);
-    } catch (const Failure& f) {
-        std::string p;
-        PutU32(p, static_cast<uint32_t>(f.number));
-        PutText(p, f.description);
-        out.Frame('E', p);
-    } catch (const vb::Error& e) {
-        std::string p;
-        PutU32(p, static_cast<uint32_t>(e.Number()));
-        PutText(p, e.Description());
-        out.Frame('E', p);
-    } catch (const std::bad_alloc&) {
-        return 5;
+    char tag = 0;
+    std::string payload;
+    while (ReadRequest(tag, payload)) {
+        platform::reader::Cursor c(payload.data(), payload.size());
+        if (c.U32() != platform::reader::kProtocolVersion) {
+            SendError(out, vb::kUnrecognizedFormat, "the reader speaks protocol version " +
+                                                        std::to_string(platform::reader::kProtocolVersion));
+            out.Flush();
+            return 2;
+        }
+        // Each request gets the same CPU time, however long the reader has run.
+        const rlim_t soft = CpuUsed() + cpu;
+        Limit(RLIMIT_CPU, cpuNow.rlim_max != RLIM_INFINITY && soft > cpuNow.rlim_max ? cpuNow.rlim_max : soft, cpuNow.rlim_max);
+        try {
+            if (tag == 'Q') {
+                std::string path = c.Text(), query = c.Text();
+                if (!c.ok() || !c.done()) return 2;
+                if (sandbox.complete) Answer(path, query, out, noise);
+                else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
+            } else if (tag == 'P') {
+                std::string folder = c.Text();
+                if (!c.ok() || !c.done()) return 2;
+                AnswerProbe(folder, sandbox, out);
+            } else {
+                return 2;
+            }
+        } catch (const std::bad_alloc&) {
+            return 5;  // at the memory cap: the window replaces this reader
+        }
+        out.Flush();
     }
-    out.Flush();
     return 0;
 }

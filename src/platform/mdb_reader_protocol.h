@@ -1,12 +1,24 @@
-// The frames the reader child (mdb_reader_main.cpp) writes on file
-// descriptor 3 and the window's process (database_libmdb.cpp) decodes.
+// The frames between the window's process (mdb_reader_client.cpp) and the
+// reader child (mdb_reader_main.cpp), both ways on one stream socket that the
+// child has as file descriptor 3. The child serves one request at a time and
+// answers each in full before it reads the next; it ends when the socket closes.
 //
-// A frame is one tag byte, a little-endian u32 payload length, the payload:
+// A frame is one tag byte, a little-endian u32 payload length, the payload.
+// Requests (window to reader), each beginning with u32 kProtocolVersion:
+//   'Q' a query:      version, u32 length + path, u32 length + SELECT text
+//                     (an empty SELECT only checks the file)
+//   'P' a probe:      version, u32 length + a folder holding a file "existing"
+//                     that the probe tries to write, remove and create beside
+//                     (empty: only report the sandbox; mdb_reader_sandbox.h)
+// Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'R' one row:       per column a kind byte and its value (see Kind)
-//   'E' an error:      i32 number, u32 length + UTF-8 description
-//   'Z' the end:       u32 number of rows sent; a result without it is void
-// Integers are little-endian; a double is its 8 IEEE bytes.
+//   'E' an error:      i32 number, u32 length + UTF-8 description; ends the answer
+//   'Z' the end:       u32 number of rows sent; ends the answer, a result without it is void
+//   'S' sandbox:       u32 Sandbox bits, u32 Landlock ABI (0: none), u32 count, then per
+//                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer
+// Integers are little-endian; a double is its 8 IEEE bytes. A request of
+// another version is answered with 'E' 3343 and the reader ends.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +28,32 @@
 namespace platform::reader {
 
 inline constexpr int kProtocolFd = 3;
+inline constexpr uint32_t kProtocolVersion = 2;
+inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
+
+// What the sandbox answer says was set up.
+// kIncomplete: something the kernel offers could not be set up; such a
+// reader answers every query with 3343 and reads no database.
+enum Sandbox : uint32_t { kNoNewPrivs = 1, kSeccomp = 2, kLandlock = 4, kIncomplete = 8 };
+
+// What the probe tries, inside the folder it is given.
+enum class Attempt : uint8_t { OpenForWriting = 1, CreateFile = 2, RemoveFile = 3, Execute = 4, OpenSocket = 5 };
+
+struct ProbeOutcome {
+    Attempt attempt;
+    bool refused;
+    int error;  // errno of the refusal, 0 when the attempt succeeded
+};
+
+// Said once on stderr by a program whose reader runs without a Landlock
+// ruleset, or without a seccomp filter, because the kernel offers none, or
+// whose reader could not set up its sandbox.
+inline constexpr const char* kNoLandlockNotice =
+    "rolvane-mdb-reader: this kernel offers no Landlock; databases are read without a read-only file-system ruleset\n";
+inline constexpr const char* kNoSeccompNotice =
+    "rolvane-mdb-reader: this kernel offers no seccomp filter; databases are read without a system-call allow-list\n";
+inline constexpr const char* kSandboxFailedNotice =
+    "rolvane-mdb-reader: the sandbox could not be set up; no database is read\n";
 
 enum class Kind : uint8_t { Null = 0, Int = 1, Double = 2, Text = 3, Date = 4 };
 

@@ -14,7 +14,7 @@ enum MsgBoxButtons : int {
 };
 
 enum MsgBoxResult : int {
-    vbNoAnswer = 0,  // dismissed without an answer
+    vbNoAnswer = 0,  // closed without a button (never a Yes, Retry or OK)
     vbOK = 1,
     vbCancel = 2,
     vbAbort = 3,

@@ -1,10 +1,12 @@
 #include "platform/shell_linux.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cctype>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "platform/casefold.h"
 #include "platform/wine_registry.h"
@@ -38,6 +40,26 @@ std::string WithoutTrailingSeparator(std::string path, char separator) {
 bool IsAbsoluteWindowsPath(const std::string& path) {
     return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
            (path[2] == '\\' || path[2] == '/');
+}
+
+// The Windows user whose profile the prefix keeps. Wine names it after the
+// Unix user, but a prefix made elsewhere keeps its own: CrossOver bottles
+// use "crossover", Proton "steamuser". When the prefix has no profile for
+// this user and exactly one other (Public aside), that one is the user's.
+std::string ProfileUser(const std::string& prefix, const std::string& user) {
+    const std::string users = prefix + "/drive_c/users";
+    DIR* dir = opendir(users.c_str());
+    if (!dir) return user;
+    std::vector<std::string> others;
+    bool own = false;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !IsDirectory(users + "/" + name)) continue;
+        if (EqualsIgnoringCase(name, user)) own = true;
+        else if (!EqualsIgnoringCase(name, "Public")) others.push_back(name);
+    }
+    closedir(dir);
+    return !own && others.size() == 1 ? others.front() : user;
 }
 
 // Expands %NAME% references; nullopt when one is not known here, so that a
@@ -126,7 +148,8 @@ std::optional<std::string> LinuxShell::FolderPath(int FolderId) const {
 }
 
 std::string LinuxShell::PrefixFolder(int FolderId) const {
-    const std::string profile = "C:\\users\\" + env_.user;
+    const std::string windowsUser = ProfileUser(prefix_, env_.user);
+    const std::string profile = "C:\\users\\" + windowsUser;
 
     if (FolderId == CSIDL_PROGRAM_FILES) {
         const WineRegistry system = WineRegistry::Load(prefix_ + "/system.reg");
@@ -153,7 +176,7 @@ std::string LinuxShell::PrefixFolder(int FolderId) const {
     // profile: expanded for this user it is right whoever ran Wine last.
     const std::map<std::string, std::string> variables = {
         {"USERPROFILE", profile},
-        {"USERNAME", env_.user},
+        {"USERNAME", windowsUser},
         {"APPDATA", profile + "\\AppData\\Roaming"},
         {"LOCALAPPDATA", profile + "\\AppData\\Local"},
         {"SystemDrive", "C:"},

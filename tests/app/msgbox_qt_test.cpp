@@ -14,8 +14,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "app/msgbox_qt.h"
 
@@ -144,15 +146,42 @@ TEST(QtMessageBox, ShowsThePromptAsPlainTextWithoutIconUnderTheGivenOrTheAppTitl
     EXPECT_EQ(untitled.title, "Restore Rolvane Data");
 }
 
-TEST(QtMessageBox, EscAnswersOkOrCancelWhereTheBoxHasOneAndNothingElsewhere) {
-    Seen seen;
-    EXPECT_EQ(ShowAndAct(platform::vbOKOnly, "p", "", seen, PressKey(Qt::Key_Escape)), platform::vbOK);
-    EXPECT_EQ(ShowAndAct(platform::vbRetryCancel, "p", "", seen, PressKey(Qt::Key_Escape)),
-              platform::vbCancel);
-    EXPECT_EQ(ShowAndAct(platform::vbYesNo, "p", "", seen, PressKey(Qt::Key_Escape)),
-              platform::vbNoAnswer);
-    EXPECT_EQ(ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, [](QMessageBox& box) { box.close(); }),
-              platform::vbNoAnswer);
+// Esc and the close box of the window (a close request from the window
+// system) answer No, Cancel or OK; on Abort / Retry / Ignore they do
+// nothing, and the box stays until one of its buttons is pressed.
+TEST(QtMessageBox, EscAndTheCloseBoxAnswerNoCancelOrOkAndNothingOnAbortRetryIgnore) {
+    const std::function<void(QMessageBox&)> esc = PressKey(Qt::Key_Escape);
+    const std::function<void(QMessageBox&)> closeBox = [](QMessageBox& box) { box.windowHandle()->close(); };
+    const struct {
+        const char* name;
+        int buttons;
+        std::function<void(QMessageBox&)> act;
+        int answer;
+    } cases[] = {
+        {"Esc on Yes/No", platform::vbYesNo, esc, platform::vbNo},
+        {"close on Yes/No", platform::vbYesNo, closeBox, platform::vbNo},
+        {"Esc on Retry/Cancel", platform::vbRetryCancel, esc, platform::vbCancel},
+        {"close on Retry/Cancel", platform::vbRetryCancel, closeBox, platform::vbCancel},
+        {"Esc on OK", platform::vbOKOnly, esc, platform::vbOK},
+        {"close on OK", platform::vbOKOnly, closeBox, platform::vbOK},
+    };
+    for (const auto& c : cases) {
+        Seen seen;
+        EXPECT_EQ(ShowAndAct(c.buttons, "p", "", seen, c.act), c.answer) << c.name;
+    }
+
+    for (const auto& [name, act] : {std::pair{"Esc", esc}, std::pair{"close", closeBox}}) {
+        bool openAfter = false;
+        Seen seen;
+        const int answer = ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, [&](QMessageBox& box) {
+            act(box);
+            QApplication::processEvents();
+            openAfter = box.isVisible() && QApplication::activeModalWidget() == &box;
+            ClickButton("Ignore")(box);
+        });
+        EXPECT_TRUE(openAfter) << name;
+        EXPECT_EQ(answer, platform::vbIgnore) << name;
+    }
 }
 
 TEST(QtMessageBox, EnterAnswersWithTheFirstButton) {

@@ -50,12 +50,12 @@ void FakeFiles::Put(const std::string& path, std::string content, vb::DateTime m
     File f;
     f.content = std::move(content);
     f.modified = modified;
-    files_[Key(path)] = {path, f};
+    files_[Key(path)] = {path, std::make_shared<File>(std::move(f))};
 }
 
 FakeFiles::File* FakeFiles::Find(const std::string& path) {
     auto it = files_.find(Key(path));
-    return it == files_.end() ? nullptr : &it->second.second;
+    return it == files_.end() ? nullptr : it->second.second.get();
 }
 
 std::vector<std::string> FakeFiles::Paths() const {
@@ -86,12 +86,19 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (!src) throw vb::FileNotFound();
     if (!FolderExists(Parent(Key(Destination)))) throw vb::PathNotFound();
     File* dst = Find(Destination);
-    if (src->heldOpen || (dst && dst->heldOpen)) throw vb::PermissionDenied();
-    File copy = *src;
-    copy.heldOpen = false;
+    // Onto itself: the file is open as the source, as on Windows.
+    if (src->heldOpen || (dst && dst->heldOpen) || src == dst) throw vb::PermissionDenied();
+    // The copy is a new file put in the destination's place: another name
+    // of the old file keeps the old data.
+    auto copy = std::make_shared<File>(*src);
+    copy->heldOpen = false;
+    const uint64_t total = copy->content.size();
+    for (int step = 1; step <= copySteps; ++step) {
+        if (onCopyStep) onCopyStep(step);
+        if (Progress) Progress(total * static_cast<uint64_t>(step) / static_cast<uint64_t>(copySteps), total);
+    }
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
-    if (Progress) Progress(copy.content.size(), copy.content.size());
 }
 
 void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
@@ -101,10 +108,44 @@ void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     if (Find(NewPath)) throw vb::FileAlreadyExists();
     if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
     if (f->heldOpen) throw vb::PermissionDenied();
-    File moved = *f;
+    auto moved = files_[Key(OldPath)].second;
     files_.erase(Key(OldPath));
     files_[Key(NewPath)] = {NewPath, moved};
     log.push_back("name " + OldPath + " -> " + NewPath);
+}
+
+bool FakeFiles::Link(const std::string& Path, const std::string& NewPath) {
+    failures.Check("Link", Path);
+    if (!Find(Path)) throw vb::FileNotFound();
+    if (Find(NewPath)) throw vb::FileAlreadyExists();
+    if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
+    if (!hardLinks) return false;
+    files_[Key(NewPath)] = {NewPath, files_[Key(Path)].second};
+    log.push_back("link " + Path + " -> " + NewPath);
+    return true;
+}
+
+bool FakeFiles::SameFile(const std::string& a, const std::string& b) {
+    File* fa = Find(a);
+    return fa && fa == Find(b);
+}
+
+bool FakeFiles::RemoveExtraName(const std::string& ExtraPath, const std::string& Path) {
+    failures.Check("RemoveExtraName", ExtraPath);
+    if (!SameFile(ExtraPath, Path)) return false;
+    files_.erase(Key(ExtraPath));
+    log.push_back("unlink " + ExtraPath);
+    return true;
+}
+
+void FakeFiles::RemoveTemporaries(const std::string& Path) {
+    // Never throws, as on the real platform: a planned failure is swallowed.
+    try {
+        failures.Check("RemoveTemporaries", Path);
+    } catch (const vb::Error&) {
+        return;
+    }
+    log.push_back("temporaries " + Path);
 }
 
 // ---- shell, message box, process, locale ----

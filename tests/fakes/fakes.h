@@ -70,16 +70,34 @@ public:
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
+    bool Link(const std::string& Path, const std::string& NewPath) override;
+    bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
+    void RemoveTemporaries(const std::string& Path) override;
 
-    Failures failures;
-    std::vector<std::string> log;  // "copy src -> dst", "name old -> new"
+    // True when both paths name one file (a second name given by Link).
+    bool SameFile(const std::string& a, const std::string& b);
+
+    Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
+    bool hardLinks = true;  // false: a file system without hard links
+    // "copy src -> dst", "name old -> new", "link path -> new",
+    // "unlink extra", "temporaries path"
+    std::vector<std::string> log;
+
+    // A copy reports its progress in copySteps equal steps (1: once, as a
+    // clone does) and writes the destination after the last one. Before each
+    // report onCopyStep(step) runs, numbered from 1, on the copying thread:
+    // it may block to hold the copy where a test wants it, or throw to fail
+    // the copy midway with nothing written.
+    int copySteps = 1;
+    std::function<void(int step)> onCopyStep;
 
 private:
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& key);
     bool FolderExists(const std::string& key) const;
 
-    std::map<std::string, std::pair<std::string, File>> files_;  // key -> (path, file)
+    // key -> (path as written, file); two names of one file share it.
+    std::map<std::string, std::pair<std::string, std::shared_ptr<File>>> files_;
     std::set<std::string> folders_;
 };
 

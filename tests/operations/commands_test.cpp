@@ -97,7 +97,7 @@ TEST_F(CommandsTest, BusinessDestinationFromOption12) {
         {"empty", Options(std::string()), kBusinessFirst},
         {"spaces", Options(std::string("   ")), kBusinessFirst},
         {"ends in backslash", Options(std::string("D:\\Rolvane\\")), "D:\\Rolvane\\bsrv.mdb"},
-        {"ends in slash", Options(std::string("D:\\Rolvane/")), "D:\\Rolvane/bsrv.mdb"},
+        {"ends in slash", Options(std::string("D:\\Rolvane/")), "D:\\Rolvane/\\bsrv.mdb"},
         {"no trailing backslash", Options(std::string("D:\\Rolvane")), "D:\\Rolvane\\bsrv.mdb"},
     };
     for (const Row& row : rows) {
@@ -106,6 +106,7 @@ TEST_F(CommandsTest, BusinessDestinationFromOption12) {
         f.w.files.AddFolder("D:\\Rolvane");
         f.w.files.AddFolder(kDocs + "Varnock Rolvane BE\\data");
         f.w.files.Put(BusinessBackup(1), Roof(7));
+        f.w.files.Put(row.destination, Roof(3));
         f.lv.AddItem("Backup 1");
         f.lv.SetSubItem(1, 1, "Business");
         f.lv.SetTag(1, BusinessBackup(1));
@@ -114,6 +115,11 @@ TEST_F(CommandsTest, BusinessDestinationFromOption12) {
         auto* file = f.w.files.Find(row.destination);
         ASSERT_NE(file, nullptr) << row.name;
         EXPECT_EQ(file->content, Roof(7)) << row.name;
+        // The numbered copy lands beside the live database, never above it.
+        const std::string folder = row.destination.substr(0, row.destination.size() - 8);
+        EXPECT_EQ(f.w.files.Find(folder + "bsrv.1") ? f.w.files.Find(folder + "bsrv.1")->content : "", Roof(3))
+            << row.name;
+        EXPECT_FALSE(f.w.files.Exists("D:\\bsrv.1")) << row.name;
         EXPECT_EQ(f.w.files.Find(kOptions)->content, row.options) << row.name;
         EXPECT_EQ(f.w.msgbox.shown.size(), 2u) << row.name;
         EXPECT_EQ(f.w.msgbox.shown.at(1).title, "Restore Complete") << row.name;
@@ -184,7 +190,8 @@ TEST_F(CommandsTest, FailedCopyPutsTheLiveDatabaseBackAndSaysWhy) {
     EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbOKOnly);
 }
 
-TEST_F(CommandsTest, WhenPuttingBackFailsTooTheMessageNamesTheNumberedCopy) {
+TEST_F(CommandsTest, WithoutHardLinksAFailedPutBackNamesTheNumberedCopy) {
+    w.files.hardLinks = false;
     w.files.Put(kPersonalLive, Roof(10));
     w.files.Put(PersonalBackup(1), Roof(20));
     SelectRow(PersonalBackup(1));
@@ -199,13 +206,15 @@ TEST_F(CommandsTest, WhenPuttingBackFailsTooTheMessageNamesTheNumberedCopy) {
 }
 
 TEST_F(CommandsTest, RestoringALiveRowOntoItselfLosesNothing) {
-    // Restore left enabled on a "(Current)" row: source and destination are one file.
+    // Restore left enabled on a "(Current)" row: source and destination are
+    // one file, which a copy cannot replace while it reads it.
     w.files.Put(kPersonalLive, Roof(10));
     catalogue::Form_Load(form);
-    w.msgbox.Answer({vbYes, vbOK});
+    w.msgbox.Answer({vbYes, vbCancel});
     operations::cmdRestore_Click(form);
     EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(w.msgbox.shown.back().title, "Restore Failed");
+    EXPECT_EQ(w.msgbox.shown.back().title, "File in Use");
+    EXPECT_EQ(w.files.Paths().size(), 1u);
 }
 
 TEST_F(CommandsTest, MissingOptionDatabaseEndsWithAMessageAndNothingTouched) {
@@ -234,14 +243,34 @@ TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure)
     w.files.Put("C:\\d\\bsrv.mdb", "live");
     w.files.Put("C:\\d\\bsrv.1", "x");
     w.files.Put("C:\\d\\bsrv.3", "x");
-    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), "C:\\d\\bsrv.2");
-    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);  // gone now
-    w.files.Put("C:\\d\\bsrv.mdb", "live");
+    w.files.Put("C:\\d\\bsrv.4", "x");
+    w.files.Find("C:\\d\\bsrv.4")->hidden = true;  // taken, though the existence test misses it
+    // A second name: the live database stays where it is.
+    auto kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->path, "C:\\d\\bsrv.2");
+    EXPECT_TRUE(kept->linked);
+    EXPECT_TRUE(w.files.SameFile("C:\\d\\bsrv.2", "C:\\d\\bsrv.mdb"));
+    kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->path, "C:\\d\\bsrv.5");
+    EXPECT_EQ(Content("C:\\d\\bsrv.4"), "x");
+
+    // Without hard links the live database itself moves, unless it is held open.
+    w.files.hardLinks = false;
     w.files.Find("C:\\d\\bsrv.mdb")->heldOpen = true;
     EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);
     EXPECT_EQ(Content("C:\\d\\bsrv.mdb"), "live");
+    w.files.Find("C:\\d\\bsrv.mdb")->heldOpen = false;
+    kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->path, "C:\\d\\bsrv.6");
+    EXPECT_FALSE(kept->linked);
+    EXPECT_EQ(Content("C:\\d\\bsrv.mdb"), "<missing>");
+    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);  // gone now
+
     w.files.failures.Add("Dir", vb::PermissionDenied());
-    EXPECT_THROW(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), vb::Error);
+    EXPECT_THROW(operations::RenameDatabase(form, "C:\\d\\bsrv.6"), vb::Error);
     EXPECT_TRUE(w.msgbox.shown.empty());
 }
 
@@ -276,18 +305,24 @@ TEST_F(CommandsTest, CreateBlankOnTheBusinessDatabaseOfOption12UsesTheBusinessSh
 }
 
 TEST_F(CommandsTest, MissingShellKeepsTheLiveDatabaseInPlace) {
-    w.files.Put(kPersonalLive, Roof(10));
-    SelectRow(kPersonalLive);
-    w.msgbox.Answer({vbYes, vbOK});
-    operations::cmdMakeBlank_Click(form);
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Unable to locate shell"}));
-    EXPECT_EQ(w.msgbox.shown[1].prompt,
-              "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this function will not work.");
-    EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(lv.items.size(), 1u) << "the rebuilt catalogue still lists it";
+    for (const bool hardLinks : {true, false}) {
+        FormFixture f;
+        f.w.files.hardLinks = hardLinks;
+        f.w.files.Put(kPersonalLive, Roof(10));
+        catalogue::Form_Load(f.form);
+        f.w.msgbox.Answer({vbYes, vbOK});
+        operations::cmdMakeBlank_Click(f.form);
+        EXPECT_EQ(f.Titles(), (std::vector<std::string>{"Restore Warning", "Unable to locate shell"})) << hardLinks;
+        EXPECT_EQ(f.w.msgbox.shown[1].prompt,
+                  "Unable to locate the shell file.  If Rolvane is not installed in the default folder, this "
+                  "function will not work.");
+        EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(10)) << hardLinks;
+        EXPECT_EQ(f.w.files.Paths().size(), 1u) << hardLinks << ": no numbered copy is left";
+        EXPECT_EQ(f.lv.items.size(), 1u) << "the rebuilt catalogue still lists it";
+    }
 }
 
-TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogForEveryFailure) {
+TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogOtherFailuresTheirOwnMessage) {
     w.files.Put(kPersonalLive, Roof(10));
     w.files.Find(kPersonalLive)->heldOpen = true;
     w.files.Put(kPersonalShell, Roof(0));
@@ -297,13 +332,16 @@ TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogForEveryFailure) {
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "File in Use", "File in Use"}));
     EXPECT_EQ(Content(kPersonalLive), Roof(10));
 
-    // A failure that has nothing to do with a file in use: the same dialog.
+    // A failure that has nothing to do with a file in use is told as what
+    // it is; the old data stays in place.
     w.files.Find(kPersonalLive)->heldOpen = false;
-    w.files.failures.Add("FileCopy", vb::PathNotFound());
-    w.msgbox.Answer({vbYes, vbCancel});
+    w.files.failures.Add("FileCopy", vb::DiskFull());
+    w.msgbox.Answer({vbYes, vbOK});
     operations::cmdMakeBlank_Click(form);
-    EXPECT_EQ(w.msgbox.shown.back().title, "File in Use");
-    EXPECT_EQ(Content(kPersonalLive), Roof(10)) << "put back after Cancel";
+    EXPECT_EQ(w.msgbox.shown.back().title, "Create Blank Failed");
+    EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to create blank database: Disk full");
+    EXPECT_EQ(w.msgbox.shown.back().buttons, platform::vbOKOnly);
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
     EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "<missing>");
 }
 

@@ -15,7 +15,9 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "vb/error.h"
 #include "temp_folder.h"
@@ -306,6 +308,89 @@ TEST_F(LinuxFilesTest, NameMovesFilesAcrossFileSystemsWithoutReplacing) {
     EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"Folder"}));
     EXPECT_EQ(Listing(other), (std::set<std::string>{"taken.mdb", "moved.mdb"}));
     fs::remove_all(other);
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A second name is given to the file (through a symbolic link: to the file
+// it points to) and never replaces a name; it is removed only while it
+// still names the live file, which is when it cannot be the last name of
+// the old data.
+TEST_F(LinuxFilesTest, SecondNamesNeverReplaceAndGoOnlyWhileTheyNameTheLiveFile) {
+    WriteFile(At("real/target.mdb"), "live");
+    fs::create_symlink(At("real/target.mdb"), At("bsrv.mdb"));
+    WriteFile(At("bsrv.2"), "live");  // the same content, another file
+    ASSERT_TRUE(files.Link(At("bsrv.mdb"), At("bsrv.1")));
+    EXPECT_EQ(Inode(At("bsrv.1")), Inode(At("real/target.mdb")));
+    EXPECT_EQ(ErrorOf([&] { files.Link(At("bsrv.mdb"), At("bsrv.2")); }), vb::kFileAlreadyExists);
+
+    EXPECT_FALSE(files.RemoveExtraName(At("bsrv.2"), At("bsrv.mdb")));
+    EXPECT_TRUE(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")));
+    ASSERT_TRUE(files.Link(At("bsrv.mdb"), At("bsrv.1")));
+    WriteFile(At("new.mdb"), "new");
+    files.FileCopy(At("new.mdb"), At("bsrv.mdb"));
+    EXPECT_FALSE(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")));
+    EXPECT_EQ(ReadFile(At("bsrv.1")), "live");
+    EXPECT_EQ(ReadFile(At("bsrv.2")), "live");
+}
+
+TEST_F(LinuxFilesTest, RemoveTemporariesRemovesOnlyOurUnheldLeftovers) {
+    const std::set<std::string> ours = {".bsrv.mdb.0123456789abcdef.tmp", ".BSRV.MDB.fedcba9876543210.tmp"};
+    const std::set<std::string> kept = {
+        "bsrv.mdb", ".bsrv.mdb.0123456789abcdeg.tmp", ".bsrv.mdb.0123456789abcde.tmp", ".bsrv.mdb.tmp",
+        "bsrv.mdb.0123456789abcdef.tmp", ".other.mdb.0123456789abcdef.tmp", ".bsrv.mdb.1111111111111111.tmp"};
+    for (const auto& name : ours) WriteFile(At(name), "partial");
+    for (const auto& name : kept) WriteFile(At(name), "keep");
+    {
+        // A copy still running holds its temporary file.
+        Holder running(At(".bsrv.mdb.1111111111111111.tmp"), Hold::OfdLock);
+        files.RemoveTemporaries(tmp.path() + "\\bsrv.mdb");
+    }
+    EXPECT_EQ(Listing(tmp.path()), kept);
+}
+
+TEST_F(LinuxFilesTest, CopyFallsBackStepByStepAndTellsProgressUpToTheTotal) {
+    const std::string contents = std::string(5 << 20, 'x') + "end";  // two chunks
+    WriteFile(At("source.mdb"), contents);
+    // Refused: nothing (a clone where the file system can, else the kernel's
+    // copy); the clone; the clone and the kernel's copy (the buffer loop).
+    for (int refused = 0; refused <= 2; ++refused) {
+        int chunk = 0;
+        LinuxFiles files(paths, {}, [&](LinuxFiles::Step step) {
+            return step == LinuxFiles::Step::CopyChunk && chunk++ < refused ? EOPNOTSUPP : 0;
+        });
+        std::vector<uint64_t> done;
+        files.FileCopy(At("source.mdb"), At("dest.mdb"), [&](uint64_t d, uint64_t total) {
+            EXPECT_EQ(total, contents.size());
+            done.push_back(d);
+        });
+        EXPECT_EQ(ReadFile(At("dest.mdb")), contents) << refused;
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << refused;
+        EXPECT_EQ(done.back(), contents.size()) << refused;
+        EXPECT_GE(done.size(), refused ? 2u : 1u) << refused;
+    }
+}
+
+TEST_F(LinuxFilesTest, TheNewFileIsNeverMoreOpenThanTheOneItReplaces) {
+    WriteFile(At("source.mdb"), "new");
+    const bool root = geteuid() == 0;  // only root can give the file a group we are not in
+    const gid_t group = root ? getegid() + 4242 : getegid();
+    for (mode_t mode : {0600u, 0640u, 0400u}) {
+        WriteFile(At("dest.mdb"), "old");
+        ASSERT_EQ(chmod(At("dest.mdb").c_str(), mode), 0);
+        ASSERT_EQ(chown(At("dest.mdb").c_str(), geteuid(), group), 0);
+        const mode_t mask = umask(0);  // the widest umask: the copy must not take it
+        files.FileCopy(At("source.mdb"), At("dest.mdb"));
+        umask(mask);
+        struct stat st{};
+        ASSERT_EQ(stat(At("dest.mdb").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        EXPECT_EQ(st.st_gid, group);
+        fs::remove(At("dest.mdb"));
+    }
 }
 
 TEST_F(LinuxFilesTest, AccessDenialsArePermissionDenied) {

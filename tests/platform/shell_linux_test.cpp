@@ -84,6 +84,15 @@ const char* kUserRegResolvedOnly = R"reg(WINE REGISTRY Version 2
 "Personal"=str(2):"%UNKNOWNVAR%\\Documents"
 )reg";
 
+// A CrossOver bottle: its one Windows user is "crossover", whoever runs it.
+const char* kUserRegBottle = R"reg(WINE REGISTRY Version 2
+[Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders] 1700000000
+"Personal"="C:\\users\\crossover\\Documents"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders] 1700000000
+"AppData"=str(2):"%USERPROFILE%\\AppData\\Roaming"
+)reg";
+
 TEST(LinuxShellInPrefix, GivesTheFoldersA32BitProgramSees) {
     const struct {
         const char* what;
@@ -91,6 +100,7 @@ TEST(LinuxShellInPrefix, GivesTheFoldersA32BitProgramSees) {
         const char* userReg;
         std::string user;
         std::vector<std::string> folders;
+        std::vector<std::string> profiles = {};  // folders under drive_c/users
     } cases[] = {
         {"64-bit, defaults", kSystem64, nullptr, "me",
          {"C:\\users\\me\\Documents", "C:\\users\\me\\AppData\\Roaming", "C:\\Program Files (x86)"}},
@@ -102,12 +112,23 @@ TEST(LinuxShellInPrefix, GivesTheFoldersA32BitProgramSees) {
          {"D:\\Shared\\me Docs", "C:\\users\\me\\AppData\\Roaming", "C:\\Program Files (x86)"}},
         {"resolved values only", kSystem32, kUserRegResolvedOnly, "Jürgen",
          {"C:\\users\\Jürgen\\My Documents", "C:\\users\\Jürgen\\AppData\\Roaming", "C:\\Program Files"}},
+        {"a bottle's own Windows user", kSystem32, kUserRegBottle, "me",
+         {"C:\\users\\crossover\\Documents", "C:\\users\\crossover\\AppData\\Roaming", "C:\\Program Files"},
+         {"crossover", "Public"}},
+        {"this user's profile beside another", kSystem64, kUserRegOtherUser, "me",
+         {"D:\\Shared\\me Docs", "C:\\users\\me\\AppData\\Roaming", "C:\\Program Files (x86)"},
+         {"bob", "ME", "Public"}},
+        {"several other profiles", kSystem32, kUserRegBottle, "me",
+         {"C:\\users\\me\\Documents", "C:\\users\\me\\AppData\\Roaming", "C:\\Program Files"},
+         {"crossover", "steamuser"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder prefix;
         if (c.systemReg) WriteFile(prefix / "system.reg", c.systemReg);
         if (c.userReg) WriteFile(prefix / "user.reg", c.userReg);
+        for (const std::string& profile : c.profiles)
+            std::filesystem::create_directories(prefix / ("drive_c/users/" + profile));
         LinuxShell shell(prefix.path(), Env("/home/" + c.user, c.user));
         EXPECT_EQ(Folders(shell), c.folders);
     }

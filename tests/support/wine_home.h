@@ -125,10 +125,11 @@ private:
 };
 
 // The utility's window procedures on the real platform inside a WineHome.
+// step: told before each file-system step of LinuxFiles (see its Step).
 struct RealForm {
-    explicit RealForm(const WineHome& home)
+    explicit RealForm(const WineHome& home, platform::LinuxFiles::StepHook step = {})
         : paths(home.Prefix()),
-          files(paths),
+          files(paths, {}, std::move(step)),
           shell(home.Prefix(), platform::HostEnvironment{home.Prefix() + "/..", "ann", home.Prefix(), "", ""}),
           locale("C"),
           sys(files, shell, msgbox, process, locale, [this] {

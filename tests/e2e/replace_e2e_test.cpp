@@ -1,0 +1,218 @@
+// Replacing a live database on a real file system, stopped or failed at
+// each of its file-system steps: a child process killed with SIGKILL just
+// before step k, and a failure injected into step k. Whatever happens,
+// bsrv.mdb holds the old data or the new, byte for byte; the new only with
+// the old kept in a numbered copy; what the user is told matches the folder;
+// and no temporary file of ours outlives the next command.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+#include "operations/commands.h"
+#include "operations/setaside.h"
+#include "support/wine_home.h"
+
+namespace {
+
+using e2e::RealForm;
+using e2e::WineHome;
+using platform::LinuxFiles;
+namespace fs = std::filesystem;
+
+const std::string kData = "users/ann/Documents/Varnock Rolvane/Data/";
+const std::string kBackupWin = "C:\\users\\ann\\AppData\\Roaming\\Varnock Rolvane\\Backups\\Backup2.rv";
+const std::string kBackup = "users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup2.rv";
+const std::string kShell = "Program Files (x86)/Brenwick Software/Varnock Rolvane/Data/rv10db.shell";
+
+std::string Read(const std::string& path) {
+    std::error_code missing;
+    const auto size = fs::file_size(path, missing);
+    if (missing) return "<missing>";
+    std::string content(size, '\0');
+    std::ifstream(path, std::ios::binary).read(content.data(), static_cast<std::streamsize>(content.size()));
+    return content;
+}
+void Write(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// What the folder of the live database holds: the live file, the numbered
+// copies and anything else (our temporary files would be there).
+struct Folder {
+    std::string live;  // "<missing>" when there is none
+    std::vector<std::string> numbered;
+    std::set<std::string> others;
+
+    static Folder Of(const std::string& folder) {
+        Folder f;
+        f.live = Read(folder + "bsrv.mdb");
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename();
+            if (name == "bsrv.mdb") continue;
+            if (name.rfind("bsrv.", 0) == 0) f.numbered.push_back(Read(entry.path()));
+            else f.others.insert(name);
+        }
+        return f;
+    }
+    bool Keeps(const std::string& content) const {
+        return std::find(numbered.begin(), numbered.end(), content) != numbered.end();
+    }
+};
+
+struct Command {
+    const char* name;
+    void (*run)(catalogue::Form1&);
+    std::string row;      // the selected row's Tag
+    const char* success;  // the title of its success message
+    const char* failure;  // the title of its failure message
+};
+
+struct ReplaceEndToEnd : ::testing::Test {
+    WineHome home;
+    std::string folder = home.C(kData);
+    // Several chunks of the kernel's copy, so a kill can leave a partial copy.
+    std::string oldData = std::string(3 << 20, 'o') + "old end";
+    std::string newData = std::string(4 << 20, 'n') + "new end";
+
+    void Lay() {
+        fs::remove_all(folder);
+        Write(folder + "bsrv.mdb", oldData);
+        Write(home.C(kBackup), newData);
+        Write(home.C(kShell), newData);
+    }
+    Command Restore() const {
+        return {"Restore", operations::cmdRestore_Click, kBackupWin, "Restore Complete", "Restore Failed"};
+    }
+    Command CreateBlank() const {
+        return {"Create Blank", operations::cmdMakeBlank_Click,
+                "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb", "Create Blank Successful",
+                "Create Blank Failed"};
+    }
+    static void SelectRow(RealForm& f, const std::string& tag) {
+        f.lv.ClearItems();
+        f.lv.AddItem("row");
+        f.lv.SetSubItem(1, 1, "Personal");
+        f.lv.SetTag(1, tag);
+    }
+
+    // Runs the command in a child process that kills itself with SIGKILL just
+    // before file-system step `killAt` (from 0; -1 never). The child ends at
+    // the command's success message, before the catalogue is rebuilt. True
+    // when it was killed, false when it got to the success message.
+    bool RunInChild(const Command& command, int killAt) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            int step = 0;
+            RealForm f(home, [&](LinuxFiles::Step) {
+                if (step++ == killAt) raise(SIGKILL);
+                return 0;
+            });
+            SelectRow(f, command.row);
+            f.msgbox.Answer({platform::vbYes});
+            f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
+                if (box.title != operations::kWarningTitle) _exit(box.title == command.success ? 0 : 2);
+            };
+            command.run(f.form);
+            _exit(3);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(pid, &status, 0), pid);
+        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command.name << " step " << killAt
+                                                                   << " status " << status;
+        return false;
+    }
+};
+
+TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCleansUp) {
+    for (const Command& command : {Restore(), CreateBlank()}) {
+        int kills = 0;
+        bool sawNew = false, sawLeftover = false;
+        for (int k = 0;; ++k) {
+            SCOPED_TRACE(std::string(command.name) + ", killed before step " + std::to_string(k));
+            Lay();
+            const bool killed = RunInChild(command, k);
+            const Folder after = Folder::Of(folder);
+            ASSERT_TRUE(after.live == oldData || after.live == newData) << "bsrv.mdb is neither old nor new";
+            if (after.live == newData) {
+                EXPECT_TRUE(after.Keeps(oldData)) << "the new data without the old in a numbered copy";
+                sawNew = true;
+            }
+            if (!after.others.empty()) sawLeftover = true;
+            if (!killed) break;
+            ++kills;
+
+            // The next command, run to its end.
+            ASSERT_FALSE(RunInChild(command, -1));
+            const Folder next = Folder::Of(folder);
+            EXPECT_EQ(next.live, newData);
+            EXPECT_TRUE(next.Keeps(oldData));
+            EXPECT_TRUE(next.others.empty()) << *next.others.begin();
+        }
+        // Link, flushes, temporary file, chunks, rename: every step was hit.
+        EXPECT_GE(kills, 8) << command.name;
+        EXPECT_TRUE(sawNew) << command.name << ": no kill fell after the rename";
+        EXPECT_TRUE(sawLeftover) << command.name << ": no kill left a temporary file";
+    }
+}
+
+// What the user was told, and whether it is what the folder holds.
+TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
+    for (const Command& command : {Restore(), CreateBlank()}) {
+        for (const bool hardLinks : {true, false}) {
+            for (const int error : {EIO, ENOSPC}) {
+                for (int k = 0;; ++k) {
+                    SCOPED_TRACE(std::string(command.name) + (hardLinks ? ", hard links, " : ", no hard links, ") +
+                                 strerror(error) + " at step " + std::to_string(k));
+                    Lay();
+                    int step = 0;
+                    RealForm f(home, [&](LinuxFiles::Step s) {
+                        if (!hardLinks && s == LinuxFiles::Step::Link) return EPERM;
+                        return step++ == k ? error : 0;
+                    });
+                    SelectRow(f, command.row);
+                    std::string prompt, title;
+                    f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
+                        prompt = box.prompt;
+                        title = box.title;
+                        // The catalogue is not rebuilt: the files are not databases.
+                        if (box.title == command.success) throw vb::Error(5, "stop before the rebuild");
+                    };
+                    f.msgbox.Answer({platform::vbYes, platform::vbOK});
+                    command.run(f.form);
+
+                    const Folder after = Folder::Of(folder);
+                    EXPECT_TRUE(after.others.empty()) << "left behind: " << *after.others.begin();
+                    if (title == command.success) {
+                        EXPECT_EQ(after.live, newData);
+                        EXPECT_TRUE(after.Keeps(oldData));
+                    } else {
+                        ASSERT_EQ(title, command.failure);
+                        const auto kept = prompt.find("kept in ");
+                        if (kept == std::string::npos) {
+                            EXPECT_EQ(after.live, oldData) << prompt;
+                        } else {
+                            const std::string named = prompt.substr(kept + 8, prompt.size() - kept - 9);
+                            EXPECT_EQ(Read(f.paths.ToHost(named)), oldData) << prompt;
+                        }
+                        for (const std::string& numbered : after.numbered) EXPECT_EQ(numbered, oldData);
+                    }
+                    if (step <= k) {  // the command ran out of steps before k
+                        EXPECT_EQ(title, command.success);
+                        EXPECT_GE(k, 8) << "link, flushes, temporary file, chunks, rename";
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace

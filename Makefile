@@ -1,11 +1,13 @@
 # The two set-up commands of a fresh Debian machine:
 #   make demo   builds the utility and runs it on a generated demo home
 #   make test   builds everything (with AddressSanitizer and UBSan) and runs every test
+# and for a packager:
+#   make package  builds the Debian package in build-deb and checks it with lintian
 BUILD      ?= build
 TEST_BUILD ?= build-test
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test demo bench package clean
 
 all: build
 
@@ -33,5 +35,10 @@ bench: configure
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	@scripts/run-benchmarks $(BUILD)
 
+# Slow (a release build of its own), so not part of `make test`.
+package:
+	@scripts/install-deps package
+	@JOBS=$(JOBS) scripts/build-deb build-deb
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) build-deb

@@ -110,7 +110,7 @@ int64_t CountInProcess(const std::string& file) {
 int main() {
     auto dir = std::filesystem::temp_directory_path() / ("rolvane-db-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    platform::LibmdbEngine engine([](const std::string& p) { return p; }, platform::DefaultReaderPath());
+    platform::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     const int runs = 15;
 
     std::printf("%-28s %12s %12s %8s\n", "roof count (median ms)", "our layer", "mdb-count", "ratio");
@@ -134,7 +134,7 @@ int main() {
     std::printf("\nper database, 10-row roof (median ms): open + count through the layer (2 requests to the running reader) %.3f,\n"
                 "libmdb in-process %.3f, overhead %.3f ms per database; a bare spawn of /bin/true %.2f\n",
                 layer, inProcess, layer - inProcess, trueSpawn);
-    platform::LibmdbEngine fresh([](const std::string& p) { return p; }, platform::DefaultReaderPath());
+    platform::LibmdbEngine fresh([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     const double firstRead = MedianMs(1, [&] { CountThroughLayer(fresh, small); });
     std::printf("first read of a run, the reader's start and sandbox included: %.2f ms\n", firstRead);
 
@@ -147,7 +147,7 @@ int main() {
         many.push_back((dir / ("many" + std::to_string(i) + ".mdb")).string());
         std::filesystem::copy_file(small, many.back());
     }
-    platform::LibmdbEngine counted([](const std::string& p) { return p; }, platform::DefaultReaderPath());
+    platform::LibmdbEngine counted([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     long after10 = 0;
     for (size_t i = 0; i < many.size(); ++i) {
         if (CountThroughLayer(counted, many[i]) != 10) {

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/commandline.h"
 #include "app/data_location.h"
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
@@ -19,8 +20,20 @@
 #include "platform/winepaths.h"
 
 int main(int argc, char* argv[]) {
+    // --help and --version are answered before Qt needs a window system.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine early = app::ParseCommandLine(arguments);
+    if (early.action == app::CommandLine::Action::Help || early.action == app::CommandLine::Action::Version)
+        return app::Respond(early);
+
+    // QApplication takes its own options (-platform, -style, ...) out of the
+    // arguments; whatever is left must be ours.
     QApplication application(argc, argv);
+    const app::CommandLine commandLine = app::ParseCommandLine(QApplication::arguments());
+    if (commandLine.action != app::CommandLine::Action::Run) return app::Respond(commandLine);
     QApplication::setApplicationName(QString::fromUtf8(platform::kAppTitle));
+    QApplication::setApplicationVersion(app::Version());
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
 
     const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();

@@ -1,11 +1,13 @@
 #include "app/mainwindow.h"
 
+#include <QAccessibleWidget>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QIcon>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -28,6 +30,7 @@ constexpr Twips kList{240, 240, 7575, 2775};
 constexpr Twips kRestore{3720, 3120, 1215, 375};
 constexpr Twips kMakeBlank{5160, 3120, 1215, 375};
 constexpr Twips kCancel{6600, 3120, 1215, 375};
+constexpr int kButtonGap = kMakeBlank.left - (kRestore.left + kRestore.width);  // 225
 
 // "MS Sans Serif" 12 pt bold; where that face is missing, the plain
 // sans-serif face of the desktop at the same size and weight.
@@ -43,6 +46,15 @@ QFont ListFont() {
     return font;
 }
 
+// A plain top-level QWidget is announced to screen readers as a "client"
+// area (a "filler" to AT-SPI). This window is the program's main window and
+// is announced as one, named by its title.
+QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(MainWindow::staticMetaObject.className()) || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 }  // namespace
 
 int TwipsToPixels(int twips, double dpi) {
@@ -56,20 +68,13 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
       cmdMakeBlank_(new QtButton(tr("Create Blank"), this)),
       cmdCancel_(new QtButton(tr("Cancel"), this)),
       form_{sys, *lvFiles_, *cmdRestore_, *cmdMakeBlank_, *cmdCancel_} {
+    [[maybe_unused]] static const bool announcedAsWindow = [] {
+        QAccessible::installFactory(MainWindowAccessible);
+        return true;
+    }();
     setWindowTitle(QString::fromUtf8(platform::kAppTitle));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
-
-    const double dpiX = logicalDpiX();
-    const double dpiY = logicalDpiY();
-    auto place = [&](QWidget* widget, const Twips& t) {
-        widget->setGeometry(TwipsToPixels(t.left, dpiX), TwipsToPixels(t.top, dpiY),
-                            TwipsToPixels(t.width, dpiX), TwipsToPixels(t.height, dpiY));
-    };
-    setFixedSize(TwipsToPixels(kClientWidth, dpiX), TwipsToPixels(kClientHeight, dpiY));
-    place(lvFiles_, kList);
-    place(cmdRestore_, kRestore);
-    place(cmdMakeBlank_, kMakeBlank);
-    place(cmdCancel_, kCancel);
+    Arrange();
 
     lvFiles_->setObjectName(QStringLiteral("lvFiles"));
     lvFiles_->setFont(ListFont());
@@ -103,6 +108,42 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     connect(cmdMakeBlank_, &QPushButton::clicked, this,
             [this] { Run(operations::cmdMakeBlank_Click, MakeBlankText()); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { Run(catalogue::cmdCancel_Click); });
+}
+
+// The twips layout is the least each control gets. A button whose caption
+// needs more room at the desktop's font grows to its size hint, and the row
+// stays one height. The row keeps its right edge (lined up with the list's)
+// and its gaps and grows to the left; once it would reach further left than
+// the list, the window and the list widen instead. Taller buttons make the
+// window taller by as much. The list keeps its own font and height.
+void MainWindow::Arrange() {
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    auto x = [dpiX](int twips) { return TwipsToPixels(twips, dpiX); };
+    auto y = [dpiY](int twips) { return TwipsToPixels(twips, dpiY); };
+
+    const std::pair<QtButton*, Twips> row[] = {
+        {cmdRestore_, kRestore}, {cmdMakeBlank_, kMakeBlank}, {cmdCancel_, kCancel}};
+    int rowWidth = 2 * x(kButtonGap);
+    int rowHeight = y(kCancel.height);
+    for (const auto& [button, twips] : row) {
+        const QSize fits = button->sizeHint();
+        rowWidth += std::max(x(twips.width), fits.width());
+        rowHeight = std::max(rowHeight, fits.height());
+    }
+    const int listLeft = x(kList.left);
+    const int wider = std::max(0, listLeft + rowWidth - x(kList.left + kList.width));
+    const int taller = rowHeight - y(kCancel.height);
+
+    setFixedSize(x(kClientWidth) + wider, y(kClientHeight) + taller);
+    lvFiles_->setGeometry(listLeft, y(kList.top), x(kList.width) + wider, y(kList.height));
+    int right = x(kList.left + kList.width) + wider;
+    for (auto it = std::rbegin(row); it != std::rend(row); ++it) {
+        const auto& [button, twips] = *it;
+        const int width = std::max(x(twips.width), button->sizeHint().width());
+        button->setGeometry(right - width, y(twips.top), width, rowHeight);
+        right -= width + x(kButtonGap);
+    }
 }
 
 void MainWindow::Load() { Run(catalogue::Form_Load); }

@@ -28,7 +28,9 @@
 //
 // Layout is kept in twips, as the served application's platform measures
 // it, and turned into pixels with the screen's logical DPI (15 twips to a
-// pixel at 96 DPI). The window has a fixed size and nothing moves.
+// pixel at 96 DPI). It is the least the window gets: buttons whose captions
+// need more at the desktop's font grow, and the window with them (Arrange).
+// The window has a fixed size and nothing moves after it is created.
 #pragma once
 
 #include <QWidget>
@@ -73,6 +75,8 @@ private:
     // "Restoring Backup 2 (Business)…", "Creating a blank database (Personal)…".
     QString RestoreText();
     QString MakeBlankText();
+    // Sizes and places the window and its controls, once, at creation.
+    void Arrange();
 
     QtListView* lvFiles_;
     QtButton* cmdRestore_;

@@ -139,27 +139,22 @@ std::unique_ptr<Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
     return std::make_unique<LibmdbDatabase>(reader_, host, Path);
 }
 
-std::string DefaultReaderPath() {
+std::string ReaderPathFor(const std::string& programPath, const std::string& libexecFromBin) {
+    // A relative path would be looked up in the current folder, which may
+    // hold anything: without the program's own location there is no reader.
+    if (programPath.empty() || programPath.front() != '/') return std::string();
     const std::string name = "rolvane-mdb-reader";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string dir(self, static_cast<size_t>(n));
-        dir = dir.substr(0, dir.rfind('/') + 1);
-        if (access((dir + name).c_str(), X_OK) == 0) return dir + name;
-        // An installed program finds its reader in ../libexec, wherever the
-        // installation was put.
-        const std::string installed = dir + "../" + CMAKE_INSTALL_LIBEXECDIR_NAME + "/" + name;
-        if (access(installed.c_str(), X_OK) == 0) return installed;
-    }
-#ifdef ROLVANE_READER_INSTALL_PATH
-    if (access(ROLVANE_READER_INSTALL_PATH, X_OK) == 0) return ROLVANE_READER_INSTALL_PATH;
-#endif
-#ifdef ROLVANE_READER_BUILD_PATH
-    return ROLVANE_READER_BUILD_PATH;
-#else
-    return name;
-#endif
+    const std::string dir = programPath.substr(0, programPath.rfind('/') + 1);
+    const std::string beside = dir + name;
+    if (access(beside.c_str(), X_OK) == 0) return beside;
+    return dir + libexecFromBin + "/" + name;
+}
+
+std::string DefaultReaderPath() {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string program = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    return ReaderPathFor(program, ROLVANE_LIBEXEC_FROM_BIN);
 }
 
 }  // namespace platform

@@ -50,8 +50,17 @@ private:
     std::shared_ptr<ReaderProcess> reader_;
 };
 
-// Where the reader child is: beside this program, else the installed
-// libexec directory, else the build tree it was built in.
+// Where the reader child of the program at `programPath` is: beside it (the
+// build tree), else in `libexecFromBin`, a folder given relative to the
+// program's folder (installed: "../libexec/restore-rolvane-data"). When
+// neither holds an executable reader, the installed location, so that the
+// failure to start it names where it belongs. A `programPath` that is not
+// absolute gives the empty path, which no reader can be started from.
+std::string ReaderPathFor(const std::string& programPath, const std::string& libexecFromBin);
+
+// The reader child of the running program (ReaderPathFor of /proc/self/exe).
+// Only paths relative to the program are searched: the installed program
+// holds no path of the machine it was built on.
 std::string DefaultReaderPath();
 
 }  // namespace platform

@@ -3,9 +3,12 @@
 // over a catalogue discovered from fake files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "qt_print.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -24,6 +27,21 @@ constexpr const char* kAppData = "C:\\users\\me\\AppData\\Roaming";
 struct Layout {
     const char* name;
     QRect pixels;  // at 96 DPI
+};
+
+// The desktop's UI font for the life of one test; the previous one is put
+// back when the test's fixture goes, whatever the test's outcome.
+class ApplicationFont {
+public:
+    explicit ApplicationFont(int pointSize) : saved_(QApplication::font()) {
+        QFont font = saved_;
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+    }
+    ~ApplicationFont() { QApplication::setFont(saved_); }
+
+private:
+    QFont saved_;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -61,6 +79,13 @@ protected:
     app::MainWindow window{world.sys};
 };
 
+// The 8 pt font the twips layout was drawn for: every caption fits, and the
+// window is exactly the twips layout.
+class MainWindowAtDesignFont : private ApplicationFont, public MainWindowTest {
+public:
+    MainWindowAtDesignFont() : ApplicationFont(8) {}
+};
+
 TEST(TwipsToPixels, FifteenTwipsAPixelAt96DpiAndScaledWithTheDpi) {
     EXPECT_EQ(app::TwipsToPixels(8025, 96), 535);
     EXPECT_EQ(app::TwipsToPixels(3645, 96), 243);
@@ -68,7 +93,7 @@ TEST(TwipsToPixels, FifteenTwipsAPixelAt96DpiAndScaledWithTheDpi) {
     EXPECT_EQ(app::TwipsToPixels(375, 120), 31);
 }
 
-TEST_F(MainWindowTest, ControlsStandWhereTheyBelongAt96Dpi) {
+TEST_F(MainWindowAtDesignFont, ControlsStandWhereTheyBelongAt96Dpi) {
     ASSERT_EQ(window.logicalDpiX(), 96) << "the offscreen screen is taken to have 96 DPI";
     ASSERT_EQ(window.logicalDpiY(), 96);
 
@@ -157,6 +182,18 @@ TEST_F(MainWindowTest, RowsHeadersAndButtonsCanBeReadByAScreenReader) {
     QAccessibleInterface* blank = QAccessible::queryAccessibleInterface(&window.cmdMakeBlank());
     EXPECT_EQ(blank->text(QAccessible::Name), "Create Blank");
     EXPECT_FALSE(blank->state().disabled);
+}
+
+TEST_F(MainWindowTest, AScreenReaderAnnouncesAWindowWithItsTitle) {
+    LoadAndShow();
+    QAccessibleInterface* top = QAccessible::queryAccessibleInterface(&window);
+    ASSERT_NE(top, nullptr);
+    // A plain top-level widget would be a "client" (Client), which AT-SPI
+    // announces as a filler.
+    EXPECT_EQ(top->role(), QAccessible::Window);
+    EXPECT_EQ(top->text(QAccessible::Name), "Restore Rolvane Data");
+    EXPECT_EQ(top->childCount(), 4) << "the list and the three buttons";
+    EXPECT_TRUE(top->state().active);
 }
 
 TEST_F(MainWindowTest, ClickingAndArrowingToARowSetsTheButtonsForIt) {
@@ -277,5 +314,63 @@ TEST_F(MainWindowTest, AbortInAStartUpErrorReportEndsBeforeTheWindowShows) {
     EXPECT_EQ(world.msgbox.shown.size(), 1u);
     EXPECT_EQ(world.msgbox.shown[0].buttons, platform::vbAbortRetryIgnore);
 }
+
+struct FontCase {
+    const char* name;
+    int pointSize;
+    bool rowOutgrowsTheList;  // the row of buttons needs more than the list's 505 px
+};
+
+class MainWindowAtFont : public ::testing::TestWithParam<FontCase> {
+protected:
+    ApplicationFont font{GetParam().pointSize};
+    fakes::World world;
+    app::MainWindow window{world.sys};
+};
+
+// Buttons grow to fit their captions; the row keeps its right edge on the
+// list's and its 15 px gaps; the window (and, when the row needs it, the
+// list) grows with them. The 96-DPI layout is the least anything gets.
+TEST_P(MainWindowAtFont, ButtonsFitTheirCaptionsAndTheWindowGrowsWithThem) {
+    ASSERT_EQ(window.logicalDpiX(), 96);
+    QPushButton* row[] = {&window.cmdRestore(), &window.cmdMakeBlank(), &window.cmdCancel()};
+    ASSERT_GT(window.cmdMakeBlank().sizeHint().width(), 81) << "this font must not fit the 81 px button";
+    int needed = 2 * 15;
+    for (QPushButton* b : row) needed += std::max(81, b->sizeHint().width());
+    ASSERT_EQ(needed > 505, GetParam().rowOutgrowsTheList) << needed;
+
+    for (QPushButton* b : row) {
+        const QRect g = b->geometry();
+        EXPECT_GE(g.width(), std::max(81, b->sizeHint().width())) << b->text().toStdString();
+        EXPECT_GE(g.height(), std::max(25, b->sizeHint().height())) << b->text().toStdString();
+        EXPECT_EQ(g.height(), window.cmdCancel().height()) << "one row, one height";
+        EXPECT_EQ(g.top(), 208) << b->text().toStdString();
+    }
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(row[i + 1]->x() - (row[i]->x() + row[i]->width()), 15) << i;
+
+    const QRect list = window.lvFiles().geometry();
+    const QRect cancel = window.cmdCancel().geometry();
+    EXPECT_EQ(cancel.x() + cancel.width(), list.x() + list.width()) << "the row keeps its right edge";
+    EXPECT_EQ(list.topLeft(), QPoint(16, 16));
+    EXPECT_EQ(list.height(), 185);
+    EXPECT_GE(list.width(), 505);
+    EXPECT_EQ(window.lvFiles().font().pointSize(), 12) << "the list keeps its own font";
+    EXPECT_GE(window.cmdRestore().x(), list.x()) << "the row begins no further left than the list";
+
+    EXPECT_EQ(window.width(), list.x() + list.width() + 14);
+    EXPECT_EQ(window.height(), cancel.y() + cancel.height() + 10);
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "still a fixed size";
+    EXPECT_EQ(window.width() > 535, GetParam().rowOutgrowsTheList);
+    if (GetParam().rowOutgrowsTheList) {
+        EXPECT_EQ(window.cmdRestore().x(), 16);
+    }
+    EXPECT_GE(window.height(), 243);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, MainWindowAtFont,
+                         ::testing::Values(FontCase{"GnomeDefault11pt", 11, false},
+                                           FontCase{"Large30pt", 30, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

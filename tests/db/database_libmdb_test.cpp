@@ -234,8 +234,36 @@ TEST_F(LibmdbEnvironment, FileRemovedAfterOpenIs3024) {
     EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from DateTest", platform::dbOpenDynaset); }), 3024);
 }
 
-TEST(LibmdbEngine, DefaultReaderPathFindsAnExecutable) {
-    EXPECT_EQ(access(platform::DefaultReaderPath().c_str(), X_OK), 0) << platform::DefaultReaderPath();
+// The program looks for its reader beside itself (the build tree), then in
+// the libexec folder relative to its own (an installation, wherever it was
+// put); never in the current folder.
+TEST(LibmdbEngine, TheReaderIsFoundBesideTheProgramOrInItsLibexec) {
+    dbtest::TempDir root;
+    const std::string bin = root.File("usr/bin"), libexec = root.File("usr/libexec/restore-rolvane-data");
+    const std::string fromBin = "../libexec/restore-rolvane-data";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(libexec);
+    const std::string program = bin + "/restore-rolvane-data";
+    auto putReader = [](const std::string& path, bool executable) {
+        dbtest::WriteBytes(path, {'#', '!'});
+        chmod(path.c_str(), executable ? 0755 : 0644);
+    };
+
+    // Installed: only libexec holds the reader.
+    putReader(libexec + "/rolvane-mdb-reader", true);
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
+
+    // A file beside the program that cannot be run is passed over.
+    putReader(bin + "/rolvane-mdb-reader", false);
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
+
+    // The build tree: the reader beside the program wins.
+    chmod((bin + "/rolvane-mdb-reader").c_str(), 0755);
+    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/rolvane-mdb-reader");
+
+    // Without an absolute location of the program there is no reader.
+    EXPECT_EQ(platform::ReaderPathFor("restore-rolvane-data", fromBin), "");
+    EXPECT_EQ(platform::ReaderPathFor("", fromBin), "");
 }
 
 }  // namespace

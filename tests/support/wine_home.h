@@ -134,7 +134,7 @@ struct RealForm {
           locale("C"),
           sys(files, shell, msgbox, process, locale, [this] {
               return std::make_unique<platform::LibmdbEngine>(
-                  [this](const std::string& p) { return paths.ToHost(p); }, platform::DefaultReaderPath());
+                  [this](const std::string& p) { return paths.ToHost(p); }, ROLVANE_READER_PATH);
           }) {}
 
     platform::WinePaths paths;

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        platform::LibmdbEngine engine([](const std::string& p) { return p; }, platform::DefaultReaderPath());
+        platform::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
         platform::ReaderLimits limits;
         limits.outputBytes = 1ull << 30;  // a person asked for everything
         limits.cpuSeconds = 60;

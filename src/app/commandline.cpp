@@ -1,0 +1,70 @@
+#include "app/commandline.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+
+namespace app {
+
+QString Version() { return QStringLiteral(ROLVANE_VERSION); }
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // "-style" is one unknown option, not the letters s, t, y, l, e.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Restores a backup of the contact database of Varnock Rolvane, or resets the\n"
+        "database to a blank one. Rolvane's files are looked for in $WINEPREFIX when\n"
+        "it is set, else in the Wine prefix that holds them."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help and exits."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Shows the version and exits."));
+    parser.addOption(help);
+    parser.addOption(version);
+    const bool understood = parser.parse(arguments);
+
+    // The parser names the program "<executable_name>" when no application
+    // object exists yet, and by the path it was started with otherwise.
+    QString usage = parser.helpText();
+    usage.replace(0, usage.indexOf(QLatin1Char('\n')),
+                  QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgramName)));
+    usage += QStringLiteral(
+        "\nQt's standard options, such as -platform and -style, are accepted too;\n"
+        "see %1(1).\n").arg(QLatin1String(kProgramName));
+
+    // Help and version are answered even beside an unknown option: it may be
+    // one of Qt's, which are only known once Qt has read the command line.
+    if (parser.isSet(help)) return {CommandLine::Action::Help, usage};
+    if (parser.isSet(version))
+        return {CommandLine::Action::Version,
+                QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version())};
+
+    QString error;
+    if (!understood)
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1': the program takes none.")
+                    .arg(parser.positionalArguments().constFirst());
+    if (!error.isEmpty())
+        return {CommandLine::Action::Error,
+                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), error) + usage};
+    return {};
+}
+
+int Respond(const CommandLine& commandLine) {
+    const QByteArray text = commandLine.text.toLocal8Bit();
+    switch (commandLine.action) {
+        case CommandLine::Action::Help:
+        case CommandLine::Action::Version:
+            std::fputs(text.constData(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case CommandLine::Action::Error:
+            std::fputs(text.constData(), stderr);
+            return kUsageError;
+        case CommandLine::Action::Run:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -5,9 +5,27 @@
 
 namespace app {
 
+namespace {
+
+// The options QApplication takes out of the command line (Qt 6's
+// QGuiApplication and QApplication, and the xcb platform's own).
+bool IsQtOption(const QString& name) {
+    static const QStringList kQtOptions = {
+        "platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+        "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session",
+        "style", "stylesheet", "widgetcount", "display", "geometry", "title", "name",
+        "dialogs", "nograb", "dograb", "visual", "ncols", "cmap", "fn", "font",
+        "bg", "background", "fg", "foreground", "btn", "button", "im", "inputstyle",
+        "testability", "graphicssystem", "nocrashhandler"};
+    // "-style=Fusion" arrives as the name "style=Fusion".
+    return kQtOptions.contains(name.section(QLatin1Char('='), 0, 0));
+}
+
+}  // namespace
+
 QString Version() { return QStringLiteral(ROLVANE_VERSION); }
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
+CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
     QCommandLineParser parser;
     // "-style" is one unknown option, not the letters s, t, y, l, e.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -39,8 +57,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return {CommandLine::Action::Version,
                 QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version())};
 
+    // Qt's options, and the values that follow some of them, are Qt's to
+    // judge: read the line again once it has.
     QString error;
-    if (!understood)
+    if (beforeQt && !understood) {
+        QStringList strangers = parser.unknownOptionNames();
+        strangers.removeIf(IsQtOption);
+        if (strangers.isEmpty()) return {};
+        // Named as the parser names them, leaving Qt's own out.
+        error = strangers.size() == 1
+                    ? QStringLiteral("Unknown option '%1'.").arg(strangers.constFirst())
+                    : QStringLiteral("Unknown options: %1.").arg(strangers.join(QStringLiteral(", ")));
+    } else if (!understood)
         error = parser.errorText();
     else if (!parser.positionalArguments().isEmpty())
         error = QStringLiteral("Unexpected argument '%1': the program takes none.")

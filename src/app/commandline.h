@@ -25,8 +25,11 @@ struct CommandLine {
 
 // Reads `arguments` (the program's name first, as argv). Any option but
 // -h/--help and -v/--version, and any argument, is an Error; --help comes
-// before --version when both are given.
-CommandLine ParseCommandLine(const QStringList& arguments);
+// before --version when both are given. beforeQt: Qt has not yet taken its
+// own options out, so a line whose only strangers are Qt's options (and
+// their values) is Run, to be read again once Qt has; anything else that
+// is not ours is an Error at once, with or without a window system.
+CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt = false);
 
 // Prints what `commandLine` asks for (Help and Version on standard output,
 // Error on standard error) and returns the exit status: 0, or kUsageError.

@@ -20,12 +20,12 @@
 #include "platform/winepaths.h"
 
 int main(int argc, char* argv[]) {
-    // --help and --version are answered before Qt needs a window system.
+    // --help, --version and what is neither ours nor Qt's are answered before
+    // Qt needs a window system.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const app::CommandLine early = app::ParseCommandLine(arguments);
-    if (early.action == app::CommandLine::Action::Help || early.action == app::CommandLine::Action::Version)
-        return app::Respond(early);
+    const app::CommandLine early = app::ParseCommandLine(arguments, /*beforeQt=*/true);
+    if (early.action != app::CommandLine::Action::Run) return app::Respond(early);
 
     // QApplication takes its own options (-platform, -style, ...) out of the
     // arguments; whatever is left must be ours.

@@ -19,13 +19,14 @@ struct ParseCase {
     QStringList arguments;  // after the program's name
     Action action;
     const char* textHas;
+    bool beforeQt = false;
 };
 
 class ParseCommandLine : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseCommandLine, ReadsTheAction) {
     const ParseCase& c = GetParam();
-    const app::CommandLine line = app::ParseCommandLine(QStringList{"/usr/bin/restore-rolvane-data"} + c.arguments);
+    const app::CommandLine line = app::ParseCommandLine(QStringList{"/usr/bin/restore-rolvane-data"} + c.arguments, c.beforeQt);
     EXPECT_EQ(line.action, c.action);
     EXPECT_TRUE(line.text.contains(QString::fromUtf8(c.textHas))) << line.text.toStdString();
     if (c.action == Action::Help || c.action == Action::Error) {
@@ -48,7 +49,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"UnknownLongOption", {"--bogus"}, Action::Error, "restore-rolvane-data: Unknown option 'bogus'"},
         ParseCase{"UnknownWordOptionIsOneOption", {"-frob"}, Action::Error, "Unknown option 'frob'"},
         ParseCase{"AnArgument", {"bsrv.mdb"}, Action::Error, "Unexpected argument 'bsrv.mdb'"},
-        ParseCase{"AnArgumentAfterDashes", {"--", "-x"}, Action::Error, "Unexpected argument '-x'"}),
+        ParseCase{"AnArgumentAfterDashes", {"--", "-x"}, Action::Error, "Unexpected argument '-x'"},
+        // Before Qt has read the line, only Qt's options (with their values)
+        // wait for it; anything else is refused at once.
+        ParseCase{"QtOptionsWaitForQt", {"-platform", "offscreen", "-style=Fusion"}, Action::Run, "", true},
+        ParseCase{"UnknownBesideAQtOption", {"-platform", "offscreen", "--bogus"}, Action::Error,
+                  "Unknown option 'bogus'.", true},
+        ParseCase{"AnArgumentBeforeQt", {"bsrv.mdb"}, Action::Error, "Unexpected argument 'bsrv.mdb'", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program as a user starts it.
@@ -78,6 +85,12 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     const Outcome version = Start({"-platform", "xcb", "--version"}, false);
     EXPECT_EQ(version.status, 0) << version.err.toStdString();
     EXPECT_EQ(version.out, "restore-rolvane-data " ROLVANE_VERSION "\n");
+}
+
+TEST(Program, AnUnknownOptionIsRefusedWithoutADisplay) {
+    const Outcome run = Start({"--bogus"}, false);
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Unknown option 'bogus'.")) << run.err.toStdString();
 }
 
 TEST(Program, AnUnknownOptionIsRefusedAfterQtHasTakenItsOwn) {

@@ -62,6 +62,18 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The file a symbolic link at path points to, else path itself: a copy
+// replaces that file, and writes its temporary file beside it.
+std::string LinkTarget(const std::string& path) {
+    struct stat linkStat{};
+    if (lstat(path.c_str(), &linkStat) != 0 || !S_ISLNK(linkStat.st_mode)) return path;
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target = resolved;
+    free(resolved);
+    return target;
+}
+
 bool IsDirectory(const std::string& path) {
     struct stat st{};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -481,13 +493,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
 
     // A destination that is a link to a file: the file is what gets replaced.
-    struct stat linkStat{};
-    if (lstat(to.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
-        if (char* resolved = realpath(to.c_str(), nullptr)) {
-            to = resolved;
-            free(resolved);
-        }
-    }
+    to = LinkTarget(to);
     const std::string folder = Parent(to);
     struct stat folderStat{};
     if (stat(folder.c_str(), &folderStat) != 0) throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
@@ -651,15 +657,8 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
 
 void LinuxFiles::RemoveTemporaries(const std::string& Path) {
     if (Path.empty()) return;
-    std::string host = paths_.ToHost(Path);
     // FileCopy writes beside the file a symbolic link points to.
-    struct stat linkStat{};
-    if (lstat(host.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
-        if (char* resolved = realpath(host.c_str(), nullptr)) {
-            host = resolved;
-            free(resolved);
-        }
-    }
+    const std::string host = LinkTarget(paths_.ToHost(Path));
     const std::string folder = Parent(host);
     const std::string name = BaseName(host);
     DIR* entries = opendir(folder.c_str());

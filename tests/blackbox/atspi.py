@@ -1,0 +1,145 @@
+#!/usr/bin/python3
+"""Looks at the running program as a screen reader does, over AT-SPI.
+
+  atspi.py dump                       the accessible tree of every window
+  atspi.py run ACTION ROW EDITION ANSWER...
+      selects the list row ROW of EDITION with a real mouse click, presses
+      ACTION (Restore, Create Blank) and answers each box in turn: a button
+      name, "esc" (the Escape key) or "close" (the close box). Prints every box.
+
+Uses the system python3 (python3-pyatspi), xdotool, python3-xlib.
+"""
+import subprocess, sys, time
+import pyatspi
+
+APP = "Restore Rolvane Data"
+
+
+def find_app(timeout=20):
+    end = time.time() + timeout
+    while time.time() < end:
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            a = desktop.getChildAtIndex(i)
+            if a is not None and a.name == APP:
+                return a
+        time.sleep(0.2)
+    sys.exit("atspi.py: the program is not on the accessibility bus")
+
+
+def walk(o):
+    yield o
+    for i in range(o.childCount):
+        c = o.getChildAtIndex(i)
+        if c is not None:
+            yield from walk(c)
+
+
+def find(o, role, name=None):
+    for x in walk(o):
+        if x.getRoleName() == role and (name is None or x.name == name):
+            return x
+    return None
+
+
+def dump(o, depth=0):
+    states = [pyatspi.stateToString(s) for s in o.getState().getStates()]
+    keep = [s for s in states if s in ("focused", "selected", "sensitive", "modal")]
+    extra = ""
+    try:
+        v = o.queryValue()
+        extra = " value=%g/%g" % (v.currentValue, v.maximumValue)
+    except NotImplementedError:
+        pass
+    print("%s[%s] %r%s%s %s" % ("  " * depth, o.getRoleName(), o.name,
+                               " desc=%r" % o.description if o.description else "", extra, ",".join(keep)))
+    for i in range(o.childCount):
+        dump(o.getChildAtIndex(i), depth + 1)
+
+
+def windows(app):
+    return [app.getChildAtIndex(i) for i in range(app.childCount)]
+
+
+def press(button):
+    button.queryAction().doAction(0)
+
+
+def close_box(title):
+    # What a window manager sends when the close box is clicked.
+    from Xlib import X, display, protocol
+    d = display.Display()
+    protocols, delete = d.intern_atom("WM_PROTOCOLS"), d.intern_atom("WM_DELETE_WINDOW")
+    stack = [d.screen().root]
+    while stack:
+        w = stack.pop()
+        stack.extend(w.query_tree().children)
+        if w.get_wm_name() == title:
+            w.send_event(protocol.event.ClientMessage(window=w, client_type=protocols,
+                                                      data=(32, [delete, X.CurrentTime, 0, 0, 0])))
+            d.flush()
+            return
+    sys.exit("atspi.py: no window titled %r" % title)
+
+
+def next_box(app, timeout=60):
+    end = time.time() + timeout
+    while time.time() < end:
+        boxes = [w for w in windows(app) if w.getRoleName() in ("alert", "dialog")
+                 and find(w, "progress bar") is None]
+        if boxes:
+            return boxes[0]
+        time.sleep(0.1)
+    return None
+
+
+def run(action, row, edition, answers):
+    app = find_app()
+    end = time.time() + 20
+    while time.time() < end:
+        tree = find(app, "tree") or find(app, "table")
+        cells = [c for c in walk(tree) if c.getRoleName() == "table cell"] if tree else []
+        if cells:
+            break
+        time.sleep(0.2)
+    rows = [cells[i:i + 4] for i in range(0, len(cells), 4)]
+    target = next((r[0] for r in rows if r[0].name == row and r[1].name == edition), None)
+    if target is None:
+        sys.exit("atspi.py: no row %s (%s)" % (row, edition))
+    e = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    for _ in range(10):
+        subprocess.run(["xdotool", "mousemove", str(e.x + e.width // 2), str(e.y + e.height // 2), "click", "1"])
+        time.sleep(0.3)
+        if target.getState().contains(pyatspi.STATE_SELECTED):
+            break
+    button = find(app, "push button", action)
+    if not button.getState().contains(pyatspi.STATE_SENSITIVE):
+        sys.exit("atspi.py: %s is disabled" % action)
+    press(button)
+    for answer in answers:
+        box = next_box(app)
+        if box is None:
+            print("(no box)")
+            return
+        dump(box)
+        if answer == "esc":
+            subprocess.run(["xdotool", "key", "Escape"])
+        elif answer == "close":
+            close_box(box.name)
+        else:
+            press(find(box, "push button", answer))
+        end = time.time() + 30
+        while time.time() < end and box in windows(app):
+            time.sleep(0.1)
+    box = next_box(app, timeout=3)
+    print("(no further box)" if box is None else "(left open: %r)" % box.name)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["dump"]:
+        for w in windows(find_app()):
+            dump(w)
+    elif sys.argv[1:2] == ["run"] and len(sys.argv) >= 5:
+        run(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
+    else:
+        sys.exit(__doc__)

@@ -26,8 +26,9 @@ struct NumberedCopy {
 // Sets Path aside as the first free "bsrv.<n>" beside it: as a second name of
 // the same file where the file system has hard links, else by renaming it.
 // Returns the numbered copy when one was made; a failure to make it is
-// silent. Errors while the free name is looked for are thrown to the
-// caller's line.
-std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path);
+// silent, and told in Why when asked for. Errors while the free name is
+// looked for are thrown to the caller's line.
+std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,
+                                           std::optional<vb::Error>* Why = nullptr);
 
 }  // namespace operations

@@ -8,7 +8,8 @@
 
 namespace operations {
 
-std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path) {
+std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,
+                                           std::optional<vb::Error>* Why) {
     platform::Files& files = form.sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
@@ -26,7 +27,10 @@ std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::st
             files.Name(Path, candidate);
             return NumberedCopy{candidate, false};
         } catch (const vb::Error& e) {
-            if (e.Number() != vb::kFileAlreadyExists) return std::nullopt;
+            if (e.Number() != vb::kFileAlreadyExists) {
+                if (Why) Why->emplace(e);
+                return std::nullopt;
+            }
         }
     }
     return std::nullopt;

@@ -14,8 +14,12 @@ void SetAside::Rename(const std::string& Path) {
 
 void SetAside::CopyOver(const std::string& Source) {
     if (!numbered_ && InPlace()) {
-        numbered_ = RenameDatabase(form_, path_);
-        if (!numbered_ && InPlace()) throw vb::PermissionDenied();
+        // Held open, the live database cannot be kept: a file in use (70).
+        // Any other reason (a read-only mount, a failing disk) is told as
+        // what it is, so that the user is not sent to close a program.
+        std::optional<vb::Error> why;
+        numbered_ = RenameDatabase(form_, path_, &why);
+        if (!numbered_ && InPlace()) throw why ? *why : vb::PermissionDenied();
     }
     form_.sys.files.FileCopy(Source, path_);
     replaced_ = true;

@@ -46,7 +46,7 @@ public:
     // as a numbered copy if that has not been done yet (on a retry the
     // served application may have let go of it since). The copy never
     // replaces data that has no numbered copy: a live database that cannot
-    // be kept fails with 70.
+    // be kept fails with the reason it could not be kept (70 when held open).
     void CopyOver(const std::string& Source);
 
     // Ends a run whose copy did not take the live database's place: a second

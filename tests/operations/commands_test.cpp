@@ -190,6 +190,21 @@ TEST_F(CommandsTest, FailedCopyPutsTheLiveDatabaseBackAndSaysWhy) {
     EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbOKOnly);
 }
 
+TEST_F(CommandsTest, ALiveDatabaseThatCannotBeKeptIsToldAsWhatItIs) {
+    // A failing disk or a read-only mount, not a program holding the file:
+    // the reason is told once, instead of sending the user to close Rolvane.
+    w.files.Put(kPersonalLive, Roof(10));
+    w.files.Put(PersonalBackup(1), Roof(20));
+    SelectRow(PersonalBackup(1));
+    w.files.failures.Add("Link", vb::DeviceIOError(), -1);
+    w.msgbox.Answer({vbYes, vbOK});
+    operations::cmdRestore_Click(form);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Restore Failed"}));
+    EXPECT_EQ(w.msgbox.shown.at(1).prompt, "Unable to restore file: Device I/O error");
+    EXPECT_EQ(Content(kPersonalLive), Roof(10));
+    EXPECT_EQ(w.files.Paths().size(), 2u) << "nothing made, nothing left";
+}
+
 TEST_F(CommandsTest, WithoutHardLinksAFailedPutBackNamesTheNumberedCopy) {
     w.files.hardLinks = false;
     w.files.Put(kPersonalLive, Roof(10));

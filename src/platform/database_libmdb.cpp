@@ -13,16 +13,6 @@
 namespace platform {
 namespace {
 
-vb::Error CouldNotFind(const std::string& path) {
-    return vb::Error(vb::kCouldNotFindFile, "Could not find file '" + path + "'.");
-}
-vb::Error CannotOpen(const std::string& path) {
-    return vb::Error(vb::kCannotOpenExclusive,
-                     "The Microsoft Jet database engine cannot open the file '" + path +
-                         "'. It is already opened exclusively by another user, or you need permission to view its data.");
-}
-vb::Error ObjectInvalid() { return vb::Error(vb::kObjectInvalid, "Object invalid or no longer set."); }
-
 // ---- DAO objects ---------------------------------------------------------------
 
 // Shared by a database and its recordsets: Close of the database ends them all.
@@ -71,7 +61,7 @@ public:
 
 private:
     void CheckOpen() const {
-        if (!open_ || !db_->open) throw ObjectInvalid();
+        if (!open_ || !db_->open) throw vb::ObjectInvalid();
     }
     std::shared_ptr<OpenFlag> db_;
     ReaderResult result_;
@@ -87,7 +77,7 @@ public:
     ~LibmdbDatabase() override { flag_->open = false; }
 
     std::unique_ptr<Recordset> OpenRecordset(const std::string& Query, int) override {
-        if (!flag_->open) throw ObjectInvalid();
+        if (!flag_->open) throw vb::ObjectInvalid();
         ParseQuery(Query);  // a syntax error needs no reader
         return std::make_unique<LibmdbRecordset>(flag_, reader_->Run(hostPath_, displayPath_, Query));
     }
@@ -127,11 +117,11 @@ std::unique_ptr<Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
     std::string host = toHost_ ? toHost_(Path) : Path;
     struct stat st {};
     if (host.empty() || stat(host.c_str(), &st) != 0) {
-        if (!host.empty() && (errno == EACCES || errno == EPERM)) throw CannotOpen(Path);
-        throw CouldNotFind(Path);
+        if (!host.empty() && (errno == EACCES || errno == EPERM)) throw vb::CannotOpenDatabase(Path);
+        throw vb::CouldNotFindFile(Path);
     }
-    if (S_ISDIR(st.st_mode)) throw CouldNotFind(Path);
-    if (access(host.c_str(), R_OK) != 0) throw CannotOpen(Path);
+    if (S_ISDIR(st.st_mode)) throw vb::CouldNotFindFile(Path);
+    if (access(host.c_str(), R_OK) != 0) throw vb::CannotOpenDatabase(Path);
     AnnounceSandbox(*reader_);
     // Check the file now, so that a damaged one fails here and not at its
     // first query.

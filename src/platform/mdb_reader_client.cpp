@@ -23,18 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-vb::Error CannotOpen(const std::string& path) {
-    return vb::Error(vb::kCannotOpenExclusive,
-                     "The Microsoft Jet database engine cannot open the file '" + path +
-                         "'. It is already opened exclusively by another user, or you need permission to view its data.");
-}
-vb::Error Unrecognized(const std::string& path) {
-    return vb::Error(vb::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
-}
-vb::Error CouldNotFind(const std::string& path) {
-    return vb::Error(vb::kCouldNotFindFile, "Could not find file '" + path + "'.");
-}
-
 int MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
@@ -267,7 +255,7 @@ bool ReaderProcess::Finish() {
 
 void ReaderProcess::Start(const std::string& displayPath) {
     int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw CannotOpen(displayPath);
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) throw vb::CannotOpenDatabase(displayPath);
     int mine = sv[0], theirs = sv[1];
     // The reader finds its socket at descriptor 3; keep its end off 3 here,
     // so that dup2 in the child clears close-on-exec.
@@ -276,7 +264,7 @@ void ReaderProcess::Start(const std::string& displayPath) {
         close(sv[1]);
         if (theirs < 0) {
             close(mine);
-            throw CannotOpen(displayPath);
+            throw vb::CannotOpenDatabase(displayPath);
         }
     }
     std::vector<std::string> args = {readerPath_,
@@ -313,7 +301,7 @@ void ReaderProcess::Start(const std::string& displayPath) {
     close(theirs);
     if (rc != 0) {
         close(mine);
-        throw CannotOpen(displayPath);
+        throw vb::CannotOpenDatabase(displayPath);
     }
     child_ = std::make_unique<Child>(pid, mine);
 }
@@ -357,7 +345,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     Answer answer;
     if (end == 0 || end == SIZE_MAX || end != data.size() || !Decode(data, answer.frames)) {
         Drop();
-        throw Unrecognized(displayPath);
+        throw vb::UnrecognizedFormat(displayPath);
     }
     return answer;
 }
@@ -370,19 +358,19 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
     Frames frames = Exchange('Q', payload, displayPath).frames;
     if (frames.failed) {
         switch (frames.number) {
-        case vb::kCouldNotFindFile: throw CouldNotFind(displayPath);
-        case vb::kCannotOpenExclusive: throw CannotOpen(displayPath);
+        case vb::kCouldNotFindFile: throw vb::CouldNotFindFile(displayPath);
+        case vb::kCannotOpenExclusive: throw vb::CannotOpenDatabase(displayPath);
         case vb::kUnrecognizedFormat:
             // Whatever libmdb did with a damaged file stays with this reader.
             Drop();
-            throw Unrecognized(displayPath);
+            throw vb::UnrecognizedFormat(displayPath);
         default: throw vb::Error(frames.number, frames.description);
         }
     }
     if (!frames.ended || frames.endCount != frames.result.rows.size() ||
         (!query.empty() && frames.result.columns.empty())) {
         Drop();
-        throw Unrecognized(displayPath);
+        throw vb::UnrecognizedFormat(displayPath);
     }
     return std::move(frames.result);
 }
@@ -394,7 +382,7 @@ SandboxReport ReaderProcess::Probe(const std::string& folder) {
     Frames frames = Exchange('P', payload, folder).frames;
     if (!frames.sandbox) {
         Drop();
-        throw Unrecognized(folder);
+        throw vb::UnrecognizedFormat(folder);
     }
     return frames.report;
 }
@@ -403,7 +391,7 @@ ReaderResult RunReader(const std::string& readerPath, const std::string& hostPat
                        const std::string& query, const ReaderLimits& limits) {
     ReaderProcess reader(readerPath, limits);
     ReaderResult result = reader.Run(hostPath, displayPath, query);
-    if (!reader.Finish()) throw Unrecognized(displayPath);
+    if (!reader.Finish()) throw vb::UnrecognizedFormat(displayPath);
     return result;
 }
 

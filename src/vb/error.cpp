@@ -11,4 +11,18 @@ Error PathFileAccessError() { return Error(kPathFileAccessError, "Path/File acce
 Error PathNotFound() { return Error(kPathNotFound, "Path not found"); }
 Error ObjectNotSet() { return Error(kObjectNotSet, "Object variable or With block variable not set"); }
 
+
+Error CouldNotFindFile(const std::string& path) {
+    return Error(kCouldNotFindFile, "Could not find file '" + path + "'.");
+}
+Error CannotOpenDatabase(const std::string& path) {
+    return Error(kCannotOpenExclusive,
+                 "The Microsoft Jet database engine cannot open the file '" + path +
+                     "'. It is already opened exclusively by another user, or you need permission to view its data.");
+}
+Error UnrecognizedFormat(const std::string& path) {
+    return Error(kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+}
+Error ObjectInvalid() { return Error(kObjectInvalid, "Object invalid or no longer set."); }
+
 }  // namespace vb

@@ -53,4 +53,10 @@ Error PathFileAccessError(); // 75 "Path/File access error"
 Error PathNotFound();        // 76 "Path not found"
 Error ObjectNotSet();        // 91 "Object variable or With block variable not set"
 
+// The Jet database engine's own wording for the file errors it names a path in.
+Error CouldNotFindFile(const std::string& path);    // 3024
+Error CannotOpenDatabase(const std::string& path);  // 3051
+Error UnrecognizedFormat(const std::string& path);  // 3343
+Error ObjectInvalid();                              // 3420
+
 }  // namespace vb

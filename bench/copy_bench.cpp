@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "platform/files_linux.h"
+#include "linux/files.h"
 
 namespace {
 

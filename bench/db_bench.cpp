@@ -23,7 +23,7 @@
 
 #include "bench_support.h"
 #include "mkmdb/mkmdb.h"
-#include "platform/database_libmdb.h"
+#include "jet/libmdb_engine.h"
 #include "vb/error.h"
 
 

@@ -5,7 +5,7 @@
 
 #include <QPushButton>
 
-#include "platform/listview.h"
+#include "ports/listview.h"
 
 namespace app {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "catalogue/paths.h"
-#include "platform/shell.h"
-#include "platform/shell_linux.h"
+#include "ports/shell.h"
+#include "linux/shell.h"
 
 namespace app {
 

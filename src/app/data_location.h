@@ -9,8 +9,8 @@
 #include <ostream>
 #include <vector>
 
-#include "platform/host_environment.h"
-#include "platform/wine_prefixes.h"
+#include "ports/environment.h"
+#include "wine/prefixes.h"
 
 namespace app {
 

@@ -18,7 +18,7 @@
 #include <QTreeWidget>
 #include <vector>
 
-#include "platform/listview.h"
+#include "ports/listview.h"
 
 namespace app {
 

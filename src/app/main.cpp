@@ -11,13 +11,13 @@
 #include "app/msgbox_qt.h"
 #include "app/progress_files.h"
 #include "common/services.h"
-#include "platform/database_libmdb.h"
-#include "platform/files_linux.h"
-#include "platform/host_environment.h"
-#include "platform/locale_posix.h"
-#include "platform/process_linux.h"
-#include "platform/shell_linux.h"
-#include "platform/winepaths.h"
+#include "jet/libmdb_engine.h"
+#include "linux/files.h"
+#include "ports/environment.h"
+#include "linux/locale.h"
+#include "linux/process.h"
+#include "linux/shell.h"
+#include "wine/windows_paths.h"
 
 int main(int argc, char* argv[]) {
     // --help, --version and what is neither ours nor Qt's are answered before

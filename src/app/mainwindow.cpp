@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "operations/commands.h"
-#include "platform/process.h"
+#include "ports/process.h"
 
 namespace app {
 

@@ -3,7 +3,7 @@
 // the default, the application's title when none is given.
 #pragma once
 
-#include "platform/msgbox.h"
+#include "ports/msgbox.h"
 
 namespace app {
 

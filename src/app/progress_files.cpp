@@ -15,7 +15,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/msgbox.h"
+#include "ports/msgbox.h"
 
 namespace app {
 

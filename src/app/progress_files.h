@@ -27,7 +27,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "platform/files.h"
+#include "ports/files.h"
 
 namespace app {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "common/services.h"
-#include "platform/listview.h"
+#include "ports/listview.h"
 
 namespace catalogue {
 

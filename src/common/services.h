@@ -6,12 +6,12 @@
 #include <functional>
 #include <memory>
 
-#include "platform/database.h"
-#include "platform/files.h"
-#include "platform/locale.h"
-#include "platform/msgbox.h"
-#include "platform/process.h"
-#include "platform/shell.h"
+#include "ports/database.h"
+#include "ports/files.h"
+#include "ports/locale.h"
+#include "ports/msgbox.h"
+#include "ports/process.h"
+#include "ports/shell.h"
 
 namespace common {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/database.h"
+#include "ports/database.h"
 
 namespace common {
 

@@ -14,13 +14,13 @@
 
 #include "vb/error.h"
 #include "common/services.h"
-#include "platform/database.h"
-#include "platform/files.h"
-#include "platform/listview.h"
-#include "platform/locale.h"
-#include "platform/msgbox.h"
-#include "platform/process.h"
-#include "platform/shell.h"
+#include "ports/database.h"
+#include "ports/files.h"
+#include "ports/listview.h"
+#include "ports/locale.h"
+#include "ports/msgbox.h"
+#include "ports/process.h"
+#include "ports/shell.h"
 
 namespace fakes {
 

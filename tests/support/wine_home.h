@@ -19,11 +19,11 @@
 #include "catalogue/form1.h"
 #include "fakes/fakes.h"
 #include "mkmdb/mkmdb.h"
-#include "platform/database_libmdb.h"
-#include "platform/files_linux.h"
-#include "platform/locale_posix.h"
-#include "platform/shell_linux.h"
-#include "platform/winepaths.h"
+#include "jet/libmdb_engine.h"
+#include "linux/files.h"
+#include "linux/locale.h"
+#include "linux/shell.h"
+#include "wine/windows_paths.h"
 
 namespace e2e {
 

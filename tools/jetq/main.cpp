@@ -8,7 +8,7 @@
 
 #include "vb/error.h"
 #include "common/vbvalue.h"
-#include "platform/database_libmdb.h"
+#include "jet/libmdb_engine.h"
 
 namespace {
 

@@ -1,0 +1,150 @@
+#include "jet/libmdb_engine.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "vb/error.h"
+#include "jet/query.h"
+
+namespace platform {
+namespace {
+
+// ---- DAO objects ---------------------------------------------------------------
+
+// Shared by a database and its recordsets: Close of the database ends them all.
+struct OpenFlag {
+    bool open = true;
+};
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+class LibmdbRecordset : public Recordset {
+public:
+    LibmdbRecordset(std::shared_ptr<OpenFlag> db, ReaderResult result) : db_(std::move(db)), result_(std::move(result)) {}
+
+    bool IsEOF() override {
+        CheckOpen();
+        return pos_ >= result_.rows.size();
+    }
+    void MoveNext() override {
+        CheckOpen();
+        if (pos_ >= result_.rows.size()) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
+        ++pos_;
+    }
+    Value Field(const std::string& Name) override {
+        CheckOpen();
+        for (size_t i = 0; i < result_.columns.size(); ++i) {
+            if (!SameNameIgnoringCase(result_.columns[i], Name)) continue;
+            if (pos_ >= result_.rows.size()) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
+            return result_.rows[pos_][i];
+        }
+        throw vb::Error(vb::kItemNotFound, "Item not found in this collection.");
+    }
+    void Close() override { open_ = false; }
+    std::vector<std::string> Names() override {
+        CheckOpen();
+        return result_.columns;
+    }
+
+private:
+    void CheckOpen() const {
+        if (!open_ || !db_->open) throw vb::ObjectInvalid();
+    }
+    std::shared_ptr<OpenFlag> db_;
+    ReaderResult result_;
+    size_t pos_ = 0;
+    bool open_ = true;
+};
+
+class LibmdbDatabase : public Database {
+public:
+    LibmdbDatabase(std::shared_ptr<ReaderProcess> reader, std::string hostPath, std::string displayPath)
+        : reader_(std::move(reader)), hostPath_(std::move(hostPath)), displayPath_(std::move(displayPath)),
+          flag_(std::make_shared<OpenFlag>()) {}
+    ~LibmdbDatabase() override { flag_->open = false; }
+
+    std::unique_ptr<Recordset> OpenRecordset(const std::string& Query, int) override {
+        if (!flag_->open) throw vb::ObjectInvalid();
+        ParseQuery(Query);  // a syntax error needs no reader
+        return std::make_unique<LibmdbRecordset>(flag_, reader_->Run(hostPath_, displayPath_, Query));
+    }
+    void Close() override { flag_->open = false; }
+
+private:
+    std::shared_ptr<ReaderProcess> reader_;
+    std::string hostPath_, displayPath_;
+    std::shared_ptr<OpenFlag> flag_;
+};
+
+// Says once per run, on stderr, which part of the sandbox the kernel does
+// not offer (the reader goes on without it), or that the sandbox failed
+// (then no file is read). Asked of the first reader only.
+void AnnounceSandbox(ReaderProcess& reader) {
+    static std::atomic<bool> asked{false};
+    if (asked.exchange(true)) return;
+    try {
+        SandboxReport report = reader.Probe(std::string());
+        if (report.bits & reader::kIncomplete) {
+            std::fputs(reader::kSandboxFailedNotice, stderr);
+            return;
+        }
+        if (!(report.bits & reader::kSeccomp)) std::fputs(reader::kNoSeccompNotice, stderr);
+        if (!(report.bits & reader::kLandlock)) std::fputs(reader::kNoLandlockNotice, stderr);
+    } catch (const vb::Error&) {
+        // A reader that cannot answer fails the read that follows.
+    }
+}
+
+}  // namespace
+
+LibmdbEngine::LibmdbEngine(std::function<std::string(const std::string&)> toHost, std::string readerPath)
+    : toHost_(std::move(toHost)), reader_(std::make_shared<ReaderProcess>(std::move(readerPath), ReaderLimits{})) {}
+
+std::unique_ptr<Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
+    std::string host = toHost_ ? toHost_(Path) : Path;
+    struct stat st {};
+    if (host.empty() || stat(host.c_str(), &st) != 0) {
+        if (!host.empty() && (errno == EACCES || errno == EPERM)) throw vb::CannotOpenDatabase(Path);
+        throw vb::CouldNotFindFile(Path);
+    }
+    if (S_ISDIR(st.st_mode)) throw vb::CouldNotFindFile(Path);
+    if (access(host.c_str(), R_OK) != 0) throw vb::CannotOpenDatabase(Path);
+    AnnounceSandbox(*reader_);
+    // Check the file now, so that a damaged one fails here and not at its
+    // first query.
+    reader_->Run(host, Path, std::string());
+    return std::make_unique<LibmdbDatabase>(reader_, host, Path);
+}
+
+std::string ReaderPathFor(const std::string& programPath, const std::string& libexecFromBin) {
+    // A relative path would be looked up in the current folder, which may
+    // hold anything: without the program's own location there is no reader.
+    if (programPath.empty() || programPath.front() != '/') return std::string();
+    const std::string name = "rolvane-mdb-reader";
+    const std::string dir = programPath.substr(0, programPath.rfind('/') + 1);
+    const std::string beside = dir + name;
+    if (access(beside.c_str(), X_OK) == 0) return beside;
+    return dir + libexecFromBin + "/" + name;
+}
+
+std::string DefaultReaderPath() {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string program = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    return ReaderPathFor(program, ROLVANE_LIBEXEC_FROM_BIN);
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+// The window's side of the database reader child (mdb_reader_main.cpp):
+// one reader process, started on first use and sent one request at a time
+// over a socket (mdb_reader_protocol.h), so that a run pays for one process
+// start, not two per database.
+//
+// Every request has a deadline and every answer a size cap; the reader has a
+// memory cap and CPU seconds per request. A reader that dies, overruns, or
+// answers nonsense fails only the request it was serving, with 3343; it is
+// killed, and the next request starts a fresh reader. A reader that reported
+// a damaged file is replaced as well, so that whatever libmdb did with that
+// file cannot reach the answer for another. Not for use from two threads.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ports/database.h"
+#include "jet/reader_protocol.h"
+
+namespace platform {
+
+// What a reader may use before it is stopped.
+struct ReaderLimits {
+    int cpuSeconds = 3;                     // RLIMIT_CPU, for each request
+    uint64_t memoryBytes = 64ull << 20;     // RLIMIT_AS, for the reader's life (it peaks near 13 MB)
+    uint64_t noiseBytes = 64ull << 10;      // what libmdb may print (RLIMIT_FSIZE)
+    uint64_t outputBytes = 8ull << 20;      // one answer on the socket; more is killed
+    int wallClockMs = 10000;                // one request: killed after this, blocked or not
+};
+
+// The answer to one query.
+struct ReaderResult {
+    std::vector<std::string> columns;
+    std::vector<std::vector<Value>> rows;
+};
+
+// What the reader says of its sandbox, and what it refused when probed.
+struct SandboxReport {
+    uint32_t bits = 0;         // reader::Sandbox flags in force
+    uint32_t landlockAbi = 0;  // 0: the kernel has no Landlock
+    std::vector<reader::ProbeOutcome> outcomes;
+};
+
+class ReaderProcess {
+public:
+    ReaderProcess(std::string readerPath, ReaderLimits limits);
+    ~ReaderProcess();  // kills and reaps the reader
+    ReaderProcess(const ReaderProcess&) = delete;
+    ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+    // Runs `query` on `hostPath` (an empty query only checks the file),
+    // starting a reader first when none runs. Throws vb::Error: 3051 when no
+    // reader can be started, 3343 when the reader fails, else the reader's
+    // own error; `displayPath` names the file in descriptions.
+    ReaderResult Run(const std::string& hostPath, const std::string& displayPath, const std::string& query);
+
+    // The sandbox the reader is in; with a folder holding a file "existing",
+    // also what it refused to do there. Throws as Run.
+    SandboxReport Probe(const std::string& folder);
+
+    // Closes the reader's socket and waits, until the deadline, for it to
+    // end; true when it exited with status 0. The next request starts anew.
+    bool Finish();
+
+    // Limits for readers started from now on; a running reader is ended.
+    void SetLimits(const ReaderLimits& limits);
+    const ReaderLimits& Limits() const { return limits_; }
+
+    // The running reader's process id; -1 when none runs.
+    pid_t Pid() const;
+
+private:
+    class Child;
+    struct Answer;
+    void Start(const std::string& displayPath);
+    Answer Exchange(char tag, const std::string& payload, const std::string& displayPath);
+    void Drop();
+
+    std::string readerPath_;
+    ReaderLimits limits_;
+    std::unique_ptr<Child> child_;
+};
+
+// A fresh reader for one request, which must then end cleanly (status 0).
+ReaderResult RunReader(const std::string& readerPath, const std::string& hostPath, const std::string& displayPath,
+                       const std::string& query, const ReaderLimits& limits);
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+// The shell's special folders on Linux. With a Wine prefix, the folders a
+// 32-bit Windows program in that prefix sees, in Windows form
+// ("C:\users\me\Documents"), read from the prefix's registry with Wine's
+// defaults where a value is missing. Without a prefix, the user's own
+// folders as host paths ("/home/me/Documents").
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ports/environment.h"
+#include "ports/shell.h"
+
+namespace platform {
+
+class LinuxShell : public Shell {
+public:
+    // prefix: the Wine prefix folder (ChoosePrefix), empty for none.
+    LinuxShell(std::string prefix, HostEnvironment env);
+
+    long GetSpecialFolderLocation(int FolderId, int& Location) override;
+    bool GetPathFromIDList(int Location, std::string& Path) override;
+
+    // The folder's path without a trailing separator; nullopt for an id
+    // that is not known here.
+    std::optional<std::string> FolderPath(int FolderId) const;
+
+private:
+    std::string PrefixFolder(int FolderId) const;
+    std::string HostFolder(int FolderId) const;
+
+    std::string prefix_;
+    HostEnvironment env_;
+};
+
+}  // namespace platform

@@ -1,9 +1,0 @@
-#include "platform/process_linux.h"
-
-#include <unistd.h>
-
-namespace platform {
-
-void LinuxProcess::End() { _exit(0); }
-
-}  // namespace platform

@@ -1,0 +1,73 @@
+// The window's side of the reader child: whatever a child does (hang, flood
+// the pipe, answer nonsense, crash, print), the caller gets 3343 and the
+// terminal stays clean. Stand-in readers are small shell scripts.
+#include "jet/db_test_support.h"
+
+namespace {
+
+using dbtest::ErrorOf;
+
+// The frames of a valid answer: one column "n" and one row holding 5.
+const char* kValidAnswer =
+    "printf 'C\\011\\000\\000\\000\\001\\000\\000\\000\\001\\000\\000\\000n' >&3\n"
+    "printf 'R\\011\\000\\000\\000\\001\\005\\000\\000\\000\\000\\000\\000\\000' >&3\n"
+    "printf 'Z\\004\\000\\000\\000\\001\\000\\000\\000' >&3\n";
+
+struct Behaviour {
+    const char* name;
+    std::string script;  // body of the stand-in reader
+    int number;          // expected error, 0 for success
+};
+
+class StandInReader : public ::testing::TestWithParam<Behaviour> {};
+
+TEST_P(StandInReader, GivesItsAnswerOr3343) {
+    const Behaviour& b = GetParam();
+    dbtest::TempDir dir;
+    std::string reader = dir.File("reader.sh");
+    {
+        std::ofstream out(reader);
+        out << "#!/bin/sh\n" << b.script;
+    }
+    std::filesystem::permissions(reader, std::filesystem::perms::owner_all);
+    platform::ReaderLimits limits;
+    limits.wallClockMs = 500;
+    limits.outputBytes = 1 << 20;
+    dbtest::TerminalCapture capture(dir.File("terminal.txt"));
+    platform::ReaderResult result;
+    int number = ErrorOf([&] { result = platform::RunReader(reader, "/dev/null", "C:\\a.mdb", "select n from t", limits); });
+    std::string printed = capture.Restore();
+    EXPECT_EQ(number, b.number);
+    EXPECT_EQ(printed, "");
+    if (b.number == 0) {
+        ASSERT_EQ(result.rows.size(), 1u);
+        EXPECT_EQ(result.columns, std::vector<std::string>{"n"});
+        EXPECT_EQ(result.rows[0][0], platform::Value(int64_t{5}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Children, StandInReader,
+    ::testing::Values(
+        Behaviour{"ValidAnswer", kValidAnswer, 0},
+        Behaviour{"ValidAnswerWithNoise", std::string("echo chatter; echo more >&2\n") + kValidAnswer, 0},
+        Behaviour{"HangsForever", "exec sleep 30\n", 3343},
+        Behaviour{"ClosesPipeThenHangs", "exec 3>&-\nexec sleep 30\n", 3343},
+        Behaviour{"FloodsThePipe", "exec head -c 50000000 /dev/zero >&3\n", 3343},
+        Behaviour{"AnswersNonsense", "printf 'hello world' >&3\n", 3343},
+        Behaviour{"StopsBeforeTheEnd", "printf 'C\\011\\000\\000\\000\\001\\000\\000\\000\\001\\000\\000\\000n' >&3\n", 3343},
+        Behaviour{"ExitsWithFailure", std::string(kValidAnswer) + "exit 1\n", 3343},
+        Behaviour{"CrashesAfterPrinting", "echo dump; echo dump >&2; kill -SEGV $$\n", 3343},
+        Behaviour{"EndCountDisagrees",
+                  "printf 'C\\011\\000\\000\\000\\001\\000\\000\\000\\001\\000\\000\\000n' >&3\n"
+                  "printf 'Z\\004\\000\\000\\000\\002\\000\\000\\000' >&3\n",
+                  3343},
+        Behaviour{"ReportsAnError", "printf 'E\\013\\000\\000\\000\\006\\014\\000\\000\\003\\000\\000\\000abc' >&3\n", 3078}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReaderChild, MissingReaderIs3051) {
+    dbtest::TempDir dir;
+    EXPECT_EQ(ErrorOf([&] { platform::RunReader(dir.File("no-reader"), "/dev/null", "C:\\a.mdb", "", {}); }), 3051);
+}
+
+}  // namespace

@@ -1,0 +1,410 @@
+#include "linux/files.h"
+#include "support/holder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "vb/error.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using platform::LinuxFiles;
+using platform::WinePaths;
+using platform_test::ReadFile;
+using platform_test::TempFolder;
+using platform_test::WriteFile;
+namespace fs = std::filesystem;
+
+// The error number an operation throws, or 0 when it succeeds.
+int ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const vb::Error& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+using test_support::Hold;
+using test_support::Holder;
+
+class LinuxFilesTest : public ::testing::Test {
+protected:
+    std::string At(const std::string& name) const { return tmp / name; }
+
+    TempFolder tmp;
+    WinePaths paths{""};
+    LinuxFiles files{paths};
+};
+
+TEST_F(LinuxFilesTest, DirFindsOnlyVisibleRegularFiles) {
+    WriteFile(At("bsrv.mdb"), "db");
+    WriteFile(At(".hidden.mdb"), "db");
+    fs::create_directory(At("Folder"));
+    ASSERT_EQ(mkfifo(At("pipe").c_str(), 0600), 0);
+    fs::create_symlink(At("bsrv.mdb"), At("link.mdb"));
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = At("sock");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const struct {
+        std::string path;
+        std::string name;
+    } cases[] = {
+        {At("bsrv.mdb"), "bsrv.mdb"},
+        {tmp.path() + "\\BSRV.MDB", "bsrv.mdb"},  // the name as it is on disk
+        {At("link.mdb"), "link.mdb"},
+        {At(".hidden.mdb"), ""},
+        {At("Folder"), ""},
+        {At("pipe"), ""},
+        {At("sock"), ""},
+        {At("missing.mdb"), ""},
+        {At("missing/bsrv.mdb"), ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(files.Dir(c.path), c.name) << c.path;
+    close(sock);
+}
+
+// Wine keeps the hidden and system attributes of a file in user.DOSATTRIB;
+// Dir reads them as Windows programs under Wine see them.
+TEST_F(LinuxFilesTest, DirTakesFilesMarkedHiddenOrSystemByWineAsAbsent) {
+    WriteFile(At("probe"), "");
+    if (setxattr(At("probe").c_str(), "user.DOSATTRIB", "0x0", 3, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system keeps no user extended attributes";
+    const struct {
+        const char* name;
+        std::string attributes;  // empty: no attribute at all
+        bool visible;
+    } cases[] = {
+        {"plain.mdb", "", true},
+        {"archive.mdb", "0x20", true},
+        {"hidden.mdb", "0x22", false},
+        {"system.mdb", "0x24", false},
+        {"both.mdb", "0x6", false},
+        {"upper-hex.mdb", "0xA6", false},
+        {"samba4.mdb", std::string("0x22\0\x03\x00\x03\x00\x11", 11), false},  // text, then binary data
+        // Forms Wine does not read count as no attributes.
+        {"trailing.mdb", "0x22 ", true},
+        {"decimal.mdb", "34", true},
+        {"bare.mdb", "0x", true},
+        {"too-long.mdb", "0x" + std::string(70, '2'), true},
+    };
+    for (const auto& c : cases) {
+        WriteFile(At(c.name), "db");
+        if (!c.attributes.empty()) {
+            ASSERT_EQ(setxattr(At(c.name).c_str(), "user.DOSATTRIB", c.attributes.data(), c.attributes.size(), 0), 0);
+        }
+        EXPECT_EQ(files.Dir(At(c.name)), c.visible ? c.name : "") << c.name;
+    }
+}
+
+TEST_F(LinuxFilesTest, FileDateTimeIsTheLocalModificationTime) {
+    WriteFile(At("bsrv.mdb"), "db");
+    std::tm when{};
+    when.tm_year = 2021 - 1900;
+    when.tm_mon = 6;
+    when.tm_mday = 14;
+    when.tm_hour = 9;
+    when.tm_min = 30;
+    when.tm_sec = 5;
+    when.tm_isdst = -1;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {mktime(&when), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("bsrv.mdb").c_str(), times, 0), 0);
+    EXPECT_EQ(files.FileDateTime(At("bsrv.mdb")), (vb::DateTime{2021, 7, 14, 9, 30, 5}));
+    EXPECT_EQ(ErrorOf([&] { files.FileDateTime(At("missing.mdb")); }), vb::kFileNotFound);
+}
+
+TEST_F(LinuxFilesTest, CopyKeepsModificationTimeAndReplacedPermissions) {
+    WriteFile(At("source.mdb"), "new contents");
+    WriteFile(At("dest.mdb"), "old");
+    ASSERT_EQ(chmod(At("dest.mdb").c_str(), 0640), 0);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("source.mdb").c_str(), times, 0), 0);
+
+    files.FileCopy(At("source.mdb"), At("dest.mdb"));
+    files.FileCopy(At("source.mdb"), At("fresh.mdb"));
+
+    struct stat replaced{}, fresh{};
+    ASSERT_EQ(stat(At("dest.mdb").c_str(), &replaced), 0);
+    ASSERT_EQ(stat(At("fresh.mdb").c_str(), &fresh), 0);
+    EXPECT_EQ(ReadFile(At("dest.mdb")), "new contents");
+    EXPECT_EQ(ReadFile(At("fresh.mdb")), "new contents");
+    EXPECT_EQ(replaced.st_mode & 07777, 0640u);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666u & ~mask);
+    for (const struct stat& copy : {replaced, fresh}) {
+        EXPECT_EQ(copy.st_mtim.tv_sec, 981173106);
+        EXPECT_EQ(copy.st_mtim.tv_nsec, 123456789);
+    }
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "fresh.mdb"}));
+}
+
+TEST_F(LinuxFilesTest, CopyThroughALinkReplacesTheLinkedFile) {
+    WriteFile(At("source.mdb"), "new");
+    WriteFile(At("real/dest.mdb"), "old");
+    fs::create_symlink(At("real/dest.mdb"), At("dest.mdb"));
+    files.FileCopy(At("source.mdb"), At("dest.mdb"));
+    EXPECT_TRUE(fs::is_symlink(At("dest.mdb")));
+    EXPECT_EQ(ReadFile(At("real/dest.mdb")), "new");
+}
+
+TEST_F(LinuxFilesTest, CopyFailuresReportTheirErrorAndChangeNothing) {
+    WriteFile(At("source.mdb"), "src");
+    WriteFile(At("dest.mdb"), "old");
+    fs::create_directory(At("Folder"));
+    const struct {
+        std::string source, destination;
+        int error;
+    } cases[] = {
+        {At("missing.mdb"), At("dest.mdb"), vb::kFileNotFound},
+        {At("nofolder/source.mdb"), At("dest.mdb"), vb::kPathNotFound},
+        {At("source.mdb"), At("nofolder/dest.mdb"), vb::kPathNotFound},
+        {At("Folder"), At("dest.mdb"), vb::kPathFileAccessError},
+        {At("source.mdb"), At("Folder"), vb::kPathFileAccessError},
+        {At("source.mdb"), At("source.mdb"), vb::kPermissionDenied},
+        {"C:\\source.mdb", At("dest.mdb"), vb::kPathNotFound},  // no prefix: no C:
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ErrorOf([&] { files.FileCopy(c.source, c.destination); }), c.error)
+            << c.source << " -> " << c.destination;
+    }
+    EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+    EXPECT_EQ(ReadFile(At("source.mdb")), "src");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "Folder"}));
+}
+
+TEST_F(LinuxFilesTest, CopyFailingMidwayLeavesDestinationAndNoTemporaryFile) {
+    const std::string contents(3 << 20, 'x');  // several write steps
+    WriteFile(At("source.mdb"), contents);
+    WriteFile(At("dest.mdb"), "old");
+    const struct {
+        int error;
+        int number;
+    } cases[] = {
+        {ENOSPC, vb::kDiskFull}, {EDQUOT, vb::kDiskFull}, {EIO, vb::kDeviceIOError}, {EFBIG, vb::kPathFileAccessError}};
+    for (const auto& c : cases) {
+        size_t written = 0;
+        LinuxFiles failing(paths, [&](int fd, const void* data, size_t size) -> ssize_t {
+            if (written >= (1u << 20) + 5) {
+                errno = c.error;
+                return -1;
+            }
+            ssize_t n = write(fd, data, std::min<size_t>(size, 4096));
+            if (n > 0) written += static_cast<size_t>(n);
+            return n;
+        });
+        EXPECT_EQ(ErrorOf([&] { failing.FileCopy(At("source.mdb"), At("dest.mdb")); }), c.number);
+        EXPECT_EQ(ErrorOf([&] { failing.FileCopy(At("source.mdb"), At("new.mdb")); }), c.number);
+        EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+        EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
+    }
+    // Partial writes alone are no failure.
+    LinuxFiles trickling(paths, [](int fd, const void* data, size_t size) { return write(fd, data, std::min<size_t>(size, 7)); });
+    trickling.FileCopy(At("source.mdb"), At("dest.mdb"));
+    EXPECT_EQ(ReadFile(At("dest.mdb")), contents);
+}
+
+TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
+    for (Hold how : {Hold::PosixWriteLock, Hold::PosixReadLockBeyondEnd, Hold::OfdLock, Hold::OpenInWineServer}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        WriteFile(At("source.mdb"), "src");
+        WriteFile(At("dest.mdb"), "old");
+        {
+            Holder holder(At("source.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ErrorOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::kPermissionDenied);
+        }
+        {
+            Holder holder(At("dest.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+            EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
+        }
+        // Once let go, the same operations go through.
+        files.FileCopy(At("source.mdb"), At("dest.mdb"));
+        EXPECT_EQ(ReadFile(At("dest.mdb")), "src");
+        files.Name(At("source.mdb"), At("renamed.mdb"));
+        fs::remove(At("renamed.mdb"));
+    }
+}
+
+TEST_F(LinuxFilesTest, NameNeverReplacesAFile) {
+    WriteFile(At("old.mdb"), "old");
+    WriteFile(At("taken.mdb"), "taken");
+    fs::create_directory(At("Folder"));
+    const struct {
+        std::string from, to;
+        int error;
+    } cases[] = {
+        {At("old.mdb"), At("taken.mdb"), vb::kFileAlreadyExists},
+        {At("old.mdb"), tmp.path() + "\\TAKEN.MDB", vb::kFileAlreadyExists},
+        {At("old.mdb"), At("Folder"), vb::kFileAlreadyExists},
+        {At("old.mdb"), At("old.mdb"), vb::kFileAlreadyExists},
+        {At("missing.mdb"), At("new.mdb"), vb::kFileNotFound},
+        {At("nofolder/old.mdb"), At("new.mdb"), vb::kPathNotFound},
+        {At("old.mdb"), At("nofolder/new.mdb"), vb::kPathNotFound},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { files.Name(c.from, c.to); }), c.error) << c.from << " -> " << c.to;
+    EXPECT_EQ(ReadFile(At("old.mdb")), "old");
+    EXPECT_EQ(ReadFile(At("taken.mdb")), "taken");
+
+    files.Name(At("old.mdb"), tmp.path() + "\\Folder\\moved.mdb");
+    EXPECT_EQ(ReadFile(At("Folder/moved.mdb")), "old");
+    // Only the letter case changes: Windows renames, it does not report a clash.
+    files.Name(At("Folder/moved.mdb"), At("Folder/Moved.MDB"));
+    EXPECT_EQ(Listing(At("Folder")), (std::set<std::string>{"Moved.MDB"}));
+}
+
+TEST_F(LinuxFilesTest, NameMovesFilesAcrossFileSystemsWithoutReplacing) {
+    struct stat here{}, shm{};
+    if (stat(tmp.path().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on another file system";
+    std::string pattern = "/dev/shm/rolvane-plat-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::string other = pattern;
+    WriteFile(At("old.mdb"), "old");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("old.mdb").c_str(), times, 0), 0);
+    WriteFile(other + "/taken.mdb", "taken");
+    fs::create_directory(At("Folder"));
+
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("old.mdb"), other + "/taken.mdb"); }), vb::kFileAlreadyExists);
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("Folder"), other + "/Folder"); }), 74);
+    files.Name(At("old.mdb"), other + "/moved.mdb");
+
+    struct stat moved{};
+    EXPECT_EQ(stat((other + "/moved.mdb").c_str(), &moved), 0);
+    EXPECT_EQ(moved.st_mtim.tv_sec, 981173106);
+    EXPECT_EQ(ReadFile(other + "/moved.mdb"), "old");
+    EXPECT_EQ(ReadFile(other + "/taken.mdb"), "taken");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"Folder"}));
+    EXPECT_EQ(Listing(other), (std::set<std::string>{"taken.mdb", "moved.mdb"}));
+    fs::remove_all(other);
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A second name is given to the file (through a symbolic link: to the file
+// it points to) and never replaces a name; it is removed only while it
+// still names the live file, which is when it cannot be the last name of
+// the old data.
+TEST_F(LinuxFilesTest, SecondNamesNeverReplaceAndGoOnlyWhileTheyNameTheLiveFile) {
+    WriteFile(At("real/target.mdb"), "live");
+    fs::create_symlink(At("real/target.mdb"), At("bsrv.mdb"));
+    WriteFile(At("bsrv.2"), "live");  // the same content, another file
+    ASSERT_TRUE(files.Link(At("bsrv.mdb"), At("bsrv.1")));
+    EXPECT_EQ(Inode(At("bsrv.1")), Inode(At("real/target.mdb")));
+    EXPECT_EQ(ErrorOf([&] { files.Link(At("bsrv.mdb"), At("bsrv.2")); }), vb::kFileAlreadyExists);
+
+    EXPECT_FALSE(files.RemoveExtraName(At("bsrv.2"), At("bsrv.mdb")));
+    EXPECT_TRUE(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")));
+    ASSERT_TRUE(files.Link(At("bsrv.mdb"), At("bsrv.1")));
+    WriteFile(At("new.mdb"), "new");
+    files.FileCopy(At("new.mdb"), At("bsrv.mdb"));
+    EXPECT_FALSE(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")));
+    EXPECT_EQ(ReadFile(At("bsrv.1")), "live");
+    EXPECT_EQ(ReadFile(At("bsrv.2")), "live");
+}
+
+TEST_F(LinuxFilesTest, RemoveTemporariesRemovesOnlyOurUnheldLeftovers) {
+    const std::set<std::string> ours = {".bsrv.mdb.0123456789abcdef.tmp", ".BSRV.MDB.fedcba9876543210.tmp"};
+    const std::set<std::string> kept = {
+        "bsrv.mdb", ".bsrv.mdb.0123456789abcdeg.tmp", ".bsrv.mdb.0123456789abcde.tmp", ".bsrv.mdb.tmp",
+        "bsrv.mdb.0123456789abcdef.tmp", ".other.mdb.0123456789abcdef.tmp", ".bsrv.mdb.1111111111111111.tmp"};
+    for (const auto& name : ours) WriteFile(At(name), "partial");
+    for (const auto& name : kept) WriteFile(At(name), "keep");
+    {
+        // A copy still running holds its temporary file.
+        Holder running(At(".bsrv.mdb.1111111111111111.tmp"), Hold::OfdLock);
+        files.RemoveTemporaries(tmp.path() + "\\bsrv.mdb");
+    }
+    EXPECT_EQ(Listing(tmp.path()), kept);
+}
+
+TEST_F(LinuxFilesTest, CopyFallsBackStepByStepAndTellsProgressUpToTheTotal) {
+    const std::string contents = std::string(5 << 20, 'x') + "end";  // two chunks
+    WriteFile(At("source.mdb"), contents);
+    // Refused: nothing (a clone where the file system can, else the kernel's
+    // copy); the clone; the clone and the kernel's copy (the buffer loop).
+    for (int refused = 0; refused <= 2; ++refused) {
+        int chunk = 0;
+        LinuxFiles files(paths, {}, [&](LinuxFiles::Step step) {
+            return step == LinuxFiles::Step::CopyChunk && chunk++ < refused ? EOPNOTSUPP : 0;
+        });
+        std::vector<uint64_t> done;
+        files.FileCopy(At("source.mdb"), At("dest.mdb"), [&](uint64_t d, uint64_t total) {
+            EXPECT_EQ(total, contents.size());
+            done.push_back(d);
+        });
+        EXPECT_EQ(ReadFile(At("dest.mdb")), contents) << refused;
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << refused;
+        EXPECT_EQ(done.back(), contents.size()) << refused;
+        EXPECT_GE(done.size(), refused ? 2u : 1u) << refused;
+    }
+}
+
+TEST_F(LinuxFilesTest, TheNewFileIsNeverMoreOpenThanTheOneItReplaces) {
+    WriteFile(At("source.mdb"), "new");
+    const bool root = geteuid() == 0;  // only root can give the file a group we are not in
+    const gid_t group = root ? getegid() + 4242 : getegid();
+    for (mode_t mode : {0600u, 0640u, 0400u}) {
+        WriteFile(At("dest.mdb"), "old");
+        ASSERT_EQ(chmod(At("dest.mdb").c_str(), mode), 0);
+        ASSERT_EQ(chown(At("dest.mdb").c_str(), geteuid(), group), 0);
+        const mode_t mask = umask(0);  // the widest umask: the copy must not take it
+        files.FileCopy(At("source.mdb"), At("dest.mdb"));
+        umask(mask);
+        struct stat st{};
+        ASSERT_EQ(stat(At("dest.mdb").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        EXPECT_EQ(st.st_gid, group);
+        fs::remove(At("dest.mdb"));
+    }
+}
+
+TEST_F(LinuxFilesTest, AccessDenialsArePermissionDenied) {
+    if (geteuid() == 0) GTEST_SKIP() << "root is never denied access";
+    WriteFile(At("source.mdb"), "src");
+    WriteFile(At("readonly.mdb"), "old");
+    ASSERT_EQ(chmod(At("readonly.mdb").c_str(), 0444), 0);
+    WriteFile(At("locked/inside.mdb"), "x");
+    ASSERT_EQ(chmod(At("locked").c_str(), 0555), 0);
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("readonly.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("locked/new.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ErrorOf([&] { files.Name(At("locked/inside.mdb"), At("out.mdb")); }), vb::kPermissionDenied);
+    EXPECT_EQ(ReadFile(At("readonly.mdb")), "old");
+    chmod(At("locked").c_str(), 0755);
+}
+
+}  // namespace

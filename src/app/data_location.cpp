@@ -4,8 +4,10 @@
 #include <algorithm>
 
 #include "catalogue/paths.h"
-#include "ports/shell.h"
+#include "linux/files.h"
 #include "linux/shell.h"
+#include "ports/shell.h"
+#include "wine/windows_paths.h"
 
 namespace app {
 
@@ -28,6 +30,21 @@ std::pair<std::string, std::string> XdgFolders(const platform::HostEnvironment& 
             shell.FolderPath(platform::CSIDL_APPDATA).value_or("")};
 }
 
+// The real services of a prefix: its registry's folders, its files.
+platform::OpenPrefix RealServices(const platform::HostEnvironment& env) {
+    return [env](const std::string& prefix) {
+        // The file service keeps a reference to its paths: both live together.
+        struct Files {
+            explicit Files(const std::string& prefix) : paths(prefix), files(paths) {}
+            platform::WinePaths paths;
+            platform::LinuxFiles files;
+        };
+        auto held = std::make_shared<Files>(prefix);
+        return platform::PrefixServices{std::make_shared<platform::LinuxShell>(prefix, env),
+                                        std::shared_ptr<platform::Files>(held, &held->files)};
+    };
+}
+
 }  // namespace
 
 std::vector<DataMark> ServedApplicationData() {
@@ -44,7 +61,7 @@ std::vector<DataMark> ServedApplicationData() {
 }
 
 PrefixChoice LocateData(const platform::HostEnvironment& env, std::ostream& log) {
-    PrefixChoice choice = platform::ChoosePrefix(env, ServedApplicationData());
+    PrefixChoice choice = platform::ChoosePrefix(env, ServedApplicationData(), RealServices(env));
     log << kProgram << ": ";
     switch (choice.reason) {
         case Reason::kEnvironment:

@@ -1,6 +1,6 @@
 // Where the utility looks for the served application's data, and what it
 // tells the user about it: the Wine prefix chosen among the user's prefixes
-// (platform/wine_prefixes.h) by the files of the path table
+// (wine/prefixes.h) by the files of the path table
 // (catalogue/paths.h), one line on stderr naming it, and the text the
 // catalogue shows while it is empty.
 #pragma once

@@ -25,7 +25,7 @@ std::string GetSpecialFolder(Services& sys, int FolderId) {
     });
     proc.Line(80, [&] { result = buffer.substr(0, buffer.find('\0')); });
     proc.Line(100, [&] {
-        if (result.size() <= 3) return Flow::Leave();
+        if (!platform::TakesTrailingSeparator(result)) return Flow::Leave();
         return Flow::Next();
     });
     proc.Line(110, [&] { result += "\\"; });

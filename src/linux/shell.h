@@ -1,8 +1,7 @@
 // The shell's special folders on Linux. With a Wine prefix, the folders a
 // 32-bit Windows program in that prefix sees, in Windows form
-// ("C:\users\me\Documents"), read from the prefix's registry with Wine's
-// defaults where a value is missing. Without a prefix, the user's own
-// folders as host paths ("/home/me/Documents").
+// ("C:\users\me\Documents"; wine/shell_folders.h). Without a prefix, the
+// user's own folders as host paths ("/home/me/Documents"; xdg_folders.h).
 #pragma once
 
 #include <optional>
@@ -26,9 +25,6 @@ public:
     std::optional<std::string> FolderPath(int FolderId) const;
 
 private:
-    std::string PrefixFolder(int FolderId) const;
-    std::string HostFolder(int FolderId) const;
-
     std::string prefix_;
     HostEnvironment env_;
 };

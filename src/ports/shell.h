@@ -1,7 +1,9 @@
 // The shell's special folders. The two calls mirror the Windows shell's
 // two-step lookup (location first, then its file-system path), so that the
-// caller can tell a failed lookup from a failed conversion. Linux
-// implementation: shell_linux.cpp (Wine prefix registry, else XDG folders).
+// caller can tell a failed lookup from a failed conversion.
+// In production: LinuxShell (linux/shell.h), which reads the Wine prefix's
+// registry (wine/shell_folders.h), else the XDG folders (linux/xdg_folders.h).
+// In tests: FakeShell (tests/fakes/fakes.h), a table of folders.
 #pragma once
 
 #include <string>
@@ -27,5 +29,11 @@ public:
     // location has no file-system path.
     virtual bool GetPathFromIDList(int Location, std::string& Path) = 0;
 };
+
+// A special folder as the procedures hold it ends in "\", so that a tail
+// ("Varnock Rolvane\Data\bsrv.mdb") follows it directly; a path of three
+// characters or fewer (a drive root, "C:\") keeps its own ending. True when
+// Path, as GetPathFromIDList gives it, takes the "\".
+inline bool TakesTrailingSeparator(const std::string& Path) { return Path.size() > 3; }
 
 }  // namespace platform

@@ -12,8 +12,6 @@
 #include <set>
 #include <utility>
 
-#include "linux/files.h"
-#include "linux/shell.h"
 #include "wine/windows_paths.h"
 
 namespace platform {
@@ -153,20 +151,27 @@ constexpr int64_t kNoLiveDatabase = std::numeric_limits<int64_t>::min();
 // Whether prefix holds any of marks, looked up through that prefix's own
 // special folders: nullopt when it holds none, else when its newest live
 // database was modified (kNoLiveDatabase when it has none).
-std::optional<int64_t> DataIn(const std::string& prefix, const HostEnvironment& env,
-                              const std::vector<DataMark>& marks) {
+std::optional<int64_t> DataIn(const std::string& prefix, const std::vector<DataMark>& marks,
+                              const OpenPrefix& open) {
     const WinePaths paths(prefix);
-    const LinuxShell shell(prefix, env);
-    LinuxFiles files(paths);
+    const PrefixServices services = open(prefix);
+    Shell& shell = *services.shell;
+    Files& files = *services.files;
     std::map<int, std::optional<std::string>> folders;  // each read from the registry once
     std::optional<int64_t> newest;
     for (const DataMark& mark : marks) {
         auto [slot, added] = folders.try_emplace(mark.folderId);
-        if (added) slot->second = shell.FolderPath(mark.folderId);
+        if (added) {
+            int location = 0;
+            std::string folder;
+            if (shell.GetSpecialFolderLocation(mark.folderId, location) == 0 &&
+                shell.GetPathFromIDList(location, folder))
+                slot->second = folder;
+        }
         if (!slot->second) continue;
-        // As GetSpecialFolder gives it: ending in "\", a drive root as it is.
+        // As the procedures hold a special folder, so that tails follow it.
         std::string path = *slot->second;
-        if (path.size() > 3) path += "\\";
+        if (TakesTrailingSeparator(path)) path += "\\";
         path += mark.tail;
         const std::string host = paths.ToHost(path);
         struct stat st{};
@@ -220,7 +225,7 @@ std::vector<std::string> CandidatePrefixes(const HostEnvironment& env) {
     return prefixes;
 }
 
-PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks) {
+PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open) {
     PrefixChoice choice;
     if (!env.winePrefix.empty()) {
         choice.reason = PrefixChoice::Reason::kEnvironment;
@@ -231,7 +236,7 @@ PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark
     std::optional<int64_t> best;
     for (const std::string& prefix : CandidatePrefixes(env)) {
         choice.searched.push_back(prefix);
-        const std::optional<int64_t> newest = DataIn(prefix, env, marks);
+        const std::optional<int64_t> newest = DataIn(prefix, marks, open);
         if (!newest) continue;
         if (prefix == dotWine) {
             // ~/.wine comes first and wins over every other: nothing else to look at.

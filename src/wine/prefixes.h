@@ -18,10 +18,14 @@
 // Everything here only reads files: no Wine program runs.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ports/environment.h"
+#include "ports/files.h"
+#include "ports/shell.h"
 
 namespace platform {
 
@@ -59,11 +63,22 @@ struct PrefixChoice {
     std::vector<std::string> searched;
 };
 
+// The services of one prefix, as the prefix finder asks them: its special
+// folders and the existence test of files at Windows paths inside it.
+struct PrefixServices {
+    std::shared_ptr<Shell> shell;
+    std::shared_ptr<Files> files;
+};
+// Makes the services for a prefix folder (in production LinuxShell and
+// LinuxFiles over that prefix; the program wires them, src/app).
+using OpenPrefix = std::function<PrefixServices(const std::string& prefix)>;
+
 // The prefix to use. $WINEPREFIX, when set, is used alone (as Wine does), and
 // only when it is a prefix (WinePaths::FindPrefix). Otherwise the candidates
 // that hold any of marks: ~/.wine when it is one of them, else the one whose
 // newest live database was modified last (the first in order when that is a
 // tie). When none holds them, ~/.wine if it is a prefix, else none.
-PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks);
+// Each candidate is looked into through the services open gives for it.
+PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open);
 
 }  // namespace platform

@@ -86,7 +86,6 @@ std::string DriveFolder(const std::string& prefix, char letter) {
 
 }  // namespace
 
-std::optional<std::string> WinePaths::FindPrefix() { return FindPrefix(HostEnvironment::FromProcess()); }
 
 std::optional<std::string> WinePaths::FindPrefix(const HostEnvironment& env) {
     // Wine itself uses $WINEPREFIX alone when it is set, so a broken one is

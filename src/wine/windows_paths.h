@@ -21,8 +21,7 @@ public:
 
     // The prefix Wine itself would use: $WINEPREFIX, else ~/.wine, when it
     // holds system.reg and dosdevices/; nullopt otherwise. Which of the
-    // user's prefixes holds the data: wine_prefixes.h.
-    static std::optional<std::string> FindPrefix();
+    // user's prefixes holds the data: prefixes.h.
     static std::optional<std::string> FindPrefix(const HostEnvironment& env);
 
     const std::string& Prefix() const { return prefix_; }

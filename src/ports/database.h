@@ -1,10 +1,12 @@
 // The Jet database engine as the procedures use it: one DBEngine per
 // process, OpenDatabase, OpenRecordset with a SELECT, IsEOF (EOF), Fields(name).Value
-// and Close. Databases are opened read-only. Real implementation:
-// database_libmdb.cpp, which reads every file in one long-lived, sandboxed,
-// resource-limited child process (mdb_reader_main.cpp), replaced whenever a
-// file makes it fail, so that a damaged file can never crash, hang or
-// exhaust the utility.
+// and Close. Databases are opened read-only.
+// In production: LibmdbEngine (jet/libmdb_engine.h), which reads every file
+// in one long-lived, sandboxed, resource-limited child process (jet/reader/),
+// replaced whenever a file makes it fail, so that a damaged file can never
+// crash, hang or exhaust the utility.
+// In tests: FakeDBEngine (tests/fakes/fakes.h), databases as tables in memory
+// that can be told to fail.
 //
 // Failures throw vb::Error with DAO numbers: 3024 file not found, 3343
 // unrecognized format (not Jet, damaged), 3051 cannot open (permissions),

@@ -1,8 +1,12 @@
 // File services the procedures use: the existence test, the file date, copy
 // and rename. Paths arrive in the form the procedures hold them: Windows paths
 // built by concatenation ("C:\users\me\Documents\Varnock Rolvane\Data\bsrv.mdb").
-// Implementations map them to the host (files_linux.cpp, through WinePaths).
 // Every failure is thrown as vb::Error with the Visual Basic number.
+// In production: LinuxFiles (linux/files.h), which maps them into the Wine
+// prefix (wine/windows_paths.h); in the window wrapped by ProgressFiles
+// (app/progress_files.h), which runs long copies off the window's thread.
+// In tests: FakeFiles (tests/fakes/fakes.h), files in memory, any operation
+// of which can be told to fail.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // The report-view list the catalogue lives in, and the push buttons whose
-// enabled flags follow its selected row. Qt implementation: app/listview_qt.cpp.
+// enabled flags follow its selected row.
+// In production: QtListView and QtButton (app/listview_qt.h, app/button_qt.h).
+// In tests: FakeListView and FakeButton (tests/fakes/fakes.h).
 //
 // Rows keep the order they were added in; item indexes are one-based,
 // column indexes for sizing zero-based. A row has a text (first column),

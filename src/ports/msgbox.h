@@ -1,5 +1,7 @@
-// The modal message box every question and message goes through. Qt
-// implementation: app/msgbox_qt.cpp; tests answer it with a scripted fake.
+// The modal message box every question and message goes through.
+// In production: QtMessageBox (app/msgbox_qt.h). In tests:
+// ScriptedMessageBox (tests/fakes/fakes.h), which gives the answers it was
+// told and records every box.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // Ending the process at once: no further procedure runs, nothing is saved.
-// Real implementation: process_linux.cpp (_exit). Tests use a fake that
-// throws ProcessEnded so the test can see the end and unwind.
+// In production: LinuxProcess (linux/process.h, _exit). In tests:
+// FakeProcess (tests/fakes/fakes.h), which throws ProcessEnded so the test
+// can see the end and unwind.
 #pragma once
 
 namespace platform {

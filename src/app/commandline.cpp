@@ -21,6 +21,22 @@ bool IsQtOption(const QString& name) {
     return kQtOptions.contains(name.section(QLatin1Char('='), 0, 0));
 }
 
+// The edition label for a command's EDITION, any case; empty when it is none.
+std::string EditionLabel(const QString& name) {
+    if (name.compare(QLatin1String("business"), Qt::CaseInsensitive) == 0) return "Business";
+    if (name.compare(QLatin1String("personal"), Qt::CaseInsensitive) == 0) return "Personal";
+    return {};
+}
+
+// A whole number from low to high written in decimal digits only; 0 otherwise.
+int NumberIn(const QString& text, int low, int high) {
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return 0;
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= low && value <= high ? value : 0;
+}
+
 }  // namespace
 
 QString Version() { return QStringLiteral(ROLVANE_VERSION); }
@@ -39,6 +55,26 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
                                      QStringLiteral("Shows the version and exits."));
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Prints the catalogue: every live database and backup."));
+    const QCommandLineOption versions(
+        QStringLiteral("versions"),
+        QStringLiteral("Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database."),
+        QStringLiteral("EDITION"));
+    const QCommandLineOption restore(
+        QStringLiteral("restore"),
+        QStringLiteral("Restores backup SLOT (1 to 5) of EDITION over its live database: --restore EDITION SLOT."),
+        QStringLiteral("EDITION"));
+    const QCommandLineOption createBlank(QStringLiteral("create-blank"),
+                                         QStringLiteral("Resets the live database of EDITION from the blank shell file."),
+                                         QStringLiteral("EDITION"));
+    const QCommandLineOption putBack(
+        QStringLiteral("put-back"),
+        QStringLiteral("Puts numbered copy bsrv.N of EDITION back as its live database: --put-back EDITION N."),
+        QStringLiteral("EDITION"));
+    const QCommandLineOption yes(QStringLiteral("yes"),
+                                 QStringLiteral("Replaces data without asking (--restore, --create-blank, --put-back)."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Prints --list and --versions as JSON."));
+    parser.addOptions({list, versions, restore, createBlank, putBack, yes, json});
     const bool understood = parser.parse(arguments);
 
     // The parser names the program "<executable_name>" when no application
@@ -47,15 +83,86 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
                   QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgramName)));
     usage += QStringLiteral(
-        "\nQt's standard options, such as -platform and -style, are accepted too;\n"
-        "see %1(1).\n").arg(QLatin1String(kProgramName));
+        "\nWithout a command the window opens. EDITION is business or personal.\n"
+        "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
+        "Examples:\n"
+        "  %1 --list --json\n"
+        "  %1 --restore business 2 --yes\n"
+        "  %1 --versions personal\n"
+        "Qt's standard options, such as -platform and -style, are accepted too\n"
+        "when the window opens; see %1(1).\n").arg(QLatin1String(kProgramName));
 
     // Help and version are answered even beside an unknown option: it may be
     // one of Qt's, which are only known once Qt has read the command line.
-    if (parser.isSet(help)) return {CommandLine::Action::Help, usage};
+    if (parser.isSet(help)) return {CommandLine::Action::Help, usage, {}};
     if (parser.isSet(version))
         return {CommandLine::Action::Version,
-                QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version())};
+                QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version()), {}};
+
+    // A command runs without a window, so nothing on its line is Qt's.
+    const QList<const QCommandLineOption*> commands = {&list, &versions, &restore, &createBlank, &putBack};
+    int given = 0;
+    for (const QCommandLineOption* command : commands) given += parser.isSet(*command) ? 1 : 0;
+    if (given > 0) {
+        auto refuse = [&usage](const QString& why) {
+            return CommandLine{CommandLine::Action::Error,
+                               QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), why) + usage, {}};
+        };
+        if (!understood) return refuse(parser.errorText());
+        if (given > 1) return refuse(QStringLiteral("Give one command at a time."));
+        ConsoleCommand command;
+        command.yes = parser.isSet(yes);
+        command.json = parser.isSet(json);
+        const QStringList rest = parser.positionalArguments();
+        QString editionName;
+        int positionals = 0;
+        if (parser.isSet(list)) {
+            command.kind = ConsoleCommand::Kind::List;
+        } else if (parser.isSet(versions)) {
+            command.kind = ConsoleCommand::Kind::Versions;
+            editionName = parser.value(versions);
+        } else if (parser.isSet(restore)) {
+            command.kind = ConsoleCommand::Kind::Restore;
+            editionName = parser.value(restore);
+            positionals = 1;
+        } else if (parser.isSet(createBlank)) {
+            command.kind = ConsoleCommand::Kind::CreateBlank;
+            editionName = parser.value(createBlank);
+        } else {
+            command.kind = ConsoleCommand::Kind::PutBack;
+            editionName = parser.value(putBack);
+            positionals = 1;
+        }
+        const bool lists = command.kind == ConsoleCommand::Kind::List || command.kind == ConsoleCommand::Kind::Versions;
+        if (rest.size() < positionals)
+            return refuse(command.kind == ConsoleCommand::Kind::Restore ? QStringLiteral("--restore needs EDITION and SLOT.")
+                                                                        : QStringLiteral("--put-back needs EDITION and N."));
+        if (rest.size() > positionals)
+            return refuse(QStringLiteral("Unexpected argument '%1'.").arg(rest.at(positionals)));
+        if (command.kind != ConsoleCommand::Kind::List) {
+            command.edition = EditionLabel(editionName);
+            if (command.edition.empty())
+                return refuse(QStringLiteral("Unknown edition '%1': give business or personal.").arg(editionName));
+        }
+        if (command.kind == ConsoleCommand::Kind::Restore) {
+            command.number = NumberIn(rest.constFirst(), 1, 5);
+            if (command.number == 0)
+                return refuse(QStringLiteral("Unknown backup slot '%1': give 1 to 5.").arg(rest.constFirst()));
+        } else if (command.kind == ConsoleCommand::Kind::PutBack) {
+            command.number = NumberIn(rest.constFirst(), 1, 100);
+            if (command.number == 0)
+                return refuse(QStringLiteral("Unknown numbered copy '%1': give the N of bsrv.N.").arg(rest.constFirst()));
+        }
+        if (lists && command.yes) return refuse(QStringLiteral("--yes goes with a command that replaces data."));
+        if (!lists && command.json) return refuse(QStringLiteral("--json goes with --list or --versions."));
+        return {CommandLine::Action::Console, {}, command};
+    }
+    if (parser.isSet(yes) || parser.isSet(json))
+        return {CommandLine::Action::Error,
+                QStringLiteral("%1: %2\n\n")
+                        .arg(QLatin1String(kProgramName),
+                             QStringLiteral("--%1 goes with a command.").arg(parser.isSet(yes) ? "yes" : "json")) +
+                    usage, {}};
 
     // Qt's options, and the values that follow some of them, are Qt's to
     // judge: read the line again once it has.
@@ -75,7 +182,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
                     .arg(parser.positionalArguments().constFirst());
     if (!error.isEmpty())
         return {CommandLine::Action::Error,
-                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), error) + usage};
+                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), error) + usage, {}};
     return {};
 }
 
@@ -90,6 +197,7 @@ int Respond(const CommandLine& commandLine) {
             std::fputs(text.constData(), stderr);
             return kUsageError;
         case CommandLine::Action::Run:
+        case CommandLine::Action::Console:
             break;
     }
     return 0;

@@ -1,10 +1,13 @@
-// The program's command line: --help and --version, and nothing else of its
-// own. Qt's standard options (-platform, -style, ...) are taken out of the
-// arguments by QApplication before the second reading (see main.cpp).
+// The program's command line: --help and --version; the commands that run
+// without a window (--list, --versions, --restore, --create-blank,
+// --put-back; console.h); nothing else of its own. Without a command, Qt's
+// standard options (-platform, -style, ...) are taken out of the arguments
+// by QApplication before the second reading (see main.cpp).
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace app {
 
@@ -12,20 +15,34 @@ inline constexpr const char* kProgramName = "restore-rolvane-data";
 // The exit status of a command line the program does not understand.
 inline constexpr int kUsageError = 2;
 
+// A command to run without a window.
+struct ConsoleCommand {
+    enum class Kind { List, Versions, Restore, CreateBlank, PutBack };
+    Kind kind = Kind::List;
+    std::string edition;  // the edition label, "Business" or "Personal"; empty for List
+    int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
+    bool yes = false;     // --yes: consent to replace data given beforehand
+    bool json = false;    // --json: List and Versions print JSON
+};
+
 // The version of this build, as the project declares it.
 QString Version();
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, Error, Console };
     Action action = Action::Run;
     // Help: the usage; Version: the version line; Error: what is wrong,
     // then the usage.
     QString text;
+    // Console: the command.
+    ConsoleCommand command;
 };
 
-// Reads `arguments` (the program's name first, as argv). Any option but
-// -h/--help and -v/--version, and any argument, is an Error; --help comes
-// before --version when both are given. beforeQt: Qt has not yet taken its
+// Reads `arguments` (the program's name first, as argv). One command with
+// its edition and number (and --yes, --json where they apply) is Console;
+// without a command, any option but -h/--help and -v/--version, and any
+// argument, is an Error; --help comes before --version when both are given.
+// A command takes no Qt options: it never starts a window system. beforeQt: Qt has not yet taken its
 // own options out, so a line whose only strangers are Qt's options (and
 // their values) is Run, to be read again once Qt has; anything else that
 // is not ours is an Error at once, with or without a window system.

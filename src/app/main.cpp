@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/commandline.h"
+#include "app/console.h"
 #include "app/data_location.h"
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
@@ -25,6 +26,10 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine early = app::ParseCommandLine(arguments, /*beforeQt=*/true);
+    // A command runs on the console and never touches a window system.
+    if (early.action == app::CommandLine::Action::Console)
+        return app::RunConsole(early.command, platform::HostEnvironment::FromProcess(),
+                               {stdout, stderr, {}, platform::DefaultReaderPath()});
     if (early.action != app::CommandLine::Action::Run) return app::Respond(early);
 
     // QApplication takes its own options (-platform, -style, ...) out of the

@@ -12,6 +12,10 @@
 
 namespace operations {
 
+// The titles of the messages that tell a command has finished.
+inline constexpr const char* kRestoredTitle = "Restore Complete";
+inline constexpr const char* kBlankCreatedTitle = "Create Blank Successful";
+
 void cmdRestore_Click(catalogue::Form1& form);
 void cmdMakeBlank_Click(catalogue::Form1& form);
 

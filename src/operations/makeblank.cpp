@@ -67,8 +67,7 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     });
     proc.IgnoreTo(200);
     proc.Line(190, [&] {
-        sys.msgbox.Show("Database has been reset to the default values", platform::vbOKOnly,
-                        "Create Blank Successful");
+        sys.msgbox.Show("Database has been reset to the default values", platform::vbOKOnly, kBlankCreatedTitle);
     });
     proc.Line(200, [&] { catalogue::Form_Load(form); });
     proc.Run();

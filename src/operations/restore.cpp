@@ -107,7 +107,7 @@ void cmdRestore_Click(catalogue::Form1& form) {
 
     proc.Line(210, [&] { live.Rename(destination); });
     proc.Line(220, [&] { live.CopyOver(source); });
-    proc.Line(230, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, "Restore Complete"); });
+    proc.Line(230, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
     proc.Line(240, [&] { catalogue::Form_Load(form); });
     proc.Run();
 }

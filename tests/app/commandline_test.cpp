@@ -20,6 +20,8 @@ struct ParseCase {
     Action action;
     const char* textHas;
     bool beforeQt = false;
+    const char* edition = "";  // Console: the edition label and number read
+    int number = 0;
 };
 
 class ParseCommandLine : public ::testing::TestWithParam<ParseCase> {};
@@ -29,6 +31,10 @@ TEST_P(ParseCommandLine, ReadsTheAction) {
     const app::CommandLine line = app::ParseCommandLine(QStringList{"/usr/bin/restore-rolvane-data"} + c.arguments, c.beforeQt);
     EXPECT_EQ(line.action, c.action);
     EXPECT_TRUE(line.text.contains(QString::fromUtf8(c.textHas))) << line.text.toStdString();
+    if (c.action == Action::Console) {
+        EXPECT_EQ(line.command.edition, c.edition);
+        EXPECT_EQ(line.command.number, c.number);
+    }
     if (c.action == Action::Help || c.action == Action::Error) {
         EXPECT_TRUE(line.text.contains("Usage: restore-rolvane-data [options]\n")) << line.text.toStdString();
     }
@@ -55,7 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"QtOptionsWaitForQt", {"-platform", "offscreen", "-style=Fusion"}, Action::Run, "", true},
         ParseCase{"UnknownBesideAQtOption", {"-platform", "offscreen", "--bogus"}, Action::Error,
                   "Unknown option 'bogus'.", true},
-        ParseCase{"AnArgumentBeforeQt", {"bsrv.mdb"}, Action::Error, "Unexpected argument 'bsrv.mdb'", true}),
+        ParseCase{"AnArgumentBeforeQt", {"bsrv.mdb"}, Action::Error, "Unexpected argument 'bsrv.mdb'", true},
+        // The commands without a window.
+        ParseCase{"List", {"--list", "--json"}, Action::Console, "", true},
+        ParseCase{"RestoreAnyCase", {"--restore", "BuSiNeSs", "5", "--yes"}, Action::Console, "", true, "Business", 5},
+        ParseCase{"PutBack", {"--put-back", "personal", "12"}, Action::Console, "", true, "Personal", 12},
+        ParseCase{"SlotOutOfRange", {"--restore", "business", "6"}, Action::Error, "Unknown backup slot '6'", true},
+        ParseCase{"SlotNotANumber", {"--restore", "business", "+1"}, Action::Error, "Unknown backup slot '+1'", true},
+        ParseCase{"SlotMissing", {"--restore", "business"}, Action::Error, "needs EDITION and SLOT", true},
+        ParseCase{"UnknownEdition", {"--create-blank", "home"}, Action::Error, "Unknown edition 'home'", true},
+        ParseCase{"TwoCommands", {"--list", "--versions", "personal"}, Action::Error, "one command at a time", true},
+        ParseCase{"YesWithAListing", {"--list", "--yes"}, Action::Error, "--yes goes with", true},
+        ParseCase{"YesAlone", {"--yes"}, Action::Error, "--yes goes with a command", true},
+        ParseCase{"NoQtOptionsForACommand", {"-platform", "offscreen", "--list"}, Action::Error, "Unknown option 'platform'", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program as a user starts it.

@@ -1,0 +1,213 @@
+#include "app/console.h"
+
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "app/console_ports.h"
+#include "app/data_location.h"
+#include "catalogue/form1.h"
+#include "catalogue/paths.h"
+#include "common/services.h"
+#include "jet/libmdb_engine.h"
+#include "linux/files.h"
+#include "linux/locale.h"
+#include "linux/shell.h"
+#include "operations/commands.h"
+#include "wine/windows_paths.h"
+
+namespace app {
+
+namespace {
+
+using Kind = ConsoleCommand::Kind;
+
+bool Replaces(Kind kind) { return kind == Kind::Restore || kind == Kind::CreateBlank || kind == Kind::PutBack; }
+
+const char* OptionOf(Kind kind) {
+    switch (kind) {
+        case Kind::List: return "--list";
+        case Kind::Versions: return "--versions";
+        case Kind::Restore: return "--restore";
+        case Kind::CreateBlank: return "--create-blank";
+        case Kind::PutBack: return "--put-back";
+    }
+    return "";
+}
+
+// Asks on the terminal: the question on stderr, the answer from stdin.
+bool AskOnTerminal(const std::string& question, std::string& answer) {
+    if (!isatty(STDIN_FILENO)) return false;
+    std::fputs(question.c_str(), stderr);
+    std::fflush(stderr);
+    return static_cast<bool>(std::getline(std::cin, answer));
+}
+
+// A row of a listing, as printed.
+struct Row {
+    std::string edition, caption, records, date, file;
+    QString modified;  // ISO 8601 with the UTC offset; empty when the file has gone
+};
+
+// The file's time of last modification, ISO 8601 with its UTC offset.
+QString ModifiedOf(const std::string& hostPath) {
+    const QFileInfo info(QString::fromStdString(hostPath));
+    if (!info.exists()) return {};
+    const QDateTime local = info.lastModified();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+void PrintTable(std::FILE* out, const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& cells) {
+    std::vector<qsizetype> widths(headers.size(), 0);
+    auto width = [](const std::string& text) { return QString::fromStdString(text).size(); };
+    for (size_t c = 0; c < headers.size(); ++c) widths[c] = width(headers[c]);
+    for (const auto& row : cells)
+        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
+    auto line = [&](const std::vector<std::string>& row) {
+        std::string text;
+        for (size_t c = 0; c < row.size(); ++c) {
+            text += row[c];
+            if (c + 1 < row.size()) text += std::string(static_cast<size_t>(widths[c] - width(row[c]) + 2), ' ');
+        }
+        std::fprintf(out, "%s\n", text.c_str());
+    };
+    line(headers);
+    for (const auto& row : cells) line(row);
+}
+
+void PrintJson(std::FILE* out, const std::vector<Row>& rows) {
+    QJsonArray array;
+    for (const Row& row : rows) {
+        QJsonObject object;
+        object.insert(QStringLiteral("edition"), QString::fromStdString(row.edition));
+        object.insert(QStringLiteral("caption"), QString::fromStdString(row.caption));
+        object.insert(QStringLiteral("records"), QString::fromStdString(row.records).toLongLong());
+        object.insert(QStringLiteral("modified"), row.modified.isEmpty() ? QJsonValue() : QJsonValue(row.modified));
+        object.insert(QStringLiteral("file"), QString::fromStdString(row.file));
+        array.append(object);
+    }
+    std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), out);
+}
+
+// The one-based row of the catalogue with this caption and edition label; 0 when there is none.
+int FindRow(platform::ListView& list, const std::string& caption, const std::string& edition) {
+    for (int i = 1; i <= list.ItemCount(); ++i)
+        if (list.ItemText(i) == caption && list.SubItem(i, 1) == edition) return i;
+    return 0;
+}
+
+int StatusOf(ConsoleMessageBox::Outcome outcome) {
+    using Outcome = ConsoleMessageBox::Outcome;
+    switch (outcome) {
+        case Outcome::Nothing:
+        case Outcome::Succeeded: return kDone;
+        case Outcome::InUse: return kInUse;
+        case Outcome::Declined:
+        case Outcome::Failed: return kFailed;
+    }
+    return kFailed;
+}
+
+}  // namespace
+
+int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& env, Console console) {
+    const std::string program = kProgramName;
+    // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
+    if (!console.ask) {
+        if (Replaces(command.kind) && !command.yes && !isatty(STDIN_FILENO)) {
+            std::fprintf(console.err, "%s: %s replaces data: give --yes, or run it on a terminal to be asked.\n",
+                         program.c_str(), OptionOf(command.kind));
+            return kUsageError;
+        }
+        console.ask = AskOnTerminal;
+    }
+
+    std::ostringstream where;
+    const platform::PrefixChoice location = LocateData(env, where);
+    std::fputs(where.str().c_str(), console.err);
+    const platform::WinePaths paths(location.prefix);
+    platform::LinuxFiles files(paths);
+    platform::LinuxShell shell(location.prefix, env);
+    ConsoleMessageBox msgbox(command.yes, console.ask,
+                             {operations::kRestoredTitle, operations::kBlankCreatedTitle}, console.err);
+    ConsoleProcess process;
+    platform::PosixLocale locale;
+    common::Services services{files, shell, msgbox, process, locale, [&paths, &console] {
+        return std::make_unique<platform::LibmdbEngine>(
+            [&paths](const std::string& path) { return paths.ToHost(path); }, console.readerPath);
+    }};
+    ConsoleListView list;
+    ConsoleButton restore, makeBlank, cancel;
+    catalogue::Form1 form{services, list, restore, makeBlank, cancel};
+
+    try {
+        catalogue::Form_Load(form);
+        switch (command.kind) {
+            case Kind::List: {
+                std::vector<Row> rows;
+                for (int i = 1; i <= list.ItemCount(); ++i) {
+                    // The path on this machine, as a user would open it.
+                    std::string host = paths.ToHost(list.Tag(i));
+                    const QString canonical = QFileInfo(QString::fromStdString(host)).canonicalFilePath();
+                    if (!canonical.isEmpty()) host = canonical.toStdString();
+                    rows.push_back({list.SubItem(i, 1), list.ItemText(i), list.SubItem(i, 2), list.SubItem(i, 3),
+                                    host, ModifiedOf(host)});
+                }
+                if (command.json) {
+                    PrintJson(console.out, rows);
+                } else {
+                    std::vector<std::string> headers;
+                    for (int c = 1; c <= list.ColumnHeaderCount(); ++c) headers.push_back(list.ColumnHeaderText(c));
+                    std::vector<std::vector<std::string>> cells;
+                    for (const Row& row : rows) cells.push_back({row.caption, row.edition, row.records, row.date});
+                    PrintTable(console.out, headers, cells);
+                }
+                std::fflush(console.out);
+                break;
+            }
+            case Kind::Restore:
+            case Kind::CreateBlank: {
+                const bool restoring = command.kind == Kind::Restore;
+                const std::string caption =
+                    restoring ? "Backup " + std::to_string(command.number) : std::string(catalogue::kCurrentCaption);
+                const int row = FindRow(list, caption, command.edition);
+                if (row == 0) {
+                    if (restoring)
+                        std::fprintf(console.err, "%s: There is no Backup %d of the %s edition.\n", program.c_str(),
+                                     command.number, command.edition.c_str());
+                    else
+                        std::fprintf(console.err, "%s: There is no live database of the %s edition.\n",
+                                     program.c_str(), command.edition.c_str());
+                    return kFailed;
+                }
+                list.Select(row);
+                catalogue::lvFiles_Click(form);
+                if (restoring)
+                    operations::cmdRestore_Click(form);
+                else
+                    operations::cmdMakeBlank_Click(form);
+                break;
+            }
+            case Kind::Versions:
+            case Kind::PutBack:
+                std::fprintf(console.err, "%s: %s is not available in this build.\n", program.c_str(),
+                             OptionOf(command.kind));
+                return kFailed;
+        }
+    } catch (const platform::ProcessEnded&) {
+        // An error report answered Abort: the run ends there.
+        return kFailed;
+    }
+    if (msgbox.outcome() == ConsoleMessageBox::Outcome::Declined)
+        std::fprintf(console.err, "%s: Nothing was changed.\n", program.c_str());
+    return StatusOf(msgbox.outcome());
+}
+
+}  // namespace app

@@ -3,17 +3,12 @@
 #include <fstream>
 #include <optional>
 
+#include "linux/host_files.h"
 #include "ports/shell.h"
 
 namespace platform {
 
 namespace {
-
-// Without a trailing "/"; the root keeps its own.
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
 
 // XDG_DOCUMENTS_DIR from user-dirs.dirs: a line XDG_DOCUMENTS_DIR="$HOME/..."
 // or "/...", the only two forms the file may use.

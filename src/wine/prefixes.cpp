@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "linux/host_files.h"
 #include "wine/windows_paths.h"
 
 namespace platform {
@@ -19,25 +20,6 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool IsDirectory(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder.ends_with('/') ? folder + name : folder + "/" + name;
-}
 
 // The folders directly inside folder, by name in byte order; none when it
 // cannot be read.

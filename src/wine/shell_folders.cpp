@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "linux/host_files.h"
 #include "vb/casefold.h"
 #include "wine/registry.h"
 
@@ -19,11 +20,6 @@ constexpr const char* kUserShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kCurrentVersion32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion";
-
-bool IsDirectory(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Without a trailing "\"; a drive root keeps its own ("C:\").
 std::string WithoutTrailingSeparator(std::string path) {

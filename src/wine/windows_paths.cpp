@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "linux/host_files.h"
 #include "vb/casefold.h"
 
 namespace platform {
@@ -20,11 +21,6 @@ namespace {
 constexpr const char* kUnmapped = "/dev/null/unmapped";
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsDirectory(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // The components of a path: both separators split, empty and "." components
 // vanish, ".." removes the component before it. Rooted paths cannot climb
@@ -46,12 +42,6 @@ std::vector<std::string> Components(std::string_view path, bool rooted) {
         parts.emplace_back(part);
     }
     return parts;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
 }
 
 // The name of the entry in folder that matches name: the entry of exactly

@@ -1,18 +1,25 @@
-// What a copy tells its progress observer, whatever its chunk size: bytes
-// done never go back, the total is the file's size, the last report is the
-// total, and a clone reports once.
+// The data of a copy: it falls back from a clone to the kernel's copy to the
+// buffer loop, and what it tells its progress observer, whatever its chunk
+// size: bytes done never go back, the total is the file's size, the last
+// report is the total, and a clone reports once.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
-#include "linux/files.h"
+#include "linux/files_fixture.h"
 #include "support/temp_folder.h"
 
 namespace {
+
+using linux_files_test::LinuxFilesTest;
+using platform::LinuxFiles;
+using platform_test::ReadFile;
+using platform_test::WriteFile;
 
 using Reports = std::vector<std::pair<uint64_t, uint64_t>>;  // done, total
 
@@ -51,6 +58,28 @@ TEST(CopyProgress, AClonedFileReportsOnce) {
     if (!clones) GTEST_SKIP() << "the temporary folder's file system cannot clone files (btrfs and XFS can)";
     const size_t size = size_t{16} << 20;
     EXPECT_EQ(CopyOf(tmp, size), (Reports{{size, size}}));
+}
+
+TEST_F(LinuxFilesTest, CopyFallsBackStepByStepAndTellsProgressUpToTheTotal) {
+    const std::string contents = std::string(5 << 20, 'x') + "end";  // two chunks
+    WriteFile(At("source.mdb"), contents);
+    // Refused: nothing (a clone where the file system can, else the kernel's
+    // copy); the clone; the clone and the kernel's copy (the buffer loop).
+    for (int refused = 0; refused <= 2; ++refused) {
+        int chunk = 0;
+        LinuxFiles files(paths, {}, [&](LinuxFiles::Step step) {
+            return step == LinuxFiles::Step::CopyChunk && chunk++ < refused ? EOPNOTSUPP : 0;
+        });
+        std::vector<uint64_t> done;
+        files.FileCopy(At("source.mdb"), At("dest.mdb"), [&](uint64_t d, uint64_t total) {
+            EXPECT_EQ(total, contents.size());
+            done.push_back(d);
+        });
+        EXPECT_EQ(ReadFile(At("dest.mdb")), contents) << refused;
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << refused;
+        EXPECT_EQ(done.back(), contents.size()) << refused;
+        EXPECT_GE(done.size(), refused ? 2u : 1u) << refused;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+#include "linux/held_open.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "linux/host_files.h"
+#include "wine/wineserver.h"
+
+namespace platform {
+
+namespace {
+
+bool HasRecordLock(int fd) {
+    // A write lock conflicts with every lock another owner holds, read or
+    // write, so the test finds any lock on any byte. An OFD query sees the
+    // POSIX locks of other processes as well as OFD locks.
+    struct flock query{};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    query.l_start = 0;
+    query.l_len = 0;
+    if (fcntl(fd, F_OFD_GETLK, &query) == 0) return query.l_type != F_UNLCK;
+    if (errno != EINVAL) return false;
+    // A kernel without OFD locks: F_GETLK sees other processes' locks.
+    query = {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    if (fcntl(fd, F_GETLK, &query) == 0) return query.l_type != F_UNLCK;
+    return false;
+}
+
+}  // namespace
+
+bool HeldByAnotherProcess(int fd) {
+    struct stat st{};
+    if (fstat(fd, &st) != 0) return false;
+    return HasRecordLock(fd) || OpenInWineServer(st.st_dev, st.st_ino);
+}
+
+bool HeldByAnotherProcess(const std::string& hostPath) {
+    Fd fd(open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd) return HeldByAnotherProcess(fd.get());
+    // Unreadable: no lock can be queried, but wineserver can still be asked.
+    struct stat st{};
+    return stat(hostPath.c_str(), &st) == 0 && OpenInWineServer(st.st_dev, st.st_ino);
+}
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+// Files held open the way Windows programs under Wine hold them (a record
+// lock, or the file open in a wineserver) are neither copied nor renamed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "linux/files_fixture.h"
+#include "support/holder.h"
+
+namespace {
+
+using linux_files_test::ErrorOf;
+using linux_files_test::Listing;
+using linux_files_test::LinuxFilesTest;
+using platform_test::ReadFile;
+using platform_test::WriteFile;
+namespace fs = std::filesystem;
+using test_support::Hold;
+using test_support::Holder;
+
+TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
+    for (Hold how : {Hold::PosixWriteLock, Hold::PosixReadLockBeyondEnd, Hold::OfdLock, Hold::OpenInWineServer}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        WriteFile(At("source.mdb"), "src");
+        WriteFile(At("dest.mdb"), "old");
+        {
+            Holder holder(At("source.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ErrorOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::kPermissionDenied);
+        }
+        {
+            Holder holder(At("dest.mdb"), how);
+            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
+            EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
+        }
+        // Once let go, the same operations go through.
+        files.FileCopy(At("source.mdb"), At("dest.mdb"));
+        EXPECT_EQ(ReadFile(At("dest.mdb")), "src");
+        files.Name(At("source.mdb"), At("renamed.mdb"));
+        fs::remove(At("renamed.mdb"));
+    }
+}
+
+}  // namespace

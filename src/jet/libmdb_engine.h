@@ -1,5 +1,5 @@
 // The Jet engine on libmdb. libmdb never runs in this process: the engine
-// owns one sandboxed reader child, rolvane-mdb-reader (mdb_reader_client.h),
+// owns one sandboxed reader child, rolvane-mdb-reader (reader_client.h),
 // started on first use and serving every read of the run: the check at
 // OpenDatabase and each OpenRecordset. A reader that dies, overruns or
 // answers nonsense fails that read with 3343 and is replaced for the next.

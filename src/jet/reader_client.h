@@ -1,6 +1,6 @@
-// The window's side of the database reader child (mdb_reader_main.cpp):
+// The window's side of the database reader child (reader/main.cpp):
 // one reader process, started on first use and sent one request at a time
-// over a socket (mdb_reader_protocol.h), so that a run pays for one process
+// over a socket (reader_protocol.h), so that a run pays for one process
 // start, not two per database.
 //
 // Every request has a deadline and every answer a size cap; the reader has a

@@ -1,5 +1,5 @@
-// The frames between the window's process (mdb_reader_client.cpp) and the
-// reader child (mdb_reader_main.cpp), both ways on one stream socket that the
+// The frames between the window's process (reader_client.cpp) and the
+// reader child (reader/main.cpp), both ways on one stream socket that the
 // child has as file descriptor 3. The child serves one request at a time and
 // answers each in full before it reads the next; it ends when the socket closes.
 //
@@ -9,7 +9,7 @@
 //                     (an empty SELECT only checks the file)
 //   'P' a probe:      version, u32 length + a folder holding a file "existing"
 //                     that the probe tries to write, remove and create beside
-//                     (empty: only report the sandbox; mdb_reader_sandbox.h)
+//                     (empty: only report the sandbox; reader/sandbox.h)
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'R' one row:       per column a kind byte and its value (see Kind)

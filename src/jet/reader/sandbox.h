@@ -1,4 +1,4 @@
-// The reader child's sandbox (mdb_reader_main.cpp): what libmdb may do once
+// The reader child's sandbox (main.cpp): what libmdb may do once
 // it parses a file that someone else wrote. Set up once, before the first
 // request is read, and kept for the life of the process:
 //   - no new privileges (PR_SET_NO_NEW_PRIVS), which the other two need;

@@ -1,0 +1,56 @@
+// The file as raw pages, read without libmdb, and the checks made on them
+// before libmdb is trusted with a structure: libmdb itself returns partial
+// results without error for a truncated file, and loops or reads out of
+// bounds on some damaged ones. Every check fails the request with Damaged().
+#pragma once
+
+// glib first: mdbtools.h includes it inside extern "C", where its C++ parts do not compile.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::reader {
+
+// A Jet file opened read-only: its header checked, its length a whole
+// number of pages.
+class RawFile {
+public:
+    explicit RawFile(const std::string& path);
+    ~RawFile();
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
+
+    uint32_t PageSize() const { return pageSize_; }
+    uint64_t Pages() const { return pages_; }
+
+    // Page `pg`, whole; Damaged when it lies past the end or cannot be read.
+    std::vector<unsigned char> Page(uint64_t pg) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    uint32_t pageSize_ = 0;
+    uint64_t pages_ = 0;
+};
+
+// Little-endian fields of a page; Damaged past its end.
+uint16_t U16(const std::vector<unsigned char>& b, size_t off);
+uint32_t U32(const std::vector<unsigned char>& b, size_t off);
+
+// The row `pgRow` points at must exist on its page and lie within it.
+void CheckRowPointer(const RawFile& f, const MdbFormatConstants& fmt, uint32_t pgRow, const char* what);
+
+// A table definition, before libmdb reads it: its chain of pages exists, its
+// counts are possible for Jet and fit in those pages, and its usage maps
+// point at rows that exist.
+void CheckTableDefinition(const RawFile& f, const MdbFormatConstants& fmt, uint64_t tdefPg);
+
+// The pages a table's usage map names must all lie within the file. Returns
+// how many pages it names; a table cannot hold more than 256 rows per page
+// (a row pointer has one byte for the row).
+uint64_t CheckUsageMap(const RawFile& f, const MdbTableDef& table);
+
+}  // namespace platform::reader

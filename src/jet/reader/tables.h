@@ -1,0 +1,48 @@
+// Reading a table for one query: the file opened with libmdb after its
+// header and system catalogue have passed the page checks (page_checks.h),
+// the table's definition and usage map checked in turn, then its stored
+// count or its rows sent as frames (reader_protocol.h).
+#pragma once
+
+// glib first: mdbtools.h includes it inside extern "C", where its C++ parts do not compile.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/query.h"
+#include "jet/reader/output.h"
+#include "jet/reader/page_checks.h"
+
+namespace platform::reader {
+
+struct HandleCloser {
+    void operator()(MdbHandle* h) const { mdb_close(h); }
+};
+
+class Reader {
+public:
+    // Opens and checks the file at `path` and its catalogue; Damaged when it
+    // is no Jet file libmdb can be trusted with.
+    Reader(const std::string& path, Output& out, Noise& noise);
+
+    // Answers `q`: column names, rows, then the end frame.
+    void Run(const platform::Query& q);
+
+    // The end frame of an answer of `rows` rows.
+    void Finish(uint32_t rows);
+
+private:
+    MdbCatalogEntry* FindTable(const std::string& name);
+    void SendColumns(const std::vector<std::string>& names);
+
+    RawFile file_;
+    Output& out_;
+    Noise& noise_;
+    std::unique_ptr<MdbHandle, HandleCloser> mdb_;
+};
+
+}  // namespace platform::reader

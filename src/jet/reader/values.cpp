@@ -1,0 +1,133 @@
+#include "jet/reader/values.h"
+
+#include <glib.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "jet/reader/failure.h"
+
+namespace platform::reader {
+
+std::string CaseFold(const std::string& s) {
+    gchar* f = g_utf8_casefold(s.c_str(), static_cast<gssize>(s.size()));
+    std::string out = f ? f : s;
+    g_free(f);
+    return out;
+}
+
+void JetDate(double v, Value& out) {
+    if (!std::isfinite(v) || v < -657434.0 || v >= 2958466.0) Damaged("date out of range");
+    double whole = std::trunc(v);
+    long secs = std::lround(std::fabs(v - whole) * 86400.0);
+    long long days = static_cast<long long>(whole);
+    if (secs >= 86400) {
+        secs -= 86400;
+        ++days;
+    }
+    // Civil date from a day count (1970-01-01 = 0), proleptic Gregorian.
+    long long z = days - 25569 + 719468;
+    long long era = (z >= 0 ? z : z - 146096) / 146097;
+    long long doe = z - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long y = yoe + era * 400;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    long long d = doy - (153 * mp + 2) / 5 + 1;
+    long long m = mp < 10 ? mp + 3 : mp - 9;
+    out.kind = Kind::Date;
+    out.date[0] = static_cast<int>(y + (m <= 2));
+    out.date[1] = static_cast<int>(m);
+    out.date[2] = static_cast<int>(d);
+    out.date[3] = static_cast<int>(secs / 3600);
+    out.date[4] = static_cast<int>(secs / 60 % 60);
+    out.date[5] = static_cast<int>(secs % 60);
+}
+
+Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field) {
+    Value v;
+    if (col.col_type == MDB_BOOL) {  // the null bit holds the value
+        v.kind = Kind::Int;
+        v.i = field.is_null ? 0 : -1;
+        return v;
+    }
+    if (field.is_null) return v;
+    const unsigned char* buf = mdb->pg_buf;
+    int start = field.start, size = field.siz;
+    if (start < 0 || size < 0 || start + size > mdb->fmt->pg_size) Damaged("value lies outside its page");
+    auto need = [&](int n) {
+        if (size < n) Damaged("value shorter than its type");
+    };
+    switch (col.col_type) {
+    case MDB_BYTE: need(1); v.kind = Kind::Int; v.i = buf[start]; break;
+    case MDB_INT: need(2); v.kind = Kind::Int; v.i = static_cast<int16_t>(mdb_get_int16(const_cast<unsigned char*>(buf), start)); break;
+    case MDB_LONGINT: need(4); v.kind = Kind::Int; v.i = static_cast<int32_t>(mdb_get_int32(const_cast<unsigned char*>(buf), start)); break;
+    case MDB_MONEY: {
+        need(8);
+        int64_t cents;
+        memcpy(&cents, buf + start, 8);
+        v.kind = Kind::Double;
+        v.d = static_cast<double>(cents) / 10000.0;
+        break;
+    }
+    case MDB_FLOAT: need(4); v.kind = Kind::Double; v.d = mdb_get_single(const_cast<unsigned char*>(buf), start); break;
+    case MDB_DOUBLE: need(8); v.kind = Kind::Double; v.d = mdb_get_double(const_cast<unsigned char*>(buf), start); break;
+    case MDB_DATETIME: need(8); JetDate(mdb_get_double(const_cast<unsigned char*>(buf), start), v); break;
+    case MDB_NUMERIC: {
+        need(17);
+        char* s = mdb_numeric_to_string(mdb, start, col.col_scale, col.col_prec);
+        v.kind = Kind::Double;
+        v.d = s ? g_ascii_strtod(s, nullptr) : 0;
+        g_free(s);
+        break;
+    }
+    case MDB_BINARY:
+        v.kind = Kind::Text;
+        v.text.assign(reinterpret_cast<const char*>(buf + start), static_cast<size_t>(size));
+        break;
+    case MDB_TEXT:
+    case MDB_MEMO:
+    case MDB_REPID: {
+        if (col.col_type == MDB_MEMO) need(MDB_MEMO_OVERHEAD);
+        if (col.col_type == MDB_REPID) need(16);
+        char* s = mdb_col_to_string(mdb, mdb->pg_buf, start, col.col_type, size);
+        v.kind = Kind::Text;
+        v.text = s ? s : "";
+        g_free(s);
+        break;
+    }
+    default:  // OLE objects and complex columns are not read: Null
+        break;
+    }
+    return v;
+}
+
+void PutValue(std::string& out, const Value& v) {
+    out.push_back(static_cast<char>(v.kind));
+    switch (v.kind) {
+    case Kind::Null: break;
+    case Kind::Int: PutU64(out, static_cast<uint64_t>(v.i)); break;
+    case Kind::Double: PutU64(out, platform::reader::DoubleBits(v.d)); break;
+    case Kind::Text: PutText(out, v.text); break;
+    case Kind::Date:
+        for (int x : v.date) PutU32(out, static_cast<uint32_t>(x));
+        break;
+    }
+}
+
+bool Matches(const Value& v, const platform::Literal& lit) {
+    if (v.kind == Kind::Null) return false;
+    if (const auto* text = std::get_if<std::string>(&lit)) {
+        if (v.kind != Kind::Text) throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
+        return CaseFold(v.text) == CaseFold(*text);
+    }
+    double want = std::holds_alternative<int64_t>(lit) ? static_cast<double>(std::get<int64_t>(lit)) : std::get<double>(lit);
+    if (v.kind == Kind::Int) {
+        if (const auto* i = std::get_if<int64_t>(&lit)) return v.i == *i;
+        return static_cast<double>(v.i) == want;
+    }
+    if (v.kind == Kind::Double) return v.d == want;
+    throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
+}
+
+}  // namespace platform::reader

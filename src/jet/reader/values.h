@@ -1,0 +1,42 @@
+// Values as the reader sends them: a field of a row that libmdb has cracked,
+// turned into one of the protocol's kinds (reader_protocol.h), and compared
+// with a WHERE literal as Jet compares.
+#pragma once
+
+// glib first: mdbtools.h includes it inside extern "C", where its C++ parts do not compile.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <cstdint>
+#include <string>
+
+#include "jet/query.h"
+#include "jet/reader_protocol.h"
+
+namespace platform::reader {
+
+std::string CaseFold(const std::string& s);
+
+struct Value {
+    Kind kind = Kind::Null;
+    int64_t i = 0;
+    double d = 0;
+    std::string text;
+    int date[6] = {};
+};
+
+// Jet stores a date as days since 1899-12-30 with the time as the fraction;
+// for days before that the fraction still counts forward from midnight.
+void JetDate(double v, Value& out);
+
+// The value of `field` of column `col`, on libmdb's current page.
+Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field);
+
+// Appends `v` to a row frame's payload.
+void PutValue(std::string& out, const Value& v);
+
+// Whether `v` equals the literal of a WHERE; text without regard to case.
+// A literal of another type than the column's is 3464.
+bool Matches(const Value& v, const platform::Literal& lit);
+
+}  // namespace platform::reader

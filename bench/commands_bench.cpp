@@ -62,6 +62,18 @@ void Discovery() {
     std::printf("discovery of 12 databases x 100,000 roof rows (medians): first of a run %.1f ms, %.1f ms more than on an "
                 "empty home (ratio %.2f); later ones %.1f ms; mdb-count on the same 12 files: %.1f ms; ratio %.2f\n",
                 first, first - emptyFirst, (first - emptyFirst) / mdbCount, ours, mdbCount, ours / mdbCount);
+
+    // The command line's catalogue, as a script pays for it: the whole
+    // program, started without a display, against the twelve mdb-count runs.
+    const std::string list = "exec env -u DISPLAY -u WAYLAND_DISPLAY -u WINEPREFIX HOME='" + home.Home() +
+                             "' USER=ann '" ROLVANE_PROGRAM_PATH "' --list --json 2>/dev/null";
+    if (bench::RunQuiet({"sh", "-c", list}) != 0) {
+        std::fprintf(stderr, "--list --json failed\n");
+        std::exit(1);
+    }
+    const double command = bench::MedianMs(9, [&] { bench::RunQuiet({"sh", "-c", list}); });
+    std::printf("restore-rolvane-data --list --json, whole process: %.1f ms; ratio to the 12 mdb-count runs %.2f\n",
+                command, command / mdbCount);
 }
 
 // Restore of a 200 MB backup against `cp` + `sync` of the same file, in

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/files.h"
 #include "wine/windows_paths.h"
@@ -55,6 +56,10 @@ public:
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
+    // files_folder.cpp: the files of a folder, sizes and the trash (trash.h).
+    std::vector<std::string> FilesIn(const std::string& Folder) override;
+    int64_t FileLen(const std::string& Path) override;
+    void MoveToTrash(const std::string& Path) override;
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;

@@ -31,7 +31,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     setWindowModality(Qt::WindowModal);
     setSizeGripEnabled(true);
 
-    const QString live = QString::fromStdString(hostPath_(live_));
+    const QString live = HostLive();
     caption_->setText(tr("&Numbered copies kept beside %1, newest first:").arg(live));
     caption_->setTextFormat(Qt::PlainText);
     caption_->setWordWrap(true);
@@ -119,8 +119,16 @@ void VersionsDialog::MoveToTrash() {
     if (!Load()) Ended();
 }
 
+// Where the live database is on this machine, told as the file manager
+// shows it: through no drive link of the prefix (dosdevices/c:).
+QString VersionsDialog::HostLive() const {
+    const QFileInfo live(QString::fromStdString(hostPath_(live_)));
+    const QString canonical = live.canonicalFilePath();
+    return canonical.isEmpty() ? live.absoluteFilePath() : canonical;
+}
+
 void VersionsDialog::OpenFolder() {
-    const QString folder = QFileInfo(QString::fromStdString(hostPath_(live_))).absolutePath();
+    const QString folder = QFileInfo(HostLive()).absolutePath();
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
         form_.sys.msgbox.Show("Unable to open the folder " + folder.toStdString(), platform::vbOKOnly,
                               "Open Folder");

@@ -61,6 +61,7 @@ private:
     void FollowSelection();
     // The program ended inside a procedure: nothing more is done here.
     void Ended();
+    QString HostLive() const;
 
     catalogue::Form1& form_;
     std::string live_;

@@ -93,11 +93,11 @@ protected:
         QTest::keyClick(&window.lvFiles(), Qt::Key_F10, Qt::ShiftModifier);
         if (!OpenMenu()) return nullptr;
         QTest::keyClick(OpenMenu(), Qt::Key_Return);
+        // The dialog opens once the menu has closed.
         app::VersionsDialog* dialog = nullptr;
-        QTest::qWaitFor([&] { return (dialog = window.findChild<app::VersionsDialog*>()) != nullptr; }, 5000);
-        if (dialog) {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-        }
+        if (!QTest::qWaitFor([&] { return (dialog = window.findChild<app::VersionsDialog*>()) != nullptr; }, 5000))
+            return nullptr;
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
         return dialog;
     }
     std::vector<std::string> Rows(app::QtTableList& list) {

@@ -66,6 +66,7 @@ int main(int argc, char* argv[]) {
     app::MainWindow window(services);
     window.lvFiles().SetEmptyText(app::EmptyCatalogueText(location, environment));
     window.ShowCopiesIn(files);
+    window.MapPathsWith([&paths](const std::string& path) { return paths.ToHost(path); });
     window.Load();
     window.ShowCentred();
     return application.exec();

@@ -1,9 +1,11 @@
 #include "app/mainwindow.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QIcon>
+#include <QMenu>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
@@ -11,6 +13,8 @@
 #include <cmath>
 #include <optional>
 
+#include "app/versions_dialog.h"
+#include "catalogue/paths.h"
 #include "operations/commands.h"
 #include "ports/process.h"
 
@@ -108,6 +112,16 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     connect(cmdMakeBlank_, &QPushButton::clicked, this,
             [this] { Run(operations::cmdMakeBlank_Click, MakeBlankText()); });
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { Run(catalogue::cmdCancel_Click); });
+
+    // The row's context menu: right click, and the two keys the desktop
+    // opens one with.
+    lvFiles_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvFiles_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowRowMenu);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, lvFiles_);
+        shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] { ShowRowMenu(QPoint(-1, -1)); });
+    }
 }
 
 // The twips layout is the least each control gets. A button whose caption
@@ -168,16 +182,21 @@ void MainWindow::ShowCentred() {
 // arrives by another road (an assistive technology pressing a button) is
 // refused here rather than starting a second procedure over the first.
 void MainWindow::Run(void (*procedure)(catalogue::Form1&), const QString& copying) {
-    if (ended_ || running_) return;
+    RunInWindow([&] { procedure(form_); }, copying);
+}
+
+bool MainWindow::RunInWindow(const std::function<void()>& body, const QString& copying, QWidget* over) {
+    if (ended_ || running_) return !ended_;
     const QScopedValueRollback<bool> running(running_, true);
     std::optional<ProgressFiles::Activity> activity;
-    if (copies_ && !copying.isEmpty()) activity.emplace(*copies_, this, copying);
+    if (copies_ && !copying.isEmpty()) activity.emplace(*copies_, over ? over : this, copying);
     try {
-        procedure(form_);
+        body();
     } catch (const platform::ProcessEnded&) {
         ended_ = true;
         hide();
     }
+    return !ended_;
 }
 
 // The texts name the row the command reads when it starts.
@@ -192,6 +211,49 @@ QString MainWindow::MakeBlankText() {
     const int row = lvFiles_->SelectedIndex();
     if (row == 0) return tr("Creating a blank database…");
     return tr("Creating a blank database (%1)…").arg(QString::fromStdString(lvFiles_->SubItem(row, 1)));
+}
+
+// A menu opened while one is open (the Menu key, which the window system
+// may also turn into a context-menu event) is not opened twice. The menu is
+// for the selected row: a right click selects its row first. Discovery's
+// selection handler runs first, as the button that releases a right click
+// goes to the menu, not to the list.
+void MainWindow::ShowRowMenu(const QPoint& at) {
+    if (ended_ || running_ || QApplication::activePopupWidget()) return;
+    Run(catalogue::lvFiles_Click);
+    const int row = lvFiles_->SelectedIndex();
+    if (ended_ || row == 0 || lvFiles_->ItemText(row) != catalogue::kCurrentCaption) return;
+    const QRect rect = lvFiles_->visualItemRect(lvFiles_->topLevelItem(row - 1));
+    const QPoint where = rect.contains(at) ? at : QPoint(rect.left() + rect.height(), rect.bottom());
+    const std::string live = lvFiles_->Tag(row);
+    const QString edition = QString::fromStdString(lvFiles_->SubItem(row, 1));
+
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* versions = menu->addAction(tr("&Previous Versions…"));
+    versions->setObjectName(QStringLiteral("actPreviousVersions"));
+    // Once the menu has closed and given the focus back.
+    connect(versions, &QAction::triggered, this, [this, live, edition] { OpenPreviousVersions(live, edition); },
+            Qt::QueuedConnection);
+    menu->popup(lvFiles_->viewport()->mapToGlobal(where));
+    menu->setActiveAction(versions);
+}
+
+void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString& edition) {
+    if (ended_ || running_) return;
+    auto* dialog = new VersionsDialog(
+        form_, livePath, edition,
+        [this](const std::function<void()>& body, const QString& copying, QWidget* over) {
+            return RunInWindow(body, copying, over);
+        },
+        toHost_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->Load()) {
+        delete dialog;
+        return;
+    }
+    dialog->open();
 }
 
 }  // namespace app

@@ -18,6 +18,9 @@
 //                 which ends the process at once. Closing the window ends
 //                 the program without running any procedure. One procedure
 //                 runs at a time: none starts while another is running.
+//   Menu          right click, the Menu key or Shift+F10 on a "(Current)"
+//                 row: "Previous Versions…" opens that live database's
+//                 Previous Versions dialog (versions_dialog.h).
 //   Copies        while a command runs, its copies run on a worker thread
 //                 (ProgressFiles): the window keeps painting but takes no
 //                 input, and a long copy shows a dialog named after the
@@ -34,6 +37,8 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "app/button_qt.h"
 #include "app/listview_qt.h"
@@ -61,6 +66,15 @@ public:
     // ProgressFiles: the commands tell it what they are copying.
     void ShowCopiesIn(ProgressFiles& files) { copies_ = &files; }
 
+    // How the procedures' paths map to host paths, for Open Folder.
+    void MapPathsWith(std::function<std::string(const std::string&)> toHost) { toHost_ = std::move(toHost); }
+
+    // Runs body as one procedure of the window (see Run), its copies shown
+    // as `copying` over `over` (else this window). False once the program
+    // has ended; a procedure refused because another is running is not an
+    // end.
+    bool RunInWindow(const std::function<void()>& body, const QString& copying = {}, QWidget* over = nullptr);
+
     catalogue::Form1& Form() { return form_; }
     QtListView& lvFiles() { return *lvFiles_; }
     QtButton& cmdRestore() { return *cmdRestore_; }
@@ -77,6 +91,11 @@ private:
     QString MakeBlankText();
     // Sizes and places the window and its controls, once, at creation.
     void Arrange();
+    // The context menu of the selected row, when it is a "(Current)" row:
+    // at `at` in the list's viewport when that lies on the row, else at the
+    // row. Its one item opens the Previous Versions dialog.
+    void ShowRowMenu(const QPoint& at);
+    void OpenPreviousVersions(const std::string& livePath, const QString& edition);
 
     QtListView* lvFiles_;
     QtButton* cmdRestore_;
@@ -84,6 +103,7 @@ private:
     QtButton* cmdCancel_;
     catalogue::Form1 form_;
     ProgressFiles* copies_ = nullptr;
+    std::function<std::string(const std::string&)> toHost_;
     bool ended_ = false;
     bool running_ = false;
 };

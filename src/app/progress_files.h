@@ -60,6 +60,9 @@ public:
 
     std::string Dir(const std::string& Path) override { return inner_.Dir(Path); }
     vb::DateTime FileDateTime(const std::string& Path) override { return inner_.FileDateTime(Path); }
+    std::vector<std::string> FilesIn(const std::string& Folder) override { return inner_.FilesIn(Folder); }
+    int64_t FileLen(const std::string& Path) override { return inner_.FileLen(Path); }
+    void MoveToTrash(const std::string& Path) override { inner_.MoveToTrash(Path); }
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override {

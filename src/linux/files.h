@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "linux/file_steps.h"
 #include "ports/files.h"
@@ -34,6 +35,10 @@ public:
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
+    // files_folder.cpp: the files of a folder, sizes and the trash (trash.h).
+    std::vector<std::string> FilesIn(const std::string& Folder) override;
+    int64_t FileLen(const std::string& Path) override;
+    void MoveToTrash(const std::string& Path) override;
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;

@@ -1,6 +1,7 @@
 // RenameDatabase: keeps a live database as "bsrv.<n>" in its own folder, n
-// the lowest number from 1 upward that no file has. The numbered copies are
-// never listed, opened or deleted by the program; they accumulate.
+// the lowest number from 1 upward that no file has. The program never
+// deletes a numbered copy; Previous Versions (previous_versions.h) lists
+// them, puts one back or moves one to the trash.
 #include <climits>
 
 #include "common/parsedir.h"

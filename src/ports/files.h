@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "vb/datetime.h"
 
@@ -34,6 +35,21 @@ public:
 
     // Last-modified date and time in local time. 53 when there is no file.
     virtual vb::DateTime FileDateTime(const std::string& Path) = 0;
+
+    // The names of the files in Folder that Dir counts (regular files,
+    // neither hidden nor system), as the folder spells them, in no order.
+    // The folder is matched as any path is. Empty when there is no such
+    // folder; 70 when it cannot be read.
+    virtual std::vector<std::string> FilesIn(const std::string& Folder) = 0;
+
+    // The size of the file in bytes. 53 when there is no file.
+    virtual int64_t FileLen(const std::string& Path) = 0;
+
+    // Moves the file to the user's trash, from where the desktop's file
+    // manager can put it back; it is never deleted. 53 when there is no
+    // file, 70 access denied, 74 when no trash on its own file system can
+    // take it, 75/57 anything else.
+    virtual void MoveToTrash(const std::string& Path) = 0;
 
     // Creates or overwrites Destination with a copy of Source; never leaves
     // Destination half-written (temporary file, flush, rename over it), keeps

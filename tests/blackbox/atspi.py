@@ -6,6 +6,12 @@
       selects the list row ROW of EDITION with a real mouse click, presses
       ACTION (Restore, Create Blank) and answers each box in turn: a button
       name, "esc" (the Escape key) or "close" (the close box). Prints every box.
+  atspi.py versions EDITION KEYS ACTION COPY ANSWER...
+      selects the "(Current)" row of EDITION, opens its context menu with
+      KEYS (an xdotool key name: shift+F10, Menu), takes "Previous Versions…",
+      prints the dialog and its table, selects the row COPY with a click,
+      presses ACTION (Put Back, Move to Trash) and answers each box as run does;
+      then prints the table again and closes the dialog with Escape.
 
 Uses the system python3 (python3-pyatspi), xdotool, python3-xlib.
 """
@@ -86,36 +92,42 @@ def next_box(app, timeout=60):
     end = time.time() + timeout
     while time.time() < end:
         boxes = [w for w in windows(app) if w.getRoleName() in ("alert", "dialog")
-                 and find(w, "progress bar") is None]
+                 and find(w, "progress bar") is None and not w.name.startswith("Previous Versions")]
         if boxes:
             return boxes[0]
         time.sleep(0.1)
     return None
 
 
-def run(action, row, edition, answers):
-    app = find_app()
-    end = time.time() + 20
-    while time.time() < end:
-        tree = find(app, "tree") or find(app, "table")
+def rows_of(o, timeout=20):
+    end = time.time() + timeout
+    while True:
+        tree = find(o, "tree") or find(o, "table")
         cells = [c for c in walk(tree) if c.getRoleName() == "table cell"] if tree else []
-        if cells:
-            break
+        if cells or time.time() > end:
+            return [cells[i:i + 4] for i in range(0, len(cells), 4)]
         time.sleep(0.2)
-    rows = [cells[i:i + 4] for i in range(0, len(cells), 4)]
-    target = next((r[0] for r in rows if r[0].name == row and r[1].name == edition), None)
-    if target is None:
-        sys.exit("atspi.py: no row %s (%s)" % (row, edition))
+
+
+def click(target):
     e = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     for _ in range(10):
         subprocess.run(["xdotool", "mousemove", str(e.x + e.width // 2), str(e.y + e.height // 2), "click", "1"])
         time.sleep(0.3)
         if target.getState().contains(pyatspi.STATE_SELECTED):
-            break
-    button = find(app, "push button", action)
-    if not button.getState().contains(pyatspi.STATE_SENSITIVE):
-        sys.exit("atspi.py: %s is disabled" % action)
-    press(button)
+            return
+    sys.exit("atspi.py: %r does not become selected" % target.name)
+
+
+def select_row(o, row, edition=None):
+    rows = rows_of(o)
+    target = next((r[0] for r in rows if r[0].name == row and (edition is None or r[1].name == edition)), None)
+    if target is None:
+        sys.exit("atspi.py: no row %s (%s)" % (row, edition))
+    click(target)
+
+
+def answer_boxes(app, answers):
     for answer in answers:
         box = next_box(app)
         if box is None:
@@ -135,11 +147,62 @@ def run(action, row, edition, answers):
     print("(no further box)" if box is None else "(left open: %r)" % box.name)
 
 
+def run(action, row, edition, answers):
+    app = find_app()
+    select_row(app, row, edition)
+    button = find(app, "push button", action)
+    if not button.getState().contains(pyatspi.STATE_SENSITIVE):
+        sys.exit("atspi.py: %s is disabled" % action)
+    press(button)
+    answer_boxes(app, answers)
+
+
+def print_table(dialog):
+    table = find(dialog, "table")
+    if table is None:
+        print("(no table in the dialog)")
+        return
+    print("table %r, columns %s" % (table.name, [table.queryTable().getColumnDescription(c)
+                                                 for c in range(table.queryTable().nColumns)]))
+    for r in rows_of(dialog, timeout=1):
+        print("  " + " | ".join(c.name for c in r))
+
+
+def versions(edition, keys, action, copy, answers):
+    app = find_app()
+    select_row(app, "(Current)", edition)
+    # Qt keeps popup menus out of the application's tree (a screen reader
+    # hears them through focus events), so the menu is not looked for: its
+    # one item is active when it opens, and Return takes it.
+    subprocess.run(["xdotool", "key", keys])
+    time.sleep(1)
+    subprocess.run(["xdotool", "key", "Return"])
+    title = "Previous Versions - " + edition
+    dialog = None
+    end = time.time() + 20
+    while dialog is None and time.time() < end:
+        dialog = next((w for w in windows(app) if w.name == title), None)
+        time.sleep(0.2)
+    if dialog is None:
+        sys.exit("atspi.py: %s and Return opened no dialog %r" % (keys, title))
+    dump(dialog)
+    print_table(dialog)
+    select_row(dialog, copy)
+    press(find(dialog, "push button", action))
+    answer_boxes(app, answers)
+    print_table(dialog)
+    subprocess.run(["xdotool", "key", "Escape"])
+    time.sleep(1)
+    print("dialog closed" if dialog not in windows(app) else "dialog still open")
+
+
 if __name__ == "__main__":
     if sys.argv[1:2] == ["dump"]:
         for w in windows(find_app()):
             dump(w)
     elif sys.argv[1:2] == ["run"] and len(sys.argv) >= 5:
         run(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
+    elif sys.argv[1:2] == ["versions"] and len(sys.argv) >= 6:
+        versions(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6:])
     else:
         sys.exit(__doc__)

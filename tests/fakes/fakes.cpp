@@ -79,6 +79,37 @@ vb::DateTime FakeFiles::FileDateTime(const std::string& Path) {
     return f->modified;
 }
 
+std::vector<std::string> FakeFiles::FilesIn(const std::string& Folder) {
+    failures.Check("FilesIn", Folder);
+    std::string prefix = Key(Folder);
+    if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+    std::vector<std::string> names;
+    for (const auto& [key, entry] : files_) {
+        if (key.rfind(prefix, 0) != 0 || key.find('\\', prefix.size()) != std::string::npos) continue;
+        if (entry.second->hidden) continue;
+        names.push_back(entry.first.substr(entry.first.find_last_of("\\/") + 1));
+    }
+    // The real folder gives them in no order: nor does the fake.
+    std::reverse(names.begin(), names.end());
+    return names;
+}
+
+int64_t FakeFiles::FileLen(const std::string& Path) {
+    failures.Check("FileLen", Path);
+    File* f = Find(Path);
+    if (!f) throw vb::FileNotFound();
+    return static_cast<int64_t>(f->content.size());
+}
+
+void FakeFiles::MoveToTrash(const std::string& Path) {
+    failures.Check("MoveToTrash", Path);
+    File* f = Find(Path);
+    if (!f) throw vb::FileNotFound();
+    trash.emplace_back(Path, f->content);
+    files_.erase(Key(Path));
+    log.push_back("trash " + Path);
+}
+
 void FakeFiles::FileCopy(const std::string& Source, const std::string& Destination,
                          const platform::CopyProgress& Progress) {
     failures.Check("FileCopy", Destination);

@@ -67,6 +67,9 @@ public:
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
+    std::vector<std::string> FilesIn(const std::string& Folder) override;
+    int64_t FileLen(const std::string& Path) override;
+    void MoveToTrash(const std::string& Path) override;
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
@@ -80,8 +83,10 @@ public:
     Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
     bool hardLinks = true;  // false: a file system without hard links
     // "copy src -> dst", "name old -> new", "link path -> new",
-    // "unlink extra", "temporaries path"
+    // "unlink extra", "temporaries path", "trash path"
     std::vector<std::string> log;
+    // What MoveToTrash took, in order: the path it had and its content.
+    std::vector<std::pair<std::string, std::string>> trash;
 
     // A copy reports its progress in copySteps equal steps (1: once, as a
     // clone does) and writes the destination after the last one. Before each

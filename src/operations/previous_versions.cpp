@@ -1,0 +1,130 @@
+// The listing of Previous Versions: the numbered copies beside a live
+// database, each with its record count, file date and size.
+#include "operations/previous_versions.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "catalogue/paths.h"
+#include "common/parsedir.h"
+#include "common/procedure.h"
+#include "common/shellfolders.h"
+#include "common/vbvalue.h"
+#include "vb/casefold.h"
+
+namespace operations {
+
+using common::Flow;
+using common::Resume;
+
+long long NumberOfCopy(const std::string& Name) {
+    constexpr std::string_view kStem = "bsrv.";
+    if (!platform::StartsWithIgnoringCase(Name, kStem)) return 0;
+    const std::string digits = Name.substr(kStem.size());
+    // Up to 18 digits: every such number fits, and RenameDatabase never
+    // gets near them.
+    if (digits.empty() || digits.size() > 18 || digits[0] == '0') return 0;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
+    return std::stoll(digits);
+}
+
+std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName) {
+    std::optional<int32_t> count;
+    std::unique_ptr<platform::Database> db;
+    std::unique_ptr<platform::Recordset> rs;
+
+    // A copy that cannot be read is a fact about the copy, shown in its
+    // row: the handler leaves without a report. Once the count is read, a
+    // failure to close does not take it back.
+    common::Procedure proc([](const vb::Error&, int) { return Resume::Leave; });
+    proc.Line(10, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
+    proc.Line(20, [&] { rs = db->OpenRecordset(catalogue::kCountQuery, platform::dbOpenDynaset); });
+    proc.Line(30, [&] { count = rs->IsEOF() ? 0 : common::CLng(rs->Field("Counter")); });
+    proc.Line(40, [&] { rs->Close(); });
+    proc.Line(50, [&] { db->Close(); });
+    proc.Run();
+    return count;
+}
+
+std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath) {
+    std::vector<PreviousVersion> found;
+    std::string folder;
+    std::vector<std::string> names;
+    size_t i = 0;
+    PreviousVersion copy;
+
+    common::Procedure proc(sys, "FindPreviousVersions", kVersionsModule);
+    proc.Line(10, [&] { folder = common::ParseDir(sys, LivePath, "dir"); });
+    proc.Line(20, [&] { names = sys.files.FilesIn(folder); });
+    proc.Line(30, [&] {
+        i = 0;
+        return i < names.size() ? Flow::Next() : Flow::Goto(120);
+    });
+    proc.Line(40, [&] {
+        copy = PreviousVersion{};
+        copy.number = NumberOfCopy(names[i]);
+        return copy.number > 0 ? Flow::Next() : Flow::Goto(110);
+    });
+    proc.IgnoreTo(110);
+    // A copy gone since the folder was read is not listed.
+    proc.Line(50, [&] {
+        copy.name = names[i];
+        copy.path = folder + names[i];
+        return sys.files.Dir(copy.path).empty() ? Flow::Goto(110) : Flow::Next();
+    });
+    proc.IgnoreTo(110);
+    proc.Line(60, [&] { copy.modified = sys.files.FileDateTime(copy.path); });
+    proc.Line(70, [&] { copy.size = sys.files.FileLen(copy.path); });
+    proc.Line(80, [&] { copy.records = CountRecords(sys, copy.path); });
+    proc.Line(90, [&] { found.push_back(copy); });
+    proc.Line(110, [&] { return ++i < names.size() ? Flow::Goto(40) : Flow::Next(); });
+    // Newest first: the order of the folder means nothing.
+    proc.Line(120, [&] {
+        std::sort(found.begin(), found.end(), [](const PreviousVersion& a, const PreviousVersion& b) {
+            if (a.modified != b.modified) return a.modified > b.modified;
+            if (a.number != b.number) return a.number > b.number;
+            return a.name < b.name;
+        });
+    });
+    proc.Run();
+    return found;
+}
+
+std::string SizeText(int64_t bytes) {
+    const int64_t kilobytes = bytes <= 0 ? 0 : (bytes - 1) / 1024 + 1;
+    return std::to_string(kilobytes) + " KB";
+}
+
+void LoadPreviousVersions(common::Services& sys, platform::ListView& List, const std::string& LivePath) {
+    std::vector<PreviousVersion> versions;
+    size_t i = 0;
+    auto header = [&](int position, const char* text) {
+        if (List.ColumnHeaderCount() < position) List.AddColumnHeader(text);
+    };
+    auto row = [&] { return List.ItemCount(); };
+
+    common::Procedure proc(sys, "LoadPreviousVersions", kVersionsModule);
+    proc.Line(10, [&] { List.ClearItems(); });
+    proc.Line(20, [&] { header(1, "Name"); });
+    proc.Line(30, [&] { header(2, "Records"); });
+    proc.Line(40, [&] { header(3, "FileDate"); });
+    proc.Line(50, [&] { header(4, "Size"); });
+    proc.Line(60, [&] { versions = FindPreviousVersions(sys, LivePath); });
+    proc.Line(70, [&] {
+        i = 0;
+        return i < versions.size() ? Flow::Next() : Flow::Goto(140);
+    });
+    proc.Line(80, [&] { List.AddItem(versions[i].name); });
+    proc.Line(90, [&] {
+        const auto& records = versions[i].records;
+        List.SetSubItem(row(), 1, records ? std::to_string(*records) : kCannotBeRead);
+    });
+    proc.Line(100, [&] { List.SetSubItem(row(), 2, sys.locale.GeneralDate(versions[i].modified)); });
+    proc.Line(110, [&] { List.SetSubItem(row(), 3, SizeText(versions[i].size)); });
+    proc.Line(120, [&] { List.SetTag(row(), versions[i].path); });
+    proc.Line(130, [&] { return ++i < versions.size() ? Flow::Goto(80) : Flow::Next(); });
+    proc.Line(140, [&] { common::lvAutosizeControl(sys, List); });
+    proc.Run();
+}
+
+}  // namespace operations

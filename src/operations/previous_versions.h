@@ -1,0 +1,71 @@
+// Previous Versions: the numbered copies that Restore, Create Blank and Put
+// Back keep beside a live database (bsrv.1, bsrv.2, ...), and what the user
+// can do with one of them: put it back as the live database, or move it to
+// the trash. Nothing here deletes a file.
+//
+// The window's Previous Versions dialog and the command line both drive
+// these procedures: the listing fills any platform::ListView, and every
+// question and message goes through the message box of the services.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/form1.h"
+#include "common/services.h"
+#include "ports/listview.h"
+#include "vb/datetime.h"
+
+namespace operations {
+
+// The module the listing's error reports name.
+inline constexpr const char* kVersionsModule = "frmVersions";
+// The records column of a copy the database reader cannot read.
+inline constexpr const char* kCannotBeRead = "cannot be read";
+
+struct PreviousVersion {
+    std::string name;                // "bsrv.3", as the folder spells it
+    std::string path;                // the live database's folder and the name
+    long long number = 0;            // 3
+    std::optional<int32_t> records;  // rows of roof; none when it cannot be read
+    vb::DateTime modified;
+    int64_t size = 0;                // bytes
+};
+
+// The n of a numbered copy's name "bsrv.<n>", in any letter case, n from 1
+// written without leading zeros as RenameDatabase writes it; 0 for any
+// other name.
+long long NumberOfCopy(const std::string& Name);
+
+// Rows of table roof in the database at FileName, read with the query the
+// catalogue uses; none when the file cannot be read (damaged, not a
+// database), which is no error: nothing is reported.
+std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName);
+
+// The numbered copies in the folder of LivePath, as the existence test sees
+// the folder (hidden and system files do not count), newest file date
+// first and, on one date, the higher number first.
+std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath);
+
+// Empties List and fills it with the numbered copies of LivePath: columns
+// "Name", "Records" (the count, or "cannot be read"), "FileDate" (in the
+// user's locale) and "Size" ("12 KB"); each row's Tag is the copy's path.
+void LoadPreviousVersions(common::Services& sys, platform::ListView& List, const std::string& LivePath);
+
+// "12 KB": the size in kilobytes, rounded up, as file managers show it.
+std::string SizeText(int64_t bytes);
+
+// Put Back: asks Yes / No, naming the copy and the live database; only Yes
+// goes on. Then the live database is kept as the next numbered copy and
+// CopyPath's data takes its place, by the path Restore takes (setaside.h),
+// with Restore's messages; the chosen copy stays where it is. The catalogue
+// of form is rebuilt afterwards. True when the copy's data is in place.
+bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath);
+
+// Move to Trash: asks Yes / No; only Yes moves CopyPath to the user's
+// trash. A failure is told in a message. True when the copy was moved.
+bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath);
+
+}  // namespace operations

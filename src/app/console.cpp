@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -21,6 +22,7 @@
 #include "linux/locale.h"
 #include "linux/shell.h"
 #include "operations/commands.h"
+#include "operations/previous_versions.h"
 #include "wine/windows_paths.h"
 
 namespace app {
@@ -48,6 +50,13 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
     std::fputs(question.c_str(), stderr);
     std::fflush(stderr);
     return static_cast<bool>(std::getline(std::cin, answer));
+}
+
+// The path on this machine of a Windows path, as a user would open it.
+std::string HostPathOf(const platform::WinePaths& paths, const std::string& path) {
+    const std::string host = paths.ToHost(path);
+    const QString canonical = QFileInfo(QString::fromStdString(host)).canonicalFilePath();
+    return canonical.isEmpty() ? host : canonical.toStdString();
 }
 
 // A row of a listing, as printed.
@@ -88,7 +97,9 @@ void PrintJson(std::FILE* out, const std::vector<Row>& rows) {
         QJsonObject object;
         object.insert(QStringLiteral("edition"), QString::fromStdString(row.edition));
         object.insert(QStringLiteral("caption"), QString::fromStdString(row.caption));
-        object.insert(QStringLiteral("records"), QString::fromStdString(row.records).toLongLong());
+        // A copy the reader cannot read has no count.
+        object.insert(QStringLiteral("records"), row.records.empty() ? QJsonValue()
+                                                                     : QJsonValue(QString::fromStdString(row.records).toLongLong()));
         object.insert(QStringLiteral("modified"), row.modified.isEmpty() ? QJsonValue() : QJsonValue(row.modified));
         object.insert(QStringLiteral("file"), QString::fromStdString(row.file));
         array.append(object);
@@ -153,10 +164,7 @@ int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& e
             case Kind::List: {
                 std::vector<Row> rows;
                 for (int i = 1; i <= list.ItemCount(); ++i) {
-                    // The path on this machine, as a user would open it.
-                    std::string host = paths.ToHost(list.Tag(i));
-                    const QString canonical = QFileInfo(QString::fromStdString(host)).canonicalFilePath();
-                    if (!canonical.isEmpty()) host = canonical.toStdString();
+                    const std::string host = HostPathOf(paths, list.Tag(i));
                     rows.push_back({list.SubItem(i, 1), list.ItemText(i), list.SubItem(i, 2), list.SubItem(i, 3),
                                     host, ModifiedOf(host)});
                 }
@@ -196,10 +204,52 @@ int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& e
                 break;
             }
             case Kind::Versions:
-            case Kind::PutBack:
-                std::fprintf(console.err, "%s: %s is not available in this build.\n", program.c_str(),
-                             OptionOf(command.kind));
-                return kFailed;
+            case Kind::PutBack: {
+                const int row = FindRow(list, catalogue::kCurrentCaption, command.edition);
+                if (row == 0) {
+                    std::fprintf(console.err, "%s: There is no live database of the %s edition.\n", program.c_str(),
+                                 command.edition.c_str());
+                    return kFailed;
+                }
+                const std::string livePath = list.Tag(row);
+                if (command.kind == Kind::Versions && !command.json) {
+                    // The rows as the Previous Versions dialog shows them.
+                    ConsoleListView copies;
+                    operations::LoadPreviousVersions(services, copies, livePath);
+                    std::vector<std::string> headers;
+                    for (int c = 1; c <= copies.ColumnHeaderCount(); ++c) headers.push_back(copies.ColumnHeaderText(c));
+                    std::vector<std::vector<std::string>> cells;
+                    for (int i = 1; i <= copies.ItemCount(); ++i)
+                        cells.push_back({copies.ItemText(i), copies.SubItem(i, 1), copies.SubItem(i, 2), copies.SubItem(i, 3)});
+                    PrintTable(console.out, headers, cells);
+                    std::fflush(console.out);
+                    break;
+                }
+                const std::vector<operations::PreviousVersion> versions =
+                    operations::FindPreviousVersions(services, livePath);
+                if (command.kind == Kind::Versions) {
+                    std::vector<Row> rows;
+                    for (const operations::PreviousVersion& version : versions) {
+                        const std::string host = HostPathOf(paths, version.path);
+                        rows.push_back({command.edition, version.name,
+                                        version.records ? std::to_string(*version.records) : std::string(), "", host,
+                                        ModifiedOf(host)});
+                    }
+                    PrintJson(console.out, rows);
+                    std::fflush(console.out);
+                    break;
+                }
+                const auto chosen = std::find_if(versions.begin(), versions.end(), [&](const auto& version) {
+                    return version.number == command.number;
+                });
+                if (chosen == versions.end()) {
+                    std::fprintf(console.err, "%s: There is no numbered copy bsrv.%d of the %s edition.\n",
+                                 program.c_str(), command.number, command.edition.c_str());
+                    return kFailed;
+                }
+                operations::PutBack(form, livePath, chosen->path);
+                break;
+            }
         }
     } catch (const platform::ProcessEnded&) {
         // An error report answered Abort: the run ends there.

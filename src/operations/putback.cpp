@@ -53,7 +53,7 @@ bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::str
     });
     proc.Line(40, [&] { live.Rename(LivePath); });
     proc.Line(50, [&] { live.CopyOver(CopyPath); });
-    proc.Line(60, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, "Restore Complete"); });
+    proc.Line(60, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
     proc.Line(70, [&] { catalogue::Form_Load(form); });
     proc.Run();
     return live.Replaced();

@@ -155,3 +155,27 @@ TEST_F(Command, ALiveDatabaseInUseIsATemporaryFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Command, PutsBackWhatARestoreSetAside) {
+    const std::string before = Bytes(live);
+    ASSERT_EQ(Start({"--restore", "personal", "2", "--yes"}).status, 0);
+
+    const Run listed = Start({"--versions", "personal", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    const QJsonArray copies = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+    ASSERT_EQ(copies.size(), 1) << listed.out.toStdString();
+    EXPECT_EQ(copies[0].toObject()["caption"].toString(), "bsrv.1");
+    EXPECT_EQ(copies[0].toObject()["records"].toInt(), 3);
+
+    EXPECT_EQ(Start({"--put-back", "personal", "2", "--yes"}).status, 1) << "there is no bsrv.2";
+    EXPECT_EQ(Start({"--put-back", "personal", "1"}).status, 2) << "no consent";
+    const Run done = Start({"--put-back", "personal", "1", "--yes"});
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_EQ(Bytes(data + "/bsrv.1"), before) << "the chosen copy stays";
+    EXPECT_EQ(Bytes(data + "/bsrv.2"), Bytes(backup)) << "the replaced data is the next copy";
+}
+
+}  // namespace

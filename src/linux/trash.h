@@ -1,5 +1,5 @@
-// The user's trash as freedesktop.org desktops keep it (the Trash
-// specification that GNOME, KDE and Qt follow): a file is moved, never
+// The user's trash as freedesktop.org desktops keep it (the Trash rules
+// that GNOME, KDE and Qt follow): a file is moved, never
 // copied and never deleted, into a trash folder on its own file system, with
 // a .trashinfo file that names where it came from, so that the desktop's
 // file manager lists it and can put it back.

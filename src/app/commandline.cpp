@@ -21,22 +21,6 @@ bool IsQtOption(const QString& name) {
     return kQtOptions.contains(name.section(QLatin1Char('='), 0, 0));
 }
 
-// The edition label for a command's EDITION, any case; empty when it is none.
-std::string EditionLabel(const QString& name) {
-    if (name.compare(QLatin1String("business"), Qt::CaseInsensitive) == 0) return "Business";
-    if (name.compare(QLatin1String("personal"), Qt::CaseInsensitive) == 0) return "Personal";
-    return {};
-}
-
-// A whole number from low to high written in decimal digits only; 0 otherwise.
-int NumberIn(const QString& text, int low, int high) {
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return 0;
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok && value >= low && value <= high ? value : 0;
-}
-
 }  // namespace
 
 QString Version() { return QStringLiteral(ROLVANE_VERSION); }
@@ -100,62 +84,15 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
                 QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version()), {}};
 
     // A command runs without a window, so nothing on its line is Qt's.
-    const QList<const QCommandLineOption*> commands = {&list, &versions, &restore, &createBlank, &putBack};
-    int given = 0;
-    for (const QCommandLineOption* command : commands) given += parser.isSet(*command) ? 1 : 0;
-    if (given > 0) {
-        auto refuse = [&usage](const QString& why) {
-            return CommandLine{CommandLine::Action::Error,
-                               QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), why) + usage, {}};
-        };
-        if (!understood) return refuse(parser.errorText());
-        if (given > 1) return refuse(QStringLiteral("Give one command at a time."));
-        ConsoleCommand command;
-        command.yes = parser.isSet(yes);
-        command.json = parser.isSet(json);
-        const QStringList rest = parser.positionalArguments();
-        QString editionName;
-        int positionals = 0;
-        if (parser.isSet(list)) {
-            command.kind = ConsoleCommand::Kind::List;
-        } else if (parser.isSet(versions)) {
-            command.kind = ConsoleCommand::Kind::Versions;
-            editionName = parser.value(versions);
-        } else if (parser.isSet(restore)) {
-            command.kind = ConsoleCommand::Kind::Restore;
-            editionName = parser.value(restore);
-            positionals = 1;
-        } else if (parser.isSet(createBlank)) {
-            command.kind = ConsoleCommand::Kind::CreateBlank;
-            editionName = parser.value(createBlank);
-        } else {
-            command.kind = ConsoleCommand::Kind::PutBack;
-            editionName = parser.value(putBack);
-            positionals = 1;
-        }
-        const bool lists = command.kind == ConsoleCommand::Kind::List || command.kind == ConsoleCommand::Kind::Versions;
-        if (rest.size() < positionals)
-            return refuse(command.kind == ConsoleCommand::Kind::Restore ? QStringLiteral("--restore needs EDITION and SLOT.")
-                                                                        : QStringLiteral("--put-back needs EDITION and N."));
-        if (rest.size() > positionals)
-            return refuse(QStringLiteral("Unexpected argument '%1'.").arg(rest.at(positionals)));
-        if (command.kind != ConsoleCommand::Kind::List) {
-            command.edition = EditionLabel(editionName);
-            if (command.edition.empty())
-                return refuse(QStringLiteral("Unknown edition '%1': give business or personal.").arg(editionName));
-        }
-        if (command.kind == ConsoleCommand::Kind::Restore) {
-            command.number = NumberIn(rest.constFirst(), 1, 5);
-            if (command.number == 0)
-                return refuse(QStringLiteral("Unknown backup slot '%1': give 1 to 5.").arg(rest.constFirst()));
-        } else if (command.kind == ConsoleCommand::Kind::PutBack) {
-            command.number = NumberIn(rest.constFirst(), 1, 100);
-            if (command.number == 0)
-                return refuse(QStringLiteral("Unknown numbered copy '%1': give the N of bsrv.N.").arg(rest.constFirst()));
-        }
-        if (lists && command.yes) return refuse(QStringLiteral("--yes goes with a command that replaces data."));
-        if (!lists && command.json) return refuse(QStringLiteral("--json goes with --list or --versions."));
-        return {CommandLine::Action::Console, {}, command};
+    std::vector<std::string> line;
+    for (const QString& argument : arguments) line.push_back(argument.toStdString());
+    if (HasConsoleCommand(line)) {
+        const ConsoleLine console = ParseConsoleCommand(line);
+        if (console.command) return {CommandLine::Action::Console, {}, *console.command};
+        return {CommandLine::Action::Error,
+                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), QString::fromStdString(console.error)) +
+                    usage,
+                {}};
     }
     if (parser.isSet(yes) || parser.isSet(json))
         return {CommandLine::Action::Error,

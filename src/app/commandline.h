@@ -9,21 +9,9 @@
 #include <QStringList>
 #include <string>
 
+#include "app/console_commandline.h"
+
 namespace app {
-
-inline constexpr const char* kProgramName = "restore-rolvane-data";
-// The exit status of a command line the program does not understand.
-inline constexpr int kUsageError = 2;
-
-// A command to run without a window.
-struct ConsoleCommand {
-    enum class Kind { List, Versions, Restore, CreateBlank, PutBack };
-    Kind kind = Kind::List;
-    std::string edition;  // the edition label, "Business" or "Personal"; empty for List
-    int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
-    bool yes = false;     // --yes: consent to replace data given beforehand
-    bool json = false;    // --json: List and Versions print JSON
-};
 
 // The version of this build, as the project declares it.
 QString Version();

@@ -2,18 +2,18 @@
 
 #include <unistd.h>
 
-#include <QDateTime>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
 #include <algorithm>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
 #include "app/console_ports.h"
-#include "app/data_location.h"
+#include "app/locate_data.h"
 #include "catalogue/form1.h"
 #include "catalogue/paths.h"
 #include "common/services.h"
@@ -52,38 +52,73 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
     return static_cast<bool>(std::getline(std::cin, answer));
 }
 
-// The path on this machine of a Windows path, as a user would open it.
+// The path on this machine of a Windows path, as a user would open it:
+// absolute, through no symbolic link (dosdevices/c: is drive_c).
 std::string HostPathOf(const platform::WinePaths& paths, const std::string& path) {
     const std::string host = paths.ToHost(path);
-    const QString canonical = QFileInfo(QString::fromStdString(host)).canonicalFilePath();
-    return canonical.isEmpty() ? host : canonical.toStdString();
+    char resolved[PATH_MAX];
+    return realpath(host.c_str(), resolved) ? std::string(resolved) : host;
 }
 
 // A row of a listing, as printed.
 struct Row {
     std::string edition, caption, records, date, file;
-    QString modified;  // ISO 8601 with the UTC offset; empty when the file has gone
+    std::string modified;  // ISO 8601 with the UTC offset; empty when the file has gone
 };
 
-// The file's time of last modification, ISO 8601 with its UTC offset.
-QString ModifiedOf(const std::string& hostPath) {
-    const QFileInfo info(QString::fromStdString(hostPath));
-    if (!info.exists()) return {};
-    const QDateTime local = info.lastModified();
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+// The file's time of last modification in local time, ISO 8601 with its
+// UTC offset ("2026-03-02T09:41:12+01:00").
+std::string ModifiedOf(const std::string& hostPath) {
+    struct stat st{};
+    std::tm local{};
+    if (stat(hostPath.c_str(), &st) != 0 || !localtime_r(&st.st_mtim.tv_sec, &local)) return {};
+    char text[40];
+    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return {};
+    std::string iso = text;
+    iso.insert(iso.size() - 2, ":");  // +0100 as +01:00
+    return iso;
+}
+
+// The number of characters of UTF-8 text, for aligning columns.
+size_t Width(const std::string& text) {
+    size_t width = 0;
+    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
+    return width;
+}
+
+// text as a JSON string.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
 }
 
 void PrintTable(std::FILE* out, const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& cells) {
-    std::vector<qsizetype> widths(headers.size(), 0);
-    auto width = [](const std::string& text) { return QString::fromStdString(text).size(); };
-    for (size_t c = 0; c < headers.size(); ++c) widths[c] = width(headers[c]);
+    std::vector<size_t> widths(headers.size(), 0);
+    for (size_t c = 0; c < headers.size(); ++c) widths[c] = Width(headers[c]);
     for (const auto& row : cells)
-        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], width(row[c]));
+        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
     auto line = [&](const std::vector<std::string>& row) {
         std::string text;
         for (size_t c = 0; c < row.size(); ++c) {
             text += row[c];
-            if (c + 1 < row.size()) text += std::string(static_cast<size_t>(widths[c] - width(row[c]) + 2), ' ');
+            if (c + 1 < row.size()) text += std::string(widths[c] - Width(row[c]) + 2, ' ');
         }
         std::fprintf(out, "%s\n", text.c_str());
     };
@@ -91,20 +126,22 @@ void PrintTable(std::FILE* out, const std::vector<std::string>& headers, const s
     for (const auto& row : cells) line(row);
 }
 
+// An array of objects, one per row; a count that could not be read and the
+// time of a file that has gone are null.
 void PrintJson(std::FILE* out, const std::vector<Row>& rows) {
-    QJsonArray array;
-    for (const Row& row : rows) {
-        QJsonObject object;
-        object.insert(QStringLiteral("edition"), QString::fromStdString(row.edition));
-        object.insert(QStringLiteral("caption"), QString::fromStdString(row.caption));
-        // A copy the reader cannot read has no count.
-        object.insert(QStringLiteral("records"), row.records.empty() ? QJsonValue()
-                                                                     : QJsonValue(QString::fromStdString(row.records).toLongLong()));
-        object.insert(QStringLiteral("modified"), row.modified.isEmpty() ? QJsonValue() : QJsonValue(row.modified));
-        object.insert(QStringLiteral("file"), QString::fromStdString(row.file));
-        array.append(object);
+    std::string text = "[";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        text += i ? ",\n  {" : "\n  {";
+        text += "\"edition\": " + Quoted(row.edition);
+        text += ", \"caption\": " + Quoted(row.caption);
+        const bool counted = !row.records.empty() && row.records.find_first_not_of("0123456789") == std::string::npos;
+        text += ", \"records\": " + (counted ? row.records : std::string("null"));
+        text += ", \"modified\": " + (row.modified.empty() ? std::string("null") : Quoted(row.modified));
+        text += ", \"file\": " + Quoted(row.file) + "}";
     }
-    std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), out);
+    text += rows.empty() ? "]\n" : "\n]\n";
+    std::fputs(text.c_str(), out);
 }
 
 // The one-based row of the catalogue with this caption and edition label; 0 when there is none.

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/commandline.h"
+#include "app/console_commandline.h"
 #include "ports/environment.h"
 
 namespace app {

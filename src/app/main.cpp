@@ -1,4 +1,4 @@
-// restore-rolvane-data: builds the real services of this user's Wine prefix,
+// restore-rolvane-data's window (started by launcher.cpp): builds the real services of this user's Wine prefix,
 // runs discovery with the window still hidden, then shows the window. See
 // mainwindow.h for the flow through the program.
 #include <QApplication>

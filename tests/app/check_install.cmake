@@ -17,6 +17,7 @@ set(failures "")
 foreach(path
     bin/restore-rolvane-data
     libexec/restore-rolvane-data/rolvane-mdb-reader
+    libexec/restore-rolvane-data/restore-rolvane-data-window
     share/applications/restore-rolvane-data.desktop
     share/icons/hicolor/scalable/apps/restore-rolvane-data.svg
     share/metainfo/${APP_ID}.metainfo.xml
@@ -28,7 +29,8 @@ foreach(path
   endif()
 endforeach()
 
-foreach(program bin/restore-rolvane-data libexec/restore-rolvane-data/rolvane-mdb-reader)
+foreach(program bin/restore-rolvane-data libexec/restore-rolvane-data/rolvane-mdb-reader
+                libexec/restore-rolvane-data/restore-rolvane-data-window)
   if(EXISTS "${PREFIX}/${program}")
     execute_process(COMMAND test -x "${PREFIX}/${program}" RESULT_VARIABLE notExecutable)
     if(notExecutable)

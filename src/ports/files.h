@@ -1,7 +1,9 @@
 // File services the procedures use: the existence test, the file date, copy
 // and rename. Paths arrive in the form the procedures hold them: Windows paths
 // built by concatenation ("C:\users\me\Documents\Varnock Rolvane\Data\bsrv.mdb").
-// Implementations map them to the host (files_linux.cpp, through WinePaths).
+// Implementations map them to the host: LinuxFiles (linux/files.h, through
+// WinePaths) in the program, with app/progress_files.h running a command's
+// copies off the window's thread; FakeFiles (tests/fakes) in the tests.
 // Every failure is thrown as vb::Error with the Visual Basic number.
 #pragma once
 
@@ -55,14 +57,25 @@ public:
     // Path is missing, 76 when a folder is missing, 70 access denied.
     virtual bool Link(const std::string& Path, const std::string& NewPath) = 0;
 
+    // Gives NewPath, beside Path, a copy of the file at Path, for where Link
+    // cannot give it a second name: written as FileCopy writes (a hidden
+    // temporary file, flushed), with Path's modification time, permissions
+    // and, where it may, group, then named NewPath, which is never replaced:
+    // 58 when it exists. Path is only read. Errors as for FileCopy, 70 when
+    // Path is held open. Progress, when given, is told how far it has come.
+    virtual void CopyAside(const std::string& Path, const std::string& NewPath,
+                           const CopyProgress& Progress = {}) = 0;
+
     // Removes the name ExtraPath, but only while it stands for the same file
-    // as Path, so that no other data is ever deleted. False, with nothing
-    // removed, when it does not (any more). Errors as for Name.
+    // as Path, or for the copy CopyAside made of Path while Path is still
+    // the file that was copied: so that no other data is ever deleted. False,
+    // with nothing removed, when it does not (any more). Errors as for Name.
     virtual bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) = 0;
 
-    // Removes the temporary files that an interrupted FileCopy onto Path
-    // left in Path's folder: only files named as FileCopy names them, and
-    // only those no running copy holds. Best effort: never throws.
+    // Removes the temporary files that an interrupted FileCopy onto Path, or
+    // CopyAside of Path, left in Path's folder: only files named as those
+    // name them, and only those no running copy holds. Best effort: never
+    // throws.
     virtual void RemoveTemporaries(const std::string& Path) = 0;
 };
 

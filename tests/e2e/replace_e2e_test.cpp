@@ -105,14 +105,15 @@ struct ReplaceEndToEnd : ::testing::Test {
     // Runs the command in a child process that kills itself with SIGKILL just
     // before file-system step `killAt` (from 0; -1 never). The child ends at
     // the command's success message, before the catalogue is rebuilt. True
-    // when it was killed, false when it got to the success message.
-    bool RunInChild(const Command& command, int killAt) {
+    // when it was killed, false when it got to the success message. Without
+    // hardLinks, every link fails as it does on FAT.
+    bool RunInChild(const Command& command, int killAt, bool hardLinks) {
         const pid_t pid = fork();
         if (pid == 0) {
             int step = 0;
-            RealForm f(home, [&](LinuxFiles::Step) {
+            RealForm f(home, [&](LinuxFiles::Step s) {
                 if (step++ == killAt) raise(SIGKILL);
-                return 0;
+                return !hardLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
             });
             SelectRow(f, command.row);
             f.msgbox.Answer({platform::vbYes});
@@ -133,33 +134,36 @@ struct ReplaceEndToEnd : ::testing::Test {
 
 TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCleansUp) {
     for (const Command& command : {Restore(), CreateBlank()}) {
-        int kills = 0;
-        bool sawNew = false, sawLeftover = false;
-        for (int k = 0;; ++k) {
-            SCOPED_TRACE(std::string(command.name) + ", killed before step " + std::to_string(k));
-            Lay();
-            const bool killed = RunInChild(command, k);
-            const Folder after = Folder::Of(folder);
-            ASSERT_TRUE(after.live == oldData || after.live == newData) << "bsrv.mdb is neither old nor new";
-            if (after.live == newData) {
-                EXPECT_TRUE(after.Keeps(oldData)) << "the new data without the old in a numbered copy";
-                sawNew = true;
-            }
-            if (!after.others.empty()) sawLeftover = true;
-            if (!killed) break;
-            ++kills;
+        for (const bool hardLinks : {true, false}) {
+            const std::string name = std::string(command.name) + (hardLinks ? "" : " without hard links");
+            int kills = 0;
+            bool sawNew = false, sawLeftover = false;
+            for (int k = 0;; ++k) {
+                SCOPED_TRACE(name + ", killed before step " + std::to_string(k));
+                Lay();
+                const bool killed = RunInChild(command, k, hardLinks);
+                const Folder after = Folder::Of(folder);
+                ASSERT_TRUE(after.live == oldData || after.live == newData) << "bsrv.mdb is neither old nor new";
+                if (after.live == newData) {
+                    EXPECT_TRUE(after.Keeps(oldData)) << "the new data without the old in a numbered copy";
+                    sawNew = true;
+                }
+                if (!after.others.empty()) sawLeftover = true;
+                if (!killed) break;
+                ++kills;
 
-            // The next command, run to its end.
-            ASSERT_FALSE(RunInChild(command, -1));
-            const Folder next = Folder::Of(folder);
-            EXPECT_EQ(next.live, newData);
-            EXPECT_TRUE(next.Keeps(oldData));
-            EXPECT_TRUE(next.others.empty()) << *next.others.begin();
+                // The next command, run to its end.
+                ASSERT_FALSE(RunInChild(command, -1, hardLinks));
+                const Folder next = Folder::Of(folder);
+                EXPECT_EQ(next.live, newData);
+                EXPECT_TRUE(next.Keeps(oldData));
+                EXPECT_TRUE(next.others.empty()) << *next.others.begin();
+            }
+            // Link, flushes, temporary files, chunks, renames: every step was hit.
+            EXPECT_GE(kills, hardLinks ? 8 : 12) << name;
+            EXPECT_TRUE(sawNew) << name << ": no kill fell after the rename";
+            EXPECT_TRUE(sawLeftover) << name << ": no kill left a temporary file";
         }
-        // Link, flushes, temporary file, chunks, rename: every step was hit.
-        EXPECT_GE(kills, 8) << command.name;
-        EXPECT_TRUE(sawNew) << command.name << ": no kill fell after the rename";
-        EXPECT_TRUE(sawLeftover) << command.name << ": no kill left a temporary file";
     }
 }
 
@@ -182,10 +186,12 @@ TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                     f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
                         prompt = box.prompt;
                         title = box.title;
+                        // Yes to the command's warning, and to moving the
+                        // live database where no copy of it can be made.
+                        f.msgbox.Answer(box.title == operations::kWarningTitle ? platform::vbYes : platform::vbOK);
                         // The catalogue is not rebuilt: the files are not databases.
                         if (box.title == command.success) throw vb::Error(5, "stop before the rebuild");
                     };
-                    f.msgbox.Answer({platform::vbYes, platform::vbOK});
                     command.run(f.form);
 
                     const Folder after = Folder::Of(folder);

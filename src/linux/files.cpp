@@ -113,7 +113,15 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
                 fchown(out, static_cast<uid_t>(-1), replaced->st_gid) != 0)
                 mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
         }
-        if (fchmod(out, mode) != 0) throw ErrorFor(errno);
+        if (fchmod(out, mode) != 0) {
+            // A file system that keeps no permissions of its own (FAT and
+            // exFAT through FUSE answer ENOSYS) gives every file the same
+            // ones, as it gave the file being replaced: the copy goes, but
+            // never more open than asked for.
+            const int error = errno;
+            struct stat given{};
+            if (fstat(out, &given) != 0 || (given.st_mode & 07777 & ~mode) != 0) throw ErrorFor(error);
+        }
     }
     // The source's modification time, as a Windows copy keeps it.
     struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};

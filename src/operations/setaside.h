@@ -16,7 +16,7 @@
 // while it still names the live database.
 //
 // Where the file system gives no second name (FAT, exFAT, some network
-// mounts: as link(2) answers), the live database is not moved either:
+// mounts, as Link finds out), the live database is not moved either:
 //  1. RenameDatabase copies it (CopyAside) to a hidden temporary file in the
 //     same folder and flushes it; a crash here leaves the live database as
 //     it was and a temporary file that the next command removes;
@@ -27,10 +27,10 @@
 // A command that does not finish removes that copy, while neither it nor
 // the live database has changed since.
 //
-// Only where even a copy cannot be made (no room for it) is the live
-// database renamed to bsrv.<n>, after the user agreed to it in a warning
-// of its own, and moved back when the command does not finish; a crash
-// between the two leaves the old data only under bsrv.<n>.
+// Only where even a copy cannot be made (no room for it, a failing read)
+// is the live database renamed to bsrv.<n>, after the user agreed to it
+// in a warning of its own, and moved back when the command does not
+// finish; a crash between the two leaves the old data only under bsrv.<n>.
 #pragma once
 
 #include <optional>

@@ -53,7 +53,8 @@ public:
     // Gives the file at Path a second name, NewPath (a hard link): both
     // names then stand for the same file until one of them is given another
     // file. NewPath is never replaced: 58 when it exists. False, with
-    // nothing changed, where the file system has no hard links. 53 when
+    // nothing changed, where the file system gives this file no second name
+    // (no hard links, as it answers the attempt; CopyAside then). 53 when
     // Path is missing, 76 when a folder is missing, 70 access denied.
     virtual bool Link(const std::string& Path, const std::string& NewPath) = 0;
 

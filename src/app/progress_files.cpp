@@ -14,6 +14,7 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "ports/msgbox.h"
 
@@ -69,25 +70,34 @@ protected:
 // button; Esc and the close box do nothing, the copy ends it.
 class CopyDialog : public QDialog {
 public:
-    CopyDialog(QWidget* parent, const QString& text)
+    // text: what the command does; step, when not empty: which of its
+    // copies runs.
+    CopyDialog(QWidget* parent, const QString& text, const QString& step)
         : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
           bar_(new QProgressBar(this)) {
         setObjectName(QStringLiteral("copyProgress"));
         setWindowTitle(QString::fromUtf8(platform::kAppTitle));
         setWindowModality(Qt::ApplicationModal);
-        setAccessibleDescription(text);
+        const QString whole = step.isEmpty() ? text : text + QLatin1Char(' ') + step;
+        setAccessibleDescription(whole);
 
         auto* label = new QLabel(text, this);
         label->setObjectName(QStringLiteral("copyText"));
         label->setTextFormat(Qt::PlainText);
         label->setBuddy(bar_);
         bar_->setObjectName(QStringLiteral("copyBar"));
-        bar_->setAccessibleName(text);
+        bar_->setAccessibleName(whole);
         bar_->setRange(0, 100);
         bar_->setValue(0);
 
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(label);
+        if (!step.isEmpty()) {
+            auto* stepLabel = new QLabel(step, this);
+            stepLabel->setObjectName(QStringLiteral("copyStep"));
+            stepLabel->setTextFormat(Qt::PlainText);
+            layout->addWidget(stepLabel);
+        }
         layout->addWidget(bar_);
         setMinimumWidth(360);
     }
@@ -113,20 +123,44 @@ ProgressFiles::Activity::Activity(ProgressFiles& files, QWidget* window, QString
 
 ProgressFiles::Activity::~Activity() { files_.activity_ = outer_; }
 
-void ProgressFiles::FileCopy(const std::string& Source, const std::string& Destination,
-                             const platform::CopyProgress& Progress) {
+bool ProgressFiles::OnWorker() const {
     // Only the window's thread, inside a command, has a window to keep alive.
     const bool onWindowThread = qApp && QThread::currentThread() == qApp->thread();
-    if (!activity_ || copying_ || !onWindowThread) {
+    return activity_ && !copying_ && onWindowThread;
+}
+
+void ProgressFiles::FileCopy(const std::string& Source, const std::string& Destination,
+                             const platform::CopyProgress& Progress) {
+    if (!OnWorker()) {
         inner_.FileCopy(Source, Destination, Progress);
         return;
     }
     const QScopedValueRollback<bool> copying(copying_, true);
-    CopyOnWorker(*activity_, Source, Destination, Progress);
+    const QString step = activity_->keptAside_ ? QObject::tr("Writing the new data…") : QString();
+    const bool atOnce = std::exchange(activity_->asideShown_, false);
+    CopyOnWorker(*activity_, step, atOnce,
+                 [&](const platform::CopyProgress& told) { inner_.FileCopy(Source, Destination, told); }, Progress);
 }
 
-void ProgressFiles::CopyOnWorker(const Activity& activity, const std::string& Source,
-                                 const std::string& Destination, const platform::CopyProgress& Progress) {
+void ProgressFiles::CopyAside(const std::string& Path, const std::string& NewPath,
+                              const platform::CopyProgress& Progress) {
+    if (!OnWorker()) {
+        inner_.CopyAside(Path, NewPath, Progress);
+        return;
+    }
+    const QScopedValueRollback<bool> copying(copying_, true);
+    const std::string name = NewPath.substr(NewPath.find_last_of("\\/") + 1);
+    const QString step = QObject::tr("Keeping a copy of the current data as %1…").arg(QString::fromStdString(name));
+    Activity& activity = *activity_;
+    activity.asideShown_ = CopyOnWorker(
+        activity, step, false, [&](const platform::CopyProgress& told) { inner_.CopyAside(Path, NewPath, told); },
+        Progress);
+    activity.keptAside_ = true;
+}
+
+bool ProgressFiles::CopyOnWorker(const Activity& activity, const QString& step, bool atOnce,
+                                 const std::function<void(const platform::CopyProgress&)>& copy,
+                                 const platform::CopyProgress& Progress) {
     // The worker only stores how far it has come; the window's thread reads
     // it when it draws, so reporting costs the copy two relaxed stores.
     std::atomic<uint64_t> copied{0};
@@ -144,17 +178,17 @@ void ProgressFiles::CopyOnWorker(const Activity& activity, const std::string& So
     QTimer appear;
     appear.setSingleShot(true);
     QObject::connect(&appear, &QTimer::timeout, [&] {
-        dialog = std::make_unique<CopyDialog>(activity.window_, activity.text_);
+        dialog = std::make_unique<CopyDialog>(activity.window_, activity.text_, step);
         dialog->SetProgress(copied.load(std::memory_order_relaxed), total.load(std::memory_order_relaxed));
         dialog->show();
         refresh.start();
     });
-    appear.start(kDialogAfterMs);
+    appear.start(atOnce ? 0 : kDialogAfterMs);
 
     {
         std::jthread worker([&] {
             try {
-                inner_.FileCopy(Source, Destination, [&](uint64_t done, uint64_t all) {
+                copy([&](uint64_t done, uint64_t all) {
                     total.store(all, std::memory_order_relaxed);
                     copied.store(done, std::memory_order_relaxed);
                     if (Progress) Progress(done, all);
@@ -171,8 +205,10 @@ void ProgressFiles::CopyOnWorker(const Activity& activity, const std::string& So
     }
     refresh.stop();
     appear.stop();
+    const bool shown = dialog != nullptr;
     dialog.reset();  // closed before the command says anything more
     if (failure) std::rethrow_exception(failure);
+    return shown;
 }
 
 }  // namespace app

@@ -10,6 +10,10 @@
 // a second brings up a small modal dialog naming what is copied, with a
 // progress bar and no Cancel button. The dialog is gone before FileCopy
 // returns or throws, so it has closed before the command's next message.
+// CopyAside (the old data copied to its numbered name where the file system
+// gives it no second name) runs the same way; then both copies say below
+// the command's text which of the two is running, and the second copy's
+// dialog comes at once where the first one's was up.
 // Whatever the inner copy throws is thrown again, unchanged, on the calling
 // thread: the copy line handles its errors as it always has.
 //
@@ -25,6 +29,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <QWidget>
 
 #include "ports/files.h"
@@ -50,9 +55,11 @@ public:
     private:
         friend class ProgressFiles;
         ProgressFiles& files_;
-        const Activity* outer_;
+        Activity* outer_;
         QWidget* window_;
         QString text_;
+        bool keptAside_ = false;  // a CopyAside has run: copies say which one runs
+        bool asideShown_ = false;  // and its dialog was up: the next copy's comes at once
     };
 
     // How long a copy runs before its dialog appears.
@@ -71,17 +78,26 @@ public:
     bool Link(const std::string& Path, const std::string& NewPath) override {
         return inner_.Link(Path, NewPath);
     }
+    void CopyAside(const std::string& Path, const std::string& NewPath,
+                   const platform::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override {
         return inner_.RemoveExtraName(ExtraPath, Path);
     }
     void RemoveTemporaries(const std::string& Path) override { inner_.RemoveTemporaries(Path); }
 
 private:
-    void CopyOnWorker(const Activity& activity, const std::string& Source,
-                      const std::string& Destination, const platform::CopyProgress& Progress);
+    // Runs copy on a worker thread with the window alive, under a dialog
+    // that names the activity and, when not empty, step; the dialog comes
+    // after kDialogAfterMs, or at once. True when the dialog was up.
+    bool CopyOnWorker(const Activity& activity, const QString& step, bool atOnce,
+                      const std::function<void(const platform::CopyProgress&)>& copy,
+                      const platform::CopyProgress& Progress);
+    // Whether copies may go to a worker now: a command runs, no copy is
+    // running, and this is the window's thread.
+    bool OnWorker() const;
 
     platform::Files& inner_;
-    const Activity* activity_ = nullptr;  // the command running now, if any
+    Activity* activity_ = nullptr;  // the command running now, if any
     bool copying_ = false;
 };
 

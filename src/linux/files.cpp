@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -18,7 +19,22 @@ namespace platform {
 
 namespace {
 
+// Whether two stat results of one file show the same data: the same size
+// and modification time.
+bool SameData(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 vb::Error CantRenameWithDifferentDrive() { return vb::Error(74, "Can't rename with different drive"); }
+
+// What link(2) answers where this file can have no second name: none on
+// this file system (FAT and exFAT: EPERM from the kernel's drivers, ENOSYS
+// or EOPNOTSUPP through FUSE), none to this file (EPERM for a file of
+// another user under protected hard links, EMLINK at the link limit), or
+// the new name on another file system (EXDEV).
+bool NoSecondName(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK || error == EXDEV;
+}
 
 int RenameNoReplace(const std::string& from, const std::string& to) {
     return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
@@ -40,7 +56,7 @@ void RenameNoReplaceFallback(const std::string& from, const struct stat& fromSta
         }
         if (errno == EEXIST) throw vb::FileAlreadyExists();
         if (errno == ENOENT) throw vb::PathNotFound();
-        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) throw ErrorFor(errno);
+        if (!NoSecondName(errno)) throw ErrorFor(errno);
     }
     struct stat existing{};
     if (lstat(to.c_str(), &existing) == 0) throw vb::FileAlreadyExists();
@@ -97,7 +113,15 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
                 fchown(out, static_cast<uid_t>(-1), replaced->st_gid) != 0)
                 mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
         }
-        if (fchmod(out, mode) != 0) throw ErrorFor(errno);
+        if (fchmod(out, mode) != 0) {
+            // A file system that keeps no permissions of its own (FAT and
+            // exFAT through FUSE answer ENOSYS) gives every file the same
+            // ones, as it gave the file being replaced: the copy goes, but
+            // never more open than asked for.
+            const int error = errno;
+            struct stat given{};
+            if (fstat(out, &given) != 0 || (given.st_mode & 07777 & ~mode) != 0) throw ErrorFor(error);
+        }
     }
     // The source's modification time, as a Windows copy keeps it.
     struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
@@ -162,13 +186,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     steps_.SyncFolder(folder);
 }
 
-void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to) {
-    if (!S_ISREG(fromStat.st_mode)) throw CantRenameWithDifferentDrive();
-    Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
-    if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
-    const std::string folder = Parent(to);
-    TemporaryFile temporary;
-    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), &fromStat, temporary, {});
+void LinuxFiles::PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to) {
     // The copy takes the new name only if that name is still free.
     if (steps_.Do(FileStep::Rename, [&] { return RenameNoReplace(temporary.path, to); }) != 0) {
         if (errno == EEXIST) throw vb::FileAlreadyExists();
@@ -179,7 +197,60 @@ void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct sta
     }
     temporary.Placed();
     temporary.fd.Reset();
-    steps_.SyncFolder(folder);
+    steps_.SyncFolder(Parent(to));
+}
+
+void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, const CopyProgress& Progress) {
+    // A name that is a symbolic link stands for the file it points to, as
+    // for Link: that file is copied.
+    const std::string live = paths_.ToHost(Path);
+    const std::string to = paths_.ToHost(NewPath);
+    struct stat liveStat{};
+    if (stat(live.c_str(), &liveStat) != 0) throw errno == ENOENT ? MissingError(live) : ErrorFor(errno);
+    if (!S_ISREG(liveStat.st_mode)) throw vb::PathFileAccessError();
+    Fd source(open(live.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!source) throw errno == ENOENT ? MissingError(live) : ErrorFor(errno);
+    if (fstat(source.get(), &liveStat) != 0) throw ErrorFor(errno);
+    if (!S_ISREG(liveStat.st_mode)) throw vb::PathFileAccessError();
+    // A file the served application has open may change under the copy.
+    if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
+    const std::string folder = Parent(to);
+    if (!IsDirectory(folder)) throw vb::PathNotFound();
+    struct stat taken{};
+    if (lstat(to.c_str(), &taken) == 0) throw vb::FileAlreadyExists();  // before a long copy, not after
+
+    // Each step, and what a crash right there leaves behind: the live file
+    // is only read, so it stays whole and in place throughout.
+    //  1. the hidden temporary file, named after the live file, is created
+    //     and the data copied into it and flushed: a partial or whole
+    //     temporary file that the next command removes;
+    //  2. it takes the new name, which is never replaced: the numbered copy
+    //     is there, whole;
+    //  3. the folder is flushed, so that the new name survives a power loss.
+    TemporaryFile temporary;
+    CopyToTemporary(source.get(), liveStat, folder, BaseName(live), &liveStat, temporary, Progress);
+    // The copy took time: had the application opened or changed the file
+    // meanwhile, the copy might not be the data it now holds.
+    struct stat after{};
+    if (HeldByAnotherProcess(source.get()) || fstat(source.get(), &after) != 0 || !SameData(after, liveStat))
+        throw vb::PermissionDenied();
+    struct stat copyStat{};
+    const bool known = fstat(temporary.fd.get(), &copyStat) == 0;
+    PlaceWithoutReplacing(temporary, to);
+    if (known) {
+        const std::lock_guard<std::mutex> lock(asidesLock_);
+        asides_.push_back({copyStat, liveStat});
+    }
+}
+
+void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to) {
+    if (!S_ISREG(fromStat.st_mode)) throw CantRenameWithDifferentDrive();
+    Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+    const std::string folder = Parent(to);
+    TemporaryFile temporary;
+    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), &fromStat, temporary, {});
+    PlaceWithoutReplacing(temporary, to);
     if (steps_.Do(FileStep::Unlink, [&] { return unlink(from.c_str()); }) != 0) {
         // The original must not be lost, so the copy goes again.
         int error = errno;
@@ -250,14 +321,8 @@ bool LinuxFiles::Link(const std::string& Path, const std::string& NewPath) {
                 throw vb::FileAlreadyExists();
             case ENOENT:
                 throw MissingError(to);
-            // No hard links on this file system (FAT, some network mounts),
-            // none to this file, or the new name on another file system.
-            case EPERM:
-            case EOPNOTSUPP:
-            case EMLINK:
-            case EXDEV:
-                return false;
             default:
+                if (NoSecondName(errno)) return false;
                 throw ErrorFor(errno);
         }
     }
@@ -274,8 +339,8 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
         throw ErrorFor(errno);
     }
     // Without a file at Path, ExtraPath may be the only name its data has.
-    if (stat(live.c_str(), &liveStat) != 0 || !S_ISREG(extraStat.st_mode) || !SameFile(extraStat, liveStat))
-        return false;
+    if (stat(live.c_str(), &liveStat) != 0 || !S_ISREG(extraStat.st_mode)) return false;
+    if (!SameFile(extraStat, liveStat) && !IsAsideCopy(extraStat, liveStat)) return false;
     if (steps_.Do(FileStep::Unlink, [&] { return unlink(extra.c_str()); }) != 0) {
         if (errno == ENOENT) return false;
         throw ErrorFor(errno);
@@ -284,11 +349,22 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
     return true;
 }
 
+bool LinuxFiles::IsAsideCopy(const struct stat& copy, const struct stat& live) {
+    const std::lock_guard<std::mutex> lock(asidesLock_);
+    return std::any_of(asides_.begin(), asides_.end(), [&](const AsideCopy& aside) {
+        return SameFile(aside.copy, copy) && SameData(aside.copy, copy) && SameFile(aside.live, live) &&
+               SameData(aside.live, live);
+    });
+}
+
 void LinuxFiles::RemoveTemporaries(const std::string& Path) {
     if (Path.empty()) return;
-    // FileCopy writes beside the file a symbolic link points to.
-    const std::string host = LinkTarget(paths_.ToHost(Path));
-    RemoveTemporariesOf(Parent(host), BaseName(host), steps_);
+    // FileCopy writes beside the file a symbolic link points to; CopyAside
+    // writes beside the link, under the link's name.
+    const std::string host = paths_.ToHost(Path);
+    const std::string target = LinkTarget(host);
+    RemoveTemporariesOf(Parent(target), BaseName(target), steps_);
+    if (target != host) RemoveTemporariesOf(Parent(host), BaseName(host), steps_);
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ public:
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
+    void CopyAside(const std::string& Path, const std::string& NewPath,
+                   const platform::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
 
@@ -56,10 +59,27 @@ private:
                          const std::string& name, const struct stat* replaced, TemporaryFile& temporary,
                          const CopyProgress& progress);
     void MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to);
+    // Gives the flushed temporary file the name to, never replacing a file
+    // there (58), and flushes the folder.
+    void PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to);
+    // Whether copy is a copy CopyAside made of live, neither of them
+    // changed since.
+    bool IsAsideCopy(const struct stat& copy, const struct stat& live);
 
     const WinePaths& paths_;
     WriteStep write_;  // empty: the kernel may copy
     Steps steps_;
+
+    // The copies CopyAside made, and the files they were made of, as they
+    // were then: RemoveExtraName removes such a copy only while both are
+    // unchanged, when it holds nothing the live file does not. CopyAside
+    // may run on another thread than RemoveExtraName.
+    struct AsideCopy {
+        struct stat copy;
+        struct stat live;
+    };
+    std::vector<AsideCopy> asides_;
+    std::mutex asidesLock_;
 };
 
 }  // namespace platform

@@ -53,10 +53,8 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     proc.Line(110, [&] { shellPath = catalogue::PersonalShellPath(programFiles); });
     proc.Line(130, [&] { live.Rename(target); });
     proc.Line(140, [&] { return sys.files.Dir(shellPath).empty() ? Flow::Goto(160) : Flow::Next(); });
-    proc.Line(150, [&] {
-        live.CopyOver(shellPath);
-        return Flow::Goto(190);
-    });
+    // The user did not let the live database move: ended as on No.
+    proc.Line(150, [&] { return live.CopyOver(shellPath) ? Flow::Goto(190) : Flow::Leave(); });
     proc.IgnoreTo(190);
     // No shell file: nothing replaces the live database, so the old data
     // stays at (or goes back to) the live path.

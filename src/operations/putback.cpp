@@ -52,7 +52,8 @@ bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::str
         if (sys.files.Dir(CopyPath).empty()) throw vb::FileNotFound();
     });
     proc.Line(40, [&] { live.Rename(LivePath); });
-    proc.Line(50, [&] { live.CopyOver(CopyPath); });
+    // The user did not let the live database move: ended as on No.
+    proc.Line(50, [&] { return live.CopyOver(CopyPath) ? Flow::Next() : Flow::Leave(); });
     proc.Line(60, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
     proc.Line(70, [&] { catalogue::Form_Load(form); });
     proc.Run();

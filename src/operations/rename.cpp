@@ -9,24 +9,56 @@
 
 namespace operations {
 
+namespace {
+
+// Whether a failure of CopyAside leaves a rename as the way to keep the
+// data: not for a taken name (the next one is tried), a missing file or
+// folder, or a file held open or out of reach, which a rename meets too.
+bool OnlyAMoveKeeps(const vb::Error& e) {
+    switch (e.Number()) {
+        case vb::kFileAlreadyExists:
+        case vb::kFileNotFound:
+        case vb::kPathNotFound:
+        case vb::kPermissionDenied:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
 std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,
-                                           std::optional<vb::Error>* Why) {
+                                           std::optional<vb::Error>* Why, const MayMove& Move) {
     platform::Files& files = form.sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
     for (long n = 1; n < LONG_MAX; ++n) {
         const std::string candidate = common::ParseDir(form.sys, Path, "dir") + "bsrv." + std::to_string(n);
         if (!files.Dir(candidate).empty()) continue;
-        // Setting aside itself may fail (the file is missing, or held open
-        // where it has to be renamed): that is no error here, the caller sees
-        // that no numbered copy was made. A name the existence test does not
-        // see can still be taken (a folder, a hidden file): then the next one.
+        // Setting aside itself may fail (the file is missing, or held open):
+        // that is no error here, the caller sees that no numbered copy was
+        // made. A name the existence test does not see can still be taken (a
+        // folder, a hidden file): then the next one.
         try {
             // A second name: the live database never leaves its place.
-            if (files.Link(Path, candidate)) return NumberedCopy{candidate, true};
-            // No hard links on this file system: the live database moves.
+            if (files.Link(Path, candidate)) return NumberedCopy{candidate, Kept::Linked};
+            // No second name here: a copy, and the live database still
+            // never leaves its place.
+            try {
+                files.CopyAside(Path, candidate);
+                return NumberedCopy{candidate, Kept::Copied};
+            } catch (const vb::Error& e) {
+                if (!OnlyAMoveKeeps(e)) throw;
+                // Not even a copy (a full disk): the live database itself
+                // moves, and only with the user's consent.
+                if (!Move || !Move(candidate, e)) {
+                    if (Why) Why->emplace(e);
+                    return std::nullopt;
+                }
+            }
             files.Name(Path, candidate);
-            return NumberedCopy{candidate, false};
+            return NumberedCopy{candidate, Kept::Moved};
         } catch (const vb::Error& e) {
             if (e.Number() != vb::kFileAlreadyExists) {
                 if (Why) Why->emplace(e);

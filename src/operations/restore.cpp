@@ -106,7 +106,8 @@ void cmdRestore_Click(catalogue::Form1& form) {
     });
 
     proc.Line(210, [&] { live.Rename(destination); });
-    proc.Line(220, [&] { live.CopyOver(source); });
+    // The user did not let the live database move: ended as on No.
+    proc.Line(220, [&] { return live.CopyOver(source) ? Flow::Next() : Flow::Leave(); });
     proc.Line(230, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
     proc.Line(240, [&] { catalogue::Form_Load(form); });
     proc.Run();

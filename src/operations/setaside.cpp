@@ -6,31 +6,57 @@ namespace operations {
 
 bool SetAside::InPlace() const { return !form_.sys.files.Dir(path_).empty(); }
 
+std::string MoveWarning(const std::string& Numbered, const vb::Error& Why) {
+    return "Warning: A copy of the data currently in Rolvane cannot be made (" + Why.Description() +
+           ").  The file will be moved to " + Numbered +
+           " rather than copied, and until the new data is in place the old data will be found only there.  "
+           "Do you want to continue?";
+}
+
+void SetAside::Keep() {
+    why_.reset();
+    numbered_ = RenameDatabase(form_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
+        // Only Yes lets it move: No, Esc and the close box keep it in place.
+        declined_ = form_.sys.msgbox.Show(MoveWarning(Numbered, Why), platform::vbYesNo, kWarningTitle) !=
+                    platform::vbYes;
+        return !declined_;
+    });
+}
+
 void SetAside::Rename(const std::string& Path) {
     path_ = Path;
     form_.sys.files.RemoveTemporaries(Path);
-    numbered_ = RenameDatabase(form_, Path);
+    Keep();
+    fresh_ = true;
 }
 
-void SetAside::CopyOver(const std::string& Source) {
+bool SetAside::CopyOver(const std::string& Source) {
+    if (declined_) return false;
     if (!numbered_ && InPlace()) {
+        // Right after Rename its answer stands: a copy that just failed
+        // would fail again, as slowly. On a retry the served application
+        // may have let go of the file since, so it is tried again.
+        if (!fresh_) Keep();
+        fresh_ = false;
+        if (declined_) return false;
         // Held open, the live database cannot be kept: a file in use (70).
         // Any other reason (a read-only mount, a failing disk) is told as
         // what it is, so that the user is not sent to close a program.
-        std::optional<vb::Error> why;
-        numbered_ = RenameDatabase(form_, path_, &why);
-        if (!numbered_ && InPlace()) throw why ? *why : vb::PermissionDenied();
+        if (!numbered_ && InPlace()) throw why_ ? *why_ : vb::PermissionDenied();
     }
+    fresh_ = false;
     form_.sys.files.FileCopy(Source, path_);
     replaced_ = true;
+    return true;
 }
 
 void SetAside::Undo() {
     if (!numbered_ || replaced_) return;
     platform::Files& files = form_.sys.files;
-    if (numbered_->linked) {
-        // The live database never left its place. Its second name stays if
-        // it cannot be removed: one more name of the live data harms nothing.
+    if (numbered_->how != Kept::Moved) {
+        // The live database never left its place. Its second name or copy
+        // stays if it cannot be removed: one more name or copy of the live
+        // data harms nothing.
         try {
             files.RemoveExtraName(numbered_->path, path_);
         } catch (const vb::Error&) {
@@ -44,7 +70,7 @@ void SetAside::Undo() {
 }
 
 std::optional<std::string> SetAside::KeptIn() const {
-    if (!numbered_ || numbered_->linked || replaced_) return std::nullopt;
+    if (!numbered_ || numbered_->how != Kept::Moved || replaced_) return std::nullopt;
     try {
         if (InPlace() || form_.sys.files.Dir(numbered_->path).empty()) return std::nullopt;
     } catch (const vb::Error&) {

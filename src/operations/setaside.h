@@ -13,10 +13,24 @@
 //     system does at once; a crash before it leaves the old data at the live
 //     path, a crash after it the new data, with the old under bsrv.<n>.
 // A command that does not finish removes only the second name, and only
-// while it still names the live database. Without hard links (FAT, some
-// network mounts) the live database is renamed to bsrv.<n> first and moved
-// back when the command does not finish; a crash between the two leaves the
-// old data only under bsrv.<n>.
+// while it still names the live database.
+//
+// Where the file system gives no second name (FAT, exFAT, some network
+// mounts, as Link finds out), the live database is not moved either:
+//  1. RenameDatabase copies it (CopyAside) to a hidden temporary file in the
+//     same folder and flushes it; a crash here leaves the live database as
+//     it was and a temporary file that the next command removes;
+//  2. the copy takes the name bsrv.<n>, never replacing a file; a crash
+//     after it leaves the live database as it was, kept twice;
+//  3. and 4. as steps 2 and 3 above: the live database is old or new at
+//     every instant, and the old kept in bsrv.<n> once the new is in place.
+// A command that does not finish removes that copy, while neither it nor
+// the live database has changed since.
+//
+// Only where even a copy cannot be made (no room for it, a failing read)
+// is the live database renamed to bsrv.<n>, after the user agreed to it
+// in a warning of its own, and moved back when the command does not
+// finish; a crash between the two leaves the old data only under bsrv.<n>.
 #pragma once
 
 #include <optional>
@@ -40,6 +54,8 @@ public:
 
     // Removes what an interrupted copy onto Path left behind, then keeps
     // Path as a numbered copy with RenameDatabase; a failure is silent.
+    // Where the live database could only be moved, the user is asked first
+    // (kMoveWarning); anything but Yes keeps it where it is.
     void Rename(const std::string& Path);
 
     // Copies Source over the live database, first keeping the live database
@@ -47,12 +63,14 @@ public:
     // served application may have let go of it since). The copy never
     // replaces data that has no numbered copy: a live database that cannot
     // be kept fails with the reason it could not be kept (70 when held open).
-    void CopyOver(const std::string& Source);
+    // False, with nothing copied, when the user did not let the live
+    // database move: the command then ends as it would on No.
+    bool CopyOver(const std::string& Source);
 
     // Ends a run whose copy did not take the live database's place: a second
-    // name goes while it still names the live database; a renamed live
-    // database is moved back. Throws when that move fails: the old data then
-    // lies only in the numbered copy (KeptIn).
+    // name or a copy goes while the live database is what it kept; a renamed
+    // live database is moved back. Throws when that move fails: the old data
+    // then lies only in the numbered copy (KeptIn).
     void Undo();
 
     // The numbered copy that holds the old data while nothing else does: set
@@ -65,12 +83,21 @@ public:
 
 private:
     bool InPlace() const;
+    // RenameDatabase for the live database, asking before it would move.
+    void Keep();
 
     catalogue::Form1& form_;
     std::string path_;
     std::optional<NumberedCopy> numbered_;
+    std::optional<vb::Error> why_;  // why the last attempt kept nothing
+    bool fresh_ = false;            // Rename's attempt, not yet followed by a copy
+    bool declined_ = false;         // the user did not let the live database move
     bool replaced_ = false;
 };
+
+// The warning before the live database moves to Numbered because no copy of
+// it can be made (Why); only Yes lets it move.
+std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 
 // The file-in-use dialog: true for Retry.
 bool AskFileInUse(catalogue::Form1& form);

@@ -71,18 +71,30 @@ public:
     // Gives the file at Path a second name, NewPath (a hard link): both
     // names then stand for the same file until one of them is given another
     // file. NewPath is never replaced: 58 when it exists. False, with
-    // nothing changed, where the file system has no hard links. 53 when
+    // nothing changed, where the file system gives this file no second name
+    // (no hard links, as it answers the attempt; CopyAside then). 53 when
     // Path is missing, 76 when a folder is missing, 70 access denied.
     virtual bool Link(const std::string& Path, const std::string& NewPath) = 0;
 
+    // Gives NewPath, beside Path, a copy of the file at Path, for where Link
+    // cannot give it a second name: written as FileCopy writes (a hidden
+    // temporary file, flushed), with Path's modification time, permissions
+    // and, where it may, group, then named NewPath, which is never replaced:
+    // 58 when it exists. Path is only read. Errors as for FileCopy, 70 when
+    // Path is held open. Progress, when given, is told how far it has come.
+    virtual void CopyAside(const std::string& Path, const std::string& NewPath,
+                           const CopyProgress& Progress = {}) = 0;
+
     // Removes the name ExtraPath, but only while it stands for the same file
-    // as Path, so that no other data is ever deleted. False, with nothing
-    // removed, when it does not (any more). Errors as for Name.
+    // as Path, or for the copy CopyAside made of Path while Path is still
+    // the file that was copied: so that no other data is ever deleted. False,
+    // with nothing removed, when it does not (any more). Errors as for Name.
     virtual bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) = 0;
 
-    // Removes the temporary files that an interrupted FileCopy onto Path
-    // left in Path's folder: only files named as FileCopy names them, and
-    // only those no running copy holds. Best effort: never throws.
+    // Removes the temporary files that an interrupted FileCopy onto Path, or
+    // CopyAside of Path, left in Path's folder: only files named as those
+    // name them, and only those no running copy holds. Best effort: never
+    // throws.
     virtual void RemoveTemporaries(const std::string& Path) = 0;
 };
 

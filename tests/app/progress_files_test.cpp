@@ -159,6 +159,40 @@ TEST_F(WindowCopyTest, CreateBlankNamesTheEditionAndTheWindowTakesInputAgainAfte
     EXPECT_TRUE(window.cmdRestore().isEnabled());
 }
 
+// Where the file system gives no second name, the old data is copied aside
+// first: both copies run under the dialog, which says which one it is.
+TEST_F(WindowCopyTest, WithoutHardLinksBothCopiesShowTheDialogAndSayWhichRuns) {
+    world.files.hardLinks = false;
+    world.files.onCopyStep = [this](int step) {  // every copy stops halfway
+        if (step == 2) (void)gate.try_acquire_for(std::chrono::seconds(20));
+    };
+    std::vector<QString> seen;  // the step line and the bar's name, per dialog
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* dialog = CopyDialog();
+        auto* step = dialog ? dialog->findChild<QLabel*>("copyStep") : nullptr;
+        if (!step || (!seen.empty() && seen.back().startsWith(step->text()))) return;
+        seen.push_back(step->text() + " | " +
+                       QAccessible::queryAccessibleInterface(dialog->findChild<QProgressBar*>())->text(QAccessible::Name));
+        gate.release();
+    });
+    watch.start(10);
+    ClickRow(2);  // Backup 1
+    world.msgbox.Answer({vbYes, vbOK});
+    QTest::mouseClick(&window.cmdRestore(), Qt::LeftButton);
+    watch.stop();
+
+    EXPECT_EQ(seen, (std::vector<QString>{
+                        "Keeping a copy of the current data as bsrv.1… | Restoring Backup 1 (Personal)… Keeping a "
+                        "copy of the current data as bsrv.1…",
+                        "Writing the new data… | Restoring Backup 1 (Personal)… Writing the new data…",
+                    }));
+    using Boxes = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(boxes, (Boxes{{"Restore Warning", false}, {"Restore Complete", false}}));
+    EXPECT_EQ(world.files.Find(kLive)->content, Roof(900));
+    EXPECT_EQ(world.files.Find("C:\\users\\me\\Documents\\Varnock Rolvane\\Data\\bsrv.1")->content, Roof(1200));
+}
+
 TEST_F(WindowCopyTest, AShortRestoreShowsNoDialog) {
     world.files.onCopyStep = {};
     Counter dialogs(QEvent::Show, "copyProgress");

@@ -176,10 +176,12 @@ TEST_F(PutBackEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                 f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
                     prompt = box.prompt;
                     title = box.title;
+                    // Yes to the command's warning, and to moving the live
+                    // database where no copy of it can be made.
+                    f.msgbox.Answer(box.title == operations::kWarningTitle ? platform::vbYes : platform::vbOK);
                     // The catalogue is not rebuilt: the files are not databases.
                     if (box.title == "Restore Complete") throw vb::Error(5, "stop before the rebuild");
                 };
-                f.msgbox.Answer({platform::vbYes, platform::vbOK});
                 operations::PutBack(f.form, kLiveWin, kCopyWin);
 
                 const Folder after = Look();

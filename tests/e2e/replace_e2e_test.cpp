@@ -1,6 +1,7 @@
 // Replacing a live database on a real file system, stopped or failed at
 // each of its file-system steps: a child process killed with SIGKILL just
-// before step k, and a failure injected into step k. Whatever happens,
+// before step k, and a failure injected into step k; with and without hard
+// links, and on FAT and exFAT where they can be mounted here. Whatever happens,
 // bsrv.mdb holds the old data or the new, byte for byte; the new only with
 // the old kept in a numbered copy; what the user is told matches the folder;
 // and no temporary file of ours outlives the next command.
@@ -16,6 +17,7 @@
 
 #include "operations/commands.h"
 #include "operations/setaside.h"
+#include "support/mounted_image.h"
 #include "support/wine_home.h"
 
 namespace {
@@ -82,7 +84,9 @@ struct ReplaceEndToEnd : ::testing::Test {
     std::string newData = std::string(4 << 20, 'n') + "new end";
 
     void Lay() {
-        fs::remove_all(folder);
+        // The folder's contents only: it may be where a file system is mounted.
+        fs::create_directories(folder);
+        for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
         Write(folder + "bsrv.mdb", oldData);
         Write(home.C(kBackup), newData);
         Write(home.C(kShell), newData);
@@ -105,14 +109,15 @@ struct ReplaceEndToEnd : ::testing::Test {
     // Runs the command in a child process that kills itself with SIGKILL just
     // before file-system step `killAt` (from 0; -1 never). The child ends at
     // the command's success message, before the catalogue is rebuilt. True
-    // when it was killed, false when it got to the success message.
-    bool RunInChild(const Command& command, int killAt) {
+    // when it was killed, false when it got to the success message. With
+    // failLinks, every link fails as it does on FAT.
+    bool RunInChild(const Command& command, int killAt, bool failLinks) {
         const pid_t pid = fork();
         if (pid == 0) {
             int step = 0;
-            RealForm f(home, [&](LinuxFiles::Step) {
+            RealForm f(home, [&](LinuxFiles::Step s) {
                 if (step++ == killAt) raise(SIGKILL);
-                return 0;
+                return failLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
             });
             SelectRow(f, command.row);
             f.msgbox.Answer({platform::vbYes});
@@ -129,16 +134,19 @@ struct ReplaceEndToEnd : ::testing::Test {
                                                                    << " status " << status;
         return false;
     }
-};
 
-TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCleansUp) {
-    for (const Command& command : {Restore(), CreateBlank()}) {
+    // Kills the command before each of its steps in turn, and runs the next
+    // command to its end after each kill. Whatever happens, bsrv.mdb holds
+    // the old or the new data, the new only with the old kept; the next
+    // command leaves nothing of ours behind. At least minKills steps.
+    void KillAtEveryStep(const Command& command, bool failLinks, int minKills) {
+        const std::string name = std::string(command.name) + (failLinks ? " without hard links" : "");
         int kills = 0;
         bool sawNew = false, sawLeftover = false;
         for (int k = 0;; ++k) {
-            SCOPED_TRACE(std::string(command.name) + ", killed before step " + std::to_string(k));
+            SCOPED_TRACE(name + ", killed before step " + std::to_string(k));
             Lay();
-            const bool killed = RunInChild(command, k);
+            const bool killed = RunInChild(command, k, failLinks);
             const Folder after = Folder::Of(folder);
             ASSERT_TRUE(after.live == oldData || after.live == newData) << "bsrv.mdb is neither old nor new";
             if (after.live == newData) {
@@ -150,17 +158,46 @@ TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCl
             ++kills;
 
             // The next command, run to its end.
-            ASSERT_FALSE(RunInChild(command, -1));
+            ASSERT_FALSE(RunInChild(command, -1, failLinks));
             const Folder next = Folder::Of(folder);
             EXPECT_EQ(next.live, newData);
             EXPECT_TRUE(next.Keeps(oldData));
             EXPECT_TRUE(next.others.empty()) << *next.others.begin();
         }
-        // Link, flushes, temporary file, chunks, rename: every step was hit.
-        EXPECT_GE(kills, 8) << command.name;
-        EXPECT_TRUE(sawNew) << command.name << ": no kill fell after the rename";
-        EXPECT_TRUE(sawLeftover) << command.name << ": no kill left a temporary file";
+        EXPECT_GE(kills, minKills) << name;
+        EXPECT_TRUE(sawNew) << name << ": no kill fell after the rename";
+        EXPECT_TRUE(sawLeftover) << name << ": no kill left a temporary file";
     }
+};
+
+TEST_F(ReplaceEndToEnd, KilledAtAnyStepTheLiveDatabaseIsWholeAndTheNextCommandCleansUp) {
+    for (const Command& command : {Restore(), CreateBlank()}) {
+        KillAtEveryStep(command, false, 8);  // link, flushes, temporary file, chunks, rename
+        KillAtEveryStep(command, true, 12);  // and the copy set aside before them
+    }
+}
+
+// On the file systems of USB sticks and of partitions shared with Windows,
+// which give no second name, with whatever else they do not keep.
+TEST_F(ReplaceEndToEnd, OnFatAndExFatAKillAtAnyStepLeavesTheLiveDatabaseWhole) {
+    using test_support::MountedImage;
+    // Smaller, for the slower file systems; still several chunks each.
+    oldData = std::string(2 << 20, 'o') + "old end";
+    newData = std::string(3 << 20, 'n') + "new end";
+    std::string skipped;
+    for (const auto kind : {MountedImage::Kind::Fat, MountedImage::Kind::ExFat}) {
+        const char* name = kind == MountedImage::Kind::Fat ? "FAT" : "exFAT";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const MountedImage image(kind, folder.substr(0, folder.size() - 1) + ".img", folder, off_t{64} << 20);
+        if (!image.Mounted()) {
+            skipped += std::string(skipped.empty() ? "" : "; ") + name + ": " + image.Why();
+            continue;
+        }
+        SCOPED_TRACE(name);
+        for (const Command& command : {Restore(), CreateBlank()}) KillAtEveryStep(command, false, 12);
+    }
+    if (!skipped.empty()) GTEST_SKIP() << "not mounted here: " << skipped;
 }
 
 // What the user was told, and whether it is what the folder holds.
@@ -182,10 +219,12 @@ TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                     f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
                         prompt = box.prompt;
                         title = box.title;
+                        // Yes to the command's warning, and to moving the
+                        // live database where no copy of it can be made.
+                        f.msgbox.Answer(box.title == operations::kWarningTitle ? platform::vbYes : platform::vbOK);
                         // The catalogue is not rebuilt: the files are not databases.
                         if (box.title == command.success) throw vb::Error(5, "stop before the rebuild");
                     };
-                    f.msgbox.Answer({platform::vbYes, platform::vbOK});
                     command.run(f.form);
 
                     const Folder after = Folder::Of(folder);

@@ -123,13 +123,17 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     // of the old file keeps the old data.
     auto copy = std::make_shared<File>(*src);
     copy->heldOpen = false;
-    const uint64_t total = copy->content.size();
+    copy->asideOf.reset();
+    ReportSteps(copy->content.size(), Progress);
+    files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
+    log.push_back("copy " + Source + " -> " + Destination);
+}
+
+void FakeFiles::ReportSteps(uint64_t total, const platform::CopyProgress& Progress) {
     for (int step = 1; step <= copySteps; ++step) {
         if (onCopyStep) onCopyStep(step);
         if (Progress) Progress(total * static_cast<uint64_t>(step) / static_cast<uint64_t>(copySteps), total);
     }
-    files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
-    log.push_back("copy " + Source + " -> " + Destination);
 }
 
 void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
@@ -156,6 +160,21 @@ bool FakeFiles::Link(const std::string& Path, const std::string& NewPath) {
     return true;
 }
 
+void FakeFiles::CopyAside(const std::string& Path, const std::string& NewPath,
+                          const platform::CopyProgress& Progress) {
+    failures.Check("CopyAside", Path);
+    File* src = Find(Path);
+    if (!src) throw vb::FileNotFound();
+    if (Find(NewPath)) throw vb::FileAlreadyExists();
+    if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
+    if (src->heldOpen) throw vb::PermissionDenied();
+    auto copy = std::make_shared<File>(*src);
+    copy->asideOf = files_[Key(Path)].second;
+    ReportSteps(copy->content.size(), Progress);
+    files_[Key(NewPath)] = {NewPath, copy};
+    log.push_back("aside " + Path + " -> " + NewPath);
+}
+
 bool FakeFiles::SameFile(const std::string& a, const std::string& b) {
     File* fa = Find(a);
     return fa && fa == Find(b);
@@ -163,7 +182,9 @@ bool FakeFiles::SameFile(const std::string& a, const std::string& b) {
 
 bool FakeFiles::RemoveExtraName(const std::string& ExtraPath, const std::string& Path) {
     failures.Check("RemoveExtraName", ExtraPath);
-    if (!SameFile(ExtraPath, Path)) return false;
+    File* extra = Find(ExtraPath);
+    File* live = Find(Path);
+    if (!extra || !live || (extra != live && extra->asideOf.lock().get() != live)) return false;
     files_.erase(Key(ExtraPath));
     log.push_back("unlink " + ExtraPath);
     return true;

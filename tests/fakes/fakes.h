@@ -55,6 +55,7 @@ public:
         vb::DateTime modified{2026, 1, 2, 3, 4, 5};
         bool hidden = false;
         bool heldOpen = false;  // another process has it open: copy/rename give 70
+        std::weak_ptr<const File> asideOf;  // CopyAside made this file of that one
     };
 
     void Put(const std::string& path, std::string content,
@@ -74,6 +75,8 @@ public:
                   const platform::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
+    void CopyAside(const std::string& Path, const std::string& NewPath,
+                   const platform::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
 
@@ -83,13 +86,14 @@ public:
     Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
     bool hardLinks = true;  // false: a file system without hard links
     // "copy src -> dst", "name old -> new", "link path -> new",
-    // "unlink extra", "temporaries path", "trash path"
+    // "aside path -> new", "unlink extra", "temporaries path", "trash path"
     std::vector<std::string> log;
     // What MoveToTrash took, in order: the path it had and its content.
     std::vector<std::pair<std::string, std::string>> trash;
 
-    // A copy reports its progress in copySteps equal steps (1: once, as a
-    // clone does) and writes the destination after the last one. Before each
+    // A copy (FileCopy or CopyAside) reports its progress in copySteps equal
+    // steps (1: once, as a clone does) and writes the destination after the
+    // last one. Before each
     // report onCopyStep(step) runs, numbered from 1, on the copying thread:
     // it may block to hold the copy where a test wants it, or throw to fail
     // the copy midway with nothing written.
@@ -100,6 +104,7 @@ private:
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& key);
     bool FolderExists(const std::string& key) const;
+    void ReportSteps(uint64_t total, const platform::CopyProgress& Progress);
 
     // key -> (path as written, file); two names of one file share it.
     std::map<std::string, std::pair<std::string, std::shared_ptr<File>>> files_;

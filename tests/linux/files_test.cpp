@@ -10,9 +10,12 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <set>
+#include <vector>
 
 #include "linux/files_fixture.h"
+#include "support/holder.h"
 
 namespace {
 
@@ -22,6 +25,8 @@ using linux_files_test::LinuxFilesTest;
 using platform::LinuxFiles;
 using platform_test::ReadFile;
 using platform_test::WriteFile;
+using test_support::Hold;
+using test_support::Holder;
 namespace fs = std::filesystem;
 
 TEST_F(LinuxFilesTest, DirFindsOnlyVisibleRegularFiles) {
@@ -249,6 +254,95 @@ TEST_F(LinuxFilesTest, SecondNamesNeverReplaceAndGoOnlyWhileTheyNameTheLiveFile)
     EXPECT_FALSE(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")));
     EXPECT_EQ(ReadFile(At("bsrv.1")), "live");
     EXPECT_EQ(ReadFile(At("bsrv.2")), "live");
+}
+
+// Link answers false, with nothing made, for each error by which a file
+// system says the file can have no second name; any other error is thrown.
+TEST_F(LinuxFilesTest, LinkIsFalseWhereTheFileSystemGivesNoSecondName) {
+    WriteFile(At("bsrv.mdb"), "live");
+    const struct {
+        int error;
+        int number;  // 0: false
+    } cases[] = {{EPERM, 0}, {EOPNOTSUPP, 0}, {ENOSYS, 0}, {EMLINK, 0}, {EXDEV, 0}, {EIO, vb::kDeviceIOError},
+                 {EROFS, vb::kPathFileAccessError}};
+    for (const auto& c : cases) {
+        LinuxFiles refusing(paths, {}, [&](LinuxFiles::Step step) { return step == LinuxFiles::Step::Link ? c.error : 0; });
+        bool linked = true;
+        EXPECT_EQ(ErrorOf([&] { linked = refusing.Link(At("bsrv.mdb"), At("bsrv.1")); }), c.number) << c.error;
+        if (c.number == 0) {
+            EXPECT_FALSE(linked) << c.error;
+        }
+        EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"bsrv.mdb"})) << c.error;
+    }
+}
+
+// The copy that stands in for a second name: the live file's data, time and
+// permissions under the new name, the live file itself only read, and no
+// name ever replaced.
+TEST_F(LinuxFilesTest, CopyAsideKeepsTheLiveFileAndNeverReplaces) {
+    WriteFile(At("bsrv.mdb"), std::string(5 << 20, 'o') + "old");
+    ASSERT_EQ(chmod(At("bsrv.mdb").c_str(), 0640), 0);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, At("bsrv.mdb").c_str(), times, 0), 0);
+    const ino_t live = Inode(At("bsrv.mdb"));
+    WriteFile(At("bsrv.2"), "taken");
+
+    std::vector<uint64_t> done;
+    files.CopyAside(At("bsrv.mdb"), tmp.path() + "\\bsrv.1", [&](uint64_t d, uint64_t) { done.push_back(d); });
+    struct stat copy{};
+    ASSERT_EQ(stat(At("bsrv.1").c_str(), &copy), 0);
+    EXPECT_EQ(ReadFile(At("bsrv.1")), ReadFile(At("bsrv.mdb")));
+    EXPECT_NE(copy.st_ino, live);
+    EXPECT_EQ(Inode(At("bsrv.mdb")), live);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, 981173106);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, 123456789);
+    ASSERT_FALSE(done.empty());
+    EXPECT_EQ(done.back(), ReadFile(At("bsrv.mdb")).size());
+
+    const struct {
+        std::string from, to;
+        int error;
+    } cases[] = {
+        {At("bsrv.mdb"), At("bsrv.2"), vb::kFileAlreadyExists},
+        {At("bsrv.mdb"), At("BSRV.2"), vb::kFileAlreadyExists},
+        {At("missing.mdb"), At("bsrv.3"), vb::kFileNotFound},
+        {At("bsrv.mdb"), At("nofolder/bsrv.3"), vb::kPathNotFound},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { files.CopyAside(c.from, c.to); }), c.error) << c.to;
+    {
+        Holder holder(At("bsrv.mdb"), Hold::PosixWriteLock);
+        EXPECT_EQ(ErrorOf([&] { files.CopyAside(At("bsrv.mdb"), At("bsrv.3")); }), vb::kPermissionDenied);
+    }
+    // Failing midway: nothing but what was there.
+    LinuxFiles failing(paths, {}, [](LinuxFiles::Step step) { return step == LinuxFiles::Step::FlushFile ? EIO : 0; });
+    EXPECT_EQ(ErrorOf([&] { failing.CopyAside(At("bsrv.mdb"), At("bsrv.3")); }), vb::kDeviceIOError);
+    EXPECT_EQ(ReadFile(At("bsrv.2")), "taken");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"bsrv.mdb", "bsrv.1", "bsrv.2"}));
+}
+
+// A copy goes only while it holds nothing the live file does not: neither
+// it nor the live file changed since it was made.
+TEST_F(LinuxFilesTest, ACopyAsideGoesOnlyWhileItAndTheLiveFileAreAsMade) {
+    WriteFile(At("new.mdb"), "new");
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool removed;
+    } cases[] = {
+        {"unchanged", [] {}, true},
+        {"copy written to", [&] { WriteFile(At("bsrv.1"), "other"); }, false},
+        {"live replaced", [&] { files.FileCopy(At("new.mdb"), At("bsrv.mdb")); }, false},
+        {"made by another service", [&] { LinuxFiles other(paths); EXPECT_FALSE(other.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb"))); }, true},
+    };
+    for (const auto& c : cases) {
+        WriteFile(At("bsrv.mdb"), "live");
+        fs::remove(At("bsrv.1"));
+        files.CopyAside(At("bsrv.mdb"), At("bsrv.1"));
+        c.change();
+        EXPECT_EQ(files.RemoveExtraName(At("bsrv.1"), At("bsrv.mdb")), c.removed) << c.name;
+        EXPECT_EQ(fs::exists(At("bsrv.1")), !c.removed) << c.name;
+    }
 }
 
 TEST_F(LinuxFilesTest, TheNewFileIsNeverMoreOpenThanTheOneItReplaces) {

@@ -2,6 +2,7 @@
 // next command removes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "linux/files_fixture.h"
@@ -28,6 +29,18 @@ TEST_F(LinuxFilesTest, RemoveTemporariesRemovesOnlyOurUnheldLeftovers) {
         files.RemoveTemporaries(tmp.path() + "\\bsrv.mdb");
     }
     EXPECT_EQ(Listing(tmp.path()), kept);
+}
+
+// A copy onto a symbolic link writes beside the file it points to, a copy
+// aside beside the link, under the link's name: both are cleaned up.
+TEST_F(LinuxFilesTest, RemoveTemporariesLooksBesideALinkAndItsTarget) {
+    WriteFile(At("real/target.mdb"), "live");
+    std::filesystem::create_symlink(At("real/target.mdb"), At("bsrv.mdb"));
+    WriteFile(At("real/.target.mdb.0123456789abcdef.tmp"), "partial");
+    WriteFile(At(".bsrv.mdb.0123456789abcdef.tmp"), "partial");
+    files.RemoveTemporaries(tmp.path() + "\\bsrv.mdb");
+    EXPECT_EQ(Listing(At("real")), (std::set<std::string>{"target.mdb"}));
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"bsrv.mdb", "real"}));
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // the user sees, and that no way through loses the live data.
 #include <gtest/gtest.h>
 
-#include "catalogue/form_fixture.h"
 #include "operations/commands.h"
+#include "operations/commands_fixture.h"
 #include "operations/setaside.h"
 
-using namespace testing_form;
+using namespace testing_commands;
 using fakes::db::Options;
 using fakes::db::Roof;
 using platform::vbCancel;
@@ -16,28 +16,6 @@ using platform::vbRetry;
 using platform::vbYes;
 
 namespace {
-
-const std::string kPersonalShell = kProgramFiles + "Brenwick Software\\Varnock Rolvane\\Data\\rv10db.shell";
-const std::string kBusinessShell = kProgramFiles + "Brenwick Software\\Varnock Rolvane BE\\Data\\rv10db.shell";
-const std::string kPersonalFolder = kDocs + "Varnock Rolvane\\Data\\";
-
-struct CommandsTest : FormFixture, ::testing::Test {
-    // Discovery, then the user selects the row whose Tag is `path`.
-    void SelectRow(const std::string& path) {
-        catalogue::Form_Load(form);
-        for (size_t i = 0; i < lv.items.size(); ++i)
-            if (lv.items[i].tag == path) {
-                lv.Select(static_cast<int>(i) + 1);
-                catalogue::lvFiles_Click(form);
-                return;
-            }
-        FAIL() << "no row for " << path;
-    }
-    std::string Content(const std::string& path) {
-        auto* f = w.files.Find(path);
-        return f ? f->content : "<missing>";
-    }
-};
 
 // ---- Restore ----
 
@@ -205,21 +183,6 @@ TEST_F(CommandsTest, ALiveDatabaseThatCannotBeKeptIsToldAsWhatItIs) {
     EXPECT_EQ(w.files.Paths().size(), 2u) << "nothing made, nothing left";
 }
 
-TEST_F(CommandsTest, WithoutHardLinksAFailedPutBackNamesTheNumberedCopy) {
-    w.files.hardLinks = false;
-    w.files.Put(kPersonalLive, Roof(10));
-    w.files.Put(PersonalBackup(1), Roof(20));
-    SelectRow(PersonalBackup(1));
-    w.files.failures.Add("FileCopy", vb::DiskFull());
-    w.files.failures.Add("Name", vb::PathFileAccessError(), 1, kPersonalFolder + "bsrv.1");
-    w.msgbox.Answer({vbYes, vbOK});
-    operations::cmdRestore_Click(form);
-    EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));
-    EXPECT_EQ(w.msgbox.shown.at(1).prompt,
-              "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " +
-                  kPersonalFolder + "bsrv.1.");
-}
-
 TEST_F(CommandsTest, RestoringALiveRowOntoItselfLosesNothing) {
     // Restore left enabled on a "(Current)" row: source and destination are
     // one file, which a copy cannot replace while it reads it.
@@ -264,14 +227,14 @@ TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure)
     auto kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->path, "C:\\d\\bsrv.2");
-    EXPECT_TRUE(kept->linked);
+    EXPECT_EQ(kept->how, operations::Kept::Linked);
     EXPECT_TRUE(w.files.SameFile("C:\\d\\bsrv.2", "C:\\d\\bsrv.mdb"));
     kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->path, "C:\\d\\bsrv.5");
     EXPECT_EQ(Content("C:\\d\\bsrv.4"), "x");
 
-    // Without hard links the live database itself moves, unless it is held open.
+    // Without hard links the live database is copied, unless it is held open.
     w.files.hardLinks = false;
     w.files.Find("C:\\d\\bsrv.mdb")->heldOpen = true;
     EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);
@@ -280,12 +243,12 @@ TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure)
     kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->path, "C:\\d\\bsrv.6");
-    EXPECT_FALSE(kept->linked);
-    EXPECT_EQ(Content("C:\\d\\bsrv.mdb"), "<missing>");
-    EXPECT_EQ(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), std::nullopt);  // gone now
+    EXPECT_EQ(kept->how, operations::Kept::Copied);
+    EXPECT_EQ(Content("C:\\d\\bsrv.6"), "live");
+    EXPECT_FALSE(w.files.SameFile("C:\\d\\bsrv.6", "C:\\d\\bsrv.mdb"));
 
     w.files.failures.Add("Dir", vb::PermissionDenied());
-    EXPECT_THROW(operations::RenameDatabase(form, "C:\\d\\bsrv.6"), vb::Error);
+    EXPECT_THROW(operations::RenameDatabase(form, "C:\\d\\bsrv.mdb"), vb::Error);
     EXPECT_TRUE(w.msgbox.shown.empty());
 }
 

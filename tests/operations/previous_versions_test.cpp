@@ -193,9 +193,13 @@ TEST_F(PreviousVersionsTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDisk
          Roof(5), "<missing>"},
         {"no hard links, copy fails", false, {{"FileCopy", "", vb::DiskFull(), 1}}, false, {vbYes, vbOK},
          {"Restore Warning", "Restore Failed"}, "Unable to restore file: Disk full", Roof(5), "<missing>"},
-        {"no hard links, copy and the way back fail", false,
-         {{"FileCopy", "", vb::DiskFull(), 1}, {"Name", kFolder + "bsrv.2", vb::PathFileAccessError(), 1}},
-         false, {vbYes, vbOK}, {"Restore Warning", "Restore Failed"},
+        // No room for a copy of the old data: the user lets it move, then
+        // neither the new data nor the way back succeeds.
+        {"no hard links, no room to keep a copy, copy and the way back fail", false,
+         {{"CopyAside", "", vb::DiskFull(), 1},
+          {"FileCopy", "", vb::DiskFull(), 1},
+          {"Name", kFolder + "bsrv.2", vb::PathFileAccessError(), 1}},
+         false, {vbYes, vbYes, vbOK}, {"Restore Warning", "Restore Warning", "Restore Failed"},
          "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " + kFolder +
              "bsrv.2.",
          "<missing>", Roof(5)},

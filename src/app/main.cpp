@@ -41,6 +41,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromUtf8(platform::kAppTitle));
     QApplication::setApplicationVersion(app::Version());
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
+    // Right-to-left languages mirror the whole window.
+    QApplication::setLayoutDirection(app::LayoutDirectionFor(QLocale(), QApplication::layoutDirection()));
 
     const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();
     // The Wine prefix that holds the served application's data, named on

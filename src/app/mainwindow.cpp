@@ -7,6 +7,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -61,6 +62,10 @@ int TwipsToPixels(int twips, double dpi) {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
 
+Qt::LayoutDirection LayoutDirectionFor(const QLocale& locale, Qt::LayoutDirection current) {
+    return locale.textDirection() == Qt::RightToLeft ? Qt::RightToLeft : current;
+}
+
 MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     : QWidget(parent),
       lvFiles_(new QtListView(this)),
@@ -103,6 +108,12 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     connect(escape, &QShortcut::activated, cmdCancel_, &QPushButton::click);
 
     connect(lvFiles_, &QtListView::userSelected, this, [this] { Run(catalogue::lvFiles_Click); });
+    // Columns that need more than the list's width widen it, and the window.
+    connect(lvFiles_, &QtListView::needsWidth, this, [this](int width) {
+        if (width <= listWidth_) return;
+        listWidth_ = width;
+        Arrange();
+    });
     connect(cmdRestore_, &QPushButton::clicked, this,
             [this] { Run(operations::cmdRestore_Click, RestoreText()); });
     connect(cmdMakeBlank_, &QPushButton::clicked, this,
@@ -114,8 +125,12 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
 // needs more room at the desktop's font grows to its size hint, and the row
 // stays one height. The row keeps its right edge (lined up with the list's)
 // and its gaps and grows to the left; once it would reach further left than
-// the list, the window and the list widen instead. Taller buttons make the
-// window taller by as much. The list keeps its own font and height.
+// the list, the window and the list widen instead. The list also widens to
+// the width its columns asked for (listWidth_), and the window with it.
+// Taller buttons make the window taller by as much. The list keeps its own
+// font and height. In a right-to-left layout the whole arrangement is
+// mirrored: the list's left margin becomes its right one, and Restore
+// stands rightmost.
 void MainWindow::Arrange() {
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
@@ -132,18 +147,30 @@ void MainWindow::Arrange() {
         rowHeight = std::max(rowHeight, fits.height());
     }
     const int listLeft = x(kList.left);
-    const int wider = std::max(0, listLeft + rowWidth - x(kList.left + kList.width));
+    const int wider = std::max({0, listLeft + rowWidth - x(kList.left + kList.width), listWidth_ - x(kList.width)});
     const int taller = rowHeight - y(kCancel.height);
 
-    setFixedSize(x(kClientWidth) + wider, y(kClientHeight) + taller);
-    lvFiles_->setGeometry(listLeft, y(kList.top), x(kList.width) + wider, y(kList.height));
+    const QSize client(x(kClientWidth) + wider, y(kClientHeight) + taller);
+    setFixedSize(client);
+    auto place = [this, client](QWidget* widget, int left, int top, int width, int height) {
+        widget->setGeometry(QStyle::visualRect(layoutDirection(), QRect(QPoint(0, 0), client),
+                                               QRect(left, top, width, height)));
+    };
+    place(lvFiles_, listLeft, y(kList.top), x(kList.width) + wider, y(kList.height));
     int right = x(kList.left + kList.width) + wider;
     for (auto it = std::rbegin(row); it != std::rend(row); ++it) {
         const auto& [button, twips] = *it;
         const int width = std::max(x(twips.width), button->sizeHint().width());
-        button->setGeometry(right - width, y(twips.top), width, rowHeight);
+        place(button, right - width, y(twips.top), width, rowHeight);
         right -= width + x(kButtonGap);
     }
+}
+
+// A change of direction after creation (Qt's -reverse, a test) mirrors
+// the arrangement again.
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange) Arrange();
 }
 
 void MainWindow::Load() { Run(catalogue::Form_Load); }

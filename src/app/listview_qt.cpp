@@ -12,6 +12,7 @@
 #include <QTextOption>
 #include <algorithm>
 
+#include "app/listview_accessible.h"
 #include "vb/error.h"
 
 namespace app {
@@ -55,6 +56,7 @@ protected:
 }  // namespace
 
 QtListView::QtListView(QWidget* parent) : QTreeWidget(parent) {
+    InstallListViewAccessibility();
     // Report view: a flat list of rows under one header row, no tree lines,
     // whole rows selected, one at a time; no in-place editing.
     setColumnCount(0);

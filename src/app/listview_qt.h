@@ -14,7 +14,8 @@
 //
 // While the list has no rows it shows a text in its empty area (not a row:
 // nothing can select it), and screen readers get that text as the list's
-// description. Each cell's text runs in the direction of its
+// description. Screen readers see the list as a table with column headers
+// (listview_accessible.h). Each cell's text runs in the direction of its
 // first letter, so a date in another script than the window's stays
 // readable in a mirrored window and the other way round.
 #pragma once

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <optional>
 
+#include "app/accessible_qt.h"
 #include "operations/commands.h"
 #include "ports/process.h"
 
@@ -56,6 +57,16 @@ QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* ob
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
 }
 
+// "Create &Blank" → "Create Blank"; "&&" stands for one "&".
+QString WithoutMnemonic(const QString& caption) {
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && ++i == caption.size()) break;
+        text += caption[i];
+    }
+    return text;
+}
+
 }  // namespace
 
 int TwipsToPixels(int twips, double dpi) {
@@ -69,14 +80,16 @@ Qt::LayoutDirection LayoutDirectionFor(const QLocale& locale, Qt::LayoutDirectio
 MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     : QWidget(parent),
       lvFiles_(new QtListView(this)),
-      cmdRestore_(new QtButton(tr("Restore"), this)),
-      cmdMakeBlank_(new QtButton(tr("Create Blank"), this)),
+      // Alt+R and Alt+B; Cancel has Esc.
+      cmdRestore_(new QtButton(tr("&Restore"), this)),
+      cmdMakeBlank_(new QtButton(tr("Create &Blank"), this)),
       cmdCancel_(new QtButton(tr("Cancel"), this)),
       form_{sys, *lvFiles_, *cmdRestore_, *cmdMakeBlank_, *cmdCancel_} {
     [[maybe_unused]] static const bool announcedAsWindow = [] {
         QAccessible::installFactory(MainWindowAccessible);
         return true;
     }();
+    InstallAccessibility();  // its dialogs report modal, its buttons their keys
     setWindowTitle(QString::fromUtf8(platform::kAppTitle));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
     Arrange();
@@ -91,7 +104,8 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
         {cmdRestore_, "cmdRestore"}, {cmdMakeBlank_, "cmdMakeBlank"}, {cmdCancel_, "cmdCancel"}};
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
-        button->setAccessibleName(button->text());
+        // The caption as shown and spoken; the mnemonic is a key binding.
+        button->setAccessibleName(WithoutMnemonic(button->text()));
         // No default button: Enter must not start a command by itself.
         button->setAutoDefault(false);
         button->setDefault(false);

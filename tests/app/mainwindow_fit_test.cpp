@@ -1,7 +1,7 @@
 // The window on other desktops: dates as other locales write them widen the
 // list and the window just enough for every column to show whole, and the
 // twips layout stays exact where they fit; right-to-left languages mirror
-// the window.
+// the window; the command buttons answer their mnemonics.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/mainwindow.h"
@@ -197,6 +198,40 @@ TEST(LayoutDirectionFor, RightToLeftForLanguagesWrittenSo) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(app::LayoutDirectionFor(QLocale(QString::fromLatin1(c.locale)), c.current), c.wanted) << c.locale;
+}
+
+// Alt+R and Alt+B start the commands, as a click would: their warnings come
+// up (and No ends them); a disabled command does not start.
+TEST(CommandMnemonics, AltRRestoresAndAltBCreatesBlankWhenEnabled) {
+    Catalogue catalogue("12/28/26 21:41:12", Qt::LeftToRight, 1);
+    app::MainWindow& window = catalogue.window;
+    catalogue.LoadAndShow();
+    EXPECT_EQ(window.cmdRestore().text(), "&Restore");
+    EXPECT_EQ(window.cmdMakeBlank().text(), "Create &Blank");
+    EXPECT_EQ(window.cmdCancel().text(), "Cancel") << "Cancel has Esc";
+    auto& shown = catalogue.world.msgbox.shown;
+    catalogue.world.msgbox.Answer({platform::vbNo, platform::vbNo});
+
+    // A mnemonic presses the button at once and clicks it a moment later.
+    QSignalSpy restoreClicked(&window.cmdRestore(), &QPushButton::clicked);
+    QSignalSpy blankClicked(&window.cmdMakeBlank(), &QPushButton::clicked);
+    ASSERT_FALSE(window.cmdRestore().isEnabled()) << "the first row is a live database";
+    QTest::keyClick(&window.lvFiles(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_FALSE(window.cmdRestore().isDown());
+    QTest::keyClick(&window.lvFiles(), Qt::Key_B, Qt::AltModifier);
+    ASSERT_TRUE(blankClicked.wait(5000));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].prompt.find("erase all of the data"), std::string::npos) << shown[0].prompt;
+
+    QTest::keyClick(&window.lvFiles(), Qt::Key_Down);  // Backup 1 (Business)
+    ASSERT_TRUE(window.cmdRestore().isEnabled());
+    QTest::keyClick(&window.lvFiles(), Qt::Key_R, Qt::AltModifier);
+    ASSERT_TRUE(restoreClicked.wait(5000));
+    EXPECT_EQ(restoreClicked.count(), 1) << "the disabled Restore was not clicked before";
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].title, "Restore Warning");
+    EXPECT_EQ(shown[1].prompt.find("erase all of the data"), std::string::npos) << "Restore's own warning";
+    EXPECT_TRUE(catalogue.world.files.log.empty()) << "No changed nothing";
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 # stripped. dpkg-shlibdeps works out the libraries the binaries link (Qt 6
 # Widgets, Gui and Core for the window, libmdb and libseccomp for the
 # reader); the SVG plug-in that draws the window icon is loaded at run time,
-# so it is named.
+# so it is named. So is Qt's Wayland platform plug-in, recommended: without
+# it the program can open no window on a Wayland-only desktop (it says so
+# and names the package); X11's is part of Qt's own libraries.
 set(CPACK_PACKAGE_NAME "restore-rolvane-data")
 set(CPACK_PACKAGE_VENDOR "The Restore Rolvane Data developers")
 set(CPACK_PACKAGE_CONTACT "${ROLVANE_MAINTAINER}")
@@ -33,6 +35,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")

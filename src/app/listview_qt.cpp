@@ -5,9 +5,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
+#include <QStyledItemDelegate>
 #include <QTextOption>
 #include <algorithm>
 
+#include "app/listview_accessible.h"
 #include "vb/error.h"
 
 namespace app {
@@ -21,9 +26,37 @@ QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 // What the list-view control raises for an item or sub-item it does not have.
 vb::Error IndexOutOfBounds() { return vb::Error(35600, "Index out of bounds"); }
 
+// A cell's text runs in the direction of its first letter (a text without
+// one, such as "28/12/26 21:41:12", in the window's), and stands at the
+// cell's leading edge in the window's direction whichever way it runs.
+// Drawn in the window's direction alone, "12/28/2026 09:41:12 PM" would
+// read "PM 09:41:12 12/28/2026" in a mirrored window, and an Arabic date
+// in a left-to-right one would be reversed.
+class FirstLetterDirection : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const Qt::LayoutDirection window = option->direction;
+        for (const QChar c : std::as_const(option->text)) {
+            const QChar::Direction d = c.direction();
+            if (d == QChar::DirL) option->direction = Qt::LeftToRight;
+            else if (d == QChar::DirR || d == QChar::DirAL) option->direction = Qt::RightToLeft;
+            else continue;
+            break;
+        }
+        const Qt::Alignment horizontal = option->displayAlignment & Qt::AlignHorizontal_Mask;
+        option->displayAlignment = (option->displayAlignment & ~Qt::AlignHorizontal_Mask) | Qt::AlignAbsolute |
+                                   QStyle::visualAlignment(window, horizontal ? horizontal : Qt::AlignLeft);
+    }
+};
+
 }  // namespace
 
 QtListView::QtListView(QWidget* parent) : QTreeWidget(parent) {
+    InstallListViewAccessibility();
     // Report view: a flat list of rows under one header row, no tree lines,
     // whole rows selected, one at a time; no in-place editing.
     setColumnCount(0);
@@ -44,6 +77,7 @@ QtListView::QtListView(QWidget* parent) : QTreeWidget(parent) {
     // sized; a header that stretched it by itself would also squeeze it
     // below its contents.
     header()->setStretchLastSection(false);
+    setItemDelegate(new FirstLetterDirection(this));
 
     // However rows come and go, the description follows.
     rowWatch_ = {
@@ -143,9 +177,28 @@ void QtListView::AutosizeColumn(int Column) {
     if (Column == columnCount() - 1) {
         int others = 0;
         for (int c = 0; c < Column; ++c) others += columnWidth(c);
-        width = std::max(width, viewport()->width() - others);
+        // Reckoned from the list's own width, which a hidden list (as at
+        // discovery) knows before its viewport does.
+        const int needed = others + width + Chrome();
+        if (needed > this->width()) emit needsWidth(needed);
+        width = std::max(width, this->width() - Chrome() - others);
     }
     setColumnWidth(Column, width);
+}
+
+int QtListView::Chrome() const {
+    int chrome = 2 * frameWidth();
+    const int rows = topLevelItemCount();
+    const int rowsArea = height() - 2 * frameWidth() - (header()->isHidden() ? 0 : header()->sizeHint().height());
+    if (rows == 0 || rows * sizeHintForRow(0) <= rowsArea || verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff ||
+        style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, verticalScrollBar()))
+        return chrome;
+    chrome += verticalScrollBar()->sizeHint().width();
+    QStyleOption option;
+    option.initFrom(this);
+    if (style()->styleHint(QStyle::SH_ScrollView_FrameOnlyAroundContents, &option, this))
+        chrome += style()->pixelMetric(QStyle::PM_ScrollView_ScrollBarSpacing, &option, this);
+    return chrome;
 }
 
 // A click is a press and a release in the list. The row selected at the

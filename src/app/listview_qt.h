@@ -6,13 +6,18 @@
 // here: when a row is added to an empty list that row becomes the selected
 // row (so a list emptied and filled again has its first row selected without
 // anyone selecting it), and the last column takes the rest of the width when
-// it is sized. Changes of the selected row that the user makes, by mouse or
+// it is sized; where the columns need more than the list's width, it asks
+// for that width (needsWidth) rather than showing a horizontal scroll bar.
+// Changes of the selected row that the user makes, by mouse or
 // keyboard, are announced with userSelected(); changes the program makes are
 // not, so no procedure runs twice.
 //
 // While the list has no rows it shows a text in its empty area (not a row:
 // nothing can select it), and screen readers get that text as the list's
-// description.
+// description. Screen readers see the list as a table with column headers
+// (listview_accessible.h). Each cell's text runs in the direction of its
+// first letter, so a date in another script than the window's stays
+// readable in a mirrored window and the other way round.
 #pragma once
 
 #include <QTreeWidget>
@@ -56,6 +61,10 @@ signals:
     // The user clicked in the list, or changed the selected row by mouse or
     // keyboard. Not raised for selections the program makes.
     void userSelected();
+    // Autosizing found that every column shows whole only in a list `width`
+    // pixels wide (frame and vertical scroll bar included), more than it is.
+    // Whoever places the list may widen it before the signal returns.
+    void needsWidth(int width);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -69,6 +78,9 @@ private:
     QTreeWidgetItem* Row(int Index) const;  // throws for an index without a row
     // Gives the description that fits whether the list has rows.
     void UpdateDescription();
+    // What the frame and, when the rows need it, the vertical scroll bar
+    // take of the list's width.
+    int Chrome() const;
 
     bool pressed_ = false;       // a mouse button went down inside the list
     int selectedAtPress_ = 0;    // the selected row when it did

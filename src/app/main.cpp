@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "app/commandline.h"
 #include "app/console.h"
@@ -11,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/msgbox_qt.h"
 #include "app/progress_files.h"
+#include "app/window_system.h"
 #include "common/services.h"
 #include "jet/libmdb_engine.h"
 #include "linux/files.h"
@@ -33,13 +35,19 @@ int main(int argc, char* argv[]) {
     if (early.action != app::CommandLine::Action::Run) return app::Respond(early);
 
     // QApplication takes its own options (-platform, -style, ...) out of the
-    // arguments; whatever is left must be ours.
+    // arguments; whatever is left must be ours. Where it cannot open a
+    // window the user is told so in one line, with status 1.
+    std::optional<app::WindowSystemGuard> noWindow(std::in_place,
+        app::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
     QApplication application(argc, argv);
+    noWindow.reset();
     const app::CommandLine commandLine = app::ParseCommandLine(QApplication::arguments());
     if (commandLine.action != app::CommandLine::Action::Run) return app::Respond(commandLine);
     QApplication::setApplicationName(QString::fromUtf8(platform::kAppTitle));
     QApplication::setApplicationVersion(app::Version());
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
+    // Right-to-left languages mirror the whole window.
+    QApplication::setLayoutDirection(app::LayoutDirectionFor(QLocale(), QApplication::layoutDirection()));
 
     const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();
     // The Wine prefix that holds the served application's data, named on

@@ -9,10 +9,12 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
+#include "app/accessible_qt.h"
 #include "app/versions_dialog.h"
 #include "catalogue/paths.h"
 #include "operations/commands.h"
@@ -59,23 +61,39 @@ QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* ob
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
 }
 
+// "Create &Blank" → "Create Blank"; "&&" stands for one "&".
+QString WithoutMnemonic(const QString& caption) {
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && ++i == caption.size()) break;
+        text += caption[i];
+    }
+    return text;
+}
+
 }  // namespace
 
 int TwipsToPixels(int twips, double dpi) {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
 
+Qt::LayoutDirection LayoutDirectionFor(const QLocale& locale, Qt::LayoutDirection current) {
+    return locale.textDirection() == Qt::RightToLeft ? Qt::RightToLeft : current;
+}
+
 MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     : QWidget(parent),
       lvFiles_(new QtListView(this)),
-      cmdRestore_(new QtButton(tr("Restore"), this)),
-      cmdMakeBlank_(new QtButton(tr("Create Blank"), this)),
+      // Alt+R and Alt+B; Cancel has Esc.
+      cmdRestore_(new QtButton(tr("&Restore"), this)),
+      cmdMakeBlank_(new QtButton(tr("Create &Blank"), this)),
       cmdCancel_(new QtButton(tr("Cancel"), this)),
       form_{sys, *lvFiles_, *cmdRestore_, *cmdMakeBlank_, *cmdCancel_} {
     [[maybe_unused]] static const bool announcedAsWindow = [] {
         QAccessible::installFactory(MainWindowAccessible);
         return true;
     }();
+    InstallAccessibility();  // its dialogs report modal, its buttons their keys
     setWindowTitle(QString::fromUtf8(platform::kAppTitle));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
     Arrange();
@@ -90,7 +108,8 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
         {cmdRestore_, "cmdRestore"}, {cmdMakeBlank_, "cmdMakeBlank"}, {cmdCancel_, "cmdCancel"}};
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
-        button->setAccessibleName(button->text());
+        // The caption as shown and spoken; the mnemonic is a key binding.
+        button->setAccessibleName(WithoutMnemonic(button->text()));
         // No default button: Enter must not start a command by itself.
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -107,6 +126,12 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
     connect(escape, &QShortcut::activated, cmdCancel_, &QPushButton::click);
 
     connect(lvFiles_, &QtListView::userSelected, this, [this] { Run(catalogue::lvFiles_Click); });
+    // Columns that need more than the list's width widen it, and the window.
+    connect(lvFiles_, &QtListView::needsWidth, this, [this](int width) {
+        if (width <= listWidth_) return;
+        listWidth_ = width;
+        Arrange();
+    });
     connect(cmdRestore_, &QPushButton::clicked, this,
             [this] { Run(operations::cmdRestore_Click, RestoreText()); });
     connect(cmdMakeBlank_, &QPushButton::clicked, this,
@@ -128,8 +153,12 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
 // needs more room at the desktop's font grows to its size hint, and the row
 // stays one height. The row keeps its right edge (lined up with the list's)
 // and its gaps and grows to the left; once it would reach further left than
-// the list, the window and the list widen instead. Taller buttons make the
-// window taller by as much. The list keeps its own font and height.
+// the list, the window and the list widen instead. The list also widens to
+// the width its columns asked for (listWidth_), and the window with it.
+// Taller buttons make the window taller by as much. The list keeps its own
+// font and height. In a right-to-left layout the whole arrangement is
+// mirrored: the list's left margin becomes its right one, and Restore
+// stands rightmost.
 void MainWindow::Arrange() {
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
@@ -146,18 +175,30 @@ void MainWindow::Arrange() {
         rowHeight = std::max(rowHeight, fits.height());
     }
     const int listLeft = x(kList.left);
-    const int wider = std::max(0, listLeft + rowWidth - x(kList.left + kList.width));
+    const int wider = std::max({0, listLeft + rowWidth - x(kList.left + kList.width), listWidth_ - x(kList.width)});
     const int taller = rowHeight - y(kCancel.height);
 
-    setFixedSize(x(kClientWidth) + wider, y(kClientHeight) + taller);
-    lvFiles_->setGeometry(listLeft, y(kList.top), x(kList.width) + wider, y(kList.height));
+    const QSize client(x(kClientWidth) + wider, y(kClientHeight) + taller);
+    setFixedSize(client);
+    auto place = [this, client](QWidget* widget, int left, int top, int width, int height) {
+        widget->setGeometry(QStyle::visualRect(layoutDirection(), QRect(QPoint(0, 0), client),
+                                               QRect(left, top, width, height)));
+    };
+    place(lvFiles_, listLeft, y(kList.top), x(kList.width) + wider, y(kList.height));
     int right = x(kList.left + kList.width) + wider;
     for (auto it = std::rbegin(row); it != std::rend(row); ++it) {
         const auto& [button, twips] = *it;
         const int width = std::max(x(twips.width), button->sizeHint().width());
-        button->setGeometry(right - width, y(twips.top), width, rowHeight);
+        place(button, right - width, y(twips.top), width, rowHeight);
         right -= width + x(kButtonGap);
     }
+}
+
+// A change of direction after creation (Qt's -reverse, a test) mirrors
+// the arrangement again.
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange) Arrange();
 }
 
 void MainWindow::Load() { Run(catalogue::Form_Load); }

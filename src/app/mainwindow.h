@@ -32,10 +32,15 @@
 // Layout is kept in twips, as the served application's platform measures
 // it, and turned into pixels with the screen's logical DPI (15 twips to a
 // pixel at 96 DPI). It is the least the window gets: buttons whose captions
-// need more at the desktop's font grow, and the window with them (Arrange).
-// The window has a fixed size and nothing moves after it is created.
+// need more at the desktop's font grow, and the window with them; where the
+// locale's dates or the list's font make the columns wider than the list,
+// the list grows to show every column whole, and the window with it
+// (Arrange). The window has a fixed size otherwise; it never shrinks.
+// Right-to-left languages get the whole window mirrored (main.cpp sets the
+// direction, LayoutDirectionFor).
 #pragma once
 
+#include <QLocale>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -51,6 +56,11 @@ inline constexpr int kTwipsPerInch = 1440;
 
 // Pixels for a length in twips at `dpi` logical dots per inch.
 int TwipsToPixels(int twips, double dpi);
+
+// The application's layout direction for the user's locale: right to left
+// for a language written so; else `current` (left to right, or what Qt's
+// -reverse chose).
+Qt::LayoutDirection LayoutDirectionFor(const QLocale& locale, Qt::LayoutDirection current);
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -81,6 +91,9 @@ public:
     QtButton& cmdMakeBlank() { return *cmdMakeBlank_; }
     QtButton& cmdCancel() { return *cmdCancel_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     // Runs one procedure of the window, unless one is running already. Once
     // the process has ended (see the definition) nothing runs any more.
@@ -89,7 +102,8 @@ private:
     // "Restoring Backup 2 (Business)…", "Creating a blank database (Personal)…".
     QString RestoreText();
     QString MakeBlankText();
-    // Sizes and places the window and its controls, once, at creation.
+    // Sizes and places the window and its controls: at creation, and again
+    // when the list's columns need more width or the direction changes.
     void Arrange();
     // The context menu of the selected row, when it is a "(Current)" row:
     // at `at` in the list's viewport when that lies on the row, else at the
@@ -104,6 +118,7 @@ private:
     catalogue::Form1 form_;
     ProgressFiles* copies_ = nullptr;
     std::function<std::string(const std::string&)> toHost_;
+    int listWidth_ = 0;  // the least width of the list its columns asked for
     bool ended_ = false;
     bool running_ = false;
 };

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/accessible_qt.h"
+
 namespace app {
 
 namespace {
@@ -41,6 +43,7 @@ ButtonSet SetFor(int Buttons) {
 }  // namespace
 
 int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
+    InstallAccessibility();  // the box reports itself modal
     QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(QString::fromUtf8(Title.empty() ? platform::kAppTitle : Title.c_str()));

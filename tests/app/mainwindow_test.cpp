@@ -122,8 +122,8 @@ TEST_F(MainWindowAtDesignFont, ControlsStandWhereTheyBelongAt96Dpi) {
 }
 
 TEST_F(MainWindowTest, ButtonsAreEnabledNoneIsDefaultAndTabFollowsTheRow) {
-    EXPECT_EQ(window.cmdRestore().text(), "Restore");
-    EXPECT_EQ(window.cmdMakeBlank().text(), "Create Blank");
+    EXPECT_EQ(window.cmdRestore().text(), "&Restore");
+    EXPECT_EQ(window.cmdMakeBlank().text(), "Create &Blank");
     EXPECT_EQ(window.cmdCancel().text(), "Cancel");
     for (QPushButton* b : {static_cast<QPushButton*>(&window.cmdRestore()),
                            static_cast<QPushButton*>(&window.cmdMakeBlank()),
@@ -164,6 +164,7 @@ TEST_F(MainWindowTest, RowsHeadersAndButtonsCanBeReadByAScreenReader) {
 
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&window.lvFiles());
     ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::Table);
     EXPECT_FALSE(list->text(QAccessible::Name).isEmpty());
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
@@ -182,6 +183,11 @@ TEST_F(MainWindowTest, RowsHeadersAndButtonsCanBeReadByAScreenReader) {
     QAccessibleInterface* blank = QAccessible::queryAccessibleInterface(&window.cmdMakeBlank());
     EXPECT_EQ(blank->text(QAccessible::Name), "Create Blank");
     EXPECT_FALSE(blank->state().disabled);
+    // The mnemonics are key bindings, not part of the names.
+    EXPECT_EQ(restore->actionInterface()->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+              QStringList{"Alt+R"});
+    EXPECT_EQ(blank->actionInterface()->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+              QStringList{"Alt+B"});
 }
 
 TEST_F(MainWindowTest, AScreenReaderAnnouncesAWindowWithItsTitle) {

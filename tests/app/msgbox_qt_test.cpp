@@ -6,6 +6,7 @@
 #include "qt_print.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QProxyStyle>
@@ -182,6 +183,29 @@ TEST(QtMessageBox, EscAndTheCloseBoxAnswerNoCancelOrOkAndNothingOnAbortRetryIgno
         EXPECT_TRUE(openAfter) << name;
         EXPECT_EQ(answer, platform::vbIgnore) << name;
     }
+}
+
+// The box blocks the window until it is answered, and says so.
+TEST(QtMessageBox, AScreenReaderHearsAModalAlertWithItsTitleAndText) {
+    QAccessible::Role role = QAccessible::NoRole;
+    bool modal = false;
+    QString name, value;
+    Seen seen;
+    ShowAndAct(platform::vbYesNo, "Warning: You are about to erase all of the data", "Restore Warning", seen,
+               [&](QMessageBox& box) {
+                   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&box);
+                   if (accessible) {
+                       role = accessible->role();
+                       modal = accessible->state().modal;
+                       name = accessible->text(QAccessible::Name);
+                       value = accessible->text(QAccessible::Value);
+                   }
+                   ClickButton("No")(box);
+               });
+    EXPECT_EQ(role, QAccessible::AlertMessage);
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(name, "Restore Warning");
+    EXPECT_EQ(value, "Warning: You are about to erase all of the data");
 }
 
 TEST(QtMessageBox, EnterAnswersWithTheFirstButton) {

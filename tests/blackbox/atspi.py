@@ -2,6 +2,13 @@
 """Looks at the running program as a screen reader does, over AT-SPI.
 
   atspi.py dump                       the accessible tree of every window
+  atspi.py check [rtl]
+      what a screen reader relies on: the list is a table whose column
+      headers all lie inside it; Restore and Create Blank have key bindings
+      and their names carry no "&"; the columns and the buttons run right to
+      left with "rtl", left to right without; Create Blank's warning reports
+      itself modal (answered with Esc, so nothing is changed). Prints one
+      line per check and exits 1 if any failed.
   atspi.py run ACTION ROW EDITION ANSWER...
       selects the list row ROW of EDITION with a real mouse click, presses
       ACTION (Restore, Create Blank) and answers each box in turn: a button
@@ -102,7 +109,7 @@ def next_box(app, timeout=60):
 def rows_of(o, timeout=20):
     end = time.time() + timeout
     while True:
-        tree = find(o, "tree") or find(o, "table")
+        tree = find(o, "table") or find(o, "tree")
         cells = [c for c in walk(tree) if c.getRoleName() == "table cell"] if tree else []
         if cells or time.time() > end:
             return [cells[i:i + 4] for i in range(0, len(cells), 4)]
@@ -196,10 +203,68 @@ def versions(edition, keys, action, copy, answers):
     print("dialog closed" if dialog not in windows(app) else "dialog still open")
 
 
+def extents(o):
+    return o.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+
+
+def check(rtl):
+    app = find_app()
+    failed = []
+
+    def verdict(ok, what):
+        print("%s %s" % ("ok  " if ok else "FAIL", what))
+        if not ok:
+            failed.append(what)
+
+    table = None
+    end = time.time() + 20
+    while time.time() < end and table is None:
+        table = find(app, "table")
+        time.sleep(0.2)
+    verdict(table is not None and find(app, "tree") is None, "the list is a table, not a tree")
+    if table is None:
+        sys.exit(1)
+    box = extents(table)
+    headers = [c for c in walk(table) if c.getRoleName() == "table column header"]
+    verdict(len(headers) == 4, "four column headers: %s" % [h.name for h in headers])
+    for h in headers:
+        e = extents(h)
+        verdict(box.x <= e.x and e.x + e.width <= box.x + box.width and e.width > 0,
+                "header %r (x %d..%d) lies inside the list (x %d..%d)"
+                % (h.name, e.x, e.x + e.width, box.x, box.x + box.width))
+    if headers:
+        first, last = extents(headers[0]).x, extents(headers[-1]).x
+        verdict((first > last) == rtl, "columns run %s" % ("right to left" if rtl else "left to right"))
+    buttons = {name: find(app, "push button", name) for name in ("Restore", "Create Blank", "Cancel")}
+    verdict(all(buttons.values()), "buttons named without '&': %s"
+            % [b.name for b in walk(app) if b.getRoleName() == "push button"])
+    for name in ("Restore", "Create Blank"):
+        b = buttons[name]
+        binding = b.queryAction().getKeyBinding(0) if b else ""
+        verdict(bool(binding), "%s has a key binding (%r)" % (name, binding))
+    if all(buttons.values()):
+        xs = [extents(buttons[n]).x for n in ("Restore", "Create Blank", "Cancel")]
+        ordered = xs == sorted(xs, reverse=rtl)
+        verdict(ordered, "buttons run %s: x %s" % ("right to left" if rtl else "left to right", xs))
+        blank = buttons["Create Blank"]
+        if blank.getState().contains(pyatspi.STATE_SENSITIVE):
+            press(blank)
+            warning = next_box(app, timeout=20)
+            verdict(warning is not None and warning.getState().contains(pyatspi.STATE_MODAL),
+                    "the warning %r reports modal" % (warning.name if warning else None))
+            if warning is not None:
+                subprocess.run(["xdotool", "key", "Escape"])
+        else:
+            verdict(False, "Create Blank is enabled on the first row")
+    sys.exit(1 if failed else 0)
+
+
 if __name__ == "__main__":
     if sys.argv[1:2] == ["dump"]:
         for w in windows(find_app()):
             dump(w)
+    elif sys.argv[1:2] == ["check"]:
+        check(sys.argv[2:3] == ["rtl"])
     elif sys.argv[1:2] == ["run"] and len(sys.argv) >= 5:
         run(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
     elif sys.argv[1:2] == ["versions"] and len(sys.argv) >= 6:

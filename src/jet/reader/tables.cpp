@@ -4,6 +4,7 @@
 
 #include "jet/reader/failure.h"
 #include "jet/reader/values.h"
+#include "vb/casefold.h"
 
 namespace platform::reader {
 namespace {
@@ -18,9 +19,8 @@ MdbColumn* Column(const MdbTableDef& t, unsigned i) {
 }
 
 int FindColumn(const MdbTableDef& t, const std::string& name) {
-    std::string want = CaseFold(name);
     for (unsigned i = 0; i < t.num_cols && i < t.columns->len; ++i)
-        if (CaseFold(Column(t, i)->name) == want) return static_cast<int>(i);
+        if (vb::EqualsIgnoringCase(Column(t, i)->name, name)) return static_cast<int>(i);
     return -1;
 }
 
@@ -159,11 +159,10 @@ void Reader::Finish(uint32_t rows) {
 }
 
 MdbCatalogEntry* Reader::FindTable(const std::string& name) {
-    std::string want = CaseFold(name);
     GPtrArray* cat = mdb_->catalog;
     for (unsigned i = 0; cat && i < cat->len; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(cat, i));
-        if (e->object_type == MDB_TABLE && CaseFold(e->object_name) == want) return e;
+        if (e->object_type == MDB_TABLE && vb::EqualsIgnoringCase(e->object_name, name)) return e;
     }
     return nullptr;
 }

@@ -6,15 +6,9 @@
 #include <cstring>
 
 #include "jet/reader/failure.h"
+#include "vb/casefold.h"
 
 namespace platform::reader {
-
-std::string CaseFold(const std::string& s) {
-    gchar* f = g_utf8_casefold(s.c_str(), static_cast<gssize>(s.size()));
-    std::string out = f ? f : s;
-    g_free(f);
-    return out;
-}
 
 void JetDate(double v, Value& out) {
     if (!std::isfinite(v) || v < -657434.0 || v >= 2958466.0) Damaged("date out of range");
@@ -119,7 +113,7 @@ bool Matches(const Value& v, const platform::Literal& lit) {
     if (v.kind == Kind::Null) return false;
     if (const auto* text = std::get_if<std::string>(&lit)) {
         if (v.kind != Kind::Text) throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
-        return CaseFold(v.text) == CaseFold(*text);
+        return vb::EqualsIgnoringCase(v.text, *text);
     }
     double want = std::holds_alternative<int64_t>(lit) ? static_cast<double>(std::get<int64_t>(lit)) : std::get<double>(lit);
     if (v.kind == Kind::Int) {

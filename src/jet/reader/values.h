@@ -15,8 +15,6 @@
 
 namespace platform::reader {
 
-std::string CaseFold(const std::string& s);
-
 struct Value {
     Kind kind = Kind::Null;
     int64_t i = 0;
@@ -35,7 +33,8 @@ Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field);
 // Appends `v` to a row frame's payload.
 void PutValue(std::string& out, const Value& v);
 
-// Whether `v` equals the literal of a WHERE; text without regard to case.
+// Whether `v` equals the literal of a WHERE; text without regard to case,
+// as names are compared (vb/casefold.h).
 // A literal of another type than the column's is 3464.
 bool Matches(const Value& v, const platform::Literal& lit);
 

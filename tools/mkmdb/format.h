@@ -27,7 +27,17 @@ enum : uint8_t {
     kTypeDateTime = 0x08,
     kTypeText = 0x0A,
     kTypeOle = 0x0B,
+    kTypeMemo = 0x0C,
 };
+
+// What a data page holds in place of its owner's definition page when its
+// rows are parts of long values (memos): the letters "LVAL".
+inline constexpr uint32_t kLongValueOwner = 0x4C41564C;
+// Memos of up to this many bytes stay in their row; longer ones go to
+// long-value pages: on one row when they fit it, else on a chain of rows.
+inline constexpr std::size_t kInlineMemoBytes = 512;
+// A memo's length has 30 bits in its field; the top two say where it is.
+inline constexpr std::size_t kLongValueMaxBytes = (1u << 30) - 1;
 
 inline void Put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);

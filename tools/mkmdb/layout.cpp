@@ -6,6 +6,8 @@
 #include <variant>
 
 #include "mkmdb/format.h"
+#include "mkmdb/pages.h"
+#include "vb/casefold.h"
 
 namespace mkmdb::detail {
 namespace {
@@ -22,6 +24,7 @@ TableLayout MakeLayout(std::string name, bool system, std::vector<ColumnLayout> 
     uint16_t var_count = 0;
     uint32_t fixed = 0;
     for (auto& c : cols) {
+        if (!c.deleted) ++t.live;
         if (c.fixed) {
             c.fixed_offset = static_cast<uint16_t>(fixed);
             c.var_index = var_count;
@@ -37,13 +40,6 @@ TableLayout MakeLayout(std::string name, bool system, std::vector<ColumnLayout> 
 }
 
 }  // namespace
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char ch) { return (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch; };
-               return lower(x) == lower(y);
-           });
-}
 
 TableLayout CatalogLayout() {
     auto fixed = [](const char* n, uint8_t type, uint16_t len) {
@@ -63,19 +59,20 @@ TableLayout CatalogLayout() {
 
 TableLayout UserLayout(const Table& table) {
     CheckName(table.name, "table");
-    if (EqualsIgnoringAsciiCase(table.name, "MSysObjects"))
-        throw std::runtime_error("table name MSysObjects is reserved");
-    if (table.columns.empty()) throw std::runtime_error("table '" + table.name + "' has no columns");
+    if (vb::EqualsIgnoringCase(table.name, "MSysObjects")) throw std::runtime_error("table name MSysObjects is reserved");
     if (table.columns.size() > 255) throw std::runtime_error("table '" + table.name + "' has more than 255 columns");
     std::vector<ColumnLayout> cols;
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
         const Column& src = table.columns[i];
-        CheckName(src.name, "column");
-        for (std::size_t j = 0; j < i; ++j)
-            if (EqualsIgnoringAsciiCase(src.name, table.columns[j].name))
-                throw std::runtime_error("table '" + table.name + "' has two columns named '" + src.name + "'");
+        if (!src.deleted) {
+            CheckName(src.name, "column");
+            for (std::size_t j = 0; j < i; ++j)
+                if (!table.columns[j].deleted && vb::EqualsIgnoringCase(src.name, table.columns[j].name))
+                    throw std::runtime_error("table '" + table.name + "' has two columns named '" + src.name + "'");
+        }
         ColumnLayout c;
         c.name = src.name;
+        c.deleted = src.deleted;
         switch (src.type) {
             case ColumnType::Long: c.type = kTypeLong, c.length = 4, c.fixed = true; break;
             case ColumnType::DateTime: c.type = kTypeDateTime, c.length = 8, c.fixed = true; break;
@@ -86,29 +83,35 @@ TableLayout UserLayout(const Table& table) {
                 c.length = static_cast<uint16_t>(2 * src.text_length);
                 c.max_units = static_cast<std::size_t>(src.text_length);
                 break;
+            case ColumnType::Memo: c.type = kTypeMemo, c.length = 0; break;
         }
         cols.push_back(std::move(c));
     }
-    return MakeLayout(table.name, false, std::move(cols));
+    TableLayout t = MakeLayout(table.name, false, std::move(cols));
+    if (t.live == 0) throw std::runtime_error("table '" + table.name + "' has no columns");
+    return t;
 }
 
 std::vector<uint8_t> TdefStream(const TableLayout& t) {
-    std::vector<uint8_t> b(kTdefHeader + kColumnEntry * t.columns.size(), 0);
+    std::vector<uint8_t> b(kTdefHeader + kColumnEntry * t.live, 0);
     b[0] = 0x02;
     b[1] = 0x01;
     Put32(&b[0x10], static_cast<uint32_t>(std::min<uint64_t>(t.num_rows, UINT32_MAX)));
     b[0x28] = t.system ? 0x53 : 0x4E;
-    const auto ncols = static_cast<uint16_t>(t.columns.size());
-    Put16(&b[0x29], ncols);
+    // Slots, variable slots and live columns: a deleted column keeps its
+    // slot in the first two counts, as Jet leaves them until a compaction.
+    Put16(&b[0x29], static_cast<uint32_t>(t.columns.size()));
     Put16(&b[0x2B], t.num_var);
-    Put16(&b[0x2D], ncols);
+    Put16(&b[0x2D], t.live);
     Put32(&b[0x2F], 0);  // logical indexes
     Put32(&b[0x33], 0);  // real indexes
     Put32(&b[0x37], t.map_pg_row);
     Put32(&b[0x3B], t.map_pg_row);  // free-space map: readers only resolve it; the usage map serves
+    std::size_t entry = 0;
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
         const ColumnLayout& c = t.columns[i];
-        uint8_t* e = &b[kTdefHeader + kColumnEntry * i];
+        if (c.deleted) continue;
+        uint8_t* e = &b[kTdefHeader + kColumnEntry * entry++];
         e[0] = c.type;
         Put16(e + 5, static_cast<uint32_t>(i));
         Put16(e + 7, c.var_index);
@@ -120,6 +123,7 @@ std::vector<uint8_t> TdefStream(const TableLayout& t) {
         Put16(e + 23, c.length);
     }
     for (const ColumnLayout& c : t.columns) {
+        if (c.deleted) continue;
         const std::size_t at = b.size();
         b.resize(at + 2);
         DecodeUtf8(c.name, [&](char16_t u) {
@@ -139,7 +143,8 @@ uint32_t TdefPageCount(std::size_t stream_len) {
     return 1 + static_cast<uint32_t>((stream_len - kPage + (kPage - 8) - 1) / (kPage - 8));
 }
 
-std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const char* where) {
+std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const char* where,
+                      LongValuePages* long_values) {
     const std::size_t ncols = t.columns.size();
     if (row.size() != ncols)
         throw std::runtime_error(std::string(where) + ": row has " + std::to_string(row.size()) + " values, table has " +
@@ -192,6 +197,29 @@ std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const 
                                              std::to_string(c.max_units) + ")");
                 break;
             }
+            case kTypeMemo: {
+                const std::string* x = std::get_if<std::string>(&v);
+                if (!x) throw mismatch(c);
+                std::vector<uint8_t> bytes;
+                DecodeUtf8(*x, [&](char16_t u) {
+                    bytes.push_back(static_cast<uint8_t>(u));
+                    bytes.push_back(static_cast<uint8_t>(u >> 8));
+                });
+                if (bytes.size() > kLongValueMaxBytes)
+                    throw std::runtime_error(std::string(where) + ": memo too long for column '" + c.name + "'");
+                // Short memos stay in the row, after their header; longer
+                // ones go to long-value pages, which the header names.
+                const bool inline_here = bytes.size() <= kInlineMemoBytes || !long_values;
+                const LongValueField field =
+                    inline_here ? LongValueField::Inline(bytes.size()) : long_values->Store(bytes);
+                if (pos + field.bytes.size() <= limit) std::memcpy(out + pos, field.bytes.data(), field.bytes.size());
+                pos += field.bytes.size();
+                if (inline_here) {
+                    if (!bytes.empty() && pos + bytes.size() <= limit) std::memcpy(out + pos, bytes.data(), bytes.size());
+                    pos += bytes.size();
+                }
+                break;
+            }
             default: throw mismatch(c);  // OLE values are always Null here
         }
     }
@@ -209,6 +237,5 @@ std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const 
     std::memcpy(out + pos, mask, mask_bytes);
     return pos + mask_bytes;
 }
-
 
 }  // namespace mkmdb::detail

@@ -11,6 +11,7 @@
 #include "mkmdb/format.h"
 #include "mkmdb/layout.h"
 #include "mkmdb/pages.h"
+#include "vb/casefold.h"
 
 // File layout written here:
 //   page 0            database definition page (header area RC4-encrypted)
@@ -19,8 +20,9 @@
 //   pages 3..         table definitions of the user tables, in order; a table's
 //                     catalog Id is the first page of its definition
 //   then              catalog data pages (owner 2), one row per user table
-//   then              each table's data pages, contiguous, in table order; a
-//                     table with no rows still gets one empty data page
+//   then              each table's data pages, in table order, with the
+//                     long-value pages of its memos among them; a table with
+//                     no rows still gets one empty data page
 //   then              usage-map pages (data pages with owner 0), one map row per table
 //   then              type 0x05 bitmap pages for tables whose map is indirect
 // Data pages are streamed to the file as rows are produced; everything that
@@ -93,7 +95,7 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
     for (std::size_t i = 0; i < tables.size(); ++i) {
         layouts.push_back(UserLayout(tables[i]));
         for (std::size_t j = 0; j < i; ++j)
-            if (EqualsIgnoringAsciiCase(tables[i].name, tables[j].name))
+            if (vb::EqualsIgnoringCase(tables[i].name, tables[j].name))
                 throw std::runtime_error("two tables named '" + tables[i].name + "'");
     }
     TableLayout catalog = CatalogLayout();
@@ -117,7 +119,7 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
         for (const TableLayout& t : layouts) {
             Row row{static_cast<int32_t>(t.tdef_page), static_cast<int32_t>(kTablesContainerId), t.name, int32_t{1},
                     int32_t{0}, std::monostate{}};
-            const std::size_t len = EncodeRow(catalog, row, scratch.data(), "catalog");
+            const std::size_t len = EncodeRow(catalog, row, scratch.data(), "catalog", nullptr);
             if (!page.Fits(len)) {
                 catalog_pages.emplace_back();
                 std::memcpy(catalog_pages.back().data(), page.Finish(), kPage);
@@ -127,32 +129,36 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
         }
         catalog_pages.emplace_back();  // the last page, possibly empty
         std::memcpy(catalog_pages.back().data(), page.Finish(), kPage);
-        catalog.first_data_page = CheckedPage(next_page);
-        catalog.data_pages = static_cast<uint32_t>(catalog_pages.size());
+        for (std::size_t i = 0; i < catalog_pages.size(); ++i) catalog.data_pages.push_back(CheckedPage(next_page++));
         catalog.num_rows = layouts.size();
-        next_page += catalog.data_pages;
     }
 
-    // User rows, streamed page by page.
+    // User rows, streamed page by page. Every page takes the next number
+    // when it is begun, so that the long-value pages a row's memos go to
+    // can lie between a table's data pages.
+    auto allocate = [&] { return CheckedPage(next_page++); };
     for (std::size_t ti = 0; ti < tables.size(); ++ti) {
         const Table& src = tables[ti];
         TableLayout& t = layouts[ti];
-        t.first_data_page = CheckedPage(next_page);
+        LongValuePages long_values(file, allocate);
         DataPage page(t.tdef_page);
+        t.data_pages.push_back(allocate());
         auto flush = [&] {
-            file.WritePage(CheckedPage(next_page), page.Finish());
-            ++next_page;
+            file.WritePage(t.data_pages.back(), page.Finish());
             page.Reset();
         };
         const std::string where_prefix = "table '" + src.name + "' row ";
         auto add = [&](const Row& row, std::size_t i) {
             std::size_t len;
             try {
-                len = EncodeRow(t, row, scratch.data(), "row");
+                len = EncodeRow(t, row, scratch.data(), "row", &long_values);
             } catch (const std::runtime_error& e) {
                 throw std::runtime_error(where_prefix + std::to_string(i) + ": " + e.what());
             }
-            if (!page.Fits(len)) flush();
+            if (!page.Fits(len)) {
+                flush();
+                t.data_pages.push_back(allocate());
+            }
             page.Add(scratch.data(), len);
         };
         if (src.generate) {
@@ -169,7 +175,7 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
         }
         if (t.num_rows > UINT32_MAX) throw std::runtime_error("table '" + src.name + "' has too many rows");
         flush();  // the last page; an empty table gets one empty page
-        t.data_pages = static_cast<uint32_t>(next_page - t.first_data_page);
+        long_values.Finish();
     }
 
     // Usage maps: one row per table on owner-0 pages. A table whose pages fit
@@ -184,16 +190,15 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
     std::vector<std::vector<uint8_t>> map_rows;
     for (TableLayout* t : all) {
         std::vector<uint8_t> r;
-        if (t->data_pages <= kInlineMapBits) {
+        const uint32_t first = t->data_pages.front(), last = t->data_pages.back();
+        if (last - first < kInlineMapBits) {
             r.assign(5 + kInlineMapBits / 8, 0);
-            Put32(&r[1], t->first_data_page);
-            for (uint32_t i = 0; i < t->data_pages; ++i) r[5 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+            Put32(&r[1], first);
+            for (uint32_t p : t->data_pages) r[5 + (p - first) / 8] |= static_cast<uint8_t>(1u << ((p - first) % 8));
         } else {
-            const uint32_t last = t->first_data_page + t->data_pages - 1;
             r.assign(1 + 4 * (last / kIndirectMapBits + 1), 0);
             r[0] = 0x01;
-            for (uint32_t k = t->first_data_page / kIndirectMapBits; k <= last / kIndirectMapBits; ++k)
-                indirect.push_back({t, k});
+            for (uint32_t k = first / kIndirectMapBits; k <= last / kIndirectMapBits; ++k) indirect.push_back({t, k});
         }
         if (r.size() > kMaxRowBytes) throw std::runtime_error("database too large for its usage maps");
         map_rows.push_back(std::move(r));
@@ -221,7 +226,7 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
             bitmap[0] = 0x05;
             bitmap[1] = 0x01;
             const uint64_t lo = uint64_t(ind.index) * kIndirectMapBits;
-            for (uint64_t p = ind.table->first_data_page; p < uint64_t(ind.table->first_data_page) + ind.table->data_pages; ++p)
+            for (uint64_t p : ind.table->data_pages)
                 if (p >= lo && p < lo + kIndirectMapBits) bitmap[4 + (p - lo) / 8] |= static_cast<uint8_t>(1u << ((p - lo) % 8));
             const uint32_t at = CheckedPage(next_page++);
             file.WritePage(at, bitmap.data());
@@ -266,8 +271,7 @@ void Write(const std::string& path, const std::vector<Table>& tables) {
             file.WritePage(t->tdef_page + k, pg.data());
         }
     }
-    for (std::size_t i = 0; i < catalog_pages.size(); ++i)
-        file.WritePage(catalog.first_data_page + static_cast<uint32_t>(i), catalog_pages[i].data());
+    for (std::size_t i = 0; i < catalog_pages.size(); ++i) file.WritePage(catalog.data_pages[i], catalog_pages[i].data());
     std::array<uint8_t, kPage> zero{};
     file.WritePage(1, zero.data());
     file.WritePage(0, HeaderPage().data());

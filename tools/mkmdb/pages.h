@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "mkmdb/format.h"
 
@@ -84,6 +86,36 @@ private:
     uint32_t next_ = 0;
 };
 
+
+// The 12 bytes a row holds for a memo: its length with two flags (0x80:
+// the bytes follow in the row; 0x40: they are one long-value row; neither:
+// a chain of long-value rows), the address (page << 8 | row) of that row
+// or of the chain's first, and four bytes of zero.
+struct LongValueField {
+    std::array<uint8_t, 12> bytes{};
+    static LongValueField Inline(std::size_t length);
+};
+
+// The long-value pages of one table. Rows are packed as on data pages, on
+// pages whose owner reads "LVAL"; each page gets its number from
+// `allocate` when it is begun and goes to the file when full, or at Finish.
+class LongValuePages {
+public:
+    LongValuePages(File& file, std::function<uint32_t()> allocate) : file_(file), allocate_(std::move(allocate)) {}
+    // Stores `value` (the memo's bytes as the file keeps them) on long-value
+    // rows and returns the field that names them.
+    LongValueField Store(const std::vector<uint8_t>& value);
+    void Finish();
+
+private:
+    uint32_t Add(const uint8_t* row, std::size_t len);  // the row's address
+
+    File& file_;
+    std::function<uint32_t()> allocate_;
+    DataPage page_{kLongValueOwner};
+    uint32_t page_no_ = 0;
+    bool open_ = false;
+};
 
 std::array<uint8_t, kPage> HeaderPage();
 

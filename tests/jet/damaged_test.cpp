@@ -132,6 +132,24 @@ const Damage kJet4Damage[] = {
            "page 16777200 lies past the end"},
     Damage{"NextDefinitionPagePastEnd", kReadDateTest, [](Bytes& b) { PatchDateTestDefinition(b, 0x04, 0x00FFFFF0); },
            "page 16777200 lies past the end"},
+    Damage{"DefinitionLoopsToItself", kReadDateTest,
+           [](Bytes& b) {
+               const size_t pg = FindDefinitionPage(b, kJet4, kDateTestDef);
+               Put32(b, pg * kJet4 + 0x04, static_cast<uint32_t>(pg));
+           },
+           "its pages form a loop"},
+    Damage{"AbsurdIndexCount", kReadDateTest, [](Bytes& b) { PatchDateTestDefinition(b, 0x33, 0x7FFFFFFF); },
+           "2147483647 indexes and"},
+    // The first column name's length (after the real indexes' 12-byte and
+    // the columns' 25-byte entries) made to reach past the definition.
+    Damage{"ColumnNamePastItsPages", kReadDateTest,
+           [](Bytes& b) {
+               const size_t at = FindDefinitionPage(b, kJet4, kDateTestDef) * kJet4;
+               const size_t names = at + 0x3F + 12 * (b[at + 0x33] | b[at + 0x34] << 8) + 25 * (b[at + 0x2D] | b[at + 0x2E] << 8);
+               b[names] = 0xF0;
+               b[names + 1] = 0xFF;
+           },
+           "the name of column 0 runs past its pages"},
 };
 
 std::string DamageName(const ::testing::TestParamInfo<std::tuple<Base, Damage>>& info) {

@@ -83,8 +83,9 @@ namespace {
 // next_pg names. Pages are read when the stream reaches them.
 class DefinitionStream {
 public:
-    DefinitionStream(const RawFile& f, std::vector<uint32_t> pages, std::string what)
-        : f_(f), pages_(std::move(pages)), what_(std::move(what)) {}
+    // `first` is the definition's first page, already read.
+    DefinitionStream(const RawFile& f, std::vector<uint32_t> pages, std::vector<unsigned char> first, std::string what)
+        : f_(f), pages_(std::move(pages)), what_(std::move(what)), current_(0), page_(std::move(first)) {}
 
     uint64_t Capacity() const { return f_.PageSize() + uint64_t(pages_.size() - 1) * (f_.PageSize() - 8); }
 
@@ -104,7 +105,7 @@ private:
     const RawFile& f_;
     std::vector<uint32_t> pages_;
     std::string what_;
-    uint64_t current_ = UINT64_MAX;
+    uint64_t current_;
     std::vector<unsigned char> page_;
 };
 
@@ -152,13 +153,14 @@ void CheckTableDefinition(const RawFile& f, const MdbFormatConstants& fmt, uint6
     // another in the stream; libmdb reads them all, and past the last page
     // would read on wherever that page's next_pg points (page 0).
     const uint32_t numRealIdx = U32(first, fmt.tab_num_ridxs_offset);
-    DefinitionStream stream(f, std::move(chain), what);
+    const uint32_t usageMap = U32(first, fmt.tab_usage_map_offset), freeMap = U32(first, fmt.tab_free_map_offset);
+    const size_t chainPages = chain.size();
+    DefinitionStream stream(f, std::move(chain), std::move(first), what);
     uint64_t pos = fmt.tab_cols_start_offset + uint64_t(numRealIdx) * fmt.tab_ridx_entry_size +
                    uint64_t(numCols) * fmt.tab_col_entry_size;
     if (pos > stream.Capacity())
         Damaged(what + ": " + std::to_string(numRealIdx) + " indexes and " + std::to_string(numCols) +
-                " columns do not fit its " + std::to_string((stream.Capacity() + f.PageSize() - 1) / f.PageSize()) +
-                " pages");
+                " columns do not fit its " + std::to_string(chainPages) + (chainPages == 1 ? " page" : " pages"));
     const bool jet3 = f.PageSize() == 2048;
     for (unsigned i = 0; i < numCols; ++i) {
         uint64_t length = stream.Byte(pos);
@@ -168,8 +170,8 @@ void CheckTableDefinition(const RawFile& f, const MdbFormatConstants& fmt, uint6
     }
     // libmdb copies the table's usage map and free-space map from the rows
     // these name; both must exist.
-    CheckRowPointer(f, fmt, U32(first, fmt.tab_usage_map_offset), what + ": usage map");
-    CheckRowPointer(f, fmt, U32(first, fmt.tab_free_map_offset), what + ": free-space map");
+    CheckRowPointer(f, fmt, usageMap, what + ": usage map");
+    CheckRowPointer(f, fmt, freeMap, what + ": free-space map");
 }
 
 uint64_t CheckUsageMap(const RawFile& f, const MdbTableDef& table) {

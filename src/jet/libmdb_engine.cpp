@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "vb/casefold.h"
 #include "vb/error.h"
 #include "jet/query.h"
 
@@ -19,17 +20,6 @@ namespace {
 struct OpenFlag {
     bool open = true;
 };
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 class LibmdbRecordset : public Recordset {
 public:
@@ -47,7 +37,7 @@ public:
     Value Field(const std::string& Name) override {
         CheckOpen();
         for (size_t i = 0; i < result_.columns.size(); ++i) {
-            if (!SameNameIgnoringCase(result_.columns[i], Name)) continue;
+            if (!vb::EqualsIgnoringCase(result_.columns[i], Name)) continue;
             if (pos_ >= result_.rows.size()) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
             return result_.rows[pos_][i];
         }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "vb/casefold.h"
 #include "vb/error.h"
 
 namespace platform {
@@ -36,15 +37,6 @@ bool IsNameStart(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 bool IsNameChar(char c) { return IsNameStart(c) || IsDigit(c); }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return i == a.size() && b[i] == '\0';
-}
 
 std::vector<Token> Tokenize(const std::string& s) {
     std::vector<Token> out;
@@ -184,7 +176,7 @@ public:
 
 private:
     static bool IsKeyword(const Token& t, const char* kw) {
-        return t.kind == Tok::Name && !t.bracketed && EqualsIgnoringCase(t.text, kw);
+        return t.kind == Tok::Name && !t.bracketed && vb::EqualsIgnoringCase(t.text, kw);
     }
     static bool IsReserved(const Token& t) {
         for (const char* kw : {"SELECT", "FROM", "WHERE", "AS"})

@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
+#include "jet/reader_answer.h"
 #include "vb/error.h"
 
 extern char** environ;
@@ -37,114 +39,6 @@ std::vector<std::string> ChildEnvironment() {
         env.emplace_back(*e);
     }
     return env;
-}
-
-struct Frames {
-    bool ended = false;
-    uint32_t endCount = 0;
-    bool failed = false;
-    int32_t number = 0;
-    std::string description;
-    bool sandbox = false;
-    SandboxReport report;
-    ReaderResult result;
-};
-
-bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<Value>& row) {
-    using reader::Kind;
-    row.reserve(columns);
-    for (size_t i = 0; i < columns; ++i) {
-        switch (static_cast<Kind>(p.U8())) {
-        case Kind::Null: row.emplace_back(Null{}); break;
-        case Kind::Int: row.emplace_back(static_cast<int64_t>(p.U64())); break;
-        case Kind::Double: row.emplace_back(reader::BitsDouble(p.U64())); break;
-        case Kind::Text: row.emplace_back(p.Text()); break;
-        case Kind::Date: {
-            vb::DateTime d;
-            d.year = static_cast<int32_t>(p.U32());
-            d.month = static_cast<int32_t>(p.U32());
-            d.day = static_cast<int32_t>(p.U32());
-            d.hour = static_cast<int32_t>(p.U32());
-            d.minute = static_cast<int32_t>(p.U32());
-            d.second = static_cast<int32_t>(p.U32());
-            row.emplace_back(d);
-            break;
-        }
-        default: return false;
-        }
-    }
-    return true;
-}
-
-// Decodes one answer; false when it is not well formed.
-bool Decode(const std::string& data, Frames& out) {
-    reader::Cursor all(data.data(), data.size());
-    bool haveColumns = false;
-    while (!all.done()) {
-        char tag = static_cast<char>(all.U8());
-        std::string raw = all.Bytes(all.U32());
-        if (!all.ok()) return false;
-        reader::Cursor p(raw.data(), raw.size());
-        if (out.ended || out.failed || out.sandbox) return false;  // nothing may follow the end
-        switch (tag) {
-        case 'C': {
-            if (haveColumns) return false;
-            uint32_t n = p.U32();
-            if (!p.ok() || n > raw.size()) return false;
-            for (uint32_t i = 0; i < n; ++i) out.result.columns.push_back(p.Text());
-            haveColumns = true;
-            break;
-        }
-        case 'R': {
-            if (!haveColumns) return false;
-            std::vector<Value> row;
-            if (!DecodeRow(p, out.result.columns.size(), row)) return false;
-            out.result.rows.push_back(std::move(row));
-            break;
-        }
-        case 'E':
-            out.failed = true;
-            out.number = static_cast<int32_t>(p.U32());
-            out.description = p.Text();
-            break;
-        case 'Z':
-            out.ended = true;
-            out.endCount = p.U32();
-            break;
-        case 'S': {
-            out.sandbox = true;
-            out.report.bits = p.U32();
-            out.report.landlockAbi = p.U32();
-            uint32_t n = p.U32();
-            if (!p.ok() || n > raw.size()) return false;
-            for (uint32_t i = 0; i < n; ++i) {
-                auto attempt = static_cast<reader::Attempt>(p.U8());
-                bool refused = p.U8() != 0;
-                out.report.outcomes.push_back({attempt, refused, static_cast<int>(p.U32())});
-            }
-            break;
-        }
-        default: return false;
-        }
-        if (!p.ok() || !p.done()) return false;
-    }
-    return true;
-}
-
-// Where the answer in `data` ends: the offset just past its last frame ('E',
-// 'Z' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
-// more than `cap` bytes.
-size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap) {
-    while (data.size() - scanned >= 5) {
-        reader::Cursor head(data.data() + scanned + 1, 4);
-        uint64_t end = scanned + 5 + uint64_t{head.U32()};
-        if (end > cap) return SIZE_MAX;
-        if (end > data.size()) return 0;
-        const char tag = data[scanned];
-        scanned = static_cast<size_t>(end);
-        if (tag == 'E' || tag == 'Z' || tag == 'S') return scanned;
-    }
-    return 0;
 }
 
 }  // namespace
@@ -190,7 +84,18 @@ public:
     int CloseAndWait(Clock::time_point deadline) {
         close(socket_);
         socket_ = -1;
-        while (true) {
+        int status = WaitUntil(deadline);
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            Reap();
+        }
+        return status;
+    }
+
+    // Waits until `deadline` for the reader to end, and reaps it. Returns the
+    // wait status; -1 when it has not ended by then, or is not ours to wait for.
+    int WaitUntil(Clock::time_point deadline) {
+        while (pid_ > 0) {
             int status = 0;
             pid_t r = waitpid(pid_, &status, WNOHANG);
             if (r == pid_) {
@@ -202,11 +107,7 @@ public:
                 return -1;
             }
             int left = MillisecondsLeft(deadline);
-            if (left <= 0) {
-                kill(pid_, SIGKILL);
-                Reap();
-                return -1;
-            }
+            if (left <= 0) return -1;
             if (pidfd_ >= 0) {
                 pollfd p{pidfd_, POLLIN, 0};
                 poll(&p, 1, left);
@@ -214,6 +115,7 @@ public:
                 poll(nullptr, 0, left < 2 ? left : 2);  // no pidfd (old kernel): look again shortly
             }
         }
+        return -1;
     }
 
 private:
@@ -229,8 +131,27 @@ private:
 };
 
 struct ReaderProcess::Answer {
-    Frames frames;
+    reader::Frames frames;
 };
+
+namespace {
+
+// Why a reader stopped before its answer ended, as far as its end tells:
+// mostly a limit it ran into while libmdb read a damaged file.
+std::string HowItEnded(ReaderProcess::Child& child, const ReaderLimits& limits) {
+    const int status = child.WaitUntil(Clock::now() + std::chrono::milliseconds(200));
+    if (status == -1) return "the reader closed its socket before its answer ended";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 5)
+        return "the reader reached its memory cap of " + std::to_string(limits.memoryBytes) + " bytes";
+    if (WIFEXITED(status)) return "the reader ended with status " + std::to_string(WEXITSTATUS(status));
+    if (!WIFSIGNALED(status)) return "the reader stopped before its answer ended";
+    const int sig = WTERMSIG(status);
+    if (sig == SIGXCPU) return "the reader used up its " + std::to_string(limits.cpuSeconds) + " CPU seconds";
+    if (sig == SIGXFSZ) return "libmdb printed more than " + std::to_string(limits.noiseBytes) + " bytes";
+    return "the reader was ended by signal " + std::to_string(sig) + " (" + strsignal(sig) + ")";
+}
+
+}  // namespace
 
 ReaderProcess::ReaderProcess(std::string readerPath, ReaderLimits limits)
     : readerPath_(std::move(readerPath)), limits_(limits) {}
@@ -306,7 +227,8 @@ void ReaderProcess::Start(const std::string& displayPath) {
     child_ = std::make_unique<Child>(pid, mine);
 }
 
-ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& displayPath) {
+ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& hostPath,
+                                              const std::string& displayPath) {
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
     if (!child_) Start(displayPath);
 
@@ -340,11 +262,17 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got <= 0) break;  // the reader ended before its answer did
         data.append(buf, static_cast<size_t>(got));
-        end = AnswerEnd(data, scanned, limits_.outputBytes);
+        end = reader::AnswerEnd(data, scanned, limits_.outputBytes);
     }
     Answer answer;
-    if (end == 0 || end == SIZE_MAX || end != data.size() || !Decode(data, answer.frames)) {
+    std::string wrong;
+    if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
+    else if (end == 0 && MillisecondsLeft(deadline) > 0) wrong = HowItEnded(*child_, limits_);
+    else if (end == 0) wrong = "the reader did not answer within " + std::to_string(limits_.wallClockMs) + " ms";
+    else if (end != data.size() || !reader::Decode(data, answer.frames)) wrong = "the reader's answer is not well formed";
+    if (!wrong.empty()) {
         Drop();
+        Refused(hostPath, wrong);
         throw vb::UnrecognizedFormat(displayPath);
     }
     return answer;
@@ -355,7 +283,7 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
     reader::PutU32(payload, reader::kProtocolVersion);
     reader::PutText(payload, hostPath);
     reader::PutText(payload, query);
-    Frames frames = Exchange('Q', payload, displayPath).frames;
+    reader::Frames frames = Exchange('Q', payload, hostPath, displayPath).frames;
     if (frames.failed) {
         switch (frames.number) {
         case vb::kCouldNotFindFile: throw vb::CouldNotFindFile(displayPath);
@@ -363,6 +291,7 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
         case vb::kUnrecognizedFormat:
             // Whatever libmdb did with a damaged file stays with this reader.
             Drop();
+            Refused(hostPath, frames.description);
             throw vb::UnrecognizedFormat(displayPath);
         default: throw vb::Error(frames.number, frames.description);
         }
@@ -370,6 +299,7 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
     if (!frames.ended || frames.endCount != frames.result.rows.size() ||
         (!query.empty() && frames.result.columns.empty())) {
         Drop();
+        Refused(hostPath, "the reader's answer is not whole");
         throw vb::UnrecognizedFormat(displayPath);
     }
     return std::move(frames.result);
@@ -379,19 +309,38 @@ SandboxReport ReaderProcess::Probe(const std::string& folder) {
     std::string payload;
     reader::PutU32(payload, reader::kProtocolVersion);
     reader::PutText(payload, folder);
-    Frames frames = Exchange('P', payload, folder).frames;
+    reader::Frames frames = Exchange('P', payload, folder, folder).frames;
     if (!frames.sandbox) {
         Drop();
+        Refused(folder, "the reader's answer to a probe is not one");
         throw vb::UnrecognizedFormat(folder);
     }
     return frames.report;
+}
+
+void ReaderProcess::Refused(const std::string& hostPath, const std::string& reason) {
+    // The reason comes from a file that may be damaged, or made to deceive:
+    // control characters are not let through to the terminal, and it is
+    // said on one line of limited length.
+    auto printable = [](const std::string& text, size_t most) {
+        std::string out;
+        for (char c : text.substr(0, most)) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+        return out;
+    };
+    const std::string line = "rolvane-mdb-reader: refused " + printable(hostPath, 4096) + ": " +
+                             printable(reason.empty() ? "no reason given" : reason, 300) + "\n";
+    if (!refusals_.insert(line).second) return;
+    std::fputs(line.c_str(), stderr);
 }
 
 ReaderResult RunReader(const std::string& readerPath, const std::string& hostPath, const std::string& displayPath,
                        const std::string& query, const ReaderLimits& limits) {
     ReaderProcess reader(readerPath, limits);
     ReaderResult result = reader.Run(hostPath, displayPath, query);
-    if (!reader.Finish()) throw vb::UnrecognizedFormat(displayPath);
+    if (!reader.Finish()) {
+        reader.Refused(hostPath, "the reader did not end cleanly after its answer");
+        throw vb::UnrecognizedFormat(displayPath);
+    }
     return result;
 }
 

@@ -8,13 +8,17 @@
 // answers nonsense fails only the request it was serving, with 3343; it is
 // killed, and the next request starts a fresh reader. A reader that reported
 // a damaged file is replaced as well, so that whatever libmdb did with that
-// file cannot reach the answer for another. Not for use from two threads.
+// file cannot reach the answer for another. Every 3343 is said once on
+// stderr with the file's path and the reason (the check that failed and
+// its page, or what the reader did instead of answering); the error itself
+// keeps Jet's number and description. Not for use from two threads.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,16 +77,20 @@ public:
     // The running reader's process id; -1 when none runs.
     pid_t Pid() const;
 
-private:
+    // Says on stderr, once for each file and reason, why the file is 3343.
+    void Refused(const std::string& hostPath, const std::string& reason);
+
     class Child;
+
+private:
     struct Answer;
     void Start(const std::string& displayPath);
-    Answer Exchange(char tag, const std::string& payload, const std::string& displayPath);
+    Answer Exchange(char tag, const std::string& payload, const std::string& hostPath, const std::string& displayPath);
     void Drop();
-
     std::string readerPath_;
     ReaderLimits limits_;
     std::unique_ptr<Child> child_;
+    std::set<std::string> refusals_;  // path and reason of each said
 };
 
 // A fresh reader for one request, which must then end cleanly (status 0).

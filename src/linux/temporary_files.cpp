@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <string_view>
+
+#include "vb/casefold.h"
 
 namespace platform {
 
@@ -43,9 +46,7 @@ bool IsTemporaryOf(const std::string& entry, const std::string& name) {
     const size_t length = stem.size() + kSuffixDigits + 4;
     if (entry.size() != length || !entry.ends_with(".tmp")) return false;
     // The name part without regard to case, as the live name is matched.
-    for (size_t i = 0; i < stem.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(entry[i])) != std::tolower(static_cast<unsigned char>(stem[i])))
-            return false;
+    if (!vb::EqualsIgnoringCase(std::string_view(entry).substr(0, stem.size()), stem)) return false;
     return std::all_of(entry.begin() + static_cast<long>(stem.size()),
                        entry.begin() + static_cast<long>(stem.size() + kSuffixDigits),
                        [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });

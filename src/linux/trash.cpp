@@ -12,26 +12,12 @@
 #include <optional>
 #include <string_view>
 
+#include "linux/host_files.h"
 #include "vb/error.h"
 
 namespace platform {
 
 namespace {
-
-std::string Parent(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
 
 vb::Error ErrorFor(int error) {
     switch (error) {
@@ -52,11 +38,6 @@ vb::Error ErrorFor(int error) {
 }
 
 vb::Error NoTrashHere() { return vb::Error(74, "Can't rename with different drive"); }
-
-bool IsDirectory(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // The device of the folder, or of the nearest folder above it that exists
 // (a home trash not made yet lies where its parent lies).

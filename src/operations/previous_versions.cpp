@@ -19,7 +19,7 @@ using common::Resume;
 
 long long NumberOfCopy(const std::string& Name) {
     constexpr std::string_view kStem = "bsrv.";
-    if (!platform::StartsWithIgnoringCase(Name, kStem)) return 0;
+    if (!vb::StartsWithIgnoringCase(Name, kStem)) return 0;
     const std::string digits = Name.substr(kStem.size());
     // Up to 18 digits: every such number fits, and RenameDatabase never
     // gets near them.

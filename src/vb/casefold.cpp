@@ -3,22 +3,22 @@
 #include <locale.h>
 #include <wctype.h>
 
-namespace platform {
+namespace vb {
 
 namespace {
 
 // The character tables of C.UTF-8 cover all of Unicode and do not depend on
-// the user's locale, so the comparison is the same for every user.
-locale_t UnicodeLocale() {
-    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return locale;
-}
+// the user's locale, so the comparison is the same for every user. They are
+// loaded when the program starts: the database reader child compares names
+// inside a sandbox that no longer lets it open the locale's files.
+const locale_t kUnicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
 
-char32_t Lower(char32_t c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-    locale_t locale = UnicodeLocale();
-    if (locale == static_cast<locale_t>(0) || (c >= 0xDC80 && c <= 0xDCFF)) return c;
-    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), locale));
+char32_t Upper(char32_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
+    // Above the Basic Multilingual Plane, and for the stand-ins of invalid
+    // bytes (see Decode), the character is its own upper-case form.
+    if (kUnicode == static_cast<locale_t>(0) || c > 0xFFFF || (c >= 0xDC80 && c <= 0xDCFF)) return c;
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), kUnicode));
 }
 
 // Decodes one UTF-8 sequence at text[i], advancing i. A byte that does not
@@ -49,20 +49,37 @@ char32_t Decode(std::string_view text, size_t& i) {
     return c;
 }
 
+// Both texts in ASCII: the common case for names, compared without decoding.
+bool Ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
+
 }  // namespace
 
 std::u32string FoldCase(std::string_view utf8) {
     std::u32string folded;
     folded.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) folded.push_back(Lower(Decode(utf8, i)));
+    for (size_t i = 0; i < utf8.size();) folded.push_back(Upper(Decode(utf8, i)));
     return folded;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (Ascii(a) && Ascii(b)) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+        return true;
+    }
+    return FoldCase(a) == FoldCase(b);
+}
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     std::u32string t = FoldCase(text), p = FoldCase(prefix);
-    return t.compare(0, p.size(), p) == 0 && t.size() >= p.size();
+    return t.size() >= p.size() && t.compare(0, p.size(), p) == 0;
 }
 
-}  // namespace platform
+}  // namespace vb

@@ -1,14 +1,22 @@
-// Comparing names without regard to case the way Windows does: character
-// by character over the whole of Unicode, not only A-Z. Text is UTF-8; bytes
+// Comparing names without regard to case the way Windows does: each
+// character is replaced by its upper-case form, one character for one, and
+// the results are compared code point by code point. Nothing is folded into
+// several characters or several into one: "ß" is not "SS", "ﬁ" is not "FI".
+// As in Windows' upper-case table, only characters of the Basic Multilingual
+// Plane (U+0000 to U+FFFF) have an upper-case form. Text is UTF-8; bytes
 // that are not valid UTF-8 compare as themselves.
+//
+// The one comparison for names of files, folders, registry keys, tables and
+// columns, in the window's process and in the database reader child alike.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace vb {
 
-// The text with every character in its lower-case form (UTF-32).
+// The text with every character in its upper-case form (UTF-32). Two names
+// are equal without regard to case exactly when their forms are equal.
 std::u32string FoldCase(std::string_view utf8);
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
@@ -16,4 +24,4 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // True when text begins with prefix, without regard to case.
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
-}  // namespace platform
+}  // namespace vb

@@ -234,7 +234,7 @@ WineRegistry WineRegistry::Parse(std::string_view text) {
         if (line.starts_with("[")) {
             size_t pos = 1;
             auto key = ParseEscaped(line, pos, ']');
-            current = key ? &registry.keys_[FoldCase(*key)] : nullptr;
+            current = key ? &registry.keys_[vb::FoldCase(*key)] : nullptr;
             continue;
         }
         if (!current || line.empty()) continue;
@@ -248,7 +248,7 @@ WineRegistry WineRegistry::Parse(std::string_view text) {
             name = ParseEscaped(line, pos, '"');
         }
         if (!name || pos >= line.size() || line[pos] != '=') continue;
-        if (auto value = ParseData(std::string_view(line).substr(pos + 1))) (*current)[FoldCase(*name)] = std::move(*value);
+        if (auto value = ParseData(std::string_view(line).substr(pos + 1))) (*current)[vb::FoldCase(*name)] = std::move(*value);
     }
     return registry;
 }
@@ -261,9 +261,9 @@ WineRegistry WineRegistry::Load(const std::string& path) {
 }
 
 const RegistryValue* WineRegistry::Find(std::string_view key, std::string_view name) const {
-    auto k = keys_.find(FoldCase(key));
+    auto k = keys_.find(vb::FoldCase(key));
     if (k == keys_.end()) return nullptr;
-    auto v = k->second.find(FoldCase(name));
+    auto v = k->second.find(vb::FoldCase(name));
     return v == k->second.end() ? nullptr : &v->second;
 }
 

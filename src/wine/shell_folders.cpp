@@ -45,8 +45,8 @@ std::string ProfileUser(const std::string& prefix, const std::string& user) {
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || !IsDirectory(users + "/" + name)) continue;
-        if (EqualsIgnoringCase(name, user)) own = true;
-        else if (!EqualsIgnoringCase(name, "Public")) others.push_back(name);
+        if (vb::EqualsIgnoringCase(name, user)) own = true;
+        else if (!vb::EqualsIgnoringCase(name, "Public")) others.push_back(name);
     }
     closedir(dir);
     return !own && others.size() == 1 ? others.front() : user;
@@ -66,7 +66,7 @@ std::optional<std::string> Expand(const std::string& text, const std::map<std::s
         std::string name = text.substr(open + 1, close - open - 1);
         bool found = false;
         for (const auto& [variable, value] : variables) {
-            if (EqualsIgnoringCase(variable, name)) {
+            if (vb::EqualsIgnoringCase(variable, name)) {
                 out += value;
                 found = true;
                 break;
@@ -128,8 +128,8 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
     // last: one inside another user's profile is not this user's folder.
     if (std::optional<std::string> resolved = user.String(kShellFolders, name)) {
         std::string path = WithoutTrailingSeparator(*resolved);
-        bool otherUsers = StartsWithIgnoringCase(path, "C:\\users\\") && !EqualsIgnoringCase(path, profile) &&
-                          !StartsWithIgnoringCase(path, profile + "\\");
+        bool otherUsers = vb::StartsWithIgnoringCase(path, "C:\\users\\") && !vb::EqualsIgnoringCase(path, profile) &&
+                          !vb::StartsWithIgnoringCase(path, profile + "\\");
         if (IsAbsoluteWindowsPath(path) && !otherUsers) return path;
     }
     return fallback;

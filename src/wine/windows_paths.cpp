@@ -54,11 +54,11 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
     if (lstat(exact.c_str(), &st) == 0) return name;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return std::nullopt;
-    const std::u32string wanted = FoldCase(name);
+    const std::u32string wanted = vb::FoldCase(name);
     std::optional<std::string> best;
     while (dirent* entry = readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        if (FoldCase(entry->d_name) != wanted) continue;
+        if (vb::FoldCase(entry->d_name) != wanted) continue;
         if (!best || *best > entry->d_name) best = entry->d_name;
     }
     closedir(dir);

@@ -200,4 +200,19 @@ private:
     int saved1_ = -1, saved2_ = -1;
 };
 
+// What the engine says on stderr when it refuses `files` (3343): one line
+// for each, naming the file and why, and nothing else (nothing of libmdb's).
+inline ::testing::AssertionResult RefusalsOf(const std::string& printed, const std::vector<std::string>& files) {
+    std::string rest = printed;
+    for (const auto& file : files) {
+        const std::string head = "rolvane-mdb-reader: refused " + file + ": ";
+        const size_t end = rest.find('\n');
+        if (rest.rfind(head, 0) != 0 || end == std::string::npos || end == head.size())
+            return ::testing::AssertionFailure() << "no refusal of " << file << " with a reason in: " << printed;
+        rest.erase(0, end + 1);
+    }
+    if (!rest.empty()) return ::testing::AssertionFailure() << "more than the refusals was printed: " << rest;
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace dbtest

@@ -96,6 +96,19 @@ TEST(LibmdbEngine, Jet4DatesTextAndMemo) {
               Value(std::string("New line\r\nin field")));
 }
 
+// A Single is the number its digits show (0.15), not the Double nearest its
+// binary value (0.150000005960464).
+TEST(LibmdbEngine, SinglesAreTheNumbersJetShows) {
+    REQUIRE_SAMPLES();
+    auto engine = dbtest::Engine();
+    auto db = engine.OpenDatabase(Nwind());
+    auto rs = db->OpenRecordset("select ProductID, Discount from [Order Details] where OrderID = 10250", platform::dbOpenDynaset);
+    std::vector<std::pair<Value, Value>> got;
+    for (; !rs->IsEOF(); rs->MoveNext()) got.emplace_back(rs->Field("ProductID"), rs->Field("Discount"));
+    EXPECT_EQ(got, (std::vector<std::pair<Value, Value>>{
+                       {Value(int64_t{41}), Value(0.0)}, {Value(int64_t{51}), Value(0.15)}, {Value(int64_t{65}), Value(0.15)}}));
+}
+
 TEST(LibmdbEngine, NullsAreNull) {
     REQUIRE_SAMPLES();
     // Order 10248 has no ShipRegion.

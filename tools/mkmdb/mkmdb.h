@@ -1,8 +1,10 @@
 // mkmdb: writes Jet 4 (.mdb, 4 KiB pages) databases for tests and tools.
 //
 // The files hold plain tables (no indexes, no properties, no relationships)
-// with Long Integer, Text and DateTime columns. They are meant to be read by
-// libmdb/mdbtools and similar readers; Microsoft Access is not a target.
+// with Long Integer, Text, DateTime and Memo columns, and may keep the
+// slots of deleted columns as Jet does after a change of schema. They are
+// meant to be read by libmdb/mdbtools and similar readers; Microsoft Access
+// is not a target.
 #pragma once
 
 #include <cstddef>
@@ -14,12 +16,19 @@
 
 namespace mkmdb {
 
-enum class ColumnType { Long, Text, DateTime };
+// A Memo of up to 256 characters stays in its row; a longer one goes to
+// long-value pages, on one row up to 2,040 characters, else on a chain.
+enum class ColumnType { Long, Text, DateTime, Memo };
 
 struct Column {
     std::string name;  // UTF-8, 1..64 characters (all names: characters up to U+FFFF)
     ColumnType type = ColumnType::Long;
     int text_length = 255;  // declared size of a Text column, in characters (1..255)
+    // A column deleted from the table: its slot stays in every row and in the
+    // definition's counts of columns and variable columns, but it has no
+    // entry and no name, so that readers do not show it. Its values are
+    // written as given, as rows from before the deletion keep theirs.
+    bool deleted = false;
 };
 
 // A calendar date and time of day, stored as Jet's day count from 1899-12-30.
@@ -31,11 +40,12 @@ struct DateTime {
 using Value = std::variant<std::monostate, int32_t, std::string, DateTime>;
 using Row = std::vector<Value>;
 
-// Fills `row` (already sized to the column count and reset to Null) with row i.
+// Fills `row` (already sized to the column count, deleted columns included,
+// and reset to Null) with row i.
 using RowGenerator = std::function<void(std::size_t i, Row& row)>;
 
 struct Table {
-    std::string name;  // UTF-8, 1..64 characters, unique ignoring ASCII case
+    std::string name;  // UTF-8, 1..64 characters, unique without regard to case (vb/casefold.h)
     std::vector<Column> columns;
     // Rows come from `generate` when it is set (row_count of them), otherwise from `rows`.
     std::vector<Row> rows;

@@ -12,6 +12,8 @@ namespace platform::reader {
 
 inline constexpr int kTooFewParameters = 3061;
 inline constexpr int kTypeMismatch = 3464;
+// A value longer than the reader may hold within its memory cap.
+inline constexpr int kSystemResourceExceeded = 3035;
 
 struct Failure {
     int number;

@@ -14,9 +14,11 @@
 // before the answer ends, so nothing of one database is left for the next.
 // Each request checks its file: header, system catalogue and its pages
 // (page_checks.h); then the table is read (tables.h) and its values turned
-// into the protocol's (values.h). Whatever libmdb prints goes to a small
-// in-memory file (output.h); if it printed anything during a request, it met
-// something it did not understand, and the file counts as damaged.
+// into the protocol's (values.h), memos whole from their long-value pages
+// (long_values.h). Whatever libmdb prints goes to a small in-memory file
+// (output.h); if it printed anything during a request, it met something it
+// did not understand, and the file counts as damaged. A damaged file is
+// answered with 3343 and the reason: the check that failed and its page.
 //
 // This file is the request loop: limits, sandbox, one answer per request.
 #include <fcntl.h>
@@ -89,12 +91,12 @@ bool ReadRequest(char& tag, std::string& payload) {
 
 // One query request: the file opened, checked and, with a query, read; the
 // answer is 'Z' or 'E'.
-void Answer(const std::string& path, const std::string& queryText, Output& out, Noise& noise) {
+void Answer(const std::string& path, const std::string& queryText, Output& out, Noise& noise, size_t valueBytes) {
     noise.Begin();
     try {
         std::optional<platform::Query> q;
         if (!queryText.empty()) q = platform::ParseQuery(queryText);
-        platform::reader::Reader reader(path, out, noise);
+        platform::reader::Reader reader(path, out, noise, valueBytes);
         if (q) reader.Run(*q);
         else reader.Finish(0);
     } catch (const Failure& f) {
@@ -138,6 +140,14 @@ int main(int argc, char** argv) {
         else return 2;
     }
 
+    // A row's memo values, as stored, may take a sixteenth of the address
+    // space: read, converted (up to twice as long in UTF-8), then copied into
+    // the row's frame and the output buffer, they stay well within the cap
+    // beside what the reader itself takes (64 MiB: 4 MiB of memo per row,
+    // some sixty times what Access lets a user type into one). A longer
+    // value fails its query with 3035, System resource exceeded.
+    const size_t valueBytes = static_cast<size_t>(memory / 16);
+
     struct rlimit cpuNow {};
     getrlimit(RLIMIT_CPU, &cpuNow);
     Limit(RLIMIT_AS, memory, memory);
@@ -177,7 +187,7 @@ int main(int argc, char** argv) {
             if (tag == 'Q') {
                 std::string path = c.Text(), query = c.Text();
                 if (!c.ok() || !c.done()) return 2;
-                if (sandbox.complete) Answer(path, query, out, noise);
+                if (sandbox.complete) Answer(path, query, out, noise, valueBytes);
                 else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
             } else if (tag == 'P') {
                 std::string folder = c.Text();

@@ -40,12 +40,14 @@ private:
 uint16_t U16(const std::vector<unsigned char>& b, size_t off);
 uint32_t U32(const std::vector<unsigned char>& b, size_t off);
 
-// The row `pgRow` points at must exist on its page and lie within it.
-void CheckRowPointer(const RawFile& f, const MdbFormatConstants& fmt, uint32_t pgRow, const char* what);
+// The row `pgRow` points at must exist on its page and lie within it;
+// `what` names the pointer in the reason.
+void CheckRowPointer(const RawFile& f, const MdbFormatConstants& fmt, uint32_t pgRow, const std::string& what);
 
-// A table definition, before libmdb reads it: its chain of pages exists, its
-// counts are possible for Jet and fit in those pages, and its usage maps
-// point at rows that exist.
+// A table definition, before libmdb reads it: its chain of pages exists and
+// ends, its column entries and names lie within those pages, and its usage
+// maps point at rows that exist. Counts that a table with deleted columns
+// keeps high (page_checks.cpp) are valid.
 void CheckTableDefinition(const RawFile& f, const MdbFormatConstants& fmt, uint64_t tdefPg);
 
 // The pages a table's usage map names must all lie within the file. Returns

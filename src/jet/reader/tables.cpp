@@ -4,6 +4,7 @@
 
 #include "jet/reader/failure.h"
 #include "jet/reader/values.h"
+#include "vb/casefold.h"
 
 namespace platform::reader {
 namespace {
@@ -18,16 +19,15 @@ MdbColumn* Column(const MdbTableDef& t, unsigned i) {
 }
 
 int FindColumn(const MdbTableDef& t, const std::string& name) {
-    std::string want = CaseFold(name);
     for (unsigned i = 0; i < t.num_cols && i < t.columns->len; ++i)
-        if (CaseFold(Column(t, i)->name) == want) return static_cast<int>(i);
+        if (vb::EqualsIgnoringCase(Column(t, i)->name, name)) return static_cast<int>(i);
     return -1;
 }
 
 }  // namespace
 
-Reader::Reader(const std::string& path, Output& out, Noise& noise)
-    : file_(path), out_(out), noise_(noise) {
+Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes)
+    : file_(path), out_(out), noise_(noise), valueBytes_(valueBytes) {
     mdb_.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
     if (!mdb_) Damaged("libmdb cannot open it");
     if (static_cast<uint32_t>(mdb_->fmt->pg_size) != file_.PageSize()) Damaged("page size disagrees");
@@ -108,34 +108,43 @@ void Reader::Run(const platform::Query& q) {
     int64_t counted = 0;
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
-        // mdb_fetch_row has cracked the row on the current page; crack it
-        // again to learn which fields are Null (its bound text says "" for
-        // both Null and empty text).
-        int start = 0;
-        size_t len = 0;
-        if (table->cur_row == 0 || mdb_find_row(mdb_.get(), static_cast<int>(table->cur_row - 1), &start, &len) != 0)
-            Damaged("row pointer outside its page");
-        start &= 0x1fff;
-        int n = mdb_crack_row(table.get(), start, len, fields.data());
-        if (n < 0) Damaged("row cannot be decoded");
-        const MdbField* whereField = nullptr;
-        for (unsigned f = 0; f < table->num_cols; ++f) {
-            int colnum = fields[f].colnum;
-            if (colnum < 0 || static_cast<unsigned>(colnum) >= table->num_cols) Damaged("row names a column the table lacks");
-            if (colnum == whereCol) whereField = &fields[f];
-        }
-        if (whereCol >= 0) {
-            if (!whereField) Damaged("row lacks a column");
-            Value v = Convert(mdb_.get(), *Column(*table, static_cast<unsigned>(whereCol)), *whereField);
-            if (!Matches(v, q.where->value)) continue;
-        }
-        if (q.count) {
-            ++counted;
-            continue;
-        }
-        for (unsigned f = 0; f < table->num_cols; ++f) {
-            unsigned colnum = static_cast<unsigned>(fields[f].colnum);
-            if (wanted[colnum]) values[colnum] = Convert(mdb_.get(), *Column(*table, colnum), fields[f]);
+        try {
+            // mdb_fetch_row has cracked the row on the current page; crack
+            // it again to learn which fields are Null (its bound text says
+            // "" for both Null and empty text).
+            int start = 0;
+            size_t len = 0;
+            if (table->cur_row == 0 || mdb_find_row(mdb_.get(), static_cast<int>(table->cur_row - 1), &start, &len) != 0)
+                Damaged("row pointer outside its page");
+            start &= 0x1fff;
+            int n = mdb_crack_row(table.get(), start, len, fields.data());
+            if (n < 0) Damaged("row cannot be decoded");
+            const MdbField* whereField = nullptr;
+            for (unsigned f = 0; f < table->num_cols; ++f) {
+                int colnum = fields[f].colnum;
+                if (colnum < 0 || static_cast<unsigned>(colnum) >= table->num_cols) Damaged("row names a column the table lacks");
+                if (colnum == whereCol) whereField = &fields[f];
+            }
+            ValueSource source{mdb_.get(), file_, valueBytes_};
+            if (whereCol >= 0) {
+                if (!whereField) Damaged("row lacks a column");
+                Value v = Convert(source, *Column(*table, static_cast<unsigned>(whereCol)), *whereField);
+                if (!Matches(v, q.where->value)) continue;
+            }
+            if (q.count) {
+                ++counted;
+                continue;
+            }
+            for (unsigned f = 0; f < table->num_cols; ++f) {
+                unsigned colnum = static_cast<unsigned>(fields[f].colnum);
+                if (wanted[colnum]) values[colnum] = Convert(source, *Column(*table, colnum), fields[f]);
+            }
+        } catch (Failure& f) {
+            // The reason names the row and the data page libmdb has read it from.
+            if (f.number == vb::kUnrecognizedFormat)
+                f.description = "row " + std::to_string(table->cur_row - 1) + " on page " +
+                                std::to_string(table->cur_phys_pg) + ": " + f.description;
+            throw;
         }
         std::string row;
         for (int i : selected) PutValue(row, values[static_cast<size_t>(i)]);
@@ -159,11 +168,10 @@ void Reader::Finish(uint32_t rows) {
 }
 
 MdbCatalogEntry* Reader::FindTable(const std::string& name) {
-    std::string want = CaseFold(name);
     GPtrArray* cat = mdb_->catalog;
     for (unsigned i = 0; cat && i < cat->len; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(cat, i));
-        if (e->object_type == MDB_TABLE && CaseFold(e->object_name) == want) return e;
+        if (e->object_type == MDB_TABLE && vb::EqualsIgnoringCase(e->object_name, name)) return e;
     }
     return nullptr;
 }

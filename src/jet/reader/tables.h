@@ -26,8 +26,9 @@ struct HandleCloser {
 class Reader {
 public:
     // Opens and checks the file at `path` and its catalogue; Damaged when it
-    // is no Jet file libmdb can be trusted with.
-    Reader(const std::string& path, Output& out, Noise& noise);
+    // is no Jet file libmdb can be trusted with. A row's memo values may
+    // take up to `valueBytes` as stored.
+    Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
 
     // Answers `q`: column names, rows, then the end frame.
     void Run(const platform::Query& q);
@@ -42,6 +43,7 @@ private:
     RawFile file_;
     Output& out_;
     Noise& noise_;
+    size_t valueBytes_;
     std::unique_ptr<MdbHandle, HandleCloser> mdb_;
 };
 

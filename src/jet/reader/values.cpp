@@ -2,19 +2,30 @@
 
 #include <glib.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
 #include "jet/reader/failure.h"
+#include "jet/reader/long_values.h"
+#include "vb/casefold.h"
 
 namespace platform::reader {
 
-std::string CaseFold(const std::string& s) {
-    gchar* f = g_utf8_casefold(s.c_str(), static_cast<gssize>(s.size()));
-    std::string out = f ? f : s;
-    g_free(f);
-    return out;
+namespace {
+
+// A Single as the Double that its shortest decimal form reads as (0.1 for
+// the Single 0.1, not 0.100000001490116): the digits Jet shows for it.
+double SingleAsDouble(float f) {
+    if (!std::isfinite(f)) return f;
+    char text[32];
+    auto written = std::to_chars(text, text + sizeof text, f);
+    double d = f;
+    std::from_chars(text, written.ptr, d);
+    return d;
 }
+
+}  // namespace
 
 void JetDate(double v, Value& out) {
     if (!std::isfinite(v) || v < -657434.0 || v >= 2958466.0) Damaged("date out of range");
@@ -44,7 +55,8 @@ void JetDate(double v, Value& out) {
     out.date[5] = static_cast<int>(secs % 60);
 }
 
-Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field) {
+Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) {
+    MdbHandle* mdb = source.mdb;
     Value v;
     if (col.col_type == MDB_BOOL) {  // the null bit holds the value
         v.kind = Kind::Int;
@@ -70,7 +82,7 @@ Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field) {
         v.d = static_cast<double>(cents) / 10000.0;
         break;
     }
-    case MDB_FLOAT: need(4); v.kind = Kind::Double; v.d = mdb_get_single(const_cast<unsigned char*>(buf), start); break;
+    case MDB_FLOAT: need(4); v.kind = Kind::Double; v.d = SingleAsDouble(mdb_get_single(const_cast<unsigned char*>(buf), start)); break;
     case MDB_DOUBLE: need(8); v.kind = Kind::Double; v.d = mdb_get_double(const_cast<unsigned char*>(buf), start); break;
     case MDB_DATETIME: need(8); JetDate(mdb_get_double(const_cast<unsigned char*>(buf), start), v); break;
     case MDB_NUMERIC: {
@@ -86,10 +98,19 @@ Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field) {
         v.text.assign(reinterpret_cast<const char*>(buf + start), static_cast<size_t>(size));
         break;
     case MDB_TEXT:
-    case MDB_MEMO:
+        v.kind = Kind::Text;
+        v.text = JetText(mdb, reinterpret_cast<const char*>(buf + start), static_cast<size_t>(size));
+        break;
+    case MDB_MEMO: {
+        need(MDB_MEMO_OVERHEAD);
+        std::string bytes = ReadLongValue(source.file, *mdb->fmt, buf, start, size, source.budget);
+        source.budget -= bytes.size();
+        v.kind = Kind::Text;
+        v.text = JetText(mdb, bytes.data(), bytes.size());
+        break;
+    }
     case MDB_REPID: {
-        if (col.col_type == MDB_MEMO) need(MDB_MEMO_OVERHEAD);
-        if (col.col_type == MDB_REPID) need(16);
+        need(16);
         char* s = mdb_col_to_string(mdb, mdb->pg_buf, start, col.col_type, size);
         v.kind = Kind::Text;
         v.text = s ? s : "";
@@ -119,7 +140,7 @@ bool Matches(const Value& v, const platform::Literal& lit) {
     if (v.kind == Kind::Null) return false;
     if (const auto* text = std::get_if<std::string>(&lit)) {
         if (v.kind != Kind::Text) throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
-        return CaseFold(v.text) == CaseFold(*text);
+        return vb::EqualsIgnoringCase(v.text, *text);
     }
     double want = std::holds_alternative<int64_t>(lit) ? static_cast<double>(std::get<int64_t>(lit)) : std::get<double>(lit);
     if (v.kind == Kind::Int) {

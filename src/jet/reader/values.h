@@ -11,11 +11,10 @@
 #include <string>
 
 #include "jet/query.h"
+#include "jet/reader/page_checks.h"
 #include "jet/reader_protocol.h"
 
 namespace platform::reader {
-
-std::string CaseFold(const std::string& s);
 
 struct Value {
     Kind kind = Kind::Null;
@@ -29,13 +28,25 @@ struct Value {
 // for days before that the fraction still counts forward from midnight.
 void JetDate(double v, Value& out);
 
-// The value of `field` of column `col`, on libmdb's current page.
-Value Convert(MdbHandle* mdb, const MdbColumn& col, const MdbField& field);
+// What a row's values are read from: libmdb's current page, and the file
+// itself for memo values kept on long-value pages. `budget` is how many
+// bytes of such values the row may still take (the reader's memory cap
+// sets it); a longer one fails the query with 3035.
+struct ValueSource {
+    MdbHandle* mdb;
+    const RawFile& file;
+    size_t budget;
+};
+
+// The value of `field` of column `col`, whole: a value that cannot be read
+// in full fails the query, never gives a shorter one.
+Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field);
 
 // Appends `v` to a row frame's payload.
 void PutValue(std::string& out, const Value& v);
 
-// Whether `v` equals the literal of a WHERE; text without regard to case.
+// Whether `v` equals the literal of a WHERE; text without regard to case,
+// as names are compared (vb/casefold.h).
 // A literal of another type than the column's is 3464.
 bool Matches(const Value& v, const platform::Literal& lit);
 

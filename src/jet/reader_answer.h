@@ -1,0 +1,34 @@
+// The reader's answer as the window's side decodes it (reader_protocol.h):
+// where it ends in what has arrived, and its frames, each checked against
+// the sizes it announces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/reader_client.h"
+
+namespace platform::reader {
+
+struct Frames {
+    bool ended = false;
+    uint32_t endCount = 0;
+    bool failed = false;
+    int32_t number = 0;
+    std::string description;
+    bool sandbox = false;
+    SandboxReport report;
+    ReaderResult result;
+};
+
+// Decodes one answer; false when it is not well formed.
+bool Decode(const std::string& data, Frames& out);
+
+// Where the answer in `data` ends: the offset just past its last frame ('E',
+// 'Z' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
+// more than `cap` bytes. `scanned` keeps how far earlier calls have looked.
+size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap);
+
+}  // namespace platform::reader

@@ -1,0 +1,85 @@
+// Names compared without regard to case by Windows' rule: one upper-case
+// character for one, over the Basic Multilingual Plane; invalid UTF-8 as
+// itself. The rows marked "not lower-casing" are where comparing
+// lower-case forms, or Unicode case folding, would give the other answer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "vb/casefold.h"
+
+namespace {
+
+struct Pair {
+    const char* name;
+    std::string a, b;
+    bool equal;
+};
+
+class EqualsIgnoringCase : public ::testing::TestWithParam<Pair> {};
+
+TEST_P(EqualsIgnoringCase, ComparesAsWindowsDoes) {
+    const Pair& p = GetParam();
+    EXPECT_EQ(vb::EqualsIgnoringCase(p.a, p.b), p.equal) << p.a << " / " << p.b;
+    EXPECT_EQ(vb::EqualsIgnoringCase(p.b, p.a), p.equal) << p.b << " / " << p.a;
+    EXPECT_EQ(vb::FoldCase(p.a) == vb::FoldCase(p.b), p.equal) << p.a << " / " << p.b;
+}
+
+const Pair kPairs[] = {
+    {"Ascii", "bsrv.MDB", "BSRV.mdb", true},
+    {"AsciiDiffers", "roof", "roofs", false},
+    {"AsciiPunctuationIsItself", "[", "{", false},
+    {"Latin1", "Umsätze", "UMSÄTZE", true},
+    {"Latin1YWithDiaeresis", "ÿ", "Ÿ", true},
+    {"LatinExtended", "Łódź", "ŁÓDŹ", true},
+    {"Greek", "Σοφία", "ΣΟΦΊΑ", true},
+    {"GreekFinalSigma", "ς", "σ", true},  // both upper-case to Σ: not lower-casing
+    {"Cyrillic", "Контакты", "КОНТАКТЫ", true},
+    {"Armenian", "հայ", "ՀԱՅ", true},
+    {"FullwidthLatin", "ａｂｃ", "ＡＢＣ", true},
+    {"TitlecaseDigraph", "ǅ", "ǆ", true},
+    {"CjkHasNoCase", "日本商事", "日本商事", true},
+    {"DifferentLetters", "Müller", "Mueller", false},
+    {"SharpSIsNotSS", "Straße", "STRASSE", false},
+    {"SharpSIsNotCapitalSharpS", "ß", "ẞ", false},        // not lower-casing
+    {"KelvinSignIsNotK", "\u212A", "k", false},           // not lower-casing
+    {"DottedCapitalIIsNotI", "İ", "i", false},            // not lower-casing
+    {"LigatureIsNotTwoLetters", "ﬁle", "FILE", false},
+    {"AboveTheBmpHasNoCase", "\U00010428", "\U00010400", false},  // Deseret: not Unicode's rule
+    {"InvalidBytesAreThemselves", "a\xff", "A\xff", true},
+    {"DifferentInvalidBytes", "\xfe", "\xff", false},
+    {"InvalidIsNotItsLatin1Reading", "\xe4", "ä", false},
+    {"TruncatedSequence", "\xc3", "\xc3\xa4", false},
+    {"OverlongIsNotAscii", "\xc1\x81", "A", false},
+    {"Empty", "", "", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, EqualsIgnoringCase, ::testing::ValuesIn(kPairs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Prefix {
+    const char* name;
+    std::string text, prefix;
+    bool starts;
+};
+
+class StartsWithIgnoringCase : public ::testing::TestWithParam<Prefix> {};
+
+TEST_P(StartsWithIgnoringCase, ComparesTheLeadingCharacters) {
+    const Prefix& p = GetParam();
+    EXPECT_EQ(vb::StartsWithIgnoringCase(p.text, p.prefix), p.starts) << p.text << " / " << p.prefix;
+}
+
+const Prefix kPrefixes[] = {
+    {"WindowsPath", "C:\\users\\Ann\\Documents", "c:\\USERS\\", true},
+    {"NonAscii", "Grüße an alle", "GRÜSSE", false},
+    {"NonAsciiWhole", "Grüße an alle", "GRÜẞ", false},
+    {"NonAsciiLetters", "Привет мир", "ПРИВЕТ", true},
+    {"LongerPrefix", "abc", "ABCD", false},
+    {"EmptyPrefix", "abc", "", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, StartsWithIgnoringCase, ::testing::ValuesIn(kPrefixes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

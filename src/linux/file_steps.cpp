@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 
 namespace platform {
 

@@ -10,7 +10,7 @@
 
 #include "linux/copy_data.h"
 #include "linux/held_open.h"
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "linux/temporary_files.h"
 #include "vb/error.h"
 #include "wine/dos_attributes.h"

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "wine/wineserver.h"
 
 namespace platform {

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "linux/file_steps.h"
-#include "linux/host_files.h"
+#include "host/host_files.h"
 
 namespace platform {
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "vb/error.h"
 
 namespace platform {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <optional>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "ports/shell.h"
 
 namespace platform {

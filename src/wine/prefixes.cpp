@@ -12,7 +12,7 @@
 #include <set>
 #include <utility>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "wine/windows_paths.h"
 
 namespace platform {

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "vb/casefold.h"
 #include "wine/registry.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 #include "vb/casefold.h"
 
 namespace platform {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "linux/host_files.h"
+#include "host/host_files.h"
 
 namespace platform {
 

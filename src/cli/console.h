@@ -1,0 +1,35 @@
+// The commands without a window: the catalogue printed (--list), the
+// numbered copies of an edition (--versions), and Restore, Create Blank and
+// Put Back run on the console's list and message box (console_ports.h).
+// They run the same procedures as the window, on the same services, before
+// any window system is touched.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "cli/console_commandline.h"
+#include "ports/environment.h"
+
+namespace app {
+
+// The exit statuses of a command, as Unix tools give them.
+inline constexpr int kDone = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kInUse = 75;  // EX_TEMPFAIL: the live database is held open; try again later
+
+struct Console {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    // Asks the user a question and reads the answer: false when there is no
+    // terminal to ask on. Unset: stdin and stderr when stdin is a terminal.
+    std::function<bool(const std::string& question, std::string& answer)> ask;
+    // Where the reader child is (LibmdbEngine).
+    std::string readerPath;
+};
+
+// Runs command for the user of env; returns the exit status.
+int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& env, Console console);
+
+}  // namespace app

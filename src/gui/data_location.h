@@ -1,0 +1,17 @@
+// What the window tells the user about where it looked for the served
+// application's data (locate_data.h): the text the catalogue shows while it
+// is empty.
+#pragma once
+
+#include <QString>
+
+#include "cli/locate_data.h"
+
+namespace app {
+
+// The text of the empty catalogue: where the utility looked, that it found
+// none of the served application's databases or backups there, and how to
+// point it at another prefix.
+QString EmptyCatalogueText(const platform::PrefixChoice& choice, const platform::HostEnvironment& env);
+
+}  // namespace app

@@ -1,0 +1,79 @@
+// The Previous Versions dialog of one live database, opened from the
+// context menu of its "(Current)" row ("Previous Versions - Business").
+//
+//   the list     the numbered copies beside the live database, newest
+//                first: name, record count ("cannot be read" for a damaged
+//                copy), file date, size (operations::LoadPreviousVersions
+//                fills it through platform::ListView)
+//   Put Back     operations::PutBack with the selected copy: asks Yes / No,
+//                then replaces the live database the way Restore does, with
+//                Restore's progress dialog for a long copy; the catalogue is
+//                rebuilt and the list read again
+//   Move to Trash operations::MoveVersionToTrash: asks Yes / No, then moves
+//                the copy to the user's trash
+//   Open Folder  the folder in the desktop's file manager (QDesktopServices)
+//   Close, Esc and the close box close the dialog
+//
+// Every procedure runs through the window's own way of running one (see
+// MainWindow::RunInWindow): one at a time, and none once the program has
+// ended, in which case the dialog closes too.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <functional>
+#include <string>
+
+#include "gui/tablelist_qt.h"
+#include "catalogue/form1.h"
+
+class QLabel;
+
+namespace app {
+
+class VersionsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // Runs one procedure: its copies are shown as `copying` over `over`.
+    // False once the program has ended.
+    using Runner = std::function<bool(const std::function<void()>& procedure, const QString& copying, QWidget* over)>;
+    // The host path of a path as the procedures hold it.
+    using HostPath = std::function<std::string(const std::string&)>;
+
+    VersionsDialog(catalogue::Form1& form, std::string livePath, const QString& edition, Runner run,
+                   HostPath hostPath, QWidget* parent = nullptr);
+
+    // Lists the copies again. False when the program ended meanwhile.
+    bool Load();
+
+    QtTableList& List() { return *list_; }
+    QPushButton& PutBackButton() { return *putBack_; }
+    QPushButton& TrashButton() { return *trash_; }
+    QPushButton& OpenFolderButton() { return *openFolder_; }
+    QPushButton& CloseButton() { return *close_; }
+
+private:
+    void PutBack();
+    void MoveToTrash();
+    void OpenFolder();
+    // Put Back and Move to Trash act on the selected copy: only with one.
+    void FollowSelection();
+    // The program ended inside a procedure: nothing more is done here.
+    void Ended();
+    QString HostLive() const;
+
+    catalogue::Form1& form_;
+    std::string live_;
+    QString edition_;
+    Runner run_;
+    HostPath hostPath_;
+    QLabel* caption_;
+    QtTableList* list_;
+    QPushButton* putBack_;
+    QPushButton* trash_;
+    QPushButton* openFolder_;
+    QPushButton* close_;
+};
+
+}  // namespace app

@@ -1,0 +1,142 @@
+#include "gui/window_system.h"
+
+#include <QDir>
+#include <QLibraryInfo>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "gui/commandline.h"
+
+namespace app {
+
+namespace {
+
+// Qt's Wayland platform plugins (qt6-wayland): libqwayland-generic.so,
+// libqwayland-egl.so, ... in a "platforms" folder of Qt's plugin path.
+bool HaveWaylandPlugin(const std::function<QString(const char*)>& variable) {
+    QStringList folders{QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms")};
+    if (const QString own = variable("QT_QPA_PLATFORM_PLUGIN_PATH"); !own.isEmpty()) folders << own;
+    for (const QString& path : variable("QT_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders << path + QStringLiteral("/platforms");
+    for (const QString& folder : folders)
+        if (!QDir(folder).entryList({QStringLiteral("libqwayland*.so")}, QDir::Files).isEmpty()) return true;
+    return false;
+}
+
+// A message of Qt's held back while the guard is up.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category, file, function;
+    int line;
+    QString text;
+};
+
+struct GuardState {
+    WindowSystemFacts facts;
+    QtMessageHandler previous = nullptr;  // null: Qt's own
+    std::vector<HeldMessage> held;
+};
+
+// Qt may log from a thread of its own while the application starts.
+std::mutex guardMutex;
+GuardState* guardState = nullptr;
+
+// Puts Qt's handler back and hands it what was held back, in order.
+void Release() {
+    const std::lock_guard<std::mutex> lock(guardMutex);
+    GuardState* state = std::exchange(guardState, nullptr);
+    if (!state) return;
+    qInstallMessageHandler(state->previous);
+    for (const HeldMessage& m : state->held) {
+        const QMessageLogContext context(m.file.isEmpty() ? nullptr : m.file.constData(), m.line,
+                                         m.function.isEmpty() ? nullptr : m.function.constData(),
+                                         m.category.isEmpty() ? "default" : m.category.constData());
+        qt_message_output(m.type, context, m.text);
+    }
+    delete state;
+}
+
+void GuardHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        const std::lock_guard<std::mutex> lock(guardMutex);
+        if (guardState)
+            guardState->held.push_back({type, QByteArray(context.category), QByteArray(context.file),
+                                        QByteArray(context.function), context.line, text});
+        return;
+    }
+    // Both of Qt's fatal messages for this ("Could not find the Qt platform
+    // plugin ...", "... no Qt platform plugin could be initialized ...")
+    // name the platform plugin; any other fatal error is Qt's to report.
+    if (!text.contains(QLatin1String("platform plugin"), Qt::CaseInsensitive)) {
+        Release();
+        qt_message_output(type, context, text);
+        return;
+    }
+    guardMutex.lock();  // held until the end
+    if (!guardState) {  // released meanwhile by the thread that started the guard
+        guardMutex.unlock();
+        qt_message_output(type, context, text);
+        return;
+    }
+    const QByteArray line = (NoWindowSystemText(guardState->facts) + QLatin1Char('\n')).toLocal8Bit();
+    std::fputs(line.constData(), stderr);
+    std::fflush(stderr);
+    // Not exit(): this is the middle of QApplication's constructor, and
+    // nothing of the program is there yet to be cleaned up.
+    std::_Exit(kNoWindowSystem);
+}
+
+}  // namespace
+
+WindowSystemFacts WindowSystemFacts::Read(const QStringList& arguments,
+                                          const std::function<QString(const char*)>& variable) {
+    WindowSystemFacts facts;
+    facts.requested = variable("QT_QPA_PLATFORM");
+    for (qsizetype i = 1; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == QLatin1String("-platform") || arguments[i] == QLatin1String("--platform"))
+            facts.requested = arguments[i + 1];
+    facts.waylandSession = !variable("WAYLAND_DISPLAY").isEmpty() ||
+                           variable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+    facts.x11Display = variable("DISPLAY");
+    facts.waylandPlugin = HaveWaylandPlugin(variable);
+    return facts;
+}
+
+QString NoWindowSystemText(const WindowSystemFacts& facts) {
+    const QString program = QLatin1String(kProgramName);
+    // Qt tries Wayland first in a Wayland session, then X11 where DISPLAY
+    // is set; it only fails here when neither started.
+    const bool wantsWayland = facts.requested.isEmpty() ? facts.waylandSession
+                                                        : facts.requested.contains(QLatin1String("wayland"));
+    if (wantsWayland && !facts.waylandPlugin)
+        return QStringLiteral("%1: cannot open a window: Qt's Wayland platform plugin is not installed; "
+                              "install the package qt6-wayland")
+            .arg(program);
+    QString reason;
+    if (!facts.requested.isEmpty())
+        reason = QStringLiteral("Qt cannot start the platform \"%1\" that QT_QPA_PLATFORM or -platform asks for")
+                     .arg(facts.requested);
+    else if (!facts.waylandSession && facts.x11Display.isEmpty())
+        reason = QStringLiteral("there is no display (neither WAYLAND_DISPLAY nor DISPLAY is set)");
+    else if (facts.waylandSession)
+        reason = facts.x11Display.isEmpty()
+                     ? QStringLiteral("Qt cannot connect to the Wayland display")
+                     : QStringLiteral("Qt cannot connect to the Wayland display, nor to the display \"%1\"")
+                           .arg(facts.x11Display);
+    else
+        reason = QStringLiteral("Qt cannot connect to the display \"%1\"").arg(facts.x11Display);
+    return QStringLiteral("%1: cannot open a window: %2; on a Wayland desktop install the package qt6-wayland")
+        .arg(program, reason);
+}
+
+WindowSystemGuard::WindowSystemGuard(WindowSystemFacts facts) {
+    guardState = new GuardState{std::move(facts), nullptr, {}};
+    guardState->previous = qInstallMessageHandler(GuardHandler);
+}
+
+WindowSystemGuard::~WindowSystemGuard() { Release(); }
+
+}  // namespace app

@@ -1,0 +1,181 @@
+// The commands without a window, run as a script runs them: the program
+// itself with no display, on a Wine home written by mkmdb, then the files
+// on disk. And the console's message box, which turns each box into a line
+// on stderr and an exit status.
+#include <gtest/gtest.h>
+
+#include "support/qt_print.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "cli/console_ports.h"
+#include "support/holder.h"
+#include "support/wine_home.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Outcome = app::ConsoleMessageBox::Outcome;
+
+struct BoxCase {
+    const char* name;
+    bool consented;
+    const char* typed;  // nullptr: no terminal
+    int buttons;
+    const char* title;
+    int answer;
+    Outcome outcome;
+};
+
+class ConsoleBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(ConsoleBox, AnswersAndRecords) {
+    const BoxCase& c = GetParam();
+    std::FILE* err = std::tmpfile();
+    app::ConsoleMessageBox box(
+        c.consented,
+        [&c](const std::string&, std::string& answer) {
+            if (!c.typed) return false;
+            answer = c.typed;
+            return true;
+        },
+        {"Restore Complete"}, err);
+    EXPECT_EQ(box.Show("Line one\r\n\r\nline two", c.buttons, c.title), c.answer);
+    EXPECT_EQ(box.outcome(), c.outcome);
+    std::fclose(err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConsoleBox,
+    ::testing::Values(
+        BoxCase{"YesGiven", true, nullptr, platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
+        BoxCase{"TypedY", false, " Y ", platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
+        BoxCase{"TypedYes", false, "yes", platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
+        // The default is No: an empty line, another word, no terminal.
+        BoxCase{"EmptyLine", false, "", platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
+        BoxCase{"OtherWord", false, "yep", platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
+        BoxCase{"NoTerminal", false, nullptr, platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
+        BoxCase{"FileInUse", true, nullptr, platform::vbRetryCancel, "File in Use", platform::vbCancel, Outcome::InUse},
+        BoxCase{"ErrorReport", true, nullptr, platform::vbAbortRetryIgnore, "", platform::vbAbort, Outcome::Failed},
+        BoxCase{"Done", true, nullptr, platform::vbOKOnly, "Restore Complete", platform::vbOK, Outcome::Succeeded},
+        BoxCase{"Failure", true, nullptr, platform::vbOKOnly, "Restore Failed", platform::vbOK, Outcome::Failed}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConsoleBox, ABoxIsOneLine) { EXPECT_EQ(app::OneLine("Line one\r\n\r\n  line two\r\n"), "Line one line two"); }
+
+// The program in a Wine home with the Personal edition: a live database of 3
+// contacts and backup 2 of 7.
+class Command : public ::testing::Test {
+protected:
+    void SetUp() override {
+        e2e::WineHome::Roof(live, 3);
+        e2e::WineHome::Roof(backup, 7);
+    }
+
+    struct Run {
+        int status;
+        QString out, err;
+    };
+    Run Start(const QStringList& arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WINEPREFIX", "XDG_DATA_HOME",
+                                 "XDG_CONFIG_HOME"})
+            environment.remove(name);
+        environment.insert("HOME", QString::fromStdString(home.Home()));
+        environment.insert("USER", "ann");
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setStandardInputFile(QProcess::nullDevice());
+        program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+        EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
+        return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                QString::fromUtf8(program.readAllStandardOutput()), QString::fromUtf8(program.readAllStandardError())};
+    }
+    static std::string Bytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    e2e::WineHome home;
+    const std::string data = home.C("users/ann/Documents/Varnock Rolvane/Data");
+    const std::string live = data + "/bsrv.mdb";
+    const std::string backup = home.C("users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup2.rv");
+};
+
+TEST_F(Command, ListsTheCatalogueAsJson) {
+    const Run run = Start({"--list", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 2) << run.out.toStdString();
+    const QJsonObject current = rows[0].toObject(), second = rows[1].toObject();
+    EXPECT_EQ(current["edition"].toString(), "Personal");
+    EXPECT_EQ(current["caption"].toString(), "(Current)");
+    EXPECT_EQ(current["records"].toInt(), 3);
+    EXPECT_EQ(fs::path(current["file"].toString().toStdString()), fs::canonical(live));
+    EXPECT_EQ(second["caption"].toString(), "Backup 2");
+    EXPECT_EQ(second["records"].toInt(), 7);
+    // ISO 8601 with its offset, as the file's own time.
+    const QDateTime modified = QDateTime::fromString(current["modified"].toString(), Qt::ISODate);
+    struct stat st{};
+    ASSERT_EQ(stat(live.c_str(), &st), 0);
+    EXPECT_TRUE(modified.isValid()) << current["modified"].toString().toStdString();
+    EXPECT_EQ(modified.toSecsSinceEpoch(), st.st_mtim.tv_sec);
+}
+
+TEST_F(Command, ReplacesOnlyWithConsent) {
+    const std::string before = Bytes(live);
+    const Run refused = Start({"--restore", "personal", "2"});
+    EXPECT_EQ(refused.status, 2) << refused.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.1"));
+
+    const Run missing = Start({"--restore", "Personal", "4", "--yes"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains("There is no Backup 4 of the Personal edition.")) << missing.err.toStdString();
+
+    const Run done = Start({"--restore", "PERSONAL", "2", "--yes"});
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_TRUE(done.err.contains("File was Restored\n"));
+    EXPECT_EQ(Bytes(live), Bytes(backup));
+    EXPECT_EQ(Bytes(data + "/bsrv.1"), before);
+}
+
+TEST_F(Command, ALiveDatabaseInUseIsATemporaryFailure) {
+    const std::string before = Bytes(live);
+    test_support::Holder holder(live, test_support::Hold::PosixWriteLock);
+    const Run run = Start({"--restore", "personal", "2", "--yes"});
+    EXPECT_EQ(run.status, 75) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("it is currently in use")) << run.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.1"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Command, PutsBackWhatARestoreSetAside) {
+    const std::string before = Bytes(live);
+    ASSERT_EQ(Start({"--restore", "personal", "2", "--yes"}).status, 0);
+
+    const Run listed = Start({"--versions", "personal", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    const QJsonArray copies = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+    ASSERT_EQ(copies.size(), 1) << listed.out.toStdString();
+    EXPECT_EQ(copies[0].toObject()["caption"].toString(), "bsrv.1");
+    EXPECT_EQ(copies[0].toObject()["records"].toInt(), 3);
+
+    EXPECT_EQ(Start({"--put-back", "personal", "2", "--yes"}).status, 1) << "there is no bsrv.2";
+    EXPECT_EQ(Start({"--put-back", "personal", "1"}).status, 2) << "no consent";
+    const Run done = Start({"--put-back", "personal", "1", "--yes"});
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_EQ(Bytes(data + "/bsrv.1"), before) << "the chosen copy stays";
+    EXPECT_EQ(Bytes(data + "/bsrv.2"), Bytes(backup)) << "the replaced data is the next copy";
+}
+
+}  // namespace

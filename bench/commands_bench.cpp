@@ -103,7 +103,7 @@ void Restore() {
     auto restore = [&] {
         catalogue::Form_Load(f.form);
         f.lv.Select(2);  // Backup 1
-        f.msgbox.Answer({platform::vbYes, platform::vbOK});
+        f.msgbox.Answer({ports::vbYes, ports::vbOK});
         bench::RunQuiet({"sync"});
         clicked = bench::Clock::now();
         operations::cmdRestore_Click(f.form);

@@ -54,11 +54,11 @@ int main() {
         for (int i = 0; i < 200; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
 
-    const platform::WinePaths paths("");
-    platform::LinuxFiles files(paths);
+    const wine::WinePaths paths("");
+    linux::LinuxFiles files(paths);
     std::atomic<uint64_t> copied{0}, total{0};
     uint64_t reports = 0;
-    const platform::CopyProgress observer = [&](uint64_t done, uint64_t all) {
+    const ports::CopyProgress observer = [&](uint64_t done, uint64_t all) {
         total.store(all, std::memory_order_relaxed);
         copied.store(done, std::memory_order_relaxed);
         ++reports;
@@ -67,7 +67,7 @@ int main() {
     const std::string loadBefore = LoadAverage();
     auto once = [&](bool observed) {
         const auto t0 = bench::Clock::now();
-        files.FileCopy(source, destination, observed ? observer : platform::CopyProgress());
+        files.FileCopy(source, destination, observed ? observer : ports::CopyProgress());
         const double ms = std::chrono::duration<double, std::milli>(bench::Clock::now() - t0).count();
         fs::remove(destination);
         return ms;

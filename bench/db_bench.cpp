@@ -45,14 +45,14 @@ mkmdb::Table Roof(std::size_t n) {
     return t;
 }
 
-int64_t CountThroughLayer(platform::LibmdbEngine& engine, const std::string& file) {
+int64_t CountThroughLayer(jet::LibmdbEngine& engine, const std::string& file) {
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset("select count(*) as counter from roof ", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select count(*) as counter from roof ", ports::dbOpenDynaset);
     return std::get<int64_t>(rs->Field("Counter"));
 }
 
 // The reader's resident memory in kB, from /proc.
-long ReaderRssKb(const platform::LibmdbEngine& engine) {
+long ReaderRssKb(const jet::LibmdbEngine& engine) {
     std::ifstream status("/proc/" + std::to_string(engine.ReaderPid()) + "/status");
     std::string line;
     while (std::getline(status, line))
@@ -62,7 +62,7 @@ long ReaderRssKb(const platform::LibmdbEngine& engine) {
 
 // Each fuzzed reproducer, padded to whole pages so that it reaches libmdb:
 // the error number and how long the engine took to give it.
-void DamagedReproducers(platform::LibmdbEngine& engine, const std::filesystem::path& dir) {
+void DamagedReproducers(jet::LibmdbEngine& engine, const std::filesystem::path& dir) {
     const std::filesystem::path damaged = std::filesystem::path(ROLVANE_SHARED_DIR) / "jet-samples" / "damaged";
     if (!std::filesystem::exists(damaged)) {
         std::printf("\ndamaged reproducers: skipped, %s not found\n", damaged.c_str());
@@ -110,7 +110,7 @@ int64_t CountInProcess(const std::string& file) {
 int main() {
     auto dir = std::filesystem::temp_directory_path() / ("rolvane-db-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    platform::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
+    jet::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     const int runs = 15;
 
     std::printf("%-28s %12s %12s %8s\n", "roof count (median ms)", "our layer", "mdb-count", "ratio");
@@ -134,7 +134,7 @@ int main() {
     std::printf("\nper database, 10-row roof (median ms): open + count through the layer (2 requests to the running reader) %.3f,\n"
                 "libmdb in-process %.3f, overhead %.3f ms per database; a bare spawn of /bin/true %.2f\n",
                 layer, inProcess, layer - inProcess, trueSpawn);
-    platform::LibmdbEngine fresh([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
+    jet::LibmdbEngine fresh([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     const double firstRead = MedianMs(1, [&] { CountThroughLayer(fresh, small); });
     std::printf("first read of a run, the reader's start and sandbox included: %.2f ms\n", firstRead);
 
@@ -147,7 +147,7 @@ int main() {
         many.push_back((dir / ("many" + std::to_string(i) + ".mdb")).string());
         std::filesystem::copy_file(small, many.back());
     }
-    platform::LibmdbEngine counted([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
+    jet::LibmdbEngine counted([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
     long after10 = 0;
     for (size_t i = 0; i < many.size(); ++i) {
         if (CountThroughLayer(counted, many[i]) != 10) {

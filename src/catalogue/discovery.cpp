@@ -14,8 +14,8 @@ namespace catalogue {
 
 using common::Flow;
 using common::GetSpecialFolder;
-using platform::CSIDL_APPDATA;
-using platform::CSIDL_PERSONAL;
+using ports::CSIDL_APPDATA;
+using ports::CSIDL_PERSONAL;
 
 void Form_Load(Form1& form) {
     common::Services& sys = form.sys;
@@ -23,8 +23,8 @@ void Form_Load(Form1& form) {
     std::string sql;
     int slot = 0;
     // The option database and its result stay open until the run ends.
-    std::unique_ptr<platform::Database> db;
-    std::unique_ptr<platform::Recordset> rs;
+    std::unique_ptr<ports::Database> db;
+    std::unique_ptr<ports::Recordset> rs;
 
     auto option12 = [&] {
         if (!rs) throw vb::ObjectNotSet();
@@ -49,7 +49,7 @@ void Form_Load(Form1& form) {
     proc.Line(120, [&] { sql = kOption12Query; });
     proc.Line(130, [&] {
         if (!db) throw vb::ObjectNotSet();
-        rs = db->OpenRecordset(sql, platform::dbOpenDynaset);
+        rs = db->OpenRecordset(sql, ports::dbOpenDynaset);
     });
     proc.Line(140, [&] {
         if (!rs) throw vb::ObjectNotSet();
@@ -69,7 +69,7 @@ void Form_Load(Form1& form) {
     proc.Line(220, [&] { path = BusinessSecondDefaultPath(GetSpecialFolder(sys, CSIDL_PERSONAL)); });
     proc.Line(240, [&] { return sys.files.Dir(path).empty() ? Flow::Next() : Flow::Goto(270); });
     proc.Line(250, [&] {
-        sys.msgbox.Show("Unable to locate main database: " + path, platform::vbOKOnly, "");
+        sys.msgbox.Show("Unable to locate main database: " + path, ports::vbOKOnly, "");
         return Flow::Goto(290);
     });
     proc.IgnoreTo(290);

@@ -20,10 +20,10 @@ namespace catalogue {
 
 struct Form1 {
     common::Services& sys;
-    platform::ListView& lvFiles;
-    platform::Button& cmdRestore;
-    platform::Button& cmdMakeBlank;
-    platform::Button& cmdCancel;
+    ports::ListView& lvFiles;
+    ports::Button& cmdRestore;
+    ports::Button& cmdMakeBlank;
+    ports::Button& cmdCancel;
 };
 
 // Discovery: empties and refills the catalogue from what is on disk.

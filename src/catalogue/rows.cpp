@@ -14,7 +14,7 @@ using common::Flow;
 
 void LoadListView(Form1& form, const std::string& Caption, const std::string& FileName,
                   const std::string& Version) {
-    platform::ListView& lv = form.lvFiles;
+    ports::ListView& lv = form.lvFiles;
     common::Procedure proc(form.sys, "LoadListView", "Form1");
     proc.Line(40, [&] { return form.sys.files.Dir(FileName).empty() ? Flow::Leave() : Flow::Next(); });
     proc.Line(50, [&] { lv.AddItem(Caption); });
@@ -35,16 +35,16 @@ void LoadListView(Form1& form, const std::string& Caption, const std::string& Fi
 int32_t GetRecordCount(Form1& form, const std::string& FileName) {
     int32_t count = 0;
     std::string sql;
-    std::unique_ptr<platform::Database> db;
-    std::unique_ptr<platform::Recordset> rs;
+    std::unique_ptr<ports::Database> db;
+    std::unique_ptr<ports::Recordset> rs;
 
     // A line that uses a database or result that was never opened (because
     // its opening line failed and was ignored) fails as Visual Basic does.
-    auto database = [&]() -> platform::Database& {
+    auto database = [&]() -> ports::Database& {
         if (!db) throw vb::ObjectNotSet();
         return *db;
     };
-    auto result = [&]() -> platform::Recordset& {
+    auto result = [&]() -> ports::Recordset& {
         if (!rs) throw vb::ObjectNotSet();
         return *rs;
     };
@@ -53,7 +53,7 @@ int32_t GetRecordCount(Form1& form, const std::string& FileName) {
     proc.Line(40, [&] { count = 0; });
     proc.Line(50, [&] { db = form.sys.DBEngine().OpenDatabase(FileName); });
     proc.Line(60, [&] { sql = kCountQuery; });
-    proc.Line(70, [&] { rs = database().OpenRecordset(sql, platform::dbOpenDynaset); });
+    proc.Line(70, [&] { rs = database().OpenRecordset(sql, ports::dbOpenDynaset); });
     proc.Line(80, [&] { return result().IsEOF() ? Flow::Goto(110) : Flow::Next(); });
     proc.Line(90, [&] { count = common::CLng(result().Field("Counter")); });
     proc.Line(110, [&] { result().Close(); });

@@ -25,7 +25,7 @@
 #include "operations/previous_versions.h"
 #include "wine/windows_paths.h"
 
-namespace app {
+namespace cli {
 
 namespace {
 
@@ -54,7 +54,7 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
 
 // The path on this machine of a Windows path, as a user would open it:
 // absolute, through no symbolic link (dosdevices/c: is drive_c).
-std::string HostPathOf(const platform::WinePaths& paths, const std::string& path) {
+std::string HostPathOf(const wine::WinePaths& paths, const std::string& path) {
     const std::string host = paths.ToHost(path);
     char resolved[PATH_MAX];
     return realpath(host.c_str(), resolved) ? std::string(resolved) : host;
@@ -145,7 +145,7 @@ void PrintJson(std::FILE* out, const std::vector<Row>& rows) {
 }
 
 // The one-based row of the catalogue with this caption and edition label; 0 when there is none.
-int FindRow(platform::ListView& list, const std::string& caption, const std::string& edition) {
+int FindRow(ports::ListView& list, const std::string& caption, const std::string& edition) {
     for (int i = 1; i <= list.ItemCount(); ++i)
         if (list.ItemText(i) == caption && list.SubItem(i, 1) == edition) return i;
     return 0;
@@ -165,7 +165,7 @@ int StatusOf(ConsoleMessageBox::Outcome outcome) {
 
 }  // namespace
 
-int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& env, Console console) {
+int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
     const std::string program = kProgramName;
     // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
     if (!console.ask) {
@@ -178,17 +178,17 @@ int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& e
     }
 
     std::ostringstream where;
-    const platform::PrefixChoice location = LocateData(env, where);
+    const wine::PrefixChoice location = LocateData(env, where);
     std::fputs(where.str().c_str(), console.err);
-    const platform::WinePaths paths(location.prefix);
-    platform::LinuxFiles files(paths);
-    platform::LinuxShell shell(location.prefix, env);
+    const wine::WinePaths paths(location.prefix);
+    linux::LinuxFiles files(paths);
+    linux::LinuxShell shell(location.prefix, env);
     ConsoleMessageBox msgbox(command.yes, console.ask,
                              {operations::kRestoredTitle, operations::kBlankCreatedTitle}, console.err);
     ConsoleProcess process;
-    platform::PosixLocale locale;
+    linux::PosixLocale locale;
     common::Services services{files, shell, msgbox, process, locale, [&paths, &console] {
-        return std::make_unique<platform::LibmdbEngine>(
+        return std::make_unique<jet::LibmdbEngine>(
             [&paths](const std::string& path) { return paths.ToHost(path); }, console.readerPath);
     }};
     ConsoleListView list;
@@ -288,7 +288,7 @@ int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& e
                 break;
             }
         }
-    } catch (const platform::ProcessEnded&) {
+    } catch (const ports::ProcessEnded&) {
         // An error report answered Abort: the run ends there.
         return kFailed;
     }
@@ -297,4 +297,4 @@ int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& e
     return StatusOf(msgbox.outcome());
 }
 
-}  // namespace app
+}  // namespace cli

@@ -12,7 +12,7 @@
 #include "cli/console_commandline.h"
 #include "ports/environment.h"
 
-namespace app {
+namespace cli {
 
 // The exit statuses of a command, as Unix tools give them.
 inline constexpr int kDone = 0;
@@ -30,6 +30,6 @@ struct Console {
 };
 
 // Runs command for the user of env; returns the exit status.
-int RunConsole(const ConsoleCommand& command, const platform::HostEnvironment& env, Console console);
+int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console);
 
-}  // namespace app
+}  // namespace cli

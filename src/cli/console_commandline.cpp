@@ -3,7 +3,7 @@
 #include <array>
 #include <cctype>
 
-namespace app {
+namespace cli {
 
 namespace {
 
@@ -121,4 +121,4 @@ ConsoleLine ParseConsoleCommand(const std::vector<std::string>& arguments) {
     return {command, {}};
 }
 
-}  // namespace app
+}  // namespace cli

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace cli {
 
 inline constexpr const char* kProgramName = "restore-rolvane-data";
 // The exit status of a command line the program does not understand.
@@ -38,4 +38,4 @@ struct ConsoleLine {
 // command takes no Qt options: it never starts a window system).
 ConsoleLine ParseConsoleCommand(const std::vector<std::string>& arguments);
 
-}  // namespace app
+}  // namespace cli

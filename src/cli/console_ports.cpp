@@ -5,7 +5,7 @@
 
 #include "vb/error.h"
 
-namespace app {
+namespace cli {
 
 void ConsoleListView::ClearItems() {
     rows_.clear();
@@ -78,8 +78,8 @@ void ConsoleMessageBox::Tell(const std::string& text) {
 
 int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
     switch (Buttons) {
-        case platform::vbYesNo: {
-            if (consented_) return platform::vbYes;
+        case ports::vbYesNo: {
+            if (consented_) return ports::vbYes;
             // Only a typed "y" or "yes" is consent; anything else, an empty
             // line, the end of input or no terminal at all mean No.
             std::string answer;
@@ -87,28 +87,28 @@ int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::s
             std::string word;
             for (char c : answer)
                 if (!std::isspace(static_cast<unsigned char>(c))) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (asked && (word == "y" || word == "yes")) return platform::vbYes;
+            if (asked && (word == "y" || word == "yes")) return ports::vbYes;
             Record(Outcome::Declined);
-            return platform::vbNo;
+            return ports::vbNo;
         }
-        case platform::vbRetryCancel:
+        case ports::vbRetryCancel:
             // The file-in-use dialog: a script tries again later (exit 75).
             Tell(Prompt);
             Record(Outcome::InUse);
-            return platform::vbCancel;
-        case platform::vbAbortRetryIgnore:
+            return ports::vbCancel;
+        case ports::vbAbortRetryIgnore:
             // An error report: told as text, answered as Abort.
-            Tell((Title.empty() ? std::string(platform::kAppTitle) : Title) + ": " + Prompt);
+            Tell((Title.empty() ? std::string(ports::kAppTitle) : Title) + ": " + Prompt);
             Record(Outcome::Failed);
-            return platform::vbAbort;
+            return ports::vbAbort;
         default:
             Tell(Prompt);
             if (std::find(succeeded_.begin(), succeeded_.end(), Title) != succeeded_.end())
                 Record(Outcome::Succeeded);
             else
                 Record(Outcome::Failed);
-            return platform::vbOK;
+            return ports::vbOK;
     }
 }
 
-}  // namespace app
+}  // namespace cli

@@ -14,9 +14,9 @@
 #include "ports/msgbox.h"
 #include "ports/process.h"
 
-namespace app {
+namespace cli {
 
-class ConsoleListView : public platform::ListView {
+class ConsoleListView : public ports::ListView {
 public:
     void ClearItems() override;
     int AddColumnHeader(const std::string& Text) override;
@@ -48,7 +48,7 @@ private:
     int selected_ = 0;
 };
 
-class ConsoleButton : public platform::Button {
+class ConsoleButton : public ports::Button {
 public:
     bool Enabled() override { return enabled_; }
     void SetEnabled(bool Enabled) override { enabled_ = Enabled; }
@@ -57,7 +57,7 @@ private:
     bool enabled_ = true;
 };
 
-class ConsoleMessageBox : public platform::MessageBox {
+class ConsoleMessageBox : public ports::MessageBox {
 public:
     // What the boxes of a run added up to, worst last.
     enum class Outcome {
@@ -93,12 +93,12 @@ private:
 // Ends the run the way an Abort in an error report asks: by throwing
 // ProcessEnded, which the console runner turns into exit status 1, so that
 // what it holds is released on the way out.
-class ConsoleProcess : public platform::Process {
+class ConsoleProcess : public ports::Process {
 public:
-    [[noreturn]] void End() override { throw platform::ProcessEnded{}; }
+    [[noreturn]] void End() override { throw ports::ProcessEnded{}; }
 };
 
 // The text of a box on one line: its line breaks as blanks, runs of blanks as one.
 std::string OneLine(const std::string& text);
 
-}  // namespace app
+}  // namespace cli

@@ -38,18 +38,18 @@ std::string WindowProgram() {
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> arguments(argv, argv + argc);
-    if (app::HasConsoleCommand(arguments)) {
-        const app::ConsoleLine line = app::ParseConsoleCommand(arguments);
+    if (cli::HasConsoleCommand(arguments)) {
+        const cli::ConsoleLine line = cli::ParseConsoleCommand(arguments);
         if (!line.command) {
-            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", app::kProgramName,
-                         line.error.c_str(), app::kProgramName);
-            return app::kUsageError;
+            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::kProgramName,
+                         line.error.c_str(), cli::kProgramName);
+            return cli::kUsageError;
         }
-        return app::RunConsole(*line.command, platform::HostEnvironment::FromProcess(),
-                               {stdout, stderr, {}, platform::DefaultReaderPath()});
+        return cli::RunConsole(*line.command, ports::HostEnvironment::FromProcess(),
+                               {stdout, stderr, {}, jet::DefaultReaderPath()});
     }
     const std::string window = WindowProgram();
     execv(window.c_str(), argv);
-    std::fprintf(stderr, "%s: cannot start %s: %s\n", app::kProgramName, window.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "%s: cannot start %s: %s\n", cli::kProgramName, window.c_str(), std::strerror(errno));
     return 1;
 }

@@ -9,36 +9,36 @@
 #include "ports/shell.h"
 #include "wine/windows_paths.h"
 
-namespace app {
+namespace cli {
 
 namespace {
 
-using platform::DataMark;
-using platform::PrefixChoice;
-using Reason = platform::PrefixChoice::Reason;
+using wine::DataMark;
+using wine::PrefixChoice;
+using Reason = wine::PrefixChoice::Reason;
 
 }  // namespace
 
-std::pair<std::string, std::string> XdgFolders(const platform::HostEnvironment& env) {
-    const platform::LinuxShell shell("", env);
-    return {shell.FolderPath(platform::CSIDL_PERSONAL).value_or(""),
-            shell.FolderPath(platform::CSIDL_APPDATA).value_or("")};
+std::pair<std::string, std::string> XdgFolders(const ports::HostEnvironment& env) {
+    const linux::LinuxShell shell("", env);
+    return {shell.FolderPath(ports::CSIDL_PERSONAL).value_or(""),
+            shell.FolderPath(ports::CSIDL_APPDATA).value_or("")};
 }
 
 namespace {
 
 // The real services of a prefix: its registry's folders, its files.
-platform::OpenPrefix RealServices(const platform::HostEnvironment& env) {
+wine::OpenPrefix RealServices(const ports::HostEnvironment& env) {
     return [env](const std::string& prefix) {
         // The file service keeps a reference to its paths: both live together.
         struct Files {
             explicit Files(const std::string& prefix) : paths(prefix), files(paths) {}
-            platform::WinePaths paths;
-            platform::LinuxFiles files;
+            wine::WinePaths paths;
+            linux::LinuxFiles files;
         };
         auto held = std::make_shared<Files>(prefix);
-        return platform::PrefixServices{std::make_shared<platform::LinuxShell>(prefix, env),
-                                        std::shared_ptr<platform::Files>(held, &held->files)};
+        return wine::PrefixServices{std::make_shared<linux::LinuxShell>(prefix, env),
+                                        std::shared_ptr<ports::Files>(held, &held->files)};
     };
 }
 
@@ -48,17 +48,17 @@ std::vector<DataMark> ServedApplicationData() {
     using namespace catalogue;
     const std::string below;  // the paths below their special folder
     return {
-        {platform::CSIDL_PERSONAL, OptionDatabasePath(below), DataMark::kFile},
-        {platform::CSIDL_PERSONAL, BusinessFirstDefaultPath(below), DataMark::kLiveDatabase},
-        {platform::CSIDL_PERSONAL, BusinessSecondDefaultPath(below), DataMark::kLiveDatabase},
-        {platform::CSIDL_PERSONAL, PersonalLivePath(below), DataMark::kLiveDatabase},
-        {platform::CSIDL_APPDATA, BusinessBackupFolder(below), DataMark::kFolder},
-        {platform::CSIDL_APPDATA, PersonalBackupFolder(below), DataMark::kFolder},
+        {ports::CSIDL_PERSONAL, OptionDatabasePath(below), DataMark::kFile},
+        {ports::CSIDL_PERSONAL, BusinessFirstDefaultPath(below), DataMark::kLiveDatabase},
+        {ports::CSIDL_PERSONAL, BusinessSecondDefaultPath(below), DataMark::kLiveDatabase},
+        {ports::CSIDL_PERSONAL, PersonalLivePath(below), DataMark::kLiveDatabase},
+        {ports::CSIDL_APPDATA, BusinessBackupFolder(below), DataMark::kFolder},
+        {ports::CSIDL_APPDATA, PersonalBackupFolder(below), DataMark::kFolder},
     };
 }
 
-PrefixChoice LocateData(const platform::HostEnvironment& env, std::ostream& log) {
-    PrefixChoice choice = platform::ChoosePrefix(env, ServedApplicationData(), RealServices(env));
+PrefixChoice LocateData(const ports::HostEnvironment& env, std::ostream& log) {
+    PrefixChoice choice = wine::ChoosePrefix(env, ServedApplicationData(), RealServices(env));
     log << kProgramName << ": ";
     switch (choice.reason) {
         case Reason::kEnvironment:
@@ -88,4 +88,4 @@ PrefixChoice LocateData(const platform::HostEnvironment& env, std::ostream& log)
     return choice;
 }
 
-}  // namespace app
+}  // namespace cli

@@ -12,20 +12,20 @@
 #include "ports/environment.h"
 #include "wine/prefixes.h"
 
-namespace app {
+namespace cli {
 
 inline constexpr const char* kServed = "Varnock Rolvane";
 
 // What shows that a prefix holds the served application's data: the Business
 // option database, the live database of either edition (at its default
 // place), the backup folder of either edition.
-std::vector<platform::DataMark> ServedApplicationData();
+std::vector<wine::DataMark> ServedApplicationData();
 
 // The prefix to use for env, told to log in one line.
-platform::PrefixChoice LocateData(const platform::HostEnvironment& env, std::ostream& log);
+wine::PrefixChoice LocateData(const ports::HostEnvironment& env, std::ostream& log);
 
 // The documents and application-data folders of the user, where discovery
 // looks when there is no Wine prefix.
-std::pair<std::string, std::string> XdgFolders(const platform::HostEnvironment& env);
+std::pair<std::string, std::string> XdgFolders(const ports::HostEnvironment& env);
 
-}  // namespace app
+}  // namespace cli

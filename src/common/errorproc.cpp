@@ -59,7 +59,7 @@ int16_t ErrorProcNested(Services& sys, int32_t ErrNumber, const std::string& Err
         message = ErrorReportText(ErrNumber, ErrDescription, ProcName, ModuleName, LineNumber);
     });
     proc.Line(140, [&] {
-        choice = static_cast<int16_t>(sys.msgbox.Show(message, platform::vbAbortRetryIgnore,
+        choice = static_cast<int16_t>(sys.msgbox.Show(message, ports::vbAbortRetryIgnore,
                                                       ErrorReportTitle(ErrNumber, ProcName)));
     });
     proc.Line(150, [&] { return Flow::Leave(); });

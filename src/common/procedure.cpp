@@ -10,12 +10,12 @@ namespace common {
 
 Resume ResumeFor(Services& sys, int choice) {
     switch (choice) {
-        case platform::vbAbort:
+        case ports::vbAbort:
             Shutdown(sys);  // ends the process; returns only if ending failed
             return Resume::Leave;
-        case platform::vbRetry:
+        case ports::vbRetry:
             return Resume::Retry;
-        case platform::vbIgnore:
+        case ports::vbIgnore:
             return Resume::Ignore;
         default:
             return Resume::Leave;

@@ -16,27 +16,27 @@
 namespace common {
 
 struct Services {
-    Services(platform::Files& files, platform::Shell& shell, platform::MessageBox& msgbox,
-             platform::Process& process, platform::Locale& locale,
-             std::function<std::unique_ptr<platform::DBEngine>()> makeEngine)
+    Services(ports::Files& files, ports::Shell& shell, ports::MessageBox& msgbox,
+             ports::Process& process, ports::Locale& locale,
+             std::function<std::unique_ptr<ports::DBEngine>()> makeEngine)
         : files(files), shell(shell), msgbox(msgbox), process(process), locale(locale),
           makeEngine(std::move(makeEngine)) {}
 
-    platform::Files& files;
-    platform::Shell& shell;
-    platform::MessageBox& msgbox;
-    platform::Process& process;
-    platform::Locale& locale;
-    std::function<std::unique_ptr<platform::DBEngine>()> makeEngine;
+    ports::Files& files;
+    ports::Shell& shell;
+    ports::MessageBox& msgbox;
+    ports::Process& process;
+    ports::Locale& locale;
+    std::function<std::unique_ptr<ports::DBEngine>()> makeEngine;
 
     // The program's one engine, created by whichever procedure needs it first.
-    platform::DBEngine& DBEngine() {
+    ports::DBEngine& DBEngine() {
         if (!engine) engine = makeEngine();
         return *engine;
     }
 
 private:
-    std::unique_ptr<platform::DBEngine> engine;
+    std::unique_ptr<ports::DBEngine> engine;
 };
 
 }  // namespace common

@@ -25,7 +25,7 @@ std::string GetSpecialFolder(Services& sys, int FolderId) {
     });
     proc.Line(80, [&] { result = buffer.substr(0, buffer.find('\0')); });
     proc.Line(100, [&] {
-        if (!platform::TakesTrailingSeparator(result)) return Flow::Leave();
+        if (!ports::TakesTrailingSeparator(result)) return Flow::Leave();
         return Flow::Next();
     });
     proc.Line(110, [&] { result += "\\"; });
@@ -33,7 +33,7 @@ std::string GetSpecialFolder(Services& sys, int FolderId) {
     return result;
 }
 
-void lvAutosizeControl(Services& sys, platform::ListView& ListView) {
+void lvAutosizeControl(Services& sys, ports::ListView& ListView) {
     int column = 0;
     int last = -1;
 

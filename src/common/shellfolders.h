@@ -14,6 +14,6 @@ namespace common {
 std::string GetSpecialFolder(Services& sys, int FolderId);
 
 // Sizes every column of the list to the wider of its header and its cells.
-void lvAutosizeControl(Services& sys, platform::ListView& ListView);
+void lvAutosizeControl(Services& sys, ports::ListView& ListView);
 
 }  // namespace common

@@ -9,9 +9,9 @@
 
 namespace common {
 
-std::string TextOf(const platform::Value& value) {
+std::string TextOf(const ports::Value& value) {
     struct Visitor {
-        std::string operator()(const platform::Null&) const { return ""; }
+        std::string operator()(const ports::Null&) const { return ""; }
         std::string operator()(int64_t v) const { return std::to_string(v); }
         std::string operator()(double v) const {
             char text[32];
@@ -39,8 +39,8 @@ int32_t RoundToLong(double v) {
 
 }  // namespace
 
-int32_t CLng(const platform::Value& value) {
-    if (std::holds_alternative<platform::Null>(value)) throw vb::Error(94, "Invalid use of Null");
+int32_t CLng(const ports::Value& value) {
+    if (std::holds_alternative<ports::Null>(value)) throw vb::Error(94, "Invalid use of Null");
     if (const int64_t* v = std::get_if<int64_t>(&value)) {
         if (*v < std::numeric_limits<int32_t>::min() || *v > std::numeric_limits<int32_t>::max())
             throw vb::Error(6, "Overflow");

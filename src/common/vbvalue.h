@@ -10,11 +10,11 @@
 namespace common {
 
 // Null gives the empty text; numbers their decimal text; dates a fixed form.
-std::string TextOf(const platform::Value& value);
+std::string TextOf(const ports::Value& value);
 
 // CLng: rounds half to even; 94 "Invalid use of Null", 6 "Overflow" outside
 // the 32-bit range, 13 "Type mismatch" for text that is not a number.
-int32_t CLng(const platform::Value& value);
+int32_t CLng(const ports::Value& value);
 
 // Trim$: removes leading and trailing spaces (only spaces).
 std::string Trim(const std::string& text);

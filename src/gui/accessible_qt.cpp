@@ -7,7 +7,7 @@
 
 #include "gui/button_qt.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -79,4 +79,4 @@ void InstallAccessibility() {
     }();
 }
 
-}  // namespace app
+}  // namespace gui

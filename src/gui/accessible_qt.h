@@ -16,10 +16,10 @@
 // caption without its "&".
 #pragma once
 
-namespace app {
+namespace gui {
 
 // Gives every QMessageBox, QDialog and QtButton these interfaces; once is
 // enough, more is harmless.
 void InstallAccessibility();
 
-}  // namespace app
+}  // namespace gui

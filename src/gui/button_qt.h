@@ -7,9 +7,9 @@
 
 #include "ports/listview.h"
 
-namespace app {
+namespace gui {
 
-class QtButton : public QPushButton, public platform::Button {
+class QtButton : public QPushButton, public ports::Button {
     Q_OBJECT
 
 public:
@@ -19,4 +19,4 @@ public:
     void SetEnabled(bool Enabled) override { setEnabled(Enabled); }
 };
 
-}  // namespace app
+}  // namespace gui

@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -65,7 +65,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
     // object exists yet, and by the path it was started with otherwise.
     QString usage = parser.helpText();
     usage.replace(0, usage.indexOf(QLatin1Char('\n')),
-                  QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgramName)));
+                  QStringLiteral("Usage: %1 [options]").arg(QLatin1String(cli::kProgramName)));
     usage += QStringLiteral(
         "\nWithout a command the window opens. EDITION is business or personal.\n"
         "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
@@ -74,30 +74,30 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
         "  %1 --restore business 2 --yes\n"
         "  %1 --versions personal\n"
         "Qt's standard options, such as -platform and -style, are accepted too\n"
-        "when the window opens; see %1(1).\n").arg(QLatin1String(kProgramName));
+        "when the window opens; see %1(1).\n").arg(QLatin1String(cli::kProgramName));
 
     // Help and version are answered even beside an unknown option: it may be
     // one of Qt's, which are only known once Qt has read the command line.
     if (parser.isSet(help)) return {CommandLine::Action::Help, usage, {}};
     if (parser.isSet(version))
         return {CommandLine::Action::Version,
-                QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), Version()), {}};
+                QStringLiteral("%1 %2\n").arg(QLatin1String(cli::kProgramName), Version()), {}};
 
     // A command runs without a window, so nothing on its line is Qt's.
     std::vector<std::string> line;
     for (const QString& argument : arguments) line.push_back(argument.toStdString());
-    if (HasConsoleCommand(line)) {
-        const ConsoleLine console = ParseConsoleCommand(line);
+    if (cli::HasConsoleCommand(line)) {
+        const cli::ConsoleLine console = cli::ParseConsoleCommand(line);
         if (console.command) return {CommandLine::Action::Console, {}, *console.command};
         return {CommandLine::Action::Error,
-                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), QString::fromStdString(console.error)) +
+                QStringLiteral("%1: %2\n\n").arg(QLatin1String(cli::kProgramName), QString::fromStdString(console.error)) +
                     usage,
                 {}};
     }
     if (parser.isSet(yes) || parser.isSet(json))
         return {CommandLine::Action::Error,
                 QStringLiteral("%1: %2\n\n")
-                        .arg(QLatin1String(kProgramName),
+                        .arg(QLatin1String(cli::kProgramName),
                              QStringLiteral("--%1 goes with a command.").arg(parser.isSet(yes) ? "yes" : "json")) +
                     usage, {}};
 
@@ -119,7 +119,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt) {
                     .arg(parser.positionalArguments().constFirst());
     if (!error.isEmpty())
         return {CommandLine::Action::Error,
-                QStringLiteral("%1: %2\n\n").arg(QLatin1String(kProgramName), error) + usage, {}};
+                QStringLiteral("%1: %2\n\n").arg(QLatin1String(cli::kProgramName), error) + usage, {}};
     return {};
 }
 
@@ -132,7 +132,7 @@ int Respond(const CommandLine& commandLine) {
             return std::fflush(stdout) == 0 ? 0 : 1;
         case CommandLine::Action::Error:
             std::fputs(text.constData(), stderr);
-            return kUsageError;
+            return cli::kUsageError;
         case CommandLine::Action::Run:
         case CommandLine::Action::Console:
             break;
@@ -140,4 +140,4 @@ int Respond(const CommandLine& commandLine) {
     return 0;
 }
 
-}  // namespace app
+}  // namespace gui

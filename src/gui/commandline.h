@@ -11,7 +11,7 @@
 
 #include "cli/console_commandline.h"
 
-namespace app {
+namespace gui {
 
 // The version of this build, as the project declares it.
 QString Version();
@@ -23,7 +23,7 @@ struct CommandLine {
     // then the usage.
     QString text;
     // Console: the command.
-    ConsoleCommand command;
+    cli::ConsoleCommand command;
 };
 
 // Reads `arguments` (the program's name first, as argv). One command with
@@ -40,4 +40,4 @@ CommandLine ParseCommandLine(const QStringList& arguments, bool beforeQt = false
 // Error on standard error) and returns the exit status: 0, or kUsageError.
 int Respond(const CommandLine& commandLine);
 
-}  // namespace app
+}  // namespace gui

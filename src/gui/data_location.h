@@ -7,11 +7,11 @@
 
 #include "cli/locate_data.h"
 
-namespace app {
+namespace gui {
 
 // The text of the empty catalogue: where the utility looked, that it found
 // none of the served application's databases or backups there, and how to
 // point it at another prefix.
-QString EmptyCatalogueText(const platform::PrefixChoice& choice, const platform::HostEnvironment& env);
+QString EmptyCatalogueText(const wine::PrefixChoice& choice, const ports::HostEnvironment& env);
 
-}  // namespace app
+}  // namespace gui

@@ -8,7 +8,7 @@
 
 #include "gui/listview_qt.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -237,4 +237,4 @@ void InstallListViewAccessibility() {
     }();
 }
 
-}  // namespace app
+}  // namespace gui

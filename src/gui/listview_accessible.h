@@ -15,9 +15,9 @@
 // mouse or the keyboard (QtListView::userSelected).
 #pragma once
 
-namespace app {
+namespace gui {
 
 // Gives every QtListView this interface; once is enough, more is harmless.
 void InstallListViewAccessibility();
 
-}  // namespace app
+}  // namespace gui

@@ -15,7 +15,7 @@
 #include "gui/listview_accessible.h"
 #include "vb/error.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -249,4 +249,4 @@ QItemSelectionModel::SelectionFlags QtListView::selectionCommand(const QModelInd
     return flags;
 }
 
-}  // namespace app
+}  // namespace gui

@@ -1,5 +1,5 @@
 // The catalogue list as a Qt widget: a QTreeWidget in report view (header
-// row, flat rows, one selected row) that is also the platform::ListView the
+// row, flat rows, one selected row) that is also the ports::ListView the
 // procedures fill and read.
 //
 // Two behaviours of the list-view control the procedures rely on are made
@@ -25,9 +25,9 @@
 
 #include "ports/listview.h"
 
-namespace app {
+namespace gui {
 
-class QtListView : public QTreeWidget, public platform::ListView {
+class QtListView : public QTreeWidget, public ports::ListView {
     Q_OBJECT
 
 public:
@@ -89,4 +89,4 @@ private:
     std::vector<QMetaObject::Connection> rowWatch_;  // model signals to UpdateDescription
 };
 
-}  // namespace app
+}  // namespace gui

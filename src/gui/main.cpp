@@ -27,52 +27,52 @@ int main(int argc, char* argv[]) {
     // Qt needs a window system.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const app::CommandLine early = app::ParseCommandLine(arguments, /*beforeQt=*/true);
+    const gui::CommandLine early = gui::ParseCommandLine(arguments, /*beforeQt=*/true);
     // A command runs on the console and never touches a window system.
-    if (early.action == app::CommandLine::Action::Console)
-        return app::RunConsole(early.command, platform::HostEnvironment::FromProcess(),
-                               {stdout, stderr, {}, platform::DefaultReaderPath()});
-    if (early.action != app::CommandLine::Action::Run) return app::Respond(early);
+    if (early.action == gui::CommandLine::Action::Console)
+        return cli::RunConsole(early.command, ports::HostEnvironment::FromProcess(),
+                               {stdout, stderr, {}, jet::DefaultReaderPath()});
+    if (early.action != gui::CommandLine::Action::Run) return gui::Respond(early);
 
     // QApplication takes its own options (-platform, -style, ...) out of the
     // arguments; whatever is left must be ours. Where it cannot open a
     // window the user is told so in one line, with status 1.
-    std::optional<app::WindowSystemGuard> noWindow(std::in_place,
-        app::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
+    std::optional<gui::WindowSystemGuard> noWindow(std::in_place,
+        gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
     QApplication application(argc, argv);
     noWindow.reset();
-    const app::CommandLine commandLine = app::ParseCommandLine(QApplication::arguments());
-    if (commandLine.action != app::CommandLine::Action::Run) return app::Respond(commandLine);
-    QApplication::setApplicationName(QString::fromUtf8(platform::kAppTitle));
-    QApplication::setApplicationVersion(app::Version());
+    const gui::CommandLine commandLine = gui::ParseCommandLine(QApplication::arguments());
+    if (commandLine.action != gui::CommandLine::Action::Run) return gui::Respond(commandLine);
+    QApplication::setApplicationName(QString::fromUtf8(ports::kAppTitle));
+    QApplication::setApplicationVersion(gui::Version());
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
     // Right-to-left languages mirror the whole window.
-    QApplication::setLayoutDirection(app::LayoutDirectionFor(QLocale(), QApplication::layoutDirection()));
+    QApplication::setLayoutDirection(gui::LayoutDirectionFor(QLocale(), QApplication::layoutDirection()));
 
-    const platform::HostEnvironment environment = platform::HostEnvironment::FromProcess();
+    const ports::HostEnvironment environment = ports::HostEnvironment::FromProcess();
     // The Wine prefix that holds the served application's data, named on
     // stderr. Without a prefix, the user's own folders stand in.
-    const platform::PrefixChoice location = app::LocateData(environment, std::cerr);
+    const wine::PrefixChoice location = cli::LocateData(environment, std::cerr);
     const std::string& prefix = location.prefix;
-    const platform::WinePaths paths(prefix);
+    const wine::WinePaths paths(prefix);
 
-    platform::LinuxFiles hostFiles(paths);
+    linux::LinuxFiles hostFiles(paths);
     // Copies run off the window's thread, with a progress dialog when long.
-    app::ProgressFiles files(hostFiles);
-    platform::LinuxShell shell(prefix, environment);
-    app::QtMessageBox msgbox;
-    platform::LinuxProcess process;
-    platform::PosixLocale locale;
+    gui::ProgressFiles files(hostFiles);
+    linux::LinuxShell shell(prefix, environment);
+    gui::QtMessageBox msgbox;
+    linux::LinuxProcess process;
+    linux::PosixLocale locale;
     common::Services services{files, shell, msgbox, process, locale, [&paths] {
-        return std::make_unique<platform::LibmdbEngine>(
+        return std::make_unique<jet::LibmdbEngine>(
             [&paths](const std::string& path) { return paths.ToHost(path); },
-            platform::DefaultReaderPath());
+            jet::DefaultReaderPath());
     }};
 
     // Created hidden, all three buttons enabled; discovery's message boxes
     // come before the window.
-    app::MainWindow window(services);
-    window.lvFiles().SetEmptyText(app::EmptyCatalogueText(location, environment));
+    gui::MainWindow window(services);
+    window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(location, environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&paths](const std::string& path) { return paths.ToHost(path); });
     window.Load();

@@ -20,7 +20,7 @@
 #include "operations/commands.h"
 #include "ports/process.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -94,7 +94,7 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
         return true;
     }();
     InstallAccessibility();  // its dialogs report modal, its buttons their keys
-    setWindowTitle(QString::fromUtf8(platform::kAppTitle));
+    setWindowTitle(QString::fromUtf8(ports::kAppTitle));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
     Arrange();
 
@@ -214,7 +214,7 @@ void MainWindow::ShowCentred() {
 
 // The real Process ends the process inside the procedure, so this returns
 // only when the procedure did. A Process that reports the end by throwing
-// platform::ProcessEnded instead (as test doubles do) must not have it cross
+// ports::ProcessEnded instead (as test doubles do) must not have it cross
 // Qt's event dispatch, which is not exception-safe: it stops here, the
 // window goes away and no procedure of this window runs again.
 //
@@ -233,7 +233,7 @@ bool MainWindow::RunInWindow(const std::function<void()>& body, const QString& c
     if (copies_ && !copying.isEmpty()) activity.emplace(*copies_, over ? over : this, copying);
     try {
         body();
-    } catch (const platform::ProcessEnded&) {
+    } catch (const ports::ProcessEnded&) {
         ended_ = true;
         hide();
     }
@@ -297,4 +297,4 @@ void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString
     dialog->open();
 }
 
-}  // namespace app
+}  // namespace gui

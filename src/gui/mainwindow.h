@@ -27,7 +27,7 @@
 //                 command and the selected row.
 //
 // The procedures see the window only as catalogue::Form1: the list as
-// platform::ListView and the buttons as platform::Button.
+// ports::ListView and the buttons as ports::Button.
 //
 // Layout is kept in twips, as the served application's platform measures
 // it, and turned into pixels with the screen's logical DPI (15 twips to a
@@ -50,7 +50,7 @@
 #include "gui/progress_files.h"
 #include "catalogue/form1.h"
 
-namespace app {
+namespace gui {
 
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -123,4 +123,4 @@ private:
     bool running_ = false;
 };
 
-}  // namespace app
+}  // namespace gui

@@ -7,7 +7,7 @@
 
 #include "gui/accessible_qt.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -27,7 +27,7 @@ struct ButtonSet {
 };
 
 ButtonSet SetFor(int Buttons) {
-    using namespace platform;
+    using namespace ports;
     switch (Buttons) {
     case vbAbortRetryIgnore:
         return {{{"&Abort", vbAbort}, {"&Retry", vbRetry}, {"&Ignore", vbIgnore}}, -1};
@@ -46,7 +46,7 @@ int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string
     InstallAccessibility();  // the box reports itself modal
     QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(QString::fromUtf8(Title.empty() ? platform::kAppTitle : Title.c_str()));
+    box.setWindowTitle(QString::fromUtf8(Title.empty() ? ports::kAppTitle : Title.c_str()));
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(Prompt));
     box.setWindowModality(Qt::ApplicationModal);
@@ -66,7 +66,7 @@ int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string
 
     for (const auto& [button, answer] : buttons)
         if (box.clickedButton() == button) return answer;
-    return platform::vbNoAnswer;
+    return ports::vbNoAnswer;
 }
 
-}  // namespace app
+}  // namespace gui

@@ -5,11 +5,11 @@
 
 #include "ports/msgbox.h"
 
-namespace app {
+namespace gui {
 
-class QtMessageBox : public platform::MessageBox {
+class QtMessageBox : public ports::MessageBox {
 public:
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
 };
 
-}  // namespace app
+}  // namespace gui

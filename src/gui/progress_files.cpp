@@ -18,7 +18,7 @@
 
 #include "ports/msgbox.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -76,7 +76,7 @@ public:
         : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
           bar_(new QProgressBar(this)) {
         setObjectName(QStringLiteral("copyProgress"));
-        setWindowTitle(QString::fromUtf8(platform::kAppTitle));
+        setWindowTitle(QString::fromUtf8(ports::kAppTitle));
         setWindowModality(Qt::ApplicationModal);
         const QString whole = step.isEmpty() ? text : text + QLatin1Char(' ') + step;
         setAccessibleDescription(whole);
@@ -130,7 +130,7 @@ bool ProgressFiles::OnWorker() const {
 }
 
 void ProgressFiles::FileCopy(const std::string& Source, const std::string& Destination,
-                             const platform::CopyProgress& Progress) {
+                             const ports::CopyProgress& Progress) {
     if (!OnWorker()) {
         inner_.FileCopy(Source, Destination, Progress);
         return;
@@ -139,11 +139,11 @@ void ProgressFiles::FileCopy(const std::string& Source, const std::string& Desti
     const QString step = activity_->keptAside_ ? QObject::tr("Writing the new data…") : QString();
     const bool atOnce = std::exchange(activity_->asideShown_, false);
     CopyOnWorker(*activity_, step, atOnce,
-                 [&](const platform::CopyProgress& told) { inner_.FileCopy(Source, Destination, told); }, Progress);
+                 [&](const ports::CopyProgress& told) { inner_.FileCopy(Source, Destination, told); }, Progress);
 }
 
 void ProgressFiles::CopyAside(const std::string& Path, const std::string& NewPath,
-                              const platform::CopyProgress& Progress) {
+                              const ports::CopyProgress& Progress) {
     if (!OnWorker()) {
         inner_.CopyAside(Path, NewPath, Progress);
         return;
@@ -153,14 +153,14 @@ void ProgressFiles::CopyAside(const std::string& Path, const std::string& NewPat
     const QString step = QObject::tr("Keeping a copy of the current data as %1…").arg(QString::fromStdString(name));
     Activity& activity = *activity_;
     activity.asideShown_ = CopyOnWorker(
-        activity, step, false, [&](const platform::CopyProgress& told) { inner_.CopyAside(Path, NewPath, told); },
+        activity, step, false, [&](const ports::CopyProgress& told) { inner_.CopyAside(Path, NewPath, told); },
         Progress);
     activity.keptAside_ = true;
 }
 
 bool ProgressFiles::CopyOnWorker(const Activity& activity, const QString& step, bool atOnce,
-                                 const std::function<void(const platform::CopyProgress&)>& copy,
-                                 const platform::CopyProgress& Progress) {
+                                 const std::function<void(const ports::CopyProgress&)>& copy,
+                                 const ports::CopyProgress& Progress) {
     // The worker only stores how far it has come; the window's thread reads
     // it when it draws, so reporting costs the copy two relaxed stores.
     std::atomic<uint64_t> copied{0};
@@ -211,4 +211,4 @@ bool ProgressFiles::CopyOnWorker(const Activity& activity, const QString& step, 
     return shown;
 }
 
-}  // namespace app
+}  // namespace gui

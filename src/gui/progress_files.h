@@ -34,12 +34,12 @@
 
 #include "ports/files.h"
 
-namespace app {
+namespace gui {
 
-class ProgressFiles : public platform::Files {
+class ProgressFiles : public ports::Files {
 public:
     // inner: the service that does the work; it must outlive this object.
-    explicit ProgressFiles(platform::Files& inner) : inner_(inner) {}
+    explicit ProgressFiles(ports::Files& inner) : inner_(inner) {}
 
     // What the user started, for the duration of one command: copies made
     // meanwhile hold back all input of the application and name what they
@@ -71,7 +71,7 @@ public:
     int64_t FileLen(const std::string& Path) override { return inner_.FileLen(Path); }
     void MoveToTrash(const std::string& Path) override { inner_.MoveToTrash(Path); }
     void FileCopy(const std::string& Source, const std::string& Destination,
-                  const platform::CopyProgress& Progress = {}) override;
+                  const ports::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override {
         inner_.Name(OldPath, NewPath);
     }
@@ -79,7 +79,7 @@ public:
         return inner_.Link(Path, NewPath);
     }
     void CopyAside(const std::string& Path, const std::string& NewPath,
-                   const platform::CopyProgress& Progress = {}) override;
+                   const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override {
         return inner_.RemoveExtraName(ExtraPath, Path);
     }
@@ -90,15 +90,15 @@ private:
     // that names the activity and, when not empty, step; the dialog comes
     // after kDialogAfterMs, or at once. True when the dialog was up.
     bool CopyOnWorker(const Activity& activity, const QString& step, bool atOnce,
-                      const std::function<void(const platform::CopyProgress&)>& copy,
-                      const platform::CopyProgress& Progress);
+                      const std::function<void(const ports::CopyProgress&)>& copy,
+                      const ports::CopyProgress& Progress);
     // Whether copies may go to a worker now: a command runs, no copy is
     // running, and this is the window's thread.
     bool OnWorker() const;
 
-    platform::Files& inner_;
+    ports::Files& inner_;
     Activity* activity_ = nullptr;  // the command running now, if any
     bool copying_ = false;
 };
 
-}  // namespace app
+}  // namespace gui

@@ -5,7 +5,7 @@
 
 #include "vb/error.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -112,4 +112,4 @@ QItemSelectionModel::SelectionFlags QtTableList::selectionCommand(const QModelIn
     return flags;
 }
 
-}  // namespace app
+}  // namespace gui

@@ -1,4 +1,4 @@
-// A report-view list built on QTableWidget, as the platform::ListView that
+// A report-view list built on QTableWidget, as the ports::ListView that
 // the Previous Versions dialog is filled through. Screen readers meet it as
 // a table (its cells and column headers), which is what it is.
 //
@@ -13,9 +13,9 @@
 
 #include "ports/listview.h"
 
-namespace app {
+namespace gui {
 
-class QtTableList : public QTableWidget, public platform::ListView {
+class QtTableList : public QTableWidget, public ports::ListView {
     Q_OBJECT
 
 public:
@@ -45,4 +45,4 @@ private:
     QTableWidgetItem* Cell(int Index, int Column) const;  // throws for a cell the list does not have
 };
 
-}  // namespace app
+}  // namespace gui

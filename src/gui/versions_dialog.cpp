@@ -10,7 +10,7 @@
 #include "operations/previous_versions.h"
 #include "ports/msgbox.h"
 
-namespace app {
+namespace gui {
 
 VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, const QString& edition, Runner run,
                                HostPath hostPath, QWidget* parent)
@@ -130,8 +130,8 @@ QString VersionsDialog::HostLive() const {
 void VersionsDialog::OpenFolder() {
     const QString folder = QFileInfo(HostLive()).absolutePath();
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        form_.sys.msgbox.Show("Unable to open the folder " + folder.toStdString(), platform::vbOKOnly,
+        form_.sys.msgbox.Show("Unable to open the folder " + folder.toStdString(), ports::vbOKOnly,
                               "Open Folder");
 }
 
-}  // namespace app
+}  // namespace gui

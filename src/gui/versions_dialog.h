@@ -4,7 +4,7 @@
 //   the list     the numbered copies beside the live database, newest
 //                first: name, record count ("cannot be read" for a damaged
 //                copy), file date, size (operations::LoadPreviousVersions
-//                fills it through platform::ListView)
+//                fills it through ports::ListView)
 //   Put Back     operations::PutBack with the selected copy: asks Yes / No,
 //                then replaces the live database the way Restore does, with
 //                Restore's progress dialog for a long copy; the catalogue is
@@ -29,7 +29,7 @@
 
 class QLabel;
 
-namespace app {
+namespace gui {
 
 class VersionsDialog : public QDialog {
     Q_OBJECT
@@ -76,4 +76,4 @@ private:
     QPushButton* close_;
 };
 
-}  // namespace app
+}  // namespace gui

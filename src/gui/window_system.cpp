@@ -10,7 +10,7 @@
 
 #include "gui/commandline.h"
 
-namespace app {
+namespace gui {
 
 namespace {
 
@@ -106,7 +106,7 @@ WindowSystemFacts WindowSystemFacts::Read(const QStringList& arguments,
 }
 
 QString NoWindowSystemText(const WindowSystemFacts& facts) {
-    const QString program = QLatin1String(kProgramName);
+    const QString program = QLatin1String(cli::kProgramName);
     // Qt tries Wayland first in a Wayland session, then X11 where DISPLAY
     // is set; it only fails here when neither started.
     const bool wantsWayland = facts.requested.isEmpty() ? facts.waylandSession
@@ -139,4 +139,4 @@ WindowSystemGuard::WindowSystemGuard(WindowSystemFacts facts) {
 
 WindowSystemGuard::~WindowSystemGuard() { Release(); }
 
-}  // namespace app
+}  // namespace gui

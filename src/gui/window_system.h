@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace app {
+namespace gui {
 
 // The exit status when no window can be opened.
 inline constexpr int kNoWindowSystem = 1;
@@ -46,4 +46,4 @@ public:
     WindowSystemGuard& operator=(const WindowSystemGuard&) = delete;
 };
 
-}  // namespace app
+}  // namespace gui

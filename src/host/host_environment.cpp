@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace platform {
+namespace ports {
 
 namespace {
 
@@ -17,8 +17,8 @@ std::string Env(const char* name) {
 
 }  // namespace
 
-HostEnvironment HostEnvironment::FromProcess() {
-    HostEnvironment env;
+ports::HostEnvironment ports::HostEnvironment::FromProcess() {
+    ports::HostEnvironment env;
     env.home = Env("HOME");
     env.user = Env("USER");
     env.winePrefix = Env("WINEPREFIX");
@@ -37,4 +37,4 @@ HostEnvironment HostEnvironment::FromProcess() {
     return env;
 }
 
-}  // namespace platform
+}  // namespace ports

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace platform {
+namespace host {
 
 std::string Parent(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -47,4 +47,4 @@ std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
-}  // namespace platform
+}  // namespace host

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace platform {
+namespace host {
 
 // An open file descriptor, closed when it goes out of scope.
 class Fd {
@@ -61,4 +61,4 @@ inline bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-}  // namespace platform
+}  // namespace host

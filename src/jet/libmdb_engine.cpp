@@ -11,7 +11,7 @@
 #include "vb/error.h"
 #include "jet/query.h"
 
-namespace platform {
+namespace jet {
 namespace {
 
 // ---- DAO objects ---------------------------------------------------------------
@@ -21,7 +21,7 @@ struct OpenFlag {
     bool open = true;
 };
 
-class LibmdbRecordset : public Recordset {
+class LibmdbRecordset : public ports::Recordset {
 public:
     LibmdbRecordset(std::shared_ptr<OpenFlag> db, ReaderResult result) : db_(std::move(db)), result_(std::move(result)) {}
 
@@ -34,7 +34,7 @@ public:
         if (pos_ >= result_.rows.size()) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
         ++pos_;
     }
-    Value Field(const std::string& Name) override {
+    ports::Value Field(const std::string& Name) override {
         CheckOpen();
         for (size_t i = 0; i < result_.columns.size(); ++i) {
             if (!vb::EqualsIgnoringCase(result_.columns[i], Name)) continue;
@@ -59,14 +59,14 @@ private:
     bool open_ = true;
 };
 
-class LibmdbDatabase : public Database {
+class LibmdbDatabase : public ports::Database {
 public:
     LibmdbDatabase(std::shared_ptr<ReaderProcess> reader, std::string hostPath, std::string displayPath)
         : reader_(std::move(reader)), hostPath_(std::move(hostPath)), displayPath_(std::move(displayPath)),
           flag_(std::make_shared<OpenFlag>()) {}
     ~LibmdbDatabase() override { flag_->open = false; }
 
-    std::unique_ptr<Recordset> OpenRecordset(const std::string& Query, int) override {
+    std::unique_ptr<ports::Recordset> OpenRecordset(const std::string& Query, int) override {
         if (!flag_->open) throw vb::ObjectInvalid();
         ParseQuery(Query);  // a syntax error needs no reader
         return std::make_unique<LibmdbRecordset>(flag_, reader_->Run(hostPath_, displayPath_, Query));
@@ -103,7 +103,7 @@ void AnnounceSandbox(ReaderProcess& reader) {
 LibmdbEngine::LibmdbEngine(std::function<std::string(const std::string&)> toHost, std::string readerPath)
     : toHost_(std::move(toHost)), reader_(std::make_shared<ReaderProcess>(std::move(readerPath), ReaderLimits{})) {}
 
-std::unique_ptr<Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
+std::unique_ptr<ports::Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
     std::string host = toHost_ ? toHost_(Path) : Path;
     struct stat st {};
     if (host.empty() || stat(host.c_str(), &st) != 0) {
@@ -137,4 +137,4 @@ std::string DefaultReaderPath() {
     return ReaderPathFor(program, ROLVANE_LIBEXEC_FROM_BIN);
 }
 
-}  // namespace platform
+}  // namespace jet

@@ -20,17 +20,17 @@
 #include "ports/database.h"
 #include "jet/reader_client.h"
 
-namespace platform {
+namespace jet {
 
 inline constexpr int32_t kTooFewParameters = 3061;
 inline constexpr int32_t kTypeMismatch = 3464;
 
-class LibmdbEngine : public DBEngine {
+class LibmdbEngine : public ports::DBEngine {
 public:
     // `toHost` maps the paths the procedures hold (Windows form) to host paths.
     LibmdbEngine(std::function<std::string(const std::string&)> toHost, std::string readerPath);
 
-    std::unique_ptr<Database> OpenDatabase(const std::string& Path) override;
+    std::unique_ptr<ports::Database> OpenDatabase(const std::string& Path) override;
 
     // Limits for the reader; a running one is ended and the next read starts
     // one under the new limits.
@@ -63,4 +63,4 @@ std::string ReaderPathFor(const std::string& programPath, const std::string& lib
 // holds no path of the machine it was built on.
 std::string DefaultReaderPath();
 
-}  // namespace platform
+}  // namespace jet

@@ -6,7 +6,7 @@
 #include "vb/casefold.h"
 #include "vb/error.h"
 
-namespace platform {
+namespace jet {
 namespace {
 
 enum class Tok { Name, Number, Text, Star, Comma, LParen, RParen, Equals, Semicolon, End };
@@ -218,4 +218,4 @@ private:
 
 Query ParseQuery(const std::string& text) { return Parser(Tokenize(text)).Parse(); }
 
-}  // namespace platform
+}  // namespace jet

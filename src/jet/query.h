@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-namespace platform {
+namespace jet {
 
 // A literal in a WHERE clause: integer, floating point or text (UTF-8).
 using Literal = std::variant<int64_t, double, std::string>;
@@ -38,4 +38,4 @@ struct Query {
 // the window's process (to fail early) and the reader child parse the text.
 Query ParseQuery(const std::string& text);
 
-}  // namespace platform
+}  // namespace jet

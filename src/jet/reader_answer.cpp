@@ -2,15 +2,15 @@
 
 #include "vb/datetime.h"
 
-namespace platform::reader {
+namespace jet::reader {
 namespace {
 
-bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<Value>& row) {
+bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<ports::Value>& row) {
     using reader::Kind;
     row.reserve(columns);
     for (size_t i = 0; i < columns; ++i) {
         switch (static_cast<Kind>(p.U8())) {
-        case Kind::Null: row.emplace_back(Null{}); break;
+        case Kind::Null: row.emplace_back(ports::Null{}); break;
         case Kind::Int: row.emplace_back(static_cast<int64_t>(p.U64())); break;
         case Kind::Double: row.emplace_back(reader::BitsDouble(p.U64())); break;
         case Kind::Text: row.emplace_back(p.Text()); break;
@@ -53,7 +53,7 @@ bool Decode(const std::string& data, Frames& out) {
         }
         case 'R': {
             if (!haveColumns) return false;
-            std::vector<Value> row;
+            std::vector<ports::Value> row;
             if (!DecodeRow(p, out.result.columns.size(), row)) return false;
             out.result.rows.push_back(std::move(row));
             break;
@@ -100,4 +100,4 @@ size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap) {
     return 0;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

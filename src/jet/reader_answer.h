@@ -10,7 +10,7 @@
 
 #include "jet/reader_client.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 struct Frames {
     bool ended = false;
@@ -31,4 +31,4 @@ bool Decode(const std::string& data, Frames& out);
 // more than `cap` bytes. `scanned` keeps how far earlier calls have looked.
 size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap);
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -20,7 +20,7 @@
 
 extern char** environ;
 
-namespace platform {
+namespace jet {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -344,4 +344,4 @@ ReaderResult RunReader(const std::string& readerPath, const std::string& hostPat
     return result;
 }
 
-}  // namespace platform
+}  // namespace jet

@@ -25,7 +25,7 @@
 #include "ports/database.h"
 #include "jet/reader_protocol.h"
 
-namespace platform {
+namespace jet {
 
 // What a reader may use before it is stopped.
 struct ReaderLimits {
@@ -39,7 +39,7 @@ struct ReaderLimits {
 // The answer to one query.
 struct ReaderResult {
     std::vector<std::string> columns;
-    std::vector<std::vector<Value>> rows;
+    std::vector<std::vector<ports::Value>> rows;
 };
 
 // What the reader says of its sandbox, and what it refused when probed.
@@ -97,4 +97,4 @@ private:
 ReaderResult RunReader(const std::string& readerPath, const std::string& hostPath, const std::string& displayPath,
                        const std::string& query, const ReaderLimits& limits);
 
-}  // namespace platform
+}  // namespace jet

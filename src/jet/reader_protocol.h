@@ -25,7 +25,7 @@
 #include <cstring>
 #include <string>
 
-namespace platform::reader {
+namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
 inline constexpr uint32_t kProtocolVersion = 2;
@@ -134,4 +134,4 @@ inline double BitsDouble(uint64_t u) {
     return d;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <vector>
 
-namespace platform {
+namespace linux {
 
-void CopyData(int source, int out, uint64_t total, const CopyProgress& progress, const Steps& steps,
+void CopyData(int source, int out, uint64_t total, const ports::CopyProgress& progress, const Steps& steps,
               const WriteStep& write) {
     const bool kernelCopy = !write;
     uint64_t copied = 0;
@@ -84,4 +84,4 @@ void CopyData(int source, int out, uint64_t total, const CopyProgress& progress,
     if (copied < total || copied == 0) told(total);  // an empty file reports once
 }
 
-}  // namespace platform
+}  // namespace linux

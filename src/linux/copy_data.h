@@ -9,13 +9,13 @@
 #include "linux/file_steps.h"
 #include "ports/files.h"
 
-namespace platform {
+namespace linux {
 
 // Copies total bytes of source (read from its current offset) into out.
 // write: the write step of the buffer loop; when given, the data goes
 // through the buffer loop only, never by the kernel. Each chunk is a
 // FileStep::CopyChunk of steps. Failures are thrown as vb::Error.
-void CopyData(int source, int out, uint64_t total, const CopyProgress& progress, const Steps& steps,
+void CopyData(int source, int out, uint64_t total, const ports::CopyProgress& progress, const Steps& steps,
               const WriteStep& write);
 
-}  // namespace platform
+}  // namespace linux

@@ -5,10 +5,10 @@
 
 #include "host/host_files.h"
 
-namespace platform {
+namespace linux {
 
 void Steps::SyncFolder(const std::string& folder) const {
-    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    host::Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir) return;
     // Some file systems cannot flush a folder at all (EINVAL). Where the
     // flush fails (EIO), the rename is in the folder as the system sees it
@@ -35,7 +35,7 @@ vb::Error ErrorFor(int error) {
 }
 
 vb::Error MissingError(const std::string& hostPath) {
-    return IsDirectory(Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
+    return host::IsDirectory(host::Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
 }
 
-}  // namespace platform
+}  // namespace linux

@@ -12,7 +12,7 @@
 
 #include "vb/error.h"
 
-namespace platform {
+namespace linux {
 
 // The system calls that change what is on disk, named for what they do.
 enum class FileStep {
@@ -66,4 +66,4 @@ vb::Error ErrorFor(int error);
 // itself is missing.
 vb::Error MissingError(const std::string& hostPath);
 
-}  // namespace platform
+}  // namespace linux

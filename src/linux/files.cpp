@@ -15,7 +15,7 @@
 #include "vb/error.h"
 #include "wine/dos_attributes.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -65,17 +65,17 @@ void RenameNoReplaceFallback(const std::string& from, const struct stat& fromSta
 
 }  // namespace
 
-LinuxFiles::LinuxFiles(const WinePaths& paths, WriteStep write, StepHook step)
+LinuxFiles::LinuxFiles(const wine::WinePaths& paths, WriteStep write, StepHook step)
     : paths_(paths), write_(std::move(write)), steps_(std::move(step)) {}
 
 std::string LinuxFiles::Dir(const std::string& Path) {
     if (Path.empty()) return "";
     std::string host = paths_.ToHost(Path);
-    std::string name = BaseName(host);
+    std::string name = host::BaseName(host);
     if (name.empty() || name[0] == '.') return "";
     struct stat st{};
     if (stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
-    if (HiddenOrSystem(host)) return "";
+    if (wine::HiddenOrSystem(host)) return "";
     return name;
 }
 
@@ -95,7 +95,7 @@ vb::DateTime LinuxFiles::FileDateTime(const std::string& Path) {
 
 void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
                                  const std::string& name, const struct stat* replaced,
-                                 TemporaryFile& temporary, const CopyProgress& progress) {
+                                 TemporaryFile& temporary, const ports::CopyProgress& progress) {
     // Only the owner may read it until it has the permissions it is to keep.
     CreateTemporary(folder, name, replaced ? S_IRUSR | S_IWUSR : 0666, steps_, temporary);
     const int out = temporary.fd.get();
@@ -130,7 +130,7 @@ void LinuxFiles::CopyToTemporary(int source, const struct stat& sourceStat, cons
 }
 
 void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destination,
-                          const CopyProgress& Progress) {
+                          const ports::CopyProgress& Progress) {
     const std::string from = paths_.ToHost(Source);
     std::string to = paths_.ToHost(Destination);
 
@@ -139,15 +139,15 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     struct stat sourceStat{};
     if (stat(from.c_str(), &sourceStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     if (!S_ISREG(sourceStat.st_mode)) throw vb::PathFileAccessError();
-    Fd source(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    host::Fd source(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     if (fstat(source.get(), &sourceStat) != 0) throw ErrorFor(errno);
     if (!S_ISREG(sourceStat.st_mode)) throw vb::PathFileAccessError();
     if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
 
     // A destination that is a link to a file: the file is what gets replaced.
-    to = LinkTarget(to);
-    const std::string folder = Parent(to);
+    to = host::LinkTarget(to);
+    const std::string folder = host::Parent(to);
     struct stat folderStat{};
     if (stat(folder.c_str(), &folderStat) != 0) throw errno == ENOENT ? vb::PathNotFound() : ErrorFor(errno);
     if (!S_ISDIR(folderStat.st_mode)) throw vb::PathNotFound();
@@ -157,7 +157,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     if (replacing) {
         if (!S_ISREG(existing.st_mode)) throw vb::PathFileAccessError();
         // Windows refuses to copy a file onto itself: it is open as the source.
-        if (SameFile(existing, sourceStat)) throw vb::PermissionDenied();
+        if (host::SameFile(existing, sourceStat)) throw vb::PermissionDenied();
         // A read-only file is not replaced, as on Windows.
         if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0) throw vb::PermissionDenied();
         if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
@@ -173,7 +173,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     //     moment has no file of that name;
     //  4. the folder is flushed, so that the rename survives a power loss.
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), sourceStat, folder, BaseName(to), replacing ? &existing : nullptr,
+    CopyToTemporary(source.get(), sourceStat, folder, host::BaseName(to), replacing ? &existing : nullptr,
                     temporary, Progress);
     // The copy took time: a program may have opened the destination since.
     // Replacing it now would leave that program writing to a lost file.
@@ -197,10 +197,10 @@ void LinuxFiles::PlaceWithoutReplacing(TemporaryFile& temporary, const std::stri
     }
     temporary.Placed();
     temporary.fd.Reset();
-    steps_.SyncFolder(Parent(to));
+    steps_.SyncFolder(host::Parent(to));
 }
 
-void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, const CopyProgress& Progress) {
+void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, const ports::CopyProgress& Progress) {
     // A name that is a symbolic link stands for the file it points to, as
     // for Link: that file is copied.
     const std::string live = paths_.ToHost(Path);
@@ -208,14 +208,14 @@ void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
     struct stat liveStat{};
     if (stat(live.c_str(), &liveStat) != 0) throw errno == ENOENT ? MissingError(live) : ErrorFor(errno);
     if (!S_ISREG(liveStat.st_mode)) throw vb::PathFileAccessError();
-    Fd source(open(live.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    host::Fd source(open(live.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!source) throw errno == ENOENT ? MissingError(live) : ErrorFor(errno);
     if (fstat(source.get(), &liveStat) != 0) throw ErrorFor(errno);
     if (!S_ISREG(liveStat.st_mode)) throw vb::PathFileAccessError();
     // A file the served application has open may change under the copy.
     if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
-    const std::string folder = Parent(to);
-    if (!IsDirectory(folder)) throw vb::PathNotFound();
+    const std::string folder = host::Parent(to);
+    if (!host::IsDirectory(folder)) throw vb::PathNotFound();
     struct stat taken{};
     if (lstat(to.c_str(), &taken) == 0) throw vb::FileAlreadyExists();  // before a long copy, not after
 
@@ -228,7 +228,7 @@ void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
     //     is there, whole;
     //  3. the folder is flushed, so that the new name survives a power loss.
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), liveStat, folder, BaseName(live), &liveStat, temporary, Progress);
+    CopyToTemporary(source.get(), liveStat, folder, host::BaseName(live), &liveStat, temporary, Progress);
     // The copy took time: had the application opened or changed the file
     // meanwhile, the copy might not be the data it now holds.
     struct stat after{};
@@ -245,11 +245,11 @@ void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
 
 void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to) {
     if (!S_ISREG(fromStat.st_mode)) throw CantRenameWithDifferentDrive();
-    Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    host::Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
-    const std::string folder = Parent(to);
+    const std::string folder = host::Parent(to);
     TemporaryFile temporary;
-    CopyToTemporary(source.get(), fromStat, folder, BaseName(to), &fromStat, temporary, {});
+    CopyToTemporary(source.get(), fromStat, folder, host::BaseName(to), &fromStat, temporary, {});
     PlaceWithoutReplacing(temporary, to);
     if (steps_.Do(FileStep::Unlink, [&] { return unlink(from.c_str()); }) != 0) {
         // The original must not be lost, so the copy goes again.
@@ -257,7 +257,7 @@ void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct sta
         unlink(to.c_str());
         throw ErrorFor(error);
     }
-    steps_.SyncFolder(Parent(from));
+    steps_.SyncFolder(host::Parent(from));
 }
 
 void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
@@ -272,18 +272,18 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     // "Data.mdb"): mapping found the old file under it, but Windows renames
     // then rather than report that the name is taken.
     struct stat toStat{};
-    if (lstat(to.c_str(), &toStat) == 0 && SameFile(toStat, fromStat) && Parent(to) == Parent(from)) {
+    if (lstat(to.c_str(), &toStat) == 0 && host::SameFile(toStat, fromStat) && host::Parent(to) == host::Parent(from)) {
         std::string written = NewPath;
         size_t cut = written.find_last_of("\\/");
         if (cut != std::string::npos) written = written.substr(cut + 1);
-        if (written.empty() || written == "." || written == ".." || written == BaseName(from))
+        if (written.empty() || written == "." || written == ".." || written == host::BaseName(from))
             throw vb::FileAlreadyExists();
-        to = Parent(from) + "/" + written;
+        to = host::Parent(from) + "/" + written;
     }
 
     if (steps_.Do(FileStep::Rename, [&] { return RenameNoReplace(from, to); }) == 0) {
-        steps_.SyncFolder(Parent(to));
-        if (Parent(from) != Parent(to)) steps_.SyncFolder(Parent(from));
+        steps_.SyncFolder(host::Parent(to));
+        if (host::Parent(from) != host::Parent(to)) steps_.SyncFolder(host::Parent(from));
         return;
     }
     switch (errno) {
@@ -299,7 +299,7 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
         case EINVAL:
         case ENOSYS:
             RenameNoReplaceFallback(from, fromStat, to);
-            steps_.SyncFolder(Parent(to));
+            steps_.SyncFolder(host::Parent(to));
             return;
         default:
             throw ErrorFor(errno);
@@ -326,7 +326,7 @@ bool LinuxFiles::Link(const std::string& Path, const std::string& NewPath) {
                 throw ErrorFor(errno);
         }
     }
-    steps_.SyncFolder(Parent(to));
+    steps_.SyncFolder(host::Parent(to));
     return true;
 }
 
@@ -340,19 +340,19 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
     }
     // Without a file at Path, ExtraPath may be the only name its data has.
     if (stat(live.c_str(), &liveStat) != 0 || !S_ISREG(extraStat.st_mode)) return false;
-    if (!SameFile(extraStat, liveStat) && !IsAsideCopy(extraStat, liveStat)) return false;
+    if (!host::SameFile(extraStat, liveStat) && !IsAsideCopy(extraStat, liveStat)) return false;
     if (steps_.Do(FileStep::Unlink, [&] { return unlink(extra.c_str()); }) != 0) {
         if (errno == ENOENT) return false;
         throw ErrorFor(errno);
     }
-    steps_.SyncFolder(Parent(extra));
+    steps_.SyncFolder(host::Parent(extra));
     return true;
 }
 
 bool LinuxFiles::IsAsideCopy(const struct stat& copy, const struct stat& live) {
     const std::lock_guard<std::mutex> lock(asidesLock_);
     return std::any_of(asides_.begin(), asides_.end(), [&](const AsideCopy& aside) {
-        return SameFile(aside.copy, copy) && SameData(aside.copy, copy) && SameFile(aside.live, live) &&
+        return host::SameFile(aside.copy, copy) && SameData(aside.copy, copy) && host::SameFile(aside.live, live) &&
                SameData(aside.live, live);
     });
 }
@@ -362,9 +362,9 @@ void LinuxFiles::RemoveTemporaries(const std::string& Path) {
     // FileCopy writes beside the file a symbolic link points to; CopyAside
     // writes beside the link, under the link's name.
     const std::string host = paths_.ToHost(Path);
-    const std::string target = LinkTarget(host);
-    RemoveTemporariesOf(Parent(target), BaseName(target), steps_);
-    if (target != host) RemoveTemporariesOf(Parent(host), BaseName(host), steps_);
+    const std::string target = host::LinkTarget(host);
+    RemoveTemporariesOf(host::Parent(target), host::BaseName(target), steps_);
+    if (target != host) RemoveTemporariesOf(host::Parent(host), host::BaseName(host), steps_);
 }
 
-}  // namespace platform
+}  // namespace linux

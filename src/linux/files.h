@@ -17,22 +17,22 @@
 #include "ports/files.h"
 #include "wine/windows_paths.h"
 
-namespace platform {
+namespace linux {
 
 class TemporaryFile;
 
-class LinuxFiles : public Files {
+class LinuxFiles : public ports::Files {
 public:
-    using WriteStep = ::platform::WriteStep;
+    using WriteStep = ::linux::WriteStep;
     using Step = FileStep;
-    using StepHook = ::platform::StepHook;
+    using StepHook = ::linux::StepHook;
 
     // paths: how Windows paths map to the host; it must outlive this object.
     // write: the write step of FileCopy; when given, FileCopy copies through
     // its own buffer loop only, never letting the kernel copy.
     // step: told before every step (see FileStep); tests stop or fail a
     // command there.
-    explicit LinuxFiles(const WinePaths& paths, WriteStep write = {}, StepHook step = {});
+    explicit LinuxFiles(const wine::WinePaths& paths, WriteStep write = {}, StepHook step = {});
 
     std::string Dir(const std::string& Path) override;
     vb::DateTime FileDateTime(const std::string& Path) override;
@@ -41,11 +41,11 @@ public:
     int64_t FileLen(const std::string& Path) override;
     void MoveToTrash(const std::string& Path) override;
     void FileCopy(const std::string& Source, const std::string& Destination,
-                  const platform::CopyProgress& Progress = {}) override;
+                  const ports::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
     void CopyAside(const std::string& Path, const std::string& NewPath,
-                   const platform::CopyProgress& Progress = {}) override;
+                   const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
 
@@ -57,7 +57,7 @@ private:
     // fails.
     void CopyToTemporary(int source, const struct stat& sourceStat, const std::string& folder,
                          const std::string& name, const struct stat* replaced, TemporaryFile& temporary,
-                         const CopyProgress& progress);
+                         const ports::CopyProgress& progress);
     void MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to);
     // Gives the flushed temporary file the name to, never replacing a file
     // there (58), and flushes the folder.
@@ -66,7 +66,7 @@ private:
     // changed since.
     bool IsAsideCopy(const struct stat& copy, const struct stat& live);
 
-    const WinePaths& paths_;
+    const wine::WinePaths& paths_;
     WriteStep write_;  // empty: the kernel may copy
     Steps steps_;
 
@@ -82,4 +82,4 @@ private:
     std::mutex asidesLock_;
 };
 
-}  // namespace platform
+}  // namespace linux

@@ -11,7 +11,7 @@
 #include "linux/trash.h"
 #include "vb/error.h"
 
-namespace platform {
+namespace linux {
 
 std::vector<std::string> LinuxFiles::FilesIn(const std::string& Folder) {
     std::vector<std::string> names;
@@ -45,7 +45,7 @@ int64_t LinuxFiles::FileLen(const std::string& Path) {
 }
 
 void LinuxFiles::MoveToTrash(const std::string& Path) {
-    Trash(HostEnvironment::FromProcess(), getuid()).Put(paths_.ToHost(Path));
+    Trash(ports::HostEnvironment::FromProcess(), getuid()).Put(paths_.ToHost(Path));
 }
 
-}  // namespace platform
+}  // namespace linux

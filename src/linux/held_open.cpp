@@ -8,7 +8,7 @@
 #include "host/host_files.h"
 #include "wine/wineserver.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -36,15 +36,15 @@ bool HasRecordLock(int fd) {
 bool HeldByAnotherProcess(int fd) {
     struct stat st{};
     if (fstat(fd, &st) != 0) return false;
-    return HasRecordLock(fd) || OpenInWineServer(st.st_dev, st.st_ino);
+    return HasRecordLock(fd) || wine::OpenInWineServer(st.st_dev, st.st_ino);
 }
 
 bool HeldByAnotherProcess(const std::string& hostPath) {
-    Fd fd(open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    host::Fd fd(open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd) return HeldByAnotherProcess(fd.get());
     // Unreadable: no lock can be queried, but wineserver can still be asked.
     struct stat st{};
-    return stat(hostPath.c_str(), &st) == 0 && OpenInWineServer(st.st_dev, st.st_ino);
+    return stat(hostPath.c_str(), &st) == 0 && wine::OpenInWineServer(st.st_dev, st.st_ino);
 }
 
-}  // namespace platform
+}  // namespace linux

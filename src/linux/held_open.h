@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace platform {
+namespace linux {
 
 // True when another process holds a POSIX or OFD record lock on any byte of
 // the open file fd, or a wineserver of this user has the file open. Closing
@@ -17,4 +17,4 @@ bool HeldByAnotherProcess(int fd);
 // The same for a file named by its host path; false when it cannot be found.
 bool HeldByAnotherProcess(const std::string& hostPath);
 
-}  // namespace platform
+}  // namespace linux

@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::string PosixLocale::GeneralDate(const vb::DateTime& When) {
     return text + " " + Format(timeFormat, When);
 }
 
-}  // namespace platform
+}  // namespace linux

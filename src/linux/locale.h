@@ -9,9 +9,9 @@
 
 #include "ports/locale.h"
 
-namespace platform {
+namespace linux {
 
-class PosixLocale : public Locale {
+class PosixLocale : public ports::Locale {
 public:
     // The locale the environment names (LC_ALL, LC_TIME, LANG).
     PosixLocale();
@@ -30,4 +30,4 @@ private:
     locale_t locale_;
 };
 
-}  // namespace platform
+}  // namespace linux

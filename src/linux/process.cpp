@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace linux {
 
 void LinuxProcess::End() { _exit(0); }
 
-}  // namespace platform
+}  // namespace linux

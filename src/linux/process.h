@@ -4,11 +4,11 @@
 
 #include "ports/process.h"
 
-namespace platform {
+namespace linux {
 
-class LinuxProcess : public Process {
+class LinuxProcess : public ports::Process {
 public:
     [[noreturn]] void End() override;
 };
 
-}  // namespace platform
+}  // namespace linux

@@ -3,17 +3,17 @@
 #include "linux/xdg_folders.h"
 #include "wine/shell_folders.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
 constexpr long kUnknownFolder = 0x80070057L;  // E_INVALIDARG, as the shell answers
 
-bool IsKnown(int id) { return id == CSIDL_PERSONAL || id == CSIDL_APPDATA || id == CSIDL_PROGRAM_FILES; }
+bool IsKnown(int id) { return id == ports::CSIDL_PERSONAL || id == ports::CSIDL_APPDATA || id == ports::CSIDL_PROGRAM_FILES; }
 
 }  // namespace
 
-LinuxShell::LinuxShell(std::string prefix, HostEnvironment env) : prefix_(std::move(prefix)), env_(std::move(env)) {}
+LinuxShell::LinuxShell(std::string prefix, ports::HostEnvironment env) : prefix_(std::move(prefix)), env_(std::move(env)) {}
 
 long LinuxShell::GetSpecialFolderLocation(int FolderId, int& Location) {
     if (!IsKnown(FolderId)) return kUnknownFolder;
@@ -30,7 +30,7 @@ bool LinuxShell::GetPathFromIDList(int Location, std::string& Path) {
 
 std::optional<std::string> LinuxShell::FolderPath(int FolderId) const {
     if (!IsKnown(FolderId)) return std::nullopt;
-    return prefix_.empty() ? XdgFolder(env_, FolderId) : WinePrefixFolder(prefix_, env_.user, FolderId);
+    return prefix_.empty() ? XdgFolder(env_, FolderId) : wine::WinePrefixFolder(prefix_, env_.user, FolderId);
 }
 
-}  // namespace platform
+}  // namespace linux

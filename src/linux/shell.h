@@ -10,12 +10,12 @@
 #include "ports/environment.h"
 #include "ports/shell.h"
 
-namespace platform {
+namespace linux {
 
-class LinuxShell : public Shell {
+class LinuxShell : public ports::Shell {
 public:
     // prefix: the Wine prefix folder (ChoosePrefix), empty for none.
-    LinuxShell(std::string prefix, HostEnvironment env);
+    LinuxShell(std::string prefix, ports::HostEnvironment env);
 
     long GetSpecialFolderLocation(int FolderId, int& Location) override;
     bool GetPathFromIDList(int Location, std::string& Path) override;
@@ -26,7 +26,7 @@ public:
 
 private:
     std::string prefix_;
-    HostEnvironment env_;
+    ports::HostEnvironment env_;
 };
 
-}  // namespace platform
+}  // namespace linux

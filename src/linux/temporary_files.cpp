@@ -13,7 +13,7 @@
 
 #include "vb/casefold.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -87,17 +87,17 @@ void RemoveTemporariesOf(const std::string& folder, const std::string& name, con
     const int folderFd = dirfd(entries);
     while (dirent* entry = readdir(entries)) {
         if (!IsTemporaryOf(entry->d_name, name)) continue;
-        Fd file(openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        host::Fd file(openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat st{}, named{};
         if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
         // A copy still running holds its write lock, so this lock fails.
         if (!LockWhole(file.get(), F_RDLCK)) continue;
         // Still the file that was opened (not replaced since).
-        if (fstatat(folderFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(st, named)) continue;
+        if (fstatat(folderFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !host::SameFile(st, named)) continue;
         if (steps.Do(FileStep::Unlink, [&] { return unlinkat(folderFd, entry->d_name, 0); }) == 0) removed = true;
     }
     closedir(entries);
     if (removed) steps.SyncFolder(folder);
 }
 
-}  // namespace platform
+}  // namespace linux

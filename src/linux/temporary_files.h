@@ -20,7 +20,7 @@
 #include "linux/file_steps.h"
 #include "host/host_files.h"
 
-namespace platform {
+namespace linux {
 
 // A temporary file that is removed again unless it was put in place.
 class TemporaryFile {
@@ -36,7 +36,7 @@ public:
     void Placed() { path.clear(); }
 
     std::string path;
-    Fd fd;
+    host::Fd fd;
 };
 
 // Creates a new temporary file for name in folder (exclusively, write-only,
@@ -49,4 +49,4 @@ void CreateTemporary(const std::string& folder, const std::string& name, mode_t 
 // that belong to this user. Best effort: never throws.
 void RemoveTemporariesOf(const std::string& folder, const std::string& name, const Steps& steps);
 
-}  // namespace platform
+}  // namespace linux

@@ -15,7 +15,7 @@
 #include "host/host_files.h"
 #include "vb/error.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -45,7 +45,7 @@ std::optional<dev_t> DeviceOf(std::string folder) {
     struct stat st{};
     while (stat(folder.c_str(), &st) != 0) {
         if (folder == "/" || folder == ".") return std::nullopt;
-        folder = Parent(folder);
+        folder = host::Parent(folder);
     }
     return st.st_dev;
 }
@@ -54,7 +54,7 @@ std::optional<dev_t> DeviceOf(std::string folder) {
 // above it on the same device.
 std::string TopOf(std::string folder, dev_t device) {
     while (folder != "/") {
-        const std::string up = Parent(folder);
+        const std::string up = host::Parent(folder);
         struct stat st{};
         if (stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
         folder = up;
@@ -79,8 +79,8 @@ bool Usable(const std::string& trash, uid_t uid) {
 }
 
 void MakeFolders(const std::string& path) {
-    if (path.empty() || IsDirectory(path)) return;
-    MakeFolders(Parent(path));
+    if (path.empty() || host::IsDirectory(path)) return;
+    MakeFolders(host::Parent(path));
     mkdir(path.c_str(), 0700);
 }
 
@@ -135,29 +135,29 @@ std::string TrashInfo(const std::string& path, time_t deleted) {
     return "[Trash Info]\nPath=" + escaped + "\nDeletionDate=" + when + "\n";
 }
 
-Trash::Trash(HostEnvironment env, uid_t uid) : env_(std::move(env)), uid_(uid) {}
+Trash::Trash(ports::HostEnvironment env, uid_t uid) : env_(std::move(env)), uid_(uid) {}
 
 std::string Trash::HomeTrash() const {
     // The XDG rules: a relative $XDG_DATA_HOME is to be ignored.
-    if (!env_.xdgDataHome.empty() && env_.xdgDataHome[0] == '/') return Join(env_.xdgDataHome, "Trash");
+    if (!env_.xdgDataHome.empty() && env_.xdgDataHome[0] == '/') return host::Join(env_.xdgDataHome, "Trash");
     if (env_.home.empty()) return "";
-    return Join(env_.home, ".local/share/Trash");
+    return host::Join(env_.home, ".local/share/Trash");
 }
 
 std::string Trash::Put(const std::string& hostPath) const {
     struct stat file{};
     if (lstat(hostPath.c_str(), &file) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw IsDirectory(Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
+        if (errno == ENOENT || errno == ENOTDIR) throw host::IsDirectory(host::Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
         throw ErrorFor(errno);
     }
     if (S_ISDIR(file.st_mode)) throw vb::PathFileAccessError();
     // Where the file really is: the trash records that place, and the top
     // of its file system is found from it.
-    char* resolved = realpath(Parent(hostPath).c_str(), nullptr);
+    char* resolved = realpath(host::Parent(hostPath).c_str(), nullptr);
     if (!resolved) throw ErrorFor(errno);
     const std::string folder = resolved;
     free(resolved);
-    const std::string original = Join(folder, BaseName(hostPath));
+    const std::string original = host::Join(folder, host::BaseName(hostPath));
 
     // The trash folder, and the path its .trashinfo records: absolute in
     // the home trash, relative to the top folder elsewhere (so that the
@@ -166,27 +166,27 @@ std::string Trash::Put(const std::string& hostPath) const {
     std::string recorded;
     const std::string home = HomeTrash();
     if (!home.empty() && DeviceOf(home) == file.st_dev) {
-        MakeFolders(Parent(home));
+        MakeFolders(host::Parent(home));
         if (!Usable(home, uid_)) throw ErrorFor(errno);
         trash = home;
         recorded = original;
     } else {
         const std::string top = TopOf(folder, file.st_dev);
-        const std::string shared = Join(top, ".Trash");
+        const std::string shared = host::Join(top, ".Trash");
         struct stat st{};
         const bool adminTrash = lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
-        const std::string own = Join(shared, std::to_string(uid_));
+        const std::string own = host::Join(shared, std::to_string(uid_));
         if (adminTrash && Usable(own, uid_)) {
             trash = own;
         } else {
-            trash = Join(top, ".Trash-" + std::to_string(uid_));
+            trash = host::Join(top, ".Trash-" + std::to_string(uid_));
             if (!Usable(trash, uid_)) throw NoTrashHere();
         }
         recorded = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
     }
 
     // The first free name: bsrv.3, else bsrv.3.2, bsrv.3.3 ...
-    const std::string base = BaseName(hostPath);
+    const std::string base = host::BaseName(hostPath);
     for (int n = 1; n < 10000; ++n) {
         const std::string name = n == 1 ? base : base + "." + std::to_string(n);
         const std::string info = trash + "/info/" + name + ".trashinfo";
@@ -217,4 +217,4 @@ std::string Trash::Put(const std::string& hostPath) const {
     throw vb::FileAlreadyExists();
 }
 
-}  // namespace platform
+}  // namespace linux

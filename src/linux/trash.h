@@ -24,13 +24,13 @@
 
 #include "ports/environment.h"
 
-namespace platform {
+namespace linux {
 
 class Trash {
 public:
     // env: where the home trash is ($XDG_DATA_HOME when absolute, else
     // $HOME/.local/share); uid: whose trash on other file systems.
-    explicit Trash(HostEnvironment env, uid_t uid);
+    explicit Trash(ports::HostEnvironment env, uid_t uid);
 
     // Moves the file (not a folder) at hostPath into the trash and returns
     // the host path it has there. Throws vb::Error: 53 no such file (76 no
@@ -43,7 +43,7 @@ public:
     std::string HomeTrash() const;
 
 private:
-    HostEnvironment env_;
+    ports::HostEnvironment env_;
     uid_t uid_;
 };
 
@@ -51,4 +51,4 @@ private:
 // than letters, digits, "-_.!~*'()" and "/"), DeletionDate in local time.
 std::string TrashInfo(const std::string& path, time_t deleted);
 
-}  // namespace platform
+}  // namespace linux

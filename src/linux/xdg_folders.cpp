@@ -6,7 +6,7 @@
 #include "host/host_files.h"
 #include "ports/shell.h"
 
-namespace platform {
+namespace linux {
 
 namespace {
 
@@ -48,21 +48,21 @@ std::optional<std::string> XdgUserDir(const std::string& file, const std::string
 
 }  // namespace
 
-std::string XdgFolder(const HostEnvironment& env_, int FolderId) {
-    const std::string home = WithoutTrailingSlash(env_.home);
+std::string XdgFolder(const ports::HostEnvironment& env_, int FolderId) {
+    const std::string home = host::WithoutTrailingSlash(env_.home);
     switch (FolderId) {
-        case CSIDL_PERSONAL: {
+        case ports::CSIDL_PERSONAL: {
             std::string config = env_.xdgConfigHome.starts_with("/") ? env_.xdgConfigHome : home + "/.config";
             if (auto folder = XdgUserDir(config + "/user-dirs.dirs", home, "XDG_DOCUMENTS_DIR"))
-                return WithoutTrailingSlash(*folder);
+                return host::WithoutTrailingSlash(*folder);
             return home + "/Documents";
         }
-        case CSIDL_APPDATA:
-            if (env_.xdgDataHome.starts_with("/")) return WithoutTrailingSlash(env_.xdgDataHome);
+        case ports::CSIDL_APPDATA:
+            if (env_.xdgDataHome.starts_with("/")) return host::WithoutTrailingSlash(env_.xdgDataHome);
             return home + "/.local/share";
         default:
             return "/opt";
     }
 }
 
-}  // namespace platform
+}  // namespace linux

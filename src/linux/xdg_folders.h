@@ -7,10 +7,10 @@
 
 #include "ports/environment.h"
 
-namespace platform {
+namespace linux {
 
 // The folder for CSIDL_PERSONAL or CSIDL_APPDATA, without a trailing "/";
 // "/opt" stands in for the program-files folder.
-std::string XdgFolder(const HostEnvironment& env, int FolderId);
+std::string XdgFolder(const ports::HostEnvironment& env, int FolderId);
 
-}  // namespace platform
+}  // namespace linux

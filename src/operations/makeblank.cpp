@@ -38,12 +38,12 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     });
     // Only Yes goes ahead: No, Esc and the close box end the command.
     proc.Line(20, [&] {
-        const int answer = sys.msgbox.Show(kBlankWarning, platform::vbYesNo, kWarningTitle);
-        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
+        const int answer = sys.msgbox.Show(kBlankWarning, ports::vbYesNo, kWarningTitle);
+        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
     });
     proc.Line(50, [&] { target = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
     proc.Line(60, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });
-    proc.Line(70, [&] { programFiles = common::GetSpecialFolder(sys, platform::CSIDL_PROGRAM_FILES); });
+    proc.Line(70, [&] { programFiles = common::GetSpecialFolder(sys, ports::CSIDL_PROGRAM_FILES); });
     proc.Line(80, [&] { return edition == catalogue::kBusiness ? Flow::Next() : Flow::Goto(110); });
     proc.Line(90, [&] {
         shellPath = catalogue::BusinessShellPath(programFiles);
@@ -60,12 +60,12 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     // stays at (or goes back to) the live path.
     proc.Line(160, [&] { live.Undo(); });
     proc.Line(170, [&] {
-        sys.msgbox.Show(kMissingShell, platform::vbOKOnly, "Unable to locate shell");
+        sys.msgbox.Show(kMissingShell, ports::vbOKOnly, "Unable to locate shell");
         return Flow::Goto(200);
     });
     proc.IgnoreTo(200);
     proc.Line(190, [&] {
-        sys.msgbox.Show("Database has been reset to the default values", platform::vbOKOnly, kBlankCreatedTitle);
+        sys.msgbox.Show("Database has been reset to the default values", ports::vbOKOnly, kBlankCreatedTitle);
     });
     proc.Line(200, [&] { catalogue::Form_Load(form); });
     proc.Run();

@@ -30,15 +30,15 @@ long long NumberOfCopy(const std::string& Name) {
 
 std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName) {
     std::optional<int32_t> count;
-    std::unique_ptr<platform::Database> db;
-    std::unique_ptr<platform::Recordset> rs;
+    std::unique_ptr<ports::Database> db;
+    std::unique_ptr<ports::Recordset> rs;
 
     // A copy that cannot be read is a fact about the copy, shown in its
     // row: the handler leaves without a report. Once the count is read, a
     // failure to close does not take it back.
     common::Procedure proc([](const vb::Error&, int) { return Resume::Leave; });
     proc.Line(10, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
-    proc.Line(20, [&] { rs = db->OpenRecordset(catalogue::kCountQuery, platform::dbOpenDynaset); });
+    proc.Line(20, [&] { rs = db->OpenRecordset(catalogue::kCountQuery, ports::dbOpenDynaset); });
     proc.Line(30, [&] { count = rs->IsEOF() ? 0 : common::CLng(rs->Field("Counter")); });
     proc.Line(40, [&] { rs->Close(); });
     proc.Line(50, [&] { db->Close(); });
@@ -95,7 +95,7 @@ std::string SizeText(int64_t bytes) {
     return std::to_string(kilobytes) + " KB";
 }
 
-void LoadPreviousVersions(common::Services& sys, platform::ListView& List, const std::string& LivePath) {
+void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const std::string& LivePath) {
     std::vector<PreviousVersion> versions;
     size_t i = 0;
     auto header = [&](int position, const char* text) {

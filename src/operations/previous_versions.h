@@ -4,7 +4,7 @@
 // the trash. Nothing here deletes a file.
 //
 // The window's Previous Versions dialog and the command line both drive
-// these procedures: the listing fills any platform::ListView, and every
+// these procedures: the listing fills any ports::ListView, and every
 // question and message goes through the message box of the services.
 #pragma once
 
@@ -52,7 +52,7 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
 // Empties List and fills it with the numbered copies of LivePath: columns
 // "Name", "Records" (the count, or "cannot be read"), "FileDate" (in the
 // user's locale) and "Size" ("12 KB"); each row's Tag is the copy's path.
-void LoadPreviousVersions(common::Services& sys, platform::ListView& List, const std::string& LivePath);
+void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const std::string& LivePath);
 
 // "12 KB": the size in kilobytes, rounded up, as file managers show it.
 std::string SizeText(int64_t bytes);

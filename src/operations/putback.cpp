@@ -42,8 +42,8 @@ bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::str
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
     // Only Yes goes ahead: No, Esc and the close box end the command.
     proc.Line(20, [&] {
-        const int answer = sys.msgbox.Show(PutBackWarning(name, LivePath), platform::vbYesNo, kWarningTitle);
-        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
+        const int answer = sys.msgbox.Show(PutBackWarning(name, LivePath), ports::vbYesNo, kWarningTitle);
+        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
     });
     // A copy gone since it was listed would leave its name free for the
     // live database's second name, and the live data would be copied onto
@@ -54,7 +54,7 @@ bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::str
     proc.Line(40, [&] { live.Rename(LivePath); });
     // The user did not let the live database move: ended as on No.
     proc.Line(50, [&] { return live.CopyOver(CopyPath) ? Flow::Next() : Flow::Leave(); });
-    proc.Line(60, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
+    proc.Line(60, [&] { sys.msgbox.Show("File was Restored", ports::vbOKOnly, kRestoredTitle); });
     proc.Line(70, [&] { catalogue::Form_Load(form); });
     proc.Run();
     return live.Replaced();
@@ -65,14 +65,14 @@ bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath) {
     bool moved = false;
 
     common::Procedure proc([&](const vb::Error& e, int) {
-        sys.msgbox.Show("Unable to move file to the Trash: " + e.Description(), platform::vbOKOnly,
+        sys.msgbox.Show("Unable to move file to the Trash: " + e.Description(), ports::vbOKOnly,
                         "Move to Trash Failed");
         return Resume::Leave;
     });
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
     proc.Line(20, [&] {
-        const int answer = sys.msgbox.Show(TrashWarning(name), platform::vbYesNo, "Move to Trash");
-        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
+        const int answer = sys.msgbox.Show(TrashWarning(name), ports::vbYesNo, "Move to Trash");
+        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
     });
     proc.Line(30, [&] {
         sys.files.MoveToTrash(CopyPath);

@@ -30,7 +30,7 @@ bool OnlyAMoveKeeps(const vb::Error& e) {
 
 std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,
                                            std::optional<vb::Error>* Why, const MayMove& Move) {
-    platform::Files& files = form.sys.files;
+    ports::Files& files = form.sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
     for (long n = 1; n < LONG_MAX; ++n) {

@@ -41,8 +41,8 @@ void cmdRestore_Click(catalogue::Form1& form) {
     std::string destination;
     std::string optionsPath;
     std::string sql;
-    std::unique_ptr<platform::Database> db;
-    std::unique_ptr<platform::Recordset> rs;
+    std::unique_ptr<ports::Database> db;
+    std::unique_ptr<ports::Recordset> rs;
     SetAside live(form);
 
     auto option12 = [&] {
@@ -58,20 +58,20 @@ void cmdRestore_Click(catalogue::Form1& form) {
     });
     // Only Yes goes ahead: No, Esc and the close box end the command.
     proc.Line(10, [&] {
-        const int answer = sys.msgbox.Show(kRestoreWarning, platform::vbYesNo, kWarningTitle);
-        return answer == platform::vbYes ? Flow::Next() : Flow::Leave();
+        const int answer = sys.msgbox.Show(kRestoreWarning, ports::vbYesNo, kWarningTitle);
+        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
     });
     proc.Line(40, [&] { source = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
     proc.Line(50, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });
     proc.Line(60, [&] { return edition == catalogue::kBusiness ? Flow::Next() : Flow::Goto(190); });
 
     // Business: the live database's folder comes from option 12.
-    proc.Line(70, [&] { optionsPath = catalogue::OptionDatabasePath(common::GetSpecialFolder(sys, platform::CSIDL_PERSONAL)); });
+    proc.Line(70, [&] { optionsPath = catalogue::OptionDatabasePath(common::GetSpecialFolder(sys, ports::CSIDL_PERSONAL)); });
     proc.Line(80, [&] { db = sys.DBEngine().OpenDatabase(optionsPath); });
     proc.Line(90, [&] { sql = catalogue::kOption12Query; });
     proc.Line(100, [&] {
         if (!db) throw vb::ObjectNotSet();
-        rs = db->OpenRecordset(sql, platform::dbOpenDynaset);
+        rs = db->OpenRecordset(sql, ports::dbOpenDynaset);
     });
     proc.Line(110, [&] {
         if (!rs) throw vb::ObjectNotSet();
@@ -83,7 +83,7 @@ void cmdRestore_Click(catalogue::Form1& form) {
     });
     proc.IgnoreTo(140);
     proc.Line(130, [&] {
-        destination = catalogue::BusinessFirstDefaultPath(common::GetSpecialFolder(sys, platform::CSIDL_PERSONAL));
+        destination = catalogue::BusinessFirstDefaultPath(common::GetSpecialFolder(sys, ports::CSIDL_PERSONAL));
     });
     proc.Line(140, [&] {
         if (!rs) throw vb::ObjectNotSet();
@@ -102,13 +102,13 @@ void cmdRestore_Click(catalogue::Form1& form) {
 
     // Any other edition label: the Personal live database.
     proc.Line(190, [&] {
-        destination = catalogue::PersonalLivePath(common::GetSpecialFolder(sys, platform::CSIDL_PERSONAL));
+        destination = catalogue::PersonalLivePath(common::GetSpecialFolder(sys, ports::CSIDL_PERSONAL));
     });
 
     proc.Line(210, [&] { live.Rename(destination); });
     // The user did not let the live database move: ended as on No.
     proc.Line(220, [&] { return live.CopyOver(source) ? Flow::Next() : Flow::Leave(); });
-    proc.Line(230, [&] { sys.msgbox.Show("File was Restored", platform::vbOKOnly, kRestoredTitle); });
+    proc.Line(230, [&] { sys.msgbox.Show("File was Restored", ports::vbOKOnly, kRestoredTitle); });
     proc.Line(240, [&] { catalogue::Form_Load(form); });
     proc.Run();
 }

@@ -17,8 +17,8 @@ void SetAside::Keep() {
     why_.reset();
     numbered_ = RenameDatabase(form_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
         // Only Yes lets it move: No, Esc and the close box keep it in place.
-        declined_ = form_.sys.msgbox.Show(MoveWarning(Numbered, Why), platform::vbYesNo, kWarningTitle) !=
-                    platform::vbYes;
+        declined_ = form_.sys.msgbox.Show(MoveWarning(Numbered, Why), ports::vbYesNo, kWarningTitle) !=
+                    ports::vbYes;
         return !declined_;
     });
 }
@@ -52,7 +52,7 @@ bool SetAside::CopyOver(const std::string& Source) {
 
 void SetAside::Undo() {
     if (!numbered_ || replaced_) return;
-    platform::Files& files = form_.sys.files;
+    ports::Files& files = form_.sys.files;
     if (numbered_->how != Kept::Moved) {
         // The live database never left its place. Its second name or copy
         // stays if it cannot be removed: one more name or copy of the live
@@ -80,8 +80,8 @@ std::optional<std::string> SetAside::KeptIn() const {
 }
 
 bool AskFileInUse(catalogue::Form1& form) {
-    return form.sys.msgbox.Show(kFileInUsePrompt, platform::vbRetryCancel, kFileInUseTitle) ==
-           platform::vbRetry;
+    return form.sys.msgbox.Show(kFileInUsePrompt, ports::vbRetryCancel, kFileInUseTitle) ==
+           ports::vbRetry;
 }
 
 common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Error& error, const std::string& Lead,
@@ -99,7 +99,7 @@ common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Erro
         std::string prompt = Lead + error.Description();
         if (const auto kept = live.KeptIn())
             prompt += "\r\n\r\nThe data that was in use before is kept in " + *kept + ".";
-        form.sys.msgbox.Show(prompt, platform::vbOKOnly, Title);
+        form.sys.msgbox.Show(prompt, ports::vbOKOnly, Title);
     }
     return common::Resume::Leave;
 }

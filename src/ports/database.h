@@ -22,7 +22,7 @@
 
 #include "vb/datetime.h"
 
-namespace platform {
+namespace ports {
 
 inline constexpr int dbOpenDynaset = 2;
 
@@ -62,4 +62,4 @@ public:
     virtual std::unique_ptr<Database> OpenDatabase(const std::string& Path) = 0;
 };
 
-}  // namespace platform
+}  // namespace ports

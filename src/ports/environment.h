@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace platform {
+namespace ports {
 
 struct HostEnvironment {
     std::string home;           // $HOME, else the home folder of the passwd entry
@@ -21,4 +21,4 @@ struct HostEnvironment {
     static HostEnvironment FromProcess();
 };
 
-}  // namespace platform
+}  // namespace ports

@@ -16,7 +16,7 @@
 
 #include "vb/datetime.h"
 
-namespace platform {
+namespace ports {
 
 // Told how far a copy has come: bytes done of bytes total. A copy reports
 // between the chunks it copies, never going back, and ends at the total; a
@@ -98,4 +98,4 @@ public:
     virtual void RemoveTemporaries(const std::string& Path) = 0;
 };
 
-}  // namespace platform
+}  // namespace ports

@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace platform {
+namespace ports {
 
 class ListView {
 public:
@@ -45,4 +45,4 @@ public:
     virtual void SetEnabled(bool Enabled) = 0;
 };
 
-}  // namespace platform
+}  // namespace ports

@@ -8,7 +8,7 @@
 
 #include "vb/datetime.h"
 
-namespace platform {
+namespace ports {
 
 class Locale {
 public:
@@ -16,4 +16,4 @@ public:
     virtual std::string GeneralDate(const vb::DateTime& When) = 0;
 };
 
-}  // namespace platform
+}  // namespace ports

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace platform {
+namespace ports {
 
 enum MsgBoxButtons : int {
     vbOKOnly = 0,
@@ -37,4 +37,4 @@ public:
     virtual int Show(const std::string& Prompt, int Buttons, const std::string& Title) = 0;
 };
 
-}  // namespace platform
+}  // namespace ports

@@ -4,7 +4,7 @@
 // can see the end and unwind.
 #pragma once
 
-namespace platform {
+namespace ports {
 
 class Process {
 public:
@@ -15,4 +15,4 @@ public:
 // Thrown by test fakes of Process::End. The line mechanism never catches it.
 struct ProcessEnded {};
 
-}  // namespace platform
+}  // namespace ports

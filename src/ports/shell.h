@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace platform {
+namespace ports {
 
 enum SpecialFolder : int {
     CSIDL_PERSONAL = 5,
@@ -36,4 +36,4 @@ public:
 // Path, as GetPathFromIDList gives it, takes the "\".
 inline bool TakesTrailingSeparator(const std::string& Path) { return Path.size() > 3; }
 
-}  // namespace platform
+}  // namespace ports

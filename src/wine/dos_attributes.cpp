@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace platform {
+namespace wine {
 
 bool HiddenOrSystem(const std::string& hostPath) {
     constexpr long kHidden = 0x2;
@@ -18,4 +18,4 @@ bool HiddenOrSystem(const std::string& hostPath) {
     return *end == '\0' && (attributes & (kHidden | kSystem)) != 0;
 }
 
-}  // namespace platform
+}  // namespace wine

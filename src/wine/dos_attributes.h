@@ -7,11 +7,11 @@
 
 #include <string>
 
-namespace platform {
+namespace wine {
 
 // Whether Windows programs under Wine see the file at hostPath as hidden or
 // system. Wine reads at most 64 bytes, and a value of any other form counts
 // as no attributes; so does a file system without extended attributes.
 bool HiddenOrSystem(const std::string& hostPath);
 
-}  // namespace platform
+}  // namespace wine

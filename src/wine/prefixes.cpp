@@ -15,7 +15,7 @@
 #include "host/host_files.h"
 #include "wine/windows_paths.h"
 
-namespace platform {
+namespace wine {
 
 namespace {
 
@@ -31,7 +31,7 @@ std::vector<std::string> Subfolders(const std::string& folder) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> folders;
     for (const std::string& name : names)
-        if (IsDirectory(Join(folder, name))) folders.push_back(Join(folder, name));
+        if (host::IsDirectory(host::Join(folder, name))) folders.push_back(host::Join(folder, name));
     return folders;
 }
 
@@ -97,7 +97,7 @@ std::string LutrisGamePrefix(const std::string& file, const std::string& home) {
         if (keyIndent == std::string::npos) keyIndent = indent;
         if (indent != keyIndent || line.compare(indent, 7, "prefix:") != 0) continue;
         std::string prefix = YamlScalar(std::string_view(line).substr(indent + 7));
-        if (prefix == "~" || prefix.starts_with("~/")) prefix = WithoutTrailingSlash(home) + prefix.substr(1);
+        if (prefix == "~" || prefix.starts_with("~/")) prefix = host::WithoutTrailingSlash(home) + prefix.substr(1);
         return prefix.starts_with("/") ? prefix : "";
     }
     return "";
@@ -107,10 +107,10 @@ std::string LutrisGamePrefix(const std::string& file, const std::string& home) {
 // configuration from <config>/lutris, or <data>/lutris where that is missing.
 std::vector<std::string> LutrisPrefixes(const std::string& config, const std::string& data,
                                         const std::string& home) {
-    const std::string root = IsDirectory(Join(config, "lutris")) ? Join(config, "lutris") : Join(data, "lutris");
+    const std::string root = host::IsDirectory(host::Join(config, "lutris")) ? host::Join(config, "lutris") : host::Join(data, "lutris");
     std::vector<std::string> files;
     std::error_code error;
-    for (fs::directory_iterator it(Join(root, "games"), error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(host::Join(root, "games"), error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.ends_with(".yml") || name.ends_with(".yaml")) files.push_back(it->path().string());
     }
@@ -137,8 +137,8 @@ std::optional<int64_t> DataIn(const std::string& prefix, const std::vector<DataM
                               const OpenPrefix& open) {
     const WinePaths paths(prefix);
     const PrefixServices services = open(prefix);
-    Shell& shell = *services.shell;
-    Files& files = *services.files;
+    ports::Shell& shell = *services.shell;
+    ports::Files& files = *services.files;
     std::map<int, std::optional<std::string>> folders;  // each read from the registry once
     std::optional<int64_t> newest;
     for (const DataMark& mark : marks) {
@@ -153,12 +153,12 @@ std::optional<int64_t> DataIn(const std::string& prefix, const std::vector<DataM
         if (!slot->second) continue;
         // As the procedures hold a special folder, so that tails follow it.
         std::string path = *slot->second;
-        if (TakesTrailingSeparator(path)) path += "\\";
+        if (ports::TakesTrailingSeparator(path)) path += "\\";
         path += mark.tail;
         const std::string host = paths.ToHost(path);
         struct stat st{};
         if (mark.kind == DataMark::kFolder) {
-            if (IsDirectory(host) && !newest) newest = kNoLiveDatabase;
+            if (host::IsDirectory(host) && !newest) newest = kNoLiveDatabase;
         } else if (!files.Dir(path).empty()) {
             int64_t when = kNoLiveDatabase;
             if (mark.kind == DataMark::kLiveDatabase && stat(host.c_str(), &st) == 0) when = ModifiedAt(st);
@@ -171,15 +171,15 @@ std::optional<int64_t> DataIn(const std::string& prefix, const std::vector<DataM
 }  // namespace
 
 bool IsWinePrefix(const std::string& folder) {
-    return IsRegularFile(Join(folder, "system.reg")) && IsDirectory(Join(folder, "drive_c"));
+    return host::IsRegularFile(host::Join(folder, "system.reg")) && host::IsDirectory(host::Join(folder, "drive_c"));
 }
 
-std::vector<std::string> CandidatePrefixes(const HostEnvironment& env) {
+std::vector<std::string> CandidatePrefixes(const ports::HostEnvironment& env) {
     if (env.home.empty()) return {};
-    const std::string home = WithoutTrailingSlash(env.home);
-    const std::string data = env.xdgDataHome.starts_with("/") ? WithoutTrailingSlash(env.xdgDataHome)
+    const std::string home = host::WithoutTrailingSlash(env.home);
+    const std::string data = env.xdgDataHome.starts_with("/") ? host::WithoutTrailingSlash(env.xdgDataHome)
                                                               : home + "/.local/share";
-    const std::string config = env.xdgConfigHome.starts_with("/") ? WithoutTrailingSlash(env.xdgConfigHome)
+    const std::string config = env.xdgConfigHome.starts_with("/") ? host::WithoutTrailingSlash(env.xdgConfigHome)
                                                                   : home + "/.config";
 
     std::vector<std::string> places{home + "/.wine"};
@@ -199,7 +199,7 @@ std::vector<std::string> CandidatePrefixes(const HostEnvironment& env) {
     std::set<std::pair<dev_t, ino_t>> seen;
     std::vector<std::string> prefixes;
     for (const std::string& place : places) {
-        const std::string folder = WithoutTrailingSlash(place);
+        const std::string folder = host::WithoutTrailingSlash(place);
         struct stat st{};
         if (!IsWinePrefix(folder) || stat(folder.c_str(), &st) != 0) continue;
         if (seen.insert({st.st_dev, st.st_ino}).second) prefixes.push_back(folder);
@@ -207,14 +207,14 @@ std::vector<std::string> CandidatePrefixes(const HostEnvironment& env) {
     return prefixes;
 }
 
-PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open) {
+PrefixChoice ChoosePrefix(const ports::HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open) {
     PrefixChoice choice;
     if (!env.winePrefix.empty()) {
         choice.reason = PrefixChoice::Reason::kEnvironment;
         choice.prefix = WinePaths::FindPrefix(env).value_or("");
         return choice;
     }
-    const std::string dotWine = WithoutTrailingSlash(env.home) + "/.wine";
+    const std::string dotWine = host::WithoutTrailingSlash(env.home) + "/.wine";
     std::optional<int64_t> best;
     for (const std::string& prefix : CandidatePrefixes(env)) {
         choice.searched.push_back(prefix);
@@ -241,4 +241,4 @@ PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark
     return choice;
 }
 
-}  // namespace platform
+}  // namespace wine

@@ -27,14 +27,14 @@
 #include "ports/files.h"
 #include "ports/shell.h"
 
-namespace platform {
+namespace wine {
 
 // True when folder is a Wine prefix: it holds system.reg and drive_c.
 bool IsWinePrefix(const std::string& folder);
 
 // The Wine prefixes of this user, each once, in the order of the table above;
 // folders in one place by name. Only folders that are prefixes are listed.
-std::vector<std::string> CandidatePrefixes(const HostEnvironment& env);
+std::vector<std::string> CandidatePrefixes(const ports::HostEnvironment& env);
 
 // Something that shows a prefix holds the served application's data: a file
 // or a folder at a Windows path below one of the prefix's special folders,
@@ -66,8 +66,8 @@ struct PrefixChoice {
 // The services of one prefix, as the prefix finder asks them: its special
 // folders and the existence test of files at Windows paths inside it.
 struct PrefixServices {
-    std::shared_ptr<Shell> shell;
-    std::shared_ptr<Files> files;
+    std::shared_ptr<ports::Shell> shell;
+    std::shared_ptr<ports::Files> files;
 };
 // Makes the services for a prefix folder (in production LinuxShell and
 // LinuxFiles over that prefix; the program wires them, src/app).
@@ -79,6 +79,6 @@ using OpenPrefix = std::function<PrefixServices(const std::string& prefix)>;
 // newest live database was modified last (the first in order when that is a
 // tie). When none holds them, ~/.wine if it is a prefix, else none.
 // Each candidate is looked into through the services open gives for it.
-PrefixChoice ChoosePrefix(const HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open);
+PrefixChoice ChoosePrefix(const ports::HostEnvironment& env, const std::vector<DataMark>& marks, const OpenPrefix& open);
 
-}  // namespace platform
+}  // namespace wine

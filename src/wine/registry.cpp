@@ -7,7 +7,7 @@
 
 #include "vb/casefold.h"
 
-namespace platform {
+namespace wine {
 
 namespace {
 
@@ -273,4 +273,4 @@ std::optional<std::string> WineRegistry::String(std::string_view key, std::strin
     return value->text;
 }
 
-}  // namespace platform
+}  // namespace wine

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace wine {
 
 struct RegistryValue {
     // The Windows value type: 1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY,
@@ -63,4 +63,4 @@ private:
     std::map<std::u32string, std::map<std::u32string, RegistryValue>> keys_;
 };
 
-}  // namespace platform
+}  // namespace wine

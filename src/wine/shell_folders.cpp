@@ -11,7 +11,7 @@
 #include "vb/casefold.h"
 #include "wine/registry.h"
 
-namespace platform {
+namespace wine {
 
 namespace {
 
@@ -44,7 +44,7 @@ std::string ProfileUser(const std::string& prefix, const std::string& user) {
     bool own = false;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == ".." || !IsDirectory(users + "/" + name)) continue;
+        if (name == "." || name == ".." || !host::IsDirectory(users + "/" + name)) continue;
         if (vb::EqualsIgnoringCase(name, user)) own = true;
         else if (!vb::EqualsIgnoringCase(name, "Public")) others.push_back(name);
     }
@@ -85,10 +85,10 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
     const std::string windowsUser = ProfileUser(prefix, unixUser);
     const std::string profile = "C:\\users\\" + windowsUser;
 
-    if (FolderId == CSIDL_PROGRAM_FILES) {
+    if (FolderId == ports::CSIDL_PROGRAM_FILES) {
         const WineRegistry system = WineRegistry::Load(prefix + "/system.reg");
         bool win64 = system.Arch() == "win64" ||
-                     (system.Arch().empty() && IsDirectory(prefix + "/drive_c/windows/syswow64"));
+                     (system.Arch().empty() && host::IsDirectory(prefix + "/drive_c/windows/syswow64"));
         std::optional<std::string> value;
         if (win64) {
             // A 32-bit program in a 64-bit prefix gets the (x86) folder.
@@ -101,7 +101,7 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
         return win64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
     }
 
-    const bool documents = FolderId == CSIDL_PERSONAL;
+    const bool documents = FolderId == ports::CSIDL_PERSONAL;
     const char* name = documents ? "Personal" : "AppData";
     const std::string fallback = profile + (documents ? "\\Documents" : "\\AppData\\Roaming");
     const WineRegistry user = WineRegistry::Load(prefix + "/user.reg");
@@ -135,4 +135,4 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
     return fallback;
 }
 
-}  // namespace platform
+}  // namespace wine

@@ -7,7 +7,7 @@
 
 #include "ports/shell.h"
 
-namespace platform {
+namespace wine {
 
 // The folder for CSIDL_PERSONAL, CSIDL_APPDATA or CSIDL_PROGRAM_FILES inside
 // prefix, without a trailing "\" (a drive root keeps its own), for the Unix
@@ -15,4 +15,4 @@ namespace platform {
 // another name). Other ids are not asked for here (LinuxShell).
 std::string WinePrefixFolder(const std::string& prefix, const std::string& unixUser, int FolderId);
 
-}  // namespace platform
+}  // namespace wine

@@ -11,7 +11,7 @@
 #include "host/host_files.h"
 #include "vb/casefold.h"
 
-namespace platform {
+namespace wine {
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<std::string> Components(std::string_view path, bool rooted) {
 // (the first in byte order, so the choice is the same on every run), else
 // nullopt.
 std::optional<std::string> FindEntry(const std::string& folder, const std::string& name) {
-    std::string exact = Join(folder, name);
+    std::string exact = host::Join(folder, name);
     struct stat st{};
     if (lstat(exact.c_str(), &st) == 0) return name;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
@@ -70,24 +70,24 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
 // gets that folder from Wine when Wine next starts, with c: linked to
 // drive_c, so until then C: is drive_c.
 std::string DriveFolder(const std::string& prefix, char letter) {
-    if (letter == 'c' && !IsDirectory(Join(prefix, "dosdevices"))) return Join(prefix, "drive_c");
-    return Join(prefix, "dosdevices/") + letter + ":";
+    if (letter == 'c' && !host::IsDirectory(host::Join(prefix, "dosdevices"))) return host::Join(prefix, "drive_c");
+    return host::Join(prefix, "dosdevices/") + letter + ":";
 }
 
 }  // namespace
 
 
-std::optional<std::string> WinePaths::FindPrefix(const HostEnvironment& env) {
+std::optional<std::string> WinePaths::FindPrefix(const ports::HostEnvironment& env) {
     // Wine itself uses $WINEPREFIX alone when it is set, so a broken one is
     // not silently replaced by ~/.wine.
     std::string prefix = !env.winePrefix.empty() ? env.winePrefix
-                         : !env.home.empty()     ? Join(env.home, ".wine")
+                         : !env.home.empty()     ? host::Join(env.home, ".wine")
                                                  : std::string();
     if (prefix.empty()) return std::nullopt;
     while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
     struct stat st{};
-    if (stat(Join(prefix, "system.reg").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    if (!IsDirectory(Join(prefix, "dosdevices"))) return std::nullopt;
+    if (stat(host::Join(prefix, "system.reg").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (!host::IsDirectory(host::Join(prefix, "dosdevices"))) return std::nullopt;
     return prefix;
 }
 
@@ -125,17 +125,17 @@ std::string WinePaths::ToHost(const std::string& path) const {
     for (const std::string& part : Components(rest, rooted)) {
         if (resolvable) {
             if (std::optional<std::string> entry = FindEntry(host, part)) {
-                host = Join(host, *entry);
+                host = host::Join(host, *entry);
                 continue;
             }
             // Nothing below a missing component can exist: the rest stays
             // as written.
             resolvable = false;
         }
-        host = Join(host, part);
+        host = host::Join(host, part);
     }
     if (host.empty()) host = ".";
     return host;
 }
 
-}  // namespace platform
+}  // namespace wine

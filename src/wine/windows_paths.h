@@ -11,7 +11,7 @@
 
 #include "ports/environment.h"
 
-namespace platform {
+namespace wine {
 
 class WinePaths {
 public:
@@ -22,7 +22,7 @@ public:
     // The prefix Wine itself would use: $WINEPREFIX, else ~/.wine, when it
     // holds system.reg and dosdevices/; nullopt otherwise. Which of the
     // user's prefixes holds the data: prefixes.h.
-    static std::optional<std::string> FindPrefix(const HostEnvironment& env);
+    static std::optional<std::string> FindPrefix(const ports::HostEnvironment& env);
 
     const std::string& Prefix() const { return prefix_; }
 
@@ -35,4 +35,4 @@ private:
     std::string prefix_;
 };
 
-}  // namespace platform
+}  // namespace wine

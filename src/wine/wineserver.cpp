@@ -10,14 +10,14 @@
 
 #include "host/host_files.h"
 
-namespace platform {
+namespace wine {
 
 namespace {
 
 bool IsWineServer(int procFd, const char* pid) {
     std::string comm;
     {
-        Fd file(openat(procFd, (std::string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
+        host::Fd file(openat(procFd, (std::string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
         char buffer[64];
         ssize_t n = file ? read(file.get(), buffer, sizeof buffer) : -1;
         if (n > 0) comm.assign(buffer, static_cast<size_t>(n));
@@ -30,14 +30,14 @@ bool IsWineServer(int procFd, const char* pid) {
     std::string exe(target, static_cast<size_t>(n));
     const std::string deleted = " (deleted)";
     if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
-    std::string name = BaseName(exe);
+    std::string name = host::BaseName(exe);
     return name == "wineserver" || name == "wineserver64";
 }
 
 }  // namespace
 
 bool OpenInWineServer(dev_t device, ino_t inode) {
-    Fd proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    host::Fd proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!proc) return false;
     DIR* processes = fdopendir(dup(proc.get()));
     if (!processes) return false;
@@ -70,4 +70,4 @@ bool OpenInWineServer(dev_t device, ino_t inode) {
     return found;
 }
 
-}  // namespace platform
+}  // namespace wine

@@ -5,11 +5,11 @@
 
 #include <sys/types.h>
 
-namespace platform {
+namespace wine {
 
 // True when a wineserver of this user (a process named wineserver or
 // wineserver64, by its name or its program file) has the file
 // (device, inode) open. False when /proc cannot be read.
 bool OpenInWineServer(dev_t device, ino_t inode);
 
-}  // namespace platform
+}  // namespace wine

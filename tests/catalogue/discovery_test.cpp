@@ -103,13 +103,13 @@ TEST_F(DiscoveryTest, MissingLiveDatabaseNamesTheSecondDefaultAndStillListsBacku
     // The option database and its result stay open through the message.
     int liveAtMessage = -1;
     w.msgbox.onShow = [&](const auto&) { liveAtMessage = w.db.liveDatabases + w.db.liveRecordsets; };
-    w.msgbox.Answer(platform::vbOK);
+    w.msgbox.Answer(ports::vbOK);
 
     catalogue::Form_Load(form);
 
     ASSERT_EQ(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(w.msgbox.shown[0].prompt, "Unable to locate main database: " + kBusinessSecond);
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbOKOnly);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbOKOnly);
     EXPECT_EQ(w.msgbox.shown[0].title, "");  // the application's title
     EXPECT_EQ(liveAtMessage, 2);
     EXPECT_EQ(Rows(), (std::vector<std::string>{"Backup 3|Business|4|2026-01-02 03:04:05|" + BusinessBackup(3)}));
@@ -142,7 +142,7 @@ TEST_F(DiscoveryTest, HiddenFilesAndFoldersDoNotCount) {
 
 TEST_F(DiscoveryTest, NonDatabaseFileIsReportedLineByLineAndShowsZero) {
     w.files.Put(PersonalBackup(1), "not a database");
-    for (int i = 0; i < 6; ++i) w.msgbox.Answer(platform::vbIgnore);
+    for (int i = 0; i < 6; ++i) w.msgbox.Answer(ports::vbIgnore);
     catalogue::Form_Load(form);
     std::vector<std::string> lines;
     for (const auto& box : w.msgbox.shown) {
@@ -159,7 +159,7 @@ TEST_F(DiscoveryTest, NonDatabaseFileIsReportedLineByLineAndShowsZero) {
 
 TEST_F(DiscoveryTest, MissingRoofTableIsReportedAtLine70) {
     w.files.Put(kPersonalLive, fakes::db::OptionsWithoutTable());
-    w.msgbox.Answer({platform::vbIgnore, platform::vbIgnore, platform::vbIgnore, platform::vbIgnore});
+    w.msgbox.Answer({ports::vbIgnore, ports::vbIgnore, ports::vbIgnore, ports::vbIgnore});
     catalogue::Form_Load(form);
     ASSERT_GE(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(w.msgbox.shown[0].title, "Error 3078 in GetRecordCount");
@@ -177,7 +177,7 @@ TEST_F(DiscoveryTest, CountThatDoesNotFitOrIsNullIsReportedAtLine90) {
     for (const Row& row : rows) {
         FormFixture f;
         f.w.files.Put(kPersonalLive, Roof(row.count));
-        f.w.msgbox.Answer(platform::vbIgnore);
+        f.w.msgbox.Answer(ports::vbIgnore);
         catalogue::Form_Load(f.form);
         ASSERT_EQ(f.w.msgbox.shown.size(), 1u) << row.count;
         EXPECT_EQ(f.w.msgbox.shown[0].title, row.title);
@@ -193,7 +193,7 @@ TEST_F(DiscoveryTest, CountThatDoesNotFitOrIsNullIsReportedAtLine90) {
 TEST_F(DiscoveryTest, IgnoredFileDateLeavesTheColumnEmptyButSetsTheTag) {
     w.files.Put(kPersonalLive, Roof(1));
     w.files.failures.Add("FileDateTime", vb::FileNotFound());
-    w.msgbox.Answer(platform::vbIgnore);
+    w.msgbox.Answer(ports::vbIgnore);
     catalogue::Form_Load(form);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Error 53 in LoadListView"}));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"(Current)|Personal|1||" + kPersonalLive}));
@@ -202,8 +202,8 @@ TEST_F(DiscoveryTest, IgnoredFileDateLeavesTheColumnEmptyButSetsTheTag) {
 TEST_F(DiscoveryTest, AbortDuringDiscoveryEndsWithNothingAfterIt) {
     w.files.Put(PersonalBackup(1), "junk");
     w.files.Put(PersonalBackup(2), Roof(1));
-    w.msgbox.Answer(platform::vbAbort);
-    EXPECT_THROW(catalogue::Form_Load(form), platform::ProcessEnded);
+    w.msgbox.Answer(ports::vbAbort);
+    EXPECT_THROW(catalogue::Form_Load(form), ports::ProcessEnded);
     EXPECT_EQ(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(lv.items.size(), 1u);  // slot 2 was never looked at
     EXPECT_TRUE(lv.autosized.empty());
@@ -212,7 +212,7 @@ TEST_F(DiscoveryTest, AbortDuringDiscoveryEndsWithNothingAfterIt) {
 TEST_F(DiscoveryTest, LeavingAtTheOptionDatabaseEndsTheRun) {
     w.files.Put(kOptions, "garbage");
     w.files.Put(kPersonalLive, Roof(1));
-    w.msgbox.Answer(platform::vbNoAnswer);
+    w.msgbox.Answer(ports::vbNoAnswer);
     catalogue::Form_Load(form);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Error 3343 in Form_Load"}));
     EXPECT_NE(w.msgbox.shown[0].prompt.find("Module: Form1\r\nLine Number: 110"), std::string::npos);
@@ -224,7 +224,7 @@ TEST_F(DiscoveryTest, RetryOnTheOptionDatabaseReadsItAgain) {
     w.files.Put(kOptions, Options("D:\\Data"));
     w.files.Put("D:\\Data\\bsrv.mdb", Roof(3));
     w.db.failures.Add("open", vb::Error(3051, "cannot open"), 2, kOptions);
-    w.msgbox.Answer({platform::vbRetry, platform::vbRetry});
+    w.msgbox.Answer({ports::vbRetry, ports::vbRetry});
     catalogue::Form_Load(form);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Error 3051 in Form_Load", "Error 3051 in Form_Load"}));
     EXPECT_EQ(lv.items.at(0).tag, "D:\\Data\\bsrv.mdb");

@@ -59,14 +59,14 @@ TEST_F(SelectionTest, NoSelectedRowDisablesBothWithoutAReport) {
 TEST_F(SelectionTest, AFailingButtonIsReportedUnderTheHandlersName) {
     AddRow("Backup 1", "C:\\b\\Backup1.rb");
     restore.failures.Add("SetEnabled", vb::Error(5, "x"));
-    w.msgbox.Answer(platform::vbIgnore);
+    w.msgbox.Answer(ports::vbIgnore);
     Click(1, false, true);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Error 5 in lvFiles_Click"}));
     EXPECT_FALSE(makeBlank.enabled);  // Ignore went on with the next line
 }
 
 TEST_F(SelectionTest, CancelEndsTheProgramAtOnce) {
-    EXPECT_THROW(catalogue::cmdCancel_Click(form), platform::ProcessEnded);
+    EXPECT_THROW(catalogue::cmdCancel_Click(form), ports::ProcessEnded);
     EXPECT_EQ(w.process.ends, 1);
     EXPECT_TRUE(w.msgbox.shown.empty());
 }

@@ -19,7 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Outcome = app::ConsoleMessageBox::Outcome;
+using Outcome = cli::ConsoleMessageBox::Outcome;
 
 struct BoxCase {
     const char* name;
@@ -36,7 +36,7 @@ class ConsoleBox : public ::testing::TestWithParam<BoxCase> {};
 TEST_P(ConsoleBox, AnswersAndRecords) {
     const BoxCase& c = GetParam();
     std::FILE* err = std::tmpfile();
-    app::ConsoleMessageBox box(
+    cli::ConsoleMessageBox box(
         c.consented,
         [&c](const std::string&, std::string& answer) {
             if (!c.typed) return false;
@@ -52,20 +52,20 @@ TEST_P(ConsoleBox, AnswersAndRecords) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ConsoleBox,
     ::testing::Values(
-        BoxCase{"YesGiven", true, nullptr, platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
-        BoxCase{"TypedY", false, " Y ", platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
-        BoxCase{"TypedYes", false, "yes", platform::vbYesNo, "", platform::vbYes, Outcome::Nothing},
+        BoxCase{"YesGiven", true, nullptr, ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
+        BoxCase{"TypedY", false, " Y ", ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
+        BoxCase{"TypedYes", false, "yes", ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
         // The default is No: an empty line, another word, no terminal.
-        BoxCase{"EmptyLine", false, "", platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
-        BoxCase{"OtherWord", false, "yep", platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
-        BoxCase{"NoTerminal", false, nullptr, platform::vbYesNo, "", platform::vbNo, Outcome::Declined},
-        BoxCase{"FileInUse", true, nullptr, platform::vbRetryCancel, "File in Use", platform::vbCancel, Outcome::InUse},
-        BoxCase{"ErrorReport", true, nullptr, platform::vbAbortRetryIgnore, "", platform::vbAbort, Outcome::Failed},
-        BoxCase{"Done", true, nullptr, platform::vbOKOnly, "Restore Complete", platform::vbOK, Outcome::Succeeded},
-        BoxCase{"Failure", true, nullptr, platform::vbOKOnly, "Restore Failed", platform::vbOK, Outcome::Failed}),
+        BoxCase{"EmptyLine", false, "", ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
+        BoxCase{"OtherWord", false, "yep", ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
+        BoxCase{"NoTerminal", false, nullptr, ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
+        BoxCase{"FileInUse", true, nullptr, ports::vbRetryCancel, "File in Use", ports::vbCancel, Outcome::InUse},
+        BoxCase{"ErrorReport", true, nullptr, ports::vbAbortRetryIgnore, "", ports::vbAbort, Outcome::Failed},
+        BoxCase{"Done", true, nullptr, ports::vbOKOnly, "Restore Complete", ports::vbOK, Outcome::Succeeded},
+        BoxCase{"Failure", true, nullptr, ports::vbOKOnly, "Restore Failed", ports::vbOK, Outcome::Failed}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ConsoleBox, ABoxIsOneLine) { EXPECT_EQ(app::OneLine("Line one\r\n\r\n  line two\r\n"), "Line one line two"); }
+TEST(ConsoleBox, ABoxIsOneLine) { EXPECT_EQ(cli::OneLine("Line one\r\n\r\n  line two\r\n"), "Line one line two"); }
 
 // The program in a Wine home with the Personal edition: a live database of 3
 // contacts and backup 2 of 7.

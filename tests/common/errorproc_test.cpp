@@ -5,10 +5,10 @@
 
 #include "fakes/fakes.h"
 
-using platform::vbAbort;
-using platform::vbIgnore;
-using platform::vbNoAnswer;
-using platform::vbRetry;
+using ports::vbAbort;
+using ports::vbIgnore;
+using ports::vbNoAnswer;
+using ports::vbRetry;
 
 namespace {
 
@@ -84,7 +84,7 @@ TEST(ErrorProc, AbortInTheInnerReportEndsTheProgram) {
     fakes::World w;
     w.msgbox.failures.Add("Show", vb::Error(7, "Out of memory"));
     w.msgbox.Answer(vbAbort);
-    EXPECT_THROW(common::ErrorProc(w.sys, 53, "x", "P", "Form1", 40), platform::ProcessEnded);
+    EXPECT_THROW(common::ErrorProc(w.sys, 53, "x", "P", "Form1", 40), ports::ProcessEnded);
 }
 
 TEST(ErrorProc, NestingStopsAtItsLimitWithZero) {
@@ -98,7 +98,7 @@ TEST(Shutdown, EndsTheProcessAndReportsItsOwnFailure) {
     fakes::World w;
     w.process.failures.Add("End", vb::Error(5, "Invalid procedure call or argument"));
     w.msgbox.Answer(vbRetry);
-    EXPECT_THROW(common::Shutdown(w.sys), platform::ProcessEnded);
+    EXPECT_THROW(common::Shutdown(w.sys), ports::ProcessEnded);
     ASSERT_EQ(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(w.msgbox.shown[0].title, "Error 5 in Shutdown");
     EXPECT_NE(w.msgbox.shown[0].prompt.find("Module: Module1"), std::string::npos);

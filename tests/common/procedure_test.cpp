@@ -8,10 +8,10 @@
 
 using common::Flow;
 using common::Procedure;
-using platform::vbAbort;
-using platform::vbIgnore;
-using platform::vbNoAnswer;
-using platform::vbRetry;
+using ports::vbAbort;
+using ports::vbIgnore;
+using ports::vbNoAnswer;
+using ports::vbRetry;
 
 namespace {
 
@@ -97,7 +97,7 @@ TEST_F(ProcedureTest, AnyOtherAnswerLeavesWithThePartialResult) {
 TEST_F(ProcedureTest, AbortEndsTheProgramWithNothingAfterIt) {
     proc.Line(10, Failing(10, 1)).Line(20, Plain(20));
     w.msgbox.Answer(vbAbort);
-    EXPECT_THROW(proc.Run(), platform::ProcessEnded);
+    EXPECT_THROW(proc.Run(), ports::ProcessEnded);
     EXPECT_EQ(ran, (std::vector<int>{10}));
     EXPECT_EQ(w.process.ends, 1);
     EXPECT_EQ(w.msgbox.shown.size(), 1u);
@@ -109,7 +109,7 @@ TEST_F(ProcedureTest, ReportNamesProcedureModuleAndTheFailingLine) {
     proc.Run();
     ASSERT_EQ(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(w.msgbox.shown[0].title, "Error 53 in Sample");
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbAbortRetryIgnore);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbAbortRetryIgnore);
     EXPECT_NE(w.msgbox.shown[0].prompt.find("Module: Form1\r\nLine Number: 40"), std::string::npos);
 }
 

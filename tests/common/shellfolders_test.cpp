@@ -38,7 +38,7 @@ TEST(GetSpecialFolder, FailureIsReportedAndLeavesWithTheResultSoFar) {
     fakes::World w;
     w.shell.folders[5] = "C:\\Docs";
     w.shell.failures.Add("GetPathFromIDList", vb::Error(5, "x"));
-    w.msgbox.Answer(platform::vbIgnore);  // line 70 ignored: 80 reads the blank buffer
+    w.msgbox.Answer(ports::vbIgnore);  // line 70 ignored: 80 reads the blank buffer
     EXPECT_EQ(common::GetSpecialFolder(w.sys, 5), std::string(260, ' ') + "\\");
     ASSERT_EQ(w.msgbox.shown.size(), 1u);
     EXPECT_EQ(w.msgbox.shown[0].title, "Error 5 in GetSpecialFolder");
@@ -52,7 +52,7 @@ TEST(lvAutosizeControl, SizesEveryColumnInOrderAndNothingWithoutColumns) {
     EXPECT_TRUE(lv.autosized.empty());
     for (const char* h : {"Database", "Version", "Records", "FileDate"}) lv.AddColumnHeader(h);
     lv.failures.Add("AutosizeColumn", vb::Error(5, "x"));
-    w.msgbox.Answer(platform::vbIgnore);  // the first column fails: go on with the next
+    w.msgbox.Answer(ports::vbIgnore);  // the first column fails: go on with the next
     common::lvAutosizeControl(w.sys, lv);
     EXPECT_EQ(lv.autosized, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(w.msgbox.shown.at(0).title, "Error 5 in lvAutosizeControl");

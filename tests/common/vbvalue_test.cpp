@@ -6,7 +6,7 @@
 
 namespace {
 
-int Number(const platform::Value& v) {
+int Number(const ports::Value& v) {
     try {
         common::CLng(v);
         return 0;
@@ -25,13 +25,13 @@ TEST(CLng, ConvertsWhatFitsAndRefusesTheRest) {
     EXPECT_EQ(Number(int64_t{2147483648}), 6);
     EXPECT_EQ(Number(int64_t{-2147483649}), 6);
     EXPECT_EQ(Number(1e12), 6);
-    EXPECT_EQ(Number(platform::Null{}), 94);
+    EXPECT_EQ(Number(ports::Null{}), 94);
     EXPECT_EQ(Number(std::string("12 rows")), 13);
     EXPECT_EQ(Number(std::string("")), 13);
 }
 
 TEST(TextOf, NullIsEmptyAndTextIsKeptAsStored) {
-    EXPECT_EQ(common::TextOf(platform::Null{}), "");
+    EXPECT_EQ(common::TextOf(ports::Null{}), "");
     EXPECT_EQ(common::TextOf(std::string("  D:\\Data ")), "  D:\\Data ");
     EXPECT_EQ(common::TextOf(int64_t{-7}), "-7");
     EXPECT_EQ(common::Trim("   "), "");

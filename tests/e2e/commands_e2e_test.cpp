@@ -12,10 +12,10 @@ namespace {
 
 using e2e::RealForm;
 using e2e::WineHome;
-using platform::vbCancel;
-using platform::vbOK;
-using platform::vbRetry;
-using platform::vbYes;
+using ports::vbCancel;
+using ports::vbOK;
+using ports::vbRetry;
+using ports::vbYes;
 using test_support::Hold;
 using test_support::Holder;
 namespace fs = std::filesystem;

@@ -31,7 +31,7 @@ TEST(DiscoveryEndToEnd, BothEditionsWithOption12AndADamagedBackup) {
     WineHome::Touch(home.C(roaming + "Varnock Rolvane/Backups/Backup2.rv"), 2025, 12, 31, 0, 0, 0);
 
     RealForm f(home);
-    for (int i = 0; i < 6; ++i) f.msgbox.Answer(platform::vbIgnore);  // the damaged backup's reports
+    for (int i = 0; i < 6; ++i) f.msgbox.Answer(ports::vbIgnore);  // the damaged backup's reports
     catalogue::Form_Load(f.form);
 
     ASSERT_EQ(f.lv.items.size(), 6u);
@@ -70,7 +70,7 @@ TEST(DiscoveryEndToEnd, MissingBusinessDatabaseNamesTheSecondDefault) {
     WineHome home;
     WineHome::Options(home.C("users/ann/Documents/Varnock Rolvane BE/Data/options.mdb"), "C:\\Nowhere");
     RealForm f(home);
-    f.msgbox.Answer(platform::vbOK);
+    f.msgbox.Answer(ports::vbOK);
     catalogue::Form_Load(f.form);
     ASSERT_EQ(f.msgbox.shown.size(), 1u);
     EXPECT_EQ(f.msgbox.shown[0].prompt,

@@ -24,7 +24,7 @@ namespace {
 
 using e2e::RealForm;
 using e2e::WineHome;
-using platform::LinuxFiles;
+using linux::LinuxFiles;
 namespace fs = std::filesystem;
 
 const std::string kData = "users/ann/Documents/Varnock Rolvane/Data/";
@@ -120,7 +120,7 @@ struct ReplaceEndToEnd : ::testing::Test {
                 return failLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
             });
             SelectRow(f, command.row);
-            f.msgbox.Answer({platform::vbYes});
+            f.msgbox.Answer({ports::vbYes});
             f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
                 if (box.title != operations::kWarningTitle) _exit(box.title == command.success ? 0 : 2);
             };
@@ -221,7 +221,7 @@ TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                         title = box.title;
                         // Yes to the command's warning, and to moving the
                         // live database where no copy of it can be made.
-                        f.msgbox.Answer(box.title == operations::kWarningTitle ? platform::vbYes : platform::vbOK);
+                        f.msgbox.Answer(box.title == operations::kWarningTitle ? ports::vbYes : ports::vbOK);
                         // The catalogue is not rebuilt: the files are not databases.
                         if (box.title == command.success) throw vb::Error(5, "stop before the rebuild");
                     };

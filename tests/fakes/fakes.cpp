@@ -111,7 +111,7 @@ void FakeFiles::MoveToTrash(const std::string& Path) {
 }
 
 void FakeFiles::FileCopy(const std::string& Source, const std::string& Destination,
-                         const platform::CopyProgress& Progress) {
+                         const ports::CopyProgress& Progress) {
     failures.Check("FileCopy", Destination);
     File* src = Find(Source);
     if (!src) throw vb::FileNotFound();
@@ -129,7 +129,7 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     log.push_back("copy " + Source + " -> " + Destination);
 }
 
-void FakeFiles::ReportSteps(uint64_t total, const platform::CopyProgress& Progress) {
+void FakeFiles::ReportSteps(uint64_t total, const ports::CopyProgress& Progress) {
     for (int step = 1; step <= copySteps; ++step) {
         if (onCopyStep) onCopyStep(step);
         if (Progress) Progress(total * static_cast<uint64_t>(step) / static_cast<uint64_t>(copySteps), total);
@@ -161,7 +161,7 @@ bool FakeFiles::Link(const std::string& Path, const std::string& NewPath) {
 }
 
 void FakeFiles::CopyAside(const std::string& Path, const std::string& NewPath,
-                          const platform::CopyProgress& Progress) {
+                          const ports::CopyProgress& Progress) {
     failures.Check("CopyAside", Path);
     File* src = Find(Path);
     if (!src) throw vb::FileNotFound();
@@ -234,7 +234,7 @@ int ScriptedMessageBox::Show(const std::string& Prompt, int Buttons, const std::
 void FakeProcess::End() {
     failures.Check("End");
     ++ends;
-    throw platform::ProcessEnded{};
+    throw ports::ProcessEnded{};
 }
 
 std::string FakeLocale::GeneralDate(const vb::DateTime& w) {
@@ -266,10 +266,10 @@ std::string Lower(std::string s) {
     return s;
 }
 
-class FakeRecordset : public platform::Recordset {
+class FakeRecordset : public ports::Recordset {
 public:
     FakeRecordset(FakeDbState& state, bool* dbOpen, std::string field,
-                  std::optional<platform::Value> row)
+                  std::optional<ports::Value> row)
         : state_(state), dbOpen_(dbOpen), field_(std::move(field)), row_(std::move(row)) {
         ++state_.liveRecordsets;
     }
@@ -285,7 +285,7 @@ public:
         if (!row_) throw vb::Error(vb::kNoCurrentRecord, "No current record.");
         row_.reset();
     }
-    platform::Value Field(const std::string& Name) override {
+    ports::Value Field(const std::string& Name) override {
         Usable();
         state_.failures.Check("field");
         if (Lower(Name) != field_) throw vb::Error(vb::kItemNotFound, "Item not found in this collection.");
@@ -305,22 +305,22 @@ private:
     FakeDbState& state_;
     bool* dbOpen_;
     std::string field_;
-    std::optional<platform::Value> row_;
+    std::optional<ports::Value> row_;
     bool open_ = true;
 };
 
-class FakeDatabase : public platform::Database {
+class FakeDatabase : public ports::Database {
 public:
     FakeDatabase(FakeDbState& state, std::string content) : state_(state), content_(std::move(content)) {
         ++state_.liveDatabases;
     }
     ~FakeDatabase() override { --state_.liveDatabases; }
 
-    std::unique_ptr<platform::Recordset> OpenRecordset(const std::string& Query, int Type) override {
+    std::unique_ptr<ports::Recordset> OpenRecordset(const std::string& Query, int Type) override {
         if (!*open_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
         state_.failures.Check("query");
         state_.queries.push_back(Query);
-        EXPECT_EQ(Type, platform::dbOpenDynaset);
+        EXPECT_EQ(Type, ports::dbOpenDynaset);
         const std::string q = Lower(Query);
         std::istringstream words(content_);
         std::map<std::string, std::string> props;
@@ -332,16 +332,16 @@ public:
         if (q == "select count(*) as counter from roof ") {
             if (!props.count("roof")) throw NoTable("roof");
             const std::string& n = props["roof"];
-            if (n == "NULL") return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", platform::Null{});
+            if (n == "NULL") return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", ports::Null{});
             const int64_t count = std::stoll(n);
             return std::make_unique<FakeRecordset>(state_, open_.get(), "counter", count);
         }
         if (q == "select option from stringoptions where optionnumber = 12") {
             if (!props.count("options")) throw NoTable("stringoptions");
-            std::optional<platform::Value> row;
+            std::optional<ports::Value> row;
             if (auto it = content_.find("option12="); it != std::string::npos) {
                 std::string v = content_.substr(it + 9);
-                row = v == "NULL" ? platform::Value(platform::Null{}) : platform::Value(v);
+                row = v == "NULL" ? ports::Value(ports::Null{}) : ports::Value(v);
             }
             return std::make_unique<FakeRecordset>(state_, open_.get(), "option", row);
         }
@@ -367,7 +367,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<platform::Database> FakeDBEngine::OpenDatabase(const std::string& Path) {
+std::unique_ptr<ports::Database> FakeDBEngine::OpenDatabase(const std::string& Path) {
     state_.failures.Check("open", Path);
     state_.opened.push_back(Path);
     FakeFiles::File* f = files_.Find(Path);

@@ -48,7 +48,7 @@ private:
 
 // An in-memory file tree keyed by Windows paths, matched without regard to
 // case and with "\" and "/" alike, as on the real platform.
-class FakeFiles : public platform::Files {
+class FakeFiles : public ports::Files {
 public:
     struct File {
         std::string content;
@@ -72,11 +72,11 @@ public:
     int64_t FileLen(const std::string& Path) override;
     void MoveToTrash(const std::string& Path) override;
     void FileCopy(const std::string& Source, const std::string& Destination,
-                  const platform::CopyProgress& Progress = {}) override;
+                  const ports::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
     void CopyAside(const std::string& Path, const std::string& NewPath,
-                   const platform::CopyProgress& Progress = {}) override;
+                   const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
 
@@ -104,14 +104,14 @@ private:
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& key);
     bool FolderExists(const std::string& key) const;
-    void ReportSteps(uint64_t total, const platform::CopyProgress& Progress);
+    void ReportSteps(uint64_t total, const ports::CopyProgress& Progress);
 
     // key -> (path as written, file); two names of one file share it.
     std::map<std::string, std::pair<std::string, std::shared_ptr<File>>> files_;
     std::set<std::string> folders_;
 };
 
-class FakeShell : public platform::Shell {
+class FakeShell : public ports::Shell {
 public:
     std::map<int, std::string> folders;  // id -> path without trailing "\"
     std::set<int> conversionFails;        // ids whose path conversion fails
@@ -123,7 +123,7 @@ public:
 
 // Answers message boxes from a script; every box shown is recorded. A box
 // the script has no answer for fails the test and is answered with 0.
-class ScriptedMessageBox : public platform::MessageBox {
+class ScriptedMessageBox : public ports::MessageBox {
 public:
     struct Box {
         std::string prompt;
@@ -147,7 +147,7 @@ private:
     std::deque<int> script_;
 };
 
-class FakeProcess : public platform::Process {
+class FakeProcess : public ports::Process {
 public:
     [[noreturn]] void End() override;
     int ends = 0;
@@ -155,7 +155,7 @@ public:
 };
 
 // Dates as "YYYY-MM-DD HH:MM:SS", the date alone at midnight.
-class FakeLocale : public platform::Locale {
+class FakeLocale : public ports::Locale {
 public:
     std::string GeneralDate(const vb::DateTime& When) override;
 };
@@ -181,19 +181,19 @@ struct FakeDbState {
     int liveRecordsets = 0;
 };
 
-class FakeDBEngine : public platform::DBEngine {
+class FakeDBEngine : public ports::DBEngine {
 public:
     FakeDBEngine(FakeFiles& files, FakeDbState& state) : files_(files), state_(state) {
         ++state_.enginesCreated;
     }
-    std::unique_ptr<platform::Database> OpenDatabase(const std::string& Path) override;
+    std::unique_ptr<ports::Database> OpenDatabase(const std::string& Path) override;
 
 private:
     FakeFiles& files_;
     FakeDbState& state_;
 };
 
-class FakeListView : public platform::ListView {
+class FakeListView : public ports::ListView {
 public:
     struct Item {
         std::string text;
@@ -228,7 +228,7 @@ private:
     Item& At(int index);
 };
 
-class FakeButton : public platform::Button {
+class FakeButton : public ports::Button {
 public:
     bool Enabled() override { return enabled; }
     void SetEnabled(bool value) override {

@@ -17,7 +17,7 @@ namespace {
 class CommandButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app::InstallAccessibility();
+        gui::InstallAccessibility();
         window.resize(200, 100);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -27,11 +27,11 @@ protected:
 };
 
 TEST_F(CommandButtonTest, OffersItsMnemonicAsTheKeyOfItsPressEvenWhileDisabled) {
-    auto* restore = new app::QtButton(QStringLiteral("&Restore"), &window);
+    auto* restore = new gui::QtButton(QStringLiteral("&Restore"), &window);
     restore->setAccessibleName(QStringLiteral("Restore"));
-    auto* cancel = new app::QtButton(QStringLiteral("Cancel"), &window);
+    auto* cancel = new gui::QtButton(QStringLiteral("Cancel"), &window);
     const struct {
-        app::QtButton* button;
+        gui::QtButton* button;
         bool enabled;
         QString keys;
     } cases[] = {{restore, true, "Alt+R"}, {restore, false, "Alt+R"}, {cancel, true, ""}};
@@ -54,7 +54,7 @@ TEST_F(CommandButtonTest, OffersItsMnemonicAsTheKeyOfItsPressEvenWhileDisabled) 
 }
 
 TEST_F(CommandButtonTest, PressingDoesNothingWhileDisabledAndClicksOtherwise) {
-    auto* button = new app::QtButton(QStringLiteral("Create &Blank"), &window);
+    auto* button = new gui::QtButton(QStringLiteral("Create &Blank"), &window);
     button->show();
     QSignalSpy clicked(button, &QPushButton::clicked);
     QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(button)->actionInterface();
@@ -72,7 +72,7 @@ TEST_F(CommandButtonTest, PressingDoesNothingWhileDisabledAndClicksOtherwise) {
 }
 
 TEST(DialogAccessible, ADialogThatBlocksTheWindowReportsModal) {
-    app::InstallAccessibility();
+    gui::InstallAccessibility();
     const struct {
         Qt::WindowModality modality;
         bool modal;

@@ -43,13 +43,13 @@ TEST(CommandsThroughTheQtBox, EscOrTheCloseBoxNeverLetsACommandGoAhead) {
     };
     for (const auto& c : cases) {
         fakes::World world;
-        app::QtMessageBox qtBox;
+        gui::QtMessageBox qtBox;
         common::Services sys{world.files, world.shell, qtBox, world.process, world.locale, {}};
         fakes::FakeListView lv;
         fakes::FakeButton restore, makeBlank, cancel;
         catalogue::Form1 form{sys, lv, restore, makeBlank, cancel};
-        world.shell.folders[platform::CSIDL_PERSONAL] = "C:\\Documents";
-        world.shell.folders[platform::CSIDL_PROGRAM_FILES] = "C:\\Program Files";
+        world.shell.folders[ports::CSIDL_PERSONAL] = "C:\\Documents";
+        world.shell.folders[ports::CSIDL_PROGRAM_FILES] = "C:\\Program Files";
         world.files.Put(kLive, Roof(10));
         world.files.Find(kLive)->heldOpen = c.heldOpen;
         world.files.Put(kBackup, Roof(20));

@@ -12,7 +12,7 @@
 
 namespace {
 
-using Action = app::CommandLine::Action;
+using Action = gui::CommandLine::Action;
 
 struct ParseCase {
     const char* name;
@@ -28,7 +28,7 @@ class ParseCommandLine : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseCommandLine, ReadsTheAction) {
     const ParseCase& c = GetParam();
-    const app::CommandLine line = app::ParseCommandLine(QStringList{"/usr/bin/restore-rolvane-data"} + c.arguments, c.beforeQt);
+    const gui::CommandLine line = gui::ParseCommandLine(QStringList{"/usr/bin/restore-rolvane-data"} + c.arguments, c.beforeQt);
     EXPECT_EQ(line.action, c.action);
     EXPECT_TRUE(line.text.contains(QString::fromUtf8(c.textHas))) << line.text.toStdString();
     if (c.action == Action::Console) {

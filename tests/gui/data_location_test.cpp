@@ -12,8 +12,8 @@
 namespace {
 
 using e2e::WineHome;
-using platform::PrefixChoice;
-using Reason = platform::PrefixChoice::Reason;
+using wine::PrefixChoice;
+using Reason = wine::PrefixChoice::Reason;
 namespace fs = std::filesystem;
 
 // Below a prefix, where ann's documents and application data are by default.
@@ -28,9 +28,9 @@ std::string DocumentsAt(const std::string& windowsPath) {
            "\"Personal\"=str(2):\"" + windowsPath + "\"\n";
 }
 
-PrefixChoice Locate(const platform::HostEnvironment& env, std::string* line = nullptr) {
+PrefixChoice Locate(const ports::HostEnvironment& env, std::string* line = nullptr) {
     std::ostringstream log;
-    PrefixChoice choice = app::LocateData(env, log);
+    PrefixChoice choice = cli::LocateData(env, log);
     if (line) *line = log.str();
     return choice;
 }
@@ -116,7 +116,7 @@ TEST(DataLocation, WinePrefixAloneIsUsedEvenWithoutData) {
     WineHome home;
     WineHome::Place(home.Prefix() + kPersonalLive);
     const std::string empty = home.AddPrefix("empty");
-    platform::HostEnvironment env = home.Environment();
+    ports::HostEnvironment env = home.Environment();
     env.winePrefix = empty + "/";
 
     std::string line;
@@ -124,7 +124,7 @@ TEST(DataLocation, WinePrefixAloneIsUsedEvenWithoutData) {
     EXPECT_EQ(choice.prefix, empty);
     EXPECT_EQ(choice.reason, Reason::kEnvironment);
     EXPECT_EQ(line, "restore-rolvane-data: using the Wine prefix " + empty + " (WINEPREFIX)\n");
-    const QString text = app::EmptyCatalogueText(choice, env);
+    const QString text = gui::EmptyCatalogueText(choice, env);
     EXPECT_TRUE(text.contains(QString::fromStdString(empty))) << text.toStdString();
     EXPECT_TRUE(text.contains("WINEPREFIX=")) << text.toStdString();
 
@@ -133,7 +133,7 @@ TEST(DataLocation, WinePrefixAloneIsUsedEvenWithoutData) {
     choice = Locate(env);
     EXPECT_EQ(choice.prefix, "");
     EXPECT_EQ(choice.reason, Reason::kEnvironment);
-    EXPECT_TRUE(app::EmptyCatalogueText(choice, env).contains(QString::fromStdString(env.winePrefix)));
+    EXPECT_TRUE(gui::EmptyCatalogueText(choice, env).contains(QString::fromStdString(env.winePrefix)));
 }
 
 TEST(DataLocation, WithoutDataAnywhereDotWineThenTheUsersOwnFolders) {
@@ -147,7 +147,7 @@ TEST(DataLocation, WithoutDataAnywhereDotWineThenTheUsersOwnFolders) {
     EXPECT_EQ(choice.searched.size(), 3u);
     EXPECT_EQ(line, "restore-rolvane-data: no Wine prefix holds Varnock Rolvane data (3 looked into); using the "
                     "Wine prefix " + home.Prefix() + "\n");
-    const QString text = app::EmptyCatalogueText(choice, home.Environment());
+    const QString text = gui::EmptyCatalogueText(choice, home.Environment());
     EXPECT_TRUE(text.contains(QString::fromStdString(home.Prefix()))) << text.toStdString();
     EXPECT_TRUE(text.contains("2 other Wine prefixes")) << text.toStdString();
 
@@ -159,7 +159,7 @@ TEST(DataLocation, WithoutDataAnywhereDotWineThenTheUsersOwnFolders) {
     const std::string appData = bare.Home() + "/.local/share";
     EXPECT_EQ(line, "restore-rolvane-data: no Wine prefix found; using no prefix: looking in " + documents +
                         " and " + appData + "\n");
-    const QString xdg = app::EmptyCatalogueText(choice, bare.Environment());
+    const QString xdg = gui::EmptyCatalogueText(choice, bare.Environment());
     for (const std::string& folder : {documents, appData})
         EXPECT_TRUE(xdg.contains(QString::fromStdString(folder))) << xdg.toStdString();
     EXPECT_TRUE(xdg.contains("WINEPREFIX=")) << xdg.toStdString();

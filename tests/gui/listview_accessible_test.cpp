@@ -42,7 +42,7 @@ protected:
         return QRect(list.viewport()->mapToGlobal(r.topLeft()), r.size());
     }
 
-    app::QtListView list;
+    gui::QtListView list;
     QAccessibleInterface* table = nullptr;
 };
 

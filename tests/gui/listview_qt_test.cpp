@@ -41,7 +41,7 @@ protected:
         QTest::mouseClick(list.viewport(), button, modifiers, RowCentre(index));
     }
 
-    app::QtListView list;
+    gui::QtListView list;
 };
 
 TEST_F(QtListViewTest, KeepsRowsInOrderWithTheirSubItemsAndTags) {
@@ -88,7 +88,7 @@ TEST_F(QtListViewTest, RowsAndColumnsThatDoNotExistFailWithIndexOutOfBounds) {
 }
 
 TEST_F(QtListViewTest, SelectsTheFirstRowOfARefilledListWithoutAnnouncingIt) {
-    QSignalSpy announced(&list, &app::QtListView::userSelected);
+    QSignalSpy announced(&list, &gui::QtListView::userSelected);
     EXPECT_EQ(list.SelectedIndex(), 0);
 
     Fill(3);
@@ -107,7 +107,7 @@ TEST_F(QtListViewTest, SelectsTheFirstRowOfARefilledListWithoutAnnouncingIt) {
 
 TEST_F(QtListViewTest, AnnouncesEveryClickAndEveryKeyboardChangeOfTheSelectedRow) {
     Fill(3);
-    QSignalSpy announced(&list, &app::QtListView::userSelected);
+    QSignalSpy announced(&list, &gui::QtListView::userSelected);
 
     Click(2);
     EXPECT_EQ(list.SelectedIndex(), 2);

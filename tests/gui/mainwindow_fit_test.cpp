@@ -26,7 +26,7 @@ constexpr const char* kAppData = "C:\\users\\me\\AppData\\Roaming";
 
 // Every file's date as one locale writes it (the texts glibc gives for
 // 28 December 2026, 21:41:12).
-class DatesAs : public platform::Locale {
+class DatesAs : public ports::Locale {
 public:
     explicit DatesAs(std::string text) : text_(std::move(text)) {}
     std::string GeneralDate(const vb::DateTime&) override { return text_; }
@@ -66,9 +66,9 @@ class Catalogue : private DesignFont, private Direction {
 public:
     Catalogue(const std::string& date, Qt::LayoutDirection direction, int backups)
         : Direction(direction), dates(date) {
-        world.shell.folders[platform::CSIDL_PERSONAL] = kDocuments;
-        world.shell.folders[platform::CSIDL_APPDATA] = kAppData;
-        world.shell.folders[platform::CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
+        world.shell.folders[ports::CSIDL_PERSONAL] = kDocuments;
+        world.shell.folders[ports::CSIDL_APPDATA] = kAppData;
+        world.shell.folders[ports::CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
         const std::string docs = kDocuments, appData = kAppData;
         world.files.Put(docs + "\\Varnock Rolvane BE\\Data\\options.mdb", fakes::db::Options(std::nullopt));
         world.files.Put(docs + "\\Varnock Rolvane BE\\data\\bsrv.mdb", Roof(4820));
@@ -91,7 +91,7 @@ public:
     DatesAs dates;
     common::Services sys{world.files, world.shell, world.msgbox, world.process, dates,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
-    app::MainWindow window{sys};
+    gui::MainWindow window{sys};
 };
 
 struct FitCase {
@@ -109,7 +109,7 @@ protected:
 
 TEST_P(WindowFitsTheDates, EveryColumnShowsWholeAndTheButtonsLineUpWithTheList) {
     const FitCase& c = GetParam();
-    app::MainWindow& window = catalogue.window;
+    gui::MainWindow& window = catalogue.window;
     catalogue.LoadAndShow();
     QTreeWidget& list = window.lvFiles();
     const QAbstractItemView& view = list;  // where the size hints are public
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WindowDirection, AChangeOfDirectionAfterCreationMirrorsTheWindow) {
     Catalogue catalogue("12/28/26 21:41:12", Qt::LeftToRight, 3);
-    app::MainWindow& window = catalogue.window;
+    gui::MainWindow& window = catalogue.window;
     ASSERT_EQ(window.cmdRestore().geometry(), QRect(248, 208, 81, 25));
     QApplication::setLayoutDirection(Qt::RightToLeft);  // as Qt's -reverse does
     EXPECT_EQ(window.lvFiles().geometry(), QRect(14, 16, 505, 185));
@@ -197,20 +197,20 @@ TEST(LayoutDirectionFor, RightToLeftForLanguagesWrittenSo) {
         {"en_US", Qt::RightToLeft, Qt::RightToLeft},  // -reverse is kept
     };
     for (const auto& c : cases)
-        EXPECT_EQ(app::LayoutDirectionFor(QLocale(QString::fromLatin1(c.locale)), c.current), c.wanted) << c.locale;
+        EXPECT_EQ(gui::LayoutDirectionFor(QLocale(QString::fromLatin1(c.locale)), c.current), c.wanted) << c.locale;
 }
 
 // Alt+R and Alt+B start the commands, as a click would: their warnings come
 // up (and No ends them); a disabled command does not start.
 TEST(CommandMnemonics, AltRRestoresAndAltBCreatesBlankWhenEnabled) {
     Catalogue catalogue("12/28/26 21:41:12", Qt::LeftToRight, 1);
-    app::MainWindow& window = catalogue.window;
+    gui::MainWindow& window = catalogue.window;
     catalogue.LoadAndShow();
     EXPECT_EQ(window.cmdRestore().text(), "&Restore");
     EXPECT_EQ(window.cmdMakeBlank().text(), "Create &Blank");
     EXPECT_EQ(window.cmdCancel().text(), "Cancel") << "Cancel has Esc";
     auto& shown = catalogue.world.msgbox.shown;
-    catalogue.world.msgbox.Answer({platform::vbNo, platform::vbNo});
+    catalogue.world.msgbox.Answer({ports::vbNo, ports::vbNo});
 
     // A mnemonic presses the button at once and clicks it a moment later.
     QSignalSpy restoreClicked(&window.cmdRestore(), &QPushButton::clicked);

@@ -47,9 +47,9 @@ private:
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() {
-        world.shell.folders[platform::CSIDL_PERSONAL] = kDocuments;
-        world.shell.folders[platform::CSIDL_APPDATA] = kAppData;
-        world.shell.folders[platform::CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
+        world.shell.folders[ports::CSIDL_PERSONAL] = kDocuments;
+        world.shell.folders[ports::CSIDL_APPDATA] = kAppData;
+        world.shell.folders[ports::CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
     }
 
     // Personal edition: the live database and backup slots 1 and 3.
@@ -76,7 +76,7 @@ protected:
     }
 
     fakes::World world;
-    app::MainWindow window{world.sys};
+    gui::MainWindow window{world.sys};
 };
 
 // The 8 pt font the twips layout was drawn for: every caption fits, and the
@@ -87,10 +87,10 @@ public:
 };
 
 TEST(TwipsToPixels, FifteenTwipsAPixelAt96DpiAndScaledWithTheDpi) {
-    EXPECT_EQ(app::TwipsToPixels(8025, 96), 535);
-    EXPECT_EQ(app::TwipsToPixels(3645, 96), 243);
-    EXPECT_EQ(app::TwipsToPixels(8025, 144), 803);  // 802.5 rounds up
-    EXPECT_EQ(app::TwipsToPixels(375, 120), 31);
+    EXPECT_EQ(gui::TwipsToPixels(8025, 96), 535);
+    EXPECT_EQ(gui::TwipsToPixels(3645, 96), 243);
+    EXPECT_EQ(gui::TwipsToPixels(8025, 144), 803);  // 802.5 rounds up
+    EXPECT_EQ(gui::TwipsToPixels(375, 120), 31);
 }
 
 TEST_F(MainWindowAtDesignFont, ControlsStandWhereTheyBelongAt96Dpi) {
@@ -232,15 +232,15 @@ TEST_F(MainWindowTest, RestoreAndCreateBlankRunTheirCommands) {
     LoadAndShow();
 
     // Each command starts with its warning; No leaves everything as it was.
-    world.msgbox.Answer({platform::vbNo, platform::vbNo});
+    world.msgbox.Answer({ports::vbNo, ports::vbNo});
     QTest::mouseClick(&window.cmdMakeBlank(), Qt::LeftButton);
     ClickRow(2);
     QTest::mouseClick(&window.cmdRestore(), Qt::LeftButton);
 
     ASSERT_EQ(world.msgbox.shown.size(), 2u);
-    EXPECT_EQ(world.msgbox.shown[0].buttons, platform::vbYesNo);
+    EXPECT_EQ(world.msgbox.shown[0].buttons, ports::vbYesNo);
     EXPECT_EQ(world.msgbox.shown[0].title, "Restore Warning");
-    EXPECT_EQ(world.msgbox.shown[1].buttons, platform::vbYesNo);
+    EXPECT_EQ(world.msgbox.shown[1].buttons, ports::vbYesNo);
     EXPECT_TRUE(world.files.log.empty());
 
     // A disabled command cannot be started.
@@ -299,7 +299,7 @@ TEST_F(MainWindowTest, DiscoveryMessagesComeBeforeTheWindow) {
     PutPersonalEdition();
     std::vector<bool> visibleAtBox;
     world.msgbox.onShow = [&](const auto&) { visibleAtBox.push_back(window.isVisible()); };
-    world.msgbox.Answer(platform::vbOK);
+    world.msgbox.Answer(ports::vbOK);
 
     LoadAndShow();
     ASSERT_EQ(world.msgbox.shown.size(), 1u);
@@ -311,14 +311,14 @@ TEST_F(MainWindowTest, DiscoveryMessagesComeBeforeTheWindow) {
 TEST_F(MainWindowTest, AbortInAStartUpErrorReportEndsBeforeTheWindowShows) {
     PutPersonalEdition();
     world.files.failures.Add("Dir", vb::PermissionDenied(), -1);
-    world.msgbox.Answer(platform::vbAbort);
+    world.msgbox.Answer(ports::vbAbort);
 
     window.Load();
     window.ShowCentred();
     EXPECT_EQ(world.process.ends, 1);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(world.msgbox.shown.size(), 1u);
-    EXPECT_EQ(world.msgbox.shown[0].buttons, platform::vbAbortRetryIgnore);
+    EXPECT_EQ(world.msgbox.shown[0].buttons, ports::vbAbortRetryIgnore);
 }
 
 struct FontCase {
@@ -331,7 +331,7 @@ class MainWindowAtFont : public ::testing::TestWithParam<FontCase> {
 protected:
     ApplicationFont font{GetParam().pointSize};
     fakes::World world;
-    app::MainWindow window{world.sys};
+    gui::MainWindow window{world.sys};
 };
 
 // Buttons grow to fit their captions; the row keeps its right edge on the

@@ -24,7 +24,7 @@
 
 namespace {
 
-using platform::MsgBoxResult;
+using ports::MsgBoxResult;
 
 struct Seen {
     QStringList buttons;  // left to right, mnemonics removed
@@ -58,7 +58,7 @@ int ShowAndAct(int buttons, const std::string& prompt, const std::string& title,
         act(*box);
     };
     QTimer::singleShot(0, poll);
-    app::QtMessageBox msgbox;
+    gui::QtMessageBox msgbox;
     return msgbox.Show(prompt, buttons, title);
 }
 
@@ -123,19 +123,19 @@ TEST_P(QtMessageBoxButtons, InWindowsOrderFirstIsDefaultEachGivesItsAnswer) {
 INSTANTIATE_TEST_SUITE_P(
     EveryButton, QtMessageBoxButtons,
     ::testing::Values(
-        Case{"Ok", platform::vbOKOnly, {"OK"}, "OK", platform::vbOK},
-        Case{"Abort", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Abort", platform::vbAbort},
-        Case{"Retry", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Retry", platform::vbRetry},
-        Case{"Ignore", platform::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Ignore", platform::vbIgnore},
-        Case{"Yes", platform::vbYesNo, {"Yes", "No"}, "Yes", platform::vbYes},
-        Case{"No", platform::vbYesNo, {"Yes", "No"}, "No", platform::vbNo},
-        Case{"RetryOfRetryCancel", platform::vbRetryCancel, {"Retry", "Cancel"}, "Retry", platform::vbRetry},
-        Case{"Cancel", platform::vbRetryCancel, {"Retry", "Cancel"}, "Cancel", platform::vbCancel}),
+        Case{"Ok", ports::vbOKOnly, {"OK"}, "OK", ports::vbOK},
+        Case{"Abort", ports::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Abort", ports::vbAbort},
+        Case{"Retry", ports::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Retry", ports::vbRetry},
+        Case{"Ignore", ports::vbAbortRetryIgnore, {"Abort", "Retry", "Ignore"}, "Ignore", ports::vbIgnore},
+        Case{"Yes", ports::vbYesNo, {"Yes", "No"}, "Yes", ports::vbYes},
+        Case{"No", ports::vbYesNo, {"Yes", "No"}, "No", ports::vbNo},
+        Case{"RetryOfRetryCancel", ports::vbRetryCancel, {"Retry", "Cancel"}, "Retry", ports::vbRetry},
+        Case{"Cancel", ports::vbRetryCancel, {"Retry", "Cancel"}, "Cancel", ports::vbCancel}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtMessageBox, ShowsThePromptAsPlainTextWithoutIconUnderTheGivenOrTheAppTitle) {
     Seen given;
-    ShowAndAct(platform::vbOKOnly, "Unable to locate main database: C:\\<data>\\bsrv.mdb", "File in Use",
+    ShowAndAct(ports::vbOKOnly, "Unable to locate main database: C:\\<data>\\bsrv.mdb", "File in Use",
                given, ClickButton("OK"));
     EXPECT_EQ(given.title, "File in Use");
     EXPECT_EQ(given.text, "Unable to locate main database: C:\\<data>\\bsrv.mdb");
@@ -143,7 +143,7 @@ TEST(QtMessageBox, ShowsThePromptAsPlainTextWithoutIconUnderTheGivenOrTheAppTitl
     EXPECT_EQ(given.icon, QMessageBox::NoIcon);
 
     Seen untitled;
-    ShowAndAct(platform::vbYesNo, "Prompt", "", untitled, ClickButton("No"));
+    ShowAndAct(ports::vbYesNo, "Prompt", "", untitled, ClickButton("No"));
     EXPECT_EQ(untitled.title, "Restore Rolvane Data");
 }
 
@@ -159,12 +159,12 @@ TEST(QtMessageBox, EscAndTheCloseBoxAnswerNoCancelOrOkAndNothingOnAbortRetryIgno
         std::function<void(QMessageBox&)> act;
         int answer;
     } cases[] = {
-        {"Esc on Yes/No", platform::vbYesNo, esc, platform::vbNo},
-        {"close on Yes/No", platform::vbYesNo, closeBox, platform::vbNo},
-        {"Esc on Retry/Cancel", platform::vbRetryCancel, esc, platform::vbCancel},
-        {"close on Retry/Cancel", platform::vbRetryCancel, closeBox, platform::vbCancel},
-        {"Esc on OK", platform::vbOKOnly, esc, platform::vbOK},
-        {"close on OK", platform::vbOKOnly, closeBox, platform::vbOK},
+        {"Esc on Yes/No", ports::vbYesNo, esc, ports::vbNo},
+        {"close on Yes/No", ports::vbYesNo, closeBox, ports::vbNo},
+        {"Esc on Retry/Cancel", ports::vbRetryCancel, esc, ports::vbCancel},
+        {"close on Retry/Cancel", ports::vbRetryCancel, closeBox, ports::vbCancel},
+        {"Esc on OK", ports::vbOKOnly, esc, ports::vbOK},
+        {"close on OK", ports::vbOKOnly, closeBox, ports::vbOK},
     };
     for (const auto& c : cases) {
         Seen seen;
@@ -174,14 +174,14 @@ TEST(QtMessageBox, EscAndTheCloseBoxAnswerNoCancelOrOkAndNothingOnAbortRetryIgno
     for (const auto& [name, act] : {std::pair{"Esc", esc}, std::pair{"close", closeBox}}) {
         bool openAfter = false;
         Seen seen;
-        const int answer = ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, [&](QMessageBox& box) {
+        const int answer = ShowAndAct(ports::vbAbortRetryIgnore, "p", "", seen, [&](QMessageBox& box) {
             act(box);
             QApplication::processEvents();
             openAfter = box.isVisible() && QApplication::activeModalWidget() == &box;
             ClickButton("Ignore")(box);
         });
         EXPECT_TRUE(openAfter) << name;
-        EXPECT_EQ(answer, platform::vbIgnore) << name;
+        EXPECT_EQ(answer, ports::vbIgnore) << name;
     }
 }
 
@@ -191,7 +191,7 @@ TEST(QtMessageBox, AScreenReaderHearsAModalAlertWithItsTitleAndText) {
     bool modal = false;
     QString name, value;
     Seen seen;
-    ShowAndAct(platform::vbYesNo, "Warning: You are about to erase all of the data", "Restore Warning", seen,
+    ShowAndAct(ports::vbYesNo, "Warning: You are about to erase all of the data", "Restore Warning", seen,
                [&](QMessageBox& box) {
                    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&box);
                    if (accessible) {
@@ -210,9 +210,9 @@ TEST(QtMessageBox, AScreenReaderHearsAModalAlertWithItsTitleAndText) {
 
 TEST(QtMessageBox, EnterAnswersWithTheFirstButton) {
     Seen seen;
-    EXPECT_EQ(ShowAndAct(platform::vbYesNo, "p", "", seen, PressKey(Qt::Key_Return)), platform::vbYes);
-    EXPECT_EQ(ShowAndAct(platform::vbAbortRetryIgnore, "p", "", seen, PressKey(Qt::Key_Return)),
-              platform::vbAbort);
+    EXPECT_EQ(ShowAndAct(ports::vbYesNo, "p", "", seen, PressKey(Qt::Key_Return)), ports::vbYes);
+    EXPECT_EQ(ShowAndAct(ports::vbAbortRetryIgnore, "p", "", seen, PressKey(Qt::Key_Return)),
+              ports::vbAbort);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 namespace {
 
 using fakes::db::Roof;
-using namespace platform;
+using namespace ports;
 
 // Counts the events of one type that its watched objects receive.
 struct Counter : QObject {
@@ -78,10 +78,10 @@ protected:
 
     static constexpr const char* kLive = "C:\\users\\me\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb";
     fakes::World world;
-    app::ProgressFiles progress{world.files};
+    gui::ProgressFiles progress{world.files};
     common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
-    app::MainWindow window{sys};
+    gui::MainWindow window{sys};
     std::counting_semaphore<> gate{0};  // holds the copying thread
     int held = 0;
     std::function<void()> fail = [] {};

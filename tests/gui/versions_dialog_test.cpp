@@ -23,7 +23,7 @@
 namespace {
 
 using fakes::db::Roof;
-using namespace platform;
+using namespace ports;
 
 constexpr const char* kLive = "C:\\users\\me\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb";
 constexpr const char* kFolder = "C:\\users\\me\\Documents\\Varnock Rolvane\\Data\\";
@@ -89,18 +89,18 @@ protected:
         if (QMenu* menu = OpenMenu()) menu->close();
     }
     // Shift+F10 on the live row, Enter on the menu's item.
-    app::VersionsDialog* OpenDialog() {
+    gui::VersionsDialog* OpenDialog() {
         QTest::keyClick(&window.lvFiles(), Qt::Key_F10, Qt::ShiftModifier);
         if (!OpenMenu()) return nullptr;
         QTest::keyClick(OpenMenu(), Qt::Key_Return);
         // The dialog opens once the menu has closed.
-        app::VersionsDialog* dialog = nullptr;
-        if (!QTest::qWaitFor([&] { return (dialog = window.findChild<app::VersionsDialog*>()) != nullptr; }, 5000))
+        gui::VersionsDialog* dialog = nullptr;
+        if (!QTest::qWaitFor([&] { return (dialog = window.findChild<gui::VersionsDialog*>()) != nullptr; }, 5000))
             return nullptr;
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
         return dialog;
     }
-    std::vector<std::string> Rows(app::QtTableList& list) {
+    std::vector<std::string> Rows(gui::QtTableList& list) {
         std::vector<std::string> rows;
         for (int i = 1; i <= list.ItemCount(); ++i)
             rows.push_back(list.ItemText(i) + "|" + list.SubItem(i, 1) + "|" + list.SubItem(i, 3));
@@ -112,10 +112,10 @@ protected:
     }
 
     fakes::World world;
-    app::ProgressFiles progress{world.files};
+    gui::ProgressFiles progress{world.files};
     common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
-    app::MainWindow window{sys};
+    gui::MainWindow window{sys};
     std::counting_semaphore<> gate{0};
 };
 
@@ -154,7 +154,7 @@ TEST_F(PreviousVersionsWindowTest, TheMenuOpensOnALiveRowByRightClickTheMenuKeyA
 }
 
 TEST_F(PreviousVersionsWindowTest, TheDialogIsATableOfTheCopiesNewestFirstAndEscClosesOnlyIt) {
-    app::VersionsDialog* dialog = OpenDialog();
+    gui::VersionsDialog* dialog = OpenDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Previous Versions - Personal");
     EXPECT_TRUE(dialog->isModal());
@@ -196,9 +196,9 @@ TEST_F(PreviousVersionsWindowTest, TheDialogIsATableOfTheCopiesNewestFirstAndEsc
 }
 
 TEST_F(PreviousVersionsWindowTest, PutBackFromTheKeyboardAsksShowsItsProgressAndRebuilds) {
-    app::VersionsDialog* dialog = OpenDialog();
+    gui::VersionsDialog* dialog = OpenDialog();
     ASSERT_NE(dialog, nullptr);
-    app::QtTableList& list = dialog->List();
+    gui::QtTableList& list = dialog->List();
     QTest::keyClick(&list, Qt::Key_Down);
     ASSERT_EQ(list.ItemText(list.SelectedIndex()), "bsrv.1");
 
@@ -246,7 +246,7 @@ TEST_F(PreviousVersionsWindowTest, PutBackFromTheKeyboardAsksShowsItsProgressAnd
 }
 
 TEST_F(PreviousVersionsWindowTest, MoveToTrashAsksFirstAndOpenFolderAsksTheDesktop) {
-    app::VersionsDialog* dialog = OpenDialog();
+    gui::VersionsDialog* dialog = OpenDialog();
     ASSERT_NE(dialog, nullptr);
     world.msgbox.Answer(vbNoAnswer);  // Esc on the question
     dialog->TrashButton().click();

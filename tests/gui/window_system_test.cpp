@@ -12,7 +12,7 @@
 
 namespace {
 
-using app::WindowSystemFacts;
+using gui::WindowSystemFacts;
 
 struct TextCase {
     const char* name;
@@ -23,7 +23,7 @@ struct TextCase {
 class NoWindowSystemText : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(NoWindowSystemText, IsOneLineThatTellsWhyAndNamesThePackage) {
-    const QString text = app::NoWindowSystemText(GetParam().facts);
+    const QString text = gui::NoWindowSystemText(GetParam().facts);
     EXPECT_TRUE(text.startsWith("restore-rolvane-data: cannot open a window: ")) << text.toStdString();
     EXPECT_FALSE(text.contains('\n')) << text.toStdString();
     EXPECT_TRUE(text.contains("install the package qt6-wayland")) << text.toStdString();
@@ -69,7 +69,7 @@ TEST(WindowSystemGuard, HandsQtsMessagesOnOnceTheWindowSystemStarted) {
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { seen << text; });
     {
-        const app::WindowSystemGuard guard(WindowSystemFacts{});
+        const gui::WindowSystemGuard guard(WindowSystemFacts{});
         qWarning("first");
         qInfo("second");
         EXPECT_TRUE(seen.isEmpty());
@@ -108,7 +108,7 @@ TEST(Program, WithoutAPlatformThatCanStartItSaysSoInOneLineAndEndsWithStatus1) {
     };
     for (const auto& c : cases) {
         const Ended run = StartWith(c.environment);
-        EXPECT_EQ(run.status, app::kNoWindowSystem) << c.name << ": " << run.err.toStdString();
+        EXPECT_EQ(run.status, gui::kNoWindowSystem) << c.name << ": " << run.err.toStdString();
         EXPECT_EQ(run.err.count('\n'), 1) << c.name << ": " << run.err.toStdString();
         EXPECT_TRUE(run.err.startsWith("restore-rolvane-data: cannot open a window: ")) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains("qt6-wayland")) << run.err.toStdString();

@@ -45,7 +45,7 @@ int OpenAndQuery(const std::string& file, const std::string& query) {
     auto engine = dbtest::Engine();
     return ErrorOf([&] {
         auto db = engine.OpenDatabase(file);
-        auto rs = db->OpenRecordset(query, platform::dbOpenDynaset);
+        auto rs = db->OpenRecordset(query, ports::dbOpenDynaset);
         while (!rs->IsEOF()) rs->MoveNext();
     });
 }

@@ -34,8 +34,8 @@ inline std::string ReaderPath() { return ROLVANE_READER_PATH; }
             GTEST_SKIP() << "Jet samples not found at " << dbtest::SamplesDir() << " (../shared missing)"; \
     } while (0)
 
-inline platform::LibmdbEngine Engine() {
-    return platform::LibmdbEngine([](const std::string& p) { return p; }, ReaderPath());
+inline jet::LibmdbEngine Engine() {
+    return jet::LibmdbEngine([](const std::string& p) { return p; }, ReaderPath());
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
@@ -190,7 +190,7 @@ public:
         // The engine's one notice per run about a part of the sandbox that
         // the kernel does not offer is not output of a database; whatever
         // else arrived is.
-        for (const char* notice : {platform::reader::kNoLandlockNotice, platform::reader::kNoSeccompNotice})
+        for (const char* notice : {jet::reader::kNoLandlockNotice, jet::reader::kNoSeccompNotice})
             if (auto at = text.find(notice); at != std::string::npos) text.erase(at, std::string(notice).size());
         return text;
     }

@@ -32,12 +32,12 @@ TEST_P(StandInReader, GivesItsAnswerOr3343) {
         out << "#!/bin/sh\n" << b.script;
     }
     std::filesystem::permissions(reader, std::filesystem::perms::owner_all);
-    platform::ReaderLimits limits;
+    jet::ReaderLimits limits;
     limits.wallClockMs = 500;
     limits.outputBytes = 1 << 20;
     dbtest::TerminalCapture capture(dir.File("terminal.txt"));
-    platform::ReaderResult result;
-    int number = ErrorOf([&] { result = platform::RunReader(reader, "/dev/null", "C:\\a.mdb", "select n from t", limits); });
+    jet::ReaderResult result;
+    int number = ErrorOf([&] { result = jet::RunReader(reader, "/dev/null", "C:\\a.mdb", "select n from t", limits); });
     std::string printed = capture.Restore();
     EXPECT_EQ(number, b.number);
     if (b.number == 3343) {
@@ -49,7 +49,7 @@ TEST_P(StandInReader, GivesItsAnswerOr3343) {
     if (b.number == 0) {
         ASSERT_EQ(result.rows.size(), 1u);
         EXPECT_EQ(result.columns, std::vector<std::string>{"n"});
-        EXPECT_EQ(result.rows[0][0], platform::Value(int64_t{5}));
+        EXPECT_EQ(result.rows[0][0], ports::Value(int64_t{5}));
     }
 }
 
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReaderChild, MissingReaderIs3051) {
     dbtest::TempDir dir;
-    EXPECT_EQ(ErrorOf([&] { platform::RunReader(dir.File("no-reader"), "/dev/null", "C:\\a.mdb", "", {}); }), 3051);
+    EXPECT_EQ(ErrorOf([&] { jet::RunReader(dir.File("no-reader"), "/dev/null", "C:\\a.mdb", "", {}); }), 3051);
 }
 
 }  // namespace

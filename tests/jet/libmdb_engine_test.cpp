@@ -11,7 +11,7 @@ namespace {
 
 using dbtest::Base;
 using dbtest::ErrorOf;
-using platform::Value;
+using ports::Value;
 
 std::string Nwind() { return dbtest::SamplesDir() + "/nwind.mdb"; }
 std::string DateTest() { return dbtest::SamplesDir() + "/DateTestDatabase.mdb"; }
@@ -19,7 +19,7 @@ std::string DateTest() { return dbtest::SamplesDir() + "/DateTestDatabase.mdb"; 
 Value FirstValue(const std::string& file, const std::string& query, const std::string& field) {
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset(query, platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset(query, ports::dbOpenDynaset);
     EXPECT_FALSE(rs->IsEOF()) << query;
     return rs->Field(field);
 }
@@ -39,10 +39,10 @@ TEST_P(NwindCounts, StoredAndReadCountsMatchTheKnownContents) {
     const auto& c = GetParam();
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(Nwind());
-    auto rs = db->OpenRecordset(std::string("select count(*) as counter from [") + c.table + "] ", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset(std::string("select count(*) as counter from [") + c.table + "] ", ports::dbOpenDynaset);
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->Field("Counter"), Value(c.rows));
-    auto all = db->OpenRecordset(std::string("select * from [") + c.table + "]", platform::dbOpenDynaset);
+    auto all = db->OpenRecordset(std::string("select * from [") + c.table + "]", ports::dbOpenDynaset);
     int64_t read = 0;
     for (; !all->IsEOF(); all->MoveNext()) ++read;
     EXPECT_EQ(read, c.rows);
@@ -79,7 +79,7 @@ TEST(LibmdbEngine, Jet4DatesTextAndMemo) {
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(DateTest());
     EXPECT_EQ(FirstValue(DateTest(), "select count(*) from DateTest", "Expr1000"), Value(int64_t{6}));
-    auto rs = db->OpenRecordset("select * from DateTest where IDCol = 1", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select * from DateTest where IDCol = 1", ports::dbOpenDynaset);
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->Field("IDCol"), Value(int64_t{1}));
     EXPECT_EQ(rs->Field("DateTimeCol"), Value(vb::DateTime{2021, 12, 2, 0, 0, 0}));
@@ -88,7 +88,7 @@ TEST(LibmdbEngine, Jet4DatesTextAndMemo) {
     rs->MoveNext();
     EXPECT_TRUE(rs->IsEOF());
     // Dates before 1900 and before the year 1000 (negative day counts).
-    auto old = db->OpenRecordset("select DateTimeCol, DateCol from DateTest where IDCol = 4", platform::dbOpenDynaset);
+    auto old = db->OpenRecordset("select DateTimeCol, DateCol from DateTest where IDCol = 4", ports::dbOpenDynaset);
     ASSERT_FALSE(old->IsEOF());
     EXPECT_EQ(old->Field("DateTimeCol"), Value(vb::DateTime{632, 1, 1, 0, 0, 0}));
     // A memo holding a line break comes back whole.
@@ -102,7 +102,7 @@ TEST(LibmdbEngine, SinglesAreTheNumbersJetShows) {
     REQUIRE_SAMPLES();
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(Nwind());
-    auto rs = db->OpenRecordset("select ProductID, Discount from [Order Details] where OrderID = 10250", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select ProductID, Discount from [Order Details] where OrderID = 10250", ports::dbOpenDynaset);
     std::vector<std::pair<Value, Value>> got;
     for (; !rs->IsEOF(); rs->MoveNext()) got.emplace_back(rs->Field("ProductID"), rs->Field("Discount"));
     EXPECT_EQ(got, (std::vector<std::pair<Value, Value>>{
@@ -112,14 +112,14 @@ TEST(LibmdbEngine, SinglesAreTheNumbersJetShows) {
 TEST(LibmdbEngine, NullsAreNull) {
     REQUIRE_SAMPLES();
     // Order 10248 has no ShipRegion.
-    EXPECT_EQ(FirstValue(Nwind(), "select ShipRegion from Orders where OrderID = 10248", "ShipRegion"), Value(platform::Null{}));
+    EXPECT_EQ(FirstValue(Nwind(), "select ShipRegion from Orders where OrderID = 10248", "ShipRegion"), Value(ports::Null{}));
 }
 
 // ---- errors -------------------------------------------------------------------
 
 TEST(LibmdbEngine, MissingFileIs3024WithTheCallersPath) {
     dbtest::TempDir dir;
-    auto engine = platform::LibmdbEngine([&](const std::string&) { return dir.File("absent.mdb"); }, dbtest::ReaderPath());
+    auto engine = jet::LibmdbEngine([&](const std::string&) { return dir.File("absent.mdb"); }, dbtest::ReaderPath());
     try {
         engine.OpenDatabase("C:\\Data\\absent.mdb");
         FAIL();
@@ -146,7 +146,7 @@ TEST(LibmdbEngine, NotAJetFileIs3343WithTheCallersPath) {
     text.resize(2 * 4096);
     std::string readme = dir.File("README.md");
     dbtest::WriteBytes(readme, std::vector<unsigned char>(text.begin(), text.end()));
-    auto engine = platform::LibmdbEngine([&](const std::string&) { return readme; }, dbtest::ReaderPath());
+    auto engine = jet::LibmdbEngine([&](const std::string&) { return readme; }, dbtest::ReaderPath());
     try {
         engine.OpenDatabase("C:\\x.mdb");
         FAIL();
@@ -171,7 +171,7 @@ TEST_P(QueryErrors, RaiseTheirNumber) {
     dbtest::TempDir dir;
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(dbtest::BaseFile(base, dir));
-    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset(error.query, platform::dbOpenDynaset); }), error.number);
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset(error.query, ports::dbOpenDynaset); }), error.number);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,7 +197,7 @@ protected:
 TEST_P(LibmdbEngineOn, RecordsetErrors) {
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(File());
-    auto rs = db->OpenRecordset("select ShipperID, CompanyName from Shippers where ShipperID = 1", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select ShipperID, CompanyName from Shippers where ShipperID = 1", ports::dbOpenDynaset);
     EXPECT_EQ(ErrorOf([&] { rs->Field("Phone"); }), 3265);  // in the table, not in the SELECT list
     rs->MoveNext();
     ASSERT_TRUE(rs->IsEOF());
@@ -212,11 +212,11 @@ TEST_P(LibmdbEngineOn, RecordsetErrors) {
 TEST_P(LibmdbEngineOn, ClosingTheDatabaseInvalidatesItsRecordsets) {
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(File());
-    auto rs = db->OpenRecordset("select * from Shippers", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select * from Shippers", ports::dbOpenDynaset);
     db->Close();
     EXPECT_EQ(ErrorOf([&] { rs->IsEOF(); }), 3420);
     EXPECT_EQ(ErrorOf([&] { rs->MoveNext(); }), 3420);
-    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from Shippers", platform::dbOpenDynaset); }), 3420);
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from Shippers", ports::dbOpenDynaset); }), 3420);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bases, LibmdbEngineOn, ::testing::Values(Base::Nwind, Base::Written),
@@ -244,7 +244,7 @@ TEST_F(LibmdbEnvironment, FileRemovedAfterOpenIs3024) {
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(copy);
     std::filesystem::remove(copy);
-    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from DateTest", platform::dbOpenDynaset); }), 3024);
+    EXPECT_EQ(ErrorOf([&] { db->OpenRecordset("select * from DateTest", ports::dbOpenDynaset); }), 3024);
 }
 
 // The program looks for its reader beside itself (the build tree), then in
@@ -264,19 +264,19 @@ TEST(LibmdbEngine, TheReaderIsFoundBesideTheProgramOrInItsLibexec) {
 
     // Installed: only libexec holds the reader.
     putReader(libexec + "/rolvane-mdb-reader", true);
-    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
+    EXPECT_EQ(jet::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
 
     // A file beside the program that cannot be run is passed over.
     putReader(bin + "/rolvane-mdb-reader", false);
-    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
+    EXPECT_EQ(jet::ReaderPathFor(program, fromBin), bin + "/" + fromBin + "/rolvane-mdb-reader");
 
     // The build tree: the reader beside the program wins.
     chmod((bin + "/rolvane-mdb-reader").c_str(), 0755);
-    EXPECT_EQ(platform::ReaderPathFor(program, fromBin), bin + "/rolvane-mdb-reader");
+    EXPECT_EQ(jet::ReaderPathFor(program, fromBin), bin + "/rolvane-mdb-reader");
 
     // Without an absolute location of the program there is no reader.
-    EXPECT_EQ(platform::ReaderPathFor("restore-rolvane-data", fromBin), "");
-    EXPECT_EQ(platform::ReaderPathFor("", fromBin), "");
+    EXPECT_EQ(jet::ReaderPathFor("restore-rolvane-data", fromBin), "");
+    EXPECT_EQ(jet::ReaderPathFor("", fromBin), "");
 }
 
 }  // namespace

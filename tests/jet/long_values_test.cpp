@@ -11,7 +11,7 @@ namespace {
 
 using dbtest::ErrorOf;
 using mkmdb::ColumnType;
-using platform::Value;
+using ports::Value;
 
 std::string Repeat(const std::vector<std::string>& alphabet, size_t n) {
     std::string s;
@@ -54,7 +54,7 @@ TEST_P(Memos, ComeBackWhole) {
     mkmdb::Write(file, {Notes({m})});
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset("select Note, Tail from notes where ID = 1", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select Note, Tail from notes where ID = 1", ports::dbOpenDynaset);
     ASSERT_FALSE(rs->IsEOF());
     const Value got = rs->Field("Note");
     ASSERT_TRUE(std::holds_alternative<std::string>(got));
@@ -63,8 +63,8 @@ TEST_P(Memos, ComeBackWhole) {
     EXPECT_EQ(got, Value(want));
     EXPECT_EQ(rs->Field("Tail"), Value(std::string("tail")));
     // Null stays Null, apart from the empty memo.
-    auto null = db->OpenRecordset("select Note from notes where ID = 2", platform::dbOpenDynaset);
-    EXPECT_EQ(null->Field("Note"), Value(platform::Null{}));
+    auto null = db->OpenRecordset("select Note from notes where ID = 2", ports::dbOpenDynaset);
+    EXPECT_EQ(null->Field("Note"), Value(ports::Null{}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, Memos, ::testing::ValuesIn(kMemos), [](const auto& info) { return std::string(info.param.name); });
@@ -75,7 +75,7 @@ TEST(LongMemos, AllInOneTableReadInOneQuery) {
     mkmdb::Write(file, {Notes(std::vector<Memo>(std::begin(kMemos), std::end(kMemos)))});
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset("select * from notes", platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset("select * from notes", ports::dbOpenDynaset);
     for (const Memo& m : kMemos) {
         SCOPED_TRACE(m.name);
         ASSERT_FALSE(rs->IsEOF());
@@ -84,7 +84,7 @@ TEST(LongMemos, AllInOneTableReadInOneQuery) {
     }
     // A WHERE compares a memo as text.
     auto where = db->OpenRecordset("select count(*) as n from notes where Note = '" + Repeat({"R", "O", "W"}, 256) + "'",
-                                   platform::dbOpenDynaset);
+                                   ports::dbOpenDynaset);
     EXPECT_EQ(where->Field("n"), Value(int64_t{1}));
 }
 
@@ -96,18 +96,18 @@ TEST(LongMemos, LongerThanTheReaderMayHoldIs3035) {
     const std::string file = dir.File("huge.mdb");
     mkmdb::Write(file, {Notes({{"Huge", 1100000, {"h", "u", "g", "e"}}, {"Small", 10, {"s"}}})});
     auto engine = dbtest::Engine();
-    platform::ReaderLimits limits = engine.Limits();
+    jet::ReaderLimits limits = engine.Limits();
     limits.memoryBytes = 32ull << 20;
     engine.SetLimits(limits);
     auto db = engine.OpenDatabase(file);
     try {
-        db->OpenRecordset("select Note from notes where ID = 1", platform::dbOpenDynaset);
+        db->OpenRecordset("select Note from notes where ID = 1", ports::dbOpenDynaset);
         FAIL() << "the whole memo came back under the cap";
     } catch (const vb::Error& e) {
         EXPECT_EQ(e.Number(), 3035);
         EXPECT_EQ(e.Description(), "System resource exceeded.");
     }
-    auto small = db->OpenRecordset("select Note from notes where ID = 2", platform::dbOpenDynaset);
+    auto small = db->OpenRecordset("select Note from notes where ID = 2", ports::dbOpenDynaset);
     EXPECT_EQ(small->Field("Note"), Value(std::string(10, 's')));
 }
 
@@ -169,7 +169,7 @@ TEST_P(DamagedMemos, Are3343NeverAShorterValue) {
     dbtest::TerminalCapture capture(dir.File("terminal.txt"));
     const int number = ErrorOf([&] {
         auto db = engine.OpenDatabase(file);
-        auto rs = db->OpenRecordset("select Note from notes where ID = 1", platform::dbOpenDynaset);
+        auto rs = db->OpenRecordset("select Note from notes where ID = 1", ports::dbOpenDynaset);
         rs->Field("Note");
     });
     const std::string printed = capture.Restore();
@@ -178,7 +178,7 @@ TEST_P(DamagedMemos, Are3343NeverAShorterValue) {
     EXPECT_NE(printed.find(GetParam().reason), std::string::npos) << printed;
     // The count does not read the memo, and stays as stored.
     auto db = engine.OpenDatabase(file);
-    EXPECT_EQ(db->OpenRecordset("select count(*) as n from notes", platform::dbOpenDynaset)->Field("n"), Value(int64_t{2}));
+    EXPECT_EQ(db->OpenRecordset("select count(*) as n from notes", ports::dbOpenDynaset)->Field("n"), Value(int64_t{2}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Chains, DamagedMemos, ::testing::ValuesIn(kDamage),

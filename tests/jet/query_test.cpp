@@ -6,9 +6,9 @@
 
 namespace {
 
-using platform::Literal;
-using platform::ParseQuery;
-using platform::Query;
+using jet::Literal;
+using jet::ParseQuery;
+using jet::Query;
 
 struct Accepted {
     const char* name;

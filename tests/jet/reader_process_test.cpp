@@ -19,7 +19,7 @@
 namespace {
 
 using dbtest::ErrorOf;
-using platform::Value;
+using ports::Value;
 
 const char* kCountRoof = "select count(*) as counter from roof ";
 
@@ -39,11 +39,11 @@ std::string WriteRoof(const dbtest::TempDir& dir, const std::string& name, std::
 
 // The roof count of `file` by the utility's statement, or the error number
 // as a negative count.
-int64_t Count(platform::LibmdbEngine& engine, const std::string& file) {
+int64_t Count(jet::LibmdbEngine& engine, const std::string& file) {
     int64_t n = 0;
     int number = ErrorOf([&] {
         auto db = engine.OpenDatabase(file);
-        n = std::get<int64_t>(db->OpenRecordset(kCountRoof, platform::dbOpenDynaset)->Field("Counter"));
+        n = std::get<int64_t>(db->OpenRecordset(kCountRoof, ports::dbOpenDynaset)->Field("Counter"));
     });
     return number ? -number : n;
 }
@@ -130,7 +130,7 @@ TEST(OneReader, KilledBetweenRequestsCostsNoRequest) {
     const pid_t second = engine.ReaderPid();
     ASSERT_EQ(kill(second, SIGKILL), 0);
     AwaitEnd(second);
-    EXPECT_EQ(db->OpenRecordset(kCountRoof, platform::dbOpenDynaset)->Field("Counter"), Value(int64_t{7}));
+    EXPECT_EQ(db->OpenRecordset(kCountRoof, ports::dbOpenDynaset)->Field("Counter"), Value(int64_t{7}));
 }
 
 // The reader opens a named pipe and waits there for a writer: a request
@@ -161,8 +161,8 @@ TEST(OneReader, ARequestPastItsDeadlineIs3343AndTheNextIsRead) {
     dbtest::TempDir dir;
     const std::string good = WriteRoof(dir, "good.mdb", 5), fifo = MakeFifo(dir);
     auto engine = dbtest::Engine();
-    const platform::ReaderLimits normal = engine.Limits();
-    platform::ReaderLimits limits = normal;
+    const jet::ReaderLimits normal = engine.Limits();
+    jet::ReaderLimits limits = normal;
     limits.wallClockMs = 300;
     engine.SetLimits(limits);
     EXPECT_EQ(Count(engine, fifo), -3343);  // nobody ever writes to it
@@ -191,13 +191,13 @@ TEST(OneReader, AReaderOverItsMemoryCapIs3343AndTheNextIsRead) {
     engine.ProbeSandbox("");  // a reader that has read no database
     const uint64_t atRest = VmSize(engine.ReaderPid());
     ASSERT_GT(atRest, 0u);
-    const platform::ReaderLimits normal = engine.Limits();
+    const jet::ReaderLimits normal = engine.Limits();
     std::vector<std::pair<uint64_t, std::string>> cases = {{1 << 20, good}};
     if (std::filesystem::exists(dbtest::SamplesDir() + "/nwind.mdb"))
         cases.emplace_back(atRest + (1 << 20), dbtest::SamplesDir() + "/nwind.mdb");
     for (const auto& [cap, file] : cases) {
         SCOPED_TRACE(file);
-        platform::ReaderLimits capped = normal;
+        jet::ReaderLimits capped = normal;
         capped.memoryBytes = cap;
         engine.SetLimits(capped);
         EXPECT_EQ(ErrorOf([&] { engine.OpenDatabase(file); }), 3343);
@@ -233,14 +233,14 @@ TEST(ReaderSandbox, RefusesWritingCreatingRemovingExecutingAndSockets) {
     dbtest::TempDir dir;
     dbtest::WriteBytes(dir.File("existing"), {'k', 'e', 'e', 'p'});
     auto engine = dbtest::Engine();
-    const platform::SandboxReport report = engine.ProbeSandbox(dir.File(""));
-    EXPECT_TRUE(report.bits & platform::reader::kNoNewPrivs);
-    EXPECT_TRUE(report.bits & platform::reader::kSeccomp);
-    EXPECT_FALSE(report.bits & platform::reader::kIncomplete);
-    if (KernelLandlockAbi() >= 1) EXPECT_TRUE(report.bits & platform::reader::kLandlock);
+    const jet::SandboxReport report = engine.ProbeSandbox(dir.File(""));
+    EXPECT_TRUE(report.bits & jet::reader::kNoNewPrivs);
+    EXPECT_TRUE(report.bits & jet::reader::kSeccomp);
+    EXPECT_FALSE(report.bits & jet::reader::kIncomplete);
+    if (KernelLandlockAbi() >= 1) EXPECT_TRUE(report.bits & jet::reader::kLandlock);
     else std::cout << "this kernel offers no Landlock; only the allow-list was probed\n";
 
-    using platform::reader::Attempt;
+    using jet::reader::Attempt;
     std::vector<Attempt> refused;
     for (const auto& o : report.outcomes) {
         EXPECT_TRUE(o.refused) << "attempt " << static_cast<int>(o.attempt) << " was allowed";

@@ -6,7 +6,7 @@
 namespace {
 
 using dbtest::ErrorOf;
-using platform::Value;
+using ports::Value;
 
 const char* kCountRoof = "select count(*) as counter from roof ";
 const char* kOption12 = "Select option from stringoptions where optionnumber = 12";
@@ -42,11 +42,11 @@ TEST_P(RoofCount, CountedByTheUtilitysStatement) {
     mkmdb::Write(file, {Roof(GetParam())});
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset(kCountRoof, platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset(kCountRoof, ports::dbOpenDynaset);
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->Field("Counter"), Value(static_cast<int64_t>(GetParam())));
     // With WHERE the rows themselves are read and compared (text ignoring case).
-    auto acmeRows = db->OpenRecordset("select count(*) as n from roof where Company = 'acme ltd'", platform::dbOpenDynaset);
+    auto acmeRows = db->OpenRecordset("select count(*) as n from roof where Company = 'acme ltd'", ports::dbOpenDynaset);
     std::size_t acme = 0;
     for (std::size_t i = 0; i < GetParam(); ++i) acme += (i % 10 != 9 && i % 2 == 0);
     EXPECT_EQ(acmeRows->Field("n"), Value(static_cast<int64_t>(acme)));
@@ -62,7 +62,7 @@ TEST(RoofCount, TruncatedByOnePageIs3343) {
     auto engine = dbtest::Engine();
     EXPECT_EQ(ErrorOf([&] {
                   auto db = engine.OpenDatabase(file);
-                  db->OpenRecordset(kCountRoof, platform::dbOpenDynaset);
+                  db->OpenRecordset(kCountRoof, ports::dbOpenDynaset);
               }),
               3343);
 }
@@ -81,7 +81,7 @@ TEST_P(Option12, ReadByTheUtilitysStatement) {
     mkmdb::Write(file, {Roof(3), Options(c.stored)});
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto rs = db->OpenRecordset(kOption12, platform::dbOpenDynaset);
+    auto rs = db->OpenRecordset(kOption12, ports::dbOpenDynaset);
     if (!c.stored) {
         EXPECT_TRUE(rs->IsEOF());
         EXPECT_EQ(ErrorOf([&] { rs->Field("Option"); }), 3021);
@@ -89,7 +89,7 @@ TEST_P(Option12, ReadByTheUtilitysStatement) {
     }
     ASSERT_FALSE(rs->IsEOF());
     if (std::holds_alternative<std::monostate>(*c.stored))
-        EXPECT_EQ(rs->Field("Option"), Value(platform::Null{}));
+        EXPECT_EQ(rs->Field("Option"), Value(ports::Null{}));
     else
         EXPECT_EQ(rs->Field("Option"), Value(std::get<std::string>(*c.stored)));
     rs->MoveNext();

@@ -13,11 +13,11 @@ namespace {
 
 using dbtest::ErrorOf;
 using mkmdb::ColumnType;
-using platform::Value;
+using ports::Value;
 
 // Every row of `query` as values, in SELECT-list order.
-std::vector<std::vector<Value>> ReadAll(platform::Database& db, const std::string& query, std::vector<std::string>* names) {
-    auto rs = db.OpenRecordset(query, platform::dbOpenDynaset);
+std::vector<std::vector<Value>> ReadAll(ports::Database& db, const std::string& query, std::vector<std::string>* names) {
+    auto rs = db.OpenRecordset(query, ports::dbOpenDynaset);
     *names = rs->Names();
     std::vector<std::vector<Value>> rows;
     for (; !rs->IsEOF(); rs->MoveNext()) {
@@ -31,7 +31,7 @@ Value Of(const mkmdb::Value& v) {
     if (const auto* i = std::get_if<int32_t>(&v)) return Value(int64_t{*i});
     if (const auto* s = std::get_if<std::string>(&v)) return Value(*s);
     if (const auto* d = std::get_if<mkmdb::DateTime>(&v)) return Value(vb::DateTime{d->year, d->month, d->day, d->hour, d->minute, d->second});
-    return Value(platform::Null{});
+    return Value(ports::Null{});
 }
 
 struct Shape {
@@ -94,7 +94,7 @@ TEST_P(DeletedColumns, CountAndLiveValuesAsWritten) {
 
     auto engine = dbtest::Engine();
     auto db = engine.OpenDatabase(file);
-    auto count = db->OpenRecordset("select count(*) as counter from roof ", platform::dbOpenDynaset);
+    auto count = db->OpenRecordset("select count(*) as counter from roof ", ports::dbOpenDynaset);
     EXPECT_EQ(count->Field("counter"), Value(static_cast<int64_t>(t.rows.size())));
     std::vector<std::string> names;
     const auto rows = ReadAll(*db, "select * from roof", &names);
@@ -106,7 +106,7 @@ TEST_P(DeletedColumns, CountAndLiveValuesAsWritten) {
     const Value key = Of(t.rows[1][slots[0]]);
     const std::string literal = std::holds_alternative<std::string>(key) ? "'" + std::get<std::string>(key) + "'"
                                                                         : std::to_string(std::get<int64_t>(key));
-    auto where = db->OpenRecordset("select count(*) as n from roof where " + live[0] + " = " + literal, platform::dbOpenDynaset);
+    auto where = db->OpenRecordset("select count(*) as n from roof where " + live[0] + " = " + literal, ports::dbOpenDynaset);
     EXPECT_EQ(where->Field("n"), Value(int64_t{1}));
 }
 
@@ -128,18 +128,18 @@ protected:
         db_ = engine_.OpenDatabase(file_);
     }
     int Error(const std::string& query) {
-        return ErrorOf([&] { db_->OpenRecordset(query, platform::dbOpenDynaset); });
+        return ErrorOf([&] { db_->OpenRecordset(query, ports::dbOpenDynaset); });
     }
     dbtest::TempDir dir_;
     std::string file_ = dir_.File("names.mdb");
-    platform::LibmdbEngine engine_ = dbtest::Engine();
-    std::unique_ptr<platform::Database> db_;
+    jet::LibmdbEngine engine_ = dbtest::Engine();
+    std::unique_ptr<ports::Database> db_;
 };
 
 TEST_F(NonAsciiNames, MatchInAnyCaseInTheReaderAndTheRecordset) {
-    auto count = db_->OpenRecordset("select count(*) as n from КОНТАКТЫ", platform::dbOpenDynaset);
+    auto count = db_->OpenRecordset("select count(*) as n from КОНТАКТЫ", ports::dbOpenDynaset);
     EXPECT_EQ(count->Field("N"), Value(int64_t{2}));
-    auto rs = db_->OpenRecordset("select STRAßE, 备注 from контакты where ΣΟΦΊΑ = 2", platform::dbOpenDynaset);
+    auto rs = db_->OpenRecordset("select STRAßE, 备注 from контакты where ΣΟΦΊΑ = 2", ports::dbOpenDynaset);
     ASSERT_FALSE(rs->IsEOF());
     EXPECT_EQ(rs->Names(), (std::vector<std::string>{"Straße", "备注"}));
     EXPECT_EQ(rs->Field("straße"), Value(std::string("Ringstraße 2")));
@@ -189,7 +189,7 @@ TEST(RealSamples, EveryTableCountsAsMdbCountAndReadsWhole) {
             const auto theirs = Output("mdb-count " + Quoted(file) + " " + Quoted(table));
             ASSERT_TRUE(theirs);
             const int64_t expected = std::stoll(*theirs);
-            auto count = db->OpenRecordset("select count(*) as n from [" + table + "]", platform::dbOpenDynaset);
+            auto count = db->OpenRecordset("select count(*) as n from [" + table + "]", ports::dbOpenDynaset);
             EXPECT_EQ(count->Field("n"), Value(expected));
             std::vector<std::string> columns;
             EXPECT_EQ(static_cast<int64_t>(ReadAll(*db, "select * from [" + table + "]", &columns).size()), expected);

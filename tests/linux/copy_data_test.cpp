@@ -17,7 +17,7 @@
 namespace {
 
 using linux_files_test::LinuxFilesTest;
-using platform::LinuxFiles;
+using linux::LinuxFiles;
 using platform_test::ReadFile;
 using platform_test::WriteFile;
 
@@ -25,8 +25,8 @@ using Reports = std::vector<std::pair<uint64_t, uint64_t>>;  // done, total
 
 Reports CopyOf(const platform_test::TempFolder& tmp, size_t size) {
     platform_test::WriteFile(tmp / "source.mdb", std::string(size, 'r'));
-    const platform::WinePaths paths("");
-    platform::LinuxFiles files(paths);
+    const wine::WinePaths paths("");
+    linux::LinuxFiles files(paths);
     Reports reports;
     files.FileCopy(tmp / "source.mdb", tmp / "dest.mdb", [&](uint64_t d, uint64_t t) { reports.emplace_back(d, t); });
     EXPECT_EQ(platform_test::ReadFile(tmp / "dest.mdb").size(), size);

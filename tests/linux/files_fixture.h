@@ -37,8 +37,8 @@ protected:
     std::string At(const std::string& name) const { return tmp / name; }
 
     platform_test::TempFolder tmp;
-    platform::WinePaths paths{""};
-    platform::LinuxFiles files{paths};
+    wine::WinePaths paths{""};
+    linux::LinuxFiles files{paths};
 };
 
 }  // namespace linux_files_test

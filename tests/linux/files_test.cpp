@@ -22,7 +22,7 @@ namespace {
 using linux_files_test::ErrorOf;
 using linux_files_test::Listing;
 using linux_files_test::LinuxFilesTest;
-using platform::LinuxFiles;
+using linux::LinuxFiles;
 using platform_test::ReadFile;
 using platform_test::WriteFile;
 using test_support::Hold;

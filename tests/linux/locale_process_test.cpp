@@ -10,12 +10,12 @@
 namespace {
 
 TEST(PosixLocale, ShortDateAndLongTimeDateAloneAtMidnight) {
-    platform::PosixLocale c("C");
+    linux::PosixLocale c("C");
     EXPECT_EQ(c.GeneralDate({2026, 12, 8, 4, 22, 56}), "12/08/26 04:22:56");
     EXPECT_EQ(c.GeneralDate({2026, 12, 8, 0, 0, 0}), "12/08/26");
     EXPECT_EQ(c.GeneralDate({2026, 12, 8, 0, 0, 1}), "12/08/26 00:00:01");
     // A locale that is not installed falls back to C.
-    platform::PosixLocale missing("xx_NOWHERE.UTF-8");
+    linux::PosixLocale missing("xx_NOWHERE.UTF-8");
     EXPECT_EQ(missing.GeneralDate({2001, 2, 3, 13, 4, 5}), "02/03/01 13:04:05");
 }
 
@@ -28,7 +28,7 @@ TEST(LinuxProcess, EndsAtOnceWithoutFlushing) {
         dup2(out[1], STDOUT_FILENO);
         setvbuf(stdout, nullptr, _IOFBF, 4096);
         std::fputs("buffered", stdout);
-        platform::LinuxProcess().End();
+        linux::LinuxProcess().End();
     }
     close(out[1]);
     char buffer[16];

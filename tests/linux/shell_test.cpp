@@ -8,11 +8,11 @@
 
 namespace {
 
-using platform::CSIDL_APPDATA;
-using platform::CSIDL_PERSONAL;
-using platform::CSIDL_PROGRAM_FILES;
-using platform::HostEnvironment;
-using platform::LinuxShell;
+using ports::CSIDL_APPDATA;
+using ports::CSIDL_PERSONAL;
+using ports::CSIDL_PROGRAM_FILES;
+using ports::HostEnvironment;
+using linux::LinuxShell;
 using platform_test::TempFolder;
 using platform_test::WriteFile;
 

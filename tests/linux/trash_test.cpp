@@ -20,7 +20,7 @@
 
 namespace {
 
-using platform::Trash;
+using linux::Trash;
 using platform_test::ReadFile;
 using platform_test::TempFolder;
 using platform_test::WriteFile;
@@ -53,7 +53,7 @@ protected:
 
     TempFolder tmp;
     std::optional<std::string> saved_;
-    platform::HostEnvironment env{tmp / "home", "ann", "", "", tmp / "xdg"};
+    ports::HostEnvironment env{tmp / "home", "ann", "", "", tmp / "xdg"};
 };
 
 // Universal time for the life of one test; the zone before is put back.
@@ -73,9 +73,9 @@ protected:
 };
 
 TEST_F(InUniversalTime, TrashInfoEscapesThePathAsInURLsAndGivesTheLocalDate) {
-    EXPECT_EQ(platform::TrashInfo("/home/ann/My Documents/b%srv.1", 1767323045),
+    EXPECT_EQ(linux::TrashInfo("/home/ann/My Documents/b%srv.1", 1767323045),
               "[Trash Info]\nPath=/home/ann/My%20Documents/b%25srv.1\nDeletionDate=2026-01-02T03:04:05\n");
-    EXPECT_EQ(platform::TrashInfo("Daten/Müller/~a_b-c.(1)!*'", 0),
+    EXPECT_EQ(linux::TrashInfo("Daten/Müller/~a_b-c.(1)!*'", 0),
               "[Trash Info]\nPath=Daten/M%C3%BCller/~a_b-c.(1)!*'\nDeletionDate=1970-01-01T00:00:00\n");
 }
 
@@ -140,8 +140,8 @@ TEST_F(TrashTest, AFileOnAnotherFileSystemGoesToThatFileSystemsOwnTrash) {
 }
 
 TEST_F(TrashTest, TheFileServiceListsWhatDirCountsGivesSizesAndTrashesThroughTheEnvironment) {
-    const platform::WinePaths paths("");
-    platform::LinuxFiles files(paths);
+    const wine::WinePaths paths("");
+    linux::LinuxFiles files(paths);
     WriteFile(tmp / "Data/bsrv.mdb", "live");
     WriteFile(tmp / "Data/BSRV.2", "12345");
     WriteFile(tmp / "Data/.bsrv.3", "dot");

@@ -9,11 +9,11 @@
 using namespace testing_commands;
 using fakes::db::Options;
 using fakes::db::Roof;
-using platform::vbCancel;
-using platform::vbNo;
-using platform::vbOK;
-using platform::vbRetry;
-using platform::vbYes;
+using ports::vbCancel;
+using ports::vbNo;
+using ports::vbOK;
+using ports::vbRetry;
+using ports::vbYes;
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST_F(CommandsTest, NoAtEitherWarningTouchesNothing) {
     EXPECT_EQ(w.files.Paths(), before);
     EXPECT_TRUE(w.files.log.empty());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Restore Warning"}));
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbYesNo);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
 }
 
 TEST_F(CommandsTest, RestoreSetsTheLiveDatabaseAsideAndRebuildsTheCatalogue) {
@@ -56,7 +56,7 @@ TEST_F(CommandsTest, RestoreSetsTheLiveDatabaseAsideAndRebuildsTheCatalogue) {
     EXPECT_EQ(Content(PersonalBackup(3)), Roof(333));
     EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "old 1");
     EXPECT_EQ(w.msgbox.shown.at(1).prompt, "File was Restored");
-    EXPECT_EQ(w.msgbox.shown.at(1).buttons, platform::vbOKOnly);
+    EXPECT_EQ(w.msgbox.shown.at(1).buttons, ports::vbOKOnly);
     EXPECT_EQ(countAtSuccess, "10");
     EXPECT_EQ(lv.items.at(0).sub[2], "333");
     EXPECT_EQ(lv.selected, 1);
@@ -129,7 +129,7 @@ TEST_F(CommandsTest, HeldOpenThenCancelChangesNothingAndDoesNotRebuild) {
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "File in Use"}));
     EXPECT_EQ(w.msgbox.shown[1].prompt,
               "Unable to restore file- it is currently in use.  Exit Varnock Rolvane and try again.");
-    EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbRetryCancel);
+    EXPECT_EQ(w.msgbox.shown[1].buttons, ports::vbRetryCancel);
     EXPECT_EQ(Content(kPersonalLive), Roof(10));
     EXPECT_EQ(w.files.Paths().size(), 2u);
     EXPECT_EQ(w.db.opened.size(), dbOpens) << "no rebuild";
@@ -165,7 +165,7 @@ TEST_F(CommandsTest, FailedCopyPutsTheLiveDatabaseBackAndSaysWhy) {
     ASSERT_EQ(w.msgbox.shown.size(), 2u);
     EXPECT_EQ(w.msgbox.shown[1].title, "Restore Failed");
     EXPECT_EQ(w.msgbox.shown[1].prompt, "Unable to restore file: File not found");
-    EXPECT_EQ(w.msgbox.shown[1].buttons, platform::vbOKOnly);
+    EXPECT_EQ(w.msgbox.shown[1].buttons, ports::vbOKOnly);
 }
 
 TEST_F(CommandsTest, ALiveDatabaseThatCannotBeKeptIsToldAsWhatItIs) {
@@ -318,7 +318,7 @@ TEST_F(CommandsTest, CreateBlankHeldOpenShowsTheDialogOtherFailuresTheirOwnMessa
     operations::cmdMakeBlank_Click(form);
     EXPECT_EQ(w.msgbox.shown.back().title, "Create Blank Failed");
     EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to create blank database: Disk full");
-    EXPECT_EQ(w.msgbox.shown.back().buttons, platform::vbOKOnly);
+    EXPECT_EQ(w.msgbox.shown.back().buttons, ports::vbOKOnly);
     EXPECT_EQ(Content(kPersonalLive), Roof(10));
     EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), "<missing>");
 }

@@ -8,12 +8,12 @@
 
 using namespace testing_form;
 using fakes::db::Roof;
-using platform::vbCancel;
-using platform::vbNo;
-using platform::vbNoAnswer;
-using platform::vbOK;
-using platform::vbRetry;
-using platform::vbYes;
+using ports::vbCancel;
+using ports::vbNo;
+using ports::vbNoAnswer;
+using ports::vbOK;
+using ports::vbRetry;
+using ports::vbYes;
 
 namespace {
 
@@ -106,10 +106,10 @@ TEST_F(PreviousVersionsTest, AReaderThatFailsAnyWayGivesCannotBeRead) {
 
 TEST_F(PreviousVersionsTest, AFolderThatCannotBeReadIsAnErrorReportAndListsNothing) {
     w.files.failures.Add("FilesIn", vb::PermissionDenied());
-    w.msgbox.Answer(platform::vbIgnore);
+    w.msgbox.Answer(ports::vbIgnore);
     EXPECT_TRUE(operations::FindPreviousVersions(w.sys, kPersonalLive).empty());
     ASSERT_EQ(w.msgbox.shown.size(), 1u);
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbAbortRetryIgnore);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbAbortRetryIgnore);
     EXPECT_NE(w.msgbox.shown[0].prompt.find("FindPreviousVersions"), std::string::npos);
     EXPECT_EQ(operations::SizeText(0), "0 KB");
     EXPECT_EQ(operations::SizeText(1024), "1 KB");
@@ -129,7 +129,7 @@ TEST_F(PreviousVersionsTest, PutBackWithoutYesChangesNothing) {
     EXPECT_EQ(Disk(), before);
     EXPECT_TRUE(w.files.log.empty());
     EXPECT_EQ(Titles(), (std::vector<std::string>(3, "Restore Warning")));
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbYesNo);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
     EXPECT_EQ(w.msgbox.shown[0].prompt,
               "Warning: You are about to put back the previous version bsrv.1 as your live database " +
                   kPersonalLive + ".  The data currently in it will be kept as the next numbered copy.  Do you "
@@ -263,7 +263,7 @@ TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
     }
     EXPECT_EQ(Disk(), before);
     EXPECT_EQ(w.msgbox.shown[0].title, "Move to Trash");
-    EXPECT_EQ(w.msgbox.shown[0].buttons, platform::vbYesNo);
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
     EXPECT_EQ(w.msgbox.shown[0].prompt,
               "Warning: You are about to move the previous version bsrv.1 to the Trash.  Do you want to continue?");
 

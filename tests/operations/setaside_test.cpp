@@ -11,10 +11,10 @@
 
 using namespace testing_commands;
 using fakes::db::Roof;
-using platform::vbNo;
-using platform::vbOK;
-using platform::vbRetry;
-using platform::vbYes;
+using ports::vbNo;
+using ports::vbOK;
+using ports::vbRetry;
+using ports::vbYes;
 
 namespace {
 
@@ -75,7 +75,7 @@ TEST_F(CommandsTest, WithoutRoomForACopyOnlyYesLetsTheLiveDatabaseMove) {
     } rows[] = {
         {"Restore, Yes", operations::cmdRestore_Click, vbYes, "Restore Complete"},
         {"Restore, No", operations::cmdRestore_Click, vbNo, nullptr},
-        {"Restore, close box", operations::cmdRestore_Click, platform::vbNoAnswer, nullptr},
+        {"Restore, close box", operations::cmdRestore_Click, ports::vbNoAnswer, nullptr},
         {"Restore, an unexpected OK", operations::cmdRestore_Click, vbOK, nullptr},
         {"Create Blank, Yes", operations::cmdMakeBlank_Click, vbYes, "Create Blank Successful"},
         {"Create Blank, No", operations::cmdMakeBlank_Click, vbNo, nullptr},
@@ -101,7 +101,7 @@ TEST_F(CommandsTest, WithoutRoomForACopyOnlyYesLetsTheLiveDatabaseMove) {
         row.run(f.form);
         ASSERT_GE(f.w.msgbox.shown.size(), 2u);
         EXPECT_EQ(f.w.msgbox.shown[1].prompt, warning);
-        EXPECT_EQ(f.w.msgbox.shown[1].buttons, platform::vbYesNo);
+        EXPECT_EQ(f.w.msgbox.shown[1].buttons, ports::vbYesNo);
         EXPECT_EQ(f.w.msgbox.shown[1].title, "Restore Warning");
         EXPECT_EQ(logAtWarning, (std::vector<std::string>{"temporaries " + kPersonalLive}));
         if (row.success) {

@@ -67,7 +67,7 @@ public:
 
     const std::string& Home() const { return root_; }
     // ann's environment in this home: no WINEPREFIX, no XDG folders set.
-    platform::HostEnvironment Environment() const { return {root_, "ann", "", "", ""}; }
+    ports::HostEnvironment Environment() const { return {root_, "ann", "", "", ""}; }
     ~WineHome() {
         std::error_code ignored;
         fs::remove_all(root_, ignored);
@@ -127,20 +127,20 @@ private:
 // The utility's window procedures on the real platform inside a WineHome.
 // step: told before each file-system step of LinuxFiles (see its Step).
 struct RealForm {
-    explicit RealForm(const WineHome& home, platform::LinuxFiles::StepHook step = {})
+    explicit RealForm(const WineHome& home, linux::LinuxFiles::StepHook step = {})
         : paths(home.Prefix()),
           files(paths, {}, std::move(step)),
-          shell(home.Prefix(), platform::HostEnvironment{home.Prefix() + "/..", "ann", home.Prefix(), "", ""}),
+          shell(home.Prefix(), ports::HostEnvironment{home.Prefix() + "/..", "ann", home.Prefix(), "", ""}),
           locale("C"),
           sys(files, shell, msgbox, process, locale, [this] {
-              return std::make_unique<platform::LibmdbEngine>(
+              return std::make_unique<jet::LibmdbEngine>(
                   [this](const std::string& p) { return paths.ToHost(p); }, ROLVANE_READER_PATH);
           }) {}
 
-    platform::WinePaths paths;
-    platform::LinuxFiles files;
-    platform::LinuxShell shell;
-    platform::PosixLocale locale;
+    wine::WinePaths paths;
+    linux::LinuxFiles files;
+    linux::LinuxShell shell;
+    linux::PosixLocale locale;
     fakes::ScriptedMessageBox msgbox;
     fakes::FakeProcess process;
     common::Services sys;

@@ -43,7 +43,7 @@ TEST(DosAttributes, HiddenOrSystemAsWineReadsThem) {
         if (!c.attributes.empty()) {
             ASSERT_EQ(setxattr(At(c.name).c_str(), "user.DOSATTRIB", c.attributes.data(), c.attributes.size(), 0), 0);
         }
-        EXPECT_EQ(platform::HiddenOrSystem(At(c.name)), !c.visible) << c.name;
+        EXPECT_EQ(wine::HiddenOrSystem(At(c.name)), !c.visible) << c.name;
     }
 }
 

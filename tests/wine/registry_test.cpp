@@ -4,7 +4,7 @@
 
 namespace {
 
-using platform::WineRegistry;
+using wine::WineRegistry;
 
 // As Wine saves a user.reg: escaped names, non-ASCII as \x, expandable and
 // binary values, hex data over several lines.
@@ -53,7 +53,7 @@ TEST(WineRegistry, ReadsWhatWineWrites) {
         {userShellFolders, "", "default", 1},
     };
     for (const auto& s : strings) {
-        const platform::RegistryValue* value = reg.Find(s.key, s.name);
+        const wine::RegistryValue* value = reg.Find(s.key, s.name);
         ASSERT_NE(value, nullptr) << s.name;
         EXPECT_EQ(value->text, s.text) << s.name;
         EXPECT_EQ(value->type, s.type) << s.name;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using platform::WinePaths;
+using wine::WinePaths;
 using platform_test::TempFolder;
 using platform_test::WriteFile;
 namespace fs = std::filesystem;
@@ -104,7 +104,7 @@ TEST_F(FakePrefix, FindPrefixFollowsWinesChoice) {
     WriteFile(broken / "system.reg", "");
 
     auto find = [](std::string home, std::string prefix) {
-        platform::HostEnvironment env;
+        ports::HostEnvironment env;
         env.home = std::move(home);
         env.winePrefix = std::move(prefix);
         return WinePaths::FindPrefix(env);

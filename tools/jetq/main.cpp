@@ -13,8 +13,8 @@
 namespace {
 
 // Null is shown as such, so that it can be told from an empty text.
-std::string Show(const platform::Value& v) {
-    return std::holds_alternative<platform::Null>(v) ? "Null" : common::TextOf(v);
+std::string Show(const ports::Value& v) {
+    return std::holds_alternative<ports::Null>(v) ? "Null" : common::TextOf(v);
 }
 
 }  // namespace
@@ -25,14 +25,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        platform::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
-        platform::ReaderLimits limits;
+        jet::LibmdbEngine engine([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
+        jet::ReaderLimits limits;
         limits.outputBytes = 1ull << 30;  // a person asked for everything
         limits.cpuSeconds = 60;
         limits.wallClockMs = 120000;
         engine.SetLimits(limits);
         auto db = engine.OpenDatabase(argv[1]);
-        auto rs = db->OpenRecordset(argv[2], platform::dbOpenDynaset);
+        auto rs = db->OpenRecordset(argv[2], ports::dbOpenDynaset);
         const auto names = rs->Names();
         for (size_t i = 0; i < names.size(); ++i) std::cout << (i ? "\t" : "") << names[i];
         std::cout << '\n';

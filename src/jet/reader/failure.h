@@ -8,7 +8,7 @@
 
 #include "vb/error.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 inline constexpr int kTooFewParameters = 3061;
 inline constexpr int kTypeMismatch = 3464;
@@ -22,4 +22,4 @@ struct Failure {
 
 [[noreturn]] inline void Damaged(const std::string& why) { throw Failure{vb::kUnrecognizedFormat, why}; }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -6,7 +6,7 @@
 
 #include "jet/reader/failure.h"
 
-namespace platform::reader {
+namespace jet::reader {
 namespace {
 
 constexpr uint32_t kInline = 0x80000000u, kSinglePage = 0x40000000u, kLengthMask = 0x3FFFFFFFu;
@@ -98,4 +98,4 @@ std::string JetText(MdbHandle* mdb, const char* bytes, size_t len) {
     return text;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -17,7 +17,7 @@
 
 #include "jet/reader/page_checks.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 // The bytes of the long value whose header lies at `start` of `page` (the
 // row's data page, `size` bytes of field), at most `limit` of them: Damaged
@@ -30,4 +30,4 @@ std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, co
 // page, Jet 4 in UCS-2, plain or compressed) as UTF-8, every character of it.
 std::string JetText(MdbHandle* mdb, const char* bytes, size_t len);
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -41,11 +41,11 @@
 
 namespace {
 
-using platform::reader::Failure;
-using platform::reader::Noise;
-using platform::reader::Output;
-using platform::reader::PutText;
-using platform::reader::PutU32;
+using jet::reader::Failure;
+using jet::reader::Noise;
+using jet::reader::Output;
+using jet::reader::PutText;
+using jet::reader::PutU32;
 
 void Limit(int resource, rlim_t soft, rlim_t hard) {
     struct rlimit r {soft, hard};
@@ -71,7 +71,7 @@ void SendError(Output& out, int number, const std::string& description) {
 bool ReadRequest(char& tag, std::string& payload) {
     auto readAll = [](char* p, size_t n) {
         while (n > 0) {
-            ssize_t got = read(platform::reader::kProtocolFd, p, n);
+            ssize_t got = read(jet::reader::kProtocolFd, p, n);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             p += got;
@@ -81,9 +81,9 @@ bool ReadRequest(char& tag, std::string& payload) {
     };
     char head[5];
     if (!readAll(head, sizeof head)) return false;
-    platform::reader::Cursor c(head + 1, 4);
+    jet::reader::Cursor c(head + 1, 4);
     uint32_t size = c.U32();
-    if (size > platform::reader::kMaxRequestBytes) return false;
+    if (size > jet::reader::kMaxRequestBytes) return false;
     tag = head[0];
     payload.assign(size, '\0');
     return readAll(payload.data(), size);
@@ -94,9 +94,9 @@ bool ReadRequest(char& tag, std::string& payload) {
 void Answer(const std::string& path, const std::string& queryText, Output& out, Noise& noise, size_t valueBytes) {
     noise.Begin();
     try {
-        std::optional<platform::Query> q;
-        if (!queryText.empty()) q = platform::ParseQuery(queryText);
-        platform::reader::Reader reader(path, out, noise, valueBytes);
+        std::optional<jet::Query> q;
+        if (!queryText.empty()) q = jet::ParseQuery(queryText);
+        jet::reader::Reader reader(path, out, noise, valueBytes);
         if (q) reader.Run(*q);
         else reader.Finish(0);
     } catch (const Failure& f) {
@@ -108,9 +108,9 @@ void Answer(const std::string& path, const std::string& queryText, Output& out, 
     }
 }
 
-void AnswerProbe(const std::string& folder, const platform::reader::SandboxState& sandbox, Output& out) {
-    std::vector<platform::reader::ProbeOutcome> outcomes;
-    if (!folder.empty()) outcomes = platform::reader::Probe(folder);
+void AnswerProbe(const std::string& folder, const jet::reader::SandboxState& sandbox, Output& out) {
+    std::vector<jet::reader::ProbeOutcome> outcomes;
+    if (!folder.empty()) outcomes = jet::reader::Probe(folder);
     std::string p;
     PutU32(p, sandbox.bits);
     PutU32(p, sandbox.landlockAbi);
@@ -126,8 +126,8 @@ void AnswerProbe(const std::string& folder, const platform::reader::SandboxState
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (fcntl(platform::reader::kProtocolFd, F_GETFD) == -1) return 2;
-    close_range(platform::reader::kProtocolFd + 1, ~0u, 0);
+    if (fcntl(jet::reader::kProtocolFd, F_GETFD) == -1) return 2;
+    close_range(jet::reader::kProtocolFd + 1, ~0u, 0);
 
     rlim_t cpu = 3, memory = 256u << 20, noiseCap = 64u << 10;
     for (int i = 1; i < argc; i += 2) {
@@ -166,17 +166,17 @@ int main(int argc, char** argv) {
 
     // A sandbox that the kernel offers but that could not be set up means
     // no reading at all: every query is 3343, and a probe says why.
-    platform::reader::SandboxState sandbox = platform::reader::EnterSandbox();
-    if (!sandbox.complete) sandbox.bits |= platform::reader::kIncomplete;
+    jet::reader::SandboxState sandbox = jet::reader::EnterSandbox();
+    if (!sandbox.complete) sandbox.bits |= jet::reader::kIncomplete;
 
     Output out;
     char tag = 0;
     std::string payload;
     while (ReadRequest(tag, payload)) {
-        platform::reader::Cursor c(payload.data(), payload.size());
-        if (c.U32() != platform::reader::kProtocolVersion) {
+        jet::reader::Cursor c(payload.data(), payload.size());
+        if (c.U32() != jet::reader::kProtocolVersion) {
             SendError(out, vb::kUnrecognizedFormat, "the reader speaks protocol version " +
-                                                        std::to_string(platform::reader::kProtocolVersion));
+                                                        std::to_string(jet::reader::kProtocolVersion));
             out.Flush();
             return 2;
         }

@@ -11,7 +11,7 @@
 #include "jet/reader/failure.h"
 #include "jet/reader_protocol.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 void Output::Frame(char tag, const std::string& payload) {
     PutFrame(buf_, tag, payload);
@@ -65,4 +65,4 @@ off_t Noise::Size() {
     return fstat(STDOUT_FILENO, &st) == 0 ? st.st_size : 0;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

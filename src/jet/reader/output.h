@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace platform::reader {
+namespace jet::reader {
 
 // Frames for the window's process, written in blocks of about 64 KiB.
 class Output {
@@ -39,4 +39,4 @@ private:
     off_t start_ = 0;
 };
 
-}  // namespace platform::reader
+}  // namespace jet::reader

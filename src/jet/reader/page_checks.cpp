@@ -10,7 +10,7 @@
 
 #include "jet/reader/failure.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 RawFile::RawFile(const std::string& path) {
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -219,4 +219,4 @@ uint64_t CheckUsageMap(const RawFile& f, const MdbTableDef& table) {
     return named;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

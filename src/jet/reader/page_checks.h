@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::reader {
+namespace jet::reader {
 
 // A Jet file opened read-only: its header checked, its length a whole
 // number of pages.
@@ -55,4 +55,4 @@ void CheckTableDefinition(const RawFile& f, const MdbFormatConstants& fmt, uint6
 // (a row pointer has one byte for the row).
 uint64_t CheckUsageMap(const RawFile& f, const MdbTableDef& table);
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -11,7 +11,7 @@
 
 #include <cerrno>
 
-namespace platform::reader {
+namespace jet::reader {
 namespace {
 
 // Rights newer than the oldest kernel headers we build with.
@@ -152,4 +152,4 @@ std::vector<ProbeOutcome> Probe(const std::string& folder) {
     return out;
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -17,7 +17,7 @@
 
 #include "jet/reader_protocol.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 struct SandboxState {
     uint32_t bits = 0;          // Sandbox flags of what is in force
@@ -39,4 +39,4 @@ SandboxState EnterSandbox();
 // reader that died.
 std::vector<ProbeOutcome> Probe(const std::string& folder);
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -6,7 +6,7 @@
 #include "jet/reader/values.h"
 #include "vb/casefold.h"
 
-namespace platform::reader {
+namespace jet::reader {
 namespace {
 
 struct TableDefDeleter {
@@ -47,7 +47,7 @@ Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueB
     noise_.Check();
 }
 
-void Reader::Run(const platform::Query& q) {
+void Reader::Run(const jet::Query& q) {
     MdbCatalogEntry* entry = FindTable(q.table);
     if (!entry)
         throw Failure{vb::kCannotFindTable, "The database engine cannot find the input table or query '" + q.table +
@@ -183,4 +183,4 @@ void Reader::SendColumns(const std::vector<std::string>& names) {
     out_.Frame('C', p);
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

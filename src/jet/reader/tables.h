@@ -17,7 +17,7 @@
 #include "jet/reader/output.h"
 #include "jet/reader/page_checks.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 struct HandleCloser {
     void operator()(MdbHandle* h) const { mdb_close(h); }
@@ -31,7 +31,7 @@ public:
     Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
 
     // Answers `q`: column names, rows, then the end frame.
-    void Run(const platform::Query& q);
+    void Run(const jet::Query& q);
 
     // The end frame of an answer of `rows` rows.
     void Finish(uint32_t rows);
@@ -47,4 +47,4 @@ private:
     std::unique_ptr<MdbHandle, HandleCloser> mdb_;
 };
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -10,7 +10,7 @@
 #include "jet/reader/long_values.h"
 #include "vb/casefold.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 namespace {
 
@@ -128,7 +128,7 @@ void PutValue(std::string& out, const Value& v) {
     switch (v.kind) {
     case Kind::Null: break;
     case Kind::Int: PutU64(out, static_cast<uint64_t>(v.i)); break;
-    case Kind::Double: PutU64(out, platform::reader::DoubleBits(v.d)); break;
+    case Kind::Double: PutU64(out, jet::reader::DoubleBits(v.d)); break;
     case Kind::Text: PutText(out, v.text); break;
     case Kind::Date:
         for (int x : v.date) PutU32(out, static_cast<uint32_t>(x));
@@ -136,7 +136,7 @@ void PutValue(std::string& out, const Value& v) {
     }
 }
 
-bool Matches(const Value& v, const platform::Literal& lit) {
+bool Matches(const Value& v, const jet::Literal& lit) {
     if (v.kind == Kind::Null) return false;
     if (const auto* text = std::get_if<std::string>(&lit)) {
         if (v.kind != Kind::Text) throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
@@ -151,4 +151,4 @@ bool Matches(const Value& v, const platform::Literal& lit) {
     throw Failure{kTypeMismatch, "Data type mismatch in criteria expression."};
 }
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -14,7 +14,7 @@
 #include "jet/reader/page_checks.h"
 #include "jet/reader_protocol.h"
 
-namespace platform::reader {
+namespace jet::reader {
 
 struct Value {
     Kind kind = Kind::Null;
@@ -48,6 +48,6 @@ void PutValue(std::string& out, const Value& v);
 // Whether `v` equals the literal of a WHERE; text without regard to case,
 // as names are compared (vb/casefold.h).
 // A literal of another type than the column's is 3464.
-bool Matches(const Value& v, const platform::Literal& lit);
+bool Matches(const Value& v, const jet::Literal& lit);
 
-}  // namespace platform::reader
+}  // namespace jet::reader

@@ -8,7 +8,9 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
+#include "common/shellfolders.h"
 #include "cli/console_ports.h"
+#include "cli/host_paths.h"
 #include "cli/listing.h"
 #include "cli/services.h"
 #include "operations/previous_versions.h"
@@ -36,17 +38,21 @@ public:
         : command_(command),
           console_(console),
           platform_(env, log, console.readerPath),
-          msgbox_(command.yes, console.ask, console.err),
+          spell_([this](const std::string& path) { return platform_.HostPath(path); }),
+          msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
           sys_(platform_.Services(msgbox_, process_)) {}
 
     int Go();
 
 private:
-    // "restore-rolvane-data: " and text, one line on stderr.
+    // "restore-rolvane-data: " and text, one line on stderr, its paths
+    // spelt as on this machine.
     void Say(const std::string& text) {
-        std::fprintf(console_.err, "%s: %s\n", kProgramName, text.c_str());
+        std::fprintf(console_.err, "%s: %s\n", kProgramName, OneLine(spell_.Spell(text)).c_str());
         std::fflush(console_.err);
     }
+    // The folders of the path table, where every file our messages name is.
+    void KnowThePathTable();
     // What discovery passed over: once each.
     void TellNotes(const catalogue::Catalogue& found);
     // Why a file of a listing cannot be read: once each.
@@ -60,10 +66,23 @@ private:
     const ConsoleCommand& command_;
     const Console& console_;
     Platform platform_;
+    HostPaths spell_;
     ConsoleMessageBox msgbox_;
     ConsoleProcess process_;
     common::Services sys_;
 };
+
+void Run::KnowThePathTable() {
+    using namespace catalogue;
+    const std::string documents = common::GetSpecialFolder(sys_, ports::CSIDL_PERSONAL);
+    const std::string appData = common::GetSpecialFolder(sys_, ports::CSIDL_APPDATA);
+    const std::string programFiles = common::GetSpecialFolder(sys_, ports::CSIDL_PROGRAM_FILES);
+    for (const std::string& path :
+         {OptionDatabasePath(documents), BusinessFirstDefaultPath(documents), BusinessSecondDefaultPath(documents),
+          PersonalLivePath(documents), BusinessBackupPath(appData, 1), PersonalBackupPath(appData, 1),
+          BusinessShellPath(programFiles), PersonalShellPath(programFiles)})
+        spell_.Know(path);
+}
 
 void Run::TellNotes(const catalogue::Catalogue& found) {
     for (const catalogue::Note& note : found.notes)
@@ -73,7 +92,11 @@ void Run::TellNotes(const catalogue::Catalogue& found) {
 
 void Run::TellUnreadable(const std::vector<Listed>& rows) {
     for (const Listed& row : rows)
-        if (!row.records) Say(row.file + ": " + kCannotBeRead + ": " + OneLine(row.error));
+        if (!row.records) {
+            // The engine's wording names the file already, as a rule.
+            const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
+            Say((named ? "" : row.file + ": ") + kCannotBeRead + ": " + row.error);
+        }
 }
 
 int Run::Print(const std::vector<Listed>& rows, bool versions) {
@@ -87,7 +110,7 @@ int Run::Print(const std::vector<Listed>& rows, bool versions) {
 int Run::List(const catalogue::Catalogue& found) {
     std::vector<Listed> rows;
     for (const catalogue::Row& row : found.rows) {
-        Listed listed{row.edition, row.caption, row.records, row.error ? row.error->Description() : "",
+        Listed listed{row.edition, row.caption, row.records, row.error ? spell_.Spell(row.error->Description()) : "",
                       row.modified ? sys_.locale.GeneralDate(*row.modified) : "", "",
                       platform_.HostPath(row.path), ""};
         listed.modified = ModifiedOf(listed.file);
@@ -100,7 +123,8 @@ int Run::Versions(const std::string& livePath) {
     std::vector<Listed> rows;
     for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
         Listed listed{command_.edition, version.name, version.records,
-                      version.error ? version.error->Description() : "", sys_.locale.GeneralDate(version.modified),
+                      version.error ? spell_.Spell(version.error->Description()) : "",
+                      sys_.locale.GeneralDate(version.modified),
                       operations::SizeText(version.size), platform_.HostPath(version.path), ""};
         listed.modified = ModifiedOf(listed.file);
         rows.push_back(std::move(listed));
@@ -128,8 +152,10 @@ int Run::Ended(const operations::Result& result) {
 int Run::Go() {
     // One discovery; only the catalogue's listing needs the counts, the
     // other commands need the rows alone.
+    KnowThePathTable();
     const catalogue::Catalogue found = catalogue::ReadCatalogue(
         sys_, command_.kind == Kind::List ? catalogue::Counting::Count : catalogue::Counting::Skip);
+    for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
     TellNotes(found);
     if (command_.kind == Kind::List) return List(found);
 

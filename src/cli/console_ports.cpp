@@ -17,16 +17,17 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-ConsoleMessageBox::ConsoleMessageBox(bool consented, Ask ask, std::FILE* err)
-    : consented_(consented), ask_(std::move(ask)), err_(err) {}
+ConsoleMessageBox::ConsoleMessageBox(bool consented, Ask ask, std::FILE* err, Spell spell)
+    : consented_(consented), ask_(std::move(ask)), err_(err), spell_(std::move(spell)) {}
 
 void ConsoleMessageBox::Tell(const std::string& text) {
     std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
 }
 
-int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
+int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::string& Title) {
     const std::string ours = std::string(kProgramName) + ": ";
+    const std::string Prompt = spell_ ? spell_(Text) : Text;
     switch (Buttons) {
         case ports::vbYesNo: {
             if (consented_) return ports::vbYes;

@@ -22,8 +22,11 @@ public:
     // is no terminal to ask on, which answers No.
     using Ask = std::function<bool(const std::string& question, std::string& answer)>;
 
+    // How the paths in a text are spelt on this machine (HostPaths).
+    using Spell = std::function<std::string(const std::string& text)>;
+
     // consented: --yes was given, every question is answered Yes unasked.
-    ConsoleMessageBox(bool consented, Ask ask, std::FILE* err = stderr);
+    ConsoleMessageBox(bool consented, Ask ask, std::FILE* err = stderr, Spell spell = {});
 
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
 
@@ -33,6 +36,7 @@ private:
     bool consented_;
     Ask ask_;
     std::FILE* err_;
+    Spell spell_;
 };
 
 // Ends the run by throwing ProcessEnded, which the console runner turns

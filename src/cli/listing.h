@@ -36,7 +36,13 @@ std::string TableText(const std::vector<Listed>& rows, bool versions);
 
 // An array of objects with the keys edition, caption, records (null when
 // the file cannot be read, with error beside it), modified (null when
-// unknown) and file.
+// unknown), file and, for a path that is not UTF-8, file_base64. Valid
+// JSON whatever the bytes of the texts: what is not UTF-8 is U+FFFD.
 std::string JsonText(const std::vector<Listed>& rows);
+
+// Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& text);
+// bytes in standard base64, padded.
+std::string Base64(const std::string& bytes);
 
 }  // namespace cli

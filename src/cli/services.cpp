@@ -18,8 +18,12 @@ Platform::Platform(const ports::HostEnvironment& env, std::ostream& log, std::st
 
 std::string Platform::HostPath(const std::string& path) const {
     const std::string host = paths_.ToHost(path);
+    // A file that does not exist (yet) is named through the folder that does.
     char resolved[PATH_MAX];
-    return realpath(host.c_str(), resolved) ? std::string(resolved) : host;
+    for (size_t end = host.size(); end != std::string::npos && end > 0; end = host.rfind('/', end - 1)) {
+        if (realpath(host.substr(0, end).c_str(), resolved)) return std::string(resolved) + host.substr(end);
+    }
+    return host;
 }
 
 common::Services Platform::Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files) {

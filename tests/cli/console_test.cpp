@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 
 #include "cli/console_ports.h"
+#include "cli/listing.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -81,7 +82,7 @@ protected:
         int status;
         QString out, err;
     };
-    Run Start(const QStringList& arguments) {
+    Run Start(const QStringList& arguments, const QString& output = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WINEPREFIX", "XDG_DATA_HOME",
                                  "XDG_CONFIG_HOME"})
@@ -91,6 +92,7 @@ protected:
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setStandardInputFile(QProcess::nullDevice());
+        if (!output.isEmpty()) program.setStandardOutputFile(output);
         program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
@@ -194,8 +196,9 @@ TEST_F(Command, DamagedFilesAreListedAndNeverBlockACommand) {
     EXPECT_TRUE(text.out.contains(QRegularExpression("Backup 3 +Personal +cannot be read"))) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains(QRegularExpression("Backup 5 +Personal +0 "))) << text.out.toStdString();
     for (const char* name : {"Backup3.rv", "Backup4.rv"})
-        EXPECT_EQ(text.err.count(QRegularExpression(QString("restore-rolvane-data: [^\n]*%1: cannot be read: ").arg(name))), 1)
+        EXPECT_EQ(text.err.count(QRegularExpression(QString("restore-rolvane-data: [^\n]*cannot be read[^\n]*%1").arg(name))), 1)
             << text.err.toStdString();
+    EXPECT_FALSE(text.err.contains("C:\\")) << "named by their paths on this machine";
 
     const Run json = Start({"--list", "--json"});
     ASSERT_EQ(json.status, 0) << json.err.toStdString();
@@ -237,6 +240,56 @@ TEST_F(Command, ARestoreIntoTheOption12FolderIsDoneWhereDiscoveryFellBack) {
     EXPECT_TRUE(run.err.contains("restore-rolvane-data: File was Restored\n")) << run.err.toStdString();
     EXPECT_EQ(Bytes(home.C("RolvaneData/bsrv.mdb")),
               Bytes(home.C("users/ann/AppData/Roaming/Varnock Rolvane BE/Backups/Backup1.rb")));
+}
+
+}  // namespace
+
+namespace {
+
+// Valid JSON whatever the bytes: a path that is not UTF-8 shows U+FFFD in
+// file and keeps its exact bytes in file_base64.
+TEST(Json, BytesThatAreNotUtf8StillGiveValidJsonAndTheExactPath) {
+    const std::string odd = "/home/ann/caf\xe9/bsrv.mdb";  // Latin-1, not UTF-8
+    const std::vector<cli::Listed> rows{
+        {"Personal", "(Current)", 3, "", "", "", "/home/ann/café/bsrv.mdb", "2026-03-02T09:41:12+01:00"},
+        {"Personal", "Backup 1", std::nullopt, "Unrecognized database format '" + odd + "'.", "", "", odd, ""}};
+    QJsonParseError error{};
+    const QJsonArray parsed = QJsonDocument::fromJson(QByteArray::fromStdString(cli::JsonText(rows)), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_EQ(parsed.size(), 2);
+    const QJsonObject plain = parsed[0].toObject(), bad = parsed[1].toObject();
+    EXPECT_EQ(plain.keys(), (QStringList{"caption", "edition", "file", "modified", "records"}));
+    EXPECT_EQ(plain["file"].toString(), QString::fromUtf8("/home/ann/café/bsrv.mdb"));
+    EXPECT_TRUE(bad["records"].isNull());
+    EXPECT_TRUE(bad["modified"].isNull());
+    EXPECT_EQ(bad["file"].toString(), QString::fromUtf8("/home/ann/caf\uFFFD/bsrv.mdb"));
+    EXPECT_EQ(QByteArray::fromBase64(bad["file_base64"].toString().toLatin1()).toStdString(), odd);
+    EXPECT_TRUE(bad["error"].toString().contains(QChar(0xFFFD)));
+}
+
+TEST(Json, OnlyWellFormedUtf8IsUtf8) {
+    for (const char* good : {"", "plain", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "\xef\xbf\xbd"})
+        EXPECT_TRUE(cli::IsUtf8(good)) << good;
+    for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
+        EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
+    EXPECT_EQ(cli::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
+    EXPECT_EQ(cli::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
+}
+
+}  // namespace
+
+namespace {
+
+// Output that does not reach stdout fails the run in one line of its own.
+TEST_F(Command, AWriteErrorOnStdoutIsToldAndFails) {
+    for (const QStringList& line : {QStringList{"--list", "--json"}, QStringList{"--versions", "personal"},
+                                    QStringList{"--help"}}) {
+        const Run run = Start(line, "/dev/full");
+        EXPECT_EQ(run.status, 1) << line.join(' ').toStdString();
+        EXPECT_TRUE(run.err.endsWith("restore-rolvane-data: write error\n")) << run.err.toStdString();
+        for (const QString& told : run.err.split('\n', Qt::SkipEmptyParts))
+            EXPECT_TRUE(told.startsWith("restore-rolvane-data: ")) << told.toStdString();
+    }
 }
 
 }  // namespace

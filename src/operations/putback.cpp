@@ -4,6 +4,7 @@
 // copy's data is written to a temporary file, flushed and renamed over
 // the live name, so the live database is whole, old or new, at every
 // instant, and the old data is kept as the next numbered copy.
+#include "catalogue/catalogue.h"
 #include "catalogue/form1.h"
 #include "common/parsedir.h"
 #include "common/procedure.h"
@@ -45,6 +46,16 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
     // itself as if it were the copy's.
     proc.Line(30, [&] {
         if (sys.files.Dir(CopyPath).empty()) throw vb::FileNotFound();
+    });
+    // A copy the database reader cannot read would be a damaged live
+    // database: refused, as it is now, before anything moves.
+    proc.Line(35, [&] {
+        const catalogue::Count count = catalogue::CountRecords(sys, CopyPath);
+        if (count.records) return Flow::Next();
+        const vb::Error why = count.error ? *count.error : vb::PathFileAccessError();
+        run.Refuse(why, 35, "Unable to restore file: " + name + " " + kCannotBeRead + ": " + why.Description(),
+                   "Restore Failed");
+        return Flow::Leave();
     });
     proc.Line(40, [&] { run.Keep(LivePath); });
     proc.Line(50, [&] { return run.CopyOver(CopyPath); });

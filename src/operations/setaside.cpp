@@ -1,6 +1,7 @@
 #include "operations/setaside.h"
 
 #include "common/services.h"
+#include "operations/setaside_index.h"
 
 namespace operations {
 
@@ -21,6 +22,8 @@ void SetAside::Keep() {
                     ports::vbYes;
         return !declined_;
     });
+    // The order and time of the set-aside, for the listing of the copies.
+    if (numbered_) RecordSetAside(sys_, path_, numbered_->path);
 }
 
 void SetAside::Rename(const std::string& Path) {

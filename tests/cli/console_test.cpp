@@ -3,6 +3,7 @@
 // on disk. And the console's message box, which turns each box into a line
 // on stderr and an exit status.
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include "support/qt_print.h"
 
@@ -176,6 +177,43 @@ TEST_F(Command, PutsBackWhatARestoreSetAside) {
     EXPECT_EQ(Bytes(live), before);
     EXPECT_EQ(Bytes(data + "/bsrv.1"), before) << "the chosen copy stays";
     EXPECT_EQ(Bytes(data + "/bsrv.2"), Bytes(backup)) << "the replaced data is the next copy";
+}
+
+// The copy that undoes the last command is listed first, whatever the file
+// dates say (a backup older than the live database restored last), with
+// the time it was set aside; a damaged copy is never put back.
+TEST_F(Command, VersionsListTheLastSetAsideFirstAndADamagedCopyIsNotPutBack) {
+    const std::string older = home.C("users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup4.rv");
+    e2e::WineHome::Roof(older, 4);
+    e2e::WineHome::Touch(older, 2020, 1, 1, 0, 0, 0);
+    ASSERT_EQ(Start({"--restore", "personal", "4", "--yes"}).status, 0);
+    ASSERT_EQ(Start({"--restore", "personal", "2", "--yes"}).status, 0);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+
+    const Run listed = Start({"--versions", "personal", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    const QJsonArray copies = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+    ASSERT_EQ(copies.size(), 2) << listed.out.toStdString();
+    EXPECT_EQ(copies[0].toObject()["number"].toInt(), 2);
+    EXPECT_EQ(copies[0].toObject()["records"].toInt(), 4) << "the older backup's data, set aside last";
+    EXPECT_EQ(copies[1].toObject()["number"].toInt(), 1);
+    for (const auto& copy : copies) {
+        const QDateTime at = QDateTime::fromString(copy.toObject()["set_aside"].toString(), Qt::ISODate);
+        EXPECT_TRUE(at.isValid() && std::abs(at.toSecsSinceEpoch() - now) < 120) << listed.out.toStdString();
+    }
+    const Run text = Start({"--versions", "personal"});
+    EXPECT_TRUE(text.out.startsWith("Name ")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.section('\n', 0, 0).endsWith("Set Aside")) << text.out.toStdString();
+
+    const std::string live4 = Bytes(live);
+    e2e::WineHome::Place(data + "/bsrv.3", Bytes(backup).substr(0, 3000));
+    const Run refused = Start({"--put-back", "personal", "3", "--yes"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QRegularExpression("restore-rolvane-data: Unable to restore file: bsrv.3 cannot "
+                                                        "be read: Unrecognized database format '[^']*/bsrv.3'")))
+        << refused.err.toStdString();
+    EXPECT_EQ(Bytes(live), live4);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.4")) << "nothing was set aside";
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ struct Folder {
         f.live = Read(folder + "bsrv.mdb");
         for (const auto& entry : fs::directory_iterator(folder)) {
             const std::string name = entry.path().filename();
-            if (name == "bsrv.mdb") continue;
+            if (name == "bsrv.mdb" || test_support::IsOwnFile(name)) continue;
             if (name.rfind("bsrv.", 0) == 0) f.numbered.push_back(Read(entry.path()));
             else f.others.insert(name);
         }

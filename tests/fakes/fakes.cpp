@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 
 namespace fakes {
@@ -200,6 +201,19 @@ void FakeFiles::RemoveTemporaries(const std::string& Path) {
     log.push_back("temporaries " + Path);
 }
 
+std::optional<std::string> FakeFiles::ReadWhole(const std::string& Path) {
+    failures.Check("ReadWhole", Path);
+    const auto it = wholes.find(Key(Path));
+    if (it == wholes.end()) return std::nullopt;
+    return it->second;
+}
+
+void FakeFiles::WriteWhole(const std::string& Path, const std::string& Text) {
+    failures.Check("WriteWhole", Path);
+    if (!FolderExists(Parent(Key(Path)))) throw vb::PathNotFound();
+    wholes[Key(Path)] = Text;
+}
+
 // ---- shell, message box, process, locale ----
 
 long FakeShell::GetSpecialFolderLocation(int FolderId, int& Location) {
@@ -235,6 +249,13 @@ void FakeProcess::End() {
     failures.Check("End");
     ++ends;
     throw ports::ProcessEnded{};
+}
+
+vb::DateTime FakeLocale::LocalTime(int64_t Seconds) {
+    const time_t when = static_cast<time_t>(Seconds);
+    std::tm tm{};
+    gmtime_r(&when, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 std::string FakeLocale::GeneralDate(const vb::DateTime& w) {

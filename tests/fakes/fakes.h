@@ -79,6 +79,8 @@ public:
                    const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
+    std::optional<std::string> ReadWhole(const std::string& Path) override;
+    void WriteWhole(const std::string& Path, const std::string& Text) override;
 
     // True when both paths name one file (a second name given by Link).
     bool SameFile(const std::string& a, const std::string& b);
@@ -88,6 +90,10 @@ public:
     // "copy src -> dst", "name old -> new", "link path -> new",
     // "aside path -> new", "unlink extra", "temporaries path", "trash path"
     std::vector<std::string> log;
+    // The program's own small files (ReadWhole, WriteWhole), kept apart from
+    // the data files: not in Paths or Find, not logged. Key: as paths match.
+    std::map<std::string, std::string> wholes;
+    static std::string KeyOf(const std::string& path) { return Key(path); }
     // What MoveToTrash took, in order: the path it had and its content.
     std::vector<std::pair<std::string, std::string>> trash;
 
@@ -155,9 +161,15 @@ public:
 };
 
 // Dates as "YYYY-MM-DD HH:MM:SS", the date alone at midnight.
+// The clock stands at `now` (2026-01-01 00:00 UTC unless a test moves it),
+// and the user's time zone is UTC.
 class FakeLocale : public ports::Locale {
 public:
     std::string GeneralDate(const vb::DateTime& When) override;
+    int64_t Now() override { return now; }
+    vb::DateTime LocalTime(int64_t Seconds) override;
+
+    int64_t now = 1767225600;
 };
 
 // Database contents live in the fake files, so that copying a file copies
@@ -197,7 +209,7 @@ class FakeListView : public ports::ListView {
 public:
     struct Item {
         std::string text;
-        std::string sub[4];
+        std::string sub[5];
         std::string tag;
     };
 

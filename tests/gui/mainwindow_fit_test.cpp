@@ -30,6 +30,8 @@ class DatesAs : public ports::Locale {
 public:
     explicit DatesAs(std::string text) : text_(std::move(text)) {}
     std::string GeneralDate(const vb::DateTime&) override { return text_; }
+    int64_t Now() override { return 0; }
+    vb::DateTime LocalTime(int64_t) override { return {}; }
 
 private:
     std::string text_;

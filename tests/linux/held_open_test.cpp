@@ -1,5 +1,6 @@
 // Files held open the way Windows programs under Wine hold them (a record
-// lock, or the file open in a wineserver) are neither copied nor renamed.
+// lock, or the file open in a wineserver) are neither copied nor renamed:
+// 70 of the kind that says another program holds them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +11,7 @@
 
 namespace {
 
-using linux_files_test::ErrorOf;
+using linux_files_test::KindOf;
 using linux_files_test::Listing;
 using linux_files_test::LinuxFilesTest;
 using platform_test::ReadFile;
@@ -26,12 +27,12 @@ TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
         WriteFile(At("dest.mdb"), "old");
         {
             Holder holder(At("source.mdb"), how);
-            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::kPermissionDenied);
-            EXPECT_EQ(ErrorOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(KindOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::ErrorKind::HeldByProgram);
+            EXPECT_EQ(KindOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::ErrorKind::HeldByProgram);
         }
         {
             Holder holder(At("dest.mdb"), how);
-            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(KindOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::ErrorKind::HeldByProgram);
             EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
             EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
         }

@@ -25,6 +25,7 @@ enum class FileStep {
     Unlink,           // RemoveExtraName / RemoveTemporaries remove a name
     FlushFolder,      // a folder is flushed after a rename, link or removal
     OpenLock,         // a command opens its folder's lock file, made when missing
+    OpenToCheck,      // the in-use check opens a file to ask who holds it
 };
 
 // Told before each step runs: returns 0 to let it run, or an errno value

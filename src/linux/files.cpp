@@ -162,7 +162,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
         if ((existing.st_mode & 0222) == 0) throw vb::PermissionDenied();
         if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0)
             throw errno == EACCES ? vb::PermissionDenied() : ErrorFor(errno);
-        if (HeldByAnotherProcess(to)) throw vb::HeldByProgram();
+        if (HeldByAnotherProcess(to, &steps_)) throw vb::HeldByProgram();
     }
 
     // Each step below, and what a crash right there leaves behind:
@@ -182,7 +182,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
                     temporary, Progress);
     // The copy took time: a program may have opened the destination since.
     // Replacing it now would leave that program writing to a lost file.
-    if (replacing && HeldByAnotherProcess(to)) throw vb::HeldByProgram();
+    if (replacing && HeldByAnotherProcess(to, &steps_)) throw vb::HeldByProgram();
     steps_.StopPoint();
     if (steps_.Do(FileStep::Replace, [&] { return rename(temporary.path.c_str(), to.c_str()); }) != 0)
         throw ErrorFor(errno);
@@ -277,7 +277,7 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
 
     struct stat fromStat{};
     if (lstat(from.c_str(), &fromStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
-    if (S_ISREG(fromStat.st_mode) && HeldByAnotherProcess(from)) throw vb::HeldByProgram();
+    if (S_ISREG(fromStat.st_mode) && HeldByAnotherProcess(from, &steps_)) throw vb::HeldByProgram();
 
     // The new name may be the old one in other letter case ("data.mdb" to
     // "Data.mdb"): mapping found the old file under it, but Windows renames

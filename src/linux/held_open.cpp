@@ -43,8 +43,9 @@ bool HeldByAnotherProcess(int fd) {
     return HasRecordLock(fd) || wine::OpenInWineServer(st.st_dev, st.st_ino);
 }
 
-bool HeldByAnotherProcess(const std::string& hostPath) {
-    host::Fd fd(open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+bool HeldByAnotherProcess(const std::string& hostPath, const Steps* steps) {
+    auto opened = [&] { return open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); };
+    host::Fd fd(steps ? steps->Do(FileStep::OpenToCheck, opened) : opened());
     if (fd) return HeldByAnotherProcess(fd.get());
     if (errno == ENOENT || errno == ENOTDIR) return false;
     // Failing to open it for any reason but its permissions (EIO), the check

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "linux/file_steps.h"
+
 namespace linux {
 
 // True when another process holds a POSIX or OFD record lock on any byte of
@@ -17,6 +19,7 @@ bool HeldByAnotherProcess(int fd);
 
 // The same for a file named by its host path; false when it cannot be found,
 // only wineserver asked when it may not be read.
-bool HeldByAnotherProcess(const std::string& hostPath);
+// steps, when given, is told before the file is opened (FileStep::OpenToCheck).
+bool HeldByAnotherProcess(const std::string& hostPath, const Steps* steps = nullptr);
 
 }  // namespace linux

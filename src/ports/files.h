@@ -86,7 +86,8 @@ public:
 
     // Renames OldPath to NewPath. 58 when NewPath exists (it is never
     // replaced), 70 when OldPath is held open (HeldByProgram) or access is
-    // denied, 53 when OldPath is missing, 76 when a folder is missing. Once
+    // denied, 53 when OldPath is missing, 76 when a folder is missing, 18
+    // Stopped while it copies across file systems (nothing moved). Once
     // the rename has taken effect only NotSaved can follow: the file then
     // has its new name.
     virtual void Name(const std::string& OldPath, const std::string& NewPath) = 0;

@@ -116,7 +116,7 @@ void VersionsDialog::MoveToTrash() {
     const int row = list_->SelectedIndex();
     if (row == 0) return;
     const std::string copy = list_->Tag(row);
-    if (!run_([&] { operations::MoveVersionToTrash(form_.sys, copy); }, {}, this)) return Ended();
+    if (!run_([&] { operations::MoveVersionToTrash(form_.sys, live_, copy); }, {}, this)) return Ended();
     if (!Load()) Ended();
 }
 

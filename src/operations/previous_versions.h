@@ -78,8 +78,10 @@ std::string SizeText(int64_t bytes);
 // when the copy's data is in place.
 bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath);
 
-// Move to Trash: asks Yes / No; only Yes moves CopyPath to the user's
-// trash. A failure is told in a message. True when the copy was moved.
-bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath);
+// Move to Trash: asks Yes / No; only Yes moves CopyPath, a numbered copy of
+// the live database at LivePath, to the user's trash, under the lock of
+// their folder (as the commands hold it, setaside.h). A failure is told in
+// a message. True when the copy was moved.
+bool MoveVersionToTrash(common::Services& sys, const std::string& LivePath, const std::string& CopyPath);
 
 }  // namespace operations

@@ -119,8 +119,8 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (!FolderExists(Parent(Key(Destination)))) throw vb::PathNotFound();
     File* dst = Find(Destination);
     if (src->heldOpen || (dst && dst->heldOpen)) throw vb::HeldByProgram();
-    // Onto itself: the file is open as the source, as on Windows.
-    if (src == dst) throw vb::PermissionDenied();
+    // Onto itself: refused, as no wait mends it.
+    if (src == dst) throw vb::PathFileAccessError();
     // The copy is a new file put in the destination's place: another name
     // of the old file keeps the old data.
     auto copy = std::make_shared<File>(*src);
@@ -130,6 +130,8 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (stops) stops->StopPoint();
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
+    // After the copy took its place: the folder's flush.
+    failures.Check("FileCopy.flush", Destination);
 }
 
 void FakeFiles::ReportSteps(uint64_t total, const ports::CopyProgress& Progress) {

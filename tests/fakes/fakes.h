@@ -87,7 +87,9 @@ public:
     // True when both paths name one file (a second name given by Link).
     bool SameFile(const std::string& a, const std::string& b) override;
 
-    Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
+    // ops named after the methods: "FileCopy", "Link", ...; "FileCopy.flush"
+    // fails once the copy has taken the destination's place.
+    Failures failures;
     bool hardLinks = true;  // false: a file system without hard links
     // "copy src -> dst", "name old -> new", "link path -> new",
     // "aside path -> new", "unlink extra", "temporaries path", "trash path"
@@ -157,6 +159,9 @@ public:
 
     std::set<std::string> heldByOthers;
     std::set<std::string> heldNow;  // taken by the code under test, not let go yet
+    // Runs while Take waits, before Waiting (it may let go of the lock, or
+    // send a stop signal).
+    std::function<void()> onWait;
     // "take folder", "wait folder", "release folder"
     std::vector<std::string> log;
     Failures failures;  // op "Take": the error the folder meets (76, 70 ...)
@@ -192,8 +197,11 @@ public:
     std::function<void(const Box&)> onShow;
 
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
+    // Recorded in notices (an empty prompt too), never in shown.
+    void Notice(const std::string& Prompt, const std::string&) override { notices.push_back(Prompt); }
 
     std::vector<Box> shown;
+    std::vector<std::string> notices;
     size_t Unanswered() const { return script_.size(); }
     Failures failures;
 
@@ -307,11 +315,13 @@ struct World {
     FakeProcess process;
     FakeLocale locale;
     FakeDbState db;
-    // Not in Services yet: the commands reach them once they are wired in.
     FakeStopSignals stops;
     FakeFolderLock lock{files};
-    common::Services sys{files, shell, msgbox, process, locale,
+    common::Services sys{files, shell, msgbox, process, locale, lock, stops,
                          [this] { return std::make_unique<FakeDBEngine>(files, db); }};
+
+    // The copies stop at a stop signal, as the real ones do.
+    World() { files.stops = &stops; }
 };
 
 }  // namespace fakes

@@ -91,7 +91,7 @@ public:
 
     fakes::World world;
     DatesAs dates;
-    common::Services sys{world.files, world.shell, world.msgbox, world.process, dates,
+    common::Services sys{world.files, world.shell, world.msgbox, world.process, dates, world.lock, world.stops,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     gui::MainWindow window{sys};
 };

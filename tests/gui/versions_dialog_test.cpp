@@ -113,7 +113,7 @@ protected:
 
     fakes::World world;
     gui::ProgressFiles progress{world.files};
-    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
+    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale, world.lock, world.stops,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     gui::MainWindow window{sys};
     std::counting_semaphore<> gate{0};

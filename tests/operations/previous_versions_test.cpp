@@ -154,7 +154,7 @@ TEST_F(PreviousVersionsTest, CopiesAreListedInTheOrderTheyWereSetAsideLastFirst)
 
         // Trashed, then its number taken again by a Put Back.
         f.w.msgbox.Answer(vbYes);
-        ASSERT_TRUE(operations::MoveVersionToTrash(f.w.sys, kFolder + "bsrv.1"));
+        ASSERT_TRUE(operations::MoveVersionToTrash(f.w.sys, kPersonalLive, kFolder + "bsrv.1"));
         f.w.locale.now = 1767312000;
         f.w.msgbox.Answer({vbYes, vbOK});
         ASSERT_TRUE(operations::PutBack(f.form, kPersonalLive, kFolder + "bsrv.2"));
@@ -238,7 +238,8 @@ TEST_F(PreviousVersionsTest, PutBackRefusesACopyThatCannotBeRead) {
         EXPECT_EQ(result.ending, operations::Result::Ending::Failed);
         EXPECT_EQ(f.Titles(), (std::vector<std::string>{"Restore Warning", "Restore Failed"}));
         EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
-        EXPECT_TRUE(f.w.files.log.empty()) << f.w.files.log.front();
+        EXPECT_EQ(f.w.files.log, (std::vector<std::string>{"temporaries " + kPersonalLive}))
+            << "under the lock, which tidied; nothing moved";
         EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(5));
     }
 }
@@ -384,7 +385,7 @@ TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
     const auto before = Disk();
     for (const int answer : {vbNo, vbNoAnswer}) {
         w.msgbox.Answer(answer);
-        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     }
     EXPECT_EQ(Disk(), before);
     EXPECT_EQ(w.msgbox.shown[0].title, "Move to Trash");
@@ -394,13 +395,13 @@ TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
 
     w.files.failures.Add("MoveToTrash", vb::PermissionDenied());
     w.msgbox.Answer({vbYes, vbOK});
-    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     EXPECT_EQ(w.msgbox.shown.back().title, "Move to Trash Failed");
     EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to move file to the Trash: Permission denied");
     EXPECT_EQ(Disk(), before);
 
     w.msgbox.Answer(vbYes);
-    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     EXPECT_EQ(w.files.trash, (std::vector<std::pair<std::string, std::string>>{{kFolder + "bsrv.1", Roof(10)}}));
     EXPECT_EQ(w.files.Paths(), std::vector<std::string>{kPersonalLive});
     EXPECT_EQ(w.msgbox.Unanswered(), 0u);

@@ -4,16 +4,19 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "jet/reader_answer.h"
 #include "vb/error.h"
@@ -39,6 +42,25 @@ std::vector<std::string> ChildEnvironment() {
         env.emplace_back(*e);
     }
     return env;
+}
+
+// Gives the reader `seconds` more CPU seconds than it has used so far: its
+// soft RLIMIT_CPU, set from here. The reader cannot move it itself (its
+// sandbox refuses every change of a limit), so a reader that libmdb has led
+// into an endless loop cannot give itself more time, whatever it runs; the
+// limit goes on per request, and so per batch of a table, not per reader.
+// A reader that keeps its signal blocked is ended by the wall-clock deadline.
+bool MoveCpuLimit(pid_t pid, int seconds) {
+    clockid_t clock;
+    timespec used {};
+    struct rlimit now {};
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &used) != 0 ||
+        prlimit(pid, RLIMIT_CPU, nullptr, &now) != 0)
+        return false;
+    rlim_t soft = static_cast<rlim_t>(used.tv_sec) + 1 + static_cast<rlim_t>(seconds);
+    if (now.rlim_max != RLIM_INFINITY && soft > now.rlim_max) soft = now.rlim_max;
+    const struct rlimit next {soft, now.rlim_max};
+    return prlimit(pid, RLIMIT_CPU, &next, nullptr) == 0;
 }
 
 }  // namespace
@@ -160,7 +182,10 @@ ReaderProcess::~ReaderProcess() = default;
 
 pid_t ReaderProcess::Pid() const { return child_ ? child_->Pid() : -1; }
 
-void ReaderProcess::Drop() { child_.reset(); }
+void ReaderProcess::Drop() {
+    child_.reset();
+    stream_ = 0;
+}
 
 void ReaderProcess::SetLimits(const ReaderLimits& limits) {
     limits_ = limits;
@@ -228,9 +253,24 @@ void ReaderProcess::Start(const std::string& displayPath) {
 }
 
 ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& hostPath,
-                                              const std::string& displayPath) {
+                                              const std::string& displayPath, size_t columns) {
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
+    if (tag == 'N' && !child_) {
+        Refused(hostPath, "the reader ended between two batches of a table");
+        throw vb::UnrecognizedFormat(displayPath);
+    }
+    if (tag != 'N') stream_ = 0;  // the reader ends its stream on any other request
     if (!child_) Start(displayPath);
+    if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
+        // A reader whose limit cannot be moved on keeps only the seconds it
+        // started with: a fresh one has those for this request.
+        Drop();
+        if (tag == 'N') {
+            Refused(hostPath, "the reader's CPU limit could not be moved on for the next batch");
+            throw vb::UnrecognizedFormat(displayPath);
+        }
+        Start(displayPath);
+    }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
     const int fd = child_->Socket();
@@ -269,7 +309,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
     else if (end == 0 && MillisecondsLeft(deadline) > 0) wrong = HowItEnded(*child_, limits_);
     else if (end == 0) wrong = "the reader did not answer within " + std::to_string(limits_.wallClockMs) + " ms";
-    else if (end != data.size() || !reader::Decode(data, answer.frames)) wrong = "the reader's answer is not well formed";
+    else if (end != data.size() || !reader::Decode(data, answer.frames, columns)) wrong = "the reader's answer is not well formed";
     if (!wrong.empty()) {
         Drop();
         Refused(hostPath, wrong);
@@ -283,7 +323,20 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
     reader::PutU32(payload, reader::kProtocolVersion);
     reader::PutText(payload, hostPath);
     reader::PutText(payload, query);
-    reader::Frames frames = Exchange('Q', payload, hostPath, displayPath).frames;
+    Answer answer = Exchange('Q', payload, hostPath, displayPath);
+    if (answer.frames.failed || answer.frames.head || answer.frames.batch) Fail(answer, hostPath, displayPath);
+    reader::Frames& frames = answer.frames;
+    if (!frames.ended || frames.endCount != frames.result.rows.size() ||
+        (!query.empty() && frames.result.columns.empty())) {
+        Drop();
+        Refused(hostPath, "the reader's answer is not whole");
+        throw vb::UnrecognizedFormat(displayPath);
+    }
+    return std::move(frames.result);
+}
+
+void ReaderProcess::Fail(const Answer& answer, const std::string& hostPath, const std::string& displayPath) {
+    const reader::Frames& frames = answer.frames;
     if (frames.failed) {
         switch (frames.number) {
         case vb::kCouldNotFindFile: throw vb::CouldNotFindFile(displayPath);
@@ -296,13 +349,74 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
         default: throw vb::Error(frames.number, frames.description);
         }
     }
-    if (!frames.ended || frames.endCount != frames.result.rows.size() ||
-        (!query.empty() && frames.result.columns.empty())) {
-        Drop();
-        Refused(hostPath, "the reader's answer is not whole");
-        throw vb::UnrecognizedFormat(displayPath);
+    Drop();
+    Refused(hostPath, "the reader's answer is not whole");
+    throw vb::UnrecognizedFormat(displayPath);
+}
+
+namespace {
+
+void PutBatchBounds(std::string& payload, uint32_t rows, const ReaderLimits& limits) {
+    // A batch ends after the row that takes it past batchBytes; one row may
+    // take what is left of the answer's cap beside that (and some room for
+    // the frames), so that a batch never passes the cap. A larger row is
+    // 3035, never a cut or a reader killed mid-answer.
+    const uint64_t room = limits.outputBytes > 4096 ? limits.outputBytes - 4096 : 0;
+    const uint64_t bytes = std::min<uint64_t>(limits.batchBytes, room / 2);
+    reader::PutU32(payload, rows);
+    reader::PutU32(payload, static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)));
+    reader::PutU32(payload, static_cast<uint32_t>(std::min<uint64_t>(room - bytes, UINT32_MAX)));
+}
+
+}  // namespace
+
+ReaderBatch ReaderProcess::TakeBatch(Answer& answer, size_t columns, const std::string& hostPath,
+                                     const std::string& displayPath) {
+    reader::Frames& frames = answer.frames;
+    // Every batch ends with 'B' (more follow) or 'Z' (the last), and
+    // counts the rows it sent: anything less is not the table whole.
+    const bool counted = frames.ended ? frames.endCount == frames.result.rows.size()
+                                      : frames.batch && frames.batchCount == frames.result.rows.size();
+    if (frames.failed || !counted || !frames.result.columns.empty()) {
+        stream_ = 0;
+        Fail(answer, hostPath, displayPath);
     }
-    return std::move(frames.result);
+    for (const auto& row : frames.result.rows)
+        if (row.size() != columns) Fail(answer, hostPath, displayPath);
+    ReaderBatch batch;
+    batch.rows = std::move(frames.result.rows);
+    batch.last = frames.ended;
+    if (batch.last) stream_ = 0;
+    return batch;
+}
+
+uint64_t ReaderProcess::OpenTable(const std::string& hostPath, const std::string& displayPath,
+                                  const std::string& table, const std::string& find, TableHead& head,
+                                  ReaderBatch& first) {
+    std::string payload;
+    reader::PutU32(payload, reader::kProtocolVersion);
+    reader::PutText(payload, hostPath);
+    reader::PutText(payload, table);
+    reader::PutText(payload, find);
+    PutBatchBounds(payload, std::min(limits_.firstBatchRows, limits_.batchRows), limits_);
+    Answer answer = Exchange('T', payload, hostPath, displayPath);
+    if (answer.frames.failed || !answer.frames.head) Fail(answer, hostPath, displayPath);
+    head = std::move(answer.frames.table);
+    streamColumns_ = head.columns.size();
+    stream_ = ++streams_;
+    const uint64_t id = stream_;
+    first = TakeBatch(answer, streamColumns_, hostPath, displayPath);
+    return id;
+}
+
+ReaderBatch ReaderProcess::NextBatch(uint64_t stream, const std::string& hostPath, const std::string& displayPath) {
+    if (stream == 0 || stream != stream_) throw vb::ObjectInvalid();
+    std::string payload;
+    reader::PutU32(payload, reader::kProtocolVersion);
+    PutBatchBounds(payload, limits_.batchRows, limits_);
+    // A batch after the first comes without a head: it is decoded knowing the width.
+    Answer answer = Exchange('N', payload, hostPath, displayPath, streamColumns_);
+    return TakeBatch(answer, streamColumns_, hostPath, displayPath);
 }
 
 SandboxReport ReaderProcess::Probe(const std::string& folder) {

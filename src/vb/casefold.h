@@ -24,4 +24,18 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // True when text begins with prefix, without regard to case.
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
+// Finds one text in many without regard to case, by the same rule: `part`
+// is folded once, and each text searched as it comes. An empty part is in
+// every text. When both are ASCII the text is searched without decoding.
+class TextFinder {
+public:
+    explicit TextFinder(std::string_view part);
+    bool In(std::string_view text) const;
+
+private:
+    std::u32string folded_;
+    std::string ascii_;  // the upper-cased part when it is ASCII
+    bool asciiPart_ = false;
+};
+
 }  // namespace vb

@@ -82,4 +82,26 @@ const Prefix kPrefixes[] = {
 INSTANTIATE_TEST_SUITE_P(Names, StartsWithIgnoringCase, ::testing::ValuesIn(kPrefixes),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// TextFinder agrees with the folded comparison, on both of its paths.
+TEST(TextFinder, FindsAPartByTheSameRuleOnEitherPath) {
+    struct Case {
+        std::string part, text;
+        bool found;
+    };
+    const Case cases[] = {
+        {"müller", "Hans MÜLLER GmbH", true},
+        {"MÜLL", "hans müller", true},
+        {"ller g", "Hans MÜLLER GmbH", true},
+        {"SS", "Straße", false},            // one character for one
+        {"I", "ıstanbul", true},            // ASCII part, text that folds onto it
+        {"ı", "Istanbul", true},            // and the other way round
+        {"co", "Bay & C", false},           // the text ends before the part
+        {"aab", "aaab", true},              // a false start is passed over
+        {"", "", true},
+        {"x", "", false},
+        {"\xff", "a\xff" "b", true},       // invalid bytes are themselves
+    };
+    for (const Case& c : cases) EXPECT_EQ(vb::TextFinder(c.part).In(c.text), c.found) << c.part << " in " << c.text;
+}
+
 }  // namespace

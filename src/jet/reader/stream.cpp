@@ -1,0 +1,121 @@
+#include "jet/reader/stream.h"
+
+#include "jet/reader/failure.h"
+#include "jet/reader/values.h"
+
+namespace jet::reader {
+namespace {
+
+MdbColumn* Column(const MdbTableDef& t, unsigned i) {
+    return static_cast<MdbColumn*>(g_ptr_array_index(t.columns, i));
+}
+
+// Jet allows 32 indexes on a table; a definition that announces many more
+// is not one libmdb should walk.
+constexpr unsigned kMostIndexes = 256;
+
+// The columns of the table's primary-key index, as indexes into its
+// columns. An index names a column by its number in the definition, which
+// counts deleted columns too.
+std::vector<uint32_t> PrimaryKey(MdbTableDef& table) {
+    std::vector<uint32_t> key;
+    if (table.num_idxs > kMostIndexes || table.num_real_idxs > kMostIndexes)
+        Damaged("the table definition announces " + std::to_string(table.num_idxs) + " indexes");
+    if (!mdb_read_indices(&table) || !table.indices) return key;
+    for (unsigned i = 0; i < table.indices->len; ++i) {
+        const auto* idx = static_cast<const MdbIndex*>(g_ptr_array_index(table.indices, i));
+        if (idx->index_type != 1) continue;  // 1: the primary key
+        for (unsigned k = 0; k < idx->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
+            bool found = false;
+            for (unsigned c = 0; c < table.num_cols && !found; ++c) {
+                if (Column(table, c)->row_col_num != idx->key_col_num[k] - 1) continue;
+                key.push_back(c);
+                found = true;
+            }
+            if (!found) return {};  // a key column the table does not show: no key to match by
+        }
+        break;
+    }
+    return key;
+}
+
+}  // namespace
+
+TableStream::TableStream(const std::string& path, const std::string& table, const std::string& find, Output& out,
+                         Noise& noise, size_t valueBytes)
+    : reader_(path, out, noise, valueBytes), out_(out), find_(find), findAll_(find.empty()), valueBytes_(valueBytes) {
+    table_ = reader_.OpenTable(table);
+    if (!mdb_read_columns(table_.get())) Damaged("columns unreadable");
+    noise.Check();
+    const std::vector<uint32_t> key = PrimaryKey(*table_);
+    noise.Check();
+
+    std::string head;
+    PutU32(head, table_->num_cols);
+    for (unsigned i = 0; i < table_->num_cols; ++i) {
+        const MdbColumn* c = Column(*table_, i);
+        PutText(head, c->name);
+        head.push_back(static_cast<char>(c->col_type));
+        isText_.push_back(c->col_type == MDB_TEXT || c->col_type == MDB_MEMO);
+    }
+    PutU32(head, static_cast<uint32_t>(key.size()));
+    for (uint32_t k : key) PutU32(head, k);
+    out_.Frame('H', head);
+    fields_.resize(table_->num_cols);
+    mdb_rewind_table(table_.get());
+}
+
+bool TableStream::Wanted(ValueSource& source) {
+    if (findAll_) return true;
+    for (unsigned f = 0; f < table_->num_cols; ++f) {
+        const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
+        if (!isText_[colnum]) continue;
+        const Value v = Convert(source, *Column(*table_, colnum), fields_[f]);
+        if (v.kind == Kind::Text && find_.In(v.text)) return true;
+    }
+    return false;
+}
+
+void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
+    MdbTableDef& table = *table_;
+    std::vector<Value> values(table.num_cols);
+    uint32_t sent = 0;
+    uint64_t size = 0;
+    std::string row;
+    while (sent < rows && size < bytes) {
+        if (!mdb_fetch_row(&table)) {
+            ended_ = true;
+            break;
+        }
+        try {
+            reader_.CrackRow(table, fields_);
+            ValueSource source{reader_.Handle(), reader_.File(), valueBytes_, true};
+            if (!Wanted(source)) continue;
+            // A matching row is read again whole: its memos' share of the
+            // budget starts afresh.
+            source.budget = valueBytes_;
+            for (Value& v : values) v = Value{};
+            for (unsigned f = 0; f < table.num_cols; ++f) {
+                const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
+                values[colnum] = Convert(source, *Column(table, colnum), fields_[f]);
+            }
+        } catch (Failure& f) {
+            if (f.number == vb::kUnrecognizedFormat)
+                f.description = "row " + std::to_string(table.cur_row - 1) + " on page " +
+                                std::to_string(table.cur_phys_pg) + ": " + f.description;
+            throw;
+        }
+        row.clear();
+        for (const Value& v : values) PutValue(row, v);
+        if (row.size() > rowBytes) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
+        out_.Frame('R', row);
+        size += row.size();
+        ++sent;
+    }
+    reader_.NoiseOf().Check();
+    std::string end;
+    PutU32(end, sent);
+    out_.Frame(ended_ ? 'Z' : 'B', end);
+}
+
+}  // namespace jet::reader

@@ -87,7 +87,7 @@ Row Contact(int32_t id, bool changed) {
     return r;
 }
 
-Table ContactsTable(const Contacts& contacts) {
+Table ContactsTable(const ContactList& contacts) {
     Table t;
     t.name = "roof";
     using T = ColumnType;

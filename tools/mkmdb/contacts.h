@@ -19,7 +19,7 @@
 
 namespace mkmdb {
 
-struct Contacts {
+struct ContactList {
     std::size_t count = 0;         // rows, with the IDs first .. first + count - 1
     int32_t first = 1;
     std::set<int32_t> changed;     // IDs whose City, Phone, Notes and Modified differ
@@ -29,7 +29,7 @@ struct Contacts {
 // Street, City, PostalCode, Country, Phone, Email (Text), Birthday, Created,
 // Modified (DateTime), Balance (Currency), Rating (Double), Visits (Long),
 // Active (Yes/No), Notes (Memo), Photo (OLE Object).
-Table ContactsTable(const Contacts& contacts);
+Table ContactsTable(const ContactList& contacts);
 
 // The values of the contact with this ID, one per column of ContactsTable.
 Row Contact(int32_t id, bool changed);

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     std::string text;
     bool options_only = false;
     bool contacts = false;
-    mkmdb::Contacts shape;
+    mkmdb::ContactList shape;
     auto number = [](const char* flag, const std::string_view v) {
         int32_t n = 0;
         const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);

@@ -15,24 +15,21 @@ MdbColumn* Column(const MdbTableDef& t, unsigned i) {
 constexpr unsigned kMostIndexes = 256;
 
 // The columns of the table's primary-key index, as indexes into its
-// columns. An index names a column by its number in the definition, which
-// counts deleted columns too.
+// columns: libmdb numbers an index's columns from 1 in the order it keeps
+// the table's (as mdb-schema reads them).
 std::vector<uint32_t> PrimaryKey(MdbTableDef& table) {
     std::vector<uint32_t> key;
     if (table.num_idxs > kMostIndexes || table.num_real_idxs > kMostIndexes)
         Damaged("the table definition announces " + std::to_string(table.num_idxs) + " indexes");
-    if (!mdb_read_indices(&table) || !table.indices) return key;
+    mdb_read_indices(&table);  // its result says nothing: it gives NULL either way
+    if (!table.indices) return key;
     for (unsigned i = 0; i < table.indices->len; ++i) {
         const auto* idx = static_cast<const MdbIndex*>(g_ptr_array_index(table.indices, i));
         if (idx->index_type != 1) continue;  // 1: the primary key
         for (unsigned k = 0; k < idx->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
-            bool found = false;
-            for (unsigned c = 0; c < table.num_cols && !found; ++c) {
-                if (Column(table, c)->row_col_num != idx->key_col_num[k] - 1) continue;
-                key.push_back(c);
-                found = true;
-            }
-            if (!found) return {};  // a key column the table does not show: no key to match by
+            const int c = idx->key_col_num[k] - 1;
+            if (c < 0 || static_cast<unsigned>(c) >= table.num_cols) return {};  // no key to match records by
+            key.push_back(static_cast<uint32_t>(c));
         }
         break;
     }

@@ -15,7 +15,9 @@
 //                     which a Text or Memo column holds it, without regard to
 //                     case), then the first batch's bounds (see 'N')
 //   'N' next batch:   version, u32 most rows, u32 bytes after which the batch
-//                     ends, u32 most bytes of one row ('E' 3035 beyond)
+//                     ends, u32 most bytes of one row ('E' 3035 beyond); a
+//                     batch also ends after the reader has looked at 20,000
+//                     rows, so that a search's batch may hold none
 // A table is answered in batches: 'H' and the first batch, then one batch
 // for each 'N'. Any other request ends the table's stream; an 'N' with no
 // stream open is answered with 'E' 3420.

@@ -14,6 +14,9 @@ MdbColumn* Column(const MdbTableDef& t, unsigned i) {
 // is not one libmdb should walk.
 constexpr unsigned kMostIndexes = 256;
 
+// The most rows a batch looks at (see Batch).
+constexpr uint32_t kMostExamined = 20000;
+
 // The columns of the table's primary-key index, as indexes into its
 // columns: libmdb numbers an index's columns from 1 in the order it keeps
 // the table's (as mdb-schema reads them).
@@ -76,10 +79,13 @@ bool TableStream::Wanted(ValueSource& source) {
 void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
     MdbTableDef& table = *table_;
     std::vector<Value> values(table.num_cols);
-    uint32_t sent = 0;
+    uint32_t sent = 0, examined = 0;
     uint64_t size = 0;
     std::string row;
-    while (sent < rows && size < bytes) {
+    // A search that matches little still ends its batch after so many rows,
+    // so that each batch's limits bound the work of a batch, not of the table.
+    while (sent < rows && size < bytes && examined < kMostExamined) {
+        ++examined;
         if (!mdb_fetch_row(&table)) {
             ended_ = true;
             break;

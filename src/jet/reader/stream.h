@@ -28,7 +28,7 @@ public:
                 Noise& noise, size_t valueBytes);
 
     // Sends the next batch: at most `rows` rows, ending after the row that
-    // takes it past `bytes`, then 'B', or 'Z' after the table's last row
+    // takes it past `bytes` or after 20,000 rows looked at, then 'B', or 'Z' after the table's last row
     // (then the stream has ended). A row of more than `rowBytes` fails with
     // 3035; a damaged row with 3343, naming the row and its page.
     void Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes);

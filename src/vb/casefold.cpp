@@ -106,4 +106,18 @@ bool TextFinder::In(std::string_view text) const {
     return FoldCase(text).find(folded_) != std::u32string::npos;
 }
 
+std::optional<bool> TextFinder::InUtf16(std::string_view le) const {
+    if (le.size() % 2 != 0) return std::nullopt;
+    const size_t n = le.size() / 2, m = folded_.size();
+    std::u32string& units = scratch_;
+    units.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const char32_t u = static_cast<unsigned char>(le[2 * i]) | static_cast<char32_t>(static_cast<unsigned char>(le[2 * i + 1])) << 8;
+        if (u >= 0xD800 && u <= 0xDFFF) return std::nullopt;
+        units[i] = Upper(u);
+    }
+    if (m == 0) return true;
+    return std::u32string_view(units).find(folded_) != std::u32string_view::npos;
+}
+
 }  // namespace vb

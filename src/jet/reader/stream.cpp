@@ -1,6 +1,7 @@
 #include "jet/reader/stream.h"
 
 #include "jet/reader/failure.h"
+#include "jet/reader/long_values.h"
 #include "jet/reader/values.h"
 
 namespace jet::reader {
@@ -67,10 +68,36 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
 
 bool TableStream::Wanted(ValueSource& source) {
     if (findAll_) return true;
+    MdbHandle* mdb = reader_.Handle();
     for (unsigned f = 0; f < table_->num_cols; ++f) {
         const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
-        if (!isText_[colnum]) continue;
-        const Value v = Convert(source, *Column(*table_, colnum), fields_[f]);
+        if (!isText_[colnum] || fields_[f].is_null) continue;
+        const MdbColumn& col = *Column(*table_, colnum);
+        // Jet 4 keeps text as UTF-16 code units, which are searched as they
+        // are; compressed text (it begins FF FE), Jet 3's code pages and text
+        // with surrogates are converted first.
+        // A value that does not lie within its page, or a memo too short
+        // for its header, goes to Convert, which says the file is damaged.
+        if (!IS_JET3(mdb) && fields_[f].start >= 0 && fields_[f].siz >= 0 &&
+            fields_[f].start + fields_[f].siz <= mdb->fmt->pg_size &&
+            (col.col_type == MDB_TEXT || fields_[f].siz >= MDB_MEMO_OVERHEAD)) {
+            std::string stored;
+            if (col.col_type == MDB_TEXT) {
+                stored.assign(reinterpret_cast<const char*>(mdb->pg_buf + fields_[f].start), static_cast<size_t>(fields_[f].siz));
+            } else {
+                stored = ReadLongValue(source.file, *mdb->fmt, mdb->pg_buf, fields_[f].start, fields_[f].siz, source.budget);
+                source.budget -= stored.size();
+            }
+            const bool compressed = stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
+                                    static_cast<unsigned char>(stored[1]) == 0xFE;
+            if (!compressed) {
+                if (const auto found = find_.InUtf16(stored)) {
+                    if (*found) return true;
+                    continue;
+                }
+            }
+        }
+        const Value v = Convert(source, col, fields_[f]);
         if (v.kind == Kind::Text && find_.In(v.text)) return true;
     }
     return false;

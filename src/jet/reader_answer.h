@@ -39,3 +39,12 @@ bool Decode(const std::string& data, Frames& out, size_t columns = 0);
 size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap);
 
 }  // namespace jet::reader
+
+namespace jet {
+
+// One answer of the reader, decoded (reader_client.cpp, reader_stream.cpp).
+struct ReaderProcess::Answer {
+    reader::Frames frames;
+};
+
+}  // namespace jet

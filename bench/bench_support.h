@@ -31,16 +31,24 @@ inline double MedianMs(int runs, const std::function<void()>& f) {
     return ms[ms.size() / 2];
 }
 
-// Runs a program found on PATH with stdout discarded; exits on failure to start.
-inline int RunQuiet(std::vector<std::string> args) {
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs a program with stdout discarded (stderr too when quietErrors), in
+// the given environment (this process's when null); exits on failure to
+// start. Returns the wait status.
+inline int Spawn(std::vector<std::string> args, char** env, bool quietErrors) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    if (quietErrors) posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env ? env : environ) != 0) {
         std::perror(argv[0]);
         std::exit(1);
     }
@@ -49,5 +57,8 @@ inline int RunQuiet(std::vector<std::string> args) {
     waitpid(pid, &status, 0);
     return status;
 }
+
+// Runs a program found on PATH with stdout discarded; exits on failure to start.
+inline int RunQuiet(std::vector<std::string> args) { return Spawn(std::move(args), nullptr, false); }
 
 }  // namespace bench

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -39,7 +40,9 @@ inline double Median(std::vector<double> values) {
 // Runs a program with stdout discarded (stderr too when quietErrors), in
 // the given environment (this process's when null); exits on failure to
 // start. Returns the wait status.
-inline int Spawn(std::vector<std::string> args, char** env, bool quietErrors) {
+// cpuMs, when given, gains the CPU time (user and system) of the program
+// and of every process it waited for.
+inline int Spawn(std::vector<std::string> args, char** env, bool quietErrors, double* cpuMs = nullptr) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -54,7 +57,11 @@ inline int Spawn(std::vector<std::string> args, char** env, bool quietErrors) {
     }
     posix_spawn_file_actions_destroy(&fa);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage used{};
+    wait4(pid, &status, 0, &used);
+    if (cpuMs)
+        *cpuMs += (used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1e3 +
+                  (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e3;
     return status;
 }
 

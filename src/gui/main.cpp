@@ -41,10 +41,10 @@ int main(int argc, char* argv[]) {
     // Asked for as on the command line, so that the programs this one
     // starts (the file manager) keep the environment as it was.
     std::vector<char*> qtArguments(argv, argv + argc);
-    QByteArray platformOption("-platform"), platform = plan.platform.toLocal8Bit();
+    QByteArray platformOption("-platform"), platformName = plan.platform.toLocal8Bit();
     if (!plan.platform.isEmpty()) {
         qtArguments.push_back(platformOption.data());
-        qtArguments.push_back(platform.data());
+        qtArguments.push_back(platformName.data());
     }
     qtArguments.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArguments.size()) - 1;

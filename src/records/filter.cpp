@@ -78,6 +78,12 @@ void TextIndex::Add(const std::vector<Column>& columns, const Record& record) {
     }
 }
 
+void TextIndex::Append(const TextIndex& more) {
+    const size_t offset = folded_.size();
+    folded_ += more.folded_;
+    for (size_t start : more.starts_) starts_.push_back(offset + start);
+}
+
 void TextIndex::Clear() {
     folded_.clear();
     starts_.clear();

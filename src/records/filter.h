@@ -37,6 +37,8 @@ class TextIndex {
 public:
     // Records are added in their table's order; the first is number 0.
     void Add(const std::vector<Column>& columns, const Record& record);
+    // The records of `more`, after these.
+    void Append(const TextIndex& more);
     size_t Size() const { return starts_.size(); }
     void Clear();
 

@@ -1,5 +1,5 @@
 // The main window as the procedures see it: its controls and the services
-// of the run. The Qt window (app/mainwindow.h) owns the widgets and routes
+// of the run. The Qt window (gui/mainwindow.h) owns the widgets and routes
 // their events to the procedures declared here and in operations/commands.h.
 //
 // Flow: the window is created hidden; Form_Load discovers the databases of

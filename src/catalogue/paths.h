@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "vb/casefold.h"
+
 namespace catalogue {
 
 inline constexpr const char* kBusiness = "Business";
@@ -30,6 +32,25 @@ inline std::string BusinessSecondDefaultPath(const std::string& documents) {
 inline std::string PersonalLivePath(const std::string& documents) {
     return documents + kPersonalFolder + "\\Data\\bsrv.mdb";
 }
+
+// Option 12 names a folder when it holds more than spaces; else the Business
+// live database is at its default place.
+inline bool NamesAFolder(const std::string& option12) {
+    return option12.find_first_not_of(' ') != std::string::npos;
+}
+
+// The Business live database in the folder option 12 names, as stored (not
+// trimmed). The file name is joined with one separator, so that discovery
+// lists and Restore writes exactly one file. Only a closing "\" stands for
+// that separator: the folder part of a path ends at its last "\", so a
+// value ending in "/" still needs one for the numbered copy to land beside
+// the live database.
+inline std::string BusinessLiveIn(const std::string& folder) {
+    return folder + (!folder.empty() && folder.back() == '\\' ? "" : "\\") + "bsrv.mdb";
+}
+
+// The file name every live database has, in any case.
+inline bool IsLiveDatabaseName(const std::string& name) { return vb::EqualsIgnoringCase(name, "bsrv.mdb"); }
 
 // Under the application-data folder: the backup folder of an edition and its
 // backup slots 1 to 5.

@@ -3,6 +3,7 @@
 // the file's full path for the commands.
 #include <memory>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/form1.h"
 #include "catalogue/paths.h"
 #include "common/procedure.h"
@@ -60,6 +61,31 @@ int32_t GetRecordCount(Form1& form, const std::string& FileName) {
     proc.Line(120, [&] { database().Close(); });
     proc.Line(130, [&] { db.reset(); });
     proc.Line(140, [&] { rs.reset(); });
+    proc.Run();
+    return count;
+}
+
+}  // namespace catalogue
+
+namespace catalogue {
+
+Count CountRecords(common::Services& sys, const std::string& FileName) {
+    Count count;
+    std::unique_ptr<ports::Database> db;
+    std::unique_ptr<ports::Recordset> rs;
+
+    // A file that cannot be read is a fact about the file, kept with its
+    // row: the handler keeps the error and leaves without a report. Once
+    // the count is read, a failure to close does not take it back.
+    common::Procedure proc([&count](const vb::Error& e, int) {
+        if (!count.records) count.error = e;
+        return common::Resume::Leave;
+    });
+    proc.Line(10, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
+    proc.Line(20, [&] { rs = db->OpenRecordset(kCountQuery, ports::dbOpenDynaset); });
+    proc.Line(30, [&] { count.records = rs->IsEOF() ? 0 : common::CLng(rs->Field("Counter")); });
+    proc.Line(40, [&] { rs->Close(); });
+    proc.Line(50, [&] { db->Close(); });
     proc.Run();
     return count;
 }

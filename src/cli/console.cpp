@@ -2,47 +2,25 @@
 
 #include <unistd.h>
 
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdlib>
-#include <ctime>
 #include <algorithm>
 #include <iostream>
-#include <memory>
 #include <sstream>
 
-#include "cli/console_ports.h"
-#include "cli/locate_data.h"
-#include "catalogue/form1.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
-#include "common/services.h"
-#include "jet/libmdb_engine.h"
-#include "linux/files.h"
-#include "linux/locale.h"
-#include "linux/shell.h"
-#include "operations/commands.h"
+#include "common/shellfolders.h"
+#include "cli/console_ports.h"
+#include "cli/host_paths.h"
+#include "cli/listing.h"
+#include "cli/services.h"
 #include "operations/previous_versions.h"
-#include "wine/windows_paths.h"
 
 namespace cli {
 
 namespace {
 
 using Kind = ConsoleCommand::Kind;
-
-bool Replaces(Kind kind) { return kind == Kind::Restore || kind == Kind::CreateBlank || kind == Kind::PutBack; }
-
-const char* OptionOf(Kind kind) {
-    switch (kind) {
-        case Kind::List: return "--list";
-        case Kind::Versions: return "--versions";
-        case Kind::Restore: return "--restore";
-        case Kind::CreateBlank: return "--create-blank";
-        case Kind::PutBack: return "--put-back";
-    }
-    return "";
-}
+using Ending = operations::Result::Ending;
 
 // Asks on the terminal: the question on stderr, the answer from stdin.
 bool AskOnTerminal(const std::string& question, std::string& answer) {
@@ -52,249 +30,187 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
     return static_cast<bool>(std::getline(std::cin, answer));
 }
 
-// The path on this machine of a Windows path, as a user would open it:
-// absolute, through no symbolic link (dosdevices/c: is drive_c).
-std::string HostPathOf(const wine::WinePaths& paths, const std::string& path) {
-    const std::string host = paths.ToHost(path);
-    char resolved[PATH_MAX];
-    return realpath(host.c_str(), resolved) ? std::string(resolved) : host;
-}
+// One run of a command: the platform, the console's ports, the services.
+class Run {
+public:
+    Run(const ConsoleCommand& command, const ports::HostEnvironment& env, const Console& console,
+        std::ostream& log)
+        : command_(command),
+          console_(console),
+          platform_(env, log, console.readerPath),
+          spell_([this](const std::string& path) { return platform_.HostPath(path); }),
+          msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
+          sys_(platform_.Services(msgbox_, process_)) {}
 
-// A row of a listing, as printed.
-struct Row {
-    std::string edition, caption, records, date, file;
-    std::string modified;  // ISO 8601 with the UTC offset; empty when the file has gone
+    int Go();
+
+private:
+    // "restore-rolvane-data: " and text, one line on stderr, its paths
+    // spelt as on this machine.
+    void Say(const std::string& text) {
+        std::fprintf(console_.err, "%s: %s\n", kProgramName, OneLine(spell_.Spell(text)).c_str());
+        std::fflush(console_.err);
+    }
+    // The folders of the path table, where every file our messages name is.
+    void KnowThePathTable();
+    // What discovery passed over: once each.
+    void TellNotes(const catalogue::Catalogue& found);
+    // Why a file of a listing cannot be read: once each.
+    void TellUnreadable(const std::vector<Listed>& rows);
+    int Print(const std::vector<Listed>& rows, bool versions);
+    int List(const catalogue::Catalogue& found);
+    int Versions(const std::string& livePath);
+    int PutBack(const std::string& livePath);
+    int Ended(const operations::Result& result);
+
+    const ConsoleCommand& command_;
+    const Console& console_;
+    Platform platform_;
+    HostPaths spell_;
+    ConsoleMessageBox msgbox_;
+    ConsoleProcess process_;
+    common::Services sys_;
 };
 
-// The file's time of last modification in local time, ISO 8601 with its
-// UTC offset ("2026-03-02T09:41:12+01:00").
-std::string ModifiedOf(const std::string& hostPath) {
-    struct stat st{};
-    std::tm local{};
-    if (stat(hostPath.c_str(), &st) != 0 || !localtime_r(&st.st_mtim.tv_sec, &local)) return {};
-    char text[40];
-    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return {};
-    std::string iso = text;
-    iso.insert(iso.size() - 2, ":");  // +0100 as +01:00
-    return iso;
+void Run::KnowThePathTable() {
+    using namespace catalogue;
+    const std::string documents = common::GetSpecialFolder(sys_, ports::CSIDL_PERSONAL);
+    const std::string appData = common::GetSpecialFolder(sys_, ports::CSIDL_APPDATA);
+    const std::string programFiles = common::GetSpecialFolder(sys_, ports::CSIDL_PROGRAM_FILES);
+    for (const std::string& path :
+         {OptionDatabasePath(documents), BusinessFirstDefaultPath(documents), BusinessSecondDefaultPath(documents),
+          PersonalLivePath(documents), BusinessBackupPath(appData, 1), PersonalBackupPath(appData, 1),
+          BusinessShellPath(programFiles), PersonalShellPath(programFiles)})
+        spell_.Know(path);
 }
 
-// The number of characters of UTF-8 text, for aligning columns.
-size_t Width(const std::string& text) {
-    size_t width = 0;
-    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
-    return width;
+void Run::TellNotes(const catalogue::Catalogue& found) {
+    for (const catalogue::Note& note : found.notes)
+        Say("Error " + std::to_string(note.error.Number()) + " in Form_Load at line " + std::to_string(note.line) +
+            ": " + OneLine(note.error.Description()) + " (passed over)");
 }
 
-// text as a JSON string.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
+void Run::TellUnreadable(const std::vector<Listed>& rows) {
+    for (const Listed& row : rows)
+        if (!row.records) {
+            // The engine's wording names the file already, as a rule.
+            const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
+            Say((named ? "" : row.file + ": ") + kCannotBeRead + ": " + row.error);
         }
+}
+
+int Run::Print(const std::vector<Listed>& rows, bool versions) {
+    TellUnreadable(rows);
+    const std::string text = command_.json ? JsonText(rows) : TableText(rows, versions);
+    std::fputs(text.c_str(), console_.out);
+    std::fflush(console_.out);
+    return kDone;
+}
+
+int Run::List(const catalogue::Catalogue& found) {
+    std::vector<Listed> rows;
+    for (const catalogue::Row& row : found.rows) {
+        Listed listed{row.edition, row.caption, row.records, row.error ? spell_.Spell(row.error->Description()) : "",
+                      row.modified ? sys_.locale.GeneralDate(*row.modified) : "", "",
+                      platform_.HostPath(row.path), ""};
+        listed.modified = ModifiedOf(listed.file);
+        rows.push_back(std::move(listed));
     }
-    return out + "\"";
+    return Print(rows, false);
 }
 
-void PrintTable(std::FILE* out, const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& cells) {
-    std::vector<size_t> widths(headers.size(), 0);
-    for (size_t c = 0; c < headers.size(); ++c) widths[c] = Width(headers[c]);
-    for (const auto& row : cells)
-        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
-    auto line = [&](const std::vector<std::string>& row) {
-        std::string text;
-        for (size_t c = 0; c < row.size(); ++c) {
-            text += row[c];
-            if (c + 1 < row.size()) text += std::string(widths[c] - Width(row[c]) + 2, ' ');
-        }
-        std::fprintf(out, "%s\n", text.c_str());
-    };
-    line(headers);
-    for (const auto& row : cells) line(row);
-}
-
-// An array of objects, one per row; a count that could not be read and the
-// time of a file that has gone are null.
-void PrintJson(std::FILE* out, const std::vector<Row>& rows) {
-    std::string text = "[";
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        text += i ? ",\n  {" : "\n  {";
-        text += "\"edition\": " + Quoted(row.edition);
-        text += ", \"caption\": " + Quoted(row.caption);
-        const bool counted = !row.records.empty() && row.records.find_first_not_of("0123456789") == std::string::npos;
-        text += ", \"records\": " + (counted ? row.records : std::string("null"));
-        text += ", \"modified\": " + (row.modified.empty() ? std::string("null") : Quoted(row.modified));
-        text += ", \"file\": " + Quoted(row.file) + "}";
+int Run::Versions(const std::string& livePath) {
+    std::vector<Listed> rows;
+    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
+        Listed listed{command_.edition, version.name, version.records,
+                      version.error ? spell_.Spell(version.error->Description()) : "",
+                      sys_.locale.GeneralDate(version.modified),
+                      operations::SizeText(version.size), platform_.HostPath(version.path), ""};
+        listed.modified = ModifiedOf(listed.file);
+        rows.push_back(std::move(listed));
     }
-    text += rows.empty() ? "]\n" : "\n]\n";
-    std::fputs(text.c_str(), out);
+    return Print(rows, true);
 }
 
-// The one-based row of the catalogue with this caption and edition label; 0 when there is none.
-int FindRow(ports::ListView& list, const std::string& caption, const std::string& edition) {
-    for (int i = 1; i <= list.ItemCount(); ++i)
-        if (list.ItemText(i) == caption && list.SubItem(i, 1) == edition) return i;
-    return 0;
+int Run::PutBack(const std::string& livePath) {
+    const auto versions = operations::FindPreviousVersions(sys_, livePath);
+    const auto chosen = std::find_if(versions.begin(), versions.end(),
+                                     [&](const auto& version) { return version.number == command_.number; });
+    if (chosen == versions.end()) {
+        Say("There is no numbered copy bsrv." + std::to_string(command_.number) + " of the " + command_.edition +
+            " edition.");
+        return kFailed;
+    }
+    return Ended(operations::PutBack(sys_, livePath, chosen->path));
 }
 
-int StatusOf(ConsoleMessageBox::Outcome outcome) {
-    using Outcome = ConsoleMessageBox::Outcome;
-    switch (outcome) {
-        case Outcome::Nothing:
-        case Outcome::Succeeded: return kDone;
-        case Outcome::InUse: return kInUse;
-        case Outcome::Declined:
-        case Outcome::Failed: return kFailed;
+int Run::Ended(const operations::Result& result) {
+    if (result.ending == Ending::Declined) Say("Nothing was changed.");
+    return StatusOf(result);
+}
+
+int Run::Go() {
+    // One discovery; only the catalogue's listing needs the counts, the
+    // other commands need the rows alone.
+    KnowThePathTable();
+    const catalogue::Catalogue found = catalogue::ReadCatalogue(
+        sys_, command_.kind == Kind::List ? catalogue::Counting::Count : catalogue::Counting::Skip);
+    for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
+    TellNotes(found);
+    if (command_.kind == Kind::List) return List(found);
+
+    const bool restoring = command_.kind == Kind::Restore;
+    const std::string caption =
+        restoring ? "Backup " + std::to_string(command_.number) : std::string(catalogue::kCurrentCaption);
+    const catalogue::Row* row = catalogue::FindRow(found, caption, command_.edition);
+    if (!row) {
+        Say(restoring ? "There is no Backup " + std::to_string(command_.number) + " of the " + command_.edition +
+                            " edition."
+                      : "There is no live database of the " + command_.edition + " edition.");
+        return kFailed;
+    }
+    const operations::RowRef ref = operations::RowRef::Of(row->path, row->edition);
+    switch (command_.kind) {
+        case Kind::Restore: return Ended(operations::Restore(sys_, ref));
+        case Kind::CreateBlank: return Ended(operations::CreateBlank(sys_, ref));
+        case Kind::Versions: return Versions(row->path);
+        case Kind::PutBack: return PutBack(row->path);
+        case Kind::List: break;
     }
     return kFailed;
 }
 
 }  // namespace
 
+int StatusOf(const operations::Result& result) {
+    switch (result.ending) {
+        case Ending::Done: return kDone;
+        case Ending::InUse: return kInUse;
+        case Ending::Declined:
+        case Ending::Failed: return kFailed;
+    }
+    return kFailed;
+}
+
 int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
-    const std::string program = kProgramName;
     // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
     if (!console.ask) {
-        if (Replaces(command.kind) && !command.yes && !isatty(STDIN_FILENO)) {
+        if (SpecOf(command.kind).replaces && !command.yes && !isatty(STDIN_FILENO)) {
             std::fprintf(console.err, "%s: %s replaces data: give --yes, or run it on a terminal to be asked.\n",
-                         program.c_str(), OptionOf(command.kind));
+                         kProgramName, SpecOf(command.kind).option);
             return kUsageError;
         }
         console.ask = AskOnTerminal;
     }
-
     std::ostringstream where;
-    const wine::PrefixChoice location = LocateData(env, where);
-    std::fputs(where.str().c_str(), console.err);
-    const wine::WinePaths paths(location.prefix);
-    linux::LinuxFiles files(paths);
-    linux::LinuxShell shell(location.prefix, env);
-    ConsoleMessageBox msgbox(command.yes, console.ask,
-                             {operations::kRestoredTitle, operations::kBlankCreatedTitle}, console.err);
-    ConsoleProcess process;
-    linux::PosixLocale locale;
-    common::Services services{files, shell, msgbox, process, locale, [&paths, &console] {
-        return std::make_unique<jet::LibmdbEngine>(
-            [&paths](const std::string& path) { return paths.ToHost(path); }, console.readerPath);
-    }};
-    ConsoleListView list;
-    ConsoleButton restore, makeBlank, cancel;
-    catalogue::Form1 form{services, list, restore, makeBlank, cancel};
-
     try {
-        catalogue::Form_Load(form);
-        switch (command.kind) {
-            case Kind::List: {
-                std::vector<Row> rows;
-                for (int i = 1; i <= list.ItemCount(); ++i) {
-                    const std::string host = HostPathOf(paths, list.Tag(i));
-                    rows.push_back({list.SubItem(i, 1), list.ItemText(i), list.SubItem(i, 2), list.SubItem(i, 3),
-                                    host, ModifiedOf(host)});
-                }
-                if (command.json) {
-                    PrintJson(console.out, rows);
-                } else {
-                    std::vector<std::string> headers;
-                    for (int c = 1; c <= list.ColumnHeaderCount(); ++c) headers.push_back(list.ColumnHeaderText(c));
-                    std::vector<std::vector<std::string>> cells;
-                    for (const Row& row : rows) cells.push_back({row.caption, row.edition, row.records, row.date});
-                    PrintTable(console.out, headers, cells);
-                }
-                std::fflush(console.out);
-                break;
-            }
-            case Kind::Restore:
-            case Kind::CreateBlank: {
-                const bool restoring = command.kind == Kind::Restore;
-                const std::string caption =
-                    restoring ? "Backup " + std::to_string(command.number) : std::string(catalogue::kCurrentCaption);
-                const int row = FindRow(list, caption, command.edition);
-                if (row == 0) {
-                    if (restoring)
-                        std::fprintf(console.err, "%s: There is no Backup %d of the %s edition.\n", program.c_str(),
-                                     command.number, command.edition.c_str());
-                    else
-                        std::fprintf(console.err, "%s: There is no live database of the %s edition.\n",
-                                     program.c_str(), command.edition.c_str());
-                    return kFailed;
-                }
-                list.Select(row);
-                catalogue::lvFiles_Click(form);
-                if (restoring)
-                    operations::cmdRestore_Click(form);
-                else
-                    operations::cmdMakeBlank_Click(form);
-                break;
-            }
-            case Kind::Versions:
-            case Kind::PutBack: {
-                const int row = FindRow(list, catalogue::kCurrentCaption, command.edition);
-                if (row == 0) {
-                    std::fprintf(console.err, "%s: There is no live database of the %s edition.\n", program.c_str(),
-                                 command.edition.c_str());
-                    return kFailed;
-                }
-                const std::string livePath = list.Tag(row);
-                if (command.kind == Kind::Versions && !command.json) {
-                    // The rows as the Previous Versions dialog shows them.
-                    ConsoleListView copies;
-                    operations::LoadPreviousVersions(services, copies, livePath);
-                    std::vector<std::string> headers;
-                    for (int c = 1; c <= copies.ColumnHeaderCount(); ++c) headers.push_back(copies.ColumnHeaderText(c));
-                    std::vector<std::vector<std::string>> cells;
-                    for (int i = 1; i <= copies.ItemCount(); ++i)
-                        cells.push_back({copies.ItemText(i), copies.SubItem(i, 1), copies.SubItem(i, 2), copies.SubItem(i, 3)});
-                    PrintTable(console.out, headers, cells);
-                    std::fflush(console.out);
-                    break;
-                }
-                const std::vector<operations::PreviousVersion> versions =
-                    operations::FindPreviousVersions(services, livePath);
-                if (command.kind == Kind::Versions) {
-                    std::vector<Row> rows;
-                    for (const operations::PreviousVersion& version : versions) {
-                        const std::string host = HostPathOf(paths, version.path);
-                        rows.push_back({command.edition, version.name,
-                                        version.records ? std::to_string(*version.records) : std::string(), "", host,
-                                        ModifiedOf(host)});
-                    }
-                    PrintJson(console.out, rows);
-                    std::fflush(console.out);
-                    break;
-                }
-                const auto chosen = std::find_if(versions.begin(), versions.end(), [&](const auto& version) {
-                    return version.number == command.number;
-                });
-                if (chosen == versions.end()) {
-                    std::fprintf(console.err, "%s: There is no numbered copy bsrv.%d of the %s edition.\n",
-                                 program.c_str(), command.number, command.edition.c_str());
-                    return kFailed;
-                }
-                operations::PutBack(form, livePath, chosen->path);
-                break;
-            }
-        }
+        Run run(command, env, console, where);
+        std::fputs(where.str().c_str(), console.err);
+        return run.Go();
     } catch (const ports::ProcessEnded&) {
-        // An error report answered Abort: the run ends there.
+        // The run was ended from inside a procedure.
         return kFailed;
     }
-    if (msgbox.outcome() == ConsoleMessageBox::Outcome::Declined)
-        std::fprintf(console.err, "%s: Nothing was changed.\n", program.c_str());
-    return StatusOf(msgbox.outcome());
 }
 
 }  // namespace cli

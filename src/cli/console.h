@@ -1,15 +1,16 @@
 // The commands without a window: the catalogue printed (--list), the
 // numbered copies of an edition (--versions), and Restore, Create Blank and
-// Put Back run on the console's list and message box (console_ports.h).
-// They run the same procedures as the window, on the same services, before
-// any window system is touched.
+// Put Back run on the row that the one discovery of the run found. They run
+// the same procedures as the window, on the same services, before any
+// window system is touched; the exit status is what the command returned.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
-#include "cli/console_commandline.h"
+#include "cli/commandline.h"
+#include "operations/commands.h"
 #include "ports/environment.h"
 
 namespace cli {
@@ -28,6 +29,9 @@ struct Console {
     // Where the reader child is (LibmdbEngine).
     std::string readerPath;
 };
+
+// 0 done; 1 failed, or No at a question; 75 in use.
+int StatusOf(const operations::Result& result);
 
 // Runs command for the user of env; returns the exit status.
 int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console);

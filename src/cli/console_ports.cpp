@@ -1,54 +1,10 @@
 #include "cli/console_ports.h"
 
-#include <algorithm>
 #include <cctype>
 
-#include "vb/error.h"
+#include "cli/commandline.h"
 
 namespace cli {
-
-void ConsoleListView::ClearItems() {
-    rows_.clear();
-    selected_ = 0;
-}
-
-int ConsoleListView::AddColumnHeader(const std::string& Text) {
-    headers_.push_back(Text);
-    return ColumnHeaderCount();
-}
-
-std::string ConsoleListView::ColumnHeaderText(int Index) {
-    if (Index < 1 || Index > ColumnHeaderCount()) throw vb::Error(35600, "Index out of bounds");
-    return headers_[Index - 1];
-}
-
-int ConsoleListView::AddItem(const std::string& Text) {
-    rows_.push_back({Text, {}, {}});
-    // The list selects its first row itself, as the window's does.
-    if (selected_ == 0) selected_ = 1;
-    return ItemCount();
-}
-
-ConsoleListView::Row& ConsoleListView::At(int Index) {
-    if (Index < 1 || Index > ItemCount()) throw vb::Error(35600, "Index out of bounds");
-    return rows_[Index - 1];
-}
-
-std::string ConsoleListView::ItemText(int Index) { return At(Index).text; }
-
-std::string ConsoleListView::SubItem(int Index, int Sub) {
-    if (Sub < 1 || Sub > 3) throw vb::Error(380, "Invalid property value");
-    return At(Index).subItems[Sub - 1];
-}
-
-void ConsoleListView::SetSubItem(int Index, int Sub, const std::string& Text) {
-    if (Sub < 1 || Sub > 3) throw vb::Error(380, "Invalid property value");
-    At(Index).subItems[Sub - 1] = Text;
-}
-
-std::string ConsoleListView::Tag(int Index) { return At(Index).tag; }
-
-void ConsoleListView::SetTag(int Index, const std::string& Text) { At(Index).tag = Text; }
 
 std::string OneLine(const std::string& text) {
     std::string line;
@@ -61,22 +17,17 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-ConsoleMessageBox::ConsoleMessageBox(bool consented,
-                                     std::function<bool(const std::string&, std::string&)> ask,
-                                     std::vector<std::string> succeeded, std::FILE* err)
-    : consented_(consented), ask_(std::move(ask)), succeeded_(std::move(succeeded)), err_(err) {}
-
-void ConsoleMessageBox::Record(Outcome outcome) {
-    // The worst of what happened stands: a later success does not hide a failure.
-    if (static_cast<int>(outcome) > static_cast<int>(outcome_)) outcome_ = outcome;
-}
+ConsoleMessageBox::ConsoleMessageBox(bool consented, Ask ask, std::FILE* err, Spell spell)
+    : consented_(consented), ask_(std::move(ask)), err_(err), spell_(std::move(spell)) {}
 
 void ConsoleMessageBox::Tell(const std::string& text) {
-    std::fprintf(err_, "%s\n", OneLine(text).c_str());
+    std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
 }
 
-int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
+int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::string& Title) {
+    const std::string ours = std::string(kProgramName) + ": ";
+    const std::string Prompt = spell_ ? spell_(Text) : Text;
     switch (Buttons) {
         case ports::vbYesNo: {
             if (consented_) return ports::vbYes;
@@ -86,27 +37,19 @@ int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::s
             const bool asked = ask_ && ask_(OneLine(Prompt) + " [y/N] ", answer);
             std::string word;
             for (char c : answer)
-                if (!std::isspace(static_cast<unsigned char>(c))) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (asked && (word == "y" || word == "yes")) return ports::vbYes;
-            Record(Outcome::Declined);
-            return ports::vbNo;
+                if (!std::isspace(static_cast<unsigned char>(c)))
+                    word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return asked && (word == "y" || word == "yes") ? ports::vbYes : ports::vbNo;
         }
         case ports::vbRetryCancel:
-            // The file-in-use dialog: a script tries again later (exit 75).
-            Tell(Prompt);
-            Record(Outcome::InUse);
+            Tell(ours + OneLine(Prompt));
             return ports::vbCancel;
         case ports::vbAbortRetryIgnore:
-            // An error report: told as text, answered as Abort.
-            Tell((Title.empty() ? std::string(ports::kAppTitle) : Title) + ": " + Prompt);
-            Record(Outcome::Failed);
-            return ports::vbAbort;
+            // An error report, as the window shows it, on one line.
+            Tell((Title.empty() ? std::string(ports::kAppTitle) : Title) + ": " + OneLine(Prompt));
+            return ports::vbIgnore;
         default:
-            Tell(Prompt);
-            if (std::find(succeeded_.begin(), succeeded_.end(), Title) != succeeded_.end())
-                Record(Outcome::Succeeded);
-            else
-                Record(Outcome::Failed);
+            Tell(ours + OneLine(Prompt));
             return ports::vbOK;
     }
 }

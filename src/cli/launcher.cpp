@@ -1,8 +1,9 @@
-// restore-rolvane-data: a command (--list, --restore, ...) runs here, on the
-// console, without loading Qt or touching a window system, so that a script
-// pays only for the procedures it asks for. Everything else (no option, the
-// help, the version, Qt's own options) is the window's: this process becomes
-// the window's program (main.cpp) in its place, with the same arguments.
+// restore-rolvane-data: the help, the version and the commands (--list,
+// --restore, ...) are answered here, on the console, without loading Qt or
+// touching a window system, so that a script pays only for the procedures
+// it asks for. The window (no argument, or only Qt's options) is the
+// window's program (main.cpp), which this process becomes in its place,
+// with the same arguments.
 #include <unistd.h>
 
 #include <climits>
@@ -12,10 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.h"
-#include "cli/console_commandline.h"
-#include "jet/libmdb_engine.h"
-#include "ports/environment.h"
+#include "cli/answer.h"
 
 namespace {
 
@@ -37,17 +35,7 @@ std::string WindowProgram() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const std::vector<std::string> arguments(argv, argv + argc);
-    if (cli::HasConsoleCommand(arguments)) {
-        const cli::ConsoleLine line = cli::ParseConsoleCommand(arguments);
-        if (!line.command) {
-            std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli::kProgramName,
-                         line.error.c_str(), cli::kProgramName);
-            return cli::kUsageError;
-        }
-        return cli::RunConsole(*line.command, ports::HostEnvironment::FromProcess(),
-                               {stdout, stderr, {}, jet::DefaultReaderPath()});
-    }
+    if (const auto status = cli::Answer(std::vector<std::string>(argv, argv + argc))) return *status;
     const std::string window = WindowProgram();
     execv(window.c_str(), argv);
     std::fprintf(stderr, "%s: cannot start %s: %s\n", cli::kProgramName, window.c_str(), std::strerror(errno));

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cli/console_commandline.h"
+#include "cli/commandline.h"
 #include "catalogue/paths.h"
 #include "linux/files.h"
 #include "linux/shell.h"

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 
-#include "cli/console_commandline.h"
+#include "cli/commandline.h"
 
 namespace gui {
 

@@ -1,48 +1,37 @@
-// restore-rolvane-data's window (started by launcher.cpp): builds the real services of this user's Wine prefix,
-// runs discovery with the window still hidden, then shows the window. See
-// mainwindow.h for the flow through the program.
+// restore-rolvane-data's window (started by launcher.cpp): builds the real
+// services of this user's Wine prefix, runs discovery with the window still
+// hidden, then shows the window. See mainwindow.h for the flow through the
+// program.
 #include <QApplication>
 #include <iostream>
-#include <memory>
 #include <optional>
 
+#include "cli/answer.h"
+#include "cli/services.h"
 #include "gui/commandline.h"
-#include "cli/console.h"
 #include "gui/data_location.h"
 #include "gui/mainwindow.h"
 #include "gui/msgbox_qt.h"
 #include "gui/progress_files.h"
 #include "gui/window_system.h"
-#include "common/services.h"
 #include "jet/libmdb_engine.h"
-#include "linux/files.h"
-#include "ports/environment.h"
-#include "linux/locale.h"
 #include "linux/process.h"
-#include "linux/shell.h"
-#include "wine/windows_paths.h"
+#include "ports/environment.h"
 
 int main(int argc, char* argv[]) {
-    // --help, --version and what is neither ours nor Qt's are answered before
-    // Qt needs a window system.
+    // The help, the version, a command and what is neither ours nor Qt's are
+    // answered before Qt needs a window system, as the launcher answers them.
+    if (const auto status = cli::Answer(std::vector<std::string>(argv, argv + argc))) return *status;
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const gui::CommandLine early = gui::ParseCommandLine(arguments, /*beforeQt=*/true);
-    // A command runs on the console and never touches a window system.
-    if (early.action == gui::CommandLine::Action::Console)
-        return cli::RunConsole(early.command, ports::HostEnvironment::FromProcess(),
-                               {stdout, stderr, {}, jet::DefaultReaderPath()});
-    if (early.action != gui::CommandLine::Action::Run) return gui::Respond(early);
 
     // QApplication takes its own options (-platform, -style, ...) out of the
-    // arguments; whatever is left must be ours. Where it cannot open a
-    // window the user is told so in one line, with status 1.
+    // arguments. Where it cannot open a window the user is told so in one
+    // line, with status 1.
     std::optional<gui::WindowSystemGuard> noWindow(std::in_place,
         gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
     QApplication application(argc, argv);
     noWindow.reset();
-    const gui::CommandLine commandLine = gui::ParseCommandLine(QApplication::arguments());
-    if (commandLine.action != gui::CommandLine::Action::Run) return gui::Respond(commandLine);
     QApplication::setApplicationName(QString::fromUtf8(ports::kAppTitle));
     QApplication::setApplicationVersion(gui::Version());
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
@@ -52,29 +41,19 @@ int main(int argc, char* argv[]) {
     const ports::HostEnvironment environment = ports::HostEnvironment::FromProcess();
     // The Wine prefix that holds the served application's data, named on
     // stderr. Without a prefix, the user's own folders stand in.
-    const wine::PrefixChoice location = cli::LocateData(environment, std::cerr);
-    const std::string& prefix = location.prefix;
-    const wine::WinePaths paths(prefix);
-
-    linux::LinuxFiles hostFiles(paths);
+    cli::Platform platform(environment, std::cerr, jet::DefaultReaderPath());
     // Copies run off the window's thread, with a progress dialog when long.
-    gui::ProgressFiles files(hostFiles);
-    linux::LinuxShell shell(prefix, environment);
+    gui::ProgressFiles files(platform.Files());
     gui::QtMessageBox msgbox;
     linux::LinuxProcess process;
-    linux::PosixLocale locale;
-    common::Services services{files, shell, msgbox, process, locale, [&paths] {
-        return std::make_unique<jet::LibmdbEngine>(
-            [&paths](const std::string& path) { return paths.ToHost(path); },
-            jet::DefaultReaderPath());
-    }};
+    common::Services services = platform.Services(msgbox, process, &files);
 
     // Created hidden, all three buttons enabled; discovery's message boxes
     // come before the window.
     gui::MainWindow window(services);
-    window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(location, environment));
+    window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
-    window.MapPathsWith([&paths](const std::string& path) { return paths.ToHost(path); });
+    window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
     window.Load();
     window.ShowCentred();
     return application.exec();

@@ -1,7 +1,8 @@
-// Create Blank: resets the selected live database from its edition's blank
-// shell file, after keeping the old file as a numbered copy, then rebuilds
-// the catalogue. A file held open brings up the file-in-use dialog; any other
-// failure leaves the old data at the live path and says why.
+// Create Blank: resets a live database from its edition's blank shell file,
+// after keeping the old file as a numbered copy; the click handler then
+// rebuilds the catalogue (line 200). A file held open brings up the
+// file-in-use dialog; any other failure leaves the old data at the live
+// path and says why.
 #include "catalogue/paths.h"
 #include "common/procedure.h"
 #include "common/shellfolders.h"
@@ -11,7 +12,6 @@
 namespace operations {
 
 using common::Flow;
-using common::Resume;
 
 namespace {
 
@@ -23,26 +23,17 @@ constexpr const char* kMissingShell =
 
 }  // namespace
 
-void cmdMakeBlank_Click(catalogue::Form1& form) {
-    common::Services& sys = form.sys;
+Result CreateBlank(common::Services& sys, const RowRef& Live, const Then& then) {
     std::string target;
     std::string edition;
     std::string programFiles;
     std::string shellPath;
-    SetAside live(form);
+    Replacing run(sys, "Unable to create blank database: ", "Create Blank Failed");
 
-    // Error 70 is a file in use, as in Restore; anything else, or Cancel,
-    // ends the command with the old data at the live path.
-    common::Procedure proc([&](const vb::Error& e, int) {
-        return EndOrRetry(form, live, e, "Unable to create blank database: ", "Create Blank Failed");
-    });
-    // Only Yes goes ahead: No, Esc and the close box end the command.
-    proc.Line(20, [&] {
-        const int answer = sys.msgbox.Show(kBlankWarning, ports::vbYesNo, kWarningTitle);
-        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
-    });
-    proc.Line(50, [&] { target = form.lvFiles.Tag(catalogue::SelectedItem(form)); });
-    proc.Line(60, [&] { edition = form.lvFiles.SubItem(catalogue::SelectedItem(form), 1); });
+    common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
+    proc.Line(20, [&] { return run.Consent(kBlankWarning); });
+    proc.Line(50, [&] { target = Live.path(); });
+    proc.Line(60, [&] { edition = Live.edition(); });
     proc.Line(70, [&] { programFiles = common::GetSpecialFolder(sys, ports::CSIDL_PROGRAM_FILES); });
     proc.Line(80, [&] { return edition == catalogue::kBusiness ? Flow::Next() : Flow::Goto(110); });
     proc.Line(90, [&] {
@@ -51,24 +42,28 @@ void cmdMakeBlank_Click(catalogue::Form1& form) {
     });
     proc.IgnoreTo(130);
     proc.Line(110, [&] { shellPath = catalogue::PersonalShellPath(programFiles); });
-    proc.Line(130, [&] { live.Rename(target); });
+    proc.Line(130, [&] { run.Keep(target); });
     proc.Line(140, [&] { return sys.files.Dir(shellPath).empty() ? Flow::Goto(160) : Flow::Next(); });
-    // The user did not let the live database move: ended as on No.
-    proc.Line(150, [&] { return live.CopyOver(shellPath) ? Flow::Goto(190) : Flow::Leave(); });
+    proc.Line(150, [&] { return run.CopyOver(shellPath).IsLeave() ? Flow::Leave() : Flow::Goto(190); });
     proc.IgnoreTo(190);
     // No shell file: nothing replaces the live database, so the old data
     // stays at (or goes back to) the live path.
-    proc.Line(160, [&] { live.Undo(); });
+    proc.Line(160, [&] { run.Undo(); });
     proc.Line(170, [&] {
-        sys.msgbox.Show(kMissingShell, ports::vbOKOnly, "Unable to locate shell");
+        run.Refuse(vb::FileNotFound(), 170, kMissingShell, "Unable to locate shell");
         return Flow::Goto(200);
     });
     proc.IgnoreTo(200);
-    proc.Line(190, [&] {
-        sys.msgbox.Show("Database has been reset to the default values", ports::vbOKOnly, kBlankCreatedTitle);
+    proc.Line(190, [&] { run.Tell("Database has been reset to the default values", kBlankCreatedTitle); });
+    proc.Line(200, [&] {
+        if (then) then();
     });
-    proc.Line(200, [&] { catalogue::Form_Load(form); });
     proc.Run();
+    return run.Finish();
+}
+
+void cmdMakeBlank_Click(catalogue::Form1& form) {
+    CreateBlank(form.sys, RowRef::Selected(form), [&form] { catalogue::Form_Load(form); });
 }
 
 }  // namespace operations

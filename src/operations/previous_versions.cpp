@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/parsedir.h"
 #include "common/procedure.h"
@@ -29,21 +30,7 @@ long long NumberOfCopy(const std::string& Name) {
 }
 
 std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName) {
-    std::optional<int32_t> count;
-    std::unique_ptr<ports::Database> db;
-    std::unique_ptr<ports::Recordset> rs;
-
-    // A copy that cannot be read is a fact about the copy, shown in its
-    // row: the handler leaves without a report. Once the count is read, a
-    // failure to close does not take it back.
-    common::Procedure proc([](const vb::Error&, int) { return Resume::Leave; });
-    proc.Line(10, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
-    proc.Line(20, [&] { rs = db->OpenRecordset(catalogue::kCountQuery, ports::dbOpenDynaset); });
-    proc.Line(30, [&] { count = rs->IsEOF() ? 0 : common::CLng(rs->Field("Counter")); });
-    proc.Line(40, [&] { rs->Close(); });
-    proc.Line(50, [&] { db->Close(); });
-    proc.Run();
-    return count;
+    return catalogue::CountRecords(sys, FileName).records;
 }
 
 std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath) {
@@ -75,7 +62,11 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
     proc.IgnoreTo(110);
     proc.Line(60, [&] { copy.modified = sys.files.FileDateTime(copy.path); });
     proc.Line(70, [&] { copy.size = sys.files.FileLen(copy.path); });
-    proc.Line(80, [&] { copy.records = CountRecords(sys, copy.path); });
+    proc.Line(80, [&] {
+        catalogue::Count count = catalogue::CountRecords(sys, copy.path);
+        copy.records = count.records;
+        copy.error = std::move(count.error);
+    });
     proc.Line(90, [&] { found.push_back(copy); });
     proc.Line(110, [&] { return ++i < names.size() ? Flow::Goto(40) : Flow::Next(); });
     // Newest first: the order of the folder means nothing.

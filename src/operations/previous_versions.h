@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "catalogue/form1.h"
+#include "operations/commands.h"
 #include "common/services.h"
 #include "ports/listview.h"
 #include "vb/datetime.h"
+#include "vb/error.h"
 
 namespace operations {
 
@@ -30,6 +32,7 @@ struct PreviousVersion {
     std::string path;                // the live database's folder and the name
     long long number = 0;            // 3
     std::optional<int32_t> records;  // rows of roof; none when it cannot be read
+    std::optional<vb::Error> error;  // why it cannot be read
     vb::DateTime modified;
     int64_t size = 0;                // bytes
 };
@@ -57,11 +60,12 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
 // "12 KB": the size in kilobytes, rounded up, as file managers show it.
 std::string SizeText(int64_t bytes);
 
-// Put Back: asks Yes / No, naming the copy and the live database; only Yes
-// goes on. Then the live database is kept as the next numbered copy and
-// CopyPath's data takes its place, by the path Restore takes (setaside.h),
-// with Restore's messages; the chosen copy stays where it is. The catalogue
-// of form is rebuilt afterwards. True when the copy's data is in place.
+// The dialog's Put Back: the command (commands.h) asks Yes / No, naming the
+// copy and the live database; only Yes goes on. Then the live database is
+// kept as the next numbered copy and CopyPath's data takes its place, by
+// the path Restore takes (setaside.h), with Restore's messages; the chosen
+// copy stays where it is. The catalogue of form is rebuilt afterwards. True
+// when the copy's data is in place.
 bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath);
 
 // Move to Trash: asks Yes / No; only Yes moves CopyPath to the user's

@@ -28,36 +28,37 @@ std::string TrashWarning(const std::string& copy) {
 
 }  // namespace
 
-bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath) {
-    common::Services& sys = form.sys;
+Result PutBack(common::Services& sys, const std::string& LivePath, const std::string& CopyPath,
+               const Then& then) {
     std::string name;
-    SetAside live(form);
-
     // As in Restore: error 70 is a file in use, which the user may retry;
     // anything else, or Cancel, ends the command with the old data at the
     // live path, and says why.
-    common::Procedure proc([&](const vb::Error& e, int) {
-        return EndOrRetry(form, live, e, "Unable to restore file: ", "Restore Failed");
-    });
+    Replacing run(sys, "Unable to restore file: ", "Restore Failed");
+    run.For(LivePath);
+
+    common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
-    // Only Yes goes ahead: No, Esc and the close box end the command.
-    proc.Line(20, [&] {
-        const int answer = sys.msgbox.Show(PutBackWarning(name, LivePath), ports::vbYesNo, kWarningTitle);
-        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
-    });
+    proc.Line(20, [&] { return run.Consent(PutBackWarning(name, LivePath)); });
     // A copy gone since it was listed would leave its name free for the
     // live database's second name, and the live data would be copied onto
     // itself as if it were the copy's.
     proc.Line(30, [&] {
         if (sys.files.Dir(CopyPath).empty()) throw vb::FileNotFound();
     });
-    proc.Line(40, [&] { live.Rename(LivePath); });
-    // The user did not let the live database move: ended as on No.
-    proc.Line(50, [&] { return live.CopyOver(CopyPath) ? Flow::Next() : Flow::Leave(); });
-    proc.Line(60, [&] { sys.msgbox.Show("File was Restored", ports::vbOKOnly, kRestoredTitle); });
-    proc.Line(70, [&] { catalogue::Form_Load(form); });
+    proc.Line(40, [&] { run.Keep(LivePath); });
+    proc.Line(50, [&] { return run.CopyOver(CopyPath); });
+    proc.Line(60, [&] { run.Tell("File was Restored", kRestoredTitle); });
+    proc.Line(70, [&] {
+        if (then) then();
+    });
     proc.Run();
-    return live.Replaced();
+    return run.Finish();
+}
+
+bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath) {
+    return PutBack(form.sys, LivePath, CopyPath, [&form] { catalogue::Form_Load(form); }).ending ==
+           Result::Ending::Done;
 }
 
 bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath) {

@@ -28,13 +28,13 @@ bool OnlyAMoveKeeps(const vb::Error& e) {
 
 }  // namespace
 
-std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,
+std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::string& Path,
                                            std::optional<vb::Error>* Why, const MayMove& Move) {
-    ports::Files& files = form.sys.files;
+    ports::Files& files = sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
     for (long n = 1; n < LONG_MAX; ++n) {
-        const std::string candidate = common::ParseDir(form.sys, Path, "dir") + "bsrv." + std::to_string(n);
+        const std::string candidate = common::ParseDir(sys, Path, "dir") + "bsrv." + std::to_string(n);
         if (!files.Dir(candidate).empty()) continue;
         // Setting aside itself may fail (the file is missing, or held open):
         // that is no error here, the caller sees that no numbered copy was

@@ -4,7 +4,7 @@
 
 namespace operations {
 
-bool SetAside::InPlace() const { return !form_.sys.files.Dir(path_).empty(); }
+bool SetAside::InPlace() const { return !sys_.files.Dir(path_).empty(); }
 
 std::string MoveWarning(const std::string& Numbered, const vb::Error& Why) {
     return "Warning: A copy of the data currently in Rolvane cannot be made (" + Why.Description() +
@@ -15,9 +15,9 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why) {
 
 void SetAside::Keep() {
     why_.reset();
-    numbered_ = RenameDatabase(form_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
+    numbered_ = RenameDatabase(sys_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
         // Only Yes lets it move: No, Esc and the close box keep it in place.
-        declined_ = form_.sys.msgbox.Show(MoveWarning(Numbered, Why), ports::vbYesNo, kWarningTitle) !=
+        declined_ = sys_.msgbox.Show(MoveWarning(Numbered, Why), ports::vbYesNo, kWarningTitle) !=
                     ports::vbYes;
         return !declined_;
     });
@@ -25,7 +25,7 @@ void SetAside::Keep() {
 
 void SetAside::Rename(const std::string& Path) {
     path_ = Path;
-    form_.sys.files.RemoveTemporaries(Path);
+    sys_.files.RemoveTemporaries(Path);
     Keep();
     fresh_ = true;
 }
@@ -45,14 +45,14 @@ bool SetAside::CopyOver(const std::string& Source) {
         if (!numbered_ && InPlace()) throw why_ ? *why_ : vb::PermissionDenied();
     }
     fresh_ = false;
-    form_.sys.files.FileCopy(Source, path_);
+    sys_.files.FileCopy(Source, path_);
     replaced_ = true;
     return true;
 }
 
 void SetAside::Undo() {
     if (!numbered_ || replaced_) return;
-    ports::Files& files = form_.sys.files;
+    ports::Files& files = sys_.files;
     if (numbered_->how != Kept::Moved) {
         // The live database never left its place. Its second name or copy
         // stays if it cannot be removed: one more name or copy of the live
@@ -72,36 +72,71 @@ void SetAside::Undo() {
 std::optional<std::string> SetAside::KeptIn() const {
     if (!numbered_ || numbered_->how != Kept::Moved || replaced_) return std::nullopt;
     try {
-        if (InPlace() || form_.sys.files.Dir(numbered_->path).empty()) return std::nullopt;
+        if (InPlace() || sys_.files.Dir(numbered_->path).empty()) return std::nullopt;
     } catch (const vb::Error&) {
         return std::nullopt;
     }
     return numbered_->path;
 }
 
-bool AskFileInUse(catalogue::Form1& form) {
-    return form.sys.msgbox.Show(kFileInUsePrompt, ports::vbRetryCancel, kFileInUseTitle) ==
-           ports::vbRetry;
+common::Flow Replacing::Consent(const std::string& Warning) {
+    if (sys_.msgbox.Show(Warning, ports::vbYesNo, kWarningTitle) != ports::vbYes) return common::Flow::Leave();
+    // Consent given: from here to Finish the run acts on what it finds.
+    return common::Flow::Next();
 }
 
-common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Error& error, const std::string& Lead,
-                          const std::string& Title) {
-    if (error.Number() == vb::kPermissionDenied && AskFileInUse(form)) return common::Resume::Retry;
+common::Flow Replacing::CopyOver(const std::string& Source) {
+    return live_.CopyOver(Source) ? common::Flow::Next() : common::Flow::Leave();
+}
+
+void Replacing::Tell(const std::string& Prompt, const std::string& Title) {
+    sys_.msgbox.Show(Prompt, ports::vbOKOnly, Title);
+}
+
+void Replacing::Refuse(const vb::Error& Why, int Line, const std::string& Prompt, const std::string& Title) {
+    result_.ending = Result::Ending::Failed;
+    result_.error = Why;
+    result_.line = Line;
+    Tell(Prompt, Title);
+}
+
+bool Replacing::AskFileInUse() {
+    return sys_.msgbox.Show(kFileInUsePrompt, ports::vbRetryCancel, kFileInUseTitle) == ports::vbRetry;
+}
+
+common::Resume Replacing::Fail(const vb::Error& error, int line) {
+    const bool inUse = error.Number() == vb::kPermissionDenied;
+    if (inUse && AskFileInUse()) return common::Resume::Retry;
     // A line after the copy failed: the new data is in place, nothing to undo.
-    if (live.Replaced()) return common::Resume::Leave;
+    if (live_.Replaced()) return common::Resume::Leave;
+    result_.ending = inUse ? Result::Ending::InUse : Result::Ending::Failed;
+    result_.error = error;
+    result_.line = line;
     bool back = true;
     try {
-        live.Undo();
+        live_.Undo();
     } catch (const vb::Error&) {
         back = false;
     }
-    if (error.Number() != vb::kPermissionDenied || !back) {
-        std::string prompt = Lead + error.Description();
-        if (const auto kept = live.KeptIn())
-            prompt += "\r\n\r\nThe data that was in use before is kept in " + *kept + ".";
-        form.sys.msgbox.Show(prompt, ports::vbOKOnly, Title);
+    result_.keptIn = live_.KeptIn();
+    if (!inUse || !back) {
+        std::string prompt = lead_ + error.Description();
+        if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + *result_.keptIn + ".";
+        Tell(prompt, title_);
     }
     return common::Resume::Leave;
+}
+
+Result Replacing::Finish() const {
+    Result result = result_;
+    if (!live_.Path().empty()) result.live = live_.Path();
+    if (live_.Replaced()) {
+        result.ending = Result::Ending::Done;
+        result.kept = live_.Numbered();
+        result.error.reset();
+        result.keptIn.reset();
+    }
+    return result;
 }
 
 }  // namespace operations

@@ -36,8 +36,8 @@
 #include <optional>
 #include <string>
 
-#include "catalogue/form1.h"
 #include "common/procedure.h"
+#include "common/services.h"
 #include "operations/commands.h"
 #include "vb/error.h"
 
@@ -50,7 +50,7 @@ inline constexpr const char* kWarningTitle = "Restore Warning";
 
 class SetAside {
 public:
-    explicit SetAside(catalogue::Form1& form) : form_(form) {}
+    explicit SetAside(common::Services& sys) : sys_(sys) {}
 
     // Removes what an interrupted copy onto Path left behind, then keeps
     // Path as a numbered copy with RenameDatabase; a failure is silent.
@@ -81,12 +81,17 @@ public:
     // True once the copy has taken the live database's place.
     bool Replaced() const { return replaced_; }
 
+    // The live database, once Rename was given it.
+    const std::string& Path() const { return path_; }
+    // The numbered copy that keeps the old data, while there is one.
+    const std::optional<NumberedCopy>& Numbered() const { return numbered_; }
+
 private:
     bool InPlace() const;
     // RenameDatabase for the live database, asking before it would move.
     void Keep();
 
-    catalogue::Form1& form_;
+    common::Services& sys_;
     std::string path_;
     std::optional<NumberedCopy> numbered_;
     std::optional<vb::Error> why_;  // why the last attempt kept nothing
@@ -99,15 +104,51 @@ private:
 // it can be made (Why); only Yes lets it move.
 std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 
-// The file-in-use dialog: true for Retry.
-bool AskFileInUse(catalogue::Form1& form);
+// One run of a command that replaces a live database, in the order every
+// command runs it:
+//   Consent   the warning; only Yes goes on. Right after it, before the
+//             first step, is the one point where a command has consent and
+//             has not yet touched anything.
+//   Keep      the live database, looked at now, kept as a numbered copy
+//   CopyOver  the new data over the live name (FileCopy): once that has
+//             taken the live name the command is done, whatever follows
+//   Tell      the message that it has finished
+//   Finish    what it ended with
+// Fail is the handler of the command's procedure: error 70 is a file in
+// use, which the user may retry as often as they like (the line runs
+// again); Cancel, or any other error, ends the command with the old data
+// back at the live path, and any other error, or old data that could not
+// go back, is told in one message: Lead followed by the error's
+// description (and where the old data is kept), under Title.
+class Replacing {
+public:
+    Replacing(common::Services& sys, std::string Lead, std::string Title)
+        : sys_(sys), live_(sys), lead_(std::move(Lead)), title_(std::move(Title)) {}
 
-// The handler both commands share. Error 70 is a file in use: the user may
-// retry the line as often as they like. Cancel, or any other error, ends the
-// command with the old data back at the live path; any other error, or old
-// data that could not go back, is told in one message: Lead followed by the
-// error's description (and where the old data is kept), under Title.
-common::Resume EndOrRetry(catalogue::Form1& form, SetAside& live, const vb::Error& error, const std::string& Lead,
-                          const std::string& Title);
+    // The live database, where the command knows it before it keeps it.
+    void For(const std::string& Live) { result_.live = Live; }
+    // Next on Yes; Leave, declined, on anything else (No, Esc, the close box).
+    common::Flow Consent(const std::string& Warning);
+    void Keep(const std::string& Live) { live_.Rename(Live); }
+    // Leave, declined, when the user did not let the live database move.
+    common::Flow CopyOver(const std::string& Source);
+    void Tell(const std::string& Prompt, const std::string& Title);
+    // Puts the old data back at the live path (SetAside::Undo).
+    void Undo() { live_.Undo(); }
+    // Ends the run on a failure the command found itself, told as Prompt
+    // under Title.
+    void Refuse(const vb::Error& Why, int Line, const std::string& Prompt, const std::string& Title);
+    common::Resume Fail(const vb::Error& error, int line);
+    Result Finish() const;
+
+private:
+    // The file-in-use dialog: true for Retry.
+    bool AskFileInUse();
+
+    common::Services& sys_;
+    SetAside live_;
+    std::string lead_, title_;
+    Result result_;
+};
 
 }  // namespace operations

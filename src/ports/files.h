@@ -4,7 +4,7 @@
 // Every failure is thrown as vb::Error with the Visual Basic number.
 // In production: LinuxFiles (linux/files.h), which maps them into the Wine
 // prefix (wine/windows_paths.h); in the window wrapped by ProgressFiles
-// (app/progress_files.h), which runs long copies off the window's thread.
+// (gui/progress_files.h), which runs long copies off the window's thread.
 // In tests: FakeFiles (tests/fakes/fakes.h), files in memory, any operation
 // of which can be told to fail.
 #pragma once

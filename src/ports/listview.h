@@ -1,6 +1,6 @@
 // The report-view list the catalogue lives in, and the push buttons whose
 // enabled flags follow its selected row.
-// In production: QtListView and QtButton (app/listview_qt.h, app/button_qt.h).
+// In production: QtListView and QtButton (gui/listview_qt.h, gui/button_qt.h).
 // In tests: FakeListView and FakeButton (tests/fakes/fakes.h).
 //
 // Rows keep the order they were added in; item indexes are one-based,

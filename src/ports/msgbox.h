@@ -1,7 +1,8 @@
 // The modal message box every question and message goes through.
-// In production: QtMessageBox (app/msgbox_qt.h). In tests:
+// In production: QtMessageBox (gui/msgbox_qt.h). In tests:
 // ScriptedMessageBox (tests/fakes/fakes.h), which gives the answers it was
-// told and records every box.
+// told and records every box. Without a window: ConsoleMessageBox
+// (cli/console_ports.h), which answers from the consent given.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // Discovery on fakes: which rows the catalogue gets from what is on disk.
 #include <gtest/gtest.h>
 
+#include "catalogue/catalogue.h"
 #include "form_fixture.h"
 
 using namespace testing_form;
@@ -228,6 +229,49 @@ TEST_F(DiscoveryTest, RetryOnTheOptionDatabaseReadsItAgain) {
     catalogue::Form_Load(form);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Error 3051 in Form_Load", "Error 3051 in Form_Load"}));
     EXPECT_EQ(lv.items.at(0).tag, "D:\\Data\\bsrv.mdb");
+}
+
+}  // namespace
+
+namespace {
+
+// The catalogue as values: the same rows, each file that cannot be read
+// kept with why, no report shown.
+TEST_F(DiscoveryTest, TheCatalogueAsValuesKeepsWhyAFileCannotBeRead) {
+    w.files.Put(kPersonalLive, Roof(12), kWhen);
+    w.files.Put(PersonalBackup(1), "cut short");
+    w.files.Put(PersonalBackup(2), Roof(0));
+    const catalogue::Catalogue found = catalogue::ReadCatalogue(w.sys);
+    ASSERT_EQ(found.rows.size(), 3u);
+    EXPECT_EQ(found.rows[0].records, 12);
+    EXPECT_EQ(found.rows[0].modified, kWhen);
+    EXPECT_EQ(found.rows[1].caption, "Backup 1");
+    EXPECT_EQ(found.rows[1].records, std::nullopt);
+    ASSERT_TRUE(found.rows[1].error);
+    EXPECT_EQ(found.rows[1].error->Number(), vb::kUnrecognizedFormat);
+    EXPECT_EQ(found.rows[2].records, 0) << "an empty database is not one that cannot be read";
+    EXPECT_FALSE(found.rows[2].error);
+    EXPECT_TRUE(found.notes.empty());
+    EXPECT_TRUE(w.msgbox.shown.empty());
+
+    const catalogue::Catalogue rows = catalogue::ReadCatalogue(w.sys, catalogue::Counting::Skip);
+    ASSERT_EQ(rows.rows.size(), 3u);
+    EXPECT_EQ(rows.rows[0].records, std::nullopt);
+    EXPECT_FALSE(rows.rows[1].error);
+}
+
+TEST_F(DiscoveryTest, AnOptionDatabaseThatCannotBeReadIsNotedOnceAndNeverListedAsLive) {
+    w.files.Put(kOptions, "not a database");
+    w.files.Put(BusinessBackup(3), Roof(3));
+    w.files.Put(kPersonalLive, Roof(12));
+    const catalogue::Catalogue found = catalogue::ReadCatalogue(w.sys);
+    ASSERT_EQ(found.notes.size(), 1u);
+    EXPECT_EQ(found.notes[0].line, 110);
+    EXPECT_EQ(found.notes[0].error.Number(), vb::kUnrecognizedFormat);
+    std::vector<std::string> rows;
+    for (const catalogue::Row& row : found.rows) rows.push_back(row.caption + "|" + row.edition + "|" + row.path);
+    EXPECT_EQ(rows, (std::vector<std::string>{"Backup 3|Business|" + BusinessBackup(3),
+                                              "(Current)|Personal|" + kPersonalLive}));
 }
 
 }  // namespace

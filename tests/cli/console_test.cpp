@@ -11,29 +11,30 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 
 #include "cli/console_ports.h"
+#include "cli/listing.h"
+#include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Outcome = cli::ConsoleMessageBox::Outcome;
 
 struct BoxCase {
     const char* name;
     bool consented;
     const char* typed;  // nullptr: no terminal
     int buttons;
-    const char* title;
     int answer;
-    Outcome outcome;
+    const char* told;  // what goes to stderr
 };
 
 class ConsoleBox : public ::testing::TestWithParam<BoxCase> {};
 
-TEST_P(ConsoleBox, AnswersAndRecords) {
+TEST_P(ConsoleBox, AnswersAndTellsOneLine) {
     const BoxCase& c = GetParam();
     std::FILE* err = std::tmpfile();
     cli::ConsoleMessageBox box(
@@ -43,29 +44,30 @@ TEST_P(ConsoleBox, AnswersAndRecords) {
             answer = c.typed;
             return true;
         },
-        {"Restore Complete"}, err);
-    EXPECT_EQ(box.Show("Line one\r\n\r\nline two", c.buttons, c.title), c.answer);
-    EXPECT_EQ(box.outcome(), c.outcome);
+        err);
+    EXPECT_EQ(box.Show("Line one\r\n\r\nline two", c.buttons, "Title"), c.answer);
+    std::rewind(err);
+    char told[200] = {};
+    EXPECT_EQ(std::fread(told, 1, sizeof told - 1, err) > 0 ? std::string(told) : std::string(), c.told);
     std::fclose(err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ConsoleBox,
     ::testing::Values(
-        BoxCase{"YesGiven", true, nullptr, ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
-        BoxCase{"TypedY", false, " Y ", ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
-        BoxCase{"TypedYes", false, "yes", ports::vbYesNo, "", ports::vbYes, Outcome::Nothing},
+        BoxCase{"YesGiven", true, nullptr, ports::vbYesNo, ports::vbYes, ""},
+        BoxCase{"TypedY", false, " Y ", ports::vbYesNo, ports::vbYes, ""},
+        BoxCase{"TypedYes", false, "yes", ports::vbYesNo, ports::vbYes, ""},
         // The default is No: an empty line, another word, no terminal.
-        BoxCase{"EmptyLine", false, "", ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
-        BoxCase{"OtherWord", false, "yep", ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
-        BoxCase{"NoTerminal", false, nullptr, ports::vbYesNo, "", ports::vbNo, Outcome::Declined},
-        BoxCase{"FileInUse", true, nullptr, ports::vbRetryCancel, "File in Use", ports::vbCancel, Outcome::InUse},
-        BoxCase{"ErrorReport", true, nullptr, ports::vbAbortRetryIgnore, "", ports::vbAbort, Outcome::Failed},
-        BoxCase{"Done", true, nullptr, ports::vbOKOnly, "Restore Complete", ports::vbOK, Outcome::Succeeded},
-        BoxCase{"Failure", true, nullptr, ports::vbOKOnly, "Restore Failed", ports::vbOK, Outcome::Failed}),
+        BoxCase{"EmptyLine", false, "", ports::vbYesNo, ports::vbNo, ""},
+        BoxCase{"OtherWord", false, "yep", ports::vbYesNo, ports::vbNo, ""},
+        BoxCase{"NoTerminal", false, nullptr, ports::vbYesNo, ports::vbNo, ""},
+        // A script tries again later; a report never stops the run.
+        BoxCase{"FileInUse", true, nullptr, ports::vbRetryCancel, ports::vbCancel,
+                "restore-rolvane-data: Line one line two\n"},
+        BoxCase{"ErrorReport", true, nullptr, ports::vbAbortRetryIgnore, ports::vbIgnore, "Title: Line one line two\n"},
+        BoxCase{"Message", true, nullptr, ports::vbOKOnly, ports::vbOK, "restore-rolvane-data: Line one line two\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ConsoleBox, ABoxIsOneLine) { EXPECT_EQ(cli::OneLine("Line one\r\n\r\n  line two\r\n"), "Line one line two"); }
 
 // The program in a Wine home with the Personal edition: a live database of 3
 // contacts and backup 2 of 7.
@@ -80,7 +82,7 @@ protected:
         int status;
         QString out, err;
     };
-    Run Start(const QStringList& arguments) {
+    Run Start(const QStringList& arguments, const QString& output = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WINEPREFIX", "XDG_DATA_HOME",
                                  "XDG_CONFIG_HOME"})
@@ -90,15 +92,13 @@ protected:
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setStandardInputFile(QProcess::nullDevice());
+        if (!output.isEmpty()) program.setStandardOutputFile(output);
         program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
                 QString::fromUtf8(program.readAllStandardOutput()), QString::fromUtf8(program.readAllStandardError())};
     }
-    static std::string Bytes(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    static std::string Bytes(const std::string& path) { return test_support::Read(path); }
 
     e2e::WineHome home;
     const std::string data = home.C("users/ann/Documents/Varnock Rolvane/Data");
@@ -176,6 +176,120 @@ TEST_F(Command, PutsBackWhatARestoreSetAside) {
     EXPECT_EQ(Bytes(live), before);
     EXPECT_EQ(Bytes(data + "/bsrv.1"), before) << "the chosen copy stays";
     EXPECT_EQ(Bytes(data + "/bsrv.2"), Bytes(backup)) << "the replaced data is the next copy";
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged and unreadable files around a command never stop it, and a
+// listing shows them apart from an empty database.
+TEST_F(Command, DamagedFilesAreListedAndNeverBlockACommand) {
+    const std::string backups = home.C("users/ann/AppData/Roaming/Varnock Rolvane/Backups/");
+    const std::string whole = Bytes(backup);
+    e2e::WineHome::Place(backups + "Backup3.rv", whole.substr(0, 3000));  // cut short
+    e2e::WineHome::Place(backups + "Backup4.rv", "");                     // empty
+    e2e::WineHome::Roof(backups + "Backup5.rv", 0);                       // a database with no contacts
+
+    const Run text = Start({"--list"});
+    EXPECT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.contains(QRegularExpression("Backup 3 +Personal +cannot be read"))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QRegularExpression("Backup 5 +Personal +0 "))) << text.out.toStdString();
+    for (const char* name : {"Backup3.rv", "Backup4.rv"})
+        EXPECT_EQ(text.err.count(QRegularExpression(QString("restore-rolvane-data: [^\n]*cannot be read[^\n]*%1").arg(name))), 1)
+            << text.err.toStdString();
+    EXPECT_FALSE(text.err.contains("C:\\")) << "named by their paths on this machine";
+
+    const Run json = Start({"--list", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 5) << json.out.toStdString();
+    EXPECT_TRUE(rows[2].toObject()["records"].isNull());
+    EXPECT_TRUE(rows[2].toObject()["error"].toString().contains("Unrecognized database format"));
+    EXPECT_EQ(rows[4].toObject()["records"].toInt(-1), 0);
+    EXPECT_FALSE(rows[4].toObject().contains("error"));
+
+    const Run done = Start({"--restore", "personal", "2", "--yes"});
+    EXPECT_EQ(done.status, 0) << done.err.toStdString();
+    EXPECT_EQ(Bytes(live), whole);
+}
+
+TEST_F(Command, ADamagedLiveDatabaseIsReplacedAndKeptAsTheNumberedCopy) {
+    const std::string damaged = Bytes(live).substr(0, 5000);
+    for (const QStringList& command : {QStringList{"--restore", "personal", "2", "--yes"},
+                                       QStringList{"--put-back", "personal", "1", "--yes"}}) {
+        e2e::WineHome::Place(live, damaged);
+        fs::remove(data + "/bsrv.1");
+        if (command[0] == "--put-back") e2e::WineHome::Place(data + "/bsrv.1", Bytes(backup));
+        const Run run = Start(command);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(Bytes(live), Bytes(backup)) << command[0].toStdString();
+        EXPECT_EQ(Bytes(data + (command[0] == "--put-back" ? "/bsrv.2" : "/bsrv.1")), damaged);
+    }
+}
+
+// Restore writes into the folder option 12 names even where discovery
+// found the live database elsewhere: done is done, whatever follows.
+TEST_F(Command, ARestoreIntoTheOption12FolderIsDoneWhereDiscoveryFellBack) {
+    e2e::WineHome::Options(home.C("users/ann/Documents/Varnock Rolvane BE/Data/options.mdb"), "C:\\RolvaneData");
+    fs::create_directories(home.C("RolvaneData"));
+    e2e::WineHome::Roof(home.C("users/ann/Documents/Varnock Rolvane BE/Data/bsrv.mdb"), 5);
+    e2e::WineHome::Roof(home.C("users/ann/AppData/Roaming/Varnock Rolvane BE/Backups/Backup1.rb"), 9);
+    const Run run = Start({"--restore", "business", "1", "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("restore-rolvane-data: File was Restored\n")) << run.err.toStdString();
+    EXPECT_EQ(Bytes(home.C("RolvaneData/bsrv.mdb")),
+              Bytes(home.C("users/ann/AppData/Roaming/Varnock Rolvane BE/Backups/Backup1.rb")));
+}
+
+}  // namespace
+
+namespace {
+
+// Valid JSON whatever the bytes: a path that is not UTF-8 shows U+FFFD in
+// file and keeps its exact bytes in file_base64.
+TEST(Json, BytesThatAreNotUtf8StillGiveValidJsonAndTheExactPath) {
+    const std::string odd = "/home/ann/caf\xe9/bsrv.mdb";  // Latin-1, not UTF-8
+    const std::vector<cli::Listed> rows{
+        {"Personal", "(Current)", 3, "", "", "", "/home/ann/café/bsrv.mdb", "2026-03-02T09:41:12+01:00"},
+        {"Personal", "Backup 1", std::nullopt, "Unrecognized database format '" + odd + "'.", "", "", odd, ""}};
+    QJsonParseError error{};
+    const QJsonArray parsed = QJsonDocument::fromJson(QByteArray::fromStdString(cli::JsonText(rows)), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_EQ(parsed.size(), 2);
+    const QJsonObject plain = parsed[0].toObject(), bad = parsed[1].toObject();
+    EXPECT_EQ(plain.keys(), (QStringList{"caption", "edition", "file", "modified", "records"}));
+    EXPECT_EQ(plain["file"].toString(), QString::fromUtf8("/home/ann/café/bsrv.mdb"));
+    EXPECT_TRUE(bad["records"].isNull());
+    EXPECT_TRUE(bad["modified"].isNull());
+    EXPECT_EQ(bad["file"].toString(), QString::fromUtf8("/home/ann/caf\uFFFD/bsrv.mdb"));
+    EXPECT_EQ(QByteArray::fromBase64(bad["file_base64"].toString().toLatin1()).toStdString(), odd);
+    EXPECT_TRUE(bad["error"].toString().contains(QChar(0xFFFD)));
+}
+
+TEST(Json, OnlyWellFormedUtf8IsUtf8) {
+    for (const char* good : {"", "plain", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "\xef\xbf\xbd"})
+        EXPECT_TRUE(cli::IsUtf8(good)) << good;
+    for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
+        EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
+    EXPECT_EQ(cli::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
+    EXPECT_EQ(cli::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
+}
+
+}  // namespace
+
+namespace {
+
+// Output that does not reach stdout fails the run in one line of its own.
+TEST_F(Command, AWriteErrorOnStdoutIsToldAndFails) {
+    for (const QStringList& line : {QStringList{"--list", "--json"}, QStringList{"--versions", "personal"},
+                                    QStringList{"--help"}}) {
+        const Run run = Start(line, "/dev/full");
+        EXPECT_EQ(run.status, 1) << line.join(' ').toStdString();
+        EXPECT_TRUE(run.err.endsWith("restore-rolvane-data: write error\n")) << run.err.toStdString();
+        for (const QString& told : run.err.split('\n', Qt::SkipEmptyParts))
+            EXPECT_TRUE(told.startsWith("restore-rolvane-data: ")) << told.toStdString();
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "operations/previous_versions.h"
 #include "operations/setaside.h"
+#include "support/file_bytes.h"
 #include "support/wine_home.h"
 
 namespace {
@@ -30,19 +31,8 @@ const std::string kData = "users/ann/Documents/Varnock Rolvane/Data/";
 const std::string kLiveWin = "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb";
 const std::string kCopyWin = "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\bsrv.1";
 
-std::string Read(const std::string& path) {
-    std::error_code missing;
-    const auto size = fs::file_size(path, missing);
-    if (missing) return "<missing>";
-    std::string content(size, '\0');
-    std::ifstream(path, std::ios::binary).read(content.data(), static_cast<std::streamsize>(content.size()));
-    return content;
-}
-
-void Write(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
+using test_support::Read;
+using test_support::Write;
 
 struct PutBackEndToEnd : ::testing::Test {
     WineHome home;

@@ -17,6 +17,7 @@
 
 #include "operations/commands.h"
 #include "operations/setaside.h"
+#include "support/file_bytes.h"
 #include "support/mounted_image.h"
 #include "support/wine_home.h"
 
@@ -32,18 +33,8 @@ const std::string kBackupWin = "C:\\users\\ann\\AppData\\Roaming\\Varnock Rolvan
 const std::string kBackup = "users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup2.rv";
 const std::string kShell = "Program Files (x86)/Brenwick Software/Varnock Rolvane/Data/rv10db.shell";
 
-std::string Read(const std::string& path) {
-    std::error_code missing;
-    const auto size = fs::file_size(path, missing);
-    if (missing) return "<missing>";
-    std::string content(size, '\0');
-    std::ifstream(path, std::ios::binary).read(content.data(), static_cast<std::streamsize>(content.size()));
-    return content;
-}
-void Write(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
+using test_support::Read;
+using test_support::Write;
 
 // What the folder of the live database holds: the live file, the numbered
 // copies and anything else (our temporary files would be there).

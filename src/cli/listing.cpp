@@ -1,0 +1,120 @@
+#include "cli/listing.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include <nlohmann/json.hpp>
+
+namespace cli {
+
+namespace {
+
+// The number of characters of UTF-8 text, for aligning columns.
+size_t Width(const std::string& text) {
+    size_t width = 0;
+    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
+    return width;
+}
+
+}  // namespace
+
+std::string ModifiedOf(const std::string& hostPath) {
+    struct stat st{};
+    std::tm local{};
+    if (stat(hostPath.c_str(), &st) != 0 || !localtime_r(&st.st_mtim.tv_sec, &local)) return {};
+    char text[40];
+    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return {};
+    std::string iso = text;
+    iso.insert(iso.size() - 2, ":");  // +0100 as +01:00
+    return iso;
+}
+
+std::string TableText(const std::vector<Listed>& rows, bool versions) {
+    std::vector<std::vector<std::string>> lines;
+    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size"}
+                             : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
+    for (const Listed& row : rows) {
+        const std::string records = row.records ? std::to_string(*row.records) : kCannotBeRead;
+        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size}
+                                 : std::vector<std::string>{row.caption, row.edition, records, row.date});
+    }
+    std::vector<size_t> widths(lines.front().size(), 0);
+    for (const auto& line : lines)
+        for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
+    std::string text;
+    for (const auto& line : lines) {
+        for (size_t c = 0; c < line.size(); ++c) {
+            text += line[c];
+            if (c + 1 < line.size()) text += std::string(widths[c] - Width(line[c]) + 2, ' ');
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+bool IsUtf8(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // The length of the sequence c starts, and the least value it may
+        // stand for (a longer form than needed is not UTF-8).
+        size_t length;
+        char32_t value, least;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            length = 2, value = c & 0x1F, least = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, value = c & 0x0F, least = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, value = c & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            value = (value << 6) | (next & 0x3F);
+        }
+        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string Base64(const std::string& bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t k = 0; k < 3; ++k)
+            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
+std::string JsonText(const std::vector<Listed>& rows) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const Listed& row : rows) {
+        nlohmann::ordered_json object;
+        object["edition"] = row.edition;
+        object["caption"] = row.caption;
+        object["records"] = row.records ? nlohmann::ordered_json(*row.records) : nlohmann::ordered_json(nullptr);
+        if (!row.records) object["error"] = row.error;
+        object["modified"] = row.modified.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(row.modified);
+        object["file"] = row.file;
+        // Bytes that are not UTF-8 show as U+FFFD in file; the exact bytes,
+        // for a script to open the file by, are in file_base64.
+        if (!IsUtf8(row.file)) object["file_base64"] = Base64(row.file);
+        array.push_back(std::move(object));
+    }
+    return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace cli

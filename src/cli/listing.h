@@ -1,0 +1,48 @@
+// How the command line prints a listing (--list, --versions): as a table
+// with the window's columns, or as JSON, one object per row.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The records column of a file that cannot be read.
+inline constexpr const char* kCannotBeRead = "cannot be read";
+
+// One row of a listing, as printed.
+struct Listed {
+    std::string edition;             // "Business", "Personal"
+    std::string caption;             // "(Current)", "Backup 2", "bsrv.3"
+    std::optional<int32_t> records;  // none: the file cannot be read
+    std::string error;               // why, when it cannot be read
+    std::string date;                // in the user's locale, as the window shows it
+    std::string size;                // "12 KB"; --versions only
+    std::string file;                // the path on this machine
+    std::string modified;            // ISO 8601 with the UTC offset; empty when unknown
+};
+
+// The file's time of last modification in local time, ISO 8601 with its
+// UTC offset ("2026-03-02T09:41:12+01:00"); empty when it has none.
+std::string ModifiedOf(const std::string& hostPath);
+
+// The table: a header line, then one line per row, columns aligned.
+// versions: the Previous Versions columns (Name, Records, FileDate, Size),
+// else the catalogue's (Database, Version, Records, FileDate).
+std::string TableText(const std::vector<Listed>& rows, bool versions);
+
+// An array of objects with the keys edition, caption, records (null when
+// the file cannot be read, with error beside it), modified (null when
+// unknown), file and, for a path that is not UTF-8, file_base64. Valid
+// JSON whatever the bytes of the texts: what is not UTF-8 is U+FFFD.
+std::string JsonText(const std::vector<Listed>& rows);
+
+// Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& text);
+// bytes in standard base64, padded.
+std::string Base64(const std::string& bytes);
+
+}  // namespace cli

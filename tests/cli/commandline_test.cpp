@@ -1,0 +1,135 @@
+// The command line: how each kind of argument is read, and the program
+// itself answering --help and --version, and refusing what it does not
+// know, with no window system at all.
+#include <gtest/gtest.h>
+
+#include "support/qt_print.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "cli/commandline.h"
+
+namespace {
+
+using Action = cli::Invocation::Action;
+
+struct ParseCase {
+    const char* name;
+    std::vector<std::string> arguments;  // after the program's name
+    Action action;
+    const char* errorHas = "";
+    const char* edition = "";  // Command: the edition label and number read
+    int number = 0;
+};
+
+class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseArguments, ReadsTheAction) {
+    const ParseCase& c = GetParam();
+    std::vector<std::string> line{"/usr/bin/restore-rolvane-data"};
+    line.insert(line.end(), c.arguments.begin(), c.arguments.end());
+    const cli::Invocation read = cli::ParseArguments(line);
+    EXPECT_EQ(read.action, c.action) << read.error;
+    EXPECT_NE(read.error.find(c.errorHas), std::string::npos) << read.error;
+    if (c.action == Action::Command) {
+        EXPECT_EQ(read.command.edition, c.edition);
+        EXPECT_EQ(read.command.number, c.number);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseArguments,
+    ::testing::Values(
+        ParseCase{"Nothing", {}, Action::Window},
+        ParseCase{"LongHelp", {"--help"}, Action::Help},
+        ParseCase{"ShortHelp", {"-h"}, Action::Help},
+        ParseCase{"LongVersion", {"--version"}, Action::Version},
+        ParseCase{"ShortVersion", {"-v"}, Action::Version},
+        ParseCase{"HelpBeforeVersion", {"--version", "--help"}, Action::Help},
+        ParseCase{"VersionBesideAQtOption", {"-style", "Fusion", "--version"}, Action::Version},
+        ParseCase{"HelpBesideAnUnknownOption", {"--bogus", "--help"}, Action::Help},
+        // Qt's options, with their values, open the window; nothing else does.
+        ParseCase{"QtOptions", {"-platform", "offscreen", "-style=Fusion", "--reverse"}, Action::Window},
+        ParseCase{"AQtOptionWithoutItsValue", {"-platform"}, Action::Usage, "'-platform' needs a value."},
+        ParseCase{"UnknownLongOption", {"--bogus"}, Action::Usage, "Unknown option '--bogus'."},
+        ParseCase{"UnknownWordOptionIsOneOption", {"-frob"}, Action::Usage, "Unknown option '-frob'."},
+        ParseCase{"UnknownBesideAQtOption", {"-platform", "offscreen", "--bogus"}, Action::Usage, "'--bogus'"},
+        ParseCase{"AnArgument", {"bsrv.mdb"}, Action::Usage, "Unexpected argument 'bsrv.mdb'"},
+        ParseCase{"AnArgumentAfterDashes", {"--", "-x"}, Action::Usage, "Unexpected argument '-x'"},
+        // Our options with one dash are typos, never the window.
+        ParseCase{"OneDashList", {"-list"}, Action::Usage, "did you mean '--list'?"},
+        ParseCase{"OneDashVersions", {"-versions", "business"}, Action::Usage, "did you mean '--versions'?"},
+        ParseCase{"OneDashCreateBlank", {"-create-blank", "personal"}, Action::Usage, "'-create-blank'"},
+        ParseCase{"OneDashYes", {"--restore", "business", "1", "-yes"}, Action::Usage, "did you mean '--yes'?"},
+        // The commands without a window.
+        ParseCase{"List", {"--list", "--json"}, Action::Command},
+        ParseCase{"RestoreAnyCase", {"--restore", "BuSiNeSs", "5", "--yes"}, Action::Command, "", "Business", 5},
+        ParseCase{"RestoreWithEquals", {"--restore=personal", "1"}, Action::Command, "", "Personal", 1},
+        ParseCase{"PutBack", {"--put-back", "personal", "12"}, Action::Command, "", "Personal", 12},
+        ParseCase{"SlotOutOfRange", {"--restore", "business", "6"}, Action::Usage, "Unknown backup slot '6'"},
+        ParseCase{"SlotNotANumber", {"--restore", "business", "+1"}, Action::Usage, "Unknown backup slot '+1'"},
+        ParseCase{"SlotMissing", {"--restore", "business"}, Action::Usage, "--restore needs EDITION and SLOT."},
+        ParseCase{"CopyOutOfRange", {"--put-back", "business", "0"}, Action::Usage, "Unknown numbered copy '0'"},
+        ParseCase{"UnknownEdition", {"--create-blank", "home"}, Action::Usage, "Unknown edition 'home'"},
+        ParseCase{"TwoCommands", {"--list", "--versions", "personal"}, Action::Usage, "one command at a time"},
+        ParseCase{"ListTakesNoValue", {"--list=all"}, Action::Usage, "takes no value"},
+        ParseCase{"YesWithAListing", {"--list", "--yes"}, Action::Usage, "--yes goes with"},
+        ParseCase{"JsonWithACommand", {"--create-blank", "business", "--json"}, Action::Usage, "--json goes with"},
+        ParseCase{"YesAlone", {"--yes"}, Action::Usage, "--yes goes with a command"},
+        ParseCase{"NoQtOptionsForACommand", {"-platform", "offscreen", "--list"}, Action::Usage, "'-platform'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
+    const std::string help = cli::HelpText();
+    EXPECT_EQ(help.rfind("Usage: restore-rolvane-data [options]\n", 0), 0u) << help;
+    for (const cli::CommandSpec& command : cli::Commands())
+        EXPECT_NE(help.find(std::string("  ") + command.option), std::string::npos) << command.option;
+    size_t start = 0;
+    for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+}
+
+// The program as a user starts it.
+struct Outcome {
+    int status;
+    QString out, err;
+};
+
+Outcome Start(const QStringList& arguments, bool display) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    if (display) environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+    EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
+    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+            QString::fromLocal8Bit(program.readAllStandardOutput()),
+            QString::fromLocal8Bit(program.readAllStandardError())};
+}
+
+TEST(Program, HelpAndVersionNeedNoDisplay) {
+    const Outcome help = Start({"--help"}, false);
+    EXPECT_EQ(help.status, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith("Usage: restore-rolvane-data [options]\n")) << help.out.toStdString();
+
+    const Outcome version = Start({"-platform", "xcb", "--version"}, false);
+    EXPECT_EQ(version.status, 0) << version.err.toStdString();
+    EXPECT_EQ(version.out, "restore-rolvane-data " ROLVANE_VERSION "\n");
+}
+
+TEST(Program, WhatItDoesNotKnowIsAUsageErrorInTwoLines) {
+    for (const QStringList& line : {QStringList{"--bogus"}, QStringList{"-platform", "offscreen", "--bogus"},
+                                    QStringList{"-list"}, QStringList{"-versions", "business"}}) {
+        const Outcome run = Start(line, true);
+        EXPECT_EQ(run.status, 2) << line.join(' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << run.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith("restore-rolvane-data: ")) << run.err.toStdString();
+        EXPECT_EQ(lines[1], "Try 'restore-rolvane-data --help' for more information.");
+    }
+}
+
+}  // namespace

@@ -21,11 +21,12 @@ std::vector<Place> NumberedCopies(common::Services& sys, const std::string& live
     return places;
 }
 
-std::vector<Place> PlacesOf(common::Services& sys, ports::ListView& catalogue, const std::string& edition) {
+std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
+                            const std::string& edition) {
     std::vector<Place> places;
-    for (int row = 1; row <= catalogue.ItemCount(); ++row) {
-        if (catalogue.SubItem(row, 1) != edition) continue;
-        places.push_back({catalogue.ItemText(row), catalogue.Tag(row)});
+    for (const catalogue::Row& row : rows) {
+        if (row.edition != edition) continue;
+        places.push_back({row.caption, row.path});
         if (places.back().caption != catalogue::kCurrentCaption) continue;
         try {
             for (Place& copy : NumberedCopies(sys, places.back().path)) places.push_back(std::move(copy));

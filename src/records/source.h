@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/listview.h"
+#include "catalogue/catalogue.h"
 #include "common/services.h"
 #include "records/record.h"
 
@@ -28,11 +28,12 @@ struct Place {
     std::string path;     // as the procedures hold paths (Windows form)
 };
 
-// The databases of `edition` ("Business" or "Personal") as the catalogue
-// rows of `catalogue` list them (the live database and the backups, in
-// their order), each live database followed by its numbered copies,
-// lowest number first. Nothing is read but folders.
-std::vector<Place> PlacesOf(common::Services& sys, ports::ListView& catalogue, const std::string& edition);
+// The databases of `edition` ("Business" or "Personal") as the catalogue's
+// rows list them (the live database and the backups, in their order), each
+// live database followed by its numbered copies, lowest number first.
+// Nothing is read but folders.
+std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
+                            const std::string& edition);
 
 // The numbered copies beside the live database at `livePath`, lowest
 // number first; as the existence test sees the folder.

@@ -24,6 +24,12 @@ public:
         if (fd_ >= 0) close(fd_);
         fd_ = fd;
     }
+    // Gives the descriptor up without closing it.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes the descriptor and reports the error of close(2), which on some
     // file systems is where a failed write shows up.
     int Close() {

@@ -37,6 +37,7 @@ void CopyData(int source, int out, uint64_t total, const ports::CopyProgress& pr
     constexpr size_t kChunk = size_t{4} << 20;
     bool kernel = kernelCopy;
     while (kernel) {
+        steps.StopPoint();
         const ssize_t got = steps.Do(FileStep::CopyChunk, [&] {
             return copy_file_range(source, nullptr, out, nullptr, kChunk, 0);
         });
@@ -66,6 +67,7 @@ void CopyData(int source, int out, uint64_t total, const ports::CopyProgress& pr
             throw fail(errno);
         }
         if (got == 0) break;
+        steps.StopPoint();
         if (const int error = steps.Before(FileStep::CopyChunk)) throw fail(error);
         size_t done = 0;
         while (done < static_cast<size_t>(got)) {

@@ -14,7 +14,9 @@ namespace linux {
 // Copies total bytes of source (read from its current offset) into out.
 // write: the write step of the buffer loop; when given, the data goes
 // through the buffer loop only, never by the kernel. Each chunk is a
-// FileStep::CopyChunk of steps. Failures are thrown as vb::Error.
+// FileStep::CopyChunk of steps. Failures are thrown as vb::Error; a stop
+// signal noted for the command is acted on before each chunk
+// (Steps::StopPoint, vb::Stopped()).
 void CopyData(int source, int out, uint64_t total, const ports::CopyProgress& progress, const Steps& steps,
               const WriteStep& write);
 

@@ -24,6 +24,8 @@ enum class FileStep {
     Link,             // Link gives a file its second name
     Unlink,           // RemoveExtraName / RemoveTemporaries remove a name
     FlushFolder,      // a folder is flushed after a rename, link or removal
+    OpenLock,         // a command opens its folder's lock file, made when missing
+    OpenToCheck,      // the in-use check opens a file to ask who holds it
 };
 
 // Told before each step runs: returns 0 to let it run, or an errno value
@@ -52,15 +54,29 @@ public:
     }
 
     // Flushes a folder after a rename, link or removal has taken effect. A
-    // failure does not undo it, so it is not reported as if it had failed.
-    void SyncFolder(const std::string& folder) const;
+    // failure does not undo it. False when the disk failed to save it (EIO,
+    // and the like); true when it is saved or the file system cannot flush
+    // a folder at all (EINVAL), or the folder cannot be opened to flush.
+    bool SyncFolder(const std::string& folder) const;
+
+    // Throws vb::Stopped() when a stop signal has been noted for the
+    // command that runs (host/stop_signals.h): called by a copy between its
+    // chunks and before it takes its place, never after.
+    void StopPoint() const;
 
 private:
     StepHook hook_;
 };
 
+// Where a failed system call is reported: the numbers differ only where a
+// line of the table says so.
+enum class ErrnoUse {
+    FileStep,  // the file services' own steps
+    Trash,     // moving a file to the trash (trash.h)
+};
+
 // The error a failed system call stands for in the served application.
-vb::Error ErrorFor(int error);
+vb::Error ErrorFor(int error, ErrnoUse use = ErrnoUse::FileStep);
 
 // A file that is not there: 53 when its folder exists, 76 when the folder
 // itself is missing.

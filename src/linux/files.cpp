@@ -25,8 +25,6 @@ bool SameData(const struct stat& a, const struct stat& b) {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-vb::Error CantRenameWithDifferentDrive() { return vb::Error(74, "Can't rename with different drive"); }
-
 // What link(2) answers where this file can have no second name: none on
 // this file system (FAT and exFAT: EPERM from the kernel's drivers, ENOSYS
 // or EOPNOTSUPP through FUSE), none to this file (EPERM for a file of
@@ -143,7 +141,7 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     if (fstat(source.get(), &sourceStat) != 0) throw ErrorFor(errno);
     if (!S_ISREG(sourceStat.st_mode)) throw vb::PathFileAccessError();
-    if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
+    if (HeldByAnotherProcess(source.get())) throw vb::HeldByProgram();
 
     // A destination that is a link to a file: the file is what gets replaced.
     to = host::LinkTarget(to);
@@ -156,11 +154,15 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     const bool replacing = stat(to.c_str(), &existing) == 0;
     if (replacing) {
         if (!S_ISREG(existing.st_mode)) throw vb::PathFileAccessError();
-        // Windows refuses to copy a file onto itself: it is open as the source.
-        if (host::SameFile(existing, sourceStat)) throw vb::PermissionDenied();
-        // A read-only file is not replaced, as on Windows.
-        if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0) throw vb::PermissionDenied();
-        if (HeldByAnotherProcess(to)) throw vb::PermissionDenied();
+        // A file is never copied onto itself: nothing anybody holds, and
+        // no wait mends it.
+        if (host::SameFile(existing, sourceStat)) throw vb::PathFileAccessError();
+        // A read-only file is not replaced, as on Windows: Wine shows a file
+        // without any write permission as read-only, whoever asks (root too).
+        if ((existing.st_mode & 0222) == 0) throw vb::PermissionDenied();
+        if (faccessat(AT_FDCWD, to.c_str(), W_OK, AT_EACCESS) != 0)
+            throw errno == EACCES ? vb::PermissionDenied() : ErrorFor(errno);
+        if (HeldByAnotherProcess(to, &steps_)) throw vb::HeldByProgram();
     }
 
     // Each step below, and what a crash right there leaves behind:
@@ -172,21 +174,26 @@ void LinuxFiles::FileCopy(const std::string& Source, const std::string& Destinat
     //     Destination is the old file or the new one, never a mix, and no
     //     moment has no file of that name;
     //  4. the folder is flushed, so that the rename survives a power loss.
+    // A stop signal is acted on between the chunks and before step 3, never
+    // after it: the temporary file goes, Destination stays as it was.
+    steps_.StopPoint();
     TemporaryFile temporary;
     CopyToTemporary(source.get(), sourceStat, folder, host::BaseName(to), replacing ? &existing : nullptr,
                     temporary, Progress);
     // The copy took time: a program may have opened the destination since.
     // Replacing it now would leave that program writing to a lost file.
-    if (replacing && HeldByAnotherProcess(to)) throw vb::PermissionDenied();
+    if (replacing && HeldByAnotherProcess(to, &steps_)) throw vb::HeldByProgram();
+    steps_.StopPoint();
     if (steps_.Do(FileStep::Replace, [&] { return rename(temporary.path.c_str(), to.c_str()); }) != 0)
         throw ErrorFor(errno);
     temporary.Placed();
-    // The new file is in place; what follows cannot make the copy undone.
+    // The new file is in place; what follows cannot make the copy undone,
+    // but the user is to know when the disk may not have kept it.
     temporary.fd.Reset();
-    steps_.SyncFolder(folder);
+    if (!steps_.SyncFolder(folder)) throw vb::NewDataNotSaved();
 }
 
-void LinuxFiles::PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to) {
+bool LinuxFiles::PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to) {
     // The copy takes the new name only if that name is still free.
     if (steps_.Do(FileStep::Rename, [&] { return RenameNoReplace(temporary.path, to); }) != 0) {
         if (errno == EEXIST) throw vb::FileAlreadyExists();
@@ -197,7 +204,7 @@ void LinuxFiles::PlaceWithoutReplacing(TemporaryFile& temporary, const std::stri
     }
     temporary.Placed();
     temporary.fd.Reset();
-    steps_.SyncFolder(host::Parent(to));
+    return steps_.SyncFolder(host::Parent(to));
 }
 
 void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, const ports::CopyProgress& Progress) {
@@ -213,7 +220,7 @@ void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
     if (fstat(source.get(), &liveStat) != 0) throw ErrorFor(errno);
     if (!S_ISREG(liveStat.st_mode)) throw vb::PathFileAccessError();
     // A file the served application has open may change under the copy.
-    if (HeldByAnotherProcess(source.get())) throw vb::PermissionDenied();
+    if (HeldByAnotherProcess(source.get())) throw vb::HeldByProgram();
     const std::string folder = host::Parent(to);
     if (!host::IsDirectory(folder)) throw vb::PathNotFound();
     struct stat taken{};
@@ -227,37 +234,41 @@ void LinuxFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
     //  2. it takes the new name, which is never replaced: the numbered copy
     //     is there, whole;
     //  3. the folder is flushed, so that the new name survives a power loss.
+    // A stop signal is acted on between the chunks and before step 2.
+    steps_.StopPoint();
     TemporaryFile temporary;
     CopyToTemporary(source.get(), liveStat, folder, host::BaseName(live), &liveStat, temporary, Progress);
     // The copy took time: had the application opened or changed the file
     // meanwhile, the copy might not be the data it now holds.
     struct stat after{};
     if (HeldByAnotherProcess(source.get()) || fstat(source.get(), &after) != 0 || !SameData(after, liveStat))
-        throw vb::PermissionDenied();
+        throw vb::HeldByProgram();
+    steps_.StopPoint();
     struct stat copyStat{};
     const bool known = fstat(temporary.fd.get(), &copyStat) == 0;
-    PlaceWithoutReplacing(temporary, to);
+    const bool saved = PlaceWithoutReplacing(temporary, to);
     if (known) {
         const std::lock_guard<std::mutex> lock(asidesLock_);
         asides_.push_back({copyStat, liveStat});
     }
+    if (!saved) throw vb::ChangeNotSaved();
 }
 
 void LinuxFiles::MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to) {
-    if (!S_ISREG(fromStat.st_mode)) throw CantRenameWithDifferentDrive();
+    if (!S_ISREG(fromStat.st_mode)) throw vb::DifferentDrive();
     host::Fd source(open(from.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
     if (!source) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
     const std::string folder = host::Parent(to);
     TemporaryFile temporary;
     CopyToTemporary(source.get(), fromStat, folder, host::BaseName(to), &fromStat, temporary, {});
-    PlaceWithoutReplacing(temporary, to);
+    const bool placed = PlaceWithoutReplacing(temporary, to);
     if (steps_.Do(FileStep::Unlink, [&] { return unlink(from.c_str()); }) != 0) {
         // The original must not be lost, so the copy goes again.
         int error = errno;
         unlink(to.c_str());
         throw ErrorFor(error);
     }
-    steps_.SyncFolder(host::Parent(from));
+    if (!steps_.SyncFolder(host::Parent(from)) || !placed) throw vb::ChangeNotSaved();
 }
 
 void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
@@ -266,7 +277,7 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
 
     struct stat fromStat{};
     if (lstat(from.c_str(), &fromStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
-    if (S_ISREG(fromStat.st_mode) && HeldByAnotherProcess(from)) throw vb::PermissionDenied();
+    if (S_ISREG(fromStat.st_mode) && HeldByAnotherProcess(from, &steps_)) throw vb::HeldByProgram();
 
     // The new name may be the old one in other letter case ("data.mdb" to
     // "Data.mdb"): mapping found the old file under it, but Windows renames
@@ -282,8 +293,9 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     }
 
     if (steps_.Do(FileStep::Rename, [&] { return RenameNoReplace(from, to); }) == 0) {
-        steps_.SyncFolder(host::Parent(to));
-        if (host::Parent(from) != host::Parent(to)) steps_.SyncFolder(host::Parent(from));
+        bool saved = steps_.SyncFolder(host::Parent(to));
+        if (host::Parent(from) != host::Parent(to)) saved = steps_.SyncFolder(host::Parent(from)) && saved;
+        if (!saved) throw vb::ChangeNotSaved();
         return;
     }
     switch (errno) {
@@ -299,7 +311,7 @@ void LinuxFiles::Name(const std::string& OldPath, const std::string& NewPath) {
         case EINVAL:
         case ENOSYS:
             RenameNoReplaceFallback(from, fromStat, to);
-            steps_.SyncFolder(host::Parent(to));
+            if (!steps_.SyncFolder(host::Parent(to))) throw vb::ChangeNotSaved();
             return;
         default:
             throw ErrorFor(errno);
@@ -326,8 +338,14 @@ bool LinuxFiles::Link(const std::string& Path, const std::string& NewPath) {
                 throw ErrorFor(errno);
         }
     }
-    steps_.SyncFolder(host::Parent(to));
+    if (!steps_.SyncFolder(host::Parent(to))) throw vb::ChangeNotSaved();
     return true;
+}
+
+bool LinuxFiles::SameFile(const std::string& Path, const std::string& OtherPath) {
+    struct stat a{}, b{};
+    return stat(paths_.ToHost(Path).c_str(), &a) == 0 && stat(paths_.ToHost(OtherPath).c_str(), &b) == 0 &&
+           S_ISREG(a.st_mode) && host::SameFile(a, b);
 }
 
 bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string& Path) {
@@ -345,6 +363,8 @@ bool LinuxFiles::RemoveExtraName(const std::string& ExtraPath, const std::string
         if (errno == ENOENT) return false;
         throw ErrorFor(errno);
     }
+    // A removal the disk failed to save comes back at worst as a second
+    // name, which the next command tidies away.
     steps_.SyncFolder(host::Parent(extra));
     return true;
 }

@@ -47,6 +47,7 @@ public:
     void CopyAside(const std::string& Path, const std::string& NewPath,
                    const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
+    bool SameFile(const std::string& Path, const std::string& OtherPath) override;
     void RemoveTemporaries(const std::string& Path) override;
 
 private:
@@ -60,8 +61,9 @@ private:
                          const ports::CopyProgress& progress);
     void MoveAcrossFileSystems(const std::string& from, const struct stat& fromStat, const std::string& to);
     // Gives the flushed temporary file the name to, never replacing a file
-    // there (58), and flushes the folder.
-    void PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to);
+    // there (58), and flushes the folder: false when the flush failed (the
+    // name is there, but may not be on the disk).
+    bool PlaceWithoutReplacing(TemporaryFile& temporary, const std::string& to);
     // Whether copy is a copy CopyAside made of live, neither of them
     // changed since.
     bool IsAsideCopy(const struct stat& copy, const struct stat& live);

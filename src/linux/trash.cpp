@@ -13,31 +13,15 @@
 #include <string_view>
 
 #include "host/host_files.h"
+#include "linux/file_steps.h"
 #include "vb/error.h"
 
 namespace linux {
 
 namespace {
 
-vb::Error ErrorFor(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return vb::PermissionDenied();
-        case ENOSPC:
-        case EDQUOT:
-            return vb::DiskFull();
-        case EIO:
-            return vb::DeviceIOError();
-        case ENOENT:
-            return vb::FileNotFound();
-        default:
-            return vb::PathFileAccessError();
-    }
-}
-
-vb::Error NoTrashHere() { return vb::Error(74, "Can't rename with different drive"); }
+// The trash's own lines of the errno table (file_steps.h).
+vb::Error TrashError(int error) { return ErrorFor(error, ErrnoUse::Trash); }
 
 // The device of the folder, or of the nearest folder above it that exists
 // (a home trash not made yet lies where its parent lies).
@@ -148,13 +132,13 @@ std::string Trash::Put(const std::string& hostPath) const {
     struct stat file{};
     if (lstat(hostPath.c_str(), &file) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw host::IsDirectory(host::Parent(hostPath)) ? vb::FileNotFound() : vb::PathNotFound();
-        throw ErrorFor(errno);
+        throw TrashError(errno);
     }
     if (S_ISDIR(file.st_mode)) throw vb::PathFileAccessError();
     // Where the file really is: the trash records that place, and the top
     // of its file system is found from it.
     char* resolved = realpath(host::Parent(hostPath).c_str(), nullptr);
-    if (!resolved) throw ErrorFor(errno);
+    if (!resolved) throw TrashError(errno);
     const std::string folder = resolved;
     free(resolved);
     const std::string original = host::Join(folder, host::BaseName(hostPath));
@@ -167,7 +151,7 @@ std::string Trash::Put(const std::string& hostPath) const {
     const std::string home = HomeTrash();
     if (!home.empty() && DeviceOf(home) == file.st_dev) {
         MakeFolders(host::Parent(home));
-        if (!Usable(home, uid_)) throw ErrorFor(errno);
+        if (!Usable(home, uid_)) throw TrashError(errno);
         trash = home;
         recorded = original;
     } else {
@@ -180,7 +164,7 @@ std::string Trash::Put(const std::string& hostPath) const {
             trash = own;
         } else {
             trash = host::Join(top, ".Trash-" + std::to_string(uid_));
-            if (!Usable(trash, uid_)) throw NoTrashHere();
+            if (!Usable(trash, uid_)) throw vb::DifferentDrive();
         }
         recorded = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
     }
@@ -194,13 +178,13 @@ std::string Trash::Put(const std::string& hostPath) const {
         const int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            throw ErrorFor(errno);
+            throw TrashError(errno);
         }
         const bool written = WriteAll(fd, TrashInfo(recorded, time(nullptr))) && fsync(fd) == 0;
         const int writeError = errno;
         if (close(fd) != 0 || !written) {
             unlink(info.c_str());
-            throw ErrorFor(written ? errno : writeError);
+            throw TrashError(written ? errno : writeError);
         }
         const int error = RenameNoReplace(hostPath, target);
         if (error == 0) {
@@ -211,8 +195,7 @@ std::string Trash::Put(const std::string& hostPath) const {
         }
         unlink(info.c_str());
         if (error == EEXIST) continue;  // a file without its info: not ours to replace
-        if (error == EXDEV) throw NoTrashHere();
-        throw ErrorFor(error);
+        throw TrashError(error);
     }
     throw vb::FileAlreadyExists();
 }

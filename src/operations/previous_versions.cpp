@@ -53,11 +53,13 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
         return copy.number > 0 ? Flow::Next() : Flow::Goto(110);
     });
     proc.IgnoreTo(110);
-    // A copy gone since the folder was read is not listed.
+    // A copy gone since the folder was read is not listed, nor a second
+    // name of the live database: that one keeps no previous version.
     proc.Line(50, [&] {
         copy.name = names[i];
         copy.path = folder + names[i];
-        return sys.files.Dir(copy.path).empty() ? Flow::Goto(110) : Flow::Next();
+        const bool gone = sys.files.Dir(copy.path).empty() || sys.files.SameFile(copy.path, LivePath);
+        return gone ? Flow::Goto(110) : Flow::Next();
     });
     proc.IgnoreTo(110);
     proc.Line(60, [&] { copy.modified = sys.files.FileDateTime(copy.path); });

@@ -2,6 +2,27 @@
 // and rename. Paths arrive in the form the procedures hold them: Windows paths
 // built by concatenation ("C:\users\me\Documents\Varnock Rolvane\Data\bsrv.mdb").
 // Every failure is thrown as vb::Error with the Visual Basic number.
+//
+// What a number alone does not tell is carried in the error's kind
+// (vb::ErrorKind, vb/error.h), which a command reads before its number:
+//   HeldByProgram  70: another program holds the file (a record lock, a
+//                  wineserver handle): the served application's in-use case,
+//                  the only 70 worth a Retry. A 70 of kind Plain is a refusal
+//                  that no wait mends: access denied on the folder or the
+//                  file, a live file whose permissions make it read-only
+//                  (refused, as Windows refuses to replace one), a read-only
+//                  medium.
+//   Stopped        18: FileCopy or CopyAside met a stop signal
+//                  (stop_signals.h) between chunks or before taking its
+//                  place: its temporary file is gone, nothing was replaced.
+//   NotSaved       57: the change was made (the new data, the new name is in
+//                  place) but flushing the folder failed (EIO): it may not be
+//                  on the disk. FileCopy's says the new data is in place; a
+//                  command tells the user exactly that and fails (exit 1),
+//                  never "File was Restored".
+// Where the in-use check cannot tell (EIO opening the file for it), the
+// operation does not go ahead: it fails with that error (57), never as if
+// the file were free.
 // In production: LinuxFiles (linux/files.h), which maps them into the Wine
 // prefix (wine/windows_paths.h); in the window wrapped by ProgressFiles
 // (gui/progress_files.h), which runs long copies off the window's thread.
@@ -55,17 +76,20 @@ public:
     // Destination half-written (temporary file, flush, rename over it), keeps
     // the source's modification time, and the permissions (never more open)
     // and, where it may, the group of the file it replaces. 53 missing source, 76 missing folder,
-    // 70 held open by another process or access denied, 61 disk full,
-    // 75/57 anything else. Once the copy has taken Destination's place, a
-    // failure (to flush the folder) is not reported as a failed copy.
+    // 70 HeldByProgram when another program holds either file, 70 access
+    // denied or a read-only Destination, 75 a Source that is Destination
+    // itself, 61 disk full, 57 I/O error, 18 Stopped, 75 anything else. Once
+    // the copy has taken Destination's place only NotSaved can follow.
     // Progress, when given, is told how far it has come.
     virtual void FileCopy(const std::string& Source, const std::string& Destination,
                           const CopyProgress& Progress = {}) = 0;
 
     // Renames OldPath to NewPath. 58 when NewPath exists (it is never
-    // replaced), 70 when OldPath is held open or access is denied, 53 when
-    // OldPath is missing, 76 when a folder is missing. Once the rename has
-    // taken effect it is not reported as failed.
+    // replaced), 70 when OldPath is held open (HeldByProgram) or access is
+    // denied, 53 when OldPath is missing, 76 when a folder is missing, 18
+    // Stopped while it copies across file systems (nothing moved). Once
+    // the rename has taken effect only NotSaved can follow: the file then
+    // has its new name.
     virtual void Name(const std::string& OldPath, const std::string& NewPath) = 0;
 
     // Gives the file at Path a second name, NewPath (a hard link): both
@@ -73,15 +97,19 @@ public:
     // file. NewPath is never replaced: 58 when it exists. False, with
     // nothing changed, where the file system gives this file no second name
     // (no hard links, as it answers the attempt; CopyAside then). 53 when
-    // Path is missing, 76 when a folder is missing, 70 access denied.
+    // Path is missing, 76 when a folder is missing, 70 access denied;
+    // NotSaved when the second name is made but may not be on the disk
+    // (RemoveExtraName takes it away again).
     virtual bool Link(const std::string& Path, const std::string& NewPath) = 0;
 
     // Gives NewPath, beside Path, a copy of the file at Path, for where Link
     // cannot give it a second name: written as FileCopy writes (a hidden
     // temporary file, flushed), with Path's modification time, permissions
     // and, where it may, group, then named NewPath, which is never replaced:
-    // 58 when it exists. Path is only read. Errors as for FileCopy, 70 when
-    // Path is held open. Progress, when given, is told how far it has come.
+    // 58 when it exists. Path is only read. Errors as for FileCopy, 70
+    // HeldByProgram when Path is held open; NotSaved once the copy has its
+    // name (RemoveExtraName takes it away again). Progress, when given, is
+    // told how far it has come.
     virtual void CopyAside(const std::string& Path, const std::string& NewPath,
                            const CopyProgress& Progress = {}) = 0;
 
@@ -90,6 +118,16 @@ public:
     // the file that was copied: so that no other data is ever deleted. False,
     // with nothing removed, when it does not (any more). Errors as for Name.
     virtual bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) = 0;
+
+    // Whether Path and OtherPath name one file (a second name Link gave),
+    // as the listing of numbered copies asks so as never to show one that is
+    // still the live database. Writes nothing; false when either is missing
+    // or cannot be looked at.
+    virtual bool SameFile(const std::string& Path, const std::string& OtherPath) {
+        (void)Path;
+        (void)OtherPath;
+        return false;
+    }
 
     // Removes the temporary files that an interrupted FileCopy onto Path, or
     // CopyAside of Path, left in Path's folder: only files named as those

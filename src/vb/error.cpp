@@ -10,6 +10,21 @@ Error PermissionDenied() { return Error(kPermissionDenied, "Permission denied");
 Error PathFileAccessError() { return Error(kPathFileAccessError, "Path/File access error"); }
 Error PathNotFound() { return Error(kPathNotFound, "Path not found"); }
 Error ObjectNotSet() { return Error(kObjectNotSet, "Object variable or With block variable not set"); }
+Error DifferentDrive() { return Error(kDifferentDrive, "Can't rename with different drive"); }
+
+Error HeldByProgram() { return Error(kPermissionDenied, "Permission denied", ErrorKind::HeldByProgram); }
+Error HeldByCommand() {
+    return Error(kPermissionDenied, "Another restore is running on this database", ErrorKind::HeldByCommand);
+}
+Error Stopped() { return Error(kUserInterrupt, "User interrupt occurred", ErrorKind::Stopped); }
+Error ChangeNotSaved() {
+    return Error(kDeviceIOError, "Device I/O error: the change was made, but the disk failed to save it",
+                 ErrorKind::NotSaved);
+}
+Error NewDataNotSaved() {
+    return Error(kDeviceIOError, "Device I/O error: the new data is in place, but the disk failed to save the change",
+                 ErrorKind::NotSaved);
+}
 
 
 Error CouldNotFindFile(const std::string& path) {

@@ -10,26 +10,46 @@
 
 namespace vb {
 
+// What the platform found behind a failure where its number alone does
+// not tell. 70 is "Permission denied" both for a file another program holds
+// open (what Windows reports for a sharing violation) and for a file that
+// may not be written; only the first is worth waiting for. The kind travels
+// with the error when it is copied.
+enum class ErrorKind {
+    Plain,          // the number says all
+    HeldByProgram,  // 70: another program holds the file (record locks, a wineserver handle)
+    HeldByCommand,  // 70: another command of this utility holds the database's folder
+    Stopped,        // 18: a stop signal arrived before anything was replaced
+    NotSaved,       // 57: the change is made, but the disk failed to save it
+};
+
 class Error : public std::runtime_error {
 public:
-    Error(int32_t number, std::string description)
-        : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+    Error(int32_t number, std::string description, ErrorKind kind = ErrorKind::Plain)
+        : std::runtime_error(description), number_(number), description_(std::move(description)), kind_(kind) {}
 
     int32_t Number() const { return number_; }
     const std::string& Description() const { return description_; }
+    ErrorKind Kind() const { return kind_; }
+    // Another program or another command holds what was to be changed: a
+    // later try may succeed.
+    bool InUse() const { return kind_ == ErrorKind::HeldByProgram || kind_ == ErrorKind::HeldByCommand; }
 
 private:
     int32_t number_;
     std::string description_;
+    ErrorKind kind_;
 };
 
 // Numbers the system raises itself or maps platform failures onto.
 enum ErrorNumber : int32_t {
+    kUserInterrupt = 18,
     kFileNotFound = 53,
     kDeviceIOError = 57,
     kFileAlreadyExists = 58,
     kDiskFull = 61,
     kPermissionDenied = 70,
+    kDifferentDrive = 74,
     kPathFileAccessError = 75,
     kPathNotFound = 76,
     kObjectNotSet = 91,
@@ -52,6 +72,16 @@ Error PermissionDenied();    // 70 "Permission denied"
 Error PathFileAccessError(); // 75 "Path/File access error"
 Error PathNotFound();        // 76 "Path not found"
 Error ObjectNotSet();        // 91 "Object variable or With block variable not set"
+Error DifferentDrive();      // 74 "Can't rename with different drive"
+
+// The errors of a kind other than Plain, each with its own description.
+Error HeldByProgram();       // 70 "Permission denied": another program holds the file
+Error HeldByCommand();       // 70: another restore is running on this database
+Error Stopped();             // 18 "User interrupt occurred"
+// 57: the disk failed to save a change that was made. NewDataNotSaved is
+// FileCopy's: the new data has taken the destination's place.
+Error ChangeNotSaved();
+Error NewDataNotSaved();
 
 // The Jet database engine's own wording for the file errors it names a path in.
 Error CouldNotFindFile(const std::string& path);    // 3024

@@ -117,20 +117,23 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (!src) throw vb::FileNotFound();
     if (!FolderExists(Parent(Key(Destination)))) throw vb::PathNotFound();
     File* dst = Find(Destination);
+    if (src->heldOpen || (dst && dst->heldOpen)) throw vb::HeldByProgram();
     // Onto itself: the file is open as the source, as on Windows.
-    if (src->heldOpen || (dst && dst->heldOpen) || src == dst) throw vb::PermissionDenied();
+    if (src == dst) throw vb::PermissionDenied();
     // The copy is a new file put in the destination's place: another name
     // of the old file keeps the old data.
     auto copy = std::make_shared<File>(*src);
     copy->heldOpen = false;
     copy->asideOf.reset();
     ReportSteps(copy->content.size(), Progress);
+    if (stops) stops->StopPoint();
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
 }
 
 void FakeFiles::ReportSteps(uint64_t total, const ports::CopyProgress& Progress) {
     for (int step = 1; step <= copySteps; ++step) {
+        if (stops) stops->StopPoint();
         if (onCopyStep) onCopyStep(step);
         if (Progress) Progress(total * static_cast<uint64_t>(step) / static_cast<uint64_t>(copySteps), total);
     }
@@ -142,7 +145,7 @@ void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     if (!f) throw vb::FileNotFound();
     if (Find(NewPath)) throw vb::FileAlreadyExists();
     if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
-    if (f->heldOpen) throw vb::PermissionDenied();
+    if (f->heldOpen) throw vb::HeldByProgram();
     auto moved = files_[Key(OldPath)].second;
     files_.erase(Key(OldPath));
     files_[Key(NewPath)] = {NewPath, moved};
@@ -167,10 +170,11 @@ void FakeFiles::CopyAside(const std::string& Path, const std::string& NewPath,
     if (!src) throw vb::FileNotFound();
     if (Find(NewPath)) throw vb::FileAlreadyExists();
     if (!FolderExists(Parent(Key(NewPath)))) throw vb::PathNotFound();
-    if (src->heldOpen) throw vb::PermissionDenied();
+    if (src->heldOpen) throw vb::HeldByProgram();
     auto copy = std::make_shared<File>(*src);
     copy->asideOf = files_[Key(Path)].second;
     ReportSteps(copy->content.size(), Progress);
+    if (stops) stops->StopPoint();
     files_[Key(NewPath)] = {NewPath, copy};
     log.push_back("aside " + Path + " -> " + NewPath);
 }

@@ -16,11 +16,13 @@
 #include "common/services.h"
 #include "ports/database.h"
 #include "ports/files.h"
+#include "ports/folder_lock.h"
 #include "ports/listview.h"
 #include "ports/locale.h"
 #include "ports/msgbox.h"
 #include "ports/process.h"
 #include "ports/shell.h"
+#include "ports/stop_signals.h"
 
 namespace fakes {
 
@@ -54,7 +56,7 @@ public:
         std::string content;
         vb::DateTime modified{2026, 1, 2, 3, 4, 5};
         bool hidden = false;
-        bool heldOpen = false;  // another process has it open: copy/rename give 70
+        bool heldOpen = false;  // another process has it open: copy/rename give 70 HeldByProgram
         std::weak_ptr<const File> asideOf;  // CopyAside made this file of that one
     };
 
@@ -81,7 +83,7 @@ public:
     void RemoveTemporaries(const std::string& Path) override;
 
     // True when both paths name one file (a second name given by Link).
-    bool SameFile(const std::string& a, const std::string& b);
+    bool SameFile(const std::string& a, const std::string& b) override;
 
     Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
     bool hardLinks = true;  // false: a file system without hard links
@@ -99,6 +101,10 @@ public:
     // the copy midway with nothing written.
     int copySteps = 1;
     std::function<void(int step)> onCopyStep;
+    // When set, a copy stops (vb::Stopped(), nothing written) at its steps
+    // and before it takes its place once a stop signal was requested there,
+    // as the real copies do.
+    ports::StopSignals* stops = nullptr;
 
 private:
     static std::string Key(const std::string& path);
@@ -109,6 +115,48 @@ private:
     // key -> (path as written, file); two names of one file share it.
     std::map<std::string, std::pair<std::string, std::shared_ptr<File>>> files_;
     std::set<std::string> folders_;
+};
+
+// Stop signals: a test "sends" one by setting `signal` (onCopyStep can, to
+// send it midway through a copy). EndIfRequested throws EndedBySignal, so
+// the test sees the process end and by which signal.
+struct EndedBySignal {
+    int signal;
+};
+
+class FakeStopSignals : public ports::StopSignals {
+public:
+    std::unique_ptr<Span> Catch() override;
+    bool Requested() override { return spans > 0 && signal != 0; }
+    void EndIfRequested() override;
+
+    int signal = 0;  // the signal noted; 0 none
+    int spans = 0;   // spans alive
+};
+
+// The lock of a live database's folder. "Another command" holds a folder's
+// lock while its key (as the folder is matched) is in heldByOthers; Take then
+// calls Waiting once (which may let go of it, as the other command ending)
+// and throws vb::HeldByCommand() if it is still held. Taking tidies through
+// the fake files, as the real lock does: RemoveTemporaries, then every
+// "bsrv.<n>" that is the same file as the live database goes.
+class FakeFolderLock : public ports::FolderLock {
+public:
+    explicit FakeFolderLock(FakeFiles& files) : files_(files) {}
+
+    std::unique_ptr<Held> Take(const std::string& LivePath, const std::function<void()>& Waiting) override;
+
+    // The folder of a live path, as heldByOthers and heldNow spell it.
+    static std::string FolderOf(const std::string& LivePath);
+
+    std::set<std::string> heldByOthers;
+    std::set<std::string> heldNow;  // taken by the code under test, not let go yet
+    // "take folder", "wait folder", "release folder"
+    std::vector<std::string> log;
+    Failures failures;  // op "Take": the error the folder meets (76, 70 ...)
+
+private:
+    FakeFiles& files_;
 };
 
 class FakeShell : public ports::Shell {
@@ -247,6 +295,9 @@ struct World {
     FakeProcess process;
     FakeLocale locale;
     FakeDbState db;
+    // Not in Services yet: the commands reach them once they are wired in.
+    FakeStopSignals stops;
+    FakeFolderLock lock{files};
     common::Services sys{files, shell, msgbox, process, locale,
                          [this] { return std::make_unique<FakeDBEngine>(files, db); }};
 };

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -23,6 +24,17 @@ inline int ErrorOf(const std::function<void()>& operation) {
         return error.Number();
     }
     return 0;
+}
+
+// The kind of the error an operation throws (vb/error.h); nullopt when it
+// succeeds.
+inline std::optional<vb::ErrorKind> KindOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const vb::Error& error) {
+        return error.Kind();
+    }
+    return std::nullopt;
 }
 
 inline std::set<std::string> Listing(const std::string& folder) {

@@ -20,6 +20,7 @@
 namespace {
 
 using linux_files_test::ErrorOf;
+using linux_files_test::KindOf;
 using linux_files_test::Listing;
 using linux_files_test::LinuxFilesTest;
 using linux::LinuxFiles;
@@ -122,6 +123,8 @@ TEST_F(LinuxFilesTest, CopyThroughALinkReplacesTheLinkedFile) {
 TEST_F(LinuxFilesTest, CopyFailuresReportTheirErrorAndChangeNothing) {
     WriteFile(At("source.mdb"), "src");
     WriteFile(At("dest.mdb"), "old");
+    WriteFile(At("readonly.mdb"), "old");
+    ASSERT_EQ(chmod(At("readonly.mdb").c_str(), 0444), 0);
     fs::create_directory(At("Folder"));
     const struct {
         std::string source, destination;
@@ -132,7 +135,8 @@ TEST_F(LinuxFilesTest, CopyFailuresReportTheirErrorAndChangeNothing) {
         {At("source.mdb"), At("nofolder/dest.mdb"), vb::kPathNotFound},
         {At("Folder"), At("dest.mdb"), vb::kPathFileAccessError},
         {At("source.mdb"), At("Folder"), vb::kPathFileAccessError},
-        {At("source.mdb"), At("source.mdb"), vb::kPermissionDenied},
+        {At("source.mdb"), At("source.mdb"), vb::kPathFileAccessError},
+        {At("source.mdb"), At("readonly.mdb"), vb::kPermissionDenied},  // refused even to root
         {"C:\\source.mdb", At("dest.mdb"), vb::kPathNotFound},  // no prefix: no C:
     };
     for (const auto& c : cases) {
@@ -141,7 +145,8 @@ TEST_F(LinuxFilesTest, CopyFailuresReportTheirErrorAndChangeNothing) {
     }
     EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
     EXPECT_EQ(ReadFile(At("source.mdb")), "src");
-    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "Folder"}));
+    EXPECT_EQ(ReadFile(At("readonly.mdb")), "old");
+    EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb", "readonly.mdb", "Folder"}));
 }
 
 TEST_F(LinuxFilesTest, CopyFailingMidwayLeavesDestinationAndNoTemporaryFile) {
@@ -264,7 +269,7 @@ TEST_F(LinuxFilesTest, LinkIsFalseWhereTheFileSystemGivesNoSecondName) {
         int error;
         int number;  // 0: false
     } cases[] = {{EPERM, 0}, {EOPNOTSUPP, 0}, {ENOSYS, 0}, {EMLINK, 0}, {EXDEV, 0}, {EIO, vb::kDeviceIOError},
-                 {EROFS, vb::kPathFileAccessError}};
+                 {EROFS, vb::kPermissionDenied}};
     for (const auto& c : cases) {
         LinuxFiles refusing(paths, {}, [&](LinuxFiles::Step step) { return step == LinuxFiles::Step::Link ? c.error : 0; });
         bool linked = true;
@@ -312,7 +317,7 @@ TEST_F(LinuxFilesTest, CopyAsideKeepsTheLiveFileAndNeverReplaces) {
     for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { files.CopyAside(c.from, c.to); }), c.error) << c.to;
     {
         Holder holder(At("bsrv.mdb"), Hold::PosixWriteLock);
-        EXPECT_EQ(ErrorOf([&] { files.CopyAside(At("bsrv.mdb"), At("bsrv.3")); }), vb::kPermissionDenied);
+        EXPECT_EQ(KindOf([&] { files.CopyAside(At("bsrv.mdb"), At("bsrv.3")); }), vb::ErrorKind::HeldByProgram);
     }
     // Failing midway: nothing but what was there.
     LinuxFiles failing(paths, {}, [](LinuxFiles::Step step) { return step == LinuxFiles::Step::FlushFile ? EIO : 0; });
@@ -349,7 +354,7 @@ TEST_F(LinuxFilesTest, TheNewFileIsNeverMoreOpenThanTheOneItReplaces) {
     WriteFile(At("source.mdb"), "new");
     const bool root = geteuid() == 0;  // only root can give the file a group we are not in
     const gid_t group = root ? getegid() + 4242 : getegid();
-    for (mode_t mode : {0600u, 0640u, 0400u}) {
+    for (mode_t mode : {0600u, 0640u, 0200u}) {
         WriteFile(At("dest.mdb"), "old");
         ASSERT_EQ(chmod(At("dest.mdb").c_str(), mode), 0);
         ASSERT_EQ(chown(At("dest.mdb").c_str(), geteuid(), group), 0);
@@ -376,6 +381,38 @@ TEST_F(LinuxFilesTest, AccessDenialsArePermissionDenied) {
     EXPECT_EQ(ErrorOf([&] { files.Name(At("locked/inside.mdb"), At("out.mdb")); }), vb::kPermissionDenied);
     EXPECT_EQ(ReadFile(At("readonly.mdb")), "old");
     chmod(At("locked").c_str(), 0755);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder flush that fails (EIO) after a copy, second name or rename took
+// effect: the change stands and is reported as perhaps not on the disk. A
+// file system that cannot flush folders at all (EINVAL) is no failure.
+TEST_F(LinuxFilesTest, AFailedFolderFlushAfterAChangeIsReportedAsNotSaved) {
+    const struct {
+        const char* name;
+        std::function<void(LinuxFiles&)> change;
+        std::set<std::string> after;
+    } changes[] = {
+        {"FileCopy", [&](LinuxFiles& f) { f.FileCopy(At("new.mdb"), At("bsrv.mdb")); }, {"bsrv.mdb", "new.mdb"}},
+        {"Link", [&](LinuxFiles& f) { f.Link(At("bsrv.mdb"), At("bsrv.1")); }, {"bsrv.mdb", "bsrv.1", "new.mdb"}},
+        {"CopyAside", [&](LinuxFiles& f) { f.CopyAside(At("bsrv.mdb"), At("bsrv.1")); }, {"bsrv.mdb", "bsrv.1", "new.mdb"}},
+        {"Name", [&](LinuxFiles& f) { f.Name(At("bsrv.mdb"), At("bsrv.1")); }, {"bsrv.1", "new.mdb"}},
+    };
+    for (const auto& c : changes) {
+        for (int error : {EIO, EINVAL}) {
+            for (const std::string& name : Listing(tmp.path())) fs::remove(At(name));
+            WriteFile(At("bsrv.mdb"), "old");
+            WriteFile(At("new.mdb"), "new");
+            LinuxFiles flushing(paths, {}, [&](LinuxFiles::Step step) { return step == LinuxFiles::Step::FlushFolder ? error : 0; });
+            const auto kind = KindOf([&] { c.change(flushing); });
+            EXPECT_EQ(kind, error == EIO ? std::optional(vb::ErrorKind::NotSaved) : std::nullopt) << c.name << error;
+            EXPECT_EQ(Listing(tmp.path()), c.after) << c.name << error;
+        }
+    }
+    EXPECT_EQ(ReadFile(At("bsrv.1")), "old");
 }
 
 }  // namespace

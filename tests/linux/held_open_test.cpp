@@ -1,5 +1,6 @@
 // Files held open the way Windows programs under Wine hold them (a record
-// lock, or the file open in a wineserver) are neither copied nor renamed.
+// lock, or the file open in a wineserver) are neither copied nor renamed:
+// 70 of the kind that says another program holds them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 namespace {
 
 using linux_files_test::ErrorOf;
+using linux_files_test::KindOf;
 using linux_files_test::Listing;
 using linux_files_test::LinuxFilesTest;
 using platform_test::ReadFile;
@@ -26,12 +28,12 @@ TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
         WriteFile(At("dest.mdb"), "old");
         {
             Holder holder(At("source.mdb"), how);
-            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::kPermissionDenied);
-            EXPECT_EQ(ErrorOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(KindOf([&] { files.FileCopy(At("source.mdb"), At("copy.mdb")); }), vb::ErrorKind::HeldByProgram);
+            EXPECT_EQ(KindOf([&] { files.Name(At("source.mdb"), At("renamed.mdb")); }), vb::ErrorKind::HeldByProgram);
         }
         {
             Holder holder(At("dest.mdb"), how);
-            EXPECT_EQ(ErrorOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::kPermissionDenied);
+            EXPECT_EQ(KindOf([&] { files.FileCopy(At("source.mdb"), At("dest.mdb")); }), vb::ErrorKind::HeldByProgram);
             EXPECT_EQ(ReadFile(At("dest.mdb")), "old");
             EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"}));
         }
@@ -40,6 +42,29 @@ TEST_F(LinuxFilesTest, FilesHeldByAnotherProcessAreNotCopiedOrRenamed) {
         EXPECT_EQ(ReadFile(At("dest.mdb")), "src");
         files.Name(At("source.mdb"), At("renamed.mdb"));
         fs::remove(At("renamed.mdb"));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// When the in-use check cannot open the file to look (EIO), it cannot
+// tell, and the copy does not go ahead. Only where the file may not be read
+// does it ask wineserver alone, and the copy goes.
+TEST_F(LinuxFilesTest, AnInUseCheckThatCannotTellStopsTheCopy) {
+    WriteFile(At("source.mdb"), "src");
+    const struct {
+        int error, number;
+    } cases[] = {{EIO, vb::kDeviceIOError}, {EMFILE, vb::kPathFileAccessError}, {EACCES, 0}};
+    for (const auto& c : cases) {
+        WriteFile(At("dest.mdb"), "old");
+        linux::LinuxFiles checking(paths, {}, [&](linux::FileStep step) {
+            return step == linux::FileStep::OpenToCheck ? c.error : 0;
+        });
+        EXPECT_EQ(ErrorOf([&] { checking.FileCopy(At("source.mdb"), At("dest.mdb")); }), c.number) << c.error;
+        EXPECT_EQ(ReadFile(At("dest.mdb")), c.number ? "old" : "src") << c.error;
+        EXPECT_EQ(Listing(tmp.path()), (std::set<std::string>{"source.mdb", "dest.mdb"})) << c.error;
     }
 }
 

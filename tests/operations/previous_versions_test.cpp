@@ -61,6 +61,9 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
     w.files.Put(kFolder + "bsrv.4", Roof(40));
     w.files.Find(kFolder + "bsrv.4")->hidden = true;
     for (const char* other : {"bsrv.05", "bsrv.x", "notes.txt", "Sub\\bsrv.6"}) w.files.Put(kFolder + other, Roof(1));
+    // A second name a stopped command left: it is the live database.
+    ASSERT_TRUE(w.files.Link(kPersonalLive, kFolder + "bsrv.8"));
+    w.files.log.clear();
     fakes::FakeListView list;
 
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);

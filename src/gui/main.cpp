@@ -3,8 +3,10 @@
 // hidden, then shows the window. See mainwindow.h for the flow through the
 // program.
 #include <QApplication>
+#include <cstdio>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "cli/answer.h"
 #include "cli/services.h"
@@ -27,10 +29,27 @@ int main(int argc, char* argv[]) {
 
     // QApplication takes its own options (-platform, -style, ...) out of the
     // arguments. Where it cannot open a window the user is told so in one
-    // line, with status 1.
-    std::optional<gui::WindowSystemGuard> noWindow(std::in_place,
-        gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
-    QApplication application(argc, argv);
+    // line, with status 1: before Qt tries a platform that cannot start, or
+    // when one fails.
+    const gui::WindowSystemFacts facts =
+        gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); });
+    const gui::WindowSystemPlan plan = gui::PlanWindowSystem(facts);
+    if (!plan.failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", plan.failure.toLocal8Bit().constData());
+        return gui::kNoWindowSystem;
+    }
+    // Asked for as on the command line, so that the programs this one
+    // starts (the file manager) keep the environment as it was.
+    std::vector<char*> qtArguments(argv, argv + argc);
+    QByteArray platformOption("-platform"), platform = plan.platform.toLocal8Bit();
+    if (!plan.platform.isEmpty()) {
+        qtArguments.push_back(platformOption.data());
+        qtArguments.push_back(platform.data());
+    }
+    qtArguments.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size()) - 1;
+    std::optional<gui::WindowSystemGuard> noWindow(std::in_place, facts);
+    QApplication application(qtArgc, qtArguments.data());
     noWindow.reset();
     QApplication::setApplicationName(QString::fromUtf8(ports::kAppTitle));
     QApplication::setApplicationVersion(gui::Version());

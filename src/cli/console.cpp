@@ -13,6 +13,7 @@
 #include "cli/host_paths.h"
 #include "cli/listing.h"
 #include "cli/records_commands.h"
+#include "records/engine_source.h"
 #include "cli/services.h"
 #include "operations/previous_versions.h"
 
@@ -152,11 +153,7 @@ int Run::Ended(const operations::Result& result) {
 }
 
 int Run::Records(const catalogue::Catalogue& found) {
-    records::SourceFactory sources = console_.records;
-    if (!sources) {
-        Say("This build cannot read a database's records yet.");
-        return kFailed;
-    }
+    records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
     RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
                    [this](const std::string& text) { Say(text); }, console_.out};
     const int status = RunRecordsCommand(command_, run);

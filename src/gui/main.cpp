@@ -19,6 +19,7 @@
 #include "jet/libmdb_engine.h"
 #include "linux/process.h"
 #include "ports/environment.h"
+#include "records/engine_source.h"
 
 int main(int argc, char* argv[]) {
     // The help, the version, a command and what is neither ours nor Qt's are
@@ -41,10 +42,10 @@ int main(int argc, char* argv[]) {
     // Asked for as on the command line, so that the programs this one
     // starts (the file manager) keep the environment as it was.
     std::vector<char*> qtArguments(argv, argv + argc);
-    QByteArray platformOption("-platform"), platform = plan.platform.toLocal8Bit();
+    QByteArray platformOption("-platform"), platformName = plan.platform.toLocal8Bit();
     if (!plan.platform.isEmpty()) {
         qtArguments.push_back(platformOption.data());
-        qtArguments.push_back(platform.data());
+        qtArguments.push_back(platformName.data());
     }
     qtArguments.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArguments.size()) - 1;
@@ -73,6 +74,8 @@ int main(int argc, char* argv[]) {
     window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
+    // Each reading of records through a reader child of its own.
+    window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     window.Load();
     window.ShowCentred();
     return application.exec();

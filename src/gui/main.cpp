@@ -19,6 +19,7 @@
 #include "jet/libmdb_engine.h"
 #include "linux/process.h"
 #include "ports/environment.h"
+#include "records/engine_source.h"
 
 int main(int argc, char* argv[]) {
     // The help, the version, a command and what is neither ours nor Qt's are
@@ -73,6 +74,8 @@ int main(int argc, char* argv[]) {
     window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
+    // Each reading of records through a reader child of its own.
+    window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     window.Load();
     window.ShowCentred();
     return application.exec();

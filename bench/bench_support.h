@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -31,23 +32,40 @@ inline double MedianMs(int runs, const std::function<void()>& f) {
     return ms[ms.size() / 2];
 }
 
-// Runs a program found on PATH with stdout discarded; exits on failure to start.
-inline int RunQuiet(std::vector<std::string> args) {
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs a program with stdout discarded (stderr too when quietErrors), in
+// the given environment (this process's when null); exits on failure to
+// start. Returns the wait status.
+// cpuMs, when given, gains the CPU time (user and system) of the program
+// and of every process it waited for.
+inline int Spawn(std::vector<std::string> args, char** env, bool quietErrors, double* cpuMs = nullptr) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    if (quietErrors) posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env ? env : environ) != 0) {
         std::perror(argv[0]);
         std::exit(1);
     }
     posix_spawn_file_actions_destroy(&fa);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage used{};
+    wait4(pid, &status, 0, &used);
+    if (cpuMs)
+        *cpuMs += (used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1e3 +
+                  (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e3;
     return status;
 }
+
+// Runs a program found on PATH with stdout discarded; exits on failure to start.
+inline int RunQuiet(std::vector<std::string> args) { return Spawn(std::move(args), nullptr, false); }
 
 }  // namespace bench

@@ -41,7 +41,7 @@ int Answered(const Invocation& line) {
             return kUsageError;
         case Invocation::Action::Command:
             return RunConsole(line.command, ports::HostEnvironment::FromProcess(),
-                              {stdout, stderr, {}, jet::DefaultReaderPath()});
+                              {stdout, stderr, {}, jet::DefaultReaderPath(), {}});
     }
     return kUsageError;
 }

@@ -10,10 +10,24 @@ namespace {
 
 using Kind = ConsoleCommand::Kind;
 
-constexpr std::array<CommandSpec, 5> kCommands{{
-    {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup."},
+constexpr std::array<CommandSpec, 8> kCommands{{
+    {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup.",
+     Second::None},
     {"--versions", Kind::Versions, "EDITION", 1, 0, 0, false, true,
-     "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
+     "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first.",
+     Second::None},
+    {"--show", Kind::Show, "EDITION WHICH", 2, 0, 0, false, true,
+     "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
+     "named (bsrv.3).",
+     Second::Which, true},
+    {"--find", Kind::Find, "EDITION TEXT", 2, 0, 0, false, true,
+     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
+     "and its numbered copies.",
+     Second::Text},
+    {"--compare", Kind::Compare, "EDITION WHICH", 2, 0, 0, false, true,
+     "Prints what differs between database WHICH and the live database: records only in one, and records "
+     "changed, with their fields.",
+     Second::Which},
     {"--restore", Kind::Restore, "EDITION SLOT", 2, 1, 5, true, false,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
@@ -59,7 +73,8 @@ const QtOption* QtOptionFor(const std::string& argument) {
 bool IsOursWithOneDash(const std::string& argument) {
     if (argument.size() < 3 || argument[0] != '-' || argument[1] == '-') return false;
     const std::string name = "-" + NameOf(argument);
-    return CommandFor(name) || name == "--yes" || name == "--json" || name == "--help" || name == "--version";
+    return CommandFor(name) || name == "--yes" || name == "--json" || name == "--csv" || name == "--help" ||
+           name == "--version";
 }
 
 std::string Lower(std::string text) {
@@ -81,6 +96,18 @@ int NumberIn(const std::string& text, int low, int high) {
         if (c < '0' || c > '9') return 0;
     const int value = std::stoi(text);
     return value >= low && value <= high ? value : 0;
+}
+
+// WHICH as the commands read it: "current", the slot "1" to "5", or the
+// name of a numbered copy as RenameDatabase writes it ("bsrv.3", any case,
+// kept as given); empty when it is none.
+std::string WhichOf(const std::string& text) {
+    if (Lower(text) == "current") return "current";
+    if (NumberIn(text, 1, 5) != 0) return text;
+    const std::string lower = Lower(text);
+    if (lower.rfind("bsrv.", 0) == 0 && lower.size() > 5 && lower[5] != '0' && NumberIn(lower.substr(5), 1, 9999))
+        return text;
+    return {};
 }
 
 Invocation Usage(std::string why) { return {Invocation::Action::Usage, {}, std::move(why)}; }
@@ -120,6 +147,8 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             command.yes = true;
         } else if (argument == "--json") {
             command.json = true;
+        } else if (argument == "--csv") {
+            command.csv = true;
         } else if (const CommandSpec* named = CommandFor(NameOf(argument))) {
             if (given) return Usage("Give one command at a time.");
             given = named;
@@ -141,8 +170,9 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
 
     if (!given) {
-        if (command.yes || command.json)
-            return Usage(std::string(command.yes ? "--yes" : "--json") + " goes with a command.");
+        if (command.yes || command.json || command.csv)
+            return Usage(std::string(command.yes ? "--yes" : command.json ? "--json" : "--csv") +
+                         " goes with a command.");
         if (!operands.empty()) return Usage("Unexpected argument '" + operands.front() + "': the program takes none.");
         return {};
     }
@@ -159,7 +189,14 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
-    if (given->count == 2) {
+    if (given->second == Second::Which) {
+        command.operand = WhichOf(operands[1]);
+        if (command.operand.empty())
+            return Usage("Unknown database '" + operands[1] + "': give current, a backup slot 1 to 5, or bsrv.N.");
+    } else if (given->second == Second::Text) {
+        if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
+        command.operand = operands[1];
+    } else if (given->count == 2) {
         command.number = NumberIn(operands[1], given->low, given->high);
         if (command.number == 0)
             return Usage(command.kind == Kind::Restore
@@ -167,7 +204,9 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
                              : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
     }
     if (command.yes && !given->replaces) return Usage("--yes goes with a command that replaces data.");
-    if (command.json && !given->lists) return Usage("--json goes with --list or --versions.");
+    if (command.json && !given->lists) return Usage("--json goes with a command that prints a listing or records.");
+    if (command.csv && !given->csv) return Usage("--csv goes with --show.");
+    if (command.csv && command.json) return Usage("Give --json or --csv, not both.");
     return {Invocation::Action::Command, command, {}};
 }
 
@@ -195,13 +234,17 @@ std::string HelpText() {
     for (const CommandSpec& command : kCommands)
         line(std::string(command.option) + (command.count ? " " : "") + command.operands, command.help);
     line("--yes", "Replaces data without asking (--restore, --create-blank, --put-back).");
-    line("--json", "Prints --list and --versions as JSON.");
+    line("--json", "Prints a listing, records or a comparison as JSON.");
+    line("--csv", "Prints --show as CSV (RFC 4180, UTF-8, a header row).");
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
+            "--find with no match and --compare with no difference are done (0).\n"
             "Examples:\n"
             "  " + kProgramName + " --list --json\n"
             "  " + kProgramName + " --restore business 2 --yes\n"
             "  " + kProgramName + " --versions personal\n"
+            "  " + kProgramName + " --find business smith\n"
+            "  " + kProgramName + " --compare business 2 --json\n"
             "Qt's standard options, such as -platform and -style, are accepted too\n"
             "when the window opens; see " + kProgramName + "(1).\n";
     return text;

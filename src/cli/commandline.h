@@ -1,5 +1,5 @@
 // The program's command line, read without Qt: the help, the version, the
-// five commands that run without a window (declared once, in kCommands,
+// commands that run without a window (declared once, in kCommands,
 // which parsing, the help and the checks all read), and the options of Qt
 // that the window takes. Anything else is a usage error.
 #pragma once
@@ -17,13 +17,20 @@ inline constexpr int kUsageError = 2;
 
 // A command to run without a window.
 struct ConsoleCommand {
-    enum class Kind { List, Versions, Restore, CreateBlank, PutBack };
+    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare };
     Kind kind = Kind::List;
     std::string edition;  // the edition label, "Business" or "Personal"; empty for List
     int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
     bool yes = false;     // --yes: consent to replace data given beforehand
-    bool json = false;    // --json: List and Versions print JSON
+    bool json = false;    // --json: the listings and the records print JSON
+    bool csv = false;     // --csv: Show prints CSV
+    // Show and Compare: WHICH, "current", a backup slot "1" to "5" or a
+    // numbered copy "bsrv.3" as its file is named; Find: the TEXT.
+    std::string operand;
 };
+
+// What a command's second operand is.
+enum class Second { None, Number, Which, Text };
 
 // One command, as the program declares it.
 struct CommandSpec {
@@ -33,11 +40,13 @@ struct CommandSpec {
     int count;             // how many operands
     int low, high;         // the second operand's range, when there is one
     bool replaces;         // replaces data: needs consent, takes --yes
-    bool lists;            // prints a listing: takes --json
+    bool lists;            // prints a listing or records: takes --json
     const char* help;
+    Second second = Second::Number;
+    bool csv = false;      // takes --csv
 };
 
-// The five commands.
+// The commands, in the order the help gives them.
 std::span<const CommandSpec> Commands();
 const CommandSpec& SpecOf(ConsoleCommand::Kind kind);
 

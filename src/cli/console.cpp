@@ -12,6 +12,8 @@
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
+#include "cli/records_commands.h"
+#include "records/engine_source.h"
 #include "cli/services.h"
 #include "operations/previous_versions.h"
 
@@ -62,6 +64,7 @@ private:
     int Versions(const std::string& livePath);
     int PutBack(const std::string& livePath);
     int Ended(const operations::Result& result);
+    int Records(const catalogue::Catalogue& found);
 
     const ConsoleCommand& command_;
     const Console& console_;
@@ -153,6 +156,15 @@ int Run::Ended(const operations::Result& result) {
     return StatusOf(result);
 }
 
+int Run::Records(const catalogue::Catalogue& found) {
+    records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
+    RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
+                   [this](const std::string& text) { Say(text); }, console_.out};
+    const int status = RunRecordsCommand(command_, run);
+    std::fflush(console_.out);
+    return status;
+}
+
 int Run::Go() {
     // One discovery; only the catalogue's listing needs the counts, the
     // other commands need the rows alone.
@@ -162,6 +174,8 @@ int Run::Go() {
     for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
     TellNotes(found);
     if (command_.kind == Kind::List) return List(found);
+    if (command_.kind == Kind::Show || command_.kind == Kind::Find || command_.kind == Kind::Compare)
+        return Records(found);
 
     const bool restoring = command_.kind == Kind::Restore;
     const std::string caption =
@@ -179,7 +193,10 @@ int Run::Go() {
         case Kind::CreateBlank: return Ended(operations::CreateBlank(sys_, ref));
         case Kind::Versions: return Versions(row->path);
         case Kind::PutBack: return PutBack(row->path);
-        case Kind::List: break;
+        case Kind::List:
+        case Kind::Show:
+        case Kind::Find:
+        case Kind::Compare: break;
     }
     return kFailed;
 }

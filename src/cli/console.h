@@ -12,6 +12,7 @@
 #include "cli/commandline.h"
 #include "operations/commands.h"
 #include "ports/environment.h"
+#include "records/source.h"
 
 namespace cli {
 
@@ -28,6 +29,9 @@ struct Console {
     std::function<bool(const std::string& question, std::string& answer)> ask;
     // Where the reader child is (LibmdbEngine).
     std::string readerPath;
+    // Where --show, --find and --compare read records, a Source for each
+    // reader they run at once. Unset: through the reader child.
+    records::SourceFactory records;
 };
 
 // 0 done; 1 failed, or No at a question; 75 in use.

@@ -25,6 +25,16 @@ std::string TextOf(const ports::Value& value) {
                           d.hour, d.minute, d.second);
             return text;
         }
+        // As CStr: no trailing zeros of the four decimals, no point without them.
+        std::string operator()(const ports::Currency& c) const {
+            const uint64_t magnitude = c.scaled < 0 ? 0 - static_cast<uint64_t>(c.scaled) : static_cast<uint64_t>(c.scaled);
+            std::string text = (c.scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+            std::string fraction = std::to_string(magnitude % 10000 + 10000).substr(1);
+            while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+            return fraction.empty() ? text : text + "." + fraction;
+        }
+        std::string operator()(const ports::YesNo& b) const { return b.value ? "True" : "False"; }
+        std::string operator()(const ports::Bytes& b) const { return b.data; }
     };
     return std::visit(Visitor{}, value);
 }
@@ -47,6 +57,16 @@ int32_t CLng(const ports::Value& value) {
         return static_cast<int32_t>(*v);
     }
     if (const double* v = std::get_if<double>(&value)) return RoundToLong(*v);
+    if (const auto* b = std::get_if<ports::YesNo>(&value)) return b->value ? -1 : 0;
+    if (const auto* c = std::get_if<ports::Currency>(&value)) {
+        // Half to even on the exact amount, not on a double near it.
+        int64_t whole = c->scaled / 10000, rest = c->scaled % 10000;
+        if (rest < 0) rest += 10000, whole -= 1;
+        if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) whole += 1;
+        if (whole < std::numeric_limits<int32_t>::min() || whole > std::numeric_limits<int32_t>::max())
+            throw vb::Error(6, "Overflow");
+        return static_cast<int32_t>(whole);
+    }
     if (const std::string* v = std::get_if<std::string>(&value)) {
         const std::string t = Trim(*v);
         char* end = nullptr;

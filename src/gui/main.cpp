@@ -3,8 +3,10 @@
 // hidden, then shows the window. See mainwindow.h for the flow through the
 // program.
 #include <QApplication>
+#include <cstdio>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "cli/answer.h"
 #include "cli/services.h"
@@ -17,6 +19,7 @@
 #include "jet/libmdb_engine.h"
 #include "linux/process.h"
 #include "ports/environment.h"
+#include "records/engine_source.h"
 
 int main(int argc, char* argv[]) {
     // The help, the version, a command and what is neither ours nor Qt's are
@@ -27,10 +30,27 @@ int main(int argc, char* argv[]) {
 
     // QApplication takes its own options (-platform, -style, ...) out of the
     // arguments. Where it cannot open a window the user is told so in one
-    // line, with status 1.
-    std::optional<gui::WindowSystemGuard> noWindow(std::in_place,
-        gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); }));
-    QApplication application(argc, argv);
+    // line, with status 1: before Qt tries a platform that cannot start, or
+    // when one fails.
+    const gui::WindowSystemFacts facts =
+        gui::WindowSystemFacts::Read(arguments, [](const char* name) { return qEnvironmentVariable(name); });
+    const gui::WindowSystemPlan plan = gui::PlanWindowSystem(facts);
+    if (!plan.failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", plan.failure.toLocal8Bit().constData());
+        return gui::kNoWindowSystem;
+    }
+    // Asked for as on the command line, so that the programs this one
+    // starts (the file manager) keep the environment as it was.
+    std::vector<char*> qtArguments(argv, argv + argc);
+    QByteArray platformOption("-platform"), platformName = plan.platform.toLocal8Bit();
+    if (!plan.platform.isEmpty()) {
+        qtArguments.push_back(platformOption.data());
+        qtArguments.push_back(platformName.data());
+    }
+    qtArguments.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size()) - 1;
+    std::optional<gui::WindowSystemGuard> noWindow(std::in_place, facts);
+    QApplication application(qtArgc, qtArguments.data());
     noWindow.reset();
     QApplication::setApplicationName(QString::fromUtf8(ports::kAppTitle));
     QApplication::setApplicationVersion(gui::Version());
@@ -54,6 +74,8 @@ int main(int argc, char* argv[]) {
     window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
+    // Each reading of records through a reader child of its own.
+    window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     window.Load();
     window.ShowCentred();
     return application.exec();

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "gui/accessible_qt.h"
+#include "gui/records_dialog.h"
 #include "gui/versions_dialog.h"
 #include "catalogue/paths.h"
 #include "operations/commands.h"
@@ -263,22 +264,59 @@ void MainWindow::ShowRowMenu(const QPoint& at) {
     if (ended_ || running_ || QApplication::activePopupWidget()) return;
     Run(catalogue::lvFiles_Click);
     const int row = lvFiles_->SelectedIndex();
-    if (ended_ || row == 0 || lvFiles_->ItemText(row) != catalogue::kCurrentCaption) return;
+    if (ended_ || row == 0) return;
+    const bool live = lvFiles_->ItemText(row) == catalogue::kCurrentCaption;
+    if (!live && !recordSources_) return;
     const QRect rect = lvFiles_->visualItemRect(lvFiles_->topLevelItem(row - 1));
     const QPoint where = rect.contains(at) ? at : QPoint(rect.left() + rect.height(), rect.bottom());
-    const std::string live = lvFiles_->Tag(row);
+    const records::Place place{lvFiles_->ItemText(row), lvFiles_->Tag(row)};
     const QString edition = QString::fromStdString(lvFiles_->SubItem(row, 1));
 
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("rowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* versions = menu->addAction(tr("&Previous Versions…"));
-    versions->setObjectName(QStringLiteral("actPreviousVersions"));
-    // Once the menu has closed and given the focus back.
-    connect(versions, &QAction::triggered, this, [this, live, edition] { OpenPreviousVersions(live, edition); },
-            Qt::QueuedConnection);
+    // Each opens once the menu has closed and given the focus back.
+    if (recordSources_) {
+        QAction* records = menu->addAction(tr("Show &Records…"));
+        records->setObjectName(QStringLiteral("actShowRecords"));
+        connect(records, &QAction::triggered, this, [this, place, edition] { OpenRecords(place, edition, this); },
+                Qt::QueuedConnection);
+    }
+    if (live) {
+        QAction* versions = menu->addAction(tr("&Previous Versions…"));
+        versions->setObjectName(QStringLiteral("actPreviousVersions"));
+        connect(versions, &QAction::triggered, this,
+                [this, path = place.path, edition] { OpenPreviousVersions(path, edition); }, Qt::QueuedConnection);
+    }
     menu->popup(lvFiles_->viewport()->mapToGlobal(where));
-    menu->setActiveAction(versions);
+    menu->setActiveAction(menu->actions().constFirst());
+}
+
+void MainWindow::OpenRecords(const records::Place& place, const QString& edition, QWidget* over) {
+    if (ended_ || !recordSources_) return;
+    // The catalogue's rows as they are now: the databases Find in All
+    // Copies searches, and the live database compared with.
+    std::vector<catalogue::Row> rows;
+    std::string live;
+    for (int row = 1; row <= lvFiles_->ItemCount(); ++row) {
+        catalogue::Row listed;
+        listed.caption = lvFiles_->ItemText(row);
+        listed.edition = lvFiles_->SubItem(row, 1);
+        listed.path = lvFiles_->Tag(row);
+        if (listed.edition == edition.toStdString() && listed.caption == catalogue::kCurrentCaption) live = listed.path;
+        rows.push_back(std::move(listed));
+    }
+    RecordsContext context;
+    context.sources = recordSources_;
+    context.places = [&sys = form_.sys, rows, edition = edition.toStdString()] {
+        return records::PlacesOf(sys, rows, edition);
+    };
+    context.hostPath = toHost_;
+    auto* dialog = new RecordsDialog(std::move(context), place, edition, live, over);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
+    dialog->Load();
 }
 
 void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString& edition) {
@@ -290,6 +328,8 @@ void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString
         },
         toHost_, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (recordSources_)
+        dialog->ShowRecordsWith([this, edition, dialog](const records::Place& copy) { OpenRecords(copy, edition, dialog); });
     if (!dialog->Load()) {
         delete dialog;
         return;

@@ -18,9 +18,13 @@
 //                 which ends the process at once. Closing the window ends
 //                 the program without running any procedure. One procedure
 //                 runs at a time: none starts while another is running.
-//   Menu          right click, the Menu key or Shift+F10 on a "(Current)"
-//                 row: "Previous Versions…" opens that live database's
-//                 Previous Versions dialog (versions_dialog.h).
+//   Menu          right click, the Menu key or Shift+F10 on a row: "Show
+//                 Records…" opens that database's Records dialog
+//                 (records_dialog.h), once the window is told where records
+//                 come from (ShowRecordsFrom); on a "(Current)" row also
+//                 "Previous Versions…", that live database's Previous
+//                 Versions dialog (versions_dialog.h), which shows the
+//                 records of a numbered copy the same way.
 //   Copies        while a command runs, its copies run on a worker thread
 //                 (ProgressFiles): the window keeps painting but takes no
 //                 input, and a long copy shows a dialog named after the
@@ -49,6 +53,7 @@
 #include "gui/listview_qt.h"
 #include "gui/progress_files.h"
 #include "catalogue/form1.h"
+#include "records/source.h"
 
 namespace gui {
 
@@ -75,6 +80,10 @@ public:
     // The file service the procedures copy through, when it is a
     // ProgressFiles: the commands tell it what they are copying.
     void ShowCopiesIn(ProgressFiles& files) { copies_ = &files; }
+
+    // Where the Records dialogs read records: each reading gets a Source of
+    // its own. Unset, no row offers Show Records….
+    void ShowRecordsFrom(records::SourceFactory sources) { recordSources_ = std::move(sources); }
 
     // How the procedures' paths map to host paths, for Open Folder.
     void MapPathsWith(std::function<std::string(const std::string&)> toHost) { toHost_ = std::move(toHost); }
@@ -110,6 +119,8 @@ private:
     // row. Its one item opens the Previous Versions dialog.
     void ShowRowMenu(const QPoint& at);
     void OpenPreviousVersions(const std::string& livePath, const QString& edition);
+    // The Records dialog of one database of `edition`, over `over`.
+    void OpenRecords(const records::Place& place, const QString& edition, QWidget* over);
 
     QtListView* lvFiles_;
     QtButton* cmdRestore_;
@@ -118,6 +129,7 @@ private:
     catalogue::Form1 form_;
     ProgressFiles* copies_ = nullptr;
     std::function<std::string(const std::string&)> toHost_;
+    records::SourceFactory recordSources_;
     int listWidth_ = 0;  // the least width of the list its columns asked for
     bool ended_ = false;
     bool running_ = false;

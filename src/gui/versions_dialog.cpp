@@ -47,7 +47,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
                                                             {trash_, "cmdTrash"},
                                                             {openFolder_, "cmdOpenFolder"},
                                                             {close_, "cmdClose"}};
-    auto* row = new QHBoxLayout;
+    auto* row = buttonRow_ = new QHBoxLayout;
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
         button->setAccessibleName(button->text().remove(QLatin1Char('&')));
@@ -74,6 +74,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     connect(putBack_, &QPushButton::clicked, this, &VersionsDialog::PutBack);
     connect(trash_, &QPushButton::clicked, this, &VersionsDialog::MoveToTrash);
     connect(openFolder_, &QPushButton::clicked, this, &VersionsDialog::OpenFolder);
+
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     FollowSelection();
 }
@@ -92,10 +93,30 @@ bool VersionsDialog::Load() {
     return goesOn;
 }
 
+// The button comes before Close, in the row and in the tab order.
+void VersionsDialog::ShowRecordsWith(std::function<void(const records::Place&)> show) {
+    showRecordsOf_ = std::move(show);
+    if (showRecords_) return;
+    showRecords_ = new QPushButton(tr("Show &Records…"), this);
+    showRecords_->setObjectName(QStringLiteral("cmdShowRecords"));
+    showRecords_->setAccessibleName(tr("Show Records"));
+    showRecords_->setAutoDefault(false);
+    showRecords_->setFocusPolicy(Qt::StrongFocus);
+    buttonRow_->insertWidget(buttonRow_->indexOf(openFolder_) + 1, showRecords_);
+    setTabOrder(openFolder_, showRecords_);
+    setTabOrder(showRecords_, close_);
+    connect(showRecords_, &QPushButton::clicked, this, [this] {
+        const int row = list_->SelectedIndex();
+        if (row != 0 && showRecordsOf_) showRecordsOf_({list_->ItemText(row), list_->Tag(row)});
+    });
+    FollowSelection();
+}
+
 void VersionsDialog::FollowSelection() {
     const bool selected = list_->SelectedIndex() != 0;
     putBack_->setEnabled(selected);
     trash_->setEnabled(selected);
+    if (showRecords_) showRecords_->setEnabled(selected);
 }
 
 void VersionsDialog::Ended() {

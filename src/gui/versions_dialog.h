@@ -14,6 +14,8 @@
 //   Move to Trash operations::MoveVersionToTrash: asks Yes / No, then moves
 //                the copy to the user's trash
 //   Open Folder  the folder in the desktop's file manager (QDesktopServices)
+//   Show Records… the selected copy's Records dialog, where the window
+//                shows records (ShowRecordsWith)
 //   Close, Esc and the close box close the dialog
 //
 // Every procedure runs through the window's own way of running one (see
@@ -28,7 +30,9 @@
 
 #include "gui/tablelist_qt.h"
 #include "catalogue/form1.h"
+#include "records/source.h"
 
+class QHBoxLayout;
 class QLabel;
 
 namespace gui {
@@ -46,6 +50,10 @@ public:
     VersionsDialog(catalogue::Form1& form, std::string livePath, const QString& edition, Runner run,
                    HostPath hostPath, QWidget* parent = nullptr);
 
+    // Show Records… opens the selected copy with `show`; without, the
+    // button is not there.
+    void ShowRecordsWith(std::function<void(const records::Place&)> show);
+
     // Lists the copies again. False when the program ended meanwhile.
     bool Load();
 
@@ -53,6 +61,7 @@ public:
     QPushButton& PutBackButton() { return *putBack_; }
     QPushButton& TrashButton() { return *trash_; }
     QPushButton& OpenFolderButton() { return *openFolder_; }
+    QPushButton* ShowRecordsButton() { return showRecords_; }
     QPushButton& CloseButton() { return *close_; }
 
 private:
@@ -75,6 +84,9 @@ private:
     QPushButton* putBack_;
     QPushButton* trash_;
     QPushButton* openFolder_;
+    QPushButton* showRecords_ = nullptr;  // made by ShowRecordsWith
+    QHBoxLayout* buttonRow_ = nullptr;
+    std::function<void(const records::Place&)> showRecordsOf_;
     QPushButton* close_;
 };
 

@@ -1,7 +1,10 @@
 #include "gui/window_system.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -102,34 +105,72 @@ WindowSystemFacts WindowSystemFacts::Read(const QStringList& arguments,
                            variable("XDG_SESSION_TYPE") == QLatin1String("wayland");
     facts.x11Display = variable("DISPLAY");
     facts.waylandPlugin = HaveWaylandPlugin(variable);
+    // Where the Wayland client library looks for the display: a name is a
+    // socket in XDG_RUNTIME_DIR, a path is the socket itself.
+    facts.waylandDisplay = variable("WAYLAND_DISPLAY");
+    if (facts.waylandDisplay.isEmpty()) facts.waylandDisplay = QStringLiteral("wayland-0");
+    const QString runtime = variable("XDG_RUNTIME_DIR");
+    if (facts.waylandDisplay.startsWith(QLatin1Char('/')))
+        facts.waylandSocket = facts.waylandDisplay;
+    else if (runtime.startsWith(QLatin1Char('/')))
+        facts.waylandSocket = runtime + QLatin1Char('/') + facts.waylandDisplay;
+    struct stat st{};
+    facts.waylandReachable = !facts.waylandSocket.isEmpty() &&
+                             stat(QFile::encodeName(facts.waylandSocket).constData(), &st) == 0 && S_ISSOCK(st.st_mode);
     return facts;
 }
 
+namespace {
+
+// Qt tries Wayland first in a Wayland session, or where it is asked for.
+bool WantsWayland(const WindowSystemFacts& facts) {
+    return facts.requested.isEmpty() ? facts.waylandSession : facts.requested.contains(QLatin1String("wayland"));
+}
+
+// Whether Qt goes on to X11 when Wayland fails: by its own choice, or where
+// the request names xcb as well ("wayland;xcb").
+bool FallsBackOnX11(const WindowSystemFacts& facts) {
+    return facts.requested.isEmpty() || facts.requested.contains(QLatin1String("xcb"));
+}
+
+}  // namespace
+
 QString NoWindowSystemText(const WindowSystemFacts& facts) {
-    const QString program = QLatin1String(cli::kProgramName);
-    // Qt tries Wayland first in a Wayland session, then X11 where DISPLAY
-    // is set; it only fails here when neither started.
-    const bool wantsWayland = facts.requested.isEmpty() ? facts.waylandSession
-                                                        : facts.requested.contains(QLatin1String("wayland"));
-    if (wantsWayland && !facts.waylandPlugin)
-        return QStringLiteral("%1: cannot open a window: Qt's Wayland platform plugin is not installed; "
-                              "install the package qt6-wayland")
-            .arg(program);
-    QString reason;
-    if (!facts.requested.isEmpty())
-        reason = QStringLiteral("Qt cannot start the platform \"%1\" that QT_QPA_PLATFORM or -platform asks for")
-                     .arg(facts.requested);
-    else if (!facts.waylandSession && facts.x11Display.isEmpty())
-        reason = QStringLiteral("there is no display (neither WAYLAND_DISPLAY nor DISPLAY is set)");
-    else if (facts.waylandSession)
-        reason = facts.x11Display.isEmpty()
-                     ? QStringLiteral("Qt cannot connect to the Wayland display")
-                     : QStringLiteral("Qt cannot connect to the Wayland display, nor to the display \"%1\"")
-                           .arg(facts.x11Display);
-    else
-        reason = QStringLiteral("Qt cannot connect to the display \"%1\"").arg(facts.x11Display);
-    return QStringLiteral("%1: cannot open a window: %2; on a Wayland desktop install the package qt6-wayland")
-        .arg(program, reason);
+    const QString start = QStringLiteral("%1: cannot open a window: ").arg(QLatin1String(cli::kProgramName));
+    if (!facts.requested.isEmpty() && !WantsWayland(facts) && !facts.requested.contains(QLatin1String("xcb")))
+        return start + QStringLiteral("Qt cannot start the platform \"%1\" that QT_QPA_PLATFORM or -platform asks for")
+                           .arg(facts.requested);
+    const QString x11 = QStringLiteral("the X display \"%1\" cannot be reached").arg(facts.x11Display);
+    if (WantsWayland(facts)) {
+        QString wayland;
+        if (!facts.waylandReachable)
+            wayland = facts.waylandSocket.isEmpty()
+                          ? QStringLiteral("the Wayland display \"%1\" cannot be reached (XDG_RUNTIME_DIR is not set)")
+                                .arg(facts.waylandDisplay)
+                          : QStringLiteral("the Wayland display \"%1\" cannot be reached (no socket at %2)")
+                                .arg(facts.waylandDisplay, facts.waylandSocket);
+        else if (!facts.waylandPlugin)
+            wayland = QStringLiteral("Qt's Wayland platform plug-in is not installed (install the package qt6-wayland)");
+        else
+            wayland = QStringLiteral("Qt cannot connect to the Wayland display \"%1\"").arg(facts.waylandDisplay);
+        if (FallsBackOnX11(facts) && !facts.x11Display.isEmpty()) return start + wayland + QStringLiteral(", and ") + x11;
+        return start + wayland;
+    }
+    if (facts.x11Display.isEmpty())
+        return start + QStringLiteral("there is no display (neither WAYLAND_DISPLAY nor DISPLAY is set); "
+                                      "--list, --versions, --restore, --create-blank and --put-back need none "
+                                      "(see --help)");
+    return start + x11;
+}
+
+WindowSystemPlan PlanWindowSystem(const WindowSystemFacts& facts) {
+    // Qt's own choice with no display to choose from.
+    if (facts.requested.isEmpty() && !facts.waylandSession && facts.x11Display.isEmpty())
+        return {{}, NoWindowSystemText(facts)};
+    if (!WantsWayland(facts) || (facts.waylandReachable && facts.waylandPlugin)) return {};
+    // Wayland cannot start: X11 alone where Qt would fall back on it.
+    if (FallsBackOnX11(facts) && !facts.x11Display.isEmpty()) return {QStringLiteral("xcb"), {}};
+    return {{}, NoWindowSystemText(facts)};
 }
 
 WindowSystemGuard::WindowSystemGuard(WindowSystemFacts facts) {

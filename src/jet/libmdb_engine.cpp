@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "vb/casefold.h"
 #include "vb/error.h"
@@ -59,6 +60,50 @@ private:
     bool open_ = true;
 };
 
+// A table's rows, a batch at a time from the reader. Once a batch fails,
+// every later call fails the same way: the rows given so far are never
+// taken for the table whole.
+class LibmdbRowStream : public ports::RowStream {
+public:
+    LibmdbRowStream(std::shared_ptr<ReaderProcess> reader, std::shared_ptr<OpenFlag> db, std::string hostPath,
+                    std::string displayPath, const std::string& table, const std::string& find)
+        : reader_(std::move(reader)), db_(std::move(db)), hostPath_(std::move(hostPath)),
+          displayPath_(std::move(displayPath)) {
+        id_ = reader_->OpenTable(hostPath_, displayPath_, table, find, head_, batch_);
+    }
+
+    const std::vector<ports::ColumnInfo>& Columns() const override { return head_.columns; }
+    const std::vector<std::string>& PrimaryKey() const override { return head_.primaryKey; }
+
+    bool Next(std::vector<ports::Value>& row) override {
+        if (failure_) throw *failure_;
+        if (!db_->open) throw vb::ObjectInvalid();
+        try {
+            while (pos_ >= batch_.rows.size()) {
+                if (batch_.last) return false;
+                batch_ = reader_->NextBatch(id_, hostPath_, displayPath_);
+                pos_ = 0;
+            }
+        } catch (const vb::Error& e) {
+            failure_ = e;
+            batch_ = ReaderBatch{};
+            throw;
+        }
+        row = std::move(batch_.rows[pos_++]);
+        return true;
+    }
+
+private:
+    std::shared_ptr<ReaderProcess> reader_;
+    std::shared_ptr<OpenFlag> db_;
+    std::string hostPath_, displayPath_;
+    TableHead head_;
+    ReaderBatch batch_;
+    size_t pos_ = 0;
+    uint64_t id_ = 0;
+    std::optional<vb::Error> failure_;
+};
+
 class LibmdbDatabase : public ports::Database {
 public:
     LibmdbDatabase(std::shared_ptr<ReaderProcess> reader, std::string hostPath, std::string displayPath)
@@ -72,6 +117,12 @@ public:
         return std::make_unique<LibmdbRecordset>(flag_, reader_->Run(hostPath_, displayPath_, Query));
     }
     void Close() override { flag_->open = false; }
+
+    std::unique_ptr<ports::RowStream> OpenTable(const std::string& Name) override { return FindRecords(Name, ""); }
+    std::unique_ptr<ports::RowStream> FindRecords(const std::string& Name, const std::string& Text) override {
+        if (!flag_->open) throw vb::ObjectInvalid();
+        return std::make_unique<LibmdbRowStream>(reader_, flag_, hostPath_, displayPath_, Name, Text);
+    }
 
 private:
     std::shared_ptr<ReaderProcess> reader_;

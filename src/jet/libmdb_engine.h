@@ -4,6 +4,13 @@
 // OpenDatabase and each OpenRecordset. A reader that dies, overruns or
 // answers nonsense fails that read with 3343 and is replaced for the next.
 // A recordset holds its whole result; nothing is read after OpenRecordset.
+// A table's stream (OpenTable, FindRecords) holds one batch of rows at a
+// time and asks the reader for the next as it is read (ReaderLimits says
+// how large a batch is); the reader's limits apply to each batch.
+//
+// Threads: an engine, with its databases and streams, is for one thread at
+// a time; engines share nothing, so that several can read at once, one per
+// thread (reader_client.h), e.g. one per core to search many databases.
 //
 // Errors beyond those in database.h: 3061 "Too few parameters. Expected N."
 // for a field name in the SELECT list or WHERE clause that the table lacks

@@ -14,6 +14,14 @@ bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<ports::Value>& row
         case Kind::Int: row.emplace_back(static_cast<int64_t>(p.U64())); break;
         case Kind::Double: row.emplace_back(reader::BitsDouble(p.U64())); break;
         case Kind::Text: row.emplace_back(p.Text()); break;
+        case Kind::Currency: row.emplace_back(ports::Currency{static_cast<int64_t>(p.U64())}); break;
+        case Kind::YesNo: {
+            const uint8_t b = p.U8();
+            if (b > 1) return false;
+            row.emplace_back(ports::YesNo{b == 1});
+            break;
+        }
+        case Kind::Bytes: row.emplace_back(ports::Bytes{p.Text()}); break;
         case Kind::Date: {
             vb::DateTime d;
             d.year = static_cast<int32_t>(p.U32());
@@ -31,17 +39,27 @@ bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<ports::Value>& row
     return true;
 }
 
+// The Jet types a stream reports as themselves; any other is Other.
+ports::ColumnType TypeOf(uint8_t jet) {
+    switch (jet) {
+    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 9: case 10: case 11: case 12: case 15:
+    case 16: return static_cast<ports::ColumnType>(jet);
+    default: return ports::ColumnType::Other;
+    }
+}
+
 }  // namespace
 
-bool Decode(const std::string& data, Frames& out) {
+bool Decode(const std::string& data, Frames& out, size_t columns) {
     reader::Cursor all(data.data(), data.size());
-    bool haveColumns = false;
+    bool haveColumns = columns > 0;
+    size_t width = columns;
     while (!all.done()) {
         char tag = static_cast<char>(all.U8());
         std::string raw = all.Bytes(all.U32());
         if (!all.ok()) return false;
         reader::Cursor p(raw.data(), raw.size());
-        if (out.ended || out.failed || out.sandbox) return false;  // nothing may follow the end
+        if (out.ended || out.failed || out.sandbox || out.batch) return false;  // nothing may follow the end
         switch (tag) {
         case 'C': {
             if (haveColumns) return false;
@@ -49,12 +67,32 @@ bool Decode(const std::string& data, Frames& out) {
             if (!p.ok() || n > raw.size()) return false;
             for (uint32_t i = 0; i < n; ++i) out.result.columns.push_back(p.Text());
             haveColumns = true;
+            width = n;
+            break;
+        }
+        case 'H': {
+            if (haveColumns) return false;
+            uint32_t n = p.U32();
+            if (!p.ok() || n == 0 || n > raw.size()) return false;
+            for (uint32_t i = 0; i < n; ++i) {
+                std::string name = p.Text();
+                out.table.columns.push_back({std::move(name), TypeOf(p.U8())});
+            }
+            uint32_t keys = p.U32();
+            if (!p.ok() || keys > n) return false;
+            for (uint32_t i = 0; i < keys; ++i) {
+                uint32_t k = p.U32();
+                if (k >= n) return false;
+                out.table.primaryKey.push_back(out.table.columns[k].name);
+            }
+            out.head = haveColumns = true;
+            width = n;
             break;
         }
         case 'R': {
             if (!haveColumns) return false;
             std::vector<ports::Value> row;
-            if (!DecodeRow(p, out.result.columns.size(), row)) return false;
+            if (!DecodeRow(p, width, row)) return false;
             out.result.rows.push_back(std::move(row));
             break;
         }
@@ -66,6 +104,10 @@ bool Decode(const std::string& data, Frames& out) {
         case 'Z':
             out.ended = true;
             out.endCount = p.U32();
+            break;
+        case 'B':
+            out.batch = true;
+            out.batchCount = p.U32();
             break;
         case 'S': {
             out.sandbox = true;
@@ -95,7 +137,7 @@ size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap) {
         if (end > data.size()) return 0;
         const char tag = data[scanned];
         scanned = static_cast<size_t>(end);
-        if (tag == 'E' || tag == 'Z' || tag == 'S') return scanned;
+        if (tag == 'E' || tag == 'Z' || tag == 'S' || tag == 'B') return scanned;
     }
     return 0;
 }

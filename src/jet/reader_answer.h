@@ -21,14 +21,30 @@ struct Frames {
     bool sandbox = false;
     SandboxReport report;
     ReaderResult result;
+    // A table's stream: its head ('H'), and a batch that more follow ('B').
+    bool head = false;
+    TableHead table;
+    bool batch = false;
+    uint32_t batchCount = 0;
 };
 
-// Decodes one answer; false when it is not well formed.
-bool Decode(const std::string& data, Frames& out);
+// Decodes one answer; false when it is not well formed. `columns` is the
+// number of columns of a stream whose next batch this is (its rows come
+// without a head); 0 for the first answer of a request.
+bool Decode(const std::string& data, Frames& out, size_t columns = 0);
 
 // Where the answer in `data` ends: the offset just past its last frame ('E',
-// 'Z' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
+// 'Z', 'B' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
 // more than `cap` bytes. `scanned` keeps how far earlier calls have looked.
 size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap);
 
 }  // namespace jet::reader
+
+namespace jet {
+
+// One answer of the reader, decoded (reader_client.cpp, reader_stream.cpp).
+struct ReaderProcess::Answer {
+    reader::Frames frames;
+};
+
+}  // namespace jet

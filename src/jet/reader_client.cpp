@@ -4,16 +4,19 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "jet/reader_answer.h"
 #include "vb/error.h"
@@ -39,6 +42,25 @@ std::vector<std::string> ChildEnvironment() {
         env.emplace_back(*e);
     }
     return env;
+}
+
+// Gives the reader `seconds` more CPU seconds than it has used so far: its
+// soft RLIMIT_CPU, set from here. The reader cannot move it itself (its
+// sandbox refuses every change of a limit), so a reader that libmdb has led
+// into an endless loop cannot give itself more time, whatever it runs; the
+// limit goes on per request, and so per batch of a table, not per reader.
+// A reader that keeps its signal blocked is ended by the wall-clock deadline.
+bool MoveCpuLimit(pid_t pid, int seconds) {
+    clockid_t clock;
+    timespec used {};
+    struct rlimit now {};
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &used) != 0 ||
+        prlimit(pid, RLIMIT_CPU, nullptr, &now) != 0)
+        return false;
+    rlim_t soft = static_cast<rlim_t>(used.tv_sec) + 1 + static_cast<rlim_t>(seconds);
+    if (now.rlim_max != RLIM_INFINITY && soft > now.rlim_max) soft = now.rlim_max;
+    const struct rlimit next {soft, now.rlim_max};
+    return prlimit(pid, RLIMIT_CPU, &next, nullptr) == 0;
 }
 
 }  // namespace
@@ -130,10 +152,6 @@ private:
     int pidfd_ = -1;
 };
 
-struct ReaderProcess::Answer {
-    reader::Frames frames;
-};
-
 namespace {
 
 // Why a reader stopped before its answer ended, as far as its end tells:
@@ -160,7 +178,10 @@ ReaderProcess::~ReaderProcess() = default;
 
 pid_t ReaderProcess::Pid() const { return child_ ? child_->Pid() : -1; }
 
-void ReaderProcess::Drop() { child_.reset(); }
+void ReaderProcess::Drop() {
+    child_.reset();
+    stream_ = 0;
+}
 
 void ReaderProcess::SetLimits(const ReaderLimits& limits) {
     limits_ = limits;
@@ -228,9 +249,24 @@ void ReaderProcess::Start(const std::string& displayPath) {
 }
 
 ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& hostPath,
-                                              const std::string& displayPath) {
+                                              const std::string& displayPath, size_t columns) {
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
+    if (tag == 'N' && !child_) {
+        Refused(hostPath, "the reader ended between two batches of a table");
+        throw vb::UnrecognizedFormat(displayPath);
+    }
+    if (tag != 'N') stream_ = 0;  // the reader ends its stream on any other request
     if (!child_) Start(displayPath);
+    if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
+        // A reader whose limit cannot be moved on keeps only the seconds it
+        // started with: a fresh one has those for this request.
+        Drop();
+        if (tag == 'N') {
+            Refused(hostPath, "the reader's CPU limit could not be moved on for the next batch");
+            throw vb::UnrecognizedFormat(displayPath);
+        }
+        Start(displayPath);
+    }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
     const int fd = child_->Socket();
@@ -269,7 +305,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
     else if (end == 0 && MillisecondsLeft(deadline) > 0) wrong = HowItEnded(*child_, limits_);
     else if (end == 0) wrong = "the reader did not answer within " + std::to_string(limits_.wallClockMs) + " ms";
-    else if (end != data.size() || !reader::Decode(data, answer.frames)) wrong = "the reader's answer is not well formed";
+    else if (end != data.size() || !reader::Decode(data, answer.frames, columns)) wrong = "the reader's answer is not well formed";
     if (!wrong.empty()) {
         Drop();
         Refused(hostPath, wrong);
@@ -283,7 +319,20 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
     reader::PutU32(payload, reader::kProtocolVersion);
     reader::PutText(payload, hostPath);
     reader::PutText(payload, query);
-    reader::Frames frames = Exchange('Q', payload, hostPath, displayPath).frames;
+    Answer answer = Exchange('Q', payload, hostPath, displayPath);
+    if (answer.frames.failed || answer.frames.head || answer.frames.batch) Fail(answer, hostPath, displayPath);
+    reader::Frames& frames = answer.frames;
+    if (!frames.ended || frames.endCount != frames.result.rows.size() ||
+        (!query.empty() && frames.result.columns.empty())) {
+        Drop();
+        Refused(hostPath, "the reader's answer is not whole");
+        throw vb::UnrecognizedFormat(displayPath);
+    }
+    return std::move(frames.result);
+}
+
+void ReaderProcess::Fail(const Answer& answer, const std::string& hostPath, const std::string& displayPath) {
+    const reader::Frames& frames = answer.frames;
     if (frames.failed) {
         switch (frames.number) {
         case vb::kCouldNotFindFile: throw vb::CouldNotFindFile(displayPath);
@@ -296,13 +345,9 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
         default: throw vb::Error(frames.number, frames.description);
         }
     }
-    if (!frames.ended || frames.endCount != frames.result.rows.size() ||
-        (!query.empty() && frames.result.columns.empty())) {
-        Drop();
-        Refused(hostPath, "the reader's answer is not whole");
-        throw vb::UnrecognizedFormat(displayPath);
-    }
-    return std::move(frames.result);
+    Drop();
+    Refused(hostPath, "the reader's answer is not whole");
+    throw vb::UnrecognizedFormat(displayPath);
 }
 
 SandboxReport ReaderProcess::Probe(const std::string& folder) {

@@ -4,14 +4,22 @@
 // start, not two per database.
 //
 // Every request has a deadline and every answer a size cap; the reader has a
-// memory cap and CPU seconds per request. A reader that dies, overruns, or
+// memory cap and CPU seconds per request. A table is read as a stream of
+// batches, each one request of its own under those limits, so that no
+// limit grows with the table. A reader that dies, overruns, or
 // answers nonsense fails only the request it was serving, with 3343; it is
 // killed, and the next request starts a fresh reader. A reader that reported
 // a damaged file is replaced as well, so that whatever libmdb did with that
 // file cannot reach the answer for another. Every 3343 is said once on
 // stderr with the file's path and the reason (the check that failed and
 // its page, or what the reader did instead of answering); the error itself
-// keeps Jet's number and description. Not for use from two threads.
+// keeps Jet's number and description.
+//
+// Threads: a ReaderProcess, and the engine that owns it, is for one thread
+// at a time. Separate ones share nothing (each has its own reader child,
+// socket and limits; descriptors are opened close-on-exec, so no child
+// inherits another's socket), so as many can run at once, from as many
+// threads, as there are cores to read on.
 #pragma once
 
 #include <sys/types.h>
@@ -34,12 +42,28 @@ struct ReaderLimits {
     uint64_t noiseBytes = 64ull << 10;      // what libmdb may print (RLIMIT_FSIZE)
     uint64_t outputBytes = 8ull << 20;      // one answer on the socket; more is killed
     int wallClockMs = 10000;                // one request: killed after this, blocked or not
+    // A table's batches: the first is small so that its rows come soon.
+    uint32_t firstBatchRows = 200;
+    uint32_t batchRows = 4000;
+    uint64_t batchBytes = 1ull << 20;       // a batch ends after the row that passes this
 };
 
 // The answer to one query.
 struct ReaderResult {
     std::vector<std::string> columns;
     std::vector<std::vector<ports::Value>> rows;
+};
+
+// The head of a table's stream.
+struct TableHead {
+    std::vector<ports::ColumnInfo> columns;
+    std::vector<std::string> primaryKey;  // column names
+};
+
+// One batch of a table's rows; `last` when no more follow.
+struct ReaderBatch {
+    std::vector<std::vector<ports::Value>> rows;
+    bool last = false;
 };
 
 // What the reader says of its sandbox, and what it refused when probed.
@@ -61,6 +85,17 @@ public:
     // reader can be started, 3343 when the reader fails, else the reader's
     // own error; `displayPath` names the file in descriptions.
     ReaderResult Run(const std::string& hostPath, const std::string& displayPath, const std::string& query);
+
+    // Opens a stream of the rows of `table` in `hostPath` (only those in
+    // which a Text or Memo column holds `find`, unless it is empty): its
+    // head and first batch. Returns the stream's number for NextBatch.
+    // Throws as Run.
+    uint64_t OpenTable(const std::string& hostPath, const std::string& displayPath, const std::string& table,
+                       const std::string& find, TableHead& head, ReaderBatch& first);
+
+    // The next batch of stream `stream`. Throws as Run; 3420 when the reader
+    // has served another request since, or the stream has ended.
+    ReaderBatch NextBatch(uint64_t stream, const std::string& hostPath, const std::string& displayPath);
 
     // The sandbox the reader is in; with a folder holding a file "existing",
     // also what it refused to do there. Throws as Run.
@@ -85,12 +120,18 @@ public:
 private:
     struct Answer;
     void Start(const std::string& displayPath);
-    Answer Exchange(char tag, const std::string& payload, const std::string& hostPath, const std::string& displayPath);
+    Answer Exchange(char tag, const std::string& payload, const std::string& hostPath, const std::string& displayPath,
+                    size_t columns = 0);
+    ReaderBatch TakeBatch(Answer& answer, size_t columns, const std::string& hostPath, const std::string& displayPath);
+    [[noreturn]] void Fail(const Answer& answer, const std::string& hostPath, const std::string& displayPath);
     void Drop();
     std::string readerPath_;
     ReaderLimits limits_;
     std::unique_ptr<Child> child_;
     std::set<std::string> refusals_;  // path and reason of each said
+    uint64_t stream_ = 0;             // the open stream's number; 0: none
+    uint64_t streams_ = 0;            // streams opened so far
+    size_t streamColumns_ = 0;
 };
 
 // A fresh reader for one request, which must then end cleanly (status 0).

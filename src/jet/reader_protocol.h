@@ -10,11 +10,26 @@
 //   'P' a probe:      version, u32 length + a folder holding a file "existing"
 //                     that the probe tries to write, remove and create beside
 //                     (empty: only report the sandbox; reader/sandbox.h)
+//   'T' a table:      version, u32 length + path, u32 length + table name,
+//                     u32 length + text (empty: every row; else only rows in
+//                     which a Text or Memo column holds it, without regard to
+//                     case), then the first batch's bounds (see 'N')
+//   'N' next batch:   version, u32 most rows, u32 bytes after which the batch
+//                     ends, u32 most bytes of one row ('E' 3035 beyond); a
+//                     batch also ends after the reader has looked at 20,000
+//                     rows, so that a search's batch may hold none
+// A table is answered in batches: 'H' and the first batch, then one batch
+// for each 'N'. Any other request ends the table's stream; an 'N' with no
+// stream open is answered with 'E' 3420.
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'R' one row:       per column a kind byte and its value (see Kind)
 //   'E' an error:      i32 number, u32 length + UTF-8 description; ends the answer
 //   'Z' the end:       u32 number of rows sent; ends the answer, a result without it is void
+//                      (of a table: of the last batch, and the stream)
+//   'H' a table:       u32 count, then per column u32 length + name and u8 Jet type;
+//                      u32 count of primary-key columns, then each one's u32 index
+//   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
 //   'S' sandbox:       u32 Sandbox bits, u32 Landlock ABI (0: none), u32 count, then per
 //                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer
 // Integers are little-endian; a double is its 8 IEEE bytes. A request of
@@ -28,7 +43,7 @@
 namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
-inline constexpr uint32_t kProtocolVersion = 2;
+inline constexpr uint32_t kProtocolVersion = 3;
 inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
 
 // What the sandbox answer says was set up.
@@ -55,7 +70,9 @@ inline constexpr const char* kNoSeccompNotice =
 inline constexpr const char* kSandboxFailedNotice =
     "rolvane-mdb-reader: the sandbox could not be set up; no database is read\n";
 
-enum class Kind : uint8_t { Null = 0, Int = 1, Double = 2, Text = 3, Date = 4 };
+// Currency (the scaled i64), YesNo (u8) and Bytes (u32 length + bytes) are
+// sent for tables only; a query sends them as Double, Int and Text.
+enum class Kind : uint8_t { Null = 0, Int = 1, Double = 2, Text = 3, Date = 4, Currency = 5, YesNo = 6, Bytes = 7 };
 
 inline void PutU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));

@@ -11,7 +11,8 @@
 // Failures throw vb::Error with DAO numbers: 3024 file not found, 3343
 // unrecognized format (not Jet, damaged), 3051 cannot open (permissions),
 // 3078 no such table, 3265 no such field, 3021 no current record,
-// 3420 object used after Close, 3131 syntax error in the query.
+// 3420 object used after Close, 3131 syntax error in the query, 3035 a
+// value larger than the reader may hold.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "vb/datetime.h"
+#include "vb/error.h"
 
 namespace ports {
 
@@ -30,8 +32,62 @@ struct Null {
     bool operator==(const Null&) const = default;
 };
 
-// A field's value: Null, integer, floating point, text (UTF-8) or date/time.
-using Value = std::variant<Null, int64_t, double, std::string, vb::DateTime>;
+// A Currency value exactly as Jet keeps it: the amount times 10,000 in a
+// 64-bit integer (four decimal places).
+struct Currency {
+    int64_t scaled = 0;
+    bool operator==(const Currency&) const = default;
+};
+
+// A Yes/No value, told apart from a number.
+struct YesNo {
+    bool value = false;
+    bool operator==(const YesNo&) const = default;
+};
+
+// The bytes of a Binary or OLE Object value, as stored.
+struct Bytes {
+    std::string data;
+    bool operator==(const Bytes&) const = default;
+};
+
+// A field's value: Null, integer, floating point, text (UTF-8), date/time,
+// and, from OpenTable and FindRecords only, Currency, Yes/No and bytes (a
+// SELECT gives a Currency as a double, a Yes/No as -1 or 0, and no bytes).
+using Value = std::variant<Null, int64_t, double, std::string, vb::DateTime, Currency, YesNo, Bytes>;
+
+// A column's type, as Jet numbers its types.
+enum class ColumnType : uint8_t {
+    YesNo = 1, Byte = 2, Integer = 3, Long = 4, Currency = 5, Single = 6, Double = 7, DateTime = 8,
+    Binary = 9, Text = 10, OLE = 11, Memo = 12, ReplicationID = 15, Decimal = 16, Other = 255,
+};
+
+struct ColumnInfo {
+    std::string name;
+    ColumnType type = ColumnType::Other;
+    bool operator==(const ColumnInfo&) const = default;
+};
+
+// The records of one table, read in order, every column whole. Values by
+// column type: Yes/No a YesNo (never Null); Byte, Integer, Long an int64_t;
+// Currency a Currency; Single, Double and Decimal a double; DateTime a
+// vb::DateTime (to the second); Text and Memo UTF-8 text; Binary and OLE
+// Object their Bytes; ReplicationID its text form; any other type Null.
+class RowStream {
+public:
+    virtual ~RowStream() = default;
+    // The table's columns, in table order.
+    virtual const std::vector<ColumnInfo>& Columns() const = 0;
+    // The names of the columns of the table's primary key, in key order;
+    // empty when the table has none.
+    virtual const std::vector<std::string>& PrimaryKey() const = 0;
+    // The next record, one value per column, into `row`; false after the
+    // last. Only false says that every record has been given: a table that
+    // cannot be read to its end throws vb::Error (3343 for a damaged file or
+    // a reader that failed, 3035 for a value larger than the reader may
+    // hold), and so does every call after that.
+    virtual bool Next(std::vector<Value>& row) = 0;
+};
 
 class Recordset {
 public:
@@ -53,7 +109,26 @@ public:
     virtual ~Database() = default;
     virtual std::unique_ptr<Recordset> OpenRecordset(const std::string& Query, int Type) = 0;
     virtual void Close() = 0;
+
+    // Every record of table `Name` (names match without regard to case;
+    // 3078 when there is none). A stream is read through its engine: it
+    // ends (its next Next throws 3420) when the database is closed or when
+    // anything else is read through the same engine, so a reader of many
+    // databases at once uses an engine for each. An implementation without
+    // streams says 3251, Operation is not supported for this type of object.
+    virtual std::unique_ptr<RowStream> OpenTable(const std::string& Name);
+    // As OpenTable, but only the records in which a Text or Memo column
+    // contains `Text`, compared without regard to case as names are
+    // (vb/casefold.h); an empty text matches every record.
+    virtual std::unique_ptr<RowStream> FindRecords(const std::string& Name, const std::string& Text);
 };
+
+inline std::unique_ptr<RowStream> Database::OpenTable(const std::string&) {
+    throw vb::Error(3251, "Operation is not supported for this type of object.");
+}
+inline std::unique_ptr<RowStream> Database::FindRecords(const std::string&, const std::string&) {
+    throw vb::Error(3251, "Operation is not supported for this type of object.");
+}
 
 class DBEngine {
 public:

@@ -82,4 +82,42 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return t.size() >= p.size() && t.compare(0, p.size(), p) == 0;
 }
 
+TextFinder::TextFinder(std::string_view part) : folded_(FoldCase(part)), asciiPart_(Ascii(part)) {
+    if (asciiPart_)
+        for (char c : part) ascii_.push_back(AsciiUpper(c));
+}
+
+bool TextFinder::In(std::string_view text) const {
+    if (folded_.empty()) return true;
+    // An ASCII text matches only through ASCII characters of the part; a
+    // part that is not ASCII may still fold onto ASCII ("ı" is "I"), so it
+    // is compared folded.
+    if (asciiPart_ && Ascii(text)) {
+        if (text.size() < ascii_.size()) return false;
+        const char first = ascii_.front();
+        for (size_t i = 0; i + ascii_.size() <= text.size(); ++i) {
+            if (AsciiUpper(text[i]) != first) continue;
+            size_t k = 1;
+            while (k < ascii_.size() && AsciiUpper(text[i + k]) == ascii_[k]) ++k;
+            if (k == ascii_.size()) return true;
+        }
+        return false;
+    }
+    return FoldCase(text).find(folded_) != std::u32string::npos;
+}
+
+std::optional<bool> TextFinder::InUtf16(std::string_view le) const {
+    if (le.size() % 2 != 0) return std::nullopt;
+    const size_t n = le.size() / 2, m = folded_.size();
+    std::u32string& units = scratch_;
+    units.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const char32_t u = static_cast<unsigned char>(le[2 * i]) | static_cast<char32_t>(static_cast<unsigned char>(le[2 * i + 1])) << 8;
+        if (u >= 0xD800 && u <= 0xDFFF) return std::nullopt;
+        units[i] = Upper(u);
+    }
+    if (m == 0) return true;
+    return std::u32string_view(units).find(folded_) != std::u32string_view::npos;
+}
+
 }  // namespace vb

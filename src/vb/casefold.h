@@ -10,6 +10,7 @@
 // columns, in the window's process and in the database reader child alike.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,25 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // True when text begins with prefix, without regard to case.
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
+
+// Finds one text in many without regard to case, by the same rule: `part`
+// is folded once, and each text searched as it comes. An empty part is in
+// every text. When both are ASCII the text is searched without decoding.
+// A finder is for one thread at a time.
+class TextFinder {
+public:
+    explicit TextFinder(std::string_view part);
+    bool In(std::string_view text) const;
+    // As In, for text given as UTF-16 little-endian code units (as Jet 4
+    // stores it), without converting it; nullopt for text that holds a
+    // surrogate or an odd byte, which the caller converts and gives to In.
+    std::optional<bool> InUtf16(std::string_view littleEndian) const;
+
+private:
+    std::u32string folded_;
+    std::string ascii_;  // the upper-cased part when it is ASCII
+    mutable std::u32string scratch_;  // InUtf16's folded text
+    bool asciiPart_ = false;
+};
 
 }  // namespace vb

@@ -1,10 +1,17 @@
 #include "wine/registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
+#include "host/host_files.h"
 #include "vb/casefold.h"
 
 namespace wine {
@@ -258,6 +265,58 @@ WineRegistry WineRegistry::Load(const std::string& path) {
     if (!in) return {};
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return Parse(text);
+}
+
+std::shared_ptr<const WineRegistry> WineRegistry::Shared(const std::string& path) {
+    // What identifies one version of a file: a rewrite in place changes its
+    // times, a replacement its inode.
+    struct Version {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec modified, changed;
+        bool operator==(const Version& o) const {
+            return device == o.device && inode == o.inode && size == o.size &&
+                   modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+                   changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+        }
+    };
+    struct Parsed {
+        Version version;
+        std::shared_ptr<const WineRegistry> registry;
+    };
+    static std::mutex lock;
+    static std::map<std::string, Parsed> parsed;
+
+    auto versionOf = [](const struct stat& st) {
+        return Version{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    };
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0) {
+        const std::lock_guard<std::mutex> guard(lock);
+        const auto found = parsed.find(path);
+        if (found != parsed.end() && found->second.version == versionOf(st)) return found->second.registry;
+    }
+    // The text and the version it is kept under come from one open file, so
+    // that a file replaced meanwhile is never kept under the other's version.
+    host::Fd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));  // a FIFO never blocks
+    if (!file || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::lock_guard<std::mutex> guard(lock);
+        parsed.erase(path);
+        return std::make_shared<const WineRegistry>();
+    }
+    const Version version = versionOf(st);
+    std::string text;
+    char buffer[65536];
+    for (ssize_t n; (n = read(file.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::make_shared<const WineRegistry>();
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    auto registry = std::make_shared<const WineRegistry>(Parse(text));
+    const std::lock_guard<std::mutex> guard(lock);
+    parsed[path] = Parsed{version, registry};
+    return registry;
 }
 
 const RegistryValue* WineRegistry::Find(std::string_view key, std::string_view name) const {

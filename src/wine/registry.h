@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,13 @@ public:
 
     // The registry in a file; empty when the file cannot be read.
     static WineRegistry Load(const std::string& path);
+
+    // The same, parsed once for the life of the process while the file
+    // stays the same file with the same size and times (Wine saves a
+    // registry by writing a new file and renaming it over the old one): a
+    // discovery asks user.reg once for every special folder of every path
+    // it builds. Each call looks at the file again. Safe from any thread.
+    static std::shared_ptr<const WineRegistry> Shared(const std::string& path);
 
     // "win64", "win32", or empty when the file does not say.
     const std::string& Arch() const { return arch_; }

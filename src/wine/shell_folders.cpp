@@ -86,7 +86,8 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
     const std::string profile = "C:\\users\\" + windowsUser;
 
     if (FolderId == ports::CSIDL_PROGRAM_FILES) {
-        const WineRegistry system = WineRegistry::Load(prefix + "/system.reg");
+        const std::shared_ptr<const WineRegistry> shared = WineRegistry::Shared(prefix + "/system.reg");
+        const WineRegistry& system = *shared;
         bool win64 = system.Arch() == "win64" ||
                      (system.Arch().empty() && host::IsDirectory(prefix + "/drive_c/windows/syswow64"));
         std::optional<std::string> value;
@@ -104,7 +105,8 @@ std::string WinePrefixFolder(const std::string& prefix, const std::string& unixU
     const bool documents = FolderId == ports::CSIDL_PERSONAL;
     const char* name = documents ? "Personal" : "AppData";
     const std::string fallback = profile + (documents ? "\\Documents" : "\\AppData\\Roaming");
-    const WineRegistry user = WineRegistry::Load(prefix + "/user.reg");
+    const std::shared_ptr<const WineRegistry> shared = WineRegistry::Shared(prefix + "/user.reg");
+    const WineRegistry& user = *shared;
 
     // User Shell Folders holds the setting itself, usually relative to the
     // profile: expanded for this user it is right whoever ran Wine last.

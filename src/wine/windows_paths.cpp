@@ -121,8 +121,26 @@ std::string WinePaths::ToHost(const std::string& path) const {
         rooted = false;
     }
 
+    const std::vector<std::string> parts = Components(rest, rooted);
     std::string host = root;
-    for (const std::string& part : Components(rest, rooted)) {
+    size_t next = 0;
+    if (resolvable) {
+        // Most paths exist as written, and then every component matches
+        // exactly: the longest part of the path that exists as written is
+        // where matching without regard to case has to start.
+        std::vector<std::string> prefixes{root};
+        for (const std::string& part : parts) prefixes.push_back(host::Join(prefixes.back(), part));
+        for (size_t k = parts.size(); k > 0; --k) {
+            struct stat st{};
+            if (lstat(prefixes[k].c_str(), &st) == 0) {
+                host = prefixes[k];
+                next = k;
+                break;
+            }
+        }
+    }
+    for (size_t i = next; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (resolvable) {
             if (std::optional<std::string> entry = FindEntry(host, part)) {
                 host = host::Join(host, *entry);

@@ -77,7 +77,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"YesWithAListing", {"--list", "--yes"}, Action::Usage, "--yes goes with"},
         ParseCase{"JsonWithACommand", {"--create-blank", "business", "--json"}, Action::Usage, "--json goes with"},
         ParseCase{"YesAlone", {"--yes"}, Action::Usage, "--yes goes with a command"},
-        ParseCase{"NoQtOptionsForACommand", {"-platform", "offscreen", "--list"}, Action::Usage, "'-platform'"}),
+        ParseCase{"NoQtOptionsForACommand", {"-platform", "offscreen", "--list"}, Action::Usage, "'-platform'"},
+        // Looking inside: WHICH is current, a slot or a numbered copy's name.
+        ParseCase{"ShowCurrentAsCsv", {"--show", "personal", "CURRENT", "--csv"}, Action::Command, "", "Personal"},
+        ParseCase{"ShowACopyByItsName", {"--show", "business", "BSRV.12"}, Action::Command, "", "Business"},
+        ParseCase{"ABareNumberPastTheSlots", {"--compare", "business", "12"}, Action::Usage, "Unknown database '12'"},
+        ParseCase{"ACopyNumberedZero", {"--compare", "business", "bsrv.0"}, Action::Usage, "Unknown database"},
+        ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
+        ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
+        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

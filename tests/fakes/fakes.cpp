@@ -8,6 +8,8 @@
 #include <ctime>
 #include <sstream>
 
+#include "vb/casefold.h"
+
 namespace fakes {
 
 void Failures::Check(const std::string& op, const std::string& path) {
@@ -278,6 +280,9 @@ std::string FakeLocale::GeneralDate(const vb::DateTime& w) {
 
 namespace db {
 std::string Roof(const std::string& count) { return "JET roof=" + count; }
+std::string RoofRecords(const std::string& key, long long count) {
+    return "JET roof=" + std::to_string(count) + " records=" + key;
+}
 std::string Options(const std::optional<std::string>& option12) {
     return option12 ? "JET options option12=" + *option12 : "JET options option12=NULL";
 }
@@ -336,15 +341,66 @@ private:
     bool open_ = true;
 };
 
+class FakeRowStream : public ports::RowStream {
+public:
+    FakeRowStream(FakeDbState& state, std::shared_ptr<bool> dbOpen, std::shared_ptr<uint64_t> reads,
+                  const FakeTable& table, const std::string& find)
+        : state_(state), dbOpen_(std::move(dbOpen)), reads_(std::move(reads)), at_(*reads_), table_(table),
+          find_(find), all_(find.empty()) {}
+
+    const std::vector<ports::ColumnInfo>& Columns() const override { return table_.columns; }
+    const std::vector<std::string>& PrimaryKey() const override { return table_.primaryKey; }
+    bool Next(std::vector<ports::Value>& row) override {
+        if (!*dbOpen_ || *reads_ != at_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+        state_.failures.Check("next");
+        while (pos_ < table_.rows.size()) {
+            if (table_.failAfter && given_ >= *table_.failAfter) throw table_.failure;
+            const auto& candidate = table_.rows[pos_++];
+            if (!Matches(candidate)) continue;
+            row = candidate;
+            ++given_;
+            return true;
+        }
+        if (table_.failAfter && given_ >= *table_.failAfter) throw table_.failure;
+        return false;
+    }
+
+private:
+    bool Matches(const std::vector<ports::Value>& row) const {
+        if (all_) return true;
+        for (size_t i = 0; i < row.size() && i < table_.columns.size(); ++i) {
+            const auto type = table_.columns[i].type;
+            if (type != ports::ColumnType::Text && type != ports::ColumnType::Memo) continue;
+            if (const auto* text = std::get_if<std::string>(&row[i]); text && find_.In(*text)) return true;
+        }
+        return false;
+    }
+    FakeDbState& state_;
+    std::shared_ptr<bool> dbOpen_;
+    std::shared_ptr<uint64_t> reads_;
+    uint64_t at_;
+    FakeTable table_;  // a copy: the test may change its records while this is read
+    vb::TextFinder find_;
+    bool all_;
+    size_t pos_ = 0, given_ = 0;
+};
+
 class FakeDatabase : public ports::Database {
 public:
-    FakeDatabase(FakeDbState& state, std::string content) : state_(state), content_(std::move(content)) {
+    FakeDatabase(FakeDbState& state, std::string content, std::shared_ptr<uint64_t> reads)
+        : state_(state), content_(std::move(content)), reads_(std::move(reads)) {
         ++state_.liveDatabases;
     }
     ~FakeDatabase() override { --state_.liveDatabases; }
 
+    std::unique_ptr<ports::RowStream> OpenTable(const std::string& Name) override { return Stream(Name, nullptr); }
+    std::unique_ptr<ports::RowStream> FindRecords(const std::string& Name, const std::string& Text) override {
+        return Stream(Name, &Text);
+    }
+
     std::unique_ptr<ports::Recordset> OpenRecordset(const std::string& Query, int Type) override {
         if (!*open_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+        ++*reads_;
         state_.failures.Check("query");
         state_.queries.push_back(Query);
         EXPECT_EQ(Type, ports::dbOpenDynaset);
@@ -382,6 +438,24 @@ public:
     }
 
 private:
+    std::unique_ptr<ports::RowStream> Stream(const std::string& Name, const std::string* Text) {
+        if (!*open_) throw vb::Error(vb::kObjectInvalid, "Object invalid or no longer set.");
+        ++*reads_;
+        state_.failures.Check("table");
+        state_.tablesOpened.push_back(Text ? Name + " find=" + *Text : Name);
+        std::istringstream words(content_);
+        std::string word, key;
+        bool roof = false;
+        while (words >> word) {
+            if (word.rfind("roof=", 0) == 0) roof = true;
+            if (word.rfind("records=", 0) == 0) key = word.substr(8);
+        }
+        if (!roof || !vb::EqualsIgnoringCase(Name, "roof")) throw NoTable(Name);
+        static const FakeTable kEmpty;
+        auto it = state_.records.find(key);
+        const FakeTable& table = key.empty() || it == state_.records.end() ? kEmpty : it->second;
+        return std::make_unique<FakeRowStream>(state_, open_, reads_, table, Text ? *Text : std::string());
+    }
     static vb::Error NoTable(const std::string& name) {
         return vb::Error(vb::kCannotFindTable, "The database engine cannot find the input table or query '" +
                                                    name + "'. Make sure it exists and that its name is spelled correctly.");
@@ -390,6 +464,7 @@ private:
     std::string content_;
     // Shared with the recordsets: a recordset of a closed database is unusable.
     std::shared_ptr<bool> open_ = std::make_shared<bool>(true);
+    std::shared_ptr<uint64_t> reads_;
 };
 
 }  // namespace
@@ -401,7 +476,8 @@ std::unique_ptr<ports::Database> FakeDBEngine::OpenDatabase(const std::string& P
     if (!f) throw vb::Error(vb::kCouldNotFindFile, "Could not find file '" + Path + "'.");
     if (f->content.rfind("JET", 0) != 0)
         throw vb::Error(vb::kUnrecognizedFormat, "Unrecognized database format '" + Path + "'.");
-    return std::make_unique<FakeDatabase>(state_, f->content);
+    ++*reads_;
+    return std::make_unique<FakeDatabase>(state_, f->content, reads_);
 }
 
 // ---- list view ----

@@ -229,19 +229,40 @@ public:
 };
 
 // Database contents live in the fake files, so that copying a file copies
-// its data: "JET roof=<n|NULL> [option12=<text>|option12=NULL] [nooptions]".
+// its data: "JET roof=<n|NULL> [records=<key>] [option12=<text>|option12=NULL]
+// [nooptions]". `records=<key>` names the roof table's records in
+// FakeDbState::records, which OpenTable and FindRecords stream.
 // Anything not starting with "JET" is not a database (3343).
 namespace db {
 std::string Roof(const std::string& count);
 inline std::string Roof(long long count) { return Roof(std::to_string(count)); }
+// A database whose roof table holds the records FakeDbState::records[key],
+// `count` of them as its stored count says.
+std::string RoofRecords(const std::string& key, long long count);
 std::string Options(const std::optional<std::string>& option12);  // nullopt: Null
 std::string OptionsWithoutRow12();
 std::string OptionsWithoutTable();
 }  // namespace db
 
+// The records of a fake roof table, as OpenTable streams them. With
+// failAfter set, Next throws `failure` once that many rows have been given
+// (a file that is damaged part of the way through), and on every call after.
+struct FakeTable {
+    std::vector<ports::ColumnInfo> columns;
+    std::vector<std::string> primaryKey;
+    std::vector<std::vector<ports::Value>> rows;
+    std::optional<size_t> failAfter;
+    vb::Error failure{vb::kUnrecognizedFormat, "Unrecognized database format."};
+};
+
 // What the fake engines of one test did, and the failures planned for them.
+// As the real engine, a stream ends (3420) when its database is closed or
+// anything else is read through the same engine.
 struct FakeDbState {
-    Failures failures;  // ops: "open", "query", "eof", "field", "close.rs", "close.db"
+    Failures failures;  // ops: "open", "query", "eof", "field", "close.rs", "close.db", "table" (OpenTable
+                        // and FindRecords), "next"
+    std::map<std::string, FakeTable> records;  // by the key a database's content names
+    std::vector<std::string> tablesOpened;     // "<table>" or "<table> find=<text>", in order
     std::vector<std::string> opened;   // paths, in order
     std::vector<std::string> queries;  // query texts, in order
     int enginesCreated = 0;
@@ -259,6 +280,8 @@ public:
 private:
     FakeFiles& files_;
     FakeDbState& state_;
+    // Counts the reads through this engine; a stream ends when it moves on.
+    std::shared_ptr<uint64_t> reads_ = std::make_shared<uint64_t>(0);
 };
 
 class FakeListView : public ports::ListView {

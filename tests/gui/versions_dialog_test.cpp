@@ -16,9 +16,13 @@
 #include <chrono>
 #include <semaphore>
 
+#include <QSignalSpy>
+
 #include "gui/mainwindow.h"
+#include "gui/records_dialog.h"
 #include "gui/versions_dialog.h"
 #include "fakes/fakes.h"
+#include "records/fake_source.h"
 
 namespace {
 
@@ -273,6 +277,61 @@ TEST_F(PreviousVersionsWindowTest, MoveToTrashAsksFirstAndOpenFolderAsksTheDeskt
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(catcher.urls, std::vector<QUrl>{QUrl::fromLocalFile("/home/me/.wine/drive_c/users/me/Documents/Varnock Rolvane/Data")});
     EXPECT_EQ(Content(kLive), Roof(1200));
+}
+
+
+TEST_F(PreviousVersionsWindowTest, ShowRecordsOpensEveryRowAndTheSelectedNumberedCopy) {
+    fakes::FakeRecords data;
+    const auto names = [](int count) {
+        records::Table table{{{"Name", records::Kind::Text}}, {}, {}};
+        for (int i = 0; i < count; ++i) table.records.push_back({"Contact " + std::to_string(i)});
+        return table;
+    };
+    data.tables[kLive] = names(1);
+    data.tables["C:\\users\\me\\AppData\\Roaming\\Varnock Rolvane\\Backups\\Backup1.rv"] = names(2);
+    data.tables[std::string(kFolder) + "bsrv.1"] = names(3);
+    window.ShowRecordsFrom(data.Factory());
+    const auto opened = [&](QWidget* parent) -> gui::RecordsDialog* {
+        gui::RecordsDialog* dialog = nullptr;
+        if (!QTest::qWaitFor([&] { return (dialog = parent->findChild<gui::RecordsDialog*>()) != nullptr; }, 5000))
+            return nullptr;
+        QSignalSpy loaded(dialog, &gui::RecordsDialog::loaded);
+        EXPECT_TRUE(loaded.wait(10000));
+        return dialog;
+    };
+
+    SelectRow(2);
+    QTest::keyClick(&window.lvFiles(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_NE(OpenMenu(), nullptr) << "every row has the menu now";
+    ASSERT_EQ(OpenMenu()->actions().size(), 1);
+    EXPECT_EQ(OpenMenu()->actions()[0]->text(), "Show &Records…");
+    QTest::keyClick(OpenMenu(), Qt::Key_Return);
+    gui::RecordsDialog* backup = opened(&window);
+    ASSERT_NE(backup, nullptr);
+    EXPECT_EQ(backup->windowTitle(), "Records - Personal Backup 1");
+    EXPECT_EQ(backup->CountLabel().text(), "2 of 2 records");
+    EXPECT_TRUE(backup->CompareButton().isEnabled()) << "the live row of its edition is found";
+    QTest::keyClick(&backup->Table(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.findChild<gui::RecordsDialog*>() == nullptr; }, 5000));
+    window.activateWindow();  // as the desktop does once a dialog closes
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    SelectRow(1);
+    QTest::keyClick(&window.lvFiles(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_NE(OpenMenu(), nullptr);
+    ASSERT_EQ(OpenMenu()->actions().size(), 2);
+    OpenMenu()->actions()[1]->trigger();
+    CloseMenu();
+    gui::VersionsDialog* versions = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (versions = window.findChild<gui::VersionsDialog*>()) != nullptr; }, 5000));
+    ASSERT_NE(versions->ShowRecordsButton(), nullptr);
+    versions->List().setCurrentCell(1, 0);  // bsrv.1, the older
+    versions->ShowRecordsButton()->click();
+    gui::RecordsDialog* copy = opened(versions);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->windowTitle(), "Records - Personal bsrv.1");
+    EXPECT_EQ(copy->CountLabel().text(), "3 of 3 records");
+    EXPECT_TRUE(world.files.log.empty()) << "nothing is written";
 }
 
 }  // namespace

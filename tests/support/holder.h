@@ -1,11 +1,13 @@
 // A child process that holds a file the way the served application does
 // under Wine: a record lock (Jet locks bytes, Wine turns LockFile into POSIX
-// locks), or an open descriptor inside a process named "wineserver". The
+// locks), or an open descriptor inside a process named "wineserver" that
+// holds a lock of its own, as a wineserver holds its server folder's. The
 // child says over a pipe when it holds the file; Release() closes the other
 // pipe, which lets it go, and waits for it. No sleeps anywhere.
 #pragma once
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +28,19 @@ public:
         if (pid_ == 0) {
             close(ready[0]);
             close(release[1]);
-            if (how == Hold::OpenInWineServer) prctl(PR_SET_NAME, "wineserver", 0, 0, 0);
+            int ok = 1;
+            if (how == Hold::OpenInWineServer) {
+                prctl(PR_SET_NAME, "wineserver", 0, 0, 0);
+                // As a wineserver holds its server folder's lock file while it runs.
+                char lockFile[] = "/tmp/rolvane-test-wineserver-lock-XXXXXX";
+                const int lockFd = mkstemp(lockFile);
+                struct flock serverLock{};
+                serverLock.l_type = F_WRLCK;
+                serverLock.l_whence = SEEK_SET;
+                serverLock.l_len = 1;
+                ok = lockFd >= 0 && fcntl(lockFd, F_SETLK, &serverLock) == 0;
+                if (lockFd >= 0) unlink(lockFile);
+            }
             int fd = open(path.c_str(), O_RDWR);
             struct flock lock{};
             lock.l_whence = SEEK_SET;
@@ -34,7 +48,7 @@ public:
             // Jet locks bytes far beyond the end of the file.
             lock.l_start = how == Hold::PosixReadLockBeyondEnd ? 0x10000000 : 0;
             lock.l_len = 1;
-            int ok = fd >= 0;
+            ok = ok && fd >= 0;
             if (ok && how == Hold::OfdLock) ok = fcntl(fd, F_OFD_SETLK, &lock) == 0;
             if (ok && (how == Hold::PosixWriteLock || how == Hold::PosixReadLockBeyondEnd))
                 ok = fcntl(fd, F_SETLK, &lock) == 0;

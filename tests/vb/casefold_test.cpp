@@ -82,4 +82,50 @@ const Prefix kPrefixes[] = {
 INSTANTIATE_TEST_SUITE_P(Names, StartsWithIgnoringCase, ::testing::ValuesIn(kPrefixes),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// UTF-8 of the Basic Multilingual Plane as UTF-16 little-endian bytes.
+std::string Utf16le(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : 2;
+        char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : (b & 0x0F);
+        for (int k = 1; k <= extra; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += 1 + extra;
+        out.push_back(static_cast<char>(c & 0xff));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+// TextFinder agrees with the folded comparison, on every one of its paths.
+TEST(TextFinder, FindsAPartByTheSameRuleOnEitherPath) {
+    struct Case {
+        std::string part, text;
+        bool found;
+    };
+    const Case cases[] = {
+        {"müller", "Hans MÜLLER GmbH", true},
+        {"MÜLL", "hans müller", true},
+        {"ller g", "Hans MÜLLER GmbH", true},
+        {"SS", "Straße", false},            // one character for one
+        {"I", "ıstanbul", true},            // ASCII part, text that folds onto it
+        {"ı", "Istanbul", true},            // and the other way round
+        {"co", "Bay & C", false},           // the text ends before the part
+        {"aab", "aaab", true},              // a false start is passed over
+        {"", "", true},
+        {"x", "", false},
+        {"\xff", "a\xff" "b", true},       // invalid bytes are themselves
+    };
+    for (const Case& c : cases) {
+        const vb::TextFinder finder(c.part);
+        EXPECT_EQ(finder.In(c.text), c.found) << c.part << " in " << c.text;
+        // The same text as Jet 4 stores it, searched unconverted.
+        if (c.text.find('\xff') == std::string::npos) {
+            EXPECT_EQ(finder.InUtf16(Utf16le(c.text)), c.found) << c.part << " in " << c.text;
+        }
+    }
+    EXPECT_EQ(vb::TextFinder("a").InUtf16(std::string("\x3d\xd8\x00\xde", 4)), std::nullopt);  // a surrogate pair
+    EXPECT_EQ(vb::TextFinder("a").InUtf16("a"), std::nullopt);                                  // an odd byte
+}
+
 }  // namespace

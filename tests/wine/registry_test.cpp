@@ -1,6 +1,12 @@
 #include "wine/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -76,6 +82,34 @@ TEST(WineRegistry, DamagedOrMissingFilesGiveAnEmptyRegistry) {
     EXPECT_EQ(WineRegistry::Parse("garbage\n\"a\"=\"b\"\n[unterminated\n\"c\"=\"d\"\n").Find("unterminated", "c"), nullptr);
     EXPECT_EQ(WineRegistry::Load("/nonexistent/user.reg").Arch(), "");
     EXPECT_EQ(WineRegistry::Parse("WINE REGISTRY Version 2\r\n#arch=win32\r\n[A] 1\r\n\"x\"=\"y\"\r\n").String("a", "X"), "y");
+}
+
+// A registry file is parsed once while it stays as it was; any change a
+// save or an edit can make is seen at the next look.
+TEST(WineRegistry, SharedIsParsedOnceAndSeesEveryChangeOfTheFile) {
+    const std::string folder = ::testing::TempDir() + "rolvane-registry-" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/user.reg", saved = folder + "/user.reg.new";
+    auto write = [](const std::string& file, const char* arch, long modified) {
+        std::ofstream(file, std::ios::trunc) << "WINE REGISTRY Version 2\n#arch=" << arch << "\n";
+        const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    };
+    write(path, "win32", 1700000000);
+    const auto first = WineRegistry::Shared(path);
+    EXPECT_EQ(first->Arch(), "win32");
+    EXPECT_EQ(WineRegistry::Shared(path), first);  // unchanged: not parsed again
+
+    write(path, "win64", 1700000001);  // in place, the same size, another time
+    EXPECT_EQ(WineRegistry::Shared(path)->Arch(), "win64");
+    write(path, "wow64!", 1700000001);  // another size
+    EXPECT_EQ(WineRegistry::Shared(path)->Arch(), "wow64!");
+    write(saved, "win32!", 1700000001);  // as Wine saves: a new file renamed over the old
+    std::filesystem::rename(saved, path);
+    EXPECT_EQ(WineRegistry::Shared(path)->Arch(), "win32!");
+    std::filesystem::remove(path);
+    EXPECT_EQ(WineRegistry::Shared(path)->Arch(), "");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

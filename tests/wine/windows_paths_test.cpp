@@ -44,6 +44,8 @@ TEST_F(FakePrefix, MapsWindowsPathsAsWineDoes) {
     } cases[] = {
         {R"(C:\users\me\Documents\Varnock Rolvane\Data\bsrv.mdb)", C(data + "/bsrv.mdb")},
         {R"(c:\USERS\ME\documents\varnock rolvane\data\BSRV.MDB)", C(data + "/bsrv.mdb")},
+        // Written exactly up to one folder, then in other letter case, then exactly.
+        {R"(C:\users\me\Documents\VARNOCK rolvane\Data\bsrv.mdb)", C(data + "/bsrv.mdb")},
         {R"(C:/users\\me//Documents\.\Temp\..\Varnock Rolvane\Data\)", C(data)},
         {R"(C:\..\..\users\me)", C("users/me")},
         {R"(c:\program files (x86)\brenwick software\rolvane\ROLVANE.EXE)",

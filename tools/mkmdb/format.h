@@ -22,8 +22,11 @@ inline constexpr uint32_t kCatalogPage = 2;
 inline constexpr uint32_t kTablesContainerId = 0x0F000001;
 
 enum : uint8_t {
+    kTypeBool = 0x01,
     kTypeInteger = 0x03,
     kTypeLong = 0x04,
+    kTypeMoney = 0x05,
+    kTypeDouble = 0x07,
     kTypeDateTime = 0x08,
     kTypeText = 0x0A,
     kTypeOle = 0x0B,

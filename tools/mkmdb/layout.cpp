@@ -84,6 +84,11 @@ TableLayout UserLayout(const Table& table) {
                 c.max_units = static_cast<std::size_t>(src.text_length);
                 break;
             case ColumnType::Memo: c.type = kTypeMemo, c.length = 0; break;
+            case ColumnType::Ole: c.type = kTypeOle, c.length = 0; break;
+            case ColumnType::Currency: c.type = kTypeMoney, c.length = 8, c.fixed = true; break;
+            case ColumnType::Double: c.type = kTypeDouble, c.length = 8, c.fixed = true; break;
+            // Its value is the row's null-mask bit; it takes no room in the row.
+            case ColumnType::YesNo: c.type = kTypeBool, c.length = 0, c.fixed = true; break;
         }
         cols.push_back(std::move(c));
     }
@@ -166,6 +171,12 @@ std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const 
         const Value& v = row[i];
         if (!c.fixed) var_start[c.var_index] = static_cast<uint16_t>(pos);
         if (std::holds_alternative<std::monostate>(v)) continue;
+        if (c.type == kTypeBool) {
+            const bool* x = std::get_if<bool>(&v);
+            if (!x) throw mismatch(c);
+            if (*x) mask[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+            continue;
+        }
         mask[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
         switch (c.type) {
             case kTypeLong:
@@ -197,14 +208,35 @@ std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const 
                                              std::to_string(c.max_units) + ")");
                 break;
             }
-            case kTypeMemo: {
-                const std::string* x = std::get_if<std::string>(&v);
+            case kTypeMoney: {
+                const Currency* x = std::get_if<Currency>(&v);
                 if (!x) throw mismatch(c);
+                const auto u = static_cast<uint64_t>(x->scaled);
+                Put32(out + 2 + c.fixed_offset, static_cast<uint32_t>(u));
+                Put32(out + 2 + c.fixed_offset + 4, static_cast<uint32_t>(u >> 32));
+                break;
+            }
+            case kTypeDouble: {
+                const double* x = std::get_if<double>(&v);
+                if (!x) throw mismatch(c);
+                PutDouble(out + 2 + c.fixed_offset, *x);
+                break;
+            }
+            case kTypeMemo:
+            case kTypeOle: {
                 std::vector<uint8_t> bytes;
-                DecodeUtf8(*x, [&](char16_t u) {
-                    bytes.push_back(static_cast<uint8_t>(u));
-                    bytes.push_back(static_cast<uint8_t>(u >> 8));
-                });
+                if (c.type == kTypeOle) {
+                    const Bytes* x = std::get_if<Bytes>(&v);
+                    if (!x) throw mismatch(c);
+                    bytes.assign(x->data.begin(), x->data.end());
+                } else {
+                    const std::string* x = std::get_if<std::string>(&v);
+                    if (!x) throw mismatch(c);
+                    DecodeUtf8(*x, [&](char16_t u) {
+                        bytes.push_back(static_cast<uint8_t>(u));
+                        bytes.push_back(static_cast<uint8_t>(u >> 8));
+                    });
+                }
                 if (bytes.size() > kLongValueMaxBytes)
                     throw std::runtime_error(std::string(where) + ": memo too long for column '" + c.name + "'");
                 // Short memos stay in the row, after their header; longer
@@ -220,7 +252,7 @@ std::size_t EncodeRow(const TableLayout& t, const Row& row, uint8_t* out, const 
                 }
                 break;
             }
-            default: throw mismatch(c);  // OLE values are always Null here
+            default: throw mismatch(c);
         }
     }
     if (pos > limit) throw std::runtime_error(std::string(where) + ": row too large for a page");

@@ -9,18 +9,25 @@
 #include <string_view>
 #include <vector>
 
+#include "mkmdb/contacts.h"
 #include "mkmdb/mkmdb.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mkmdb OUT.mdb [--roof N] [--option12 TEXT | --option12-null | --no-option12] [--options-only]\n"
+    "usage: mkmdb OUT.mdb [--roof N] [--contacts [--first ID] [--changed ID]...]\n"
+    "             [--option12 TEXT | --option12-null | --no-option12] [--options-only]\n"
     "\n"
     "Writes a Jet 4 (.mdb) database at OUT.mdb, replacing any file there.\n"
     "\n"
     "  --roof N          table 'roof' with N contact rows (default 0): ID Long 1..N,\n"
     "                    Name Text, Company Text (Null on every 10th row),\n"
     "                    Created DateTime; the content depends only on the row number.\n"
+    "  --contacts        'roof' as contacts of 20 columns (Text, Memo, Long, Currency,\n"
+    "                    Double, Yes/No, DateTime, OLE Object; tools/mkmdb/contacts.h)\n"
+    "                    with the IDs ID .. ID+N-1 (--first, default 1); each contact\n"
+    "                    depends only on its ID, and on --changed, which gives that\n"
+    "                    contact other values (may be repeated).\n"
     "  --option12 TEXT   table 'stringoptions' (optionnumber Long, option Text) with\n"
     "                    options 1, 5, 12 and 20; option 12 holds TEXT verbatim.\n"
     "                    --option12=TEXT works too.\n"
@@ -79,6 +86,15 @@ int main(int argc, char** argv) {
     Option12 mode = Option12::Absent;
     std::string text;
     bool options_only = false;
+    bool contacts = false;
+    mkmdb::ContactList shape;
+    auto number = [](const char* flag, const std::string_view v) {
+        int32_t n = 0;
+        const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+        if (ec != std::errc() || p != v.data() + v.size() || v.empty() || n < 1)
+            Fail(std::string(flag) + ": not an ID: " + std::string(v));
+        return n;
+    };
     auto set_mode = [&](Option12 m) {
         if (mode != Option12::Absent) Fail("only one of --option12, --option12-null, --no-option12 may be given");
         mode = m;
@@ -95,6 +111,13 @@ int main(int argc, char** argv) {
             const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
             if (ec != std::errc() || p != v.data() + v.size() || v.empty()) Fail("--roof: not a row count: " + std::string(v));
             roof = n;
+        } else if (a == "--contacts") {
+            contacts = true;
+        } else if (a == "--first" || a == "--changed") {
+            if (++i >= argc) Fail(std::string(a) + " needs an ID");
+            const int32_t id = number(argv[i - 1], argv[i]);
+            if (a == "--first") shape.first = id;
+            else shape.changed.insert(id);
         } else if (a == "--option12") {
             if (++i >= argc) Fail("--option12 needs a text (use '' for an empty one)");
             set_mode(Option12::Text);
@@ -125,7 +148,10 @@ int main(int argc, char** argv) {
     if (options_only && mode == Option12::Absent) mode = Option12::Missing;
 
     std::vector<mkmdb::Table> tables;
-    if (!options_only) tables.push_back(RoofTable(roof.value_or(0)));
+    if (!contacts && (shape.first != 1 || !shape.changed.empty())) Fail("--first and --changed need --contacts");
+    if (contacts && options_only) Fail("--contacts and --options-only exclude each other");
+    shape.count = roof.value_or(0);
+    if (!options_only) tables.push_back(contacts ? mkmdb::ContactsTable(shape) : RoofTable(roof.value_or(0)));
     if (mode != Option12::Absent) tables.push_back(OptionsTable(mode, text));
     try {
         mkmdb::Write(*out, tables);

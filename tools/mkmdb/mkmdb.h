@@ -1,8 +1,9 @@
 // mkmdb: writes Jet 4 (.mdb, 4 KiB pages) databases for tests and tools.
 //
 // The files hold plain tables (no indexes, no properties, no relationships)
-// with Long Integer, Text, DateTime and Memo columns, and may keep the
-// slots of deleted columns as Jet does after a change of schema. They are
+// with Long Integer, Text, DateTime, Memo, Currency, Double, Yes/No and OLE
+// Object columns, and may keep the slots of deleted columns as Jet does
+// after a change of schema. They are
 // meant to be read by libmdb/mdbtools and similar readers; Microsoft Access
 // is not a target.
 #pragma once
@@ -17,8 +18,11 @@
 namespace mkmdb {
 
 // A Memo of up to 256 characters stays in its row; a longer one goes to
-// long-value pages, on one row up to 2,040 characters, else on a chain.
-enum class ColumnType { Long, Text, DateTime, Memo };
+// long-value pages, on one row up to 2,040 characters, else on a chain. An
+// OLE Object's bytes are kept the same way (up to 512 bytes in the row). A
+// Yes/No column has no Null: Jet keeps its value in the row's null mask, so
+// a Null written to it reads back as No.
+enum class ColumnType { Long, Text, DateTime, Memo, Currency, Double, YesNo, Ole };
 
 struct Column {
     std::string name;  // UTF-8, 1..64 characters (all names: characters up to U+FFFF)
@@ -36,8 +40,19 @@ struct DateTime {
     int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };
 
-// std::monostate is Null. Text is UTF-8.
-using Value = std::variant<std::monostate, int32_t, std::string, DateTime>;
+// A Currency amount times 10,000, as Jet stores it.
+struct Currency {
+    int64_t scaled = 0;
+};
+
+// The bytes of an OLE Object.
+struct Bytes {
+    std::string data;
+};
+
+// std::monostate is Null. Text (Text and Memo columns) is UTF-8; a Double
+// column takes a double, a Yes/No column a bool.
+using Value = std::variant<std::monostate, int32_t, std::string, DateTime, double, bool, Currency, Bytes>;
 using Row = std::vector<Value>;
 
 // Fills `row` (already sized to the column count, deleted columns included,

@@ -9,9 +9,13 @@
 //   rolvane-mdb-reader [--cpu SECONDS] [--memory BYTES] [--noise BYTES]
 //
 // Before it reads a request it limits itself (address space for its whole
-// life, CPU seconds per request, what libmdb may print) and enters its
-// sandbox (sandbox.h). Every request opens its file afresh and closes it
-// before the answer ends, so nothing of one database is left for the next.
+// life, CPU seconds for its first request, what libmdb may print) and
+// enters its sandbox (sandbox.h); the window moves the CPU limit on before
+// every later request (reader_client.cpp), which the sandbox does not let
+// the reader do itself. Every request opens its file afresh and closes it
+// before the answer ends, so nothing of one database is left for the next;
+// only a table's stream keeps its file open from one batch to the next
+// (stream.h), until the stream ends or another request comes.
 // Each request checks its file: header, system catalogue and its pages
 // (page_checks.h); then the table is read (tables.h) and its values turned
 // into the protocol's (values.h), memos whole from their long-value pages
@@ -22,11 +26,13 @@
 //
 // This file is the request loop: limits, sandbox, one answer per request.
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +42,7 @@
 #include "jet/reader/failure.h"
 #include "jet/reader/output.h"
 #include "jet/reader/sandbox.h"
+#include "jet/reader/stream.h"
 #include "jet/reader/tables.h"
 #include "jet/reader_protocol.h"
 
@@ -46,17 +53,11 @@ using jet::reader::Noise;
 using jet::reader::Output;
 using jet::reader::PutText;
 using jet::reader::PutU32;
+using jet::reader::TableStream;
 
 void Limit(int resource, rlim_t soft, rlim_t hard) {
     struct rlimit r {soft, hard};
     setrlimit(resource, &r);
-}
-
-// The CPU seconds already used, rounded up.
-rlim_t CpuUsed() {
-    struct rusage u {};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<rlim_t>(u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1);
 }
 
 void SendError(Output& out, int number, const std::string& description) {
@@ -108,6 +109,41 @@ void Answer(const std::string& path, const std::string& queryText, Output& out, 
     }
 }
 
+// Sends the next batch of `stream`; after its last batch, or a failure, the
+// stream is closed.
+void AnswerBatch(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise) {
+    const uint32_t rows = c.U32(), bytes = c.U32(), rowBytes = c.U32();
+    try {
+        stream->Batch(rows, bytes, rowBytes);
+        if (stream->Ended()) stream.reset();
+        return;
+    } catch (const Failure& f) {
+        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
+        else SendError(out, f.number, f.description);
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+    }
+    stream.reset();
+}
+
+// Opens a table's stream and sends its head and first batch.
+void AnswerTable(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise,
+                 size_t valueBytes) {
+    const std::string path = c.Text(), table = c.Text(), find = c.Text();
+    noise.Begin();
+    try {
+        stream = std::make_unique<TableStream>(path, table, find, out, noise, valueBytes);
+    } catch (const Failure& f) {
+        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
+        else SendError(out, f.number, f.description);
+        return;
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+        return;
+    }
+    AnswerBatch(stream, c, out, noise);
+}
+
 void AnswerProbe(const std::string& folder, const jet::reader::SandboxState& sandbox, Output& out) {
     std::vector<jet::reader::ProbeOutcome> outcomes;
     if (!folder.empty()) outcomes = jet::reader::Probe(folder);
@@ -148,8 +184,19 @@ int main(int argc, char** argv) {
     // value fails its query with 3035, System resource exceeded.
     const size_t valueBytes = static_cast<size_t>(memory / 16);
 
+    // Every request builds and frees the same few hundred kilobytes (libmdb's
+    // catalogue, the answer): keep what is freed for the next request
+    // instead of giving it back to the kernel and having it zeroed anew.
+    // Blocks of up to a megabyte come from the heap, a memo's larger ones
+    // still from mmap, and at most 4 MiB stay unused at its top.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 4 << 20);
+
+    // The CPU seconds of the first request; the window moves the soft
+    // limit on before each later one. The hard limit stays as inherited.
     struct rlimit cpuNow {};
     getrlimit(RLIMIT_CPU, &cpuNow);
+    Limit(RLIMIT_CPU, cpuNow.rlim_max != RLIM_INFINITY && cpu > cpuNow.rlim_max ? cpuNow.rlim_max : cpu, cpuNow.rlim_max);
     Limit(RLIMIT_AS, memory, memory);
     Limit(RLIMIT_CORE, 0, 0);
     Limit(RLIMIT_FSIZE, noiseCap, noiseCap);
@@ -170,6 +217,7 @@ int main(int argc, char** argv) {
     if (!sandbox.complete) sandbox.bits |= jet::reader::kIncomplete;
 
     Output out;
+    std::unique_ptr<TableStream> stream;  // the table being sent in batches, if any
     char tag = 0;
     std::string payload;
     while (ReadRequest(tag, payload)) {
@@ -180,15 +228,24 @@ int main(int argc, char** argv) {
             out.Flush();
             return 2;
         }
-        // Each request gets the same CPU time, however long the reader has run.
-        const rlim_t soft = CpuUsed() + cpu;
-        Limit(RLIMIT_CPU, cpuNow.rlim_max != RLIM_INFINITY && soft > cpuNow.rlim_max ? cpuNow.rlim_max : soft, cpuNow.rlim_max);
+        // Any request but the next batch ends the stream.
+        if (tag != 'N') stream.reset();
         try {
             if (tag == 'Q') {
                 std::string path = c.Text(), query = c.Text();
                 if (!c.ok() || !c.done()) return 2;
                 if (sandbox.complete) Answer(path, query, out, noise, valueBytes);
                 else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
+            } else if (tag == 'T' || tag == 'N') {
+                // Both carry the batch's bounds last: check the whole request first.
+                jet::reader::Cursor check = c;
+                if (tag == 'T') check.Text(), check.Text(), check.Text();
+                check.U32(), check.U32(), check.U32();
+                if (!check.ok() || !check.done()) return 2;
+                if (!sandbox.complete) SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
+                else if (tag == 'T') AnswerTable(stream, c, out, noise, valueBytes);
+                else if (stream) AnswerBatch(stream, c, out, noise);
+                else SendError(out, vb::kObjectInvalid, "Object invalid or no longer set.");
             } else if (tag == 'P') {
                 std::string folder = c.Text();
                 if (!c.ok() || !c.done()) return 2;

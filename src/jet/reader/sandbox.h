@@ -8,7 +8,8 @@
 //     on the socket needs. Writes go only to descriptors 1 and 2 (libmdb's
 //     output, an in-memory file) and 3 (the socket); files open read-only;
 //     nothing creates, removes or renames files, executes a program, starts
-//     a process or thread, or opens a socket. Anything else fails with EPERM.
+//     a process or thread, opens a socket or changes a resource limit.
+//     Anything else fails with EPERM.
 #pragma once
 
 #include <cstdint>

@@ -9,11 +9,6 @@
 namespace jet::reader {
 namespace {
 
-struct TableDefDeleter {
-    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
-};
-using TablePtr = std::unique_ptr<MdbTableDef, TableDefDeleter>;
-
 MdbColumn* Column(const MdbTableDef& t, unsigned i) {
     return static_cast<MdbColumn*>(g_ptr_array_index(t.columns, i));
 }
@@ -48,15 +43,7 @@ Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueB
 }
 
 void Reader::Run(const jet::Query& q) {
-    MdbCatalogEntry* entry = FindTable(q.table);
-    if (!entry)
-        throw Failure{vb::kCannotFindTable, "The database engine cannot find the input table or query '" + q.table +
-                                                "'. Make sure it exists and that its name is spelled correctly."};
-    CheckTableDefinition(file_, *mdb_->fmt, entry->table_pg);
-    TablePtr table(mdb_read_table(entry));
-    if (!table) Damaged("table definition unreadable");
-    CheckUsageMap(file_, *table);
-    noise_.Check();
+    TablePtr table = OpenTable(q.table);
 
     if (q.count && !q.where) {
         // As Jet and mdb-count do: the count stored in the definition.
@@ -109,22 +96,10 @@ void Reader::Run(const jet::Query& q) {
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
         try {
-            // mdb_fetch_row has cracked the row on the current page; crack
-            // it again to learn which fields are Null (its bound text says
-            // "" for both Null and empty text).
-            int start = 0;
-            size_t len = 0;
-            if (table->cur_row == 0 || mdb_find_row(mdb_.get(), static_cast<int>(table->cur_row - 1), &start, &len) != 0)
-                Damaged("row pointer outside its page");
-            start &= 0x1fff;
-            int n = mdb_crack_row(table.get(), start, len, fields.data());
-            if (n < 0) Damaged("row cannot be decoded");
+            CrackRow(*table, fields);
             const MdbField* whereField = nullptr;
-            for (unsigned f = 0; f < table->num_cols; ++f) {
-                int colnum = fields[f].colnum;
-                if (colnum < 0 || static_cast<unsigned>(colnum) >= table->num_cols) Damaged("row names a column the table lacks");
-                if (colnum == whereCol) whereField = &fields[f];
-            }
+            for (unsigned f = 0; f < table->num_cols; ++f)
+                if (fields[f].colnum == whereCol) whereField = &fields[f];
             ValueSource source{mdb_.get(), file_, valueBytes_};
             if (whereCol >= 0) {
                 if (!whereField) Damaged("row lacks a column");
@@ -158,6 +133,34 @@ void Reader::Run(const jet::Query& q) {
         sent = 1;
     }
     Finish(sent);
+}
+
+TablePtr Reader::OpenTable(const std::string& name) {
+    MdbCatalogEntry* entry = FindTable(name);
+    if (!entry)
+        throw Failure{vb::kCannotFindTable, "The database engine cannot find the input table or query '" + name +
+                                                "'. Make sure it exists and that its name is spelled correctly."};
+    CheckTableDefinition(file_, *mdb_->fmt, entry->table_pg);
+    TablePtr table(mdb_read_table(entry));
+    if (!table) Damaged("table definition unreadable");
+    CheckUsageMap(file_, *table);
+    noise_.Check();
+    return table;
+}
+
+void Reader::CrackRow(MdbTableDef& table, std::vector<MdbField>& fields) {
+    // mdb_fetch_row has cracked the row on the current page; crack it again
+    // to learn which fields are Null.
+    int start = 0;
+    size_t len = 0;
+    if (table.cur_row == 0 || mdb_find_row(mdb_.get(), static_cast<int>(table.cur_row - 1), &start, &len) != 0)
+        Damaged("row pointer outside its page");
+    start &= 0x1fff;
+    if (mdb_crack_row(&table, start, len, fields.data()) < 0) Damaged("row cannot be decoded");
+    for (unsigned f = 0; f < table.num_cols; ++f) {
+        const int colnum = fields[f].colnum;
+        if (colnum < 0 || static_cast<unsigned>(colnum) >= table.num_cols) Damaged("row names a column the table lacks");
+    }
 }
 
 void Reader::Finish(uint32_t rows) {

@@ -22,6 +22,10 @@ namespace jet::reader {
 struct HandleCloser {
     void operator()(MdbHandle* h) const { mdb_close(h); }
 };
+struct TableDefDeleter {
+    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+using TablePtr = std::unique_ptr<MdbTableDef, TableDefDeleter>;
 
 class Reader {
 public:
@@ -35,6 +39,20 @@ public:
 
     // The end frame of an answer of `rows` rows.
     void Finish(uint32_t rows);
+
+    // The user table `name` with its columns, its definition and usage map
+    // checked first: 3078 when there is none, Damaged when it cannot be read.
+    TablePtr OpenTable(const std::string& name);
+
+    // Cracks the row mdb_fetch_row has just read from `table` into `fields`
+    // (one per column; libmdb's own bound text cannot tell Null from empty
+    // text): Damaged when the row does not lie within its page or names a
+    // column the table lacks.
+    void CrackRow(MdbTableDef& table, std::vector<MdbField>& fields);
+
+    MdbHandle* Handle() const { return mdb_.get(); }
+    const RawFile& File() const { return file_; }
+    Noise& NoiseOf() const { return noise_; }
 
 private:
     MdbCatalogEntry* FindTable(const std::string& name);

@@ -59,8 +59,8 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
     MdbHandle* mdb = source.mdb;
     Value v;
     if (col.col_type == MDB_BOOL) {  // the null bit holds the value
-        v.kind = Kind::Int;
-        v.i = field.is_null ? 0 : -1;
+        v.kind = source.exact ? Kind::YesNo : Kind::Int;
+        v.i = field.is_null ? 0 : source.exact ? 1 : -1;
         return v;
     }
     if (field.is_null) return v;
@@ -76,10 +76,11 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
     case MDB_LONGINT: need(4); v.kind = Kind::Int; v.i = static_cast<int32_t>(mdb_get_int32(const_cast<unsigned char*>(buf), start)); break;
     case MDB_MONEY: {
         need(8);
-        int64_t cents;
-        memcpy(&cents, buf + start, 8);
-        v.kind = Kind::Double;
-        v.d = static_cast<double>(cents) / 10000.0;
+        int64_t scaled;
+        memcpy(&scaled, buf + start, 8);
+        v.kind = source.exact ? Kind::Currency : Kind::Double;
+        v.i = scaled;
+        v.d = static_cast<double>(scaled) / 10000.0;
         break;
     }
     case MDB_FLOAT: need(4); v.kind = Kind::Double; v.d = SingleAsDouble(mdb_get_single(const_cast<unsigned char*>(buf), start)); break;
@@ -94,7 +95,7 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
         break;
     }
     case MDB_BINARY:
-        v.kind = Kind::Text;
+        v.kind = source.exact ? Kind::Bytes : Kind::Text;
         v.text.assign(reinterpret_cast<const char*>(buf + start), static_cast<size_t>(size));
         break;
     case MDB_TEXT:
@@ -117,7 +118,16 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
         g_free(s);
         break;
     }
-    default:  // OLE objects and complex columns are not read: Null
+    case MDB_OLE: {
+        // Stored as a memo is; a query leaves it Null.
+        if (!source.exact) break;
+        need(MDB_MEMO_OVERHEAD);
+        v.text = ReadLongValue(source.file, *mdb->fmt, buf, start, size, source.budget);
+        source.budget -= v.text.size();
+        v.kind = Kind::Bytes;
+        break;
+    }
+    default:  // complex columns are not read: Null
         break;
     }
     return v;
@@ -129,7 +139,10 @@ void PutValue(std::string& out, const Value& v) {
     case Kind::Null: break;
     case Kind::Int: PutU64(out, static_cast<uint64_t>(v.i)); break;
     case Kind::Double: PutU64(out, jet::reader::DoubleBits(v.d)); break;
-    case Kind::Text: PutText(out, v.text); break;
+    case Kind::Text:
+    case Kind::Bytes: PutText(out, v.text); break;
+    case Kind::Currency: PutU64(out, static_cast<uint64_t>(v.i)); break;
+    case Kind::YesNo: out.push_back(v.i ? 1 : 0); break;
     case Kind::Date:
         for (int x : v.date) PutU32(out, static_cast<uint32_t>(x));
         break;

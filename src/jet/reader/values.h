@@ -31,11 +31,14 @@ void JetDate(double v, Value& out);
 // What a row's values are read from: libmdb's current page, and the file
 // itself for memo values kept on long-value pages. `budget` is how many
 // bytes of such values the row may still take (the reader's memory cap
-// sets it); a longer one fails the query with 3035.
+// sets it); a longer one fails the query with 3035. `exact` gives Yes/No,
+// Currency and the bytes of Binary and OLE columns their own kinds, as a
+// table's stream sends them; a query sends numbers and text.
 struct ValueSource {
     MdbHandle* mdb;
     const RawFile& file;
     size_t budget;
+    bool exact = false;
 };
 
 // The value of `field` of column `col`, whole: a value that cannot be read

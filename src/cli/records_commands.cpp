@@ -1,0 +1,315 @@
+#include "cli/records_commands.h"
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <optional>
+#include <thread>
+
+#include "catalogue/paths.h"
+#include "records/compare.h"
+#include "records/csv.h"
+#include "records/json.h"
+#include "records/render.h"
+#include "vb/error.h"
+
+namespace cli {
+
+namespace {
+
+using Kind = ConsoleCommand::Kind;
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+
+std::string Json(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::vector<size_t> Every(const records::Table& table) {
+    std::vector<size_t> rows(table.records.size());
+    for (size_t n = 0; n < rows.size(); ++n) rows[n] = n;
+    return rows;
+}
+
+std::string Cut(const std::string& text, size_t widest) {
+    if (records::CharacterCount(text) <= widest) return text;
+    // Cut at a character's start: escapes are ASCII, the rest UTF-8.
+    size_t at = 0;
+    for (size_t count = 0; at < text.size() && count < widest - 1; ++count)
+        do ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
+    return text.substr(0, at) + "\u2026";
+}
+
+std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
+
+class Runner {
+public:
+    Runner(const ConsoleCommand& command, RecordsRun& run) : command_(command), run_(run) {}
+
+    int Go() {
+        places_ = records::PlacesOf(run_.sys, run_.found.rows, command_.edition);
+        switch (command_.kind) {
+            case Kind::Show: return Show();
+            case Kind::Find: return Find();
+            case Kind::Compare: return Compare();
+            default: return kFailed;
+        }
+    }
+
+private:
+    void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), run_.out); }
+
+    // The place WHICH names, told when there is none.
+    const records::Place* Which(const std::string& which) {
+        if (const records::Place* place = records::FindPlace(places_, which)) return place;
+        if (which == "current") run_.say("There is no live database of the " + command_.edition + " edition.");
+        else if (which.size() == 1) run_.say("There is no Backup " + which + " of the " + command_.edition + " edition.");
+        else run_.say("There is no numbered copy " + which + " of the " + command_.edition + " edition.");
+        return nullptr;
+    }
+    void CannotBeRead(const records::Place& place, const vb::Error& error) {
+        const std::string file = run_.hostPath(place.path);
+        const std::string why = error.what();
+        run_.say((why.find(file) == std::string::npos ? file + ": " : "") + "cannot be read: " + why);
+    }
+
+    int Show() {
+        const records::Place* place = Which(command_.operand);
+        if (!place) return kFailed;
+        std::unique_ptr<records::Source> source = run_.sources();
+        std::vector<records::Column> columns;
+        std::optional<records::Table> whole;  // the text table lines its columns up over every record
+        std::string buffer;
+        bool first = true;
+        const auto layout = [&](records::Source::Layout given) {
+            columns = given.columns;
+            if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
+            else if (command_.json) buffer += "[";
+            else whole.emplace(records::Table{given.columns, given.primaryKey, {}});
+        };
+        const auto batch = [&](std::vector<records::Record>& records) {
+            for (records::Record& record : records) {
+                if (command_.csv) {
+                    records::AppendRecord(buffer, record, records::kCsv);
+                } else if (command_.json) {
+                    buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
+                    first = false;
+                } else {
+                    whole->records.push_back(std::move(record));
+                }
+            }
+            Print(buffer);
+            buffer.clear();
+            return !std::ferror(run_.out);
+        };
+        try {
+            source->Read(place->path, layout, batch);
+        } catch (const vb::Error& error) {
+            // What was printed stays printed; the status says it is not all.
+            CannotBeRead(*place, error);
+            return kFailed;
+        }
+        if (command_.json) buffer += first ? "]\n" : "\n]\n";
+        if (whole) buffer = RecordsTableText(*whole, Every(*whole));
+        Print(buffer);
+        return kDone;
+    }
+
+    int Find() {
+        struct Found {
+            std::optional<records::Table> table;
+            std::optional<vb::Error> error;
+        };
+        std::vector<Found> found(places_.size());
+        std::atomic<size_t> next{0};
+        const auto work = [&] {
+            std::unique_ptr<records::Source> source;
+            for (size_t i; (i = next++) < places_.size();) {
+                try {
+                    if (!source) source = run_.sources();
+                    records::Table table;
+                    source->Find(
+                        places_[i].path, command_.operand,
+                        [&](records::Source::Layout layout) {
+                            table.columns = std::move(layout.columns);
+                            table.primaryKey = std::move(layout.primaryKey);
+                        },
+                        [&](std::vector<records::Record>& batch) {
+                            std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
+                            return true;
+                        });
+                    found[i].table = std::move(table);
+                } catch (const vb::Error& error) {
+                    found[i].error = error;
+                    source.reset();  // a reader that failed is not asked again
+                }
+            }
+        };
+        // One reader for each core, each over the databases not yet taken.
+        const size_t workers = std::min<size_t>(places_.size(), std::max(1u, std::thread::hardware_concurrency()));
+        std::vector<std::thread> threads;
+        for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+        work();
+        for (std::thread& thread : threads) thread.join();
+
+        size_t matches = 0;
+        bool unread = false;
+        std::string text;
+        for (size_t i = 0; i < places_.size(); ++i) {
+            if (found[i].error) {
+                CannotBeRead(places_[i], *found[i].error);
+                unread = true;
+                continue;
+            }
+            const records::Table& table = *found[i].table;
+            if (table.records.empty()) continue;
+            matches += table.records.size();
+            const std::string file = run_.hostPath(places_[i].path);
+            if (command_.json) {
+                for (const records::Record& record : table.records) {
+                    nlohmann::ordered_json object;
+                    object["edition"] = command_.edition;
+                    object["caption"] = places_[i].caption;
+                    object["file"] = file;
+                    object["record"] = records::RecordJson(table.columns, record);
+                    text += (text.empty() ? "[\n" : ",\n") + Json(object);
+                }
+            } else {
+                text += (text.empty() ? "" : "\n") + records::Escaped(places_[i].caption + " (" + file + "): ") +
+                        Plural(table.records.size(), "record") + "\n" + RecordsTableText(table, Every(table));
+            }
+        }
+        if (command_.json) text += text.empty() ? "[]\n" : "\n]\n";
+        Print(text);
+        if (matches == 0 && !unread)
+            run_.say("No record of the " + command_.edition + " edition holds \"" + records::Escaped(command_.operand) +
+                     "\".");
+        return unread ? kFailed : kDone;
+    }
+
+    int Compare() {
+        const records::Place* which = Which(command_.operand);
+        const records::Place* current = which ? Which("current") : nullptr;
+        if (!which || !current) return kFailed;
+        const auto read = [this](const records::Place* place) {
+            std::unique_ptr<records::Source> source = run_.sources();
+            return records::ReadTable(*source, place->path);
+        };
+        // The two read at once, each through a reader of its own.
+        auto theirs = std::async(std::launch::async, read, current);
+        records::Table mine;
+        std::optional<vb::Error> failure;
+        try {
+            mine = read(which);
+        } catch (const vb::Error& error) {
+            CannotBeRead(*which, error);
+            failure = error;
+        }
+        records::Table live;
+        try {
+            live = theirs.get();
+        } catch (const vb::Error& error) {
+            CannotBeRead(*current, error);
+            failure = error;
+        }
+        if (failure) return kFailed;
+
+        const records::Comparison c = records::Compare(mine, live);
+        const std::string name = which->caption == catalogue::kCurrentCaption ? "current" : which->caption;
+        const auto columns = [](const std::vector<std::string>& names) {
+            std::string list;
+            for (const std::string& n : names) list += (list.empty() ? "" : ", ") + records::Escaped(n);
+            return list;
+        };
+        if (!c.onlyInFirstColumns.empty())
+            run_.say("Columns only in " + name + ", not compared: " + columns(c.onlyInFirstColumns));
+        if (!c.onlyInSecondColumns.empty())
+            run_.say("Columns only in current, not compared: " + columns(c.onlyInSecondColumns));
+
+        std::string text;
+        if (command_.json) {
+            nlohmann::ordered_json object;
+            object["only_in_which"] = nlohmann::ordered_json::array();
+            for (size_t n : c.onlyInFirst) object["only_in_which"].push_back(records::RecordJson(mine.columns, mine.records[n]));
+            object["only_in_current"] = nlohmann::ordered_json::array();
+            for (size_t n : c.onlyInSecond)
+                object["only_in_current"].push_back(records::RecordJson(live.columns, live.records[n]));
+            object["changed"] = nlohmann::ordered_json::array();
+            for (const auto& change : c.changed)
+                object["changed"].push_back({{"which", records::RecordJson(mine.columns, mine.records[change.first])},
+                                             {"current", records::RecordJson(live.columns, live.records[change.second])},
+                                             {"fields", change.fields}});
+            text = object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+        } else if (!c.NoDifference()) {
+            const auto group = [&](const std::string& title, const records::Table& table, const std::vector<size_t>& rows) {
+                if (rows.empty()) return;
+                text += title + ": " + Plural(rows.size(), "record") + "\n" + RecordsTableText(table, rows) + "\n";
+            };
+            group("Only in " + name, mine, c.onlyInFirst);
+            group("Only in current", live, c.onlyInSecond);
+            if (!c.changed.empty()) text += "Changed: " + Plural(c.changed.size(), "record") + "\n";
+            for (const auto& change : c.changed) {
+                std::string key;
+                for (const std::string& column : c.key) {
+                    const int i = records::ColumnIndex(mine.columns, column);
+                    key += (key.empty() ? "" : ", ") + records::Escaped(column) + " " +
+                           records::Escaped(records::DisplayText(mine.records[change.first][i]));
+                }
+                text += "  " + (key.empty() ? "record " + std::to_string(change.first + 1) : key) + "\n";
+                for (const std::string& field : change.fields) {
+                    const auto value = [&](const records::Table& table, size_t n) {
+                        const records::Cell& cell = table.records[n][records::ColumnIndex(table.columns, field)];
+                        return std::holds_alternative<records::Null>(cell) ? std::string("(Null)")
+                                                                           : Cut(records::Escaped(records::DisplayText(cell)), 60);
+                    };
+                    text += "    " + records::Escaped(field) + ": " + value(mine, change.first) + " \u2192 " +
+                            value(live, change.second) + "\n";
+                }
+            }
+        }
+        Print(text);
+        if (c.NoDifference())
+            run_.say("No difference between " + name + " and the live database of the " + command_.edition + " edition.");
+        return kDone;
+    }
+
+    const ConsoleCommand& command_;
+    RecordsRun& run_;
+    std::vector<records::Place> places_;
+};
+
+}  // namespace
+
+std::string RecordsTableText(const records::Table& table, const std::vector<size_t>& rows, size_t widest) {
+    const size_t columns = table.columns.size();
+    std::vector<std::vector<std::string>> cells;
+    cells.reserve(rows.size() + 1);
+    cells.emplace_back();
+    for (const records::Column& column : table.columns) cells.back().push_back(Cut(records::Escaped(column.name), widest));
+    for (size_t n : rows) {
+        cells.emplace_back();
+        for (size_t c = 0; c < columns; ++c)
+            cells.back().push_back(c < table.records[n].size()
+                                       ? Cut(records::Escaped(records::DisplayText(table.records[n][c])), widest)
+                                       : std::string());
+    }
+    std::vector<size_t> width(columns, 0);
+    for (const auto& line : cells)
+        for (size_t c = 0; c < columns; ++c) width[c] = std::max(width[c], records::CharacterCount(line[c]));
+    std::string text;
+    for (const auto& line : cells) {
+        std::string row;
+        for (size_t c = 0; c < columns; ++c) {
+            row += line[c];
+            if (c + 1 < columns) row += std::string(width[c] - records::CharacterCount(line[c]) + 2, ' ');
+        }
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        text += row + "\n";
+    }
+    return text;
+}
+
+int RunRecordsCommand(const ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
+
+}  // namespace cli

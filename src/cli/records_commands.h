@@ -1,0 +1,42 @@
+// The commands that look inside databases without a window:
+//   --show EDITION WHICH     every record of one database (text, --json, --csv)
+//   --find EDITION TEXT      the records holding TEXT in every database of
+//                            the edition, one reader per core
+//   --compare EDITION WHICH  what differs between WHICH and the live database
+// They read through records::Source (a reader of its own for each thread)
+// and print with records/ (render.h, csv.h, json.h), as the window's
+// Records dialog shows, finds, compares and exports.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "cli/commandline.h"
+#include "common/services.h"
+#include "records/source.h"
+
+namespace cli {
+
+struct RecordsRun {
+    common::Services& sys;
+    const catalogue::Catalogue& found;
+    records::SourceFactory sources;
+    // The path on this machine of a path as the procedures hold it.
+    std::function<std::string(const std::string&)> hostPath;
+    // One line of ours on stderr.
+    std::function<void(const std::string&)> say;
+    std::FILE* out;
+};
+
+// Runs Show, Find or Compare; returns the exit status.
+int RunRecordsCommand(const ConsoleCommand& command, RecordsRun& run);
+
+// The records as a table for a terminal: the column names, then one line
+// per record, columns lined up. Values are escaped (records::Escaped), so
+// that nothing in them reaches the terminal as a control, and cut after
+// `widest` characters with "…"; --json and --csv give them whole.
+std::string RecordsTableText(const records::Table& table, const std::vector<size_t>& rows, size_t widest = 40);
+
+}  // namespace cli

@@ -1,0 +1,324 @@
+#include "gui/records_dialog.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "gui/results_dialogs.h"
+#include "records/compare.h"
+#include "records/csv.h"
+#include "vb/error.h"
+
+namespace gui {
+
+namespace {
+
+// The reader gives its records in batches; the window takes them in
+// batches of its own, the first small so that it shows soon.
+constexpr size_t kFirstBatch = 100;
+
+QString DefaultSaveFileName(QWidget* parent, const QString& suggested) {
+    return QFileDialog::getSaveFileName(parent, QObject::tr("Export Records"), suggested,
+                                        QObject::tr("CSV files (*.csv);;All files (*)"));
+}
+
+}  // namespace
+
+RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const QString& edition,
+                             std::string livePath, QWidget* parent)
+    : QDialog(parent),
+      context_(std::move(context)),
+      place_(std::move(place)),
+      edition_(edition),
+      live_(std::move(livePath)),
+      model_(new RecordsModel(this)),
+      find_(new QLineEdit(this)),
+      table_(new QTableView(this)),
+      count_(new QLabel(this)),
+      status_(new QLabel(this)),
+      compare_(new QPushButton(tr("Compare with &Current"), this)),
+      export_(new QPushButton(tr("&Export…"), this)),
+      findAll_(new QPushButton(tr("Find in &All Copies"), this)),
+      close_(new QPushButton(tr("C&lose"), this)),
+      exportMenu_(new QMenu(this)) {
+    if (!context_.saveFileName) context_.saveFileName = DefaultSaveFileName;
+    if (!context_.hostPath) context_.hostPath = [](const std::string& path) { return path; };
+    setObjectName(QStringLiteral("records"));
+    setWindowTitle(tr("Records - %1").arg(Name()));
+    setSizeGripEnabled(true);
+
+    auto* findLabel = new QLabel(tr("&Find:"), this);
+    findLabel->setBuddy(find_);
+    find_->setObjectName(QStringLiteral("txtFind"));
+    find_->setClearButtonEnabled(true);
+    find_->setAccessibleName(tr("Find"));
+    find_->setAccessibleDescription(tr("Shows the records whose text holds this, in any case"));
+
+    table_->setObjectName(QStringLiteral("tblRecords"));
+    table_->setModel(model_);
+    table_->setAccessibleName(tr("Records"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setTabKeyNavigation(false);
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideRight);
+    table_->verticalHeader()->setVisible(false);
+    table_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    table_->horizontalHeader()->setDefaultSectionSize(140);
+
+    for (QLabel* label : {count_, status_}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    }
+    count_->setObjectName(QStringLiteral("lblCount"));
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    status_->setWordWrap(true);
+
+    // Copy: Ctrl+C in the table, and its context menu (right click, the
+    // Menu key, Shift+F10).
+    auto* copy = new QAction(tr("&Copy"), table_);
+    copy->setObjectName(QStringLiteral("actCopy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &RecordsDialog::CopySelected);
+    table_->addAction(copy);
+    table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), table_);
+    menuKey->setContext(Qt::WidgetShortcut);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        QMenu menu;
+        menu.addActions(table_->actions());
+        const QRect cell = table_->visualRect(table_->currentIndex());
+        menu.exec(table_->viewport()->mapToGlobal(cell.isValid() ? cell.bottomLeft() : QPoint(0, 0)));
+    });
+
+    const std::pair<Scope, QString> scopes[] = {{Scope::All, tr("&All Records…")},
+                                                {Scope::Found, tr("&Found Records…")},
+                                                {Scope::Selected, tr("&Selected Records…")}};
+    for (const auto& [scope, text] : scopes) {
+        QAction* action = exportMenu_->addAction(text);
+        connect(action, &QAction::triggered, this, [this, scope = scope] { Export(scope); });
+    }
+    export_->setMenu(exportMenu_);
+
+    const std::pair<QPushButton*, const char*> buttons[] = {
+        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
+    auto* row = new QHBoxLayout;
+    for (const auto& [button, name] : buttons) {
+        button->setObjectName(QString::fromLatin1(name));
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')).remove(QChar(0x2026)));
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setFocusPolicy(Qt::StrongFocus);
+        if (button == close_) row->addStretch();
+        row->addWidget(button);
+    }
+    auto* findRow = new QHBoxLayout;
+    findRow->addWidget(findLabel);
+    findRow->addWidget(find_, 1);
+    findRow->addWidget(count_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(findRow);
+    layout->addWidget(table_, 1);
+    layout->addWidget(status_);
+    layout->addLayout(row);
+    resize(820, 480);
+
+    setTabOrder(find_, table_);
+    setTabOrder(table_, compare_);
+    setTabOrder(compare_, export_);
+    setTabOrder(export_, findAll_);
+    setTabOrder(findAll_, close_);
+    find_->setFocus();
+
+    connect(find_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        model_->SetFilter(text);
+        ShowCount();
+        FollowState();
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &RecordsDialog::ShowCount);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &RecordsDialog::FollowState);
+    connect(compare_, &QPushButton::clicked, this, &RecordsDialog::CompareWithCurrent);
+    connect(findAll_, &QPushButton::clicked, this, &RecordsDialog::FindInAllCopies);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    ShowCount();
+    FollowState();
+}
+
+RecordsDialog::~RecordsDialog() {
+    comparing_.Stop();
+    loading_.Stop();
+}
+
+QString RecordsDialog::Name() const { return edition_ + QLatin1Char(' ') + QString::fromStdString(place_.caption); }
+
+void RecordsDialog::Load() {
+    status_->setText(tr("Reading %1…").arg(QString::fromStdString(context_.hostPath(place_.path))));
+    complete_ = failed_ = false;
+    FollowState();
+    loading_.Start([sources = context_.sources, path = place_.path, this](Background& job) {
+        std::string failure;
+        try {
+            std::unique_ptr<records::Source> source = sources();
+            std::vector<records::Column> columns;
+            size_t wanted = kFirstBatch;
+            std::vector<records::Record> pending;
+            const auto hand = [&] {
+                records::TextIndex text;
+                for (const records::Record& record : pending) text.Add(columns, record);
+                job.Post([this, batch = std::move(pending), text = std::move(text)]() mutable {
+                    model_->Append(std::move(batch), text);
+                });
+                pending.clear();
+                wanted = std::min<size_t>(wanted * 4, 5000);
+            };
+            source->Read(
+                path,
+                [&](records::Source::Layout layout) {
+                    columns = layout.columns;
+                    job.Post([this, layout = std::move(layout)]() mutable {
+                        model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey));
+                    });
+                },
+                [&](std::vector<records::Record>& batch) {
+                    for (auto& record : batch) {
+                        pending.push_back(std::move(record));
+                        if (pending.size() >= wanted) hand();
+                    }
+                    // Whatever arrived is shown while the reader reads on.
+                    if (!pending.empty()) hand();
+                    return !job.Stopped();
+                });
+        } catch (const vb::Error& error) {
+            failure = error.what();
+            if (failure.empty()) failure = "Error " + std::to_string(error.Number());
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        job.Post([this, failure] {
+            failed_ = !failure.empty();
+            complete_ = !failed_;
+            if (failed_)
+                status_->setText(tr("This copy cannot be read: %1 Only the records read before that are shown.")
+                                     .arg(QString::fromStdString(failure)));
+            else
+                status_->clear();
+            ShowCount();
+            FollowState();
+            emit loaded();
+        });
+    });
+}
+
+void RecordsDialog::ShowCount() {
+    count_->setText(tr("%1 of %2 records").arg(model_->Shown().size()).arg(model_->Total()));
+}
+
+// Compare and Export want every record; a copy that could not be read to
+// its end would show differences or write a file that are not so.
+void RecordsDialog::FollowState() {
+    const bool selected = table_->selectionModel() && table_->selectionModel()->hasSelection();
+    compare_->setEnabled(complete_ && !live_.empty() && live_ != place_.path && !comparingNow_);
+    export_->setEnabled(complete_);
+    findAll_->setEnabled(!find_->text().isEmpty());
+    const QList<QAction*> actions = exportMenu_->actions();
+    actions[1]->setEnabled(!find_->text().isEmpty());
+    actions[2]->setEnabled(selected);
+}
+
+std::vector<size_t> RecordsDialog::Rows(Scope scope) const {
+    std::vector<size_t> rows;
+    if (scope == Scope::All) {
+        for (size_t n = 0; n < model_->Total(); ++n) rows.push_back(n);
+    } else if (scope == Scope::Found) {
+        rows.assign(model_->Shown().begin(), model_->Shown().end());
+    } else {
+        for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+            rows.push_back(model_->Shown()[index.row()]);
+        std::sort(rows.begin(), rows.end());
+    }
+    return rows;
+}
+
+bool RecordsDialog::Export(Scope scope) {
+    if (!complete_) return false;
+    const std::vector<size_t> rows = Rows(scope);
+    QString suggested = Name() + QStringLiteral(".csv");
+    suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString file = context_.saveFileName(this, suggested);
+    if (file.isEmpty()) return false;
+    const std::string csv = records::Write(model_->Table(), rows, records::kCsv);
+    QSaveFile out(file);
+    const bool written = out.open(QIODevice::WriteOnly) &&
+                         out.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+                         out.commit();
+    status_->setText(written ? (rows.size() == 1 ? tr("1 record exported to %1.").arg(file)
+                                                 : tr("%1 records exported to %2.").arg(rows.size()).arg(file))
+                             : tr("Could not write %1: %2").arg(file, out.errorString()));
+    return written;
+}
+
+void RecordsDialog::CopySelected() {
+    const std::vector<size_t> rows = Rows(Scope::Selected);
+    if (rows.empty()) return;
+    const std::string text = records::Write(model_->Table(), rows, records::kTabSeparated);
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void RecordsDialog::CompareWithCurrent() {
+    if (!compare_->isEnabled()) return;
+    status_->setText(tr("Comparing with the live database…"));
+    comparingNow_ = true;
+    comparing_.Start([sources = context_.sources, live = live_, this](Background& job) {
+        try {
+            std::unique_ptr<records::Source> source = sources();
+            auto current = std::make_shared<records::Table>(
+                records::ReadTable(*source, live, [&job] { return job.Stopped(); }));
+            if (job.Stopped()) return;
+            // This copy's records are complete and no longer change.
+            auto comparison = std::make_shared<records::Comparison>(records::Compare(model_->Table(), *current));
+            job.Post([this, current, comparison] {
+                comparingNow_ = false;
+                status_->clear();
+                auto* results = new ComparisonDialog(model_->Table(), std::move(*current), std::move(*comparison),
+                                                     Name(), edition_, this);
+                results->setAttribute(Qt::WA_DeleteOnClose);
+                results->show();
+                FollowState();
+                emit resultsShown(results);
+            });
+        } catch (const vb::Error& error) {
+            job.Post([this, what = std::string(error.what())] {
+                comparingNow_ = false;
+                status_->setText(tr("The live database cannot be read: %1").arg(QString::fromStdString(what)));
+                FollowState();
+            });
+        }
+    });
+    FollowState();
+}
+
+void RecordsDialog::FindInAllCopies() {
+    if (find_->text().isEmpty()) return;
+    auto* results = new FindAllDialog(context_, find_->text().toStdString(), edition_, this);
+    results->setAttribute(Qt::WA_DeleteOnClose);
+    results->show();
+    emit resultsShown(results);
+}
+
+}  // namespace gui

@@ -1,0 +1,116 @@
+// The Records dialog of one database ("Records - Business Backup 2"),
+// opened with Show Records… from a catalogue row's context menu or from
+// Previous Versions:
+//
+//   the table     the roof table's records, the column names as headers,
+//                 filled batch by batch as the reader gives them
+//   Find          filters as one types, across the text columns, without
+//                 regard to case as names compare ("N of M records")
+//   Compare with Current  this copy against the live database: records only
+//                 in one, and those changed, field by field (results_dialogs.h)
+//   Export…       all, the found or the selected records as a CSV file
+//   Find in All Copies    the Find text in every database of the edition:
+//                 which hold matching records, and how many
+//   Copy          (Ctrl+C, or the table's context menu) the selected records
+//                 as tab-separated text, with the header row
+//   Close, Esc and the close box close the dialog
+//
+// Every read runs off the window's thread (Background), each through a
+// Source of its own (RecordsContext::sources), so the window never waits
+// on a database. A copy that cannot be read says so in the dialog; Find in
+// All Copies still works, and so does Close. Nothing here writes to a
+// database.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/background.h"
+#include "gui/records_model.h"
+#include "records/source.h"
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+
+namespace gui {
+
+struct RecordsContext {
+    records::SourceFactory sources;
+    // Every database of the edition, for Find in All Copies.
+    std::function<std::vector<records::Place>()> places;
+    // The host path of a path as the procedures hold it, to name files.
+    std::function<std::string(const std::string&)> hostPath;
+    // Asks where to save an export, suggesting a name; empty: not saved.
+    std::function<QString(QWidget* parent, const QString& suggested)> saveFileName;
+};
+
+class RecordsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // `livePath`: the edition's live database, compared with; the empty
+    // path, or the place itself, leaves Compare with Current disabled.
+    RecordsDialog(RecordsContext context, records::Place place, const QString& edition, std::string livePath,
+                  QWidget* parent = nullptr);
+    ~RecordsDialog() override;
+
+    // Starts reading the records.
+    void Load();
+
+    enum class Scope { All, Found, Selected };
+    // Writes the records of `scope` to a file the user names. True when written.
+    bool Export(Scope scope);
+    void CopySelected();
+    void CompareWithCurrent();
+    void FindInAllCopies();
+
+    RecordsModel& Model() { return *model_; }
+    QTableView& Table() { return *table_; }
+    QLineEdit& FindField() { return *find_; }
+    QLabel& CountLabel() { return *count_; }
+    QLabel& StatusLabel() { return *status_; }
+    QPushButton& CompareButton() { return *compare_; }
+    QPushButton& ExportButton() { return *export_; }
+    QPushButton& FindAllButton() { return *findAll_; }
+    QPushButton& CloseButton() { return *close_; }
+
+signals:
+    // Every record has been read, or the reading failed (StatusLabel says).
+    void loaded();
+    // The window that shows a comparison's or a search's results opened.
+    void resultsShown(QDialog* results);
+
+private:
+    void ShowCount();
+    void FollowState();
+    QString Name() const;  // "Business Backup 2"
+    std::vector<size_t> Rows(Scope scope) const;
+
+    RecordsContext context_;
+    records::Place place_;
+    QString edition_;
+    std::string live_;
+    RecordsModel* model_;
+    QLineEdit* find_;
+    QTableView* table_;
+    QLabel* count_;
+    QLabel* status_;
+    QPushButton* compare_;
+    QPushButton* export_;
+    QPushButton* findAll_;
+    QPushButton* close_;
+    QMenu* exportMenu_;
+    bool complete_ = false;  // every record read
+    bool failed_ = false;
+    bool comparingNow_ = false;
+    // Last, so that they stop before anything they post to goes.
+    Background loading_{this};
+    Background comparing_{this};
+};
+
+}  // namespace gui

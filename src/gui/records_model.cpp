@@ -1,0 +1,111 @@
+#include "gui/records_model.h"
+
+#include <QTextDocument>
+
+#include "records/render.h"
+
+namespace gui {
+
+namespace {
+
+QString OneLine(const std::string& text) {
+    QString line = QString::fromStdString(records::Escaped(text, /*backslash=*/false));
+    if (line.size() > RecordsModel::kShownCharacters) {
+        line.truncate(RecordsModel::kShownCharacters);
+        if (line.back().isHighSurrogate()) line.chop(1);
+        line += QChar(0x2026);
+    }
+    return line;
+}
+
+// The whole text, each line made harmless, as plain text (never markup).
+QString Tooltip(const std::string& text) {
+    QStringList lines;
+    size_t from = 0;
+    for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1)
+        lines << QString::fromStdString(records::Escaped(text.substr(from, at - from), false));
+    lines << QString::fromStdString(records::Escaped(text.substr(from), false));
+    return Qt::convertFromPlainText(lines.join(QLatin1Char('\n')), Qt::WhiteSpaceNormal);
+}
+
+}  // namespace
+
+RecordsModel::RecordsModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey) {
+    beginResetModel();
+    table_ = records::Table{std::move(columns), std::move(primaryKey), {}};
+    index_.Clear();
+    shown_.clear();
+    endResetModel();
+}
+
+void RecordsModel::Append(std::vector<records::Record> batch, const records::TextIndex& text) {
+    if (batch.empty()) return;
+    const uint32_t first = static_cast<uint32_t>(table_.records.size());
+    std::vector<uint32_t> added;
+    if (filter_.empty()) {
+        for (uint32_t n = 0; n < batch.size(); ++n) added.push_back(first + n);
+    } else {
+        for (uint32_t n : text.Matching(filter_)) added.push_back(first + n);
+    }
+    for (auto& record : batch) table_.records.push_back(std::move(record));
+    index_.Append(text);
+    if (added.empty()) return;
+    beginInsertRows({}, static_cast<int>(shown_.size()), static_cast<int>(shown_.size() + added.size() - 1));
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    endInsertRows();
+}
+
+void RecordsModel::SetFilter(const QString& text) {
+    const std::string typed = text.toStdString();
+    if (typed == filter_) return;
+    // Text that contains the last one can match only records that matched it.
+    const bool narrower = records::FoldedText(typed).find(records::FoldedText(filter_)) != std::string::npos;
+    std::vector<uint32_t> shown = index_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr);
+    filter_ = typed;
+    beginResetModel();
+    shown_ = std::move(shown);
+    endResetModel();
+}
+
+int RecordsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+}
+
+int RecordsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(table_.columns.size());
+}
+
+QVariant RecordsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
+    const records::Record& record = table_.records[shown_[index.row()]];
+    if (static_cast<size_t>(index.column()) >= record.size()) return {};
+    const records::Cell& cell = record[index.column()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return OneLine(records::DisplayText(cell));
+    case Qt::ToolTipRole:
+        if (const auto* text = std::get_if<std::string>(&cell);
+            text && (text->find('\n') != std::string::npos ||
+                     records::CharacterCount(*text) > static_cast<size_t>(kShownCharacters)))
+            return Tooltip(*text);
+        return {};
+    case Qt::TextAlignmentRole: {
+        const records::Kind kind = table_.columns[index.column()].kind;
+        const bool number = kind == records::Kind::Integer || kind == records::Kind::Floating ||
+                            kind == records::Kind::Currency;
+        return QVariant::fromValue(Qt::Alignment((number ? Qt::AlignTrailing : Qt::AlignLeading) | Qt::AlignVCenter));
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical || section < 0 || section >= columnCount()) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(records::Escaped(table_.columns[section].name, false));
+    return {};
+}
+
+}  // namespace gui

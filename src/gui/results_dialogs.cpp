@@ -1,0 +1,191 @@
+#include "gui/results_dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "records/render.h"
+#include "vb/error.h"
+
+namespace gui {
+
+namespace {
+
+QString Harmless(const std::string& text, size_t most = 80) {
+    QString shown = QString::fromStdString(records::Escaped(text, false));
+    if (shown.size() > static_cast<qsizetype>(most)) shown = shown.left(most) + QChar(0x2026);
+    return shown;
+}
+
+QString CellText(const records::Table& table, size_t record, int column) {
+    const records::Record& row = table.records[record];
+    if (column < 0 || static_cast<size_t>(column) >= row.size()) return {};
+    if (std::holds_alternative<records::Null>(row[column])) return QObject::tr("(Null)");
+    return Harmless(records::DisplayText(row[column]));
+}
+
+// A record in one line: its key, else its first columns, "ID 12, Name Ann".
+QString RecordLine(const records::Table& table, size_t record, const std::vector<std::string>& key) {
+    QStringList parts;
+    std::vector<int> columns;
+    for (const std::string& name : key) columns.push_back(records::ColumnIndex(table.columns, name));
+    if (columns.empty())
+        for (int c = 0; c < static_cast<int>(table.columns.size()) && c < 3; ++c) columns.push_back(c);
+    for (int c : columns)
+        parts << QStringLiteral("%1 %2").arg(Harmless(table.columns[c].name), CellText(table, record, c));
+    return parts.join(QStringLiteral(", "));
+}
+
+void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    buttons->button(QDialogButtonBox::Close)->setText(QObject::tr("C&lose"));
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+}  // namespace
+
+ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table current,
+                                   records::Comparison comparison, const QString& whichName,
+                                   const QString& edition, QWidget* parent)
+    : QDialog(parent),
+      current_(std::move(current)),
+      comparison_(std::move(comparison)),
+      summary_(new QLabel(this)),
+      tree_(new QTreeWidget(this)) {
+    setObjectName(QStringLiteral("comparison"));
+    setWindowTitle(tr("Compare - %1 with Current").arg(whichName));
+    setSizeGripEnabled(true);
+    const records::Comparison& c = comparison_;
+    const QString live = tr("%1 (Current)").arg(edition);
+
+    QStringList lines;
+    const QString key = Harmless([&] {
+        std::string names;
+        for (const std::string& name : c.key) names += (names.empty() ? "" : ", ") + name;
+        return names;
+    }());
+    switch (c.matchedBy) {
+    case records::Comparison::MatchedBy::PrimaryKey: lines << tr("Records matched by the primary key (%1).").arg(key); break;
+    case records::Comparison::MatchedBy::IdColumn: lines << tr("Records matched by the column %1.").arg(key); break;
+    case records::Comparison::MatchedBy::WholeRecord: lines << tr("Records matched by all their values."); break;
+    }
+    const auto names = [](const std::vector<std::string>& columns) {
+        QStringList list;
+        for (const std::string& name : columns) list << Harmless(name);
+        return list.join(QStringLiteral(", "));
+    };
+    if (!c.onlyInFirstColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(whichName, names(c.onlyInFirstColumns));
+    if (!c.onlyInSecondColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(live, names(c.onlyInSecondColumns));
+    if (c.NoDifference()) lines << tr("The records of the columns compared are the same.");
+    summary_->setText(lines.join(QLatin1Char('\n')));
+    summary_->setTextFormat(Qt::PlainText);
+    summary_->setWordWrap(true);
+    summary_->setObjectName(QStringLiteral("lblSummary"));
+
+    tree_->setObjectName(QStringLiteral("treeDifferences"));
+    tree_->setAccessibleName(tr("Differences"));
+    tree_->setHeaderLabels({tr("Record"), tr("In %1").arg(whichName), tr("In %1").arg(live)});
+    tree_->setUniformRowHeights(true);
+    tree_->header()->setStretchLastSection(true);
+
+    auto* onlyWhich = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(whichName).arg(c.onlyInFirst.size())});
+    for (size_t n : c.onlyInFirst) new QTreeWidgetItem(onlyWhich, {RecordLine(which, n, c.key)});
+    auto* onlyCurrent = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(live).arg(c.onlyInSecond.size())});
+    for (size_t n : c.onlyInSecond) new QTreeWidgetItem(onlyCurrent, {RecordLine(current_, n, c.key)});
+    auto* changed = new QTreeWidgetItem(tree_, {tr("Changed (%1)").arg(c.changed.size())});
+    for (const records::Comparison::Changed& change : c.changed) {
+        auto* record = new QTreeWidgetItem(changed, {RecordLine(which, change.first, c.key)});
+        for (const std::string& field : change.fields)
+            new QTreeWidgetItem(record, {Harmless(field),
+                                         CellText(which, change.first, records::ColumnIndex(which.columns, field)),
+                                         CellText(current_, change.second, records::ColumnIndex(current_.columns, field))});
+    }
+    for (QTreeWidgetItem* group : {onlyWhich, onlyCurrent, changed}) group->setExpanded(true);
+    tree_->setCurrentItem(onlyWhich);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(summary_);
+    layout->addWidget(tree_, 1);
+    CloseButton(this, layout);
+    resize(760, 460);
+    tree_->setFocus();
+}
+
+FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, const QString& edition,
+                             QWidget* parent)
+    : QDialog(parent), status_(new QLabel(this)), list_(new QTableWidget(0, 3, this)) {
+    setObjectName(QStringLiteral("findAll"));
+    setWindowTitle(tr("Find in All Copies - %1").arg(edition));
+    setSizeGripEnabled(true);
+    const QString shown = Harmless(text);
+    auto* caption = new QLabel(tr("&Databases of %1 holding \u201c%2\u201d:").arg(edition, shown), this);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setBuddy(list_);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    list_->setObjectName(QStringLiteral("tblCopies"));
+    list_->setAccessibleName(tr("Databases with matching records"));
+    list_->setHorizontalHeaderLabels({tr("Database"), tr("Matching records"), tr("File")});
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setTabKeyNavigation(false);
+    list_->verticalHeader()->setVisible(false);
+    list_->horizontalHeader()->setStretchLastSection(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption);
+    layout->addWidget(list_, 1);
+    layout->addWidget(status_);
+    CloseButton(this, layout);
+    resize(720, 360);
+    list_->setFocus();
+
+    const std::vector<records::Place> places = context.places ? context.places() : std::vector<records::Place>{};
+    status_->setText(tr("Searching %1 databases…").arg(places.size()));
+    // Each file's name as this machine knows it, worked out here: the job
+    // only reads.
+    std::vector<QString> files;
+    for (const records::Place& place : places)
+        files.push_back(QString::fromStdString(context.hostPath ? context.hostPath(place.path) : place.path));
+    searching_.Start([this, sources = context.sources, places, files, text](Background& job) {
+        std::unique_ptr<records::Source> source;
+        int holding = 0;
+        for (size_t i = 0; i < places.size() && !job.Stopped(); ++i) {
+            QString found;
+            try {
+                if (!source) source = sources();
+                size_t count = 0;
+                source->Find(places[i].path, text, [](records::Source::Layout) {},
+                             [&](std::vector<records::Record>& batch) {
+                                 count += batch.size();
+                                 return !job.Stopped();
+                             });
+                found = QString::number(count);
+                if (count > 0) ++holding;
+            } catch (const vb::Error&) {
+                found = tr("cannot be read");
+            }
+            job.Post([this, caption = QString::fromStdString(places[i].caption), found, file = files[i]] {
+                const int row = list_->rowCount();
+                list_->insertRow(row);
+                list_->setItem(row, 0, new QTableWidgetItem(Harmless(caption.toStdString())));
+                list_->setItem(row, 1, new QTableWidgetItem(found));
+                list_->setItem(row, 2, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
+                if (row == 0) list_->setCurrentCell(0, 0);
+            });
+        }
+        job.Post([this, holding, searched = places.size()] {
+            status_->setText(tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched));
+            emit finished();
+        });
+    });
+}
+
+FindAllDialog::~FindAllDialog() { searching_.Stop(); }
+
+}  // namespace gui

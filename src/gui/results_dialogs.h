@@ -1,0 +1,67 @@
+// The two windows of results the Records dialog opens:
+//
+//   ComparisonDialog  "Compare - Business Backup 2 with Current": a tree of
+//                     three groups, the records only in this copy, those
+//                     only in the live database, and those changed, each
+//                     changed record with one line per field that differs
+//                     ("Phone: 555 0100 → 555 0199"); above it, how records
+//                     were matched and the columns only one of them has.
+//   FindAllDialog     "Find in All Copies - Business": one row per database
+//                     of the edition (caption, matching records or "cannot
+//                     be read", file), filled off the window's thread as
+//                     each database is searched.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "gui/background.h"
+#include "gui/records_dialog.h"
+#include "records/compare.h"
+
+class QLabel;
+class QTableWidget;
+class QTreeWidget;
+
+namespace gui {
+
+class ComparisonDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // `which` stays with its Records dialog, the parent, which outlives this.
+    ComparisonDialog(const records::Table& which, records::Table current, records::Comparison comparison,
+                     const QString& whichName, const QString& edition, QWidget* parent);
+
+    QTreeWidget& Tree() { return *tree_; }
+    QLabel& Summary() { return *summary_; }
+    const records::Comparison& Result() const { return comparison_; }
+
+private:
+    records::Table current_;
+    records::Comparison comparison_;
+    QLabel* summary_;
+    QTreeWidget* tree_;
+};
+
+class FindAllDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    FindAllDialog(const RecordsContext& context, std::string text, const QString& edition, QWidget* parent);
+    ~FindAllDialog() override;
+
+    QTableWidget& List() { return *list_; }
+    QLabel& Status() { return *status_; }
+
+signals:
+    // Every database has been searched.
+    void finished();
+
+private:
+    QLabel* status_;
+    QTableWidget* list_;
+    Background searching_{this};
+};
+
+}  // namespace gui

@@ -1,0 +1,78 @@
+// A table's stream as the window's side reads it (reader_client.h): the
+// head and first batch for 'T', each further batch for 'N', every batch
+// checked to be whole before its rows are given.
+#include <algorithm>
+#include <cstdint>
+
+#include "jet/reader_answer.h"
+#include "jet/reader_client.h"
+#include "vb/error.h"
+
+namespace jet {
+
+namespace {
+
+void PutBatchBounds(std::string& payload, uint32_t rows, const ReaderLimits& limits) {
+    // A batch ends after the row that takes it past batchBytes; one row may
+    // take what is left of the answer's cap beside that (and some room for
+    // the frames), so that a batch never passes the cap. A larger row is
+    // 3035, never a cut or a reader killed mid-answer.
+    const uint64_t room = limits.outputBytes > 4096 ? limits.outputBytes - 4096 : 0;
+    const uint64_t bytes = std::min<uint64_t>(limits.batchBytes, room / 2);
+    reader::PutU32(payload, rows);
+    reader::PutU32(payload, static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)));
+    reader::PutU32(payload, static_cast<uint32_t>(std::min<uint64_t>(room - bytes, UINT32_MAX)));
+}
+
+}  // namespace
+
+ReaderBatch ReaderProcess::TakeBatch(Answer& answer, size_t columns, const std::string& hostPath,
+                                     const std::string& displayPath) {
+    reader::Frames& frames = answer.frames;
+    // Every batch ends with 'B' (more follow) or 'Z' (the last), and
+    // counts the rows it sent: anything less is not the table whole.
+    const bool counted = frames.ended ? frames.endCount == frames.result.rows.size()
+                                      : frames.batch && frames.batchCount == frames.result.rows.size();
+    if (frames.failed || !counted || !frames.result.columns.empty()) {
+        stream_ = 0;
+        Fail(answer, hostPath, displayPath);
+    }
+    for (const auto& row : frames.result.rows)
+        if (row.size() != columns) Fail(answer, hostPath, displayPath);
+    ReaderBatch batch;
+    batch.rows = std::move(frames.result.rows);
+    batch.last = frames.ended;
+    if (batch.last) stream_ = 0;
+    return batch;
+}
+
+uint64_t ReaderProcess::OpenTable(const std::string& hostPath, const std::string& displayPath,
+                                  const std::string& table, const std::string& find, TableHead& head,
+                                  ReaderBatch& first) {
+    std::string payload;
+    reader::PutU32(payload, reader::kProtocolVersion);
+    reader::PutText(payload, hostPath);
+    reader::PutText(payload, table);
+    reader::PutText(payload, find);
+    PutBatchBounds(payload, std::min(limits_.firstBatchRows, limits_.batchRows), limits_);
+    Answer answer = Exchange('T', payload, hostPath, displayPath);
+    if (answer.frames.failed || !answer.frames.head) Fail(answer, hostPath, displayPath);
+    head = std::move(answer.frames.table);
+    streamColumns_ = head.columns.size();
+    stream_ = ++streams_;
+    const uint64_t id = stream_;
+    first = TakeBatch(answer, streamColumns_, hostPath, displayPath);
+    return id;
+}
+
+ReaderBatch ReaderProcess::NextBatch(uint64_t stream, const std::string& hostPath, const std::string& displayPath) {
+    if (stream == 0 || stream != stream_) throw vb::ObjectInvalid();
+    std::string payload;
+    reader::PutU32(payload, reader::kProtocolVersion);
+    PutBatchBounds(payload, limits_.batchRows, limits_);
+    // A batch after the first comes without a head: it is decoded knowing the width.
+    Answer answer = Exchange('N', payload, hostPath, displayPath, streamColumns_);
+    return TakeBatch(answer, streamColumns_, hostPath, displayPath);
+}
+
+}  // namespace jet

@@ -1,0 +1,67 @@
+#include <algorithm>
+
+#include "catalogue/paths.h"
+#include "operations/previous_versions.h"
+#include "records/source.h"
+#include "vb/error.h"
+#include "vb/casefold.h"
+
+namespace records {
+
+std::vector<Place> NumberedCopies(common::Services& sys, const std::string& livePath) {
+    const std::string folder = livePath.substr(0, livePath.find_last_of('\\') + 1);
+    std::vector<std::pair<long long, Place>> copies;
+    for (const std::string& name : sys.files.FilesIn(folder)) {
+        const long long number = operations::NumberOfCopy(name);
+        if (number > 0 && !sys.files.Dir(folder + name).empty()) copies.push_back({number, {name, folder + name}});
+    }
+    std::sort(copies.begin(), copies.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Place> places;
+    for (auto& copy : copies) places.push_back(std::move(copy.second));
+    return places;
+}
+
+std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
+                            const std::string& edition) {
+    std::vector<Place> places;
+    for (const catalogue::Row& row : rows) {
+        if (row.edition != edition) continue;
+        places.push_back({row.caption, row.path});
+        if (places.back().caption != catalogue::kCurrentCaption) continue;
+        try {
+            for (Place& copy : NumberedCopies(sys, places.back().path)) places.push_back(std::move(copy));
+        } catch (const vb::Error&) {
+            // A folder that cannot be read holds no copies that can.
+        }
+    }
+    return places;
+}
+
+const Place* FindPlace(const std::vector<Place>& places, const std::string& which) {
+    std::string caption = which;
+    if (vb::EqualsIgnoringCase(which, "current")) caption = catalogue::kCurrentCaption;
+    else if (which.size() == 1 && which[0] >= '1' && which[0] <= '5') caption = "Backup " + which;
+    else if (operations::NumberOfCopy(which) == 0) return nullptr;
+    for (const Place& place : places) {
+        const bool copy = operations::NumberOfCopy(place.caption) > 0;
+        if (copy ? vb::EqualsIgnoringCase(place.caption, caption) : place.caption == caption) return &place;
+    }
+    return nullptr;
+}
+
+Table ReadTable(Source& source, const std::string& path, const std::function<bool()>& stopped) {
+    Table table;
+    source.Read(
+        path,
+        [&](Source::Layout layout) {
+            table.columns = std::move(layout.columns);
+            table.primaryKey = std::move(layout.primaryKey);
+        },
+        [&](std::vector<Record>& batch) {
+            std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
+            return !(stopped && stopped());
+        });
+    return table;
+}
+
+}  // namespace records

@@ -1,0 +1,45 @@
+// The text forms of a cell's value, one for each way records leave the
+// program:
+//   DisplayText  on screen (the window's table, the command line's table):
+//                dates "2024-03-01 09:30:00", Yes/No "Yes"/"No", bytes as
+//                their size; the caller makes the text harmless (Escaped)
+//   ExportText   in CSV and tab-separated text: dates ISO 8601 without an
+//                offset (Jet stores no zone), Yes/No "true"/"false", bytes
+//                base64, Null the empty text
+// Numbers are the same in both: integers in decimal, floating point in the
+// shortest form that reads back as the same number, currency exactly, with
+// as many of its four decimal places as it needs.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "records/record.h"
+
+namespace records {
+
+std::string DisplayText(const Cell& cell);
+std::string ExportText(const Cell& cell);
+
+// "2024-03-01T09:30:00"; with `separator` ' ', "2024-03-01 09:30:00".
+std::string IsoDateTime(const vb::DateTime& value, char separator = 'T');
+// "1234.5", "-0.0001", "12": the amount a Currency stands for, exactly.
+std::string CurrencyText(Currency value);
+std::string FloatingText(double value);
+std::string Base64(std::string_view bytes);
+
+// Text made safe to show: control characters (C0, DEL, C1), the characters
+// that change the direction of text around them (bidi embeddings,
+// overrides, isolates and marks), the line and paragraph separators and
+// bytes that are not UTF-8 are written as escapes ("\n", "\t", "\x1B",
+// "\u202E", "\xFF"), so that nothing in a value can move the cursor, change
+// the terminal or reorder the text beside it. With `backslash`, a backslash
+// is written "\\" as well, so that the escaped text can be read back
+// without doubt (the terminal); without, it stays as it is (the window).
+std::string Escaped(std::string_view text, bool backslash = true);
+
+// The number of characters (code points) of UTF-8 text, for lining up
+// columns; a byte that is not UTF-8 counts as one.
+size_t CharacterCount(std::string_view text);
+
+}  // namespace records

@@ -1,0 +1,234 @@
+// The Records dialog over sources of records in memory: what a screen
+// reader and the keyboard meet, records shown while the rest still load,
+// Find, a copy that cannot be read, Compare, Find in All Copies, Export and
+// Copy.
+#include <gtest/gtest.h>
+
+#include "support/qt_print.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "gui/records_dialog.h"
+#include "gui/results_dialogs.h"
+#include "records/csv.h"
+#include "records/fake_source.h"
+
+namespace {
+
+using records::Record;
+
+const std::vector<records::Column> kColumns = {
+    {"ID", records::Kind::Integer}, {"Name", records::Kind::Text}, {"Notes", records::Kind::Text}};
+
+records::Table Contacts(int count, const std::string& changedName = {}) {
+    records::Table table{kColumns, {"ID"}, {}};
+    for (int id = 1; id <= count; ++id)
+        table.records.push_back({int64_t{id}, id == 2 && !changedName.empty() ? changedName : "Contact " + std::to_string(id),
+                                 id % 10 == 0 ? std::string("ANNA") : std::string("x")});
+    return table;
+}
+
+class RecordsDialogTest : public ::testing::Test {
+protected:
+    RecordsDialogTest() {
+        data.tables["live"] = Contacts(120, "Renamed");
+        data.tables["b1"] = Contacts(130);
+        data.tables["b1"].records.erase(data.tables["b1"].records.begin() + 5);  // ID 6 added since
+        data.tables["b2"] = Contacts(10);
+        data.tables["bad"] = Contacts(80);
+        data.failAfter["bad"] = 60;
+        context.sources = data.Factory();
+        context.places = [] {
+            return std::vector<records::Place>{
+                {"(Current)", "live"}, {"Backup 1", "b1"}, {"Backup 2", "b2"}, {"bsrv.1", "bad"}};
+        };
+        context.saveFileName = [this](QWidget*, const QString& suggested) {
+            suggestedName = suggested;
+            return exportTo;
+        };
+    }
+    std::unique_ptr<gui::RecordsDialog> Open(const std::string& path, const std::string& caption) {
+        auto dialog = std::make_unique<gui::RecordsDialog>(context, records::Place{caption, path},
+                                                           QStringLiteral("Business"), "live");
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        dialog->Load();
+        return dialog;
+    }
+    static void WaitLoaded(gui::RecordsDialog& dialog) {
+        QSignalSpy loaded(&dialog, &gui::RecordsDialog::loaded);
+        ASSERT_TRUE(loaded.wait(10000));
+    }
+    template <class Results>
+    static Results* WaitResults(gui::RecordsDialog& dialog, const std::function<void()>& start) {
+        QSignalSpy shown(&dialog, &gui::RecordsDialog::resultsShown);
+        start();
+        if (shown.isEmpty() && !shown.wait(10000)) return nullptr;
+        return qobject_cast<Results*>(shown.first().first().value<QDialog*>());
+    }
+
+    fakes::FakeRecords data;
+    gui::RecordsContext context;
+    QString exportTo;
+    QString suggestedName;
+};
+
+TEST_F(RecordsDialogTest, ATableWithHeadersALabelledFindFieldMnemonicsAndEscCloses) {
+    auto dialog = Open("b1", "Backup 1");
+    WaitLoaded(*dialog);
+    EXPECT_EQ(dialog->windowTitle(), "Records - Business Backup 1");
+    EXPECT_EQ(dialog->CountLabel().text(), "129 of 129 records");
+    EXPECT_EQ(QApplication::focusWidget(), &dialog->FindField());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&dialog->FindField())->text(QAccessible::Name), "Find");
+
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&dialog->Table());
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    EXPECT_EQ(table->text(QAccessible::Name), "Records");
+    ASSERT_NE(table->tableInterface(), nullptr);
+    ASSERT_EQ(table->tableInterface()->columnCount(), 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(table->tableInterface()->columnDescription(c).toStdString(), kColumns[c].name);
+    EXPECT_EQ(table->tableInterface()->cellAt(1, 1)->text(QAccessible::Name), "Contact 2");
+
+    // Tab runs Find, the table, then the buttons; each has its key.
+    QWidget* focus = &dialog->FindField();
+    const std::pair<QWidget*, const char*> chain[] = {{&dialog->Table(), "Records"},
+                                                      {&dialog->CompareButton(), "Compare with &Current"},
+                                                      {&dialog->ExportButton(), "&Export…"},
+                                                      {&dialog->FindAllButton(), "Find in &All Copies"},
+                                                      {&dialog->CloseButton(), "C&lose"}};
+    for (const auto& [widget, text] : chain) {
+        do focus = focus->nextInFocusChain();
+        while (focus->focusPolicy() == Qt::NoFocus);
+        EXPECT_EQ(focus, widget) << text;
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            EXPECT_EQ(button->text(), text);
+        }
+    }
+    QTest::keyClick(&dialog->FindField(), Qt::Key_A, Qt::AltModifier);  // Alt+A: Find in All Copies, needs text
+    EXPECT_TRUE(dialog->findChildren<gui::FindAllDialog*>().isEmpty());
+    QTest::keyClick(&dialog->Table(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(RecordsDialogTest, FirstRecordsShowWhileTheRestLoadAndFindFiltersWithoutCase) {
+    data.holding = true;
+    auto dialog = Open("b1", "Backup 1");
+    QSignalSpy rows(&dialog->Model(), &QAbstractItemModel::rowsInserted);
+    if (dialog->Model().rowCount() == 0) {
+        ASSERT_TRUE(rows.wait(10000));
+    }
+    EXPECT_EQ(dialog->CountLabel().text(), "50 of 50 records") << "the reader is held after its first batch";
+    EXPECT_FALSE(dialog->ExportButton().isEnabled());
+    QTest::keyClicks(&dialog->FindField(), "anna");
+    EXPECT_EQ(dialog->CountLabel().text(), "5 of 50 records");
+    data.gate.release(2);
+    WaitLoaded(*dialog);
+    EXPECT_EQ(dialog->CountLabel().text(), "13 of 129 records") << "records arriving meet the filter";
+    EXPECT_EQ(dialog->Model().index(0, 0).data().toString(), "10");
+    QTest::keyClick(&dialog->FindField(), Qt::Key_Backspace);
+    EXPECT_EQ(dialog->CountLabel().text(), "13 of 129 records");  // "ann" is in the same
+    dialog->FindField().setText("contact 12");
+    EXPECT_EQ(dialog->CountLabel().text(), "11 of 129 records");  // 12, 120..129
+    EXPECT_TRUE(dialog->ExportButton().isEnabled());
+}
+
+TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
+    auto dialog = Open("bad", "bsrv.1");
+    WaitLoaded(*dialog);
+    EXPECT_TRUE(dialog->StatusLabel().text().startsWith("This copy cannot be read: Unrecognized database format"))
+        << dialog->StatusLabel().text().toStdString();
+    EXPECT_EQ(dialog->CountLabel().text(), "50 of 50 records") << "the batches read before the failure";
+    EXPECT_FALSE(dialog->CompareButton().isEnabled()) << "a partial table would show false differences";
+    EXPECT_FALSE(dialog->ExportButton().isEnabled());
+    dialog->FindField().setText("anna");
+    auto* results = WaitResults<gui::FindAllDialog>(*dialog, [&] { QTest::mouseClick(&dialog->FindAllButton(), Qt::LeftButton); });
+    ASSERT_NE(results, nullptr);
+    QSignalSpy finished(results, &gui::FindAllDialog::finished);
+    ASSERT_TRUE(finished.wait(10000));
+    QTableWidget& list = results->List();
+    std::vector<std::string> rows;
+    for (int r = 0; r < list.rowCount(); ++r)
+        rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
+    EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
+    EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records.");
+}
+
+TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {
+    auto dialog = Open("b1", "Backup 1");
+    WaitLoaded(*dialog);
+    auto* results = WaitResults<gui::ComparisonDialog>(*dialog, [&] { dialog->CompareButton().click(); });
+    ASSERT_NE(results, nullptr);
+    const records::Comparison& c = results->Result();
+    EXPECT_EQ(c.matchedBy, records::Comparison::MatchedBy::PrimaryKey);
+    EXPECT_EQ(c.onlyInFirst.size(), 10u);  // IDs 121..130
+    EXPECT_EQ(c.onlyInSecond.size(), 1u);  // ID 6
+    QTreeWidget& tree = results->Tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 3);
+    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");
+    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6");
+    QTreeWidgetItem* changed = tree.topLevelItem(2);
+    ASSERT_EQ(changed->childCount(), 1);
+    EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
+                  changed->child(0)->child(0)->text(2),
+              "Name|Contact 2|Renamed");
+    auto live = Open("live", "(Current)");
+    WaitLoaded(*live);
+    EXPECT_FALSE(live->CompareButton().isEnabled()) << "the live database is not compared with itself";
+}
+
+TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSeparatedText) {
+    QTemporaryDir folder;
+    exportTo = folder.filePath("out.csv");
+    auto dialog = Open("b2", "Backup 2");
+    WaitLoaded(*dialog);
+    dialog->FindField().setText("anna");
+    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::Found));
+    EXPECT_EQ(suggestedName, "Business Backup 2.csv");
+    QFile file(exportTo);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), "ID,Name,Notes\r\n10,Contact 10,ANNA\r\n");
+    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::All));
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), records::Write(data.tables["b2"], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+
+    dialog->FindField().clear();
+    dialog->Table().setFocus();
+    dialog->Table().selectRow(2);
+    QTest::keyClick(&dialog->Table(), Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(&dialog->Table(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
+    exportTo.clear();  // the user cancelled the file dialog
+    EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));
+}
+
+TEST(RecordsModelTest, CellsOnOneLineHarmlessWithTheWholeTextInTheTooltip) {
+    gui::RecordsModel model;
+    model.SetColumns({{"Notes", records::Kind::Text}}, {});
+    const std::string longText = "line one\nline \u202Etwo <b>" + std::string(300, 'x');
+    std::vector<Record> batch{{longText}, {std::string("\x1b]0;title\x07")}};
+    records::TextIndex index;
+    for (const Record& r : batch) index.Add(model.Table().columns, r);
+    model.Append(batch, index);
+    const QString shown = model.index(0, 0).data().toString();
+    EXPECT_TRUE(shown.startsWith("line one\\nline \\u202Etwo <b>xx")) << shown.toStdString();
+    EXPECT_EQ(shown.size(), gui::RecordsModel::kShownCharacters + 1);
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    const QString tip = model.index(0, 0).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;" + QString(300, 'x'))) << tip.toStdString();
+    EXPECT_EQ(model.index(1, 0).data().toString(), "\\x1B]0;title\\x07");
+}
+
+}  // namespace

@@ -1,0 +1,273 @@
+// A table's stream (OpenTable, FindRecords) against mdbtools' own reading
+// of the same files, and the stream's batches under the reader's limits.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <thread>
+
+#include "vb/casefold.h"
+#include "jet/db_test_support.h"
+#include "mkmdb/contacts.h"
+#include "mkmdb/support.h"
+
+namespace {
+
+using dbtest::TempDir;
+using mkmdb_test::Cell;
+using mkmdb_test::CsvRows;
+using ports::ColumnType;
+
+std::string JetqPath() { return std::string(ROLVANE_BINARY_DIR) + "/tools/jetq/jetq"; }
+
+// A contact-shaped table that holds every kind of value the stream sends.
+std::string WriteContacts(const TempDir& dir, std::size_t count = 1200) {
+    const std::string path = dir.File("contacts.mdb");
+    mkmdb::Write(path, {mkmdb::ContactsTable({count, 1, {7}})});
+    return path;
+}
+
+struct Table {
+    std::string file, name;
+};
+
+std::vector<Table> AllTables(const std::string& contacts) {
+    std::vector<Table> tables{{contacts, "roof"}};
+    if (!std::filesystem::exists(dbtest::SamplesDir() + "/nwind.mdb")) return tables;
+    for (const char* t : {"Order Details", "Orders", "Products", "Shippers", "Categories", "Customers", "Employees",
+                          "Suppliers", "Umsätze"})
+        tables.push_back({dbtest::SamplesDir() + "/nwind.mdb", t});
+    tables.push_back({dbtest::SamplesDir() + "/DateTestDatabase.mdb", "DateTest"});
+    return tables;
+}
+
+CsvRows Csv(const std::vector<std::string>& argv) {
+    const auto r = mkmdb_test::Run(argv);
+    EXPECT_EQ(r.status, 0) << argv[0] << ": " << r.err;
+    EXPECT_EQ(r.err, "") << argv[0];
+    return mkmdb_test::ParseCsv(r.out);
+}
+
+double Number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Whether jetq's cell equals mdb-export's, normalising only what mdb-export
+// writes differently: a Double to 16 significant digits (jetq: the
+// shortest text that reads back exactly), a Single as the nearest double's
+// digits, and a date it cannot convert (before 1899-12-30 or more than a
+// million days after) as "1900-01-00 00:00:00".
+bool SameCell(const Cell& ours, const Cell& theirs, ColumnType type) {
+    if (ours == theirs) return true;
+    if (!ours || !theirs) return false;
+    switch (type) {
+    case ColumnType::Single: return static_cast<float>(Number(*ours)) == static_cast<float>(Number(*theirs));
+    case ColumnType::Double:
+    case ColumnType::Decimal: {
+        const double a = Number(*ours), b = Number(*theirs);
+        return std::fabs(a - b) <= 1e-15 * std::fabs(a);
+    }
+    case ColumnType::DateTime:
+        return *theirs == "1900-01-00 00:00:00" &&
+               (*ours < "1899-12-30" || std::atoi(ours->substr(0, 4).c_str()) > 4637);
+    default: return false;
+    }
+}
+
+// Every table of the real samples and of an mkmdb file, through jetq and
+// the stream, equals mdb-export's reading: the same columns and records in
+// the same order, every value whole (memos over 64 KB, OLE Objects as their
+// bytes, Null apart from empty text).
+TEST(TableStream, EqualsMdbExportOnEveryTable) {
+    TempDir dir;
+    const std::string contacts = WriteContacts(dir);
+    if (!std::filesystem::exists(dbtest::SamplesDir() + "/nwind.mdb"))
+        std::cerr << "Jet samples not found at " << dbtest::SamplesDir() << "; only mkmdb files are compared\n";
+    auto engine = dbtest::Engine();
+    for (const Table& t : AllTables(contacts)) {
+        SCOPED_TRACE(t.file + " " + t.name);
+        const CsvRows ours = Csv({JetqPath(), t.file, "--table", t.name, "--csv"});
+        const CsvRows theirs = Csv({"mdb-export", "-T", "%Y-%m-%d %H:%M:%S", "-b", "hex", t.file, t.name});
+        auto db = engine.OpenDatabase(t.file);
+        const auto columns = db->OpenTable(t.name)->Columns();
+        ASSERT_FALSE(theirs.empty());
+        ASSERT_EQ(ours.size(), theirs.size());
+        ASSERT_EQ(ours[0], theirs[0]);  // the header: the names in table order
+        ASSERT_EQ(ours[0].size(), columns.size());
+        for (size_t r = 1; r < ours.size(); ++r) {
+            ASSERT_EQ(ours[r].size(), columns.size()) << "row " << r;
+            for (size_t c = 0; c < columns.size(); ++c)
+                ASSERT_TRUE(SameCell(ours[r][c], theirs[r][c], columns[c].type))
+                    << "row " << r << " column " << columns[c].name << ": " << ours[r][c].value_or("Null") << " / "
+                    << theirs[r][c].value_or("Null");
+        }
+    }
+}
+
+// The types and keys the stream reports: the contacts' types as mkmdb wrote
+// them (it writes no indexes), and each nwind table's primary key as
+// mdb-schema reads it from the indexes.
+TEST(TableStream, ReportsColumnTypesAndPrimaryKeys) {
+    TempDir dir;
+    auto engine = dbtest::Engine();
+    auto db = engine.OpenDatabase(WriteContacts(dir, 10));
+    auto rows = db->OpenTable("ROOF");
+    std::vector<ColumnType> got;
+    for (const auto& c : rows->Columns()) got.push_back(c.type);
+    using T = ColumnType;
+    EXPECT_EQ(got, (std::vector<T>{T::Long, T::Text, T::Text, T::Text, T::Text, T::Text, T::Text, T::Text, T::Text,
+                                   T::Text, T::Text, T::DateTime, T::DateTime, T::DateTime, T::Currency, T::Double,
+                                   T::Long, T::YesNo, T::Memo, T::OLE}));
+    EXPECT_TRUE(rows->PrimaryKey().empty());
+
+    REQUIRE_SAMPLES();
+    const std::string nwind = dbtest::SamplesDir() + "/nwind.mdb";
+    const std::string schema = mkmdb_test::Run({"mdb-schema", "--indexes", nwind, "postgres"}).out;
+    std::map<std::string, std::string> keys;  // table -> "col, col" as mdb-schema writes them (lower case)
+    const std::regex pk(R"re(ALTER TABLE "([^"]+)" ADD CONSTRAINT "[^"]+" PRIMARY KEY \(([^)]*)\))re");
+    for (std::sregex_iterator m(schema.begin(), schema.end(), pk), end; m != end; ++m) keys[(*m)[1]] = (*m)[2];
+    ASSERT_GE(keys.size(), 5u);
+    auto ndb = engine.OpenDatabase(nwind);
+    for (const char* name : {"Order Details", "Orders", "Products", "Shippers", "Categories", "Customers",
+                             "Employees", "Suppliers", "Umsätze"}) {
+        std::string key;
+        const auto rows = ndb->OpenTable(name);
+        for (const auto& k : rows->PrimaryKey()) key += (key.empty() ? "\"" : ", \"") + k + "\"";
+        std::string lower;
+        for (char ch : std::string(name)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        std::string want = keys.count(lower) ? keys[lower] : "";
+        EXPECT_TRUE(vb::EqualsIgnoringCase(key, want)) << name << ": " << key << " / " << want;
+    }
+}
+
+std::vector<std::vector<ports::Value>> ReadAll(ports::RowStream& rows) {
+    std::vector<std::vector<ports::Value>> all;
+    std::vector<ports::Value> row;
+    while (rows.Next(row)) all.push_back(row);
+    return all;
+}
+
+// The reader's search gives exactly the rows whose Text or Memo columns
+// hold the text by the utility's comparison, whole, in table order.
+TEST(TableStream, FindRecordsGivesTheRowsWhoseTextHoldsIt) {
+    TempDir dir;
+    auto engine = dbtest::Engine();
+    std::vector<Table> tables = AllTables(WriteContacts(dir));
+    for (const Table& t : tables) {
+        auto db = engine.OpenDatabase(t.file);
+        auto everything = db->OpenTable(t.name);
+        const auto columns = everything->Columns();
+        const auto all = ReadAll(*everything);
+        for (const char* text : {"MÜLLER", "ı", "\x1b[31m", "straße 1", "a", "no such text at all"}) {
+            SCOPED_TRACE(t.name + " / " + text);
+            const vb::TextFinder finder(text);
+            std::vector<std::vector<ports::Value>> want;
+            for (const auto& row : all)
+                for (size_t c = 0; c < columns.size(); ++c) {
+                    const auto* s = std::get_if<std::string>(&row[c]);
+                    if (s && (columns[c].type == ColumnType::Text || columns[c].type == ColumnType::Memo) &&
+                        finder.In(*s)) {
+                        want.push_back(row);
+                        break;
+                    }
+                }
+            auto found = db->FindRecords(t.name, text);
+            EXPECT_EQ(found->Columns(), columns);
+            EXPECT_EQ(ReadAll(*found), want);
+        }
+    }
+}
+
+// Batches much smaller than the table give the same rows; a value larger
+// than an answer may hold is 3035, never a shorter value, and the stream
+// stays failed.
+TEST(TableStream, BatchesGiveTheWholeTableAndRefuseAValuePastTheCap) {
+    TempDir dir;
+    const std::string path = WriteContacts(dir);
+    auto engine = dbtest::Engine();
+    const auto whole = ReadAll(*engine.OpenDatabase(path)->OpenTable("roof"));
+    ASSERT_EQ(whole.size(), 1200u);
+
+    jet::ReaderLimits small;
+    small.firstBatchRows = 1;
+    small.batchRows = 7;
+    small.batchBytes = 3000;
+    engine.SetLimits(small);
+    EXPECT_EQ(ReadAll(*engine.OpenDatabase(path)->OpenTable("roof")), whole);
+
+    small.outputBytes = 64 << 10;  // contact 500's notes are 140 KB as UTF-8
+    engine.SetLimits(small);
+    auto db = engine.OpenDatabase(path);
+    auto rows = db->OpenTable("roof");
+    std::vector<ports::Value> row;
+    int64_t last = 0;
+    try {
+        while (rows->Next(row)) last = std::get<int64_t>(row[0]);
+        FAIL() << "the table was reported whole";
+    } catch (const vb::Error& e) {
+        EXPECT_EQ(e.Number(), 3035);
+    }
+    EXPECT_GT(last, 400);  // the batches before the one with contact 500, and nothing of it
+    EXPECT_LT(last, 500);
+    EXPECT_THROW(rows->Next(row), vb::Error);
+}
+
+// A stream ends in an error, never in a false end, when its reader goes or
+// the engine reads something else; other engines, in other threads, run on.
+TEST(TableStream, EndsInAnErrorWhenItsReaderIsGoneOrBusyElsewhere) {
+    TempDir dir;
+    const std::string path = WriteContacts(dir);
+    auto engine = dbtest::Engine();
+    auto db = engine.OpenDatabase(path);
+    std::vector<ports::Value> row;
+
+    auto killed = db->OpenTable("roof");
+    ASSERT_TRUE(killed->Next(row));  // the first batch is here; the rest is not
+    kill(engine.ReaderPid(), SIGKILL);
+    {
+        dbtest::TerminalCapture said(dir.File("said"));
+        try {
+            while (killed->Next(row)) {
+            }
+            ADD_FAILURE() << "the table was reported whole";
+        } catch (const vb::Error& e) {
+            EXPECT_EQ(e.Number(), vb::kUnrecognizedFormat);
+        }
+        EXPECT_NE(said.Restore().find(path), std::string::npos);  // the refusal names the file
+    }
+
+    auto interrupted = db->OpenTable("roof");
+    ASSERT_TRUE(interrupted->Next(row));
+    db->OpenRecordset("select count(*) as n from roof", ports::dbOpenDynaset);
+    try {
+        while (interrupted->Next(row)) {
+        }
+        FAIL() << "the table was reported whole";
+    } catch (const vb::Error& e) {
+        EXPECT_EQ(e.Number(), vb::kObjectInvalid);
+    }
+}
+
+TEST(TableStream, EnginesInThreadsReadAtOnce) {
+    TempDir dir;
+    const std::string path = WriteContacts(dir);
+    auto one = dbtest::Engine();
+    const auto want = ReadAll(*one.OpenDatabase(path)->FindRecords("roof", "ü"));
+    ASSERT_FALSE(want.empty());
+    std::vector<std::vector<std::vector<ports::Value>>> got(4);
+    std::vector<std::thread> threads;
+    for (auto& g : got)
+        threads.emplace_back([&] {
+            try {
+                auto engine = dbtest::Engine();
+                g = ReadAll(*engine.OpenDatabase(path)->FindRecords("roof", "ü"));
+            } catch (const vb::Error& e) {
+                ADD_FAILURE() << e.Number() << " " << e.Description();
+            }
+        });
+    for (auto& t : threads) t.join();
+    for (const auto& g : got) EXPECT_EQ(g, want);
+}
+
+}  // namespace

@@ -130,6 +130,10 @@ int Run::Versions(const std::string& livePath) {
                       sys_.locale.GeneralDate(version.modified),
                       operations::SizeText(version.size), platform_.HostPath(version.path), ""};
         listed.modified = ModifiedOf(listed.file);
+        listed.number = version.number;
+        listed.setAside = version.setAside ? IsoOf(*version.setAside) : "";
+        listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
+                                               : operations::kNotRecorded;
         rows.push_back(std::move(listed));
     }
     return Print(rows, true);

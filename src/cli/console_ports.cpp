@@ -54,4 +54,9 @@ int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::str
     }
 }
 
+void ConsoleMessageBox::Notice(const std::string& Text, const std::string&) {
+    if (Text.empty()) return;
+    Tell(std::string(kProgramName) + ": " + OneLine(spell_ ? spell_(Text) : Text));
+}
+
 }  // namespace cli

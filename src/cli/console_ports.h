@@ -29,6 +29,8 @@ public:
     ConsoleMessageBox(bool consented, Ask ask, std::FILE* err = stderr, Spell spell = {});
 
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
+    // One line on stderr, as a message.
+    void Notice(const std::string& Prompt, const std::string& Title) override;
 
 private:
     void Tell(const std::string& text);

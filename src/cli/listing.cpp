@@ -22,8 +22,14 @@ size_t Width(const std::string& text) {
 
 std::string ModifiedOf(const std::string& hostPath) {
     struct stat st{};
+    if (stat(hostPath.c_str(), &st) != 0) return {};
+    return IsoOf(st.st_mtim.tv_sec);
+}
+
+std::string IsoOf(int64_t seconds) {
+    const time_t when = static_cast<time_t>(seconds);
     std::tm local{};
-    if (stat(hostPath.c_str(), &st) != 0 || !localtime_r(&st.st_mtim.tv_sec, &local)) return {};
+    if (!localtime_r(&when, &local)) return {};
     char text[40];
     if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0) return {};
     std::string iso = text;
@@ -33,11 +39,11 @@ std::string ModifiedOf(const std::string& hostPath) {
 
 std::string TableText(const std::vector<Listed>& rows, bool versions) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size"}
+    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}
                              : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
     for (const Listed& row : rows) {
         const std::string records = row.records ? std::to_string(*row.records) : kCannotBeRead;
-        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size}
+        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate}
                                  : std::vector<std::string>{row.caption, row.edition, records, row.date});
     }
     std::vector<size_t> widths(lines.front().size(), 0);
@@ -112,6 +118,10 @@ std::string JsonText(const std::vector<Listed>& rows) {
         // Bytes that are not UTF-8 show as U+FFFD in file; the exact bytes,
         // for a script to open the file by, are in file_base64.
         if (!IsUtf8(row.file)) object["file_base64"] = Base64(row.file);
+        if (row.number) object["number"] = *row.number;
+        if (row.setAside)
+            object["set_aside"] = row.setAside->empty() ? nlohmann::ordered_json(nullptr)
+                                                        : nlohmann::ordered_json(*row.setAside);
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

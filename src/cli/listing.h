@@ -23,20 +23,29 @@ struct Listed {
     std::string size;                // "12 KB"; --versions only
     std::string file;                // the path on this machine
     std::string modified;            // ISO 8601 with the UTC offset; empty when unknown
+    // --versions only: the copy's number, and when it was set aside (ISO
+    // 8601 with the UTC offset, empty when not recorded; as the window
+    // shows it in setAsideDate).
+    std::optional<long long> number = std::nullopt;
+    std::optional<std::string> setAside = std::nullopt;
+    std::string setAsideDate = {};
 };
 
 // The file's time of last modification in local time, ISO 8601 with its
 // UTC offset ("2026-03-02T09:41:12+01:00"); empty when it has none.
 std::string ModifiedOf(const std::string& hostPath);
+// A time in seconds since 1970 UTC, as ModifiedOf writes it.
+std::string IsoOf(int64_t seconds);
 
 // The table: a header line, then one line per row, columns aligned.
-// versions: the Previous Versions columns (Name, Records, FileDate, Size),
-// else the catalogue's (Database, Version, Records, FileDate).
+// versions: the Previous Versions columns (Name, Records, FileDate, Size,
+// Set Aside), else the catalogue's (Database, Version, Records, FileDate).
 std::string TableText(const std::vector<Listed>& rows, bool versions);
 
 // An array of objects with the keys edition, caption, records (null when
 // the file cannot be read, with error beside it), modified (null when
-// unknown), file and, for a path that is not UTF-8, file_base64. Valid
+// unknown), file and, for a path that is not UTF-8, file_base64; a copy of
+// --versions adds number and set_aside (null when not recorded). Valid
 // JSON whatever the bytes of the texts: what is not UTF-8 is U+FFFD.
 std::string JsonText(const std::vector<Listed>& rows);
 

@@ -14,6 +14,7 @@ Platform::Platform(const ports::HostEnvironment& env, std::ostream& log, std::st
       paths_(location_.prefix),
       files_(paths_),
       shell_(location_.prefix, env_),
+      lock_(paths_),
       readerPath_(std::move(readerPath)) {}
 
 std::string Platform::HostPath(const std::string& path) const {
@@ -27,7 +28,7 @@ std::string Platform::HostPath(const std::string& path) const {
 }
 
 common::Services Platform::Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files) {
-    return common::Services(files ? *files : files_, shell_, msgbox, process, locale_, [this] {
+    return common::Services(files ? *files : files_, shell_, msgbox, process, locale_, lock_, stops_, [this] {
         return std::make_unique<jet::LibmdbEngine>([this](const std::string& path) { return paths_.ToHost(path); },
                                                    readerPath_);
     });

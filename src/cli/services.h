@@ -1,6 +1,7 @@
 // The real platform of one run, wired once for both front ends: the Wine
 // prefix that holds the data (named on the log), its paths, the file and
-// shell services inside it, the locale and the database engine. Each front
+// shell services inside it, the locale, the folder lock and stop signals
+// of the commands, and the database engine. Each front
 // end adds what is its own: the message box and the process (and the
 // window a file service that runs long copies off its thread), then asks
 // for the services the procedures run on.
@@ -12,8 +13,10 @@
 
 #include "common/services.h"
 #include "linux/files.h"
+#include "linux/folder_lock.h"
 #include "linux/locale.h"
 #include "linux/shell.h"
+#include "linux/stop_signals.h"
 #include "ports/environment.h"
 #include "wine/prefixes.h"
 #include "wine/windows_paths.h"
@@ -48,6 +51,8 @@ private:
     linux::LinuxFiles files_;
     linux::LinuxShell shell_;
     linux::PosixLocale locale_;
+    linux::LinuxFolderLock lock_;
+    linux::LinuxStopSignals stops_;
     std::string readerPath_;
 };
 

@@ -8,18 +8,20 @@
 
 #include "ports/database.h"
 #include "ports/files.h"
+#include "ports/folder_lock.h"
 #include "ports/locale.h"
 #include "ports/msgbox.h"
 #include "ports/process.h"
 #include "ports/shell.h"
+#include "ports/stop_signals.h"
 
 namespace common {
 
 struct Services {
     Services(ports::Files& files, ports::Shell& shell, ports::MessageBox& msgbox,
-             ports::Process& process, ports::Locale& locale,
+             ports::Process& process, ports::Locale& locale, ports::FolderLock& lock, ports::StopSignals& stops,
              std::function<std::unique_ptr<ports::DBEngine>()> makeEngine)
-        : files(files), shell(shell), msgbox(msgbox), process(process), locale(locale),
+        : files(files), shell(shell), msgbox(msgbox), process(process), locale(locale), lock(lock), stops(stops),
           makeEngine(std::move(makeEngine)) {}
 
     ports::Files& files;
@@ -27,6 +29,10 @@ struct Services {
     ports::MessageBox& msgbox;
     ports::Process& process;
     ports::Locale& locale;
+    // What a command that replaces data holds from consent to its last
+    // step: the folder's lock, and stop signals noted for its safe points.
+    ports::FolderLock& lock;
+    ports::StopSignals& stops;
     std::function<std::unique_ptr<ports::DBEngine>()> makeEngine;
 
     // The program's one engine, created by whichever procedure needs it first.

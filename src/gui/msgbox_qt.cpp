@@ -1,7 +1,10 @@
 #include "gui/msgbox_qt.h"
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <utility>
 #include <vector>
 
@@ -42,7 +45,21 @@ ButtonSet SetFor(int Buttons) {
 
 }  // namespace
 
+void QtMessageBox::Notice(const std::string& Prompt, const std::string& Title) {
+    notice_.reset();
+    if (Prompt.empty()) return;
+    notice_ = std::make_unique<QDialog>();
+    notice_->setWindowTitle(QString::fromUtf8(Title.empty() ? ports::kAppTitle : Title.c_str()));
+    auto* text = new QLabel(QString::fromStdString(Prompt), notice_.get());
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+    (new QVBoxLayout(notice_.get()))->addWidget(text);
+    notice_->show();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
+    notice_.reset();
     InstallAccessibility();  // the box reports itself modal
     QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);

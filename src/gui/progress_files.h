@@ -83,7 +83,12 @@ public:
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override {
         return inner_.RemoveExtraName(ExtraPath, Path);
     }
+    bool SameFile(const std::string& Path, const std::string& OtherPath) override {
+        return inner_.SameFile(Path, OtherPath);
+    }
     void RemoveTemporaries(const std::string& Path) override { inner_.RemoveTemporaries(Path); }
+    std::optional<std::string> ReadWhole(const std::string& Path) override { return inner_.ReadWhole(Path); }
+    void WriteWhole(const std::string& Path, const std::string& Text) override { inner_.WriteWhole(Path, Text); }
 
 private:
     // Runs copy on a worker thread with the window alive, under a dialog

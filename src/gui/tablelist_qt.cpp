@@ -73,12 +73,12 @@ int QtTableList::ItemCount() { return rowCount(); }
 std::string QtTableList::ItemText(int Index) { return Cell(Index, 0)->text().toStdString(); }
 
 std::string QtTableList::SubItem(int Index, int Sub) {
-    if (Sub < 1 || Sub > 3) throw IndexOutOfBounds();
+    if (Sub < 1) throw IndexOutOfBounds();  // Cell: a column the list has
     return Cell(Index, Sub)->text().toStdString();
 }
 
 void QtTableList::SetSubItem(int Index, int Sub, const std::string& Text) {
-    if (Sub < 1 || Sub > 3) throw IndexOutOfBounds();
+    if (Sub < 1) throw IndexOutOfBounds();  // Cell: a column the list has
     Cell(Index, Sub)->setText(ToQt(Text));
 }
 

@@ -32,7 +32,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     setSizeGripEnabled(true);
 
     const QString live = HostLive();
-    caption_->setText(tr("&Numbered copies kept beside %1, newest first:").arg(live));
+    caption_->setText(tr("&Numbered copies kept beside %1, the last set aside first:").arg(live));
     caption_->setTextFormat(Qt::PlainText);
     caption_->setWordWrap(true);
     caption_->setBuddy(list_);
@@ -40,7 +40,8 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     list_->setObjectName(QStringLiteral("lvVersions"));
     list_->setAccessibleName(tr("Previous versions"));
     list_->setAccessibleDescription(
-        tr("Numbered copies of %1, newest first, with record count, file date and size").arg(live));
+        tr("Numbered copies of %1, the last set aside first, with record count, file date, size and when "
+           "each was set aside").arg(live));
 
     const std::pair<QPushButton*, const char*> buttons[] = {{putBack_, "cmdPutBack"},
                                                             {trash_, "cmdTrash"},
@@ -136,7 +137,7 @@ void VersionsDialog::MoveToTrash() {
     const int row = list_->SelectedIndex();
     if (row == 0) return;
     const std::string copy = list_->Tag(row);
-    if (!run_([&] { operations::MoveVersionToTrash(form_.sys, copy); }, {}, this)) return Ended();
+    if (!run_([&] { operations::MoveVersionToTrash(form_.sys, live_, copy); }, {}, this)) return Ended();
     if (!Load()) Ended();
 }
 

@@ -1,11 +1,13 @@
 // The Previous Versions dialog of one live database, opened from the
 // context menu of its "(Current)" row ("Previous Versions - Business").
 //
-//   the list     the numbered copies beside the live database, newest
-//                first: name, record count ("cannot be read" for a damaged
-//                copy), file date, size (operations::LoadPreviousVersions
-//                fills it through ports::ListView)
-//   Put Back     operations::PutBack with the selected copy: asks Yes / No,
+//   the list     the numbered copies beside the live database, the last
+//                set aside first: name, record count ("cannot be read" for
+//                a damaged copy), file date, size, when it was set aside
+//                (operations::LoadPreviousVersions fills it through
+//                ports::ListView)
+//   Put Back     operations::PutBack with the selected copy: refuses one
+//                that cannot be read, saying why; asks Yes / No,
 //                then replaces the live database the way Restore does, with
 //                Restore's progress dialog for a long copy; the catalogue is
 //                rebuilt and the list read again

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     bool SameFile(const std::string& Path, const std::string& OtherPath) override;
     void RemoveTemporaries(const std::string& Path) override;
+    // whole_files.cpp: the program's own small files.
+    std::optional<std::string> ReadWhole(const std::string& Path) override;
+    void WriteWhole(const std::string& Path, const std::string& Text) override;
 
 private:
     // Copies the open source file into a new temporary file in folder,

@@ -52,4 +52,13 @@ std::string PosixLocale::GeneralDate(const vb::DateTime& When) {
     return text + " " + Format(timeFormat, When);
 }
 
+int64_t PosixLocale::Now() { return static_cast<int64_t>(time(nullptr)); }
+
+vb::DateTime PosixLocale::LocalTime(int64_t Seconds) {
+    const time_t when = static_cast<time_t>(Seconds);
+    std::tm tm{};
+    if (!localtime_r(&when, &tm)) return {};
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 }  // namespace linux

@@ -23,6 +23,9 @@ public:
     PosixLocale& operator=(const PosixLocale&) = delete;
 
     std::string GeneralDate(const vb::DateTime& When) override;
+    int64_t Now() override;
+    // In the time zone of the process (TZ, else /etc/localtime).
+    vb::DateTime LocalTime(int64_t Seconds) override;
 
 private:
     std::string Format(const char* format, const vb::DateTime& When) const;

@@ -92,8 +92,8 @@ using MayMove = std::function<bool(const std::string& Numbered, const vb::Error&
 // the same file where the file system gives one, else as a copy, else, when
 // even a copy cannot be made and Move agrees, by renaming it. Returns the
 // numbered copy when one was made; a failure to make it is silent, and told
-// in Why when asked for. Errors while the free name is looked for are
-// thrown to the caller's line.
+// in Why when asked for. Errors while the free name is looked for, and a
+// stop signal (vb::Stopped), are thrown to the caller's line.
 std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::string& Path,
                                            std::optional<vb::Error>* Why = nullptr, const MayMove& Move = {});
 inline std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,

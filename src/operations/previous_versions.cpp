@@ -11,6 +11,7 @@
 #include "common/procedure.h"
 #include "common/shellfolders.h"
 #include "common/vbvalue.h"
+#include "operations/setaside_index.h"
 #include "vb/casefold.h"
 
 namespace operations {
@@ -39,10 +40,12 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
     std::vector<std::string> names;
     size_t i = 0;
     PreviousVersion copy;
+    std::vector<SetAsideEntry> index;
 
     common::Procedure proc(sys, "FindPreviousVersions", kVersionsModule);
     proc.Line(10, [&] { folder = common::ParseDir(sys, LivePath, "dir"); });
     proc.Line(20, [&] { names = sys.files.FilesIn(folder); });
+    proc.Line(25, [&] { index = ReadSetAsideIndex(sys, LivePath).value_or(std::vector<SetAsideEntry>{}); });
     proc.Line(30, [&] {
         i = 0;
         return i < names.size() ? Flow::Next() : Flow::Goto(120);
@@ -69,11 +72,19 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
         copy.records = count.records;
         copy.error = std::move(count.error);
     });
+    proc.Line(85, [&] {
+        if (const SetAsideEntry* entry = FindSetAside(index, copy.name, copy.size, copy.modified)) {
+            copy.setAside = entry->at;
+            copy.order = entry->order;
+        }
+    });
     proc.Line(90, [&] { found.push_back(copy); });
     proc.Line(110, [&] { return ++i < names.size() ? Flow::Goto(40) : Flow::Next(); });
-    // Newest first: the order of the folder means nothing.
+    // The last set aside first: the order of the folder means nothing, nor,
+    // where the index knows the copies, their file dates.
     proc.Line(120, [&] {
         std::sort(found.begin(), found.end(), [](const PreviousVersion& a, const PreviousVersion& b) {
+            if (a.order != b.order) return a.order > b.order;
             if (a.modified != b.modified) return a.modified > b.modified;
             if (a.number != b.number) return a.number > b.number;
             return a.name < b.name;
@@ -102,6 +113,7 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     proc.Line(30, [&] { header(2, "Records"); });
     proc.Line(40, [&] { header(3, "FileDate"); });
     proc.Line(50, [&] { header(4, "Size"); });
+    proc.Line(55, [&] { header(5, "Set Aside"); });
     proc.Line(60, [&] { versions = FindPreviousVersions(sys, LivePath); });
     proc.Line(70, [&] {
         i = 0;
@@ -114,6 +126,10 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     });
     proc.Line(100, [&] { List.SetSubItem(row(), 2, sys.locale.GeneralDate(versions[i].modified)); });
     proc.Line(110, [&] { List.SetSubItem(row(), 3, SizeText(versions[i].size)); });
+    proc.Line(115, [&] {
+        const auto& at = versions[i].setAside;
+        List.SetSubItem(row(), 4, at ? sys.locale.GeneralDate(sys.locale.LocalTime(*at)) : kNotRecorded);
+    });
     proc.Line(120, [&] { List.SetTag(row(), versions[i].path); });
     proc.Line(130, [&] { return ++i < versions.size() ? Flow::Goto(80) : Flow::Next(); });
     proc.Line(140, [&] { common::lvAutosizeControl(sys, List); });

@@ -26,6 +26,8 @@ namespace operations {
 inline constexpr const char* kVersionsModule = "frmVersions";
 // The records column of a copy the database reader cannot read.
 inline constexpr const char* kCannotBeRead = "cannot be read";
+// The set-aside column of a copy the index does not know (setaside_index.h).
+inline constexpr const char* kNotRecorded = "not recorded";
 
 struct PreviousVersion {
     std::string name;                // "bsrv.3", as the folder spells it
@@ -35,6 +37,10 @@ struct PreviousVersion {
     std::optional<vb::Error> error;  // why it cannot be read
     vb::DateTime modified;
     int64_t size = 0;                // bytes
+    // When it was set aside, in seconds since 1970 UTC, and its place in
+    // the order of set-asides: none where the index does not know it.
+    std::optional<int64_t> setAside;
+    long long order = 0;
 };
 
 // The n of a numbered copy's name "bsrv.<n>", in any letter case, n from 1
@@ -48,28 +54,34 @@ long long NumberOfCopy(const std::string& Name);
 std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName);
 
 // The numbered copies in the folder of LivePath, as the existence test sees
-// the folder (hidden and system files do not count), newest file date
-// first and, on one date, the higher number first.
+// the folder (hidden and system files do not count), in the order they
+// were set aside, the last first, as the index beside them records it
+// (setaside_index.h); after those, the copies the index does not know,
+// newest file date first and, on one date, the higher number first.
 std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath);
 
 // Empties List and fills it with the numbered copies of LivePath: columns
 // "Name", "Records" (the count, or "cannot be read"), "FileDate" (in the
-// user's locale) and "Size" ("12 KB"); each row's Tag is the copy's path.
+// user's locale), "Size" ("12 KB") and "Set Aside" (in the user's locale,
+// or "not recorded"); each row's Tag is the copy's path.
 void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const std::string& LivePath);
 
 // "12 KB": the size in kilobytes, rounded up, as file managers show it.
 std::string SizeText(int64_t bytes);
 
-// The dialog's Put Back: the command (commands.h) asks Yes / No, naming the
-// copy and the live database; only Yes goes on. Then the live database is
+// The dialog's Put Back: a copy that cannot be read is refused with the
+// reason, before anything is asked or moved. Else the command (commands.h)
+// asks Yes / No, naming the copy and the live database; only Yes goes on. Then the live database is
 // kept as the next numbered copy and CopyPath's data takes its place, by
 // the path Restore takes (setaside.h), with Restore's messages; the chosen
 // copy stays where it is. The catalogue of form is rebuilt afterwards. True
 // when the copy's data is in place.
 bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::string& CopyPath);
 
-// Move to Trash: asks Yes / No; only Yes moves CopyPath to the user's
-// trash. A failure is told in a message. True when the copy was moved.
-bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath);
+// Move to Trash: asks Yes / No; only Yes moves CopyPath, a numbered copy of
+// the live database at LivePath, to the user's trash, under the lock of
+// their folder (as the commands hold it, setaside.h). A failure is told in
+// a message. True when the copy was moved.
+bool MoveVersionToTrash(common::Services& sys, const std::string& LivePath, const std::string& CopyPath);
 
 }  // namespace operations

@@ -4,6 +4,7 @@
 // copy's data is written to a temporary file, flushed and renamed over
 // the live name, so the live database is whole, old or new, at every
 // instant, and the old data is kept as the next numbered copy.
+#include "catalogue/catalogue.h"
 #include "catalogue/form1.h"
 #include "common/parsedir.h"
 #include "common/procedure.h"
@@ -40,11 +41,23 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
     common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
     proc.Line(20, [&] { return run.Consent(PutBackWarning(name, LivePath)); });
+    // Under the lock from here: the copy is looked at as it is now.
+    proc.Line(25, [&] { run.Hold(LivePath); });
     // A copy gone since it was listed would leave its name free for the
     // live database's second name, and the live data would be copied onto
     // itself as if it were the copy's.
     proc.Line(30, [&] {
         if (sys.files.Dir(CopyPath).empty()) throw vb::FileNotFound();
+    });
+    // A copy the database reader cannot read would be a damaged live
+    // database: refused, as it is now, before anything moves.
+    proc.Line(35, [&] {
+        const catalogue::Count count = catalogue::CountRecords(sys, CopyPath);
+        if (count.records) return Flow::Next();
+        const vb::Error why = count.error ? *count.error : vb::PathFileAccessError();
+        run.Refuse(why, 35, "Unable to restore file: " + name + " " + kCannotBeRead + ": " + why.Description(),
+                   "Restore Failed");
+        return Flow::Leave();
     });
     proc.Line(40, [&] { run.Keep(LivePath); });
     proc.Line(50, [&] { return run.CopyOver(CopyPath); });
@@ -61,25 +74,35 @@ bool PutBack(catalogue::Form1& form, const std::string& LivePath, const std::str
            Result::Ending::Done;
 }
 
-bool MoveVersionToTrash(common::Services& sys, const std::string& CopyPath) {
+bool MoveVersionToTrash(common::Services& sys, const std::string& LivePath, const std::string& CopyPath) {
     std::string name;
     bool moved = false;
+    std::unique_ptr<ports::StopSignals::Span> noting;
+    std::unique_ptr<ports::FolderLock::Held> held;
 
     common::Procedure proc([&](const vb::Error& e, int) {
-        sys.msgbox.Show("Unable to move file to the Trash: " + e.Description(), ports::vbOKOnly,
-                        "Move to Trash Failed");
+        const std::string prompt = "Unable to move file to the Trash: " + e.Description();
+        if (sys.stops.Requested()) sys.msgbox.Notice(prompt, "Move to Trash Failed");
+        else sys.msgbox.Show(prompt, ports::vbOKOnly, "Move to Trash Failed");
         return Resume::Leave;
     });
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
     proc.Line(20, [&] {
         const int answer = sys.msgbox.Show(TrashWarning(name), ports::vbYesNo, "Move to Trash");
-        return answer == ports::vbYes ? Flow::Next() : Flow::Leave();
+        if (answer != ports::vbYes) return Flow::Leave();
+        noting = sys.stops.Catch();
+        return Flow::Next();
     });
+    // One command at a time on the folder, as for Put Back.
+    proc.Line(25, [&] { held = TakeLock(sys, LivePath, "Move to Trash"); });
     proc.Line(30, [&] {
+        sys.stops.StopPoint();
         sys.files.MoveToTrash(CopyPath);
         moved = true;
     });
     proc.Run();
+    held.reset();
+    sys.stops.EndIfRequested();
     return moved;
 }
 

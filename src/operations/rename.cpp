@@ -15,6 +15,7 @@ namespace {
 // data: not for a taken name (the next one is tried), a missing file or
 // folder, or a file held open or out of reach, which a rename meets too.
 bool OnlyAMoveKeeps(const vb::Error& e) {
+    if (e.Kind() == vb::ErrorKind::Stopped) return false;
     switch (e.Number()) {
         case vb::kFileAlreadyExists:
         case vb::kFileNotFound:
@@ -57,9 +58,28 @@ std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::str
                     return std::nullopt;
                 }
             }
-            files.Name(Path, candidate);
+            try {
+                files.Name(Path, candidate);
+            } catch (const vb::Error& e) {
+                // Moved as the system sees it, whether or not the disk kept
+                // it: the data is under the new name now.
+                if (e.Kind() != vb::ErrorKind::NotSaved) throw;
+            }
             return NumberedCopy{candidate, Kept::Moved};
         } catch (const vb::Error& e) {
+            // A stop signal stops the command, whose handler undoes it.
+            if (e.Kind() == vb::ErrorKind::Stopped) throw;
+            if (e.Kind() == vb::ErrorKind::NotSaved) {
+                // A second name or copy the disk may not have kept keeps
+                // nothing for sure: it goes again, and the disk's failure is
+                // the reason nothing was kept.
+                try {
+                    files.RemoveExtraName(candidate, Path);
+                } catch (const vb::Error&) {
+                }
+                if (Why) Why->emplace(vb::DeviceIOError());
+                return std::nullopt;
+            }
             if (e.Number() != vb::kFileAlreadyExists) {
                 if (Why) Why->emplace(e);
                 return std::nullopt;

@@ -1,6 +1,7 @@
 #include "operations/setaside.h"
 
 #include "common/services.h"
+#include "operations/setaside_index.h"
 
 namespace operations {
 
@@ -21,11 +22,12 @@ void SetAside::Keep() {
                     ports::vbYes;
         return !declined_;
     });
+    // The order and time of the set-aside, for the listing of the copies.
+    if (numbered_) RecordSetAside(sys_, path_, numbered_->path);
 }
 
 void SetAside::Rename(const std::string& Path) {
     path_ = Path;
-    sys_.files.RemoveTemporaries(Path);
     Keep();
     fresh_ = true;
 }
@@ -45,7 +47,13 @@ bool SetAside::CopyOver(const std::string& Source) {
         if (!numbered_ && InPlace()) throw why_ ? *why_ : vb::PermissionDenied();
     }
     fresh_ = false;
-    sys_.files.FileCopy(Source, path_);
+    try {
+        sys_.files.FileCopy(Source, path_);
+    } catch (const vb::Error& e) {
+        // The new data is at the live name; the disk may not have kept that.
+        if (e.Kind() == vb::ErrorKind::NotSaved) replaced_ = true;
+        throw;
+    }
     replaced_ = true;
     return true;
 }
@@ -81,35 +89,74 @@ std::optional<std::string> SetAside::KeptIn() const {
 
 common::Flow Replacing::Consent(const std::string& Warning) {
     if (sys_.msgbox.Show(Warning, ports::vbYesNo, kWarningTitle) != ports::vbYes) return common::Flow::Leave();
-    // Consent given: from here to Finish the run acts on what it finds.
+    // Consent given: from here to Finish the run acts on what it finds, and
+    // a stop signal waits for the next safe point.
+    noting_ = sys_.stops.Catch();
     return common::Flow::Next();
+}
+
+std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const std::string& Live,
+                                                  const std::string& Title) {
+    sys.stops.StopPoint();
+    bool told = false;
+    std::unique_ptr<ports::FolderLock::Held> held;
+    try {
+        held = sys.lock.Take(Live, [&] {
+            told = true;
+            sys.msgbox.Notice(kWaitingPrompt, Title);
+        });
+    } catch (const vb::Error&) {
+        if (told) sys.msgbox.Notice({}, {});
+        throw;
+    }
+    if (told) sys.msgbox.Notice({}, {});
+    return held;
+}
+
+void Replacing::Hold(const std::string& Live) {
+    if (!held_) held_ = TakeLock(sys_, Live, title_);
+}
+
+void Replacing::Keep(const std::string& Live) {
+    result_.live = Live;
+    Hold(Live);
+    sys_.stops.StopPoint();
+    live_.Rename(Live);
 }
 
 common::Flow Replacing::CopyOver(const std::string& Source) {
     return live_.CopyOver(Source) ? common::Flow::Next() : common::Flow::Leave();
 }
 
+void Replacing::Say(const std::string& Prompt, const std::string& Title) {
+    // A stopped run ends at once: no box waits for an answer (a logout
+    // would wait for it).
+    if (sys_.stops.Requested()) sys_.msgbox.Notice(Prompt, Title);
+    else sys_.msgbox.Show(Prompt, ports::vbOKOnly, Title);
+}
+
 void Replacing::Tell(const std::string& Prompt, const std::string& Title) {
-    sys_.msgbox.Show(Prompt, ports::vbOKOnly, Title);
+    Say(Prompt, Title);
+    // Done and told: a stopped run ends here, by its signal.
+    if (live_.Replaced()) sys_.stops.EndIfRequested();
 }
 
 void Replacing::Refuse(const vb::Error& Why, int Line, const std::string& Prompt, const std::string& Title) {
     result_.ending = Result::Ending::Failed;
     result_.error = Why;
     result_.line = Line;
-    Tell(Prompt, Title);
+    Say(Prompt, Title);
 }
 
-bool Replacing::AskFileInUse() {
-    return sys_.msgbox.Show(kFileInUsePrompt, ports::vbRetryCancel, kFileInUseTitle) == ports::vbRetry;
+bool Replacing::AskRetry(const vb::Error& error) {
+    if (sys_.stops.Requested()) return false;
+    const bool program = error.Kind() == vb::ErrorKind::HeldByProgram;
+    return sys_.msgbox.Show(program ? kFileInUsePrompt : kRestoreRunningPrompt, ports::vbRetryCancel,
+                            program ? kFileInUseTitle : kRestoreRunningTitle) == ports::vbRetry;
 }
 
-common::Resume Replacing::Fail(const vb::Error& error, int line) {
-    const bool inUse = error.Number() == vb::kPermissionDenied;
-    if (inUse && AskFileInUse()) return common::Resume::Retry;
-    // A line after the copy failed: the new data is in place, nothing to undo.
-    if (live_.Replaced()) return common::Resume::Leave;
-    result_.ending = inUse ? Result::Ending::InUse : Result::Ending::Failed;
+void Replacing::Failed(const vb::Error& error, int line, bool tell) {
+    result_.ending = error.InUse() ? Result::Ending::InUse : Result::Ending::Failed;
     result_.error = error;
     result_.line = line;
     bool back = true;
@@ -119,23 +166,49 @@ common::Resume Replacing::Fail(const vb::Error& error, int line) {
         back = false;
     }
     result_.keptIn = live_.KeptIn();
-    if (!inUse || !back) {
-        std::string prompt = lead_ + error.Description();
-        if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + *result_.keptIn + ".";
-        Tell(prompt, title_);
+    if (!tell && back) return;
+    std::string prompt = lead_ + error.Description();
+    if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + *result_.keptIn + ".";
+    Say(prompt, title_);
+}
+
+common::Resume Replacing::Fail(const vb::Error& error, int line) {
+    if (error.InUse() && AskRetry(error)) return common::Resume::Retry;
+    if (live_.Replaced()) {
+        // The new data is in place. A line after the copy failed: nothing
+        // to undo, the command is done. The copy itself could not be saved
+        // by the disk: the command failed, with the old data in its copy.
+        if (error.Kind() == vb::ErrorKind::NotSaved && !notSaved_) {
+            notSaved_ = error;
+            result_.line = line;
+            std::string prompt = lead_ + error.Description();
+            if (live_.Numbered())
+                prompt += "\r\n\r\nThe data that was in use before is kept in " + live_.Numbered()->path + ".";
+            Say(prompt, title_);
+        }
+        return common::Resume::Leave;
     }
+    // A file in use that the user did not retry is told by the box they
+    // answered; anything else in a message of its own.
+    Failed(error, line, !error.InUse());
     return common::Resume::Leave;
 }
 
-Result Replacing::Finish() const {
+Result Replacing::Finish() {
     Result result = result_;
     if (!live_.Path().empty()) result.live = live_.Path();
     if (live_.Replaced()) {
-        result.ending = Result::Ending::Done;
+        result.ending = notSaved_ ? Result::Ending::Failed : Result::Ending::Done;
         result.kept = live_.Numbered();
-        result.error.reset();
+        result.error = notSaved_;
         result.keptIn.reset();
+        if (notSaved_ && live_.Numbered()) result.keptIn = live_.Numbered()->path;
     }
+    // The last step is done: another command may go on, and a stop signal
+    // noted meanwhile ends the process now.
+    held_.reset();
+    sys_.stops.EndIfRequested();
+    noting_.reset();
     return result;
 }
 

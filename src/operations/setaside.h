@@ -33,6 +33,7 @@
 // finish; a crash between the two leaves the old data only under bsrv.<n>.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -47,13 +48,21 @@ inline constexpr const char* kFileInUsePrompt =
     "Unable to restore file- it is currently in use.  Exit Varnock Rolvane and try again.";
 inline constexpr const char* kFileInUseTitle = "File in Use";
 inline constexpr const char* kWarningTitle = "Restore Warning";
+// Another command of this program holds the live database's folder.
+inline constexpr const char* kRestoreRunningPrompt =
+    "Unable to restore file- another restore is running on this database.  Wait until it has finished and try "
+    "again.";
+inline constexpr const char* kRestoreRunningTitle = "Restore Running";
+inline constexpr const char* kWaitingPrompt =
+    "Another restore is running on this database.  Waiting for it to finish...";
 
 class SetAside {
 public:
     explicit SetAside(common::Services& sys) : sys_(sys) {}
 
-    // Removes what an interrupted copy onto Path left behind, then keeps
-    // Path as a numbered copy with RenameDatabase; a failure is silent.
+    // Keeps Path as a numbered copy with RenameDatabase; a failure is
+    // silent. Run under the folder's lock, whose taking removed what a
+    // killed command left beside Path.
     // Where the live database could only be moved, the user is asked first
     // (kMoveWarning); anything but Yes keeps it where it is.
     void Rename(const std::string& Path);
@@ -78,7 +87,8 @@ public:
     // still there.
     std::optional<std::string> KeptIn() const;
 
-    // True once the copy has taken the live database's place.
+    // True once the copy has taken the live database's place (also when the
+    // disk then failed to save that: the copy threw a NotSaved error).
     bool Replaced() const { return replaced_; }
 
     // The live database, once Rename was given it.
@@ -100,6 +110,12 @@ private:
     bool replaced_ = false;
 };
 
+// The lock of the folder of the live database at Live (FolderLock::Take),
+// after a stop point; the wait for another command is told in a notice
+// under Title, taken away again once the wait is over.
+std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const std::string& Live,
+                                                  const std::string& Title);
+
 // The warning before the live database moves to Numbered because no copy of
 // it can be made (Why); only Yes lets it move.
 std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
@@ -108,18 +124,32 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 // command runs it:
 //   Consent   the warning; only Yes goes on. Right after it, before the
 //             first step, is the one point where a command has consent and
-//             has not yet touched anything.
-//   Keep      the live database, looked at now, kept as a numbered copy
+//             has not yet touched anything: from there stop signals are
+//             noted (SIGINT, SIGTERM, SIGHUP) and acted on at safe points.
+//   Hold      the lock of the live database's folder, taken once and held
+//             to Finish, so that two commands run one after the other;
+//             taking it tidies what a killed command left (FolderLock).
+//             Another command holding it is waited for a few seconds, with
+//             a notice once a second has passed.
+//   Keep      (under the lock) the live database, looked at now, kept as a
+//             numbered copy
 //   CopyOver  the new data over the live name (FileCopy): once that has
 //             taken the live name the command is done, whatever follows
 //   Tell      the message that it has finished
-//   Finish    what it ended with
-// Fail is the handler of the command's procedure: error 70 is a file in
-// use, which the user may retry as often as they like (the line runs
-// again); Cancel, or any other error, ends the command with the old data
-// back at the live path, and any other error, or old data that could not
-// go back, is told in one message: Lead followed by the error's
-// description (and where the old data is kept), under Title.
+//   Finish    what it ended with; the lock goes, and a stop signal noted
+//             meanwhile ends the process now, by that signal
+// Fail is the handler of the command's procedure. In use (another program
+// holds the live database, or another command the lock) asks Retry or
+// Cancel, each with its own box, and Retry runs the line again; Cancel, or
+// any other error, ends the command with the old data back at the live
+// path, and any other error, or old data that could not go back, is told
+// in one message: Lead followed by the error's description (and where the
+// old data is kept), under Title. A failure to save the change after the
+// new data took the live name is told the same way, with the old data kept
+// in its numbered copy: the command failed, though the new data is there.
+// A stop signal undoes as a failure does, before the new data is in place;
+// once a stop signal is noted, messages are notices (no box waits for an
+// answer) and no question is asked.
 class Replacing {
 public:
     Replacing(common::Services& sys, std::string Lead, std::string Title)
@@ -129,7 +159,10 @@ public:
     void For(const std::string& Live) { result_.live = Live; }
     // Next on Yes; Leave, declined, on anything else (No, Esc, the close box).
     common::Flow Consent(const std::string& Warning);
-    void Keep(const std::string& Live) { live_.Rename(Live); }
+    // The lock of Live's folder, unless the run holds it already. Throws
+    // what FolderLock::Take throws.
+    void Hold(const std::string& Live);
+    void Keep(const std::string& Live);
     // Leave, declined, when the user did not let the live database move.
     common::Flow CopyOver(const std::string& Source);
     void Tell(const std::string& Prompt, const std::string& Title);
@@ -139,16 +172,26 @@ public:
     // under Title.
     void Refuse(const vb::Error& Why, int Line, const std::string& Prompt, const std::string& Title);
     common::Resume Fail(const vb::Error& error, int line);
-    Result Finish() const;
+    Result Finish();
 
 private:
-    // The file-in-use dialog: true for Retry.
-    bool AskFileInUse();
+    // The box for a file in use (another program) or a database in use
+    // (another command): true for Retry. Never asked once a stop signal
+    // is noted.
+    bool AskRetry(const vb::Error& error);
+    // A message box, or a notice once a stop signal is noted.
+    void Say(const std::string& Prompt, const std::string& Title);
+    // Ends a run on error: the old data back where it can go, and the
+    // failure told (not when it is an in-use the user cancelled).
+    void Failed(const vb::Error& error, int line, bool tell);
 
     common::Services& sys_;
+    std::unique_ptr<ports::StopSignals::Span> noting_;  // from consent to Finish
+    std::unique_ptr<ports::FolderLock::Held> held_;
     SetAside live_;
     std::string lead_, title_;
     Result result_;
+    std::optional<vb::Error> notSaved_;  // the copy took the live name, the disk failed to save it
 };
 
 }  // namespace operations

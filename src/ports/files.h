@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,10 +131,21 @@ public:
     }
 
     // Removes the temporary files that an interrupted FileCopy onto Path, or
-    // CopyAside of Path, left in Path's folder: only files named as those
-    // name them, and only those no running copy holds. Best effort: never
-    // throws.
+    // CopyAside of Path, or WriteWhole of Path, left in Path's folder: only
+    // files named as those name them, and only those no running copy holds.
+    // Best effort: never throws.
     virtual void RemoveTemporaries(const std::string& Path) = 0;
+
+    // The whole content of the small file at Path, hidden or not (the
+    // program's own dotted files beside the data); none when there is no
+    // such file. 70 access denied, 57 I/O error, 75 anything else (not a
+    // regular file, larger than a small file can be).
+    virtual std::optional<std::string> ReadWhole(const std::string& Path) = 0;
+
+    // Makes Text the whole content of Path the way FileCopy writes: a hidden
+    // temporary file beside it, flushed, renamed over Path, the folder
+    // flushed; Path is never half-written. Errors as for FileCopy.
+    virtual void WriteWhole(const std::string& Path, const std::string& Text) = 0;
 };
 
 }  // namespace ports

@@ -36,6 +36,11 @@ public:
     // Shows Prompt with the button set and Title (empty: the application's
     // title), no icon, the first button the default; returns the answer.
     virtual int Show(const std::string& Prompt, int Buttons, const std::string& Title) = 0;
+
+    // A passing message while the program waits or ends ("waiting for another
+    // restore"): no button, no answer, nothing waits for the user. It stays
+    // until the next Show or Notice; an empty Prompt takes it away.
+    virtual void Notice(const std::string& Prompt, const std::string& Title) = 0;
 };
 
 }  // namespace ports

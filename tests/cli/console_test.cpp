@@ -3,6 +3,12 @@
 // on disk. And the console's message box, which turns each box into a line
 // on stderr and an exit status.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
 
 #include "support/qt_print.h"
 
@@ -82,21 +88,28 @@ protected:
         int status;
         QString out, err;
     };
-    Run Start(const QStringList& arguments, const QString& output = {}) {
+    // Starts the program in ann's home, without waiting for it.
+    void Begin(QProcess& program, const QStringList& arguments, const QString& output = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WINEPREFIX", "XDG_DATA_HOME",
                                  "XDG_CONFIG_HOME"})
             environment.remove(name);
         environment.insert("HOME", QString::fromStdString(home.Home()));
         environment.insert("USER", "ann");
-        QProcess program;
         program.setProcessEnvironment(environment);
         program.setStandardInputFile(QProcess::nullDevice());
         if (!output.isEmpty()) program.setStandardOutputFile(output);
         program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+    }
+    static Run Ended(QProcess& program) {
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
                 QString::fromUtf8(program.readAllStandardOutput()), QString::fromUtf8(program.readAllStandardError())};
+    }
+    Run Start(const QStringList& arguments, const QString& output = {}) {
+        QProcess program;
+        Begin(program, arguments, output);
+        return Ended(program);
     }
     static std::string Bytes(const std::string& path) { return test_support::Read(path); }
 
@@ -176,6 +189,43 @@ TEST_F(Command, PutsBackWhatARestoreSetAside) {
     EXPECT_EQ(Bytes(live), before);
     EXPECT_EQ(Bytes(data + "/bsrv.1"), before) << "the chosen copy stays";
     EXPECT_EQ(Bytes(data + "/bsrv.2"), Bytes(backup)) << "the replaced data is the next copy";
+}
+
+// The copy that undoes the last command is listed first, whatever the file
+// dates say (a backup older than the live database restored last), with
+// the time it was set aside; a damaged copy is never put back.
+TEST_F(Command, VersionsListTheLastSetAsideFirstAndADamagedCopyIsNotPutBack) {
+    const std::string older = home.C("users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup4.rv");
+    e2e::WineHome::Roof(older, 4);
+    e2e::WineHome::Touch(older, 2020, 1, 1, 0, 0, 0);
+    ASSERT_EQ(Start({"--restore", "personal", "4", "--yes"}).status, 0);
+    ASSERT_EQ(Start({"--restore", "personal", "2", "--yes"}).status, 0);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+
+    const Run listed = Start({"--versions", "personal", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    const QJsonArray copies = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+    ASSERT_EQ(copies.size(), 2) << listed.out.toStdString();
+    EXPECT_EQ(copies[0].toObject()["number"].toInt(), 2);
+    EXPECT_EQ(copies[0].toObject()["records"].toInt(), 4) << "the older backup's data, set aside last";
+    EXPECT_EQ(copies[1].toObject()["number"].toInt(), 1);
+    for (const auto& copy : copies) {
+        const QDateTime at = QDateTime::fromString(copy.toObject()["set_aside"].toString(), Qt::ISODate);
+        EXPECT_TRUE(at.isValid() && std::abs(at.toSecsSinceEpoch() - now) < 120) << listed.out.toStdString();
+    }
+    const Run text = Start({"--versions", "personal"});
+    EXPECT_TRUE(text.out.startsWith("Name ")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.section('\n', 0, 0).endsWith("Set Aside")) << text.out.toStdString();
+
+    const std::string live4 = Bytes(live);
+    e2e::WineHome::Place(data + "/bsrv.3", Bytes(backup).substr(0, 3000));
+    const Run refused = Start({"--put-back", "personal", "3", "--yes"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QRegularExpression("restore-rolvane-data: Unable to restore file: bsrv.3 cannot "
+                                                        "be read: Unrecognized database format '[^']*/bsrv.3'")))
+        << refused.err.toStdString();
+    EXPECT_EQ(Bytes(live), live4);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.4")) << "nothing was set aside";
 }
 
 }  // namespace
@@ -290,6 +340,128 @@ TEST_F(Command, AWriteErrorOnStdoutIsToldAndFails) {
         for (const QString& told : run.err.split('\n', Qt::SkipEmptyParts))
             EXPECT_TRUE(told.startsWith("restore-rolvane-data: ")) << told.toStdString();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The folder's lock, held here as another command of the program holds it.
+class LockHeld {
+public:
+    explicit LockHeld(const std::string& folder)
+        : fd_(open((folder + "/.restore-rolvane-data.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644)) {
+        EXPECT_EQ(flock(fd_, LOCK_EX), 0);
+    }
+    ~LockHeld() { Release(); }
+    void Release() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// What a script reads from a command that could not go ahead: 75 only for
+// "in use", 1 with its own reason for what no wait mends; and nothing left
+// behind either way.
+TEST_F(Command, SeventyFiveMeansInUseAndNothingElse) {
+    const struct {
+        const char* name;
+        std::function<void(std::unique_ptr<LockHeld>&)> lay;
+        QStringList line;
+        int status;
+        const char* told;
+    } rows[] = {
+        {"another command holds the folder", [&](auto& held) { held = std::make_unique<LockHeld>(data); },
+         {"--restore", "personal", "2", "--yes"}, 75,
+         "restore-rolvane-data: Another restore is running on this database. Waiting for it to finish...\n"
+         "restore-rolvane-data: Unable to restore file- another restore is running on this database."},
+        {"a read-only live database", [&](auto&) { fs::permissions(live, fs::perms::owner_read); },
+         {"--restore", "personal", "2", "--yes"}, 1, "restore-rolvane-data: Unable to restore file: Permission denied"},
+        {"a live folder that is not there",
+         [&](auto&) {
+             e2e::WineHome::Options(home.C("users/ann/Documents/Varnock Rolvane BE/Data/options.mdb"), "C:\\Gone\\");
+             e2e::WineHome::Roof(home.C("users/ann/AppData/Roaming/Varnock Rolvane BE/Backups/Backup1.rb"), 9);
+         },
+         {"--restore", "business", "1", "--yes"}, 1, "restore-rolvane-data: Unable to restore file: Path not found"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        fs::permissions(live, fs::perms::owner_read | fs::perms::owner_write);
+        const std::string before = Bytes(live);
+        std::unique_ptr<LockHeld> held;
+        row.lay(held);
+        const Run run = Start(row.line);
+        EXPECT_EQ(run.status, row.status) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(row.told)) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains("Exit Varnock Rolvane")) << "not the served application's in-use text";
+        EXPECT_EQ(Bytes(live), before);
+        for (const auto& entry : fs::directory_iterator(data))
+            EXPECT_TRUE(entry.path().filename() == "bsrv.mdb" || test_support::IsOwnFile(entry.path().filename()))
+                << "left behind: " << entry.path();
+    }
+}
+
+// A command that meets the lock waits; once the other lets go it goes on.
+TEST_F(Command, ACommandWaitsForTheOneBeforeItAndThenGoesOn) {
+    LockHeld held(data);
+    QProcess program;
+    Begin(program, {"--restore", "personal", "2", "--yes"});
+    program.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("Waiting for it to finish") && program.waitForReadyRead(10000))
+        err += program.readAllStandardError();
+    ASSERT_TRUE(err.contains("Waiting for it to finish")) << err.toStdString();
+    held.Release();
+    const Run run = Ended(program);
+    EXPECT_EQ(run.status, 0) << err.toStdString() << run.err.toStdString();
+    EXPECT_EQ(Bytes(live), Bytes(backup));
+}
+
+// Two commands started together, as from two terminals: both are done, one
+// after the other, and each kept what it replaced, the last one's first.
+TEST_F(Command, TwoCommandsStartedTogetherEachKeepWhatTheyReplaced) {
+    const std::string other = home.C("users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup4.rv");
+    e2e::WineHome::Roof(other, 4);
+    const std::string original = Bytes(live);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove_all(data);
+        e2e::WineHome::Place(live, original);
+        QProcess first, second;
+        Begin(first, {"--restore", "personal", "2", "--yes"});
+        Begin(second, {"--restore", "personal", "4", "--yes"});
+        const Run a = Ended(first), b = Ended(second);
+        ASSERT_EQ(a.status, 0) << a.err.toStdString();
+        ASSERT_EQ(b.status, 0) << b.err.toStdString();
+        const std::string now = Bytes(live);
+        ASSERT_TRUE(now == Bytes(backup) || now == Bytes(other));
+        const std::string replaced = now == Bytes(backup) ? Bytes(other) : Bytes(backup);
+        const Run listed = Start({"--versions", "personal", "--json"});
+        const QJsonArray copies = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+        ASSERT_EQ(copies.size(), 2) << listed.out.toStdString();
+        EXPECT_EQ(Bytes(copies[0].toObject()["file"].toString().toStdString()), replaced) << "the last one's first";
+        EXPECT_EQ(Bytes(copies[1].toObject()["file"].toString().toStdString()), original);
+    }
+}
+
+// A second name a killed command left (bsrv.1 still the live file) is no
+// previous version: never listed, never put back, tidied by the next command.
+TEST_F(Command, ASecondNameOfTheLiveDatabaseIsNoPreviousVersion) {
+    fs::create_hard_link(live, data + "/bsrv.1");
+    const Run listed = Start({"--versions", "personal", "--json"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(QJsonDocument::fromJson(listed.out.toUtf8()).array().size(), 0) << listed.out.toStdString();
+    const Run refused = Start({"--put-back", "personal", "1", "--yes"});
+    EXPECT_EQ(refused.status, 1) << refused.err.toStdString();
+    const std::string before = Bytes(live);
+    ASSERT_EQ(Start({"--restore", "personal", "2", "--yes"}).status, 0);
+    EXPECT_EQ(Bytes(data + "/bsrv.1"), before);
+    EXPECT_FALSE(fs::equivalent(data + "/bsrv.1", live));
+    EXPECT_FALSE(fs::exists(data + "/bsrv.2")) << "the leftover name went before the set-aside";
 }
 
 }  // namespace

@@ -37,9 +37,18 @@ using test_support::Write;
 struct PutBackEndToEnd : ::testing::Test {
     WineHome home;
     std::string folder = home.C(kData);
-    // Several chunks of the kernel's copy, so a kill can leave a partial copy.
-    std::string oldData = std::string(3 << 20, 'o') + "old end";
-    std::string newData = std::string(4 << 20, 'n') + "new end";
+    // Databases, since Put Back reads the copy first; several chunks of the
+    // kernel's copy, so a kill can leave a partial copy.
+    std::string oldData = Database(40000);
+    std::string newData = Database(60000);
+
+    std::string Database(size_t rows) {
+        const std::string path = home.C("made.mdb");
+        WineHome::Roof(path, rows);
+        std::string bytes = Read(path);
+        fs::remove(path);
+        return bytes;
+    }
 
     void Lay() {
         fs::remove_all(folder);
@@ -58,7 +67,7 @@ struct PutBackEndToEnd : ::testing::Test {
         Folder f{Read(folder + "bsrv.mdb"), Read(folder + "bsrv.1"), {}, {}};
         for (const auto& entry : fs::directory_iterator(folder)) {
             const std::string name = entry.path().filename();
-            if (name == "bsrv.mdb" || name == "bsrv.1") continue;
+            if (name == "bsrv.mdb" || name == "bsrv.1" || test_support::IsOwnFile(name)) continue;
             if (operations::NumberOfCopy(name) > 0) f.others.push_back(Read(entry.path()));
             else f.strays.insert(name);
         }

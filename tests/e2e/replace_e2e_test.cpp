@@ -7,6 +7,7 @@
 // and no temporary file of ours outlives the next command.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ struct Folder {
         f.live = Read(folder + "bsrv.mdb");
         for (const auto& entry : fs::directory_iterator(folder)) {
             const std::string name = entry.path().filename();
-            if (name == "bsrv.mdb") continue;
+            if (name == "bsrv.mdb" || test_support::IsOwnFile(name)) continue;
             if (name.rfind("bsrv.", 0) == 0) f.numbered.push_back(Read(entry.path()));
             else f.others.insert(name);
         }
@@ -189,6 +190,68 @@ TEST_F(ReplaceEndToEnd, OnFatAndExFatAKillAtAnyStepLeavesTheLiveDatabaseWhole) {
         for (const Command& command : {Restore(), CreateBlank()}) KillAtEveryStep(command, false, 12);
     }
     if (!skipped.empty()) GTEST_SKIP() << "not mounted here: " << skipped;
+}
+
+// SIGINT, SIGTERM or SIGHUP (Ctrl-C, a kill, a closed terminal) before each
+// step in turn, sent by the command's own process from the step hook: the
+// command acts on it at its next safe point and the process dies of that
+// signal. Before the new data took the live name the folder is as it was,
+// after it the new data is there with the old kept; never a temporary file,
+// never a numbered copy that is a second name of bsrv.mdb.
+TEST_F(ReplaceEndToEnd, AStopSignalAtAnyStepLeavesNoTemporaryFileAndNoSecondName) {
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (const bool failLinks : {false, true}) {
+        int stopped = 0;
+        bool sawNew = false;
+        for (int k = 0;; ++k) {
+            const int signal = signals[k % 3];
+            SCOPED_TRACE(std::string(failLinks ? "no hard links, " : "") + strsignal(signal) + " before step " +
+                         std::to_string(k));
+            Lay();
+            const pid_t pid = fork();
+            if (pid == 0) {
+                int step = 0;
+                RealForm f(home, [&](LinuxFiles::Step s) {
+                    if (step++ == k) raise(signal);
+                    return failLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
+                });
+                SelectRow(f, kBackupWin);
+                f.msgbox.Answer({ports::vbYes});
+                f.msgbox.onShow = [&](const fakes::ScriptedMessageBox::Box& box) {
+                    if (box.title != operations::kWarningTitle) _exit(box.title == "Restore Complete" ? 0 : 2);
+                };
+                operations::cmdRestore_Click(f.form);
+                _exit(3);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            const Folder after = Folder::Of(folder);
+            EXPECT_TRUE(after.others.empty()) << "left behind: " << *after.others.begin();
+            ASSERT_TRUE(after.live == oldData || after.live == newData);
+            if (after.live == newData) {
+                EXPECT_TRUE(after.Keeps(oldData));
+                sawNew = true;
+            } else {
+                EXPECT_TRUE(after.numbered.empty()) << "a numbered copy of a command that did not finish";
+            }
+            struct stat live{}, copy{};
+            ASSERT_EQ(stat((folder + "bsrv.mdb").c_str(), &live), 0);
+            for (const auto& entry : fs::directory_iterator(folder)) {
+                if (entry.path().filename() != "bsrv.mdb" && stat(entry.path().c_str(), &copy) == 0) {
+                    EXPECT_FALSE(copy.st_ino == live.st_ino) << entry.path() << " is a second name of bsrv.mdb";
+                }
+            }
+            if (WIFEXITED(status)) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+                break;  // the command ran out of steps before k
+            }
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            EXPECT_EQ(WTERMSIG(status), signal) << "dies of the signal it was sent";
+            ++stopped;
+        }
+        EXPECT_GE(stopped, 8) << "lock, link, temporary file, chunks, rename, flushes";
+        EXPECT_TRUE(sawNew) << "no signal fell after the rename";
+    }
 }
 
 // What the user was told, and whether it is what the folder holds.

@@ -54,6 +54,7 @@ std::unique_ptr<ports::FolderLock::Held> FakeFolderLock::Take(const std::string&
     const std::string folder = FolderOf(LivePath);
     if (heldByOthers.count(folder) || heldNow.count(folder)) {
         log.push_back("wait " + folder);
+        if (onWait) onWait();
         if (Waiting) Waiting();
         if (heldByOthers.count(folder) || heldNow.count(folder)) throw vb::HeldByCommand();
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 
 #include "vb/casefold.h"
@@ -120,8 +121,8 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (!FolderExists(Parent(Key(Destination)))) throw vb::PathNotFound();
     File* dst = Find(Destination);
     if (src->heldOpen || (dst && dst->heldOpen)) throw vb::HeldByProgram();
-    // Onto itself: the file is open as the source, as on Windows.
-    if (src == dst) throw vb::PermissionDenied();
+    // Onto itself: refused, as no wait mends it.
+    if (src == dst) throw vb::PathFileAccessError();
     // The copy is a new file put in the destination's place: another name
     // of the old file keeps the old data.
     auto copy = std::make_shared<File>(*src);
@@ -131,6 +132,8 @@ void FakeFiles::FileCopy(const std::string& Source, const std::string& Destinati
     if (stops) stops->StopPoint();
     files_[Key(Destination)] = {dst ? files_[Key(Destination)].first : Destination, copy};
     log.push_back("copy " + Source + " -> " + Destination);
+    // After the copy took its place: the folder's flush.
+    failures.Check("FileCopy.flush", Destination);
 }
 
 void FakeFiles::ReportSteps(uint64_t total, const ports::CopyProgress& Progress) {
@@ -206,6 +209,19 @@ void FakeFiles::RemoveTemporaries(const std::string& Path) {
     log.push_back("temporaries " + Path);
 }
 
+std::optional<std::string> FakeFiles::ReadWhole(const std::string& Path) {
+    failures.Check("ReadWhole", Path);
+    const auto it = wholes.find(Key(Path));
+    if (it == wholes.end()) return std::nullopt;
+    return it->second;
+}
+
+void FakeFiles::WriteWhole(const std::string& Path, const std::string& Text) {
+    failures.Check("WriteWhole", Path);
+    if (!FolderExists(Parent(Key(Path)))) throw vb::PathNotFound();
+    wholes[Key(Path)] = Text;
+}
+
 // ---- shell, message box, process, locale ----
 
 long FakeShell::GetSpecialFolderLocation(int FolderId, int& Location) {
@@ -241,6 +257,13 @@ void FakeProcess::End() {
     failures.Check("End");
     ++ends;
     throw ports::ProcessEnded{};
+}
+
+vb::DateTime FakeLocale::LocalTime(int64_t Seconds) {
+    const time_t when = static_cast<time_t>(Seconds);
+    std::tm tm{};
+    gmtime_r(&when, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 std::string FakeLocale::GeneralDate(const vb::DateTime& w) {

@@ -81,15 +81,23 @@ public:
                    const ports::CopyProgress& Progress = {}) override;
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
+    std::optional<std::string> ReadWhole(const std::string& Path) override;
+    void WriteWhole(const std::string& Path, const std::string& Text) override;
 
     // True when both paths name one file (a second name given by Link).
     bool SameFile(const std::string& a, const std::string& b) override;
 
-    Failures failures;  // ops named after the methods: "FileCopy", "Link", ...
+    // ops named after the methods: "FileCopy", "Link", ...; "FileCopy.flush"
+    // fails once the copy has taken the destination's place.
+    Failures failures;
     bool hardLinks = true;  // false: a file system without hard links
     // "copy src -> dst", "name old -> new", "link path -> new",
     // "aside path -> new", "unlink extra", "temporaries path", "trash path"
     std::vector<std::string> log;
+    // The program's own small files (ReadWhole, WriteWhole), kept apart from
+    // the data files: not in Paths or Find, not logged. Key: as paths match.
+    std::map<std::string, std::string> wholes;
+    static std::string KeyOf(const std::string& path) { return Key(path); }
     // What MoveToTrash took, in order: the path it had and its content.
     std::vector<std::pair<std::string, std::string>> trash;
 
@@ -151,6 +159,9 @@ public:
 
     std::set<std::string> heldByOthers;
     std::set<std::string> heldNow;  // taken by the code under test, not let go yet
+    // Runs while Take waits, before Waiting (it may let go of the lock, or
+    // send a stop signal).
+    std::function<void()> onWait;
     // "take folder", "wait folder", "release folder"
     std::vector<std::string> log;
     Failures failures;  // op "Take": the error the folder meets (76, 70 ...)
@@ -186,8 +197,11 @@ public:
     std::function<void(const Box&)> onShow;
 
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
+    // Recorded in notices (an empty prompt too), never in shown.
+    void Notice(const std::string& Prompt, const std::string&) override { notices.push_back(Prompt); }
 
     std::vector<Box> shown;
+    std::vector<std::string> notices;
     size_t Unanswered() const { return script_.size(); }
     Failures failures;
 
@@ -203,9 +217,15 @@ public:
 };
 
 // Dates as "YYYY-MM-DD HH:MM:SS", the date alone at midnight.
+// The clock stands at `now` (2026-01-01 00:00 UTC unless a test moves it),
+// and the user's time zone is UTC.
 class FakeLocale : public ports::Locale {
 public:
     std::string GeneralDate(const vb::DateTime& When) override;
+    int64_t Now() override { return now; }
+    vb::DateTime LocalTime(int64_t Seconds) override;
+
+    int64_t now = 1767225600;
 };
 
 // Database contents live in the fake files, so that copying a file copies
@@ -268,7 +288,7 @@ class FakeListView : public ports::ListView {
 public:
     struct Item {
         std::string text;
-        std::string sub[4];
+        std::string sub[5];
         std::string tag;
     };
 
@@ -318,11 +338,13 @@ struct World {
     FakeProcess process;
     FakeLocale locale;
     FakeDbState db;
-    // Not in Services yet: the commands reach them once they are wired in.
     FakeStopSignals stops;
     FakeFolderLock lock{files};
-    common::Services sys{files, shell, msgbox, process, locale,
+    common::Services sys{files, shell, msgbox, process, locale, lock, stops,
                          [this] { return std::make_unique<FakeDBEngine>(files, db); }};
+
+    // The copies stop at a stop signal, as the real ones do.
+    World() { files.stops = &stops; }
 };
 
 }  // namespace fakes

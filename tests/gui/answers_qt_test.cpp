@@ -44,7 +44,7 @@ TEST(CommandsThroughTheQtBox, EscOrTheCloseBoxNeverLetsACommandGoAhead) {
     for (const auto& c : cases) {
         fakes::World world;
         gui::QtMessageBox qtBox;
-        common::Services sys{world.files, world.shell, qtBox, world.process, world.locale, {}};
+        common::Services sys{world.files, world.shell, qtBox, world.process, world.locale, world.lock, world.stops, {}};
         fakes::FakeListView lv;
         fakes::FakeButton restore, makeBlank, cancel;
         catalogue::Form1 form{sys, lv, restore, makeBlank, cancel};

@@ -30,6 +30,8 @@ class DatesAs : public ports::Locale {
 public:
     explicit DatesAs(std::string text) : text_(std::move(text)) {}
     std::string GeneralDate(const vb::DateTime&) override { return text_; }
+    int64_t Now() override { return 0; }
+    vb::DateTime LocalTime(int64_t) override { return {}; }
 
 private:
     std::string text_;
@@ -89,7 +91,7 @@ public:
 
     fakes::World world;
     DatesAs dates;
-    common::Services sys{world.files, world.shell, world.msgbox, world.process, dates,
+    common::Services sys{world.files, world.shell, world.msgbox, world.process, dates, world.lock, world.stops,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     gui::MainWindow window{sys};
 };

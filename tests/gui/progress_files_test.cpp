@@ -79,7 +79,7 @@ protected:
     static constexpr const char* kLive = "C:\\users\\me\\Documents\\Varnock Rolvane\\Data\\bsrv.mdb";
     fakes::World world;
     gui::ProgressFiles progress{world.files};
-    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
+    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale, world.lock, world.stops,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     gui::MainWindow window{sys};
     std::counting_semaphore<> gate{0};  // holds the copying thread
@@ -90,7 +90,7 @@ protected:
 
 TEST_F(WindowCopyTest, ASlowRestoreShowsAReadableDialogKeepsPaintingTakesNoInputAndFailsAsBefore) {
     ClickRow(2);  // Backup 1
-    fail = [] { throw vb::PermissionDenied(); };
+    fail = [] { throw vb::HeldByProgram(); };
     world.msgbox.Answer({vbYes, vbRetry, vbOK});
     int paints = 0, selected = 0, bar = -1, buttons = -1;
     QString title, text, barName;

@@ -117,7 +117,7 @@ protected:
 
     fakes::World world;
     gui::ProgressFiles progress{world.files};
-    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale,
+    common::Services sys{progress, world.shell, world.msgbox, world.process, world.locale, world.lock, world.stops,
                          [this] { return std::make_unique<fakes::FakeDBEngine>(world.files, world.db); }};
     gui::MainWindow window{sys};
     std::counting_semaphore<> gate{0};
@@ -173,9 +173,9 @@ TEST_F(PreviousVersionsWindowTest, TheDialogIsATableOfTheCopiesNewestFirstAndEsc
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->rowCount(), 2);
-    ASSERT_EQ(table->columnCount(), 4);
-    const char* headers[] = {"Name", "Records", "FileDate", "Size"};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
+    ASSERT_EQ(table->columnCount(), 5);
+    const char* headers[] = {"Name", "Records", "FileDate", "Size", "Set Aside"};
+    for (int c = 0; c < 5; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
     EXPECT_EQ(table->cellAt(0, 1)->text(QAccessible::Name), "cannot be read");
     EXPECT_EQ(table->cellAt(1, 2)->text(QAccessible::Name), "2026-01-05 08:00:00");
 

@@ -185,13 +185,15 @@ TEST_F(CommandsTest, ALiveDatabaseThatCannotBeKeptIsToldAsWhatItIs) {
 
 TEST_F(CommandsTest, RestoringALiveRowOntoItselfLosesNothing) {
     // Restore left enabled on a "(Current)" row: source and destination are
-    // one file, which a copy cannot replace while it reads it.
+    // one file, which a copy never replaces; no wait mends that, so it is
+    // a failure of its own, not a file in use.
     w.files.Put(kPersonalLive, Roof(10));
     catalogue::Form_Load(form);
-    w.msgbox.Answer({vbYes, vbCancel});
+    w.msgbox.Answer({vbYes, vbOK});
     operations::cmdRestore_Click(form);
     EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(w.msgbox.shown.back().title, "File in Use");
+    EXPECT_EQ(w.msgbox.shown.back().title, "Restore Failed");
+    EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to restore file: Path/File access error");
     EXPECT_EQ(w.files.Paths().size(), 1u);
 }
 
@@ -363,6 +365,18 @@ TEST_F(CommandsTest, EachCommandReturnsWhatHappened) {
         {"put back", [](auto& w) { w.files.Put(kPersonalFolder + "bsrv.1", Roof(5)); }, {vbYes, vbOK}, putBack,
          Ending::Done, 0, 0, true, true},
         {"copy gone", [](auto&) {}, {vbYes, vbOK}, putBack, Ending::Failed, 53, 30, false, false},
+        // In use is another program holding the file, or another command the
+        // folder; a refusal no wait mends is a failure, even as a 70.
+        {"access denied", [](auto& w) { w.files.failures.Add("FileCopy", vb::PermissionDenied()); }, {vbYes, vbOK},
+         restore, Ending::Failed, 70, 220, false, false},
+        {"another command", [](auto& w) { w.lock.heldByOthers.insert(fakes::FakeFolderLock::FolderOf(kPersonalLive)); },
+         {vbYes, vbCancel}, restore, Ending::InUse, 70, 210, false, false},
+        {"no lock file here", [](auto& w) { w.lock.failures.Add("Take", vb::PathNotFound()); }, {vbYes, vbOK},
+         blank, Ending::Failed, 76, 130, false, false},
+        // The new data took the live name, the disk failed to save that:
+        // failed, with the old data kept in its numbered copy.
+        {"not saved", [](auto& w) { w.files.failures.Add("FileCopy.flush", vb::NewDataNotSaved()); },
+         {vbYes, vbOK}, restore, Ending::Failed, 57, 220, true, false},
     };
     for (const Case& c : cases) {
         fakes::World w;

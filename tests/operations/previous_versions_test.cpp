@@ -5,6 +5,7 @@
 
 #include "catalogue/form_fixture.h"
 #include "operations/previous_versions.h"
+#include "operations/setaside_index.h"
 
 using namespace testing_form;
 using fakes::db::Roof;
@@ -24,11 +25,12 @@ struct PreviousVersionsTest : FormFixture, ::testing::Test {
         auto* f = w.files.Find(path);
         return f ? f->content : "<missing>";
     }
-    // Each listed row as "name|records|date|size|tag".
+    // Each listed row as "name|records|date|size|set aside|tag".
     std::vector<std::string> Listed(fakes::FakeListView& list) {
         std::vector<std::string> rows;
         for (const auto& item : list.items)
-            rows.push_back(item.text + "|" + item.sub[1] + "|" + item.sub[2] + "|" + item.sub[3] + "|" + item.tag);
+            rows.push_back(item.text + "|" + item.sub[1] + "|" + item.sub[2] + "|" + item.sub[3] + "|" + item.sub[4] +
+                           "|" + item.tag);
         return rows;
     }
     // The folder's files and what each holds.
@@ -68,22 +70,23 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
 
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
 
-    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size"}));
+    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}));
+    // No index beside them: the file dates order them.
     EXPECT_EQ(Listed(list), (std::vector<std::string>{
-                                "BSRV.3|30|2026-02-01 12:30:00|1 KB|" + kFolder + "BSRV.3",
-                                "bsrv.2|cannot be read|2026-01-20|1 KB|" + kFolder + "bsrv.2",
-                                "bsrv.7|cannot be read|2026-01-05 08:00:00|2 KB|" + kFolder + "bsrv.7",
-                                "bsrv.1|10|2026-01-05 08:00:00|1 KB|" + kFolder + "bsrv.1",
+                                "BSRV.3|30|2026-02-01 12:30:00|1 KB|not recorded|" + kFolder + "BSRV.3",
+                                "bsrv.2|cannot be read|2026-01-20|1 KB|not recorded|" + kFolder + "bsrv.2",
+                                "bsrv.7|cannot be read|2026-01-05 08:00:00|2 KB|not recorded|" + kFolder + "bsrv.7",
+                                "bsrv.1|10|2026-01-05 08:00:00|1 KB|not recorded|" + kFolder + "bsrv.1",
                             }));
     EXPECT_TRUE(w.msgbox.shown.empty()) << "a damaged copy is no error report";
-    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(w.db.liveDatabases, 0);
     EXPECT_TRUE(w.files.log.empty()) << "listing changes nothing";
 
-    // Listed again, the headers stay four and the rows are the folder's now.
+    // Listed again, the headers stay five and the rows are the folder's now.
     w.files.Remove(kFolder + "bsrv.2");
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
-    EXPECT_EQ(list.headers.size(), 4u);
+    EXPECT_EQ(list.headers.size(), 5u);
     EXPECT_EQ(list.items.size(), 3u);
 }
 
@@ -119,7 +122,127 @@ TEST_F(PreviousVersionsTest, AFolderThatCannotBeReadIsAnErrorReportAndListsNothi
     EXPECT_EQ(operations::SizeText(3 << 20), "3072 KB");
 }
 
+// ---- The order of set-asides ----
+
+// The copies in the order they were set aside, whatever their file dates
+// say: a restore of an older backup, a number taken again after Move to
+// Trash, a copy made by copying; copies the index does not know come after.
+TEST_F(PreviousVersionsTest, CopiesAreListedInTheOrderTheyWereSetAsideLastFirst) {
+    for (const bool hardLinks : {true, false}) {
+        SCOPED_TRACE(hardLinks ? "second names" : "copies");
+        FormFixture f;
+        f.w.files.hardLinks = hardLinks;
+        f.w.files.Put(kPersonalLive, Roof(5), {2026, 3, 1, 9, 0, 0});
+        f.w.files.Put(PersonalBackup(4), Roof(40), {2025, 6, 1, 0, 0, 0});
+        f.w.files.Put(PersonalBackup(2), Roof(20), {2024, 1, 1, 0, 0, 0});
+        auto order = [&] {
+            fakes::FakeListView list;
+            operations::LoadPreviousVersions(f.w.sys, list, kPersonalLive);
+            std::vector<std::string> rows;
+            for (const auto& item : list.items) rows.push_back(item.text + "|" + item.sub[1] + "|" + item.sub[4]);
+            return rows;
+        };
+        auto restore = [&](int slot, int64_t at) {
+            f.w.locale.now = at;
+            f.w.msgbox.Answer({vbYes, vbOK});
+            ASSERT_EQ(operations::Restore(f.w.sys, operations::RowRef::Of(PersonalBackup(slot), "Personal")).ending,
+                      operations::Result::Ending::Done);
+        };
+        restore(4, 1767225600);  // 2026-01-01 00:00:00 UTC
+        restore(2, 1767225661);  // a minute later
+        EXPECT_EQ(order(), (std::vector<std::string>{"bsrv.2|40|2026-01-01 00:01:01", "bsrv.1|5|2026-01-01"}));
+
+        // Trashed, then its number taken again by a Put Back.
+        f.w.msgbox.Answer(vbYes);
+        ASSERT_TRUE(operations::MoveVersionToTrash(f.w.sys, kPersonalLive, kFolder + "bsrv.1"));
+        f.w.locale.now = 1767312000;
+        f.w.msgbox.Answer({vbYes, vbOK});
+        ASSERT_TRUE(operations::PutBack(f.form, kPersonalLive, kFolder + "bsrv.2"));
+        EXPECT_EQ(order(), (std::vector<std::string>{"bsrv.1|20|2026-01-02", "bsrv.2|40|2026-01-01 00:01:01"}));
+
+        // A copy put there by hand, and one replaced by hand under its name:
+        // the index knows neither, they follow by file date.
+        f.w.files.Put(kFolder + "bsrv.9", Roof(90), {2026, 12, 1, 0, 0, 0});
+        f.w.files.Put(kFolder + "bsrv.2", Roof(410), {2025, 6, 1, 0, 0, 0});
+        EXPECT_EQ(order(), (std::vector<std::string>{"bsrv.1|20|2026-01-02", "bsrv.9|90|not recorded",
+                                                     "bsrv.2|410|not recorded"}));
+    }
+}
+
+// The index is a help to the listing, never a condition of a command: one
+// that cannot be read is neither trusted nor overwritten, one that cannot be
+// written leaves the copy kept, and lines that do not read are passed over.
+TEST_F(PreviousVersionsTest, AnIndexThatCannotBeReadOrWrittenNeverStopsACommand) {
+    const std::string index = kFolder + operations::kSetAsideIndexName;
+    const std::string key = fakes::FakeFiles::KeyOf(index);
+    w.files.Put(kPersonalLive, Roof(5), {2026, 3, 1, 9, 0, 0});
+    w.files.Put(PersonalBackup(1), Roof(10));
+    w.files.Put(kFolder + "bsrv.1", Roof(1), {2026, 1, 1, 0, 0, 0});
+    w.files.Put(kFolder + "bsrv.2", Roof(2), {2025, 1, 1, 0, 0, 0});
+    w.files.wholes[key] = "restore-rolvane-data set-aside index 1\n"
+                          "1 1767225600 10 2025-01-01T00:00:00 bsrv.2\n"
+                          "two 1767225600 10 2026-01-01T00:00:00 bsrv.1\n"
+                          "3 1767225600 10 2026-01-01 bsrv.1\n";
+    const std::string before = w.files.wholes[key];
+    auto names = [&] {
+        std::vector<std::string> listed;
+        for (const auto& copy : operations::FindPreviousVersions(w.sys, kPersonalLive)) listed.push_back(copy.name);
+        return listed;
+    };
+    ASSERT_EQ(Roof(2).size(), 10u);
+    EXPECT_EQ(names(), (std::vector<std::string>{"bsrv.2", "bsrv.1"})) << "only the line that reads counts";
+
+    w.files.failures.Add("ReadWhole", vb::DeviceIOError(), -1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"bsrv.1", "bsrv.2"})) << "by file date";
+    w.msgbox.Answer({vbYes, vbOK});
+    EXPECT_EQ(operations::Restore(w.sys, operations::RowRef::Of(PersonalBackup(1), "Personal")).ending,
+              operations::Result::Ending::Done);
+    EXPECT_EQ(w.files.wholes[key], before) << "an index that could not be read is not overwritten";
+
+    FormFixture g;
+    g.w.files.Put(kPersonalLive, Roof(5));
+    g.w.files.Put(PersonalBackup(1), Roof(10));
+    g.w.files.failures.Add("WriteWhole", vb::DiskFull(), -1);
+    g.w.msgbox.Answer({vbYes, vbOK});
+    EXPECT_EQ(operations::Restore(g.w.sys, operations::RowRef::Of(PersonalBackup(1), "Personal")).ending,
+              operations::Result::Ending::Done);
+    EXPECT_EQ(g.w.files.Find(kFolder + "bsrv.1")->content, Roof(5));
+    EXPECT_TRUE(g.w.files.wholes.empty());
+}
+
 // ---- Put Back ----
+
+// A copy that cannot be read would make a damaged live database: Put Back
+// refuses it with the reason, and nothing moves.
+TEST_F(PreviousVersionsTest, PutBackRefusesACopyThatCannotBeRead) {
+    const struct {
+        const char* name;
+        std::string content;
+        const char* fail;  // a reader step that fails
+        std::string said;
+    } rows[] = {
+        {"not a database", "not a database", nullptr,
+         "Unable to restore file: bsrv.1 cannot be read: Unrecognized database format '" + kFolder + "bsrv.1'."},
+        {"no count", Roof("NULL"), nullptr, "Unable to restore file: bsrv.1 cannot be read: Invalid use of Null"},
+        {"the query fails", Roof(10), "query",
+         "Unable to restore file: bsrv.1 cannot be read: Unrecognized database format 'x'."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FormFixture f;
+        f.w.files.Put(kPersonalLive, Roof(5));
+        f.w.files.Put(kFolder + "bsrv.1", row.content);
+        if (row.fail) f.w.db.failures.Add(row.fail, vb::UnrecognizedFormat("x"));
+        f.w.msgbox.Answer({vbYes, vbOK});
+        const operations::Result result = operations::PutBack(f.w.sys, kPersonalLive, kFolder + "bsrv.1");
+        EXPECT_EQ(result.ending, operations::Result::Ending::Failed);
+        EXPECT_EQ(f.Titles(), (std::vector<std::string>{"Restore Warning", "Restore Failed"}));
+        EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
+        EXPECT_EQ(f.w.files.log, (std::vector<std::string>{"temporaries " + kPersonalLive}))
+            << "under the lock, which tidied; nothing moved";
+        EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(5));
+    }
+}
 
 TEST_F(PreviousVersionsTest, PutBackWithoutYesChangesNothing) {
     w.files.Put(kPersonalLive, Roof(5));
@@ -262,7 +385,7 @@ TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
     const auto before = Disk();
     for (const int answer : {vbNo, vbNoAnswer}) {
         w.msgbox.Answer(answer);
-        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     }
     EXPECT_EQ(Disk(), before);
     EXPECT_EQ(w.msgbox.shown[0].title, "Move to Trash");
@@ -272,13 +395,13 @@ TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
 
     w.files.failures.Add("MoveToTrash", vb::PermissionDenied());
     w.msgbox.Answer({vbYes, vbOK});
-    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     EXPECT_EQ(w.msgbox.shown.back().title, "Move to Trash Failed");
     EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to move file to the Trash: Permission denied");
     EXPECT_EQ(Disk(), before);
 
     w.msgbox.Answer(vbYes);
-    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kFolder + "bsrv.1"));
+    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
     EXPECT_EQ(w.files.trash, (std::vector<std::pair<std::string, std::string>>{{kFolder + "bsrv.1", Roof(10)}}));
     EXPECT_EQ(w.files.Paths(), std::vector<std::string>{kPersonalLive});
     EXPECT_EQ(w.msgbox.Unanswered(), 0u);

@@ -42,7 +42,7 @@ TEST_F(CommandsTest, WithoutHardLinksACommandThatDoesNotFinishRemovesItsCopy) {
         f.w.files.hardLinks = false;
         f.w.files.Put(kPersonalLive, Roof(10));
         f.w.files.Put(PersonalBackup(1), Roof(20));
-        f.w.files.failures.Add("FileCopy", vb::PermissionDenied(), retried ? 1 : 0);
+        f.w.files.failures.Add("FileCopy", vb::HeldByProgram(), retried ? 1 : 0);
         f.w.files.failures.Add("FileCopy", vb::DiskFull());
         f.lv.AddItem("Backup 1");
         f.lv.SetSubItem(1, 1, "Personal");

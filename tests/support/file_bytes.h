@@ -26,4 +26,8 @@ inline void Write(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// Whether name is one of the program's own files that stay beside the
+// data (".restore-rolvane-data.versions" and the like): no leftover.
+inline bool IsOwnFile(const std::string& name) { return name.rfind(".restore-rolvane-data.", 0) == 0; }
+
 }  // namespace test_support

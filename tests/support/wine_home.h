@@ -21,8 +21,10 @@
 #include "mkmdb/mkmdb.h"
 #include "jet/libmdb_engine.h"
 #include "linux/files.h"
+#include "linux/folder_lock.h"
 #include "linux/locale.h"
 #include "linux/shell.h"
+#include "linux/stop_signals.h"
 #include "wine/windows_paths.h"
 
 namespace e2e {
@@ -125,14 +127,16 @@ private:
 };
 
 // The utility's window procedures on the real platform inside a WineHome.
-// step: told before each file-system step of LinuxFiles (see its Step).
+// step: told before each file-system step of LinuxFiles and of the
+// folder's lock (see FileStep).
 struct RealForm {
     explicit RealForm(const WineHome& home, linux::LinuxFiles::StepHook step = {})
         : paths(home.Prefix()),
-          files(paths, {}, std::move(step)),
+          files(paths, {}, step),
           shell(home.Prefix(), ports::HostEnvironment{home.Prefix() + "/..", "ann", home.Prefix(), "", ""}),
           locale("C"),
-          sys(files, shell, msgbox, process, locale, [this] {
+          lock(paths, {}, step),
+          sys(files, shell, msgbox, process, locale, lock, stops, [this] {
               return std::make_unique<jet::LibmdbEngine>(
                   [this](const std::string& p) { return paths.ToHost(p); }, ROLVANE_READER_PATH);
           }) {}
@@ -141,6 +145,8 @@ struct RealForm {
     linux::LinuxFiles files;
     linux::LinuxShell shell;
     linux::PosixLocale locale;
+    linux::LinuxFolderLock lock;
+    linux::LinuxStopSignals stops;
     fakes::ScriptedMessageBox msgbox;
     fakes::FakeProcess process;
     common::Services sys;

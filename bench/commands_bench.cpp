@@ -144,6 +144,8 @@ const char* StepName(linux::FileStep step) {
         case linux::FileStep::Link: return "link the numbered copy";
         case linux::FileStep::Unlink: return "remove a name";
         case linux::FileStep::FlushFolder: return "flush the folder, then what follows";
+        case linux::FileStep::OpenLock: return "open the folder's lock file";
+        case linux::FileStep::OpenToCheck: return "open the live file to check it is free";
     }
     return "?";
 }

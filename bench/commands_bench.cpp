@@ -144,8 +144,8 @@ const char* StepName(linux::FileStep step) {
         case linux::FileStep::Link: return "link the numbered copy";
         case linux::FileStep::Unlink: return "remove a name";
         case linux::FileStep::FlushFolder: return "flush the folder, then what follows";
-        case linux::FileStep::OpenLock: return "open the folder's lock file, take the lock";
-        case linux::FileStep::OpenToCheck: return "open the live file for the in-use check";
+        case linux::FileStep::OpenLock: return "open the folder's lock file";
+        case linux::FileStep::OpenToCheck: return "open the live file to check it is free";
     }
     return "?";
 }

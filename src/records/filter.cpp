@@ -12,24 +12,6 @@ namespace {
 // no match runs from one cell into the next.
 constexpr char kEnd = '\xFF';
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        // Also the stand-ins U+DC80..U+DCFF of invalid bytes.
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 bool Ascii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -40,7 +22,7 @@ void AppendFolded(std::string& out, std::string_view utf8) {
         for (char c : utf8) out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
         return;
     }
-    for (char32_t c : vb::FoldCase(utf8)) AppendUtf8(out, c);
+    for (char32_t c : vb::FoldCase(utf8)) vb::AppendUtf8(out, c);
 }
 
 }  // namespace

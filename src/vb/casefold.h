@@ -20,6 +20,10 @@ namespace vb {
 // are equal without regard to case exactly when their forms are equal.
 std::u32string FoldCase(std::string_view utf8);
 
+// Appends the UTF-8 form of c to out (the stand-ins U+DC80..U+DCFF that
+// FoldCase gives invalid bytes included, as three bytes).
+void AppendUtf8(std::string& out, char32_t c);
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // True when text begins with prefix, without regard to case.

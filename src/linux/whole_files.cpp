@@ -70,7 +70,9 @@ void LinuxFiles::WriteWhole(const std::string& Path, const std::string& Text) {
         throw ErrorFor(errno);
     temporary.Placed();
     temporary.fd.Reset();
-    steps_.SyncFolder(folder);
+    // The folder is not flushed here: the rename reaches the disk with the
+    // folder's next flush, which the copy a command goes on to make does.
+    // Lost to a power cut before that, the index is the old one, whole.
 }
 
 }  // namespace linux

@@ -143,8 +143,9 @@ public:
     virtual std::optional<std::string> ReadWhole(const std::string& Path) = 0;
 
     // Makes Text the whole content of Path the way FileCopy writes: a hidden
-    // temporary file beside it, flushed, renamed over Path, the folder
-    // flushed; Path is never half-written. Errors as for FileCopy.
+    // temporary file beside it, flushed, renamed over Path; Path is never
+    // half-written. The folder is left to its next flush (a power cut
+    // before it leaves the old file, whole). Errors as for FileCopy.
     virtual void WriteWhole(const std::string& Path, const std::string& Text) = 0;
 };
 

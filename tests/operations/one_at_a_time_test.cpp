@@ -11,9 +11,7 @@
 
 using namespace testing_commands;
 using fakes::db::Roof;
-using ports::vbCancel;
 using ports::vbOK;
-using ports::vbRetry;
 using ports::vbYes;
 
 namespace {
@@ -47,9 +45,7 @@ struct Lay : FormFixture {
 
 // Each command holds the lock from its consent to its last step: not while
 // it asks, taken before it changes anything, held at its message and while
-// the catalogue is rebuilt, let go when it returns. Waiting for another
-// command is a notice; giving up is a box of its own, never the served
-// application's.
+// the catalogue is rebuilt, let go when it returns.
 TEST(OneAtATime, EveryCommandHoldsTheLockFromConsentToItsLastStep) {
     for (const auto& [name, run, title] : {std::tuple{"Restore", kRestore, "Restore Complete"},
                                            std::tuple{"Create Blank", kBlank, "Create Blank Successful"},
@@ -68,42 +64,17 @@ TEST(OneAtATime, EveryCommandHoldsTheLockFromConsentToItsLastStep) {
         EXPECT_TRUE(heldInThen);
         EXPECT_EQ(f.w.lock.log, (std::vector<std::string>{"take " + kFolderKey, "release " + kFolderKey}));
         EXPECT_TRUE(f.w.lock.heldNow.empty());
-
-        // Another command holds it: a notice while waiting, then Retry or
-        // Cancel; Retry once the other has let go goes ahead.
-        Lay g;
-        g.w.lock.heldByOthers.insert(kFolderKey);
-        g.w.msgbox.onShow = [&](const auto& box) {
-            if (box.title == operations::kRestoreRunningTitle && g.w.msgbox.shown.size() == 3)
-                g.w.lock.heldByOthers.clear();
-        };
-        g.w.msgbox.Answer({vbYes, vbRetry, vbRetry, vbOK});
-        EXPECT_EQ(run(g.w.sys, {}).ending, operations::Result::Ending::Done);
-        EXPECT_EQ(g.Titles(), (std::vector<std::string>{"Restore Warning", operations::kRestoreRunningTitle,
-                                                        operations::kRestoreRunningTitle, title}));
-        EXPECT_EQ(g.w.msgbox.shown[1].prompt, operations::kRestoreRunningPrompt);
-        EXPECT_EQ(g.w.msgbox.notices, (std::vector<std::string>{operations::kWaitingPrompt, "",
-                                                                operations::kWaitingPrompt, ""}));
     }
-}
 
-// A command that gives up on the lock leaves nothing behind; Move to Trash
-// waits for the lock as the commands do.
-TEST(OneAtATime, GivingUpOnTheLockChangesNothing) {
+    // Move to Trash waits for the lock as the commands do, and gives up the
+    // same way, with the copy where it was.
     Lay f;
-    const auto before = f.w.files.Paths();
     f.w.lock.heldByOthers.insert(kFolderKey);
-    f.w.msgbox.Answer({vbYes, vbCancel});
-    const operations::Result result = kRestore(f.w.sys, {});
-    EXPECT_EQ(result.ending, operations::Result::Ending::InUse);
-    EXPECT_EQ(result.error->Kind(), vb::ErrorKind::HeldByCommand);
-    EXPECT_EQ(f.w.files.Paths(), before);
-    EXPECT_TRUE(f.w.files.log.empty());
-
     f.w.msgbox.Answer({vbYes, vbOK});
     EXPECT_FALSE(operations::MoveVersionToTrash(f.w.sys, kPersonalLive, kPersonalFolder + "bsrv.1"));
     EXPECT_EQ(f.w.msgbox.shown.back().prompt,
               "Unable to move file to the Trash: Another restore is running on this database");
+    EXPECT_EQ(f.w.msgbox.notices, (std::vector<std::string>{operations::kWaitingPrompt, ""}));
     EXPECT_TRUE(f.w.files.trash.empty());
 }
 

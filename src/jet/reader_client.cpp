@@ -372,7 +372,7 @@ void ReaderProcess::Refused(const std::string& hostPath, const std::string& reas
         for (char c : text.substr(0, most)) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
         return out;
     };
-    const std::string line = "rolvane-mdb-reader: refused " + printable(hostPath, 4096) + ": " +
+    const std::string line = "restore-rolvane-data: the database reader refused " + printable(hostPath, 4096) + ": " +
                              printable(reason.empty() ? "no reason given" : reason, 300) + "\n";
     if (!refusals_.insert(line).second) return;
     std::fputs(line.c_str(), stderr);

@@ -64,11 +64,11 @@ struct ProbeOutcome {
 // ruleset, or without a seccomp filter, because the kernel offers none, or
 // whose reader could not set up its sandbox.
 inline constexpr const char* kNoLandlockNotice =
-    "rolvane-mdb-reader: this kernel offers no Landlock; databases are read without a read-only file-system ruleset\n";
+    "restore-rolvane-data: this kernel offers no Landlock; databases are read without a read-only file-system ruleset\n";
 inline constexpr const char* kNoSeccompNotice =
-    "rolvane-mdb-reader: this kernel offers no seccomp filter; databases are read without a system-call allow-list\n";
+    "restore-rolvane-data: this kernel offers no seccomp filter; databases are read without a system-call allow-list\n";
 inline constexpr const char* kSandboxFailedNotice =
-    "rolvane-mdb-reader: the sandbox could not be set up; no database is read\n";
+    "restore-rolvane-data: the database reader's sandbox could not be set up; no database is read\n";
 
 // Currency (the scaled i64), YesNo (u8) and Bytes (u32 length + bytes) are
 // sent for tables only; a query sends them as Double, Int and Text.

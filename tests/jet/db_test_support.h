@@ -205,7 +205,7 @@ private:
 inline ::testing::AssertionResult RefusalsOf(const std::string& printed, const std::vector<std::string>& files) {
     std::string rest = printed;
     for (const auto& file : files) {
-        const std::string head = "rolvane-mdb-reader: refused " + file + ": ";
+        const std::string head = "restore-rolvane-data: the database reader refused " + file + ": ";
         const size_t end = rest.find('\n');
         if (rest.rfind(head, 0) != 0 || end == std::string::npos || end == head.size())
             return ::testing::AssertionFailure() << "no refusal of " << file << " with a reason in: " << printed;

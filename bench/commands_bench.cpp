@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "linux/held_open.h"
+#include "posix/held_open.h"
 #include "operations/commands.h"
 #include "support/wine_home.h"
 
@@ -134,18 +134,18 @@ void Discovery() {
 // success message, which is what the user waits for before the catalogue is
 // rebuilt; the rebuild is timed on its own. The disk here is noisy, so the
 // report is the median of the pairs' ratios.
-const char* StepName(linux::FileStep step) {
+const char* StepName(posix::FileStep step) {
     switch (step) {
-        case linux::FileStep::CreateTemporary: return "create the temporary file";
-        case linux::FileStep::CopyChunk: return "copy the data";
-        case linux::FileStep::FlushFile: return "flush the copy, check the live file is free";
-        case linux::FileStep::Replace: return "rename the copy over the live file";
-        case linux::FileStep::Rename: return "rename";
-        case linux::FileStep::Link: return "link the numbered copy";
-        case linux::FileStep::Unlink: return "remove a name";
-        case linux::FileStep::FlushFolder: return "flush the folder, then what follows";
-        case linux::FileStep::OpenLock: return "open the folder's lock file";
-        case linux::FileStep::OpenToCheck: return "open the live file to check it is free";
+        case posix::FileStep::CreateTemporary: return "create the temporary file";
+        case posix::FileStep::CopyChunk: return "copy the data";
+        case posix::FileStep::FlushFile: return "flush the copy, check the live file is free";
+        case posix::FileStep::Replace: return "rename the copy over the live file";
+        case posix::FileStep::Rename: return "rename";
+        case posix::FileStep::Link: return "link the numbered copy";
+        case posix::FileStep::Unlink: return "remove a name";
+        case posix::FileStep::FlushFolder: return "flush the folder, then what follows";
+        case posix::FileStep::OpenLock: return "open the folder's lock file";
+        case posix::FileStep::OpenToCheck: return "open the live file to check it is free";
     }
     return "?";
 }
@@ -178,9 +178,9 @@ void Restore() {
     // runs: the time from one step to the next is what the first took, with
     // whatever the procedure did before the next.
     std::vector<std::pair<std::string, bench::Clock::time_point>> steps;
-    RealForm f(home, [&](linux::FileStep step) {
+    RealForm f(home, [&](posix::FileStep step) {
         const char* name = StepName(step);
-        if (steps.empty() || steps.back().first != name || step != linux::FileStep::CopyChunk)
+        if (steps.empty() || steps.back().first != name || step != posix::FileStep::CopyChunk)
             steps.emplace_back(name, bench::Clock::now());
         return 0;
     });
@@ -265,7 +265,7 @@ void Restore() {
     // The in-use check alone, on the live database (the restore makes three:
     // the backup before the copy, the live file before and after it).
     const double check = bench::MedianMs(51, [&] {
-        if (linux::HeldByAnotherProcess(live)) std::exit(1);
+        if (posix::HeldByAnotherProcess(live)) std::exit(1);
     });
     std::printf("  of which each in-use check (%zu processes on this machine) %8.3f\n", ProcessCount(), check);
 }

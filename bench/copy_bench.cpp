@@ -1,4 +1,4 @@
-// What reporting progress costs a long copy: LinuxFiles::FileCopy of a
+// What reporting progress costs a long copy: PosixFiles::FileCopy of a
 // 200 MB file with the observer the window installs (two relaxed atomic
 // stores per report) and without one, interleaved so that a busy machine
 // weighs on both alike. Also the observer's own cost per report times the
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "linux/files.h"
+#include "posix/files.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ int main() {
     }
 
     const wine::WinePaths paths("");
-    linux::LinuxFiles files(paths);
+    posix::PosixFiles files(paths);
     std::atomic<uint64_t> copied{0}, total{0};
     uint64_t reports = 0;
     const ports::CopyProgress observer = [&](uint64_t done, uint64_t all) {

@@ -1,5 +1,5 @@
 // How soon a stop signal ends a long copy, and what the folder's lock costs
-// a command. A SIGINT sent halfway through LinuxFiles::FileCopy of a 200 MB
+// a command. A SIGINT sent halfway through PosixFiles::FileCopy of a 200 MB
 // file: the time from the signal to the copy giving up (its temporary file
 // gone), as the median of a few runs. Then taking and letting go of an
 // uncontended lock, tidying included, over a folder with 100 numbered
@@ -17,8 +17,8 @@
 
 #include "bench_support.h"
 #include "host/stop_signals.h"
-#include "linux/files.h"
-#include "linux/folder_lock.h"
+#include "posix/files.h"
+#include "posix/folder_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +40,7 @@ int main() {
     }
 
     const wine::WinePaths paths("");
-    linux::LinuxFiles files(paths);
+    posix::PosixFiles files(paths);
     bench::Clock::time_point sent;
     const ports::CopyProgress halfway = [&](uint64_t done, uint64_t total) {
         if (done * 2 >= total && sent == bench::Clock::time_point{}) {
@@ -66,7 +66,7 @@ int main() {
                 latencies[latencies.size() / 2], latencies.size(), stopped ? "every copy stopped" : "NOT STOPPED");
 
     for (int n = 1; n <= 100; ++n) std::ofstream((dir / ("bsrv." + std::to_string(n))).string()) << n;
-    linux::LinuxFolderLock lock(paths);
+    posix::PosixFolderLock lock(paths);
     const double ms = bench::MedianMs(201, [&] { lock.Take(live, {}); });
     std::printf("taking and letting go of the lock, tidying 100 numbered copies: %.3f ms (median of 201)\n", ms);
     fs::remove_all(dir);

@@ -14,14 +14,14 @@
 #include "cli/listing.h"
 #include "cli/records_commands.h"
 #include "records/engine_source.h"
-#include "cli/services.h"
+#include "app/services.h"
 #include "operations/previous_versions.h"
 
 namespace cli {
 
 namespace {
 
-using Kind = ConsoleCommand::Kind;
+using Kind = app::ConsoleCommand::Kind;
 using Ending = operations::Result::Ending;
 
 // Asks on the terminal: the question on stderr, the answer from stdin.
@@ -35,7 +35,7 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
 // One run of a command: the platform, the console's ports, the services.
 class Run {
 public:
-    Run(const ConsoleCommand& command, const ports::HostEnvironment& env, const Console& console,
+    Run(const app::ConsoleCommand& command, const ports::HostEnvironment& env, const Console& console,
         std::ostream& log)
         : command_(command),
           console_(console),
@@ -50,7 +50,7 @@ private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
     // spelt as on this machine.
     void Say(const std::string& text) {
-        std::fprintf(console_.err, "%s: %s\n", kProgramName, OneLine(spell_.Spell(text)).c_str());
+        std::fprintf(console_.err, "%s: %s\n", app::kProgramName, OneLine(spell_.Spell(text)).c_str());
         std::fflush(console_.err);
     }
     // The folders of the path table, where every file our messages name is.
@@ -66,9 +66,9 @@ private:
     int Ended(const operations::Result& result);
     int Records(const catalogue::Catalogue& found);
 
-    const ConsoleCommand& command_;
+    const app::ConsoleCommand& command_;
     const Console& console_;
-    Platform platform_;
+    app::Platform platform_;
     HostPaths spell_;
     ConsoleMessageBox msgbox_;
     ConsoleProcess process_;
@@ -107,7 +107,7 @@ int Run::Print(const std::vector<Listed>& rows, bool versions) {
     const std::string text = command_.json ? JsonText(rows) : TableText(rows, versions);
     std::fputs(text.c_str(), console_.out);
     std::fflush(console_.out);
-    return kDone;
+    return app::kDone;
 }
 
 int Run::List(const catalogue::Catalogue& found) {
@@ -146,7 +146,7 @@ int Run::PutBack(const std::string& livePath) {
     if (chosen == versions.end()) {
         Say("There is no numbered copy bsrv." + std::to_string(command_.number) + " of the " + command_.edition +
             " edition.");
-        return kFailed;
+        return app::kFailed;
     }
     return Ended(operations::PutBack(sys_, livePath, chosen->path));
 }
@@ -185,7 +185,7 @@ int Run::Go() {
         Say(restoring ? "There is no Backup " + std::to_string(command_.number) + " of the " + command_.edition +
                             " edition."
                       : "There is no live database of the " + command_.edition + " edition.");
-        return kFailed;
+        return app::kFailed;
     }
     const operations::RowRef ref = operations::RowRef::Of(row->path, row->edition);
     switch (command_.kind) {
@@ -198,28 +198,28 @@ int Run::Go() {
         case Kind::Find:
         case Kind::Compare: break;
     }
-    return kFailed;
+    return app::kFailed;
 }
 
 }  // namespace
 
 int StatusOf(const operations::Result& result) {
     switch (result.ending) {
-        case Ending::Done: return kDone;
-        case Ending::InUse: return kInUse;
+        case Ending::Done: return app::kDone;
+        case Ending::InUse: return app::kInUse;
         case Ending::Declined:
-        case Ending::Failed: return kFailed;
+        case Ending::Failed: return app::kFailed;
     }
-    return kFailed;
+    return app::kFailed;
 }
 
-int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
+int RunConsole(const app::ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
     // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
     if (!console.ask) {
-        if (SpecOf(command.kind).replaces && !command.yes && !isatty(STDIN_FILENO)) {
+        if (app::SpecOf(command.kind).replaces && !command.yes && !isatty(STDIN_FILENO)) {
             std::fprintf(console.err, "%s: %s replaces data: give --yes, or run it on a terminal to be asked.\n",
-                         kProgramName, SpecOf(command.kind).option);
-            return kUsageError;
+                         app::kProgramName, app::SpecOf(command.kind).option);
+            return app::kUsageError;
         }
         console.ask = AskOnTerminal;
     }
@@ -230,7 +230,7 @@ int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env,
         return run.Go();
     } catch (const ports::ProcessEnded&) {
         // The run was ended from inside a procedure.
-        return kFailed;
+        return app::kFailed;
     }
 }
 

@@ -9,17 +9,12 @@
 #include <functional>
 #include <string>
 
-#include "cli/commandline.h"
+#include "app/commandline.h"
 #include "operations/commands.h"
 #include "ports/environment.h"
 #include "records/source.h"
 
 namespace cli {
-
-// The exit statuses of a command, as Unix tools give them.
-inline constexpr int kDone = 0;
-inline constexpr int kFailed = 1;
-inline constexpr int kInUse = 75;  // EX_TEMPFAIL: the live database is held open; try again later
 
 struct Console {
     std::FILE* out = stdout;
@@ -38,6 +33,6 @@ struct Console {
 int StatusOf(const operations::Result& result);
 
 // Runs command for the user of env; returns the exit status.
-int RunConsole(const ConsoleCommand& command, const ports::HostEnvironment& env, Console console);
+int RunConsole(const app::ConsoleCommand& command, const ports::HostEnvironment& env, Console console);
 
 }  // namespace cli

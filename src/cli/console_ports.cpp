@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "cli/commandline.h"
+#include "app/program.h"
 
 namespace cli {
 
@@ -26,7 +26,7 @@ void ConsoleMessageBox::Tell(const std::string& text) {
 }
 
 int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::string& Title) {
-    const std::string ours = std::string(kProgramName) + ": ";
+    const std::string ours = std::string(app::kProgramName) + ": ";
     const std::string Prompt = spell_ ? spell_(Text) : Text;
     switch (Buttons) {
         case ports::vbYesNo: {
@@ -46,7 +46,7 @@ int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::str
             return ports::vbCancel;
         case ports::vbAbortRetryIgnore:
             // An error report, as the window shows it, on one line.
-            Tell((Title.empty() ? std::string(ports::kAppTitle) : Title) + ": " + OneLine(Prompt));
+            Tell((Title.empty() ? std::string(app::kAppTitle) : Title) + ": " + OneLine(Prompt));
             return ports::vbIgnore;
         default:
             Tell(ours + OneLine(Prompt));
@@ -56,7 +56,7 @@ int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::str
 
 void ConsoleMessageBox::Notice(const std::string& Text, const std::string&) {
     if (Text.empty()) return;
-    Tell(std::string(kProgramName) + ": " + OneLine(spell_ ? spell_(Text) : Text));
+    Tell(std::string(app::kProgramName) + ": " + OneLine(spell_ ? spell_(Text) : Text));
 }
 
 }  // namespace cli

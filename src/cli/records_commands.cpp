@@ -17,9 +17,7 @@ namespace cli {
 
 namespace {
 
-using Kind = ConsoleCommand::Kind;
-constexpr int kDone = 0;
-constexpr int kFailed = 1;
+using Kind = app::ConsoleCommand::Kind;
 
 std::string Json(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -45,7 +43,7 @@ std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " +
 
 class Runner {
 public:
-    Runner(const ConsoleCommand& command, RecordsRun& run) : command_(command), run_(run) {}
+    Runner(const app::ConsoleCommand& command, RecordsRun& run) : command_(command), run_(run) {}
 
     int Go() {
         places_ = records::PlacesOf(run_.sys, run_.found.rows, command_.edition);
@@ -53,7 +51,7 @@ public:
             case Kind::Show: return Show();
             case Kind::Find: return Find();
             case Kind::Compare: return Compare();
-            default: return kFailed;
+            default: return app::kFailed;
         }
     }
 
@@ -76,7 +74,7 @@ private:
 
     int Show() {
         const records::Place* place = Which(command_.operand);
-        if (!place) return kFailed;
+        if (!place) return app::kFailed;
         std::unique_ptr<records::Source> source = run_.sources();
         std::vector<records::Column> columns;
         std::optional<records::Table> whole;  // the text table lines its columns up over every record
@@ -108,12 +106,12 @@ private:
         } catch (const vb::Error& error) {
             // What was printed stays printed; the status says it is not all.
             CannotBeRead(*place, error);
-            return kFailed;
+            return app::kFailed;
         }
         if (command_.json) buffer += first ? "]\n" : "\n]\n";
         if (whole) buffer = RecordsTableText(*whole, Every(*whole));
         Print(buffer);
-        return kDone;
+        return app::kDone;
     }
 
     int Find() {
@@ -185,13 +183,13 @@ private:
         if (matches == 0 && !unread)
             run_.say("No record of the " + command_.edition + " edition holds \"" + records::Escaped(command_.operand) +
                      "\".");
-        return unread ? kFailed : kDone;
+        return unread ? app::kFailed : app::kDone;
     }
 
     int Compare() {
         const records::Place* which = Which(command_.operand);
         const records::Place* current = which ? Which("current") : nullptr;
-        if (!which || !current) return kFailed;
+        if (!which || !current) return app::kFailed;
         const auto read = [this](const records::Place* place) {
             std::unique_ptr<records::Source> source = run_.sources();
             return records::ReadTable(*source, place->path);
@@ -213,7 +211,7 @@ private:
             CannotBeRead(*current, error);
             failure = error;
         }
-        if (failure) return kFailed;
+        if (failure) return app::kFailed;
 
         const records::Comparison c = records::Compare(mine, live);
         const std::string name = which->caption == catalogue::kCurrentCaption ? "current" : which->caption;
@@ -271,10 +269,10 @@ private:
         Print(text);
         if (c.NoDifference())
             run_.say("No difference between " + name + " and the live database of the " + command_.edition + " edition.");
-        return kDone;
+        return app::kDone;
     }
 
-    const ConsoleCommand& command_;
+    const app::ConsoleCommand& command_;
     RecordsRun& run_;
     std::vector<records::Place> places_;
 };
@@ -310,6 +308,6 @@ std::string RecordsTableText(const records::Table& table, const std::vector<size
     return text;
 }
 
-int RunRecordsCommand(const ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
+int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
 
 }  // namespace cli

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "cli/commandline.h"
+#include "app/commandline.h"
 #include "common/services.h"
 #include "records/source.h"
 
@@ -31,7 +31,7 @@ struct RecordsRun {
 };
 
 // Runs Show, Find or Compare; returns the exit status.
-int RunRecordsCommand(const ConsoleCommand& command, RecordsRun& run);
+int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run);
 
 // The records as a table for a terminal: the column names, then one line
 // per record, columns lined up. Values are escaped (records::Escaped), so

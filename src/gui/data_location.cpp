@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 
-#include "cli/commandline.h"
+#include "app/program.h"
 
 namespace gui {
 
@@ -17,7 +17,7 @@ QString Tr(const char* text) { return QCoreApplication::translate("gui::DataLoca
 }  // namespace
 
 QString EmptyCatalogueText(const PrefixChoice& choice, const ports::HostEnvironment& env) {
-    const QString served = QString::fromUtf8(cli::kServed);
+    const QString served = QString::fromUtf8(app::kServed);
     QString where;
     if (!choice.prefix.empty()) {
         where = Tr("No %1 databases or backups were found in the Wine prefix %2.")
@@ -29,7 +29,7 @@ QString EmptyCatalogueText(const PrefixChoice& choice, const ports::HostEnvironm
         else if (choice.reason == Reason::kDefault && others > 1)
             where += QLatin1Char(' ') + Tr("The %1 other Wine prefixes found hold none either.").arg(others);
     } else {
-        const auto [documents, appData] = cli::XdgFolders(env);
+        const auto [documents, appData] = app::XdgFolders(env);
         where = choice.reason == Reason::kEnvironment
                     ? Tr("WINEPREFIX names %1, which is not a Wine prefix.").arg(QString::fromStdString(env.winePrefix))
                     : Tr("No Wine prefix was found.");
@@ -41,7 +41,7 @@ QString EmptyCatalogueText(const PrefixChoice& choice, const ports::HostEnvironm
                             ? Tr("If %1 is installed in a Wine prefix, start this utility with:").arg(served)
                             : Tr("If %1 is installed in another Wine prefix, start this utility with:").arg(served);
     return where + QStringLiteral("\n\n") + how + QLatin1Char('\n') +
-           QStringLiteral("WINEPREFIX=/path/to/that/prefix %1").arg(QString::fromLatin1(cli::kProgramName));
+           QStringLiteral("WINEPREFIX=/path/to/that/prefix %1").arg(QString::fromLatin1(app::kProgramName));
 }
 
 }  // namespace gui

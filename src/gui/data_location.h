@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "cli/locate_data.h"
+#include "app/locate_data.h"
 
 namespace gui {
 

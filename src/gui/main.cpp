@@ -8,23 +8,28 @@
 #include <optional>
 #include <vector>
 
-#include "cli/answer.h"
-#include "cli/services.h"
-#include "gui/commandline.h"
+#include "app/answer.h"
+#include "app/program.h"
+#include "app/services.h"
 #include "gui/data_location.h"
 #include "gui/mainwindow.h"
 #include "gui/msgbox_qt.h"
 #include "gui/progress_files.h"
 #include "gui/window_system.h"
 #include "jet/libmdb_engine.h"
-#include "linux/process.h"
+#include "posix/process.h"
 #include "ports/environment.h"
 #include "records/engine_source.h"
 
 int main(int argc, char* argv[]) {
-    // The help, the version, a command and what is neither ours nor Qt's are
-    // answered before Qt needs a window system, as the launcher answers them.
-    if (const auto status = cli::Answer(std::vector<std::string>(argv, argv + argc))) return *status;
+    // The help, the version and what is neither ours nor Qt's are answered
+    // before Qt needs a window system, as the launcher answers them. The
+    // launcher starts this program only for the window; a command given to
+    // it directly is handed back to the launcher, which runs the commands.
+    const auto runCommand = [argv](const app::ConsoleCommand&) {
+        return app::BecomeProgram(app::ProgramPath(app::kProgramName, ROLVANE_BIN_FROM_LIBEXEC), argv);
+    };
+    if (const auto status = app::Answer(std::vector<std::string>(argv, argv + argc), runCommand)) return *status;
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
@@ -52,8 +57,8 @@ int main(int argc, char* argv[]) {
     std::optional<gui::WindowSystemGuard> noWindow(std::in_place, facts);
     QApplication application(qtArgc, qtArguments.data());
     noWindow.reset();
-    QApplication::setApplicationName(QString::fromUtf8(ports::kAppTitle));
-    QApplication::setApplicationVersion(gui::Version());
+    QApplication::setApplicationName(QString::fromUtf8(app::kAppTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(app::Version()));
     QApplication::setDesktopFileName(QStringLiteral("restore-rolvane-data"));
     // Right-to-left languages mirror the whole window.
     QApplication::setLayoutDirection(gui::LayoutDirectionFor(QLocale(), QApplication::layoutDirection()));
@@ -61,11 +66,11 @@ int main(int argc, char* argv[]) {
     const ports::HostEnvironment environment = ports::HostEnvironment::FromProcess();
     // The Wine prefix that holds the served application's data, named on
     // stderr. Without a prefix, the user's own folders stand in.
-    cli::Platform platform(environment, std::cerr, jet::DefaultReaderPath());
+    app::Platform platform(environment, std::cerr, jet::DefaultReaderPath());
     // Copies run off the window's thread, with a progress dialog when long.
     gui::ProgressFiles files(platform.Files());
     gui::QtMessageBox msgbox;
-    linux::LinuxProcess process;
+    posix::PosixProcess process;
     common::Services services = platform.Services(msgbox, process, &files);
 
     // Created hidden, all three buttons enabled; discovery's message boxes

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <optional>
 
+#include "app/program.h"
 #include "gui/accessible_qt.h"
 #include "gui/records_dialog.h"
 #include "gui/versions_dialog.h"
@@ -95,7 +96,7 @@ MainWindow::MainWindow(common::Services& sys, QWidget* parent)
         return true;
     }();
     InstallAccessibility();  // its dialogs report modal, its buttons their keys
-    setWindowTitle(QString::fromUtf8(ports::kAppTitle));
+    setWindowTitle(QString::fromUtf8(app::kAppTitle));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("restore-rolvane-data")));
     Arrange();
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/program.h"
 #include "gui/accessible_qt.h"
 
 namespace gui {
@@ -49,7 +50,7 @@ void QtMessageBox::Notice(const std::string& Prompt, const std::string& Title) {
     notice_.reset();
     if (Prompt.empty()) return;
     notice_ = std::make_unique<QDialog>();
-    notice_->setWindowTitle(QString::fromUtf8(Title.empty() ? ports::kAppTitle : Title.c_str()));
+    notice_->setWindowTitle(QString::fromUtf8(Title.empty() ? app::kAppTitle : Title.c_str()));
     auto* text = new QLabel(QString::fromStdString(Prompt), notice_.get());
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
@@ -63,7 +64,7 @@ int QtMessageBox::Show(const std::string& Prompt, int Buttons, const std::string
     InstallAccessibility();  // the box reports itself modal
     QMessageBox box;
     box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(QString::fromUtf8(Title.empty() ? ports::kAppTitle : Title.c_str()));
+    box.setWindowTitle(QString::fromUtf8(Title.empty() ? app::kAppTitle : Title.c_str()));
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(Prompt));
     box.setWindowModality(Qt::ApplicationModal);

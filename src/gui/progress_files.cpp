@@ -16,7 +16,7 @@
 #include <thread>
 #include <utility>
 
-#include "ports/msgbox.h"
+#include "app/program.h"
 
 namespace gui {
 
@@ -76,7 +76,7 @@ public:
         : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
           bar_(new QProgressBar(this)) {
         setObjectName(QStringLiteral("copyProgress"));
-        setWindowTitle(QString::fromUtf8(ports::kAppTitle));
+        setWindowTitle(QString::fromUtf8(app::kAppTitle));
         setWindowModality(Qt::ApplicationModal);
         const QString whole = step.isEmpty() ? text : text + QLatin1Char(' ') + step;
         setAccessibleDescription(whole);

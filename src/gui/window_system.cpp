@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "gui/commandline.h"
+#include "app/program.h"
 
 namespace gui {
 
@@ -136,7 +136,7 @@ bool FallsBackOnX11(const WindowSystemFacts& facts) {
 }  // namespace
 
 QString NoWindowSystemText(const WindowSystemFacts& facts) {
-    const QString start = QStringLiteral("%1: cannot open a window: ").arg(QLatin1String(cli::kProgramName));
+    const QString start = QStringLiteral("%1: cannot open a window: ").arg(QLatin1String(app::kProgramName));
     if (!facts.requested.isEmpty() && !WantsWayland(facts) && !facts.requested.contains(QLatin1String("xcb")))
         return start + QStringLiteral("Qt cannot start the platform \"%1\" that QT_QPA_PLATFORM or -platform asks for")
                            .arg(facts.requested);

@@ -23,7 +23,7 @@
 // Where the in-use check cannot tell (EIO opening the file for it), the
 // operation does not go ahead: it fails with that error (57), never as if
 // the file were free.
-// In production: LinuxFiles (linux/files.h), which maps them into the Wine
+// In production: PosixFiles (posix/files.h), which maps them into the Wine
 // prefix (wine/windows_paths.h); in the window wrapped by ProgressFiles
 // (gui/progress_files.h), which runs long copies off the window's thread.
 // In tests: FakeFiles (tests/fakes/fakes.h), files in memory, any operation

@@ -27,7 +27,7 @@
 //     the data, which still stands for what is live and keeps nothing.
 // The tidying is best effort and never throws.
 //
-// In production: LinuxFolderLock (linux/folder_lock.h), an flock(2) lock on a
+// In production: PosixFolderLock (posix/folder_lock.h), an flock(2) lock on a
 // dotted file beside the live database, which the kernel drops with the
 // process however it ends. In tests: FakeFolderLock (tests/fakes/fakes.h),
 // which "another command" can hold.

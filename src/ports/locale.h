@@ -1,7 +1,7 @@
 // Date and time as text in the user's locale: the short date, a blank and
 // the long time; the date alone at exactly midnight. And the clock: the
 // time now, and a time in the user's time zone.
-// In production: PosixLocale (linux/locale.h). In tests: FakeLocale
+// In production: PosixLocale (posix/locale.h). In tests: FakeLocale
 // (tests/fakes/fakes.h), a fixed format.
 #pragma once
 

@@ -27,8 +27,6 @@ enum MsgBoxResult : int {
     vbNo = 7,
 };
 
-inline constexpr const char* kAppTitle = "Restore Rolvane Data";
-
 class MessageBox {
 public:
     virtual ~MessageBox() = default;

@@ -1,5 +1,5 @@
 // Ending the process at once: no further procedure runs, nothing is saved.
-// In production: LinuxProcess (linux/process.h, _exit). In tests:
+// In production: PosixProcess (posix/process.h, _exit). In tests:
 // FakeProcess (tests/fakes/fakes.h), which throws ProcessEnded so the test
 // can see the end and unwind.
 #pragma once

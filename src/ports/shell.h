@@ -1,8 +1,8 @@
 // The shell's special folders. The two calls mirror the Windows shell's
 // two-step lookup (location first, then its file-system path), so that the
 // caller can tell a failed lookup from a failed conversion.
-// In production: LinuxShell (linux/shell.h), which reads the Wine prefix's
-// registry (wine/shell_folders.h), else the XDG folders (linux/xdg_folders.h).
+// In production: PosixShell (posix/shell.h), which reads the Wine prefix's
+// registry (wine/shell_folders.h), else the XDG folders (posix/xdg_folders.h).
 // In tests: FakeShell (tests/fakes/fakes.h), a table of folders.
 #pragma once
 

@@ -14,7 +14,7 @@
 //     calls EndIfRequested() too.
 // A signal that the process was started ignoring (nohup) stays ignored.
 //
-// In production: LinuxStopSignals (linux/stop_signals.h), over an
+// In production: PosixStopSignals (posix/stop_signals.h), over an
 // async-signal-safe flag (host/stop_signals.h) that the Linux file services
 // read themselves. In tests: FakeStopSignals (tests/fakes/fakes.h).
 #pragma once

@@ -69,8 +69,8 @@ struct PrefixServices {
     std::shared_ptr<ports::Shell> shell;
     std::shared_ptr<ports::Files> files;
 };
-// Makes the services for a prefix folder (in production LinuxShell and
-// LinuxFiles over that prefix; the program wires them, src/app).
+// Makes the services for a prefix folder (in production PosixShell and
+// PosixFiles over that prefix; the program wires them, src/app).
 using OpenPrefix = std::function<PrefixServices(const std::string& prefix)>;
 
 // The prefix to use. $WINEPREFIX, when set, is used alone (as Wine does), and

@@ -12,7 +12,7 @@ namespace wine {
 // The folder for CSIDL_PERSONAL, CSIDL_APPDATA or CSIDL_PROGRAM_FILES inside
 // prefix, without a trailing "\" (a drive root keeps its own), for the Unix
 // user unixUser (whose profile a prefix made elsewhere may keep under
-// another name). Other ids are not asked for here (LinuxShell).
+// another name). Other ids are not asked for here (PosixShell).
 std::string WinePrefixFolder(const std::string& prefix, const std::string& unixUser, int FolderId);
 
 }  // namespace wine

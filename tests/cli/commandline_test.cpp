@@ -8,11 +8,11 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "cli/commandline.h"
+#include "app/commandline.h"
 
 namespace {
 
-using Action = cli::Invocation::Action;
+using Action = app::Invocation::Action;
 
 struct ParseCase {
     const char* name;
@@ -29,7 +29,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
     const ParseCase& c = GetParam();
     std::vector<std::string> line{"/usr/bin/restore-rolvane-data"};
     line.insert(line.end(), c.arguments.begin(), c.arguments.end());
-    const cli::Invocation read = cli::ParseArguments(line);
+    const app::Invocation read = app::ParseArguments(line);
     EXPECT_EQ(read.action, c.action) << read.error;
     EXPECT_NE(read.error.find(c.errorHas), std::string::npos) << read.error;
     if (c.action == Action::Command) {
@@ -89,9 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
-    const std::string help = cli::HelpText();
+    const std::string help = app::HelpText();
     EXPECT_EQ(help.rfind("Usage: restore-rolvane-data [options]\n", 0), 0u) << help;
-    for (const cli::CommandSpec& command : cli::Commands())
+    for (const app::CommandSpec& command : app::Commands())
         EXPECT_NE(help.find(std::string("  ") + command.option), std::string::npos) << command.option;
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)

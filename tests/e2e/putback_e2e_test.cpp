@@ -24,7 +24,7 @@ namespace {
 
 using e2e::RealForm;
 using e2e::WineHome;
-using linux::LinuxFiles;
+using posix::PosixFiles;
 namespace fs = std::filesystem;
 
 const std::string kData = "users/ann/Documents/Varnock Rolvane/Data/";
@@ -84,7 +84,7 @@ struct PutBackEndToEnd : ::testing::Test {
         const pid_t pid = fork();
         if (pid == 0) {
             int step = 0;
-            RealForm f(home, [&](LinuxFiles::Step) {
+            RealForm f(home, [&](PosixFiles::Step) {
                 if (step++ == killAt) raise(SIGKILL);
                 return 0;
             });
@@ -167,8 +167,8 @@ TEST_F(PutBackEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                              " at step " + std::to_string(k));
                 Lay();
                 int step = 0;
-                RealForm f(home, [&](LinuxFiles::Step s) {
-                    if (!hardLinks && s == LinuxFiles::Step::Link) return EPERM;
+                RealForm f(home, [&](PosixFiles::Step s) {
+                    if (!hardLinks && s == PosixFiles::Step::Link) return EPERM;
                     return step++ == k ? error : 0;
                 });
                 std::string prompt, title;

@@ -26,7 +26,7 @@ namespace {
 
 using e2e::RealForm;
 using e2e::WineHome;
-using linux::LinuxFiles;
+using posix::PosixFiles;
 namespace fs = std::filesystem;
 
 const std::string kData = "users/ann/Documents/Varnock Rolvane/Data/";
@@ -107,9 +107,9 @@ struct ReplaceEndToEnd : ::testing::Test {
         const pid_t pid = fork();
         if (pid == 0) {
             int step = 0;
-            RealForm f(home, [&](LinuxFiles::Step s) {
+            RealForm f(home, [&](PosixFiles::Step s) {
                 if (step++ == killAt) raise(SIGKILL);
-                return failLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
+                return failLinks && s == PosixFiles::Step::Link ? EPERM : 0;
             });
             SelectRow(f, command.row);
             f.msgbox.Answer({ports::vbYes});
@@ -211,9 +211,9 @@ TEST_F(ReplaceEndToEnd, AStopSignalAtAnyStepLeavesNoTemporaryFileAndNoSecondName
             const pid_t pid = fork();
             if (pid == 0) {
                 int step = 0;
-                RealForm f(home, [&](LinuxFiles::Step s) {
+                RealForm f(home, [&](PosixFiles::Step s) {
                     if (step++ == k) raise(signal);
-                    return failLinks && s == LinuxFiles::Step::Link ? EPERM : 0;
+                    return failLinks && s == PosixFiles::Step::Link ? EPERM : 0;
                 });
                 SelectRow(f, kBackupWin);
                 f.msgbox.Answer({ports::vbYes});
@@ -264,8 +264,8 @@ TEST_F(ReplaceEndToEnd, AFailureAtAnyStepIsToldAsWhatTheFolderHolds) {
                                  strerror(error) + " at step " + std::to_string(k));
                     Lay();
                     int step = 0;
-                    RealForm f(home, [&](LinuxFiles::Step s) {
-                        if (!hardLinks && s == LinuxFiles::Step::Link) return EPERM;
+                    RealForm f(home, [&](PosixFiles::Step s) {
+                        if (!hardLinks && s == PosixFiles::Step::Link) return EPERM;
                         return step++ == k ? error : 0;
                     });
                     SelectRow(f, command.row);

@@ -30,7 +30,7 @@ std::string DocumentsAt(const std::string& windowsPath) {
 
 PrefixChoice Locate(const ports::HostEnvironment& env, std::string* line = nullptr) {
     std::ostringstream log;
-    PrefixChoice choice = cli::LocateData(env, log);
+    PrefixChoice choice = app::LocateData(env, log);
     if (line) *line = log.str();
     return choice;
 }

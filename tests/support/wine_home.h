@@ -1,6 +1,6 @@
 // A Wine prefix in a temporary folder, as the served application's user has
 // one, with the real platform services of the utility working inside it:
-// LinuxFiles, LinuxShell, the libmdb engine, the POSIX locale. Message boxes
+// PosixFiles, PosixShell, the libmdb engine, the POSIX locale. Message boxes
 // and the process end stay scripted fakes.
 #pragma once
 
@@ -20,11 +20,11 @@
 #include "fakes/fakes.h"
 #include "mkmdb/mkmdb.h"
 #include "jet/libmdb_engine.h"
-#include "linux/files.h"
-#include "linux/folder_lock.h"
-#include "linux/locale.h"
-#include "linux/shell.h"
-#include "linux/stop_signals.h"
+#include "posix/files.h"
+#include "posix/folder_lock.h"
+#include "posix/locale.h"
+#include "posix/shell.h"
+#include "posix/stop_signals.h"
 #include "wine/windows_paths.h"
 
 namespace e2e {
@@ -127,10 +127,10 @@ private:
 };
 
 // The utility's window procedures on the real platform inside a WineHome.
-// step: told before each file-system step of LinuxFiles and of the
+// step: told before each file-system step of PosixFiles and of the
 // folder's lock (see FileStep).
 struct RealForm {
-    explicit RealForm(const WineHome& home, linux::LinuxFiles::StepHook step = {})
+    explicit RealForm(const WineHome& home, posix::PosixFiles::StepHook step = {})
         : paths(home.Prefix()),
           files(paths, {}, step),
           shell(home.Prefix(), ports::HostEnvironment{home.Prefix() + "/..", "ann", home.Prefix(), "", ""}),
@@ -142,11 +142,11 @@ struct RealForm {
           }) {}
 
     wine::WinePaths paths;
-    linux::LinuxFiles files;
-    linux::LinuxShell shell;
-    linux::PosixLocale locale;
-    linux::LinuxFolderLock lock;
-    linux::LinuxStopSignals stops;
+    posix::PosixFiles files;
+    posix::PosixShell shell;
+    posix::PosixLocale locale;
+    posix::PosixFolderLock lock;
+    posix::PosixStopSignals stops;
     fakes::ScriptedMessageBox msgbox;
     fakes::FakeProcess process;
     common::Services sys;

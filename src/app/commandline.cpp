@@ -1,0 +1,255 @@
+#include "app/commandline.h"
+
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace app {
+
+namespace {
+
+using Kind = ConsoleCommand::Kind;
+
+constexpr std::array<CommandSpec, 8> kCommands{{
+    {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup.",
+     Second::None},
+    {"--versions", Kind::Versions, "EDITION", 1, 0, 0, false, true,
+     "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first.",
+     Second::None},
+    {"--show", Kind::Show, "EDITION WHICH", 2, 0, 0, false, true,
+     "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
+     "named (bsrv.3).",
+     Second::Which, true},
+    {"--find", Kind::Find, "EDITION TEXT", 2, 0, 0, false, true,
+     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
+     "and its numbered copies.",
+     Second::Text},
+    {"--compare", Kind::Compare, "EDITION WHICH", 2, 0, 0, false, true,
+     "Prints what differs between database WHICH and the live database: records only in one, and records "
+     "changed, with their fields.",
+     Second::Which},
+    {"--restore", Kind::Restore, "EDITION SLOT", 2, 1, 5, true, false,
+     "Restores backup SLOT (1 to 5) of EDITION over its live database."},
+    {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
+     "Resets the live database of EDITION from the blank shell file."},
+    {"--put-back", Kind::PutBack, "EDITION N", 2, 1, 100, true, false,
+     "Puts numbered copy bsrv.N of EDITION back as its live database."},
+}};
+
+// The options Qt's window programs take (QGuiApplication, QApplication and
+// the X11 platform's), with one dash or two, and whether a value follows
+// (it may also be given as "-style=Fusion"). Documented in the manual page.
+struct QtOption {
+    std::string_view name;
+    bool value;
+};
+constexpr std::array<QtOption, 21> kQtOptions{{
+    {"platform", true},     {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},      {"qwindowtitle", true},  {"reverse", false},
+    {"session", true},      {"style", true},              {"stylesheet", true},    {"widgetcount", false},
+    {"display", true},      {"geometry", true},           {"title", true},         {"name", true},
+    {"visual", true},       {"nograb", false},            {"dograb", false},       {"sync", false},
+    {"qmljsdebugger", true},
+}};
+
+// The option name of an argument: "--restore=business" is "--restore".
+std::string NameOf(const std::string& argument) { return argument.substr(0, argument.find('=')); }
+
+const CommandSpec* CommandFor(const std::string& name) {
+    for (const CommandSpec& command : kCommands)
+        if (name == command.option) return &command;
+    return nullptr;
+}
+
+const QtOption* QtOptionFor(const std::string& argument) {
+    if (argument.size() < 2 || argument[0] != '-') return nullptr;
+    const std::string name = NameOf(argument.substr(argument[1] == '-' ? 2 : 1));
+    for (const QtOption& option : kQtOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+// Ours, spelt with one dash: "-list", "-yes".
+bool IsOursWithOneDash(const std::string& argument) {
+    if (argument.size() < 3 || argument[0] != '-' || argument[1] == '-') return false;
+    const std::string name = "-" + NameOf(argument);
+    return CommandFor(name) || name == "--yes" || name == "--json" || name == "--csv" || name == "--help" ||
+           name == "--version";
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The edition label for a command's EDITION, any case; empty when it is none.
+std::string EditionLabel(const std::string& name) {
+    if (Lower(name) == "business") return "Business";
+    if (Lower(name) == "personal") return "Personal";
+    return {};
+}
+
+// A whole number from low to high written in decimal digits only; 0 otherwise.
+int NumberIn(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 4) return 0;
+    for (char c : text)
+        if (c < '0' || c > '9') return 0;
+    const int value = std::stoi(text);
+    return value >= low && value <= high ? value : 0;
+}
+
+// WHICH as the commands read it: "current", the slot "1" to "5", or the
+// name of a numbered copy as RenameDatabase writes it ("bsrv.3", any case,
+// kept as given); empty when it is none.
+std::string WhichOf(const std::string& text) {
+    if (Lower(text) == "current") return "current";
+    if (NumberIn(text, 1, 5) != 0) return text;
+    const std::string lower = Lower(text);
+    if (lower.rfind("bsrv.", 0) == 0 && lower.size() > 5 && lower[5] != '0' && NumberIn(lower.substr(5), 1, 9999))
+        return text;
+    return {};
+}
+
+Invocation Usage(std::string why) { return {Invocation::Action::Usage, {}, std::move(why)}; }
+
+}  // namespace
+
+std::span<const CommandSpec> Commands() { return kCommands; }
+
+const CommandSpec& SpecOf(Kind kind) {
+    for (const CommandSpec& command : kCommands)
+        if (command.kind == kind) return command;
+    return kCommands[0];
+}
+
+Invocation ParseArguments(const std::vector<std::string>& arguments) {
+    // The help and the version are answered whatever else the line holds.
+    bool help = false, version = false;
+    for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+        help = help || arguments[i] == "-h" || arguments[i] == "--help";
+        version = version || arguments[i] == "-v" || arguments[i] == "--version";
+    }
+    if (help) return {Invocation::Action::Help, {}, {}};
+    if (version) return {Invocation::Action::Version, {}, {}};
+
+    ConsoleCommand command;
+    const CommandSpec* given = nullptr;
+    std::vector<std::string> operands;
+    std::string qtOption;  // the first of Qt's options on the line
+    bool options = true;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (!options || argument.empty() || argument[0] != '-' || argument == "-") {
+            operands.push_back(argument);
+        } else if (argument == "--") {
+            options = false;
+        } else if (argument == "--yes") {
+            command.yes = true;
+        } else if (argument == "--json") {
+            command.json = true;
+        } else if (argument == "--csv") {
+            command.csv = true;
+        } else if (const CommandSpec* named = CommandFor(NameOf(argument))) {
+            if (given) return Usage("Give one command at a time.");
+            given = named;
+            command.kind = named->kind;
+            const size_t equals = argument.find('=');
+            if (equals != std::string::npos) {
+                if (named->count == 0) return Usage("'" + NameOf(argument) + "' takes no value.");
+                operands.push_back(argument.substr(equals + 1));
+            }
+        } else if (IsOursWithOneDash(argument)) {
+            return Usage("Unknown option '" + NameOf(argument) + "': did you mean '-" + NameOf(argument) + "'?");
+        } else if (const QtOption* qt = QtOptionFor(argument)) {
+            if (qtOption.empty()) qtOption = NameOf(argument);
+            if (qt->value && argument.find('=') == std::string::npos && ++i == arguments.size())
+                return Usage("'" + argument + "' needs a value.");
+        } else {
+            return Usage("Unknown option '" + NameOf(argument) + "'.");
+        }
+    }
+
+    if (!given) {
+        if (command.yes || command.json || command.csv)
+            return Usage(std::string(command.yes ? "--yes" : command.json ? "--json" : "--csv") +
+                         " goes with a command.");
+        if (!operands.empty()) return Usage("Unexpected argument '" + operands.front() + "': the program takes none.");
+        return {};
+    }
+    // A command opens no window, so nothing on its line is Qt's.
+    if (!qtOption.empty()) return Usage("'" + qtOption + "' is an option of the window; a command opens none.");
+    if (operands.size() < static_cast<size_t>(given->count)) {
+        std::string names = given->operands;  // "EDITION SLOT" as "EDITION and SLOT"
+        if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
+        return Usage(std::string(given->option) + " needs " + names + ".");
+    }
+    if (operands.size() > static_cast<size_t>(given->count))
+        return Usage("Unexpected argument '" + operands[given->count] + "'.");
+    if (given->count > 0) {
+        command.edition = EditionLabel(operands[0]);
+        if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
+    }
+    if (given->second == Second::Which) {
+        command.operand = WhichOf(operands[1]);
+        if (command.operand.empty())
+            return Usage("Unknown database '" + operands[1] + "': give current, a backup slot 1 to 5, or bsrv.N.");
+    } else if (given->second == Second::Text) {
+        if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
+        command.operand = operands[1];
+    } else if (given->count == 2) {
+        command.number = NumberIn(operands[1], given->low, given->high);
+        if (command.number == 0)
+            return Usage(command.kind == Kind::Restore
+                             ? "Unknown backup slot '" + operands[1] + "': give 1 to 5."
+                             : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+    }
+    if (command.yes && !given->replaces) return Usage("--yes goes with a command that replaces data.");
+    if (command.json && !given->lists) return Usage("--json goes with a command that prints a listing or records.");
+    if (command.csv && !given->csv) return Usage("--csv goes with --show.");
+    if (command.csv && command.json) return Usage("Give --json or --csv, not both.");
+    return {Invocation::Action::Command, command, {}};
+}
+
+std::string HelpText() {
+    std::string text = std::string("Usage: ") + kProgramName + " [options]\n" +
+                       "Restores a backup of the contact database of Varnock Rolvane, or resets the\n"
+                       "database to a blank one. Rolvane's files are looked for in $WINEPREFIX when\n"
+                       "it is set, else in the Wine prefix that holds them.\n\nOptions:\n";
+    // Names in a column of 28, the help beside them wrapped at 79 columns.
+    auto line = [&text](const std::string& names, const std::string& help) {
+        std::string row = "  " + names;
+        size_t start = 0;
+        while (start < help.size()) {
+            row += std::string(row.size() < 28 ? 28 - row.size() : 1, ' ');
+            size_t end = help.size();
+            if (end - start > 51) end = help.rfind(' ', start + 51);
+            row += help.substr(start, end - start);
+            text += row + "\n";
+            row.clear();
+            start = end + 1;
+        }
+    };
+    line("-h, --help", "Shows this help and exits.");
+    line("-v, --version", "Shows the version and exits.");
+    for (const CommandSpec& command : kCommands)
+        line(std::string(command.option) + (command.count ? " " : "") + command.operands, command.help);
+    line("--yes", "Replaces data without asking (--restore, --create-blank, --put-back).");
+    line("--json", "Prints a listing, records or a comparison as JSON.");
+    line("--csv", "Prints --show as CSV (RFC 4180, UTF-8, a header row).");
+    text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
+            "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
+            "--find with no match and --compare with no difference are done (0).\n"
+            "Examples:\n"
+            "  " + kProgramName + " --list --json\n"
+            "  " + kProgramName + " --restore business 2 --yes\n"
+            "  " + kProgramName + " --versions personal\n"
+            "  " + kProgramName + " --find business smith\n"
+            "  " + kProgramName + " --compare business 2 --json\n"
+            "Qt's standard options, such as -platform and -style, are accepted too\n"
+            "when the window opens; see " + kProgramName + "(1).\n";
+    return text;
+}
+
+std::string VersionText() { return std::string(kProgramName) + " " + Version() + "\n"; }
+
+}  // namespace app

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "host/stop_signals.h"
+#include "host/signal_flag.h"
 #include "posix/files.h"
 #include "posix/folder_lock.h"
 

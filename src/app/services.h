@@ -16,7 +16,7 @@
 #include "posix/folder_lock.h"
 #include "posix/locale.h"
 #include "posix/shell.h"
-#include "posix/stop_signals.h"
+#include "posix/stop_on_signal.h"
 #include "ports/environment.h"
 #include "wine/prefixes.h"
 #include "wine/windows_paths.h"

@@ -10,6 +10,7 @@
 #include "records/compare.h"
 #include "records/csv.h"
 #include "records/json.h"
+#include "records/places.h"
 #include "records/render.h"
 #include "vb/error.h"
 

@@ -53,6 +53,7 @@
 #include "gui/listview_qt.h"
 #include "gui/progress_files.h"
 #include "catalogue/form1.h"
+#include "records/places.h"
 #include "records/source.h"
 
 namespace gui {

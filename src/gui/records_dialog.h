@@ -29,6 +29,7 @@
 
 #include "gui/background.h"
 #include "gui/records_model.h"
+#include "records/places.h"
 #include "records/source.h"
 
 class QLabel;

@@ -30,6 +30,7 @@
 
 #include "gui/tablelist_qt.h"
 #include "catalogue/form1.h"
+#include "records/places.h"
 #include "records/source.h"
 
 class QHBoxLayout;

@@ -2,7 +2,7 @@
 // home folder is, who the user is, the Wine prefix and XDG folders. Held as
 // values so that the shell and the prefix lookup can be given a made-up
 // environment instead of the process's own.
-// In production: HostEnvironment::FromProcess (posix/host_environment.cpp);
+// In production: HostEnvironment::FromProcess (host/host_environment.cpp);
 // tests fill in the values themselves.
 #pragma once
 

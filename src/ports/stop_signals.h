@@ -14,8 +14,8 @@
 //     calls EndIfRequested() too.
 // A signal that the process was started ignoring (nohup) stays ignored.
 //
-// In production: PosixStopSignals (posix/stop_signals.h), over an
-// async-signal-safe flag (host/stop_signals.h) that the Linux file services
+// In production: PosixStopSignals (posix/stop_on_signal.h), over an
+// async-signal-safe flag (host/signal_flag.h) that the Linux file services
 // read themselves. In tests: FakeStopSignals (tests/fakes/fakes.h).
 #pragma once
 

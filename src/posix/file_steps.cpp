@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "host/host_files.h"
-#include "host/stop_signals.h"
+#include "host/signal_flag.h"
 
 namespace posix {
 

@@ -60,7 +60,7 @@ public:
     bool SyncFolder(const std::string& folder) const;
 
     // Throws vb::Stopped() when a stop signal has been noted for the
-    // command that runs (host/stop_signals.h): called by a copy between its
+    // command that runs (host/signal_flag.h): called by a copy between its
     // chunks and before it takes its place, never after.
     void StopPoint() const;
 

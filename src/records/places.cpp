@@ -2,7 +2,7 @@
 
 #include "catalogue/paths.h"
 #include "operations/previous_versions.h"
-#include "records/source.h"
+#include "records/places.h"
 #include "vb/error.h"
 #include "vb/casefold.h"
 
@@ -47,21 +47,6 @@ const Place* FindPlace(const std::vector<Place>& places, const std::string& whic
         if (copy ? vb::EqualsIgnoringCase(place.caption, caption) : place.caption == caption) return &place;
     }
     return nullptr;
-}
-
-Table ReadTable(Source& source, const std::string& path, const std::function<bool()>& stopped) {
-    Table table;
-    source.Read(
-        path,
-        [&](Source::Layout layout) {
-            table.columns = std::move(layout.columns);
-            table.primaryKey = std::move(layout.primaryKey);
-        },
-        [&](std::vector<Record>& batch) {
-            std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
-            return !(stopped && stopped());
-        });
-    return table;
 }
 
 }  // namespace records

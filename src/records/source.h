@@ -1,6 +1,5 @@
-// Where records come from: the databases of an edition (its live database,
-// its backups, the numbered copies kept beside the live one) and a reader
-// of one database's table roof.
+// Where records come from: a reader of one database's table roof (the
+// databases themselves are named in records/places.h).
 //
 // A Source reads through a database engine of its own, so that a worker
 // thread can hold one while the window's engine serves the window: the
@@ -13,36 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue.h"
-#include "common/services.h"
 #include "records/record.h"
 
 namespace records {
 
 // The table every database of the served application keeps its contacts in.
 inline constexpr const char* kContactsTable = "roof";
-
-// One database of an edition, as the catalogue names it.
-struct Place {
-    std::string caption;  // "(Current)", "Backup 2", "bsrv.3"
-    std::string path;     // as the procedures hold paths (Windows form)
-};
-
-// The databases of `edition` ("Business" or "Personal") as the catalogue's
-// rows list them (the live database and the backups, in their order), each
-// live database followed by its numbered copies, lowest number first.
-// Nothing is read but folders.
-std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
-                            const std::string& edition);
-
-// The numbered copies beside the live database at `livePath`, lowest
-// number first; as the existence test sees the folder.
-std::vector<Place> NumberedCopies(common::Services& sys, const std::string& livePath);
-
-// The place `which` names: "current", a backup slot "1" to "5" ("Backup N"),
-// or a numbered copy as its file is named ("bsrv.3", in any case); null when
-// none of `places` is that one.
-const Place* FindPlace(const std::vector<Place>& places, const std::string& which);
 
 class Source {
 public:

@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 
 #include "app/commandline.h"
+#include "app/program.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
 
     const Outcome version = Start({"-platform", "xcb", "--version"}, false);
     EXPECT_EQ(version.status, 0) << version.err.toStdString();
-    EXPECT_EQ(version.out, "restore-rolvane-data " ROLVANE_VERSION "\n");
+    EXPECT_EQ(version.out, std::string("restore-rolvane-data ") + app::Version() + "\n");
 }
 
 TEST(Program, WhatItDoesNotKnowIsAUsageErrorInTwoLines) {

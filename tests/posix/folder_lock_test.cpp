@@ -11,7 +11,7 @@
 
 #include "posix/files_fixture.h"
 #include "posix/folder_lock.h"
-#include "posix/stop_signals.h"
+#include "posix/stop_on_signal.h"
 #include "support/mounted_image.h"
 
 namespace {

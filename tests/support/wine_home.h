@@ -24,7 +24,7 @@
 #include "posix/folder_lock.h"
 #include "posix/locale.h"
 #include "posix/shell.h"
-#include "posix/stop_signals.h"
+#include "posix/stop_on_signal.h"
 #include "wine/windows_paths.h"
 
 namespace e2e {

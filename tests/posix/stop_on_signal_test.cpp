@@ -11,7 +11,7 @@
 #include <set>
 
 #include "posix/files_fixture.h"
-#include "posix/stop_signals.h"
+#include "posix/stop_on_signal.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "posix/stop_signals.h"
+#include "posix/stop_on_signal.h"
 
-#include "host/stop_signals.h"
+#include "host/signal_flag.h"
 
 namespace posix {
 

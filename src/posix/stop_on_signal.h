@@ -1,4 +1,4 @@
-// Stop signals on Linux: the process-wide handlers of host/stop_signals.h.
+// Stop signals on Linux: the process-wide handlers of host/signal_flag.h.
 // The Linux file services read the same flag themselves (Steps::StopPoint).
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "host/stop_signals.h"
+#include "host/signal_flag.h"
 
 #include <signal.h>
 #include <unistd.h>

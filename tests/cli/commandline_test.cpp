@@ -125,7 +125,7 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
 
     const Outcome version = Start({"-platform", "xcb", "--version"}, false);
     EXPECT_EQ(version.status, 0) << version.err.toStdString();
-    EXPECT_EQ(version.out, std::string("restore-rolvane-data ") + app::Version() + "\n");
+    EXPECT_EQ(version.out, QString("restore-rolvane-data ") + app::Version() + "\n");
 }
 
 TEST(Program, WhatItDoesNotKnowIsAUsageErrorInTwoLines) {

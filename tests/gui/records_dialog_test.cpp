@@ -163,6 +163,18 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
         rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
     EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records.");
+
+    // Enter on a row opens that copy with the same Find text; the list stays.
+    QSignalSpy opened(results, &gui::FindAllDialog::opened);
+    list.setFocus();
+    list.setCurrentCell(2, 0);
+    QTest::keyClick(&list, Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1);
+    auto* shown = qobject_cast<gui::RecordsDialog*>(opened.first().first().value<QDialog*>());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->FindField().text(), "anna");
+    EXPECT_TRUE(shown->windowTitle().contains("Backup 2")) << shown->windowTitle().toStdString();
+    EXPECT_TRUE(results->isVisible()) << "Enter opened the copy, it did not close the list";
 }
 
 TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {

@@ -52,6 +52,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
       status_(new QLabel(this)),
       compare_(new QPushButton(tr("Compare with &Current"), this)),
       export_(new QPushButton(tr("&Export…"), this)),
+      copy_(new QPushButton(tr("Co&py"), this)),
       findAll_(new QPushButton(tr("Find in &All Copies"), this)),
       close_(new QPushButton(tr("C&lose"), this)),
       exportMenu_(new QMenu(this)) {
@@ -117,7 +118,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     export_->setMenu(exportMenu_);
 
     const std::pair<QPushButton*, const char*> buttons[] = {
-        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
+        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {copy_, "cmdCopy"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
     auto* row = new QHBoxLayout;
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
@@ -142,7 +143,8 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     setTabOrder(find_, table_);
     setTabOrder(table_, compare_);
     setTabOrder(compare_, export_);
-    setTabOrder(export_, findAll_);
+    setTabOrder(export_, copy_);
+    setTabOrder(copy_, findAll_);
     setTabOrder(findAll_, close_);
     find_->setFocus();
 
@@ -154,6 +156,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     connect(model_, &QAbstractItemModel::rowsInserted, this, &RecordsDialog::ShowCount);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &RecordsDialog::FollowState);
     connect(compare_, &QPushButton::clicked, this, &RecordsDialog::CompareWithCurrent);
+    connect(copy_, &QPushButton::clicked, this, &RecordsDialog::CopySelected);
     connect(findAll_, &QPushButton::clicked, this, &RecordsDialog::FindInAllCopies);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     ShowCount();
@@ -235,6 +238,7 @@ void RecordsDialog::FollowState() {
     const bool selected = table_->selectionModel() && table_->selectionModel()->hasSelection();
     compare_->setEnabled(complete_ && !live_.empty() && live_ != place_.path && !comparingNow_);
     export_->setEnabled(complete_);
+    copy_->setEnabled(selected);
     findAll_->setEnabled(!find_->text().isEmpty());
     const QList<QAction*> actions = exportMenu_->actions();
     actions[1]->setEnabled(!find_->text().isEmpty());

@@ -77,6 +77,7 @@ public:
     QLabel& StatusLabel() { return *status_; }
     QPushButton& CompareButton() { return *compare_; }
     QPushButton& ExportButton() { return *export_; }
+    QPushButton& CopyButton() { return *copy_; }
     QPushButton& FindAllButton() { return *findAll_; }
     QPushButton& CloseButton() { return *close_; }
 
@@ -103,6 +104,7 @@ private:
     QLabel* status_;
     QPushButton* compare_;
     QPushButton* export_;
+    QPushButton* copy_;
     QPushButton* findAll_;
     QPushButton* close_;
     QMenu* exportMenu_;

@@ -31,16 +31,9 @@ QString CellText(const records::Table& table, size_t record, int column) {
     return Harmless(records::DisplayText(row[column]));
 }
 
-// A record in one line: its key, else its first columns, "ID 12, Name Ann".
+// A record in one line: its key and its first texts, "ID 12, Ann, Smith".
 QString RecordLine(const records::Table& table, size_t record, const std::vector<std::string>& key) {
-    QStringList parts;
-    std::vector<int> columns;
-    for (const std::string& name : key) columns.push_back(records::ColumnIndex(table.columns, name));
-    if (columns.empty())
-        for (int c = 0; c < static_cast<int>(table.columns.size()) && c < 3; ++c) columns.push_back(c);
-    for (int c : columns)
-        parts << QStringLiteral("%1 %2").arg(Harmless(table.columns[c].name), CellText(table, record, c));
-    return parts.join(QStringLiteral(", "));
+    return Harmless(records::RecordName(table, record, key));
 }
 
 void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
@@ -108,7 +101,10 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
                                          CellText(which, change.first, records::ColumnIndex(which.columns, field)),
                                          CellText(current_, change.second, records::ColumnIndex(current_.columns, field))});
     }
-    for (QTreeWidgetItem* group : {onlyWhich, onlyCurrent, changed}) group->setExpanded(true);
+    // Every group open, and each changed record open on its fields; the
+    // columns as wide as what they hold.
+    tree_->expandAll();
+    for (int c = 0; c < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
     tree_->setCurrentItem(onlyWhich);
 
     auto* layout = new QVBoxLayout(this);

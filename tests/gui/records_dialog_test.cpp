@@ -106,6 +106,7 @@ TEST_F(RecordsDialogTest, ATableWithHeadersALabelledFindFieldMnemonicsAndEscClos
     const std::pair<QWidget*, const char*> chain[] = {{&dialog->Table(), "Records"},
                                                       {&dialog->CompareButton(), "Compare with &Current"},
                                                       {&dialog->ExportButton(), "&Export…"},
+                                                      {&dialog->CopyButton(), "Co&py"},
                                                       {&dialog->FindAllButton(), "Find in &All Copies"},
                                                       {&dialog->CloseButton(), "C&lose"}};
     for (const auto& [widget, text] : chain) {
@@ -189,9 +190,12 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     QTreeWidget& tree = results->Tree();
     ASSERT_EQ(tree.topLevelItemCount(), 3);
     EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");
-    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6");
+    // Named by the key and the first texts, whole, and the changes open.
+    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6, Contact 6, x");
+    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(tree.topLevelItem(0)->text(0)));
     QTreeWidgetItem* changed = tree.topLevelItem(2);
     ASSERT_EQ(changed->childCount(), 1);
+    EXPECT_TRUE(changed->child(0)->isExpanded());
     EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
                   changed->child(0)->child(0)->text(2),
               "Name|Contact 2|Renamed");
@@ -221,6 +225,10 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     dialog->Table().selectRow(2);
     QTest::keyClick(&dialog->Table(), Qt::Key_Down, Qt::ShiftModifier);
     QTest::keyClick(&dialog->Table(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
+    QApplication::clipboard()->clear();
+    ASSERT_TRUE(dialog->CopyButton().isEnabled());
+    dialog->CopyButton().click();  // the button copies the same
     EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
     exportTo.clear();  // the user cancelled the file dialog
     EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));

@@ -70,16 +70,25 @@ private:
         if (!place) return app::kFailed;
         std::unique_ptr<records::Source> source = run_.sources();
         std::vector<records::Column> columns;
-        std::optional<records::Table> whole;  // the text table lines its columns up over every record
+        // The text table prints as the records come: its widths are those of
+        // the first batch.
+        std::optional<TextTable> table;
         std::string buffer;
         bool first = true;
+        size_t read = 0;
         const auto layout = [&](records::Source::Layout given) {
             columns = given.columns;
             if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
             else if (command_.json) buffer += "[";
-            else whole.emplace(records::Table{given.columns, given.primaryKey, {}});
+            else table.emplace(given.columns);
         };
         const auto batch = [&](std::vector<records::Record>& records) {
+            if (table && first) {
+                table->Fit(records);
+                buffer += table->Header();
+                first = false;
+            }
+            read += records.size();
             for (records::Record& record : records) {
                 if (command_.csv) {
                     records::AppendRecord(buffer, record, records::kCsv);
@@ -87,7 +96,7 @@ private:
                     buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
                     first = false;
                 } else {
-                    whole->records.push_back(std::move(record));
+                    buffer += table->Line(record);
                 }
             }
             Print(buffer);
@@ -97,12 +106,23 @@ private:
         try {
             source->Read(place->path, layout, batch);
         } catch (const vb::Error& error) {
-            // What was printed stays printed; the status says it is not all.
-            CannotBeRead(*place, error);
+            // What was printed stays printed; the status and stderr say it is not all.
+            if (command_.json && !first) {
+                // The array stays whole JSON: an object saying why it ends early closes it.
+                nlohmann::ordered_json why;
+                why["error"] = {{"records_read", read}, {"reason", error.what()}};
+                Print(",\n" + Json(why) + "\n]\n");
+            }
+            if (read == 0) {
+                CannotBeRead(*place, error);
+            } else {
+                const std::string file = run_.hostPath(place->path);
+                run_.say(file + ": " + Plural(read, "record") + " read; the copy is damaged after that: " + error.what());
+            }
             return app::kFailed;
         }
         if (command_.json) buffer += first ? "]\n" : "\n]\n";
-        if (whole) buffer = RecordsTableText(*whole, Every(*whole));
+        if (table && first) buffer += table->Header();  // no records: the column names alone
         Print(buffer);
         return app::kDone;
     }
@@ -284,35 +304,6 @@ private:
 };
 
 }  // namespace
-
-std::string RecordsTableText(const records::Table& table, const std::vector<size_t>& rows, size_t widest) {
-    const size_t columns = table.columns.size();
-    std::vector<std::vector<std::string>> cells;
-    cells.reserve(rows.size() + 1);
-    cells.emplace_back();
-    for (const records::Column& column : table.columns) cells.back().push_back(Cut(records::Escaped(column.name), widest));
-    for (size_t n : rows) {
-        cells.emplace_back();
-        for (size_t c = 0; c < columns; ++c)
-            cells.back().push_back(c < table.records[n].size()
-                                       ? Cut(records::Escaped(records::DisplayText(table.records[n][c])), widest)
-                                       : std::string());
-    }
-    std::vector<size_t> width(columns, 0);
-    for (const auto& line : cells)
-        for (size_t c = 0; c < columns; ++c) width[c] = std::max(width[c], records::TerminalColumns(line[c]));
-    std::string text;
-    for (const auto& line : cells) {
-        std::string row;
-        for (size_t c = 0; c < columns; ++c) {
-            row += line[c];
-            if (c + 1 < columns) row += std::string(width[c] - records::TerminalColumns(line[c]) + 2, ' ');
-        }
-        while (!row.empty() && row.back() == ' ') row.pop_back();
-        text += row + "\n";
-    }
-    return text;
-}
 
 int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
 

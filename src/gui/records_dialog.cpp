@@ -19,7 +19,9 @@
 #include <algorithm>
 
 #include "gui/results_dialogs.h"
+#include "gui/value_dialog.h"
 #include "records/compare.h"
+#include "records/render.h"
 #include "records/csv.h"
 #include "vb/error.h"
 
@@ -98,6 +100,13 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, &RecordsDialog::CopySelected);
     table_->addAction(copy);
+    // Show Value: the current cell whole, from the context menu or Enter
+    // (or a double click) on the cell.
+    auto* showValue = new QAction(tr("Show &Value…"), table_);
+    showValue->setObjectName(QStringLiteral("actShowValue"));
+    connect(showValue, &QAction::triggered, this, [this] { ShowValue(table_->currentIndex()); });
+    table_->addAction(showValue);
+    connect(table_, &QTableView::activated, this, &RecordsDialog::ShowValue);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), table_);
     menuKey->setContext(Qt::WidgetShortcut);
@@ -323,6 +332,20 @@ void RecordsDialog::FindInAllCopies() {
     results->setAttribute(Qt::WA_DeleteOnClose);
     results->show();
     emit resultsShown(results);
+}
+
+void RecordsDialog::ShowValue(const QModelIndex& index) {
+    if (!index.isValid() || static_cast<size_t>(index.row()) >= model_->Shown().size()) return;
+    const records::Table& table = model_->Table();
+    const size_t n = model_->Shown()[static_cast<size_t>(index.row())];
+    const size_t c = static_cast<size_t>(index.column());
+    if (c >= table.records[n].size()) return;
+    const QString name = QString::fromStdString(records::Escaped(table.columns[c].name, false) + " - " +
+                                                records::Escaped(records::RecordName(table, n, table.primaryKey), false));
+    auto* shown = new ValueDialog(table.records[n][c], name, context_.saveFileName, this);
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->show();
+    emit valueShown(shown);
 }
 
 }  // namespace gui

@@ -69,6 +69,8 @@ public:
     void CopySelected();
     void CompareWithCurrent();
     void FindInAllCopies();
+    // The value at `index` of the table, whole, in a window of its own.
+    void ShowValue(const QModelIndex& index);
 
     RecordsModel& Model() { return *model_; }
     QTableView& Table() { return *table_; }
@@ -86,6 +88,8 @@ signals:
     void loaded();
     // The window that shows a comparison's or a search's results opened.
     void resultsShown(QDialog* results);
+    // The window that shows one value whole opened.
+    void valueShown(QDialog* value);
 
 private:
     void ShowCount();

@@ -17,10 +17,12 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPlainTextEdit>
 #include <QTreeWidget>
 
 #include "gui/records_dialog.h"
 #include "gui/results_dialogs.h"
+#include "gui/value_dialog.h"
 #include "records/csv.h"
 #include "records/fake_source.h"
 
@@ -234,7 +236,7 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));
 }
 
-TEST(RecordsModelTest, CellsOnOneLineHarmlessWithTheWholeTextInTheTooltip) {
+TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
     gui::RecordsModel model;
     model.SetColumns({{"Notes", records::Kind::Text}}, {});
     const std::string longText = "line one\nline \u202Etwo <b>" + std::string(300, 'x');
@@ -247,8 +249,35 @@ TEST(RecordsModelTest, CellsOnOneLineHarmlessWithTheWholeTextInTheTooltip) {
     EXPECT_EQ(shown.size(), gui::RecordsModel::kShownCharacters + 1);
     EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
     const QString tip = model.index(0, 0).data(Qt::ToolTipRole).toString();
-    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;" + QString(300, 'x'))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;xx")) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QString(300, 'x'))) << "each line of the tooltip is cut";
     EXPECT_EQ(model.index(1, 0).data().toString(), "\\x1B]0;title\\x07");
+    // A value of many lines: the tooltip shows the first few, then "…".
+    std::vector<Record> lines{{std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10")}};
+    index.Add(model.Table().columns, lines[0]);
+    model.Append(lines, index);
+    const QString many = model.index(2, 0).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(many.contains("8") && !many.contains("9")) << many.toStdString();
+    EXPECT_TRUE(many.contains(QChar(0x2026))) << many.toStdString();
+}
+
+// Enter on a cell shows its value whole, in a read-only field that scrolls.
+TEST_F(RecordsDialogTest, EnterOnACellShowsItsValueWhole) {
+    const std::string memo = "Met at the fair.\n" + std::string(5000, 'm');
+    data.tables["b2"].records[0][2] = memo;
+    auto dialog = Open("b2", "Backup 2");
+    WaitLoaded(*dialog);
+    QSignalSpy shown(dialog.get(), &gui::RecordsDialog::valueShown);
+    dialog->Table().setFocus();
+    dialog->Table().setCurrentIndex(dialog->Model().index(0, 2));
+    QTest::keyClick(&dialog->Table(), Qt::Key_Return);
+    ASSERT_EQ(shown.size(), 1);
+    auto* value = qobject_cast<gui::ValueDialog*>(shown.first().first().value<QDialog*>());
+    ASSERT_NE(value, nullptr);
+    ASSERT_NE(value->Text(), nullptr);
+    EXPECT_EQ(value->Text()->toPlainText().toStdString(), memo);
+    EXPECT_TRUE(value->Text()->isReadOnly());
+    EXPECT_TRUE(dialog->isVisible()) << "Enter showed the value, it did not close the records";
 }
 
 }  // namespace

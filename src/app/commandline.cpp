@@ -18,7 +18,7 @@ constexpr std::array<CommandSpec, 8> kCommands{{
      Second::None},
     {"--show", Kind::Show, "EDITION WHICH", 2, 0, 0, false, true,
      "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
-     "named (bsrv.3).",
+     "named (bsrv.3). The table cuts long values; --csv and --json give them whole.",
      Second::Which, true},
     {"--find", Kind::Find, "EDITION TEXT", 2, 0, 0, false, true,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "

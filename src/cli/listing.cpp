@@ -7,18 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "records/render.h"
+
 namespace cli {
-
-namespace {
-
-// The number of characters of UTF-8 text, for aligning columns.
-size_t Width(const std::string& text) {
-    size_t width = 0;
-    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
-    return width;
-}
-
-}  // namespace
 
 std::string ModifiedOf(const std::string& hostPath) {
     struct stat st{};
@@ -48,12 +39,12 @@ std::string TableText(const std::vector<Listed>& rows, bool versions) {
     }
     std::vector<size_t> widths(lines.front().size(), 0);
     for (const auto& line : lines)
-        for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
+        for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], records::TerminalColumns(line[c]));
     std::string text;
     for (const auto& line : lines) {
         for (size_t c = 0; c < line.size(); ++c) {
             text += line[c];
-            if (c + 1 < line.size()) text += std::string(widths[c] - Width(line[c]) + 2, ' ');
+            if (c + 1 < line.size()) text += std::string(widths[c] - records::TerminalColumns(line[c]) + 2, ' ');
         }
         text += "\n";
     }

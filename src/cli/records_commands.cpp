@@ -30,15 +30,7 @@ std::vector<size_t> Every(const records::Table& table) {
     return rows;
 }
 
-std::string Cut(const std::string& text, size_t widest) {
-    if (records::CharacterCount(text) <= widest) return text;
-    // Cut at a character's start: escapes are ASCII, the rest UTF-8.
-    size_t at = 0;
-    for (size_t count = 0; at < text.size() && count < widest - 1; ++count)
-        do ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
-    return text.substr(0, at) + "\u2026";
-}
+std::string Cut(const std::string& text, size_t widest) { return records::CutToColumns(text, widest); }
 
 std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
 
@@ -78,16 +70,25 @@ private:
         if (!place) return app::kFailed;
         std::unique_ptr<records::Source> source = run_.sources();
         std::vector<records::Column> columns;
-        std::optional<records::Table> whole;  // the text table lines its columns up over every record
+        // The text table prints as the records come: its widths are those of
+        // the first batch.
+        std::optional<TextTable> table;
         std::string buffer;
         bool first = true;
+        size_t read = 0;
         const auto layout = [&](records::Source::Layout given) {
             columns = given.columns;
             if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
             else if (command_.json) buffer += "[";
-            else whole.emplace(records::Table{given.columns, given.primaryKey, {}});
+            else table.emplace(given.columns);
         };
         const auto batch = [&](std::vector<records::Record>& records) {
+            if (table && first) {
+                table->Fit(records);
+                buffer += table->Header();
+                first = false;
+            }
+            read += records.size();
             for (records::Record& record : records) {
                 if (command_.csv) {
                     records::AppendRecord(buffer, record, records::kCsv);
@@ -95,7 +96,7 @@ private:
                     buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
                     first = false;
                 } else {
-                    whole->records.push_back(std::move(record));
+                    buffer += table->Line(record);
                 }
             }
             Print(buffer);
@@ -105,12 +106,23 @@ private:
         try {
             source->Read(place->path, layout, batch);
         } catch (const vb::Error& error) {
-            // What was printed stays printed; the status says it is not all.
-            CannotBeRead(*place, error);
+            // What was printed stays printed; the status and stderr say it is not all.
+            if (command_.json && !first) {
+                // The array stays whole JSON: an object saying why it ends early closes it.
+                nlohmann::ordered_json why;
+                why["error"] = {{"records_read", read}, {"reason", error.what()}};
+                Print(",\n" + Json(why) + "\n]\n");
+            }
+            if (read == 0) {
+                CannotBeRead(*place, error);
+            } else {
+                const std::string file = run_.hostPath(place->path);
+                run_.say(file + ": " + Plural(read, "record") + " read; the copy is damaged after that: " + error.what());
+            }
             return app::kFailed;
         }
         if (command_.json) buffer += first ? "]\n" : "\n]\n";
-        if (whole) buffer = RecordsTableText(*whole, Every(*whole));
+        if (table && first) buffer += table->Header();  // no records: the column names alone
         Print(buffer);
         return app::kDone;
     }
@@ -125,9 +137,9 @@ private:
         const auto work = [&] {
             std::unique_ptr<records::Source> source;
             for (size_t i; (i = next++) < places_.size();) {
+                records::Table table;
                 try {
                     if (!source) source = run_.sources();
-                    records::Table table;
                     source->Find(
                         places_[i].path, command_.operand,
                         [&](records::Source::Layout layout) {
@@ -138,11 +150,12 @@ private:
                             std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
                             return true;
                         });
-                    found[i].table = std::move(table);
                 } catch (const vb::Error& error) {
                     found[i].error = error;
                     source.reset();  // a reader that failed is not asked again
                 }
+                // A copy damaged part way still gives the matches read before the damage.
+                found[i].table = std::move(table);
             }
         };
         // One reader for each core, each over the databases not yet taken.
@@ -156,15 +169,25 @@ private:
         bool unread = false;
         std::string text;
         for (size_t i = 0; i < places_.size(); ++i) {
+            const std::string file = run_.hostPath(places_[i].path);
+            const records::Table& table = *found[i].table;
             if (found[i].error) {
                 CannotBeRead(places_[i], *found[i].error);
                 unread = true;
-                continue;
+                if (command_.json) {
+                    // Said in the output too, as --list --json says it, so that a
+                    // script never takes a copy it could not read for one without matches.
+                    nlohmann::ordered_json object;
+                    object["edition"] = command_.edition;
+                    object["caption"] = places_[i].caption;
+                    object["file"] = file;
+                    object["error"] = found[i].error->what();
+                    object["matches_read"] = table.records.size();
+                    text += (text.empty() ? "[\n" : ",\n") + Json(object);
+                }
             }
-            const records::Table& table = *found[i].table;
             if (table.records.empty()) continue;
             matches += table.records.size();
-            const std::string file = run_.hostPath(places_[i].path);
             if (command_.json) {
                 for (const records::Record& record : table.records) {
                     nlohmann::ordered_json object;
@@ -176,7 +199,9 @@ private:
                 }
             } else {
                 text += (text.empty() ? "" : "\n") + records::Escaped(places_[i].caption + " (" + file + "): ") +
-                        Plural(table.records.size(), "record") + "\n" + RecordsTableText(table, Every(table));
+                        Plural(table.records.size(), "record") +
+                        (found[i].error ? " (partly read: the copy is damaged after these)" : "") + "\n" +
+                        RecordsTableText(table, Every(table));
             }
         }
         if (command_.json) text += text.empty() ? "[]\n" : "\n]\n";
@@ -279,35 +304,6 @@ private:
 };
 
 }  // namespace
-
-std::string RecordsTableText(const records::Table& table, const std::vector<size_t>& rows, size_t widest) {
-    const size_t columns = table.columns.size();
-    std::vector<std::vector<std::string>> cells;
-    cells.reserve(rows.size() + 1);
-    cells.emplace_back();
-    for (const records::Column& column : table.columns) cells.back().push_back(Cut(records::Escaped(column.name), widest));
-    for (size_t n : rows) {
-        cells.emplace_back();
-        for (size_t c = 0; c < columns; ++c)
-            cells.back().push_back(c < table.records[n].size()
-                                       ? Cut(records::Escaped(records::DisplayText(table.records[n][c])), widest)
-                                       : std::string());
-    }
-    std::vector<size_t> width(columns, 0);
-    for (const auto& line : cells)
-        for (size_t c = 0; c < columns; ++c) width[c] = std::max(width[c], records::CharacterCount(line[c]));
-    std::string text;
-    for (const auto& line : cells) {
-        std::string row;
-        for (size_t c = 0; c < columns; ++c) {
-            row += line[c];
-            if (c + 1 < columns) row += std::string(width[c] - records::CharacterCount(line[c]) + 2, ' ');
-        }
-        while (!row.empty() && row.back() == ' ') row.pop_back();
-        text += row + "\n";
-    }
-    return text;
-}
 
 int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
 

@@ -15,6 +15,7 @@
 #include "catalogue/catalogue.h"
 #include "app/commandline.h"
 #include "common/services.h"
+#include "cli/text_table.h"
 #include "records/source.h"
 
 namespace cli {
@@ -32,11 +33,5 @@ struct RecordsRun {
 
 // Runs Show, Find or Compare; returns the exit status.
 int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run);
-
-// The records as a table for a terminal: the column names, then one line
-// per record, columns lined up. Values are escaped (records::Escaped), so
-// that nothing in them reaches the terminal as a control, and cut after
-// `widest` characters with "…"; --json and --csv give them whole.
-std::string RecordsTableText(const records::Table& table, const std::vector<size_t>& rows, size_t widest = 40);
 
 }  // namespace cli

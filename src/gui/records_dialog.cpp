@@ -19,7 +19,9 @@
 #include <algorithm>
 
 #include "gui/results_dialogs.h"
+#include "gui/value_dialog.h"
 #include "records/compare.h"
+#include "records/render.h"
 #include "records/csv.h"
 #include "vb/error.h"
 
@@ -52,6 +54,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
       status_(new QLabel(this)),
       compare_(new QPushButton(tr("Compare with &Current"), this)),
       export_(new QPushButton(tr("&Export…"), this)),
+      copy_(new QPushButton(tr("Co&py"), this)),
       findAll_(new QPushButton(tr("Find in &All Copies"), this)),
       close_(new QPushButton(tr("C&lose"), this)),
       exportMenu_(new QMenu(this)) {
@@ -97,6 +100,13 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, &RecordsDialog::CopySelected);
     table_->addAction(copy);
+    // Show Value: the current cell whole, from the context menu or Enter
+    // (or a double click) on the cell.
+    auto* showValue = new QAction(tr("Show &Value…"), table_);
+    showValue->setObjectName(QStringLiteral("actShowValue"));
+    connect(showValue, &QAction::triggered, this, [this] { ShowValue(table_->currentIndex()); });
+    table_->addAction(showValue);
+    connect(table_, &QTableView::activated, this, &RecordsDialog::ShowValue);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), table_);
     menuKey->setContext(Qt::WidgetShortcut);
@@ -117,7 +127,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     export_->setMenu(exportMenu_);
 
     const std::pair<QPushButton*, const char*> buttons[] = {
-        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
+        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {copy_, "cmdCopy"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
     auto* row = new QHBoxLayout;
     for (const auto& [button, name] : buttons) {
         button->setObjectName(QString::fromLatin1(name));
@@ -142,7 +152,8 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     setTabOrder(find_, table_);
     setTabOrder(table_, compare_);
     setTabOrder(compare_, export_);
-    setTabOrder(export_, findAll_);
+    setTabOrder(export_, copy_);
+    setTabOrder(copy_, findAll_);
     setTabOrder(findAll_, close_);
     find_->setFocus();
 
@@ -154,6 +165,7 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     connect(model_, &QAbstractItemModel::rowsInserted, this, &RecordsDialog::ShowCount);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &RecordsDialog::FollowState);
     connect(compare_, &QPushButton::clicked, this, &RecordsDialog::CompareWithCurrent);
+    connect(copy_, &QPushButton::clicked, this, &RecordsDialog::CopySelected);
     connect(findAll_, &QPushButton::clicked, this, &RecordsDialog::FindInAllCopies);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     ShowCount();
@@ -235,6 +247,7 @@ void RecordsDialog::FollowState() {
     const bool selected = table_->selectionModel() && table_->selectionModel()->hasSelection();
     compare_->setEnabled(complete_ && !live_.empty() && live_ != place_.path && !comparingNow_);
     export_->setEnabled(complete_);
+    copy_->setEnabled(selected);
     findAll_->setEnabled(!find_->text().isEmpty());
     const QList<QAction*> actions = exportMenu_->actions();
     actions[1]->setEnabled(!find_->text().isEmpty());
@@ -319,6 +332,20 @@ void RecordsDialog::FindInAllCopies() {
     results->setAttribute(Qt::WA_DeleteOnClose);
     results->show();
     emit resultsShown(results);
+}
+
+void RecordsDialog::ShowValue(const QModelIndex& index) {
+    if (!index.isValid() || static_cast<size_t>(index.row()) >= model_->Shown().size()) return;
+    const records::Table& table = model_->Table();
+    const size_t n = model_->Shown()[static_cast<size_t>(index.row())];
+    const size_t c = static_cast<size_t>(index.column());
+    if (c >= table.records[n].size()) return;
+    const QString name = QString::fromStdString(records::Escaped(table.columns[c].name, false) + " - " +
+                                                records::Escaped(records::RecordName(table, n, table.primaryKey), false));
+    auto* shown = new ValueDialog(table.records[n][c], name, context_.saveFileName, this);
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->show();
+    emit valueShown(shown);
 }
 
 }  // namespace gui

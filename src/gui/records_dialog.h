@@ -69,6 +69,8 @@ public:
     void CopySelected();
     void CompareWithCurrent();
     void FindInAllCopies();
+    // The value at `index` of the table, whole, in a window of its own.
+    void ShowValue(const QModelIndex& index);
 
     RecordsModel& Model() { return *model_; }
     QTableView& Table() { return *table_; }
@@ -77,6 +79,7 @@ public:
     QLabel& StatusLabel() { return *status_; }
     QPushButton& CompareButton() { return *compare_; }
     QPushButton& ExportButton() { return *export_; }
+    QPushButton& CopyButton() { return *copy_; }
     QPushButton& FindAllButton() { return *findAll_; }
     QPushButton& CloseButton() { return *close_; }
 
@@ -85,6 +88,8 @@ signals:
     void loaded();
     // The window that shows a comparison's or a search's results opened.
     void resultsShown(QDialog* results);
+    // The window that shows one value whole opened.
+    void valueShown(QDialog* value);
 
 private:
     void ShowCount();
@@ -103,6 +108,7 @@ private:
     QLabel* status_;
     QPushButton* compare_;
     QPushButton* export_;
+    QPushButton* copy_;
     QPushButton* findAll_;
     QPushButton* close_;
     QMenu* exportMenu_;

@@ -18,13 +18,16 @@ QString OneLine(const std::string& text) {
     return line;
 }
 
-// The whole text, each line made harmless, as plain text (never markup).
+// A few lines of the value, each made harmless and cut, as plain text
+// (never markup); Show Value gives the value whole.
 QString Tooltip(const std::string& text) {
+    constexpr int kLines = 8;
     QStringList lines;
     size_t from = 0;
-    for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1)
-        lines << QString::fromStdString(records::Escaped(text.substr(from, at - from), false));
-    lines << QString::fromStdString(records::Escaped(text.substr(from), false));
+    for (size_t at; lines.size() < kLines && (at = text.find('\n', from)) != std::string::npos; from = at + 1)
+        lines << OneLine(text.substr(from, at - from));
+    if (lines.size() < kLines) lines << OneLine(text.substr(from));
+    else lines << QStringLiteral("\u2026");
     return Qt::convertFromPlainText(lines.join(QLatin1Char('\n')), Qt::WhiteSpaceNormal);
 }
 

@@ -4,8 +4,8 @@
 //
 // Each cell is shown on one line, made harmless (records::Escaped: control
 // characters and direction marks as escapes, so that no value reorders the
-// window), and cut after kShownCharacters with "…"; the whole value is in
-// its tooltip, line breaks kept. Column names are the headers.
+// window), and cut after kShownCharacters with "…"; its tooltip shows a few
+// lines, and Show Value (records_dialog.h) the whole value. Column names are the headers.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -1,8 +1,11 @@
 #include "gui/results_dialogs.h"
 
+#include "gui/records_dialog.h"
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -28,16 +31,9 @@ QString CellText(const records::Table& table, size_t record, int column) {
     return Harmless(records::DisplayText(row[column]));
 }
 
-// A record in one line: its key, else its first columns, "ID 12, Name Ann".
+// A record in one line: its key and its first texts, "ID 12, Ann, Smith".
 QString RecordLine(const records::Table& table, size_t record, const std::vector<std::string>& key) {
-    QStringList parts;
-    std::vector<int> columns;
-    for (const std::string& name : key) columns.push_back(records::ColumnIndex(table.columns, name));
-    if (columns.empty())
-        for (int c = 0; c < static_cast<int>(table.columns.size()) && c < 3; ++c) columns.push_back(c);
-    for (int c : columns)
-        parts << QStringLiteral("%1 %2").arg(Harmless(table.columns[c].name), CellText(table, record, c));
-    return parts.join(QStringLiteral(", "));
+    return Harmless(records::RecordName(table, record, key));
 }
 
 void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
@@ -105,7 +101,10 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
                                          CellText(which, change.first, records::ColumnIndex(which.columns, field)),
                                          CellText(current_, change.second, records::ColumnIndex(current_.columns, field))});
     }
-    for (QTreeWidgetItem* group : {onlyWhich, onlyCurrent, changed}) group->setExpanded(true);
+    // Every group open, and each changed record open on its fields; the
+    // columns as wide as what they hold.
+    tree_->expandAll();
+    for (int c = 0; c < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
     tree_->setCurrentItem(onlyWhich);
 
     auto* layout = new QVBoxLayout(this);
@@ -136,16 +135,35 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
     list_->setTabKeyNavigation(false);
     list_->verticalHeader()->setVisible(false);
     list_->horizontalHeader()->setStretchLastSection(true);
+    // The captions and counts are short: their headers are shown whole.
+    list_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
     layout->addWidget(list_, 1);
     layout->addWidget(status_);
     CloseButton(this, layout);
+    // Enter on a row opens that copy, so no button takes Enter for itself.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     resize(720, 360);
     list_->setFocus();
 
     const std::vector<records::Place> places = context.places ? context.places() : std::vector<records::Place>{};
+    // Enter or a double click on a row: Show Records of that copy, with the
+    // same Find text applied.
+    connect(list_, &QTableWidget::activated, this, [this, context, places, text, edition](const QModelIndex& index) {
+        if (index.row() < 0 || static_cast<size_t>(index.row()) >= places.size()) return;
+        auto* shown = new RecordsDialog(context, places[static_cast<size_t>(index.row())], edition, std::string(), this);
+        shown->setAttribute(Qt::WA_DeleteOnClose);
+        shown->FindField().setText(QString::fromStdString(text));
+        shown->show();
+        shown->Load();
+        emit opened(shown);
+    });
     status_->setText(tr("Searching %1 databases…").arg(places.size()));
     // Each file's name as this machine knows it, worked out here: the job
     // only reads.
@@ -157,19 +175,21 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
         int holding = 0;
         for (size_t i = 0; i < places.size() && !job.Stopped(); ++i) {
             QString found;
+            size_t count = 0;
             try {
                 if (!source) source = sources();
-                size_t count = 0;
                 source->Find(places[i].path, text, [](records::Source::Layout) {},
                              [&](std::vector<records::Record>& batch) {
                                  count += batch.size();
                                  return !job.Stopped();
                              });
                 found = QString::number(count);
-                if (count > 0) ++holding;
             } catch (const vb::Error&) {
-                found = tr("cannot be read");
+                // The part read before the damage is searched all the same.
+                found = count > 0 ? tr("%1 (partly read)").arg(count) : tr("cannot be read");
+                source.reset();
             }
+            if (count > 0) ++holding;
             job.Post([this, caption = QString::fromStdString(places[i].caption), found, file = files[i]] {
                 const int row = list_->rowCount();
                 list_->insertRow(row);

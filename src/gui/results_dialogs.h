@@ -7,9 +7,12 @@
 //                     ("Phone: 555 0100 → 555 0199"); above it, how records
 //                     were matched and the columns only one of them has.
 //   FindAllDialog     "Find in All Copies - Business": one row per database
-//                     of the edition (caption, matching records or "cannot
-//                     be read", file), filled off the window's thread as
-//                     each database is searched.
+//                     of the edition (caption, matching records, "N
+//                     (partly read)" for a copy damaged part way, or
+//                     "cannot be read", file), filled off the window's
+//                     thread as each database is searched; Enter or a
+//                     double click opens Show Records of that copy with the
+//                     same Find text.
 #pragma once
 
 #include <QDialog>
@@ -57,6 +60,8 @@ public:
 signals:
     // Every database has been searched.
     void finished();
+    // A copy was opened from its row (Enter or a double click).
+    void opened(QDialog* records);
 
 private:
     QLabel* status_;

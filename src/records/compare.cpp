@@ -1,9 +1,11 @@
 #include "records/compare.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
 
+#include "records/render.h"
 #include "vb/casefold.h"
 
 namespace records {
@@ -140,6 +142,29 @@ int ColumnIndex(const std::vector<Column>& columns, const std::string& name) {
     for (size_t i = 0; i < columns.size(); ++i)
         if (vb::EqualsIgnoringCase(columns[i].name, name)) return static_cast<int>(i);
     return -1;
+}
+
+std::string RecordName(const Table& table, size_t record, const std::vector<std::string>& key) {
+    const Record& row = table.records[record];
+    const auto value = [&](size_t c) {
+        return c < row.size() && !std::holds_alternative<Null>(row[c]) ? DisplayText(row[c]) : std::string("(Null)");
+    };
+    std::string name;
+    std::vector<size_t> named;
+    for (const std::string& column : key)
+        if (const int c = ColumnIndex(table.columns, column); c >= 0) named.push_back(static_cast<size_t>(c));
+    if (named.empty())
+        for (size_t c = 0; c < table.columns.size() && c < 3; ++c) named.push_back(c);
+    for (size_t c : named) name += (name.empty() ? "" : ", ") + table.columns[c].name + " " + value(c);
+    size_t texts = 0;
+    for (size_t c = 0; c < table.columns.size() && c < row.size() && texts < 2; ++c) {
+        if (table.columns[c].kind != Kind::Text || std::find(named.begin(), named.end(), c) != named.end()) continue;
+        const std::string* text = std::get_if<std::string>(&row[c]);
+        if (!text || text->empty()) continue;
+        name += ", " + *text;
+        ++texts;
+    }
+    return name;
 }
 
 }  // namespace records

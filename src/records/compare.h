@@ -44,4 +44,9 @@ Comparison Compare(const Table& first, const Table& second);
 // byte for byte, so a change of case is a change; 0.0 and -0.0 alike).
 bool SameValue(const Cell& a, const Cell& b);
 
+// A record named for a person: its key ("ID 17"), else its first three
+// columns, then the values of its first two text columns outside the key
+// that hold something: "ID 17, Ingrid, García". Not yet made harmless.
+std::string RecordName(const Table& table, size_t record, const std::vector<std::string>& key);
+
 }  // namespace records

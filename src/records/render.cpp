@@ -33,6 +33,30 @@ long Decode(std::string_view text, size_t i, size_t& length) {
     return c;
 }
 
+// How many cells of a terminal a character takes: none for a combining mark
+// or a zero-width character, two for the East Asian wide and full-width
+// characters (and the emoji that terminals draw wide), one for the rest.
+// The ranges are those of Unicode's East Asian Width property (W and F)
+// and general categories Mn, Me and Cf, as terminals' wcwidth draws them.
+int CellsOf(long c) {
+    struct Range { long first, last; };
+    static constexpr Range none[] = {
+        {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
+        {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+        {0x200B, 0x200F}, {0x20D0, 0x20FF}, {0x302A, 0x302D}, {0x3099, 0x309A}, {0xFE00, 0xFE0F},
+        {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF}};
+    static constexpr Range wide[] = {
+        {0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+        {0xA000, 0xA4CF}, {0xA960, 0xA97F}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFE10, 0xFE19},
+        {0xFE30, 0xFE6F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF},
+        {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
+    for (const Range& r : none)
+        if (c >= r.first && c <= r.last) return 0;
+    for (const Range& r : wide)
+        if (c >= r.first && c <= r.last) return 2;
+    return 1;
+}
+
 // Characters that take effect on the text around them or on the device.
 bool Unsafe(long c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
@@ -143,6 +167,29 @@ size_t CharacterCount(std::string_view text) {
     size_t count = 0;
     for (size_t i = 0, length = 0; i < text.size(); i += length, ++count) Decode(text, i, length);
     return count;
+}
+
+size_t TerminalColumns(std::string_view text) {
+    size_t columns = 0;
+    for (size_t i = 0, length = 0; i < text.size(); i += length) {
+        const long c = Decode(text, i, length);
+        columns += c < 0 ? 1 : CellsOf(c);
+    }
+    return columns;
+}
+
+std::string CutToColumns(std::string_view text, size_t columns) {
+    if (TerminalColumns(text) <= columns) return std::string(text);
+    // Whole characters up to one cell short of the width, then "…" in it;
+    // the marks that follow a kept character stay with it.
+    size_t used = 0, at = 0;
+    for (size_t length = 0; at < text.size(); at += length) {
+        const long c = Decode(text, at, length);
+        const size_t cells = c < 0 ? 1 : CellsOf(c);
+        if (columns == 0 || used + cells > columns - 1) break;
+        used += cells;
+    }
+    return std::string(text.substr(0, at)) + "\u2026";
 }
 
 }  // namespace records

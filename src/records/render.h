@@ -28,6 +28,15 @@ std::string CurrencyText(Currency value);
 std::string FloatingText(double value);
 std::string Base64(std::string_view bytes);
 
+// How many cells a terminal draws `text` in: East Asian wide and
+// full-width characters take two, combining marks and zero-width
+// characters none, every other character (and a byte that is not UTF-8)
+// one.
+size_t TerminalColumns(std::string_view text);
+// `text` whole when it fits in `columns` cells; else cut at a character's
+// start and ended with "…", in at most `columns` cells.
+std::string CutToColumns(std::string_view text, size_t columns);
+
 // Text made safe to show: control characters (C0, DEL, C1), the characters
 // that change the direction of text around them (bidi embeddings,
 // overrides, isolates and marks), the line and paragraph separators and

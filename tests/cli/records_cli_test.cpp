@@ -129,8 +129,14 @@ TEST_F(RecordsCommand, FindSearchesEveryDatabaseOfTheEditionAndSaysWhatItCouldNo
     const Run run = Start({"--find", "personal", "CONTACT98@example", "--json"});
     EXPECT_EQ(run.status, 1) << "bsrv.1 could not be searched";
     EXPECT_TRUE(run.err.contains("bsrv.1: cannot be read") || run.err.contains("cannot be read: ")) << run.err.toStdString();
-    const QJsonArray found = QJsonDocument::fromJson(run.out).array();
-    ASSERT_EQ(found.size(), 2) << run.out.toStdString();
+    QJsonArray found = QJsonDocument::fromJson(run.out).array();
+    ASSERT_EQ(found.size(), 3) << run.out.toStdString();
+    // The copy it could not read is in the output too, with its reason.
+    const QJsonObject unread = found.takeAt(1).toObject();
+    EXPECT_EQ(unread.keys(), (QStringList{"caption", "edition", "error", "file", "matches_read"}));
+    EXPECT_EQ(unread["caption"].toString(), "bsrv.1");
+    EXPECT_FALSE(unread["error"].toString().isEmpty());
+    EXPECT_EQ(unread["matches_read"].toInt(), 0);
     for (const auto& [index, caption] : {std::pair{0, "(Current)"}, std::pair{1, "Backup 2"}}) {
         const QJsonObject entry = found[index].toObject();
         EXPECT_EQ(entry.keys(), (QStringList{"caption", "edition", "file", "record"}));

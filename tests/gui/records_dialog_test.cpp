@@ -17,10 +17,12 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPlainTextEdit>
 #include <QTreeWidget>
 
 #include "gui/records_dialog.h"
 #include "gui/results_dialogs.h"
+#include "gui/value_dialog.h"
 #include "records/csv.h"
 #include "records/fake_source.h"
 
@@ -106,6 +108,7 @@ TEST_F(RecordsDialogTest, ATableWithHeadersALabelledFindFieldMnemonicsAndEscClos
     const std::pair<QWidget*, const char*> chain[] = {{&dialog->Table(), "Records"},
                                                       {&dialog->CompareButton(), "Compare with &Current"},
                                                       {&dialog->ExportButton(), "&Export…"},
+                                                      {&dialog->CopyButton(), "Co&py"},
                                                       {&dialog->FindAllButton(), "Find in &All Copies"},
                                                       {&dialog->CloseButton(), "C&lose"}};
     for (const auto& [widget, text] : chain) {
@@ -163,6 +166,18 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
         rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
     EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records.");
+
+    // Enter on a row opens that copy with the same Find text; the list stays.
+    QSignalSpy opened(results, &gui::FindAllDialog::opened);
+    list.setFocus();
+    list.setCurrentCell(2, 0);
+    QTest::keyClick(&list, Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1);
+    auto* shown = qobject_cast<gui::RecordsDialog*>(opened.first().first().value<QDialog*>());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->FindField().text(), "anna");
+    EXPECT_TRUE(shown->windowTitle().contains("Backup 2")) << shown->windowTitle().toStdString();
+    EXPECT_TRUE(results->isVisible()) << "Enter opened the copy, it did not close the list";
 }
 
 TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {
@@ -177,9 +192,12 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     QTreeWidget& tree = results->Tree();
     ASSERT_EQ(tree.topLevelItemCount(), 3);
     EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");
-    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6");
+    // Named by the key and the first texts, whole, and the changes open.
+    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6, Contact 6, x");
+    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(tree.topLevelItem(0)->text(0)));
     QTreeWidgetItem* changed = tree.topLevelItem(2);
     ASSERT_EQ(changed->childCount(), 1);
+    EXPECT_TRUE(changed->child(0)->isExpanded());
     EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
                   changed->child(0)->child(0)->text(2),
               "Name|Contact 2|Renamed");
@@ -210,11 +228,15 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     QTest::keyClick(&dialog->Table(), Qt::Key_Down, Qt::ShiftModifier);
     QTest::keyClick(&dialog->Table(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
+    QApplication::clipboard()->clear();
+    ASSERT_TRUE(dialog->CopyButton().isEnabled());
+    dialog->CopyButton().click();  // the button copies the same
+    EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
     exportTo.clear();  // the user cancelled the file dialog
     EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));
 }
 
-TEST(RecordsModelTest, CellsOnOneLineHarmlessWithTheWholeTextInTheTooltip) {
+TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
     gui::RecordsModel model;
     model.SetColumns({{"Notes", records::Kind::Text}}, {});
     const std::string longText = "line one\nline \u202Etwo <b>" + std::string(300, 'x');
@@ -227,8 +249,35 @@ TEST(RecordsModelTest, CellsOnOneLineHarmlessWithTheWholeTextInTheTooltip) {
     EXPECT_EQ(shown.size(), gui::RecordsModel::kShownCharacters + 1);
     EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
     const QString tip = model.index(0, 0).data(Qt::ToolTipRole).toString();
-    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;" + QString(300, 'x'))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;xx")) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QString(300, 'x'))) << "each line of the tooltip is cut";
     EXPECT_EQ(model.index(1, 0).data().toString(), "\\x1B]0;title\\x07");
+    // A value of many lines: the tooltip shows the first few, then "…".
+    std::vector<Record> lines{{std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10")}};
+    index.Add(model.Table().columns, lines[0]);
+    model.Append(lines, index);
+    const QString many = model.index(2, 0).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(many.contains("8") && !many.contains("9")) << many.toStdString();
+    EXPECT_TRUE(many.contains(QChar(0x2026))) << many.toStdString();
+}
+
+// Enter on a cell shows its value whole, in a read-only field that scrolls.
+TEST_F(RecordsDialogTest, EnterOnACellShowsItsValueWhole) {
+    const std::string memo = "Met at the fair.\n" + std::string(5000, 'm');
+    data.tables["b2"].records[0][2] = memo;
+    auto dialog = Open("b2", "Backup 2");
+    WaitLoaded(*dialog);
+    QSignalSpy shown(dialog.get(), &gui::RecordsDialog::valueShown);
+    dialog->Table().setFocus();
+    dialog->Table().setCurrentIndex(dialog->Model().index(0, 2));
+    QTest::keyClick(&dialog->Table(), Qt::Key_Return);
+    ASSERT_EQ(shown.size(), 1);
+    auto* value = qobject_cast<gui::ValueDialog*>(shown.first().first().value<QDialog*>());
+    ASSERT_NE(value, nullptr);
+    ASSERT_NE(value->Text(), nullptr);
+    EXPECT_EQ(value->Text()->toPlainText().toStdString(), memo);
+    EXPECT_TRUE(value->Text()->isReadOnly());
+    EXPECT_TRUE(dialog->isVisible()) << "Enter showed the value, it did not close the records";
 }
 
 }  // namespace

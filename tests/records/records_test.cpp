@@ -46,6 +46,30 @@ TEST(RecordText, EscapesWhatActsOnTheTerminalOrTheTextAround) {
     EXPECT_EQ(CharacterCount("Müller\xff"), 7u);
 }
 
+// Columns line up as a terminal draws them: wide characters take two cells,
+// combining marks none; a cut keeps whole characters and fits its width.
+TEST(RecordsText, TerminalColumnsAndCuts) {
+    const struct {
+        const char* text;
+        size_t columns;
+        size_t cutTo;
+        const char* cut;
+    } cases[] = {
+        {"Tokyo", 5, 5, "Tokyo"},
+        {"東京", 4, 4, "東京"},
+        {"日本商事", 8, 5, "日本\u2026"},
+        {"Cafe\u0301", 4, 3, "Ca\u2026"},
+        {"ＡＢ", 4, 2, "\u2026"},
+        {"ab\xff", 3, 3, "ab\xff"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TerminalColumns(c.text), c.columns) << c.text;
+        const std::string cut = CutToColumns(c.text, c.cutTo);
+        EXPECT_EQ(cut, c.cut) << c.text;
+        EXPECT_LE(TerminalColumns(cut), c.cutTo) << c.text;
+    }
+}
+
 const std::vector<Column> kContact = {{"ID", Kind::Integer}, {"Name", Kind::Text}, {"Notes", Kind::Text},
                                       {"Phone", Kind::Integer}};
 

@@ -1,0 +1,59 @@
+// A database's bytes while the store takes or gives them: a file with no
+// name in any folder (O_TMPFILE in the store's folder, else memfd_create),
+// so that nothing else sees it and the kernel removes it however the
+// process ends. The sandboxed reader opens it through /proc/<pid>/fd/<n>,
+// read-only as it opens every file.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "history/digest.h"
+#include "host/host_files.h"
+
+namespace history {
+
+class VersionFile {
+public:
+    // Throws the error of the file system (61 full, 70 denied, 57 I/O).
+    explicit VersionFile(const std::string& folder);
+    int Fd() const { return fd_.get(); }
+    // Where another process of this user opens it.
+    std::string Path() const;
+    // Page n of pageSize bytes (the last may be shorter), into buffer.
+    std::string_view Page(size_t n, size_t pageSize, std::string& buffer) const;
+
+private:
+    host::Fd fd_;
+};
+
+// What tells that a file changed: its size, its dates and which file it is.
+struct Stamp {
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+    uint64_t device = 0, inode = 0;
+    bool operator==(const Stamp&) const = default;
+};
+Stamp StampOf(const struct stat& st);
+
+// A file copied into a VersionFile: its pages' hashes in order, its page
+// size and its whole hash.
+struct Copied {
+    std::vector<Digest> pages;
+    size_t pageSize = 0;
+    Digest whole{};
+    int64_t size = 0;
+};
+
+// Copies the open file `from`, from its start, into `into`; `stopped` is
+// asked between chunks (it throws to stop). Throws 57 on a read error, the
+// VersionFile's errors on a write.
+Copied CopyIn(int from, VersionFile& into, const std::function<void()>& stopped);
+
+}  // namespace history

@@ -10,7 +10,7 @@ namespace {
 
 using Kind = ConsoleCommand::Kind;
 
-constexpr std::array<CommandSpec, 8> kCommands{{
+constexpr std::array<CommandSpec, 10> kCommands{{
     {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup.",
      Second::None},
     {"--versions", Kind::Versions, "EDITION", 1, 0, 0, false, true,
@@ -34,6 +34,14 @@ constexpr std::array<CommandSpec, 8> kCommands{{
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", Kind::PutBack, "EDITION N", 2, 1, 100, true, false,
      "Puts numbered copy bsrv.N of EDITION back as its live database."},
+    {"--snapshot", Kind::Snapshot, "[EDITION]", 1, 0, 0, false, false,
+     "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
+     "in the history store, and thins the older versions.",
+     Second::None, false, true},
+    {"--history", Kind::History, "[EDITION]", 1, 0, 0, false, true,
+     "Prints where the history store is, how large it is, and how many versions and distinct pages it holds for "
+     "each live database (of EDITION only, when given).",
+     Second::None, false, true},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -178,14 +186,14 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
     // A command opens no window, so nothing on its line is Qt's.
     if (!qtOption.empty()) return Usage("'" + qtOption + "' is an option of the window; a command opens none.");
-    if (operands.size() < static_cast<size_t>(given->count)) {
+    if (operands.size() < static_cast<size_t>(given->optional ? 0 : given->count)) {
         std::string names = given->operands;  // "EDITION SLOT" as "EDITION and SLOT"
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
         return Usage(std::string(given->option) + " needs " + names + ".");
     }
     if (operands.size() > static_cast<size_t>(given->count))
         return Usage("Unexpected argument '" + operands[given->count] + "'.");
-    if (given->count > 0) {
+    if (given->count > 0 && !operands.empty()) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }

@@ -23,9 +23,10 @@ inline constexpr int kInUse = 75;
 
 // A command to run without a window.
 struct ConsoleCommand {
-    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare };
+    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare, Snapshot, History };
     Kind kind = Kind::List;
-    std::string edition;  // the edition label, "Business" or "Personal"; empty for List
+    std::string edition;  // the edition label, "Business" or "Personal"; empty for List, and for
+                          // Snapshot and History without one (both editions)
     int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
@@ -50,6 +51,7 @@ struct CommandSpec {
     const char* help;
     Second second = Second::Number;
     bool csv = false;      // takes --csv
+    bool optional = false; // its one operand, EDITION, may be left out
 };
 
 // The commands, in the order the help gives them.

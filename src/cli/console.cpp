@@ -12,9 +12,11 @@
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
+#include "cli/history_commands.h"
 #include "cli/records_commands.h"
 #include "records/engine_source.h"
 #include "app/services.h"
+#include "history/store.h"
 #include "operations/previous_versions.h"
 
 namespace cli {
@@ -39,6 +41,7 @@ public:
         std::ostream& log)
         : command_(command),
           console_(console),
+          storeFolder_(history::StoreFolder(env)),
           platform_(env, log, console.readerPath),
           spell_([this](const std::string& path) { return platform_.HostPath(path); }),
           msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
@@ -65,9 +68,11 @@ private:
     int PutBack(const std::string& livePath);
     int Ended(const operations::Result& result);
     int Records(const catalogue::Catalogue& found);
+    int History(const catalogue::Catalogue& found);
 
     const app::ConsoleCommand& command_;
     const Console& console_;
+    std::string storeFolder_;
     app::Platform platform_;
     HostPaths spell_;
     ConsoleMessageBox msgbox_;
@@ -165,6 +170,18 @@ int Run::Records(const catalogue::Catalogue& found) {
     return status;
 }
 
+int Run::History(const catalogue::Catalogue& found) {
+    HistoryRun run{sys_,
+                   found,
+                   storeFolder_,
+                   platform_.Location().prefix,
+                   [this](const std::string& path) { return platform_.ToHost(path); },
+                   [this](const std::string& path) { return platform_.HostPath(path); },
+                   [this](const std::string& text) { Say(text); },
+                   console_.out};
+    return RunHistoryCommand(command_, run);
+}
+
 int Run::Go() {
     // One discovery; only the catalogue's listing needs the counts, the
     // other commands need the rows alone.
@@ -176,6 +193,7 @@ int Run::Go() {
     if (command_.kind == Kind::List) return List(found);
     if (command_.kind == Kind::Show || command_.kind == Kind::Find || command_.kind == Kind::Compare)
         return Records(found);
+    if (command_.kind == Kind::Snapshot || command_.kind == Kind::History) return History(found);
 
     const bool restoring = command_.kind == Kind::Restore;
     const std::string caption =
@@ -196,7 +214,9 @@ int Run::Go() {
         case Kind::List:
         case Kind::Show:
         case Kind::Find:
-        case Kind::Compare: break;
+        case Kind::Compare:
+        case Kind::Snapshot:
+        case Kind::History: break;
     }
     return app::kFailed;
 }

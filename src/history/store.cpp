@@ -10,6 +10,7 @@
 #include "history/pages.h"
 #include "history/sqlite.h"
 #include "history/store_rows.h"
+#include "history/version_file.h"
 #include "host/host_files.h"
 
 namespace history {
@@ -157,6 +158,7 @@ Store::Store(const std::string& folder, bool create) : folder_(folder), path_(ho
     }
     db_->Exec("PRAGMA journal_mode=DELETE");
     db_->Exec("PRAGMA synchronous=EXTRA");
+    RemoveLeftovers(folder_);
 }
 
 Store::~Store() = default;

@@ -1,10 +1,12 @@
 #include "history/version_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "history/pages.h"
 #include "vb/error.h"
@@ -31,16 +33,67 @@ void WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-VersionFile::VersionFile(const std::string& folder) {
-    fd_.Reset(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    // A file system without unnamed files: memory instead.
-    if (!fd_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT))
-        fd_.Reset(memfd_create("restore-rolvane-data-version", MFD_CLOEXEC));
-    if (!fd_) throw WriteError(errno);
+namespace {
+
+constexpr const char* kPrivateFolder = "tmp";
+constexpr const char* kPrefix = ".version-";
+
+std::string RandomName() {
+    uint64_t bits = 0;
+    if (getentropy(&bits, sizeof bits) != 0) bits = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(time(nullptr));
+    static const char kHex[] = "0123456789abcdef";
+    std::string name = kPrefix;
+    for (int n = 0; n < 16; ++n, bits >>= 4) name += kHex[bits & 15];
+    return name + ".mdb";
 }
 
-std::string VersionFile::Path() const {
-    return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd_.get());
+}  // namespace
+
+VersionFile::VersionFile(const std::string& folder) {
+    const std::string tmp = host::Join(folder, kPrivateFolder);
+    if (mkdir(tmp.c_str(), 0700) != 0 && errno != EEXIST) throw WriteError(errno);
+    fd_.Reset(open(tmp.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    const bool unnamed = static_cast<bool>(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = host::Join(tmp, RandomName());
+        if (unnamed) {
+            if (flock(fd_.get(), LOCK_EX) != 0) throw WriteError(errno);
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+            if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                path_ = path;
+                return;
+            }
+        } else {
+            // A file system without unnamed files: named at once, locked
+            // straight after.
+            fd_.Reset(open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (fd_) {
+                path_ = path;
+                if (flock(fd_.get(), LOCK_EX) != 0) throw WriteError(errno);
+                return;
+            }
+        }
+        if (errno != EEXIST) throw WriteError(errno);
+    }
+    throw vb::FileAlreadyExists();
+}
+
+VersionFile::~VersionFile() {
+    if (!path_.empty()) unlink(path_.c_str());
+}
+
+void RemoveLeftovers(const std::string& folder) {
+    const std::string tmp = host::Join(folder, kPrivateFolder);
+    DIR* dir = opendir(tmp.c_str());
+    if (!dir) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(kPrefix, 0) != 0) continue;
+        const std::string path = host::Join(tmp, name);
+        host::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (fd && flock(fd.get(), LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+    }
+    closedir(dir);
 }
 
 std::string_view VersionFile::Page(size_t n, size_t pageSize, std::string& buffer) const {

@@ -1,8 +1,13 @@
-// A database's bytes while the store takes or gives them: a file with no
-// name in any folder (O_TMPFILE in the store's folder, else memfd_create),
-// so that nothing else sees it and the kernel removes it however the
-// process ends. The sandboxed reader opens it through /proc/<pid>/fd/<n>,
-// read-only as it opens every file.
+// A database's bytes while the store takes or gives them: a file in the
+// store's own private folder (tmp/, rwx for the user alone), outside every
+// Wine prefix, so that nothing else sees it. The sandboxed reader opens it
+// by its name, read-only as it opens every file (its Landlock domain may not
+// reach into this process's /proc/<pid>/fd).
+//   - It is made without a name (O_TMPFILE) and locked (flock) before it is
+//     given one, so that a name always stands for a file some process holds
+//     until that process ends.
+//   - It is removed when it goes; one a killed process left (no process
+//     holds its lock) is removed by the next store opened (RemoveLeftovers).
 #pragma once
 
 #include <sys/stat.h>
@@ -20,17 +25,26 @@ namespace history {
 
 class VersionFile {
 public:
-    // Throws the error of the file system (61 full, 70 denied, 57 I/O).
+    // folder: the store's. Throws the error of the file system (61 full,
+    // 70 denied, 57 I/O).
     explicit VersionFile(const std::string& folder);
+    ~VersionFile();
+    VersionFile(const VersionFile&) = delete;
+    VersionFile& operator=(const VersionFile&) = delete;
     int Fd() const { return fd_.get(); }
     // Where another process of this user opens it.
-    std::string Path() const;
+    const std::string& Path() const { return path_; }
     // Page n of pageSize bytes (the last may be shorter), into buffer.
     std::string_view Page(size_t n, size_t pageSize, std::string& buffer) const;
 
 private:
     host::Fd fd_;
+    std::string path_;
 };
+
+// Removes from the store's folder the version files that no process holds.
+// Best effort: never throws.
+void RemoveLeftovers(const std::string& folder);
 
 // What tells that a file changed: its size, its dates and which file it is.
 struct Stamp {

@@ -86,7 +86,14 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ACopyNumberedZero", {"--compare", "business", "bsrv.0"}, Action::Usage, "Unknown database"},
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
-        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),
+        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"},
+        // EDITION may be left out of the history's commands: both editions.
+        ParseCase{"SnapshotOfBoth", {"--snapshot"}, Action::Command, "", ""},
+        ParseCase{"SnapshotOfOne", {"--snapshot=PERSONAL"}, Action::Command, "", "Personal"},
+        ParseCase{"SnapshotOfAnUnknownEdition", {"--snapshot", "all"}, Action::Usage, "Unknown edition 'all'"},
+        ParseCase{"SnapshotOfTwo", {"--snapshot", "business", "personal"}, Action::Usage, "Unexpected argument 'personal'"},
+        ParseCase{"SnapshotPrintsNoJson", {"--snapshot", "--json"}, Action::Usage, "--json goes with"},
+        ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

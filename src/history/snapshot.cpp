@@ -14,6 +14,8 @@ namespace {
 
 using Kind = Outcome::Kind;
 
+constexpr const char* kChangedWhileRead = "changed while it was read";
+
 vb::Error OpenError(int error) {
     if (error == ENOENT) return vb::FileNotFound();
     if (error == EACCES || error == EPERM) return vb::PermissionDenied();
@@ -53,7 +55,7 @@ private:
         host::Fd live(open(database.hostPath.c_str(), O_RDONLY | O_CLOEXEC));
         if (!live) throw OpenError(errno);
         const std::optional<Version> newest = store_.Newest(database.ref);
-        Stamp before = StampOfFd(live.get());
+        const Stamp before = StampOfFd(live.get());
         if (newest && newest->size == before.size && newest->modifiedNs == before.modifiedNs) {
             outcome.kind = Kind::Unchanged;
             return;
@@ -63,50 +65,59 @@ private:
             outcome.error = vb::HeldByProgram();
             return;
         }
-        VersionFile copy(store_.Folder());
-        Copied copied;
-        for (int attempt = 0;; ++attempt) {
-            copied = CopyIn(live.get(), copy, [this] { ports_.stops.StopPoint(); });
-            const Stamp after = StampOfFd(live.get());
-            if (after == before && after.size == copied.size) break;
-            if (attempt == 1) {
-                outcome.kind = Kind::ChangedWhileRead;
-                return;
-            }
-            before = after;
-        }
+        outcome.kind = Kind::ChangedWhileRead;
+        for (int attempt = 0; attempt < 2 && outcome.kind == Kind::ChangedWhileRead; ++attempt)
+            Read(live.get(), newest, outcome);
+    }
+
+    // Reads the file once for the hashes; has the reader check it through
+    // its own name; reads again only the new pages, each against its hash,
+    // and adds the version. The file's stamp, the same before the read and
+    // after the check, says that all of them saw the same bytes; a stamp
+    // or a new page that differ leave outcome ChangedWhileRead.
+    void Read(int live, const std::optional<Version>& newest, Outcome& outcome) {
+        const Stamp before = StampOfFd(live);
+        const Hashed read = HashPages(live, [this] { ports_.stops.StopPoint(); });
+        const std::vector<Known> known = store_.Lookup(read.pages);
+        std::vector<size_t> unchecked;
+        for (size_t n = 0; n < known.size(); ++n)
+            if (known[n] != Known::Checked) unchecked.push_back(n);
+        // The same bytes under a new date: what was found then holds.
+        const Examination found = newest && newest->hash == read.whole
+                                      ? Examination{newest->verdict, newest->records, {}}
+                                      : ports_.examine(outcome.database.hostPath, unchecked);
+        const Stamp after = StampOfFd(live);
+        if (after != before || after.size != read.size) return;
 
         NewVersion adding;
         Version& facts = adding.facts;
-        facts.database = database.ref;
+        facts.database = outcome.database.ref;
         facts.taken = ports_.now();
-        facts.size = copied.size;
+        facts.size = read.size;
         facts.modifiedNs = before.modifiedNs;
-        facts.hash = copied.whole;
-        facts.pageSize = static_cast<int64_t>(copied.pageSize);
-        adding.pages = copied.pages;
+        facts.hash = read.whole;
+        facts.pageSize = static_cast<int64_t>(read.pageSize);
+        facts.verdict = found.verdict;
+        facts.records = found.records;
+        adding.pages = read.pages;
         std::string buffer;
-        adding.page = [&](size_t n) { return copy.Page(n, copied.pageSize, buffer); };
-
-        const std::vector<Known> known = store_.Lookup(copied.pages);
-        std::vector<size_t> unchecked;
-        for (size_t n = 0; n < known.size(); ++n) {
-            if (known[n] == Known::New) ++outcome.newPages;
-            if (known[n] != Known::Checked) unchecked.push_back(n);
-        }
-        if (newest && newest->hash == copied.whole) {
-            // The same bytes under a new date: what was found then holds.
-            facts.verdict = newest->verdict;
-            facts.records = newest->records;
-        } else {
-            const Examination found = ports_.examine(copy.Path(), unchecked);
-            facts.verdict = found.verdict;
-            facts.records = found.records;
-            outcome.reason = found.reason;
-        }
+        Sha256 sha;
+        adding.page = [&](size_t n) {
+            const std::string_view page = ReadPage(live, n, read.pageSize, buffer);
+            if (sha.Of(page) != read.pages[n]) throw vb::Error(vb::kPathFileAccessError, kChangedWhileRead);
+            return page;
+        };
         ports_.stops.StopPoint();
-        outcome.version = store_.Add(adding);
+        try {
+            outcome.version = store_.Add(adding);
+        } catch (const vb::Error& error) {
+            if (error.Description() != kChangedWhileRead) throw;
+            return;  // the transaction is rolled back
+        }
         outcome.kind = Kind::Taken;
+        outcome.reason = found.reason;
+        outcome.newPages = 0;
+        for (Known k : known) outcome.newPages += k == Known::New;
     }
 
     Store& store_;

@@ -3,15 +3,17 @@
 //   1. Its size and date against its newest version: the same, and nothing
 //      is read (an unchanged database costs a look at the store).
 //   2. Held by another program (the commands' in-use check): left alone.
-//   3. Read once, from its start, into a private VersionFile, hashing each
-//      page and the whole; it is never written. A file whose size, dates or
-//      identity differ after the read from before it is read once more,
-//      then skipped.
+//   3. Read once, from its start, hashing each page and the whole; it is
+//      never written, and nothing is copied.
 //   4. The same bytes as its newest version: a row and no pages. Otherwise
-//      the copy is examined (its check and roof's count, through the
-//      reader, told which pages the store does not hold yet) and added:
-//      its new pages and its row in one transaction. A damaged database is
-//      still kept, its bytes being the user's data, marked damaged.
+//      it is examined (its check and roof's count, through the reader, told
+//      which pages no version whose check was good held) and added: its new
+//      pages, read again and each checked against the hash of the first
+//      read, and its row, in one transaction. A damaged database is still
+//      kept, its bytes being the user's data, marked damaged.
+//   A file whose size, dates or identity differ after the check from before
+//   the read (or a new page whose hash differs on the second read) is read
+//   once more, then skipped.
 // After the versions, the store is thinned (thinning.h, and its size cap).
 // A stop signal is noted and acted on between databases and chunks; a
 // version whose commit began is kept.
@@ -49,7 +51,8 @@ struct SnapshotPorts {
     ports::StopSignals& stops;
     // Whether another program holds the open file; throws where it cannot tell.
     std::function<bool(int fd)> heldByAnother;
-    // Checks the version's file at `path` (readable by the reader child);
+    // Checks the live file at `path` (its host path, which the reader child
+    // opens) as it was read;
     // newPages: the numbers of the pages that no version whose check was
     // good held, the only ones an incremental check must decode.
     std::function<Examination(const std::string& path, const std::vector<size_t>& newPages)> examine;

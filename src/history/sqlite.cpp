@@ -109,7 +109,9 @@ std::string_view Statement::Blob(int column) const {
                 : std::string_view();
 }
 
-Transaction::Transaction(Connection& connection) : connection_(connection) { connection_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Connection& connection, Mode mode) : connection_(connection) {
+    connection_.Exec(mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+}
 
 Transaction::~Transaction() {
     if (open_) sqlite3_exec(connection_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);

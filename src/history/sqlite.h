@@ -74,10 +74,13 @@ private:
 
 // A write transaction, taken at once (BEGIN IMMEDIATE) so that two writers
 // queue rather than fail halfway; rolled back unless committed. Commit
-// returns once the change is durable (synchronous=EXTRA).
+// returns once the change is durable (synchronous=EXTRA). A read
+// transaction (BEGIN) holds one shared lock for many statements, where each
+// statement alone would take and drop it (two fcntl calls each).
 class Transaction {
 public:
-    explicit Transaction(Connection& connection);
+    enum class Mode { Read, Write };
+    explicit Transaction(Connection& connection, Mode mode = Mode::Write);
     ~Transaction();
     void Commit();
 

@@ -188,6 +188,7 @@ std::optional<Version> Store::Newest(const DatabaseRef& database) {
 }
 
 std::vector<Known> Store::Lookup(const std::vector<Digest>& pages) {
+    sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
     sql::Statement q = db_->Prepare("SELECT checked FROM pages WHERE hash = ?1");
     std::vector<Known> known;
     known.reserve(pages.size());
@@ -196,6 +197,7 @@ std::vector<Known> Store::Lookup(const std::vector<Digest>& pages) {
         known.push_back(!q.Step() ? Known::New : q.Int(0) ? Known::Checked : Known::Held);
         q.Reset();
     }
+    reading.Commit();
     return known;
 }
 

@@ -25,6 +25,7 @@ void WriteAll(int fd, const std::string& data, off_t at) {
 
 void Store::Rebuild(const Version& version, int fd, const std::string& label) {
     const auto damaged = [&label] { return vb::UnrecognizedFormat(label); };
+    sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
     std::vector<int64_t> ids;
     {
         sql::Statement list = db_->Prepare("SELECT pages FROM versions WHERE id = ?1");
@@ -36,8 +37,14 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
     sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
     PageCodec codec;
     Sha256 pageHash, fileHash;
-    std::string bytes;
-    off_t at = 0;
+    std::string bytes, pending;
+    off_t at = 0, written = 0;
+    // Written a megabyte at a time: one call a page would cost more than the page.
+    const auto flush = [&] {
+        WriteAll(fd, pending, written);
+        written += static_cast<off_t>(pending.size());
+        pending.clear();
+    };
     for (int64_t id : ids) {
         page.Bind(1, id);
         if (!page.Step()) throw damaged();
@@ -46,11 +53,14 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
         page.Reset();
         if (!whole) throw damaged();
         fileHash.Add(bytes);
-        WriteAll(fd, bytes, at);
+        pending += bytes;
         at += static_cast<off_t>(bytes.size());
+        if (pending.size() >= (size_t{1} << 20)) flush();
     }
+    flush();
     if (at != version.size || fileHash.Finish() != version.hash) throw damaged();
     if (ftruncate(fd, at) != 0) throw vb::DeviceIOError();
+    reading.Commit();
 }
 
 }  // namespace history

@@ -21,26 +21,13 @@ vb::Error WriteError(int error) {
     return vb::DeviceIOError();
 }
 
-void WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw WriteError(errno);
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-}  // namespace
-
-namespace {
-
 constexpr const char* kPrivateFolder = "tmp";
 constexpr const char* kPrefix = ".version-";
 
 std::string RandomName() {
     uint64_t bits = 0;
-    if (getentropy(&bits, sizeof bits) != 0) bits = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(time(nullptr));
+    if (getentropy(&bits, sizeof bits) != 0)
+        bits = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(time(nullptr));
     static const char kHex[] = "0123456789abcdef";
     std::string name = kPrefix;
     for (int n = 0; n < 16; ++n, bits >>= 4) name += kHex[bits & 15];
@@ -96,11 +83,11 @@ void RemoveLeftovers(const std::string& folder) {
     closedir(dir);
 }
 
-std::string_view VersionFile::Page(size_t n, size_t pageSize, std::string& buffer) const {
+std::string_view ReadPage(int fd, size_t n, size_t pageSize, std::string& buffer) {
     buffer.resize(pageSize);
     size_t got = 0;
     while (got < pageSize) {
-        const ssize_t r = pread(fd_.get(), buffer.data() + got, pageSize - got, static_cast<off_t>(n * pageSize + got));
+        const ssize_t r = pread(fd, buffer.data() + got, pageSize - got, static_cast<off_t>(n * pageSize + got));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) throw vb::DeviceIOError();
         if (r == 0) break;
@@ -115,37 +102,35 @@ Stamp StampOf(const struct stat& st) {
             st.st_ctim.tv_sec * int64_t{1000000000} + st.st_ctim.tv_nsec, st.st_dev, st.st_ino};
 }
 
-Copied CopyIn(int from, VersionFile& into, const std::function<void()>& stopped) {
+Hashed HashPages(int fd, const std::function<void()>& stopped) {
     constexpr size_t kChunk = size_t{1} << 20;  // a whole number of pages of either size
-    Copied copied;
+    Hashed hashed;
     Sha256 pageHash, wholeHash;
     std::string chunk(kChunk, '\0');
-    if (lseek(into.Fd(), 0, SEEK_SET) != 0 || ftruncate(into.Fd(), 0) != 0) throw vb::DeviceIOError();
     off_t at = 0;
     for (;;) {
         if (stopped) stopped();
         size_t filled = 0;
         while (filled < kChunk) {
-            const ssize_t n = pread(from, chunk.data() + filled, kChunk - filled, at + static_cast<off_t>(filled));
+            const ssize_t n = pread(fd, chunk.data() + filled, kChunk - filled, at + static_cast<off_t>(filled));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw vb::DeviceIOError();
             if (n == 0) break;
             filled += static_cast<size_t>(n);
         }
         if (filled == 0) break;
-        if (copied.pageSize == 0) copied.pageSize = PageSizeOf(std::string_view(chunk.data(), filled));
-        for (size_t page = 0; page < filled; page += copied.pageSize)
-            copied.pages.push_back(pageHash.Of(std::string_view(chunk.data() + page,
-                                                                std::min(copied.pageSize, filled - page))));
+        if (hashed.pageSize == 0) hashed.pageSize = PageSizeOf(std::string_view(chunk.data(), filled));
+        for (size_t page = 0; page < filled; page += hashed.pageSize)
+            hashed.pages.push_back(
+                pageHash.Of(std::string_view(chunk.data() + page, std::min(hashed.pageSize, filled - page))));
         wholeHash.Add(chunk.data(), filled);
-        WriteAll(into.Fd(), chunk.data(), filled);
         at += static_cast<off_t>(filled);
         if (filled < kChunk) break;
     }
-    if (copied.pageSize == 0) copied.pageSize = PageSizeOf({});
-    copied.whole = wholeHash.Finish();
-    copied.size = at;
-    return copied;
+    if (hashed.pageSize == 0) hashed.pageSize = PageSizeOf({});
+    hashed.whole = wholeHash.Finish();
+    hashed.size = at;
+    return hashed;
 }
 
 }  // namespace history

@@ -34,8 +34,6 @@ public:
     int Fd() const { return fd_.get(); }
     // Where another process of this user opens it.
     const std::string& Path() const { return path_; }
-    // Page n of pageSize bytes (the last may be shorter), into buffer.
-    std::string_view Page(size_t n, size_t pageSize, std::string& buffer) const;
 
 private:
     host::Fd fd_;
@@ -56,18 +54,21 @@ struct Stamp {
 };
 Stamp StampOf(const struct stat& st);
 
-// A file copied into a VersionFile: its pages' hashes in order, its page
-// size and its whole hash.
-struct Copied {
+// A file read once: its pages' hashes in order, its page size and its
+// whole hash.
+struct Hashed {
     std::vector<Digest> pages;
     size_t pageSize = 0;
     Digest whole{};
     int64_t size = 0;
 };
 
-// Copies the open file `from`, from its start, into `into`; `stopped` is
-// asked between chunks (it throws to stop). Throws 57 on a read error, the
-// VersionFile's errors on a write.
-Copied CopyIn(int from, VersionFile& into, const std::function<void()>& stopped);
+// Reads the open file fd from its start, writing nothing; `stopped` is
+// asked between chunks (it throws to stop). Throws 57 on a read error.
+Hashed HashPages(int fd, const std::function<void()>& stopped);
+
+// Page n of pageSize bytes of the open file fd (the last may be shorter),
+// into buffer. Throws 57 on a read error.
+std::string_view ReadPage(int fd, size_t n, size_t pageSize, std::string& buffer);
 
 }  // namespace history

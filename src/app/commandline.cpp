@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/history_versions.h"
 
 #include <array>
 #include <cctype>
@@ -17,8 +18,9 @@ constexpr std::array<CommandSpec, 10> kCommands{{
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first.",
      Second::None},
     {"--show", Kind::Show, "EDITION WHICH", 2, 0, 0, false, true,
-     "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
-     "named (bsrv.3). The table cuts long values; --csv and --json give them whole.",
+     "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
+     "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
+     "The table cuts long values; --csv and --json give them whole.",
      Second::Which, true},
     {"--find", Kind::Find, "EDITION TEXT", 2, 0, 0, false, true,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
@@ -33,7 +35,7 @@ constexpr std::array<CommandSpec, 10> kCommands{{
     {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", Kind::PutBack, "EDITION N", 2, 1, 100, true, false,
-     "Puts numbered copy bsrv.N of EDITION back as its live database."},
+     "Puts numbered copy bsrv.N of EDITION, or version @N of the history store, back as its live database."},
     {"--snapshot", Kind::Snapshot, "[EDITION]", 1, 0, 0, false, false,
      "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
      "in the history store, and thins the older versions.",
@@ -111,6 +113,7 @@ int NumberIn(const std::string& text, int low, int high) {
 // kept as given); empty when it is none.
 std::string WhichOf(const std::string& text) {
     if (Lower(text) == "current") return "current";
+    if (IsVersionWhich(text)) return text;
     if (NumberIn(text, 1, 5) != 0) return text;
     const std::string lower = Lower(text);
     if (lower.rfind("bsrv.", 0) == 0 && lower.size() > 5 && lower[5] != '0' && NumberIn(lower.substr(5), 1, 9999))
@@ -200,16 +203,19 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     if (given->second == Second::Which) {
         command.operand = WhichOf(operands[1]);
         if (command.operand.empty())
-            return Usage("Unknown database '" + operands[1] + "': give current, a backup slot 1 to 5, or bsrv.N.");
+            return Usage("Unknown database '" + operands[1] +
+                         "': give current, a backup slot 1 to 5, bsrv.N, or a version @N or @YYYY-MM-DDTHH:MM.");
     } else if (given->second == Second::Text) {
         if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
         command.operand = operands[1];
+    } else if (command.kind == Kind::PutBack && IsVersionWhich(operands[1])) {
+        command.operand = operands[1];  // a version of the history store
     } else if (given->count == 2) {
         command.number = NumberIn(operands[1], given->low, given->high);
         if (command.number == 0)
             return Usage(command.kind == Kind::Restore
                              ? "Unknown backup slot '" + operands[1] + "': give 1 to 5."
-                             : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+                             : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N, or a version @N.");
     }
     if (command.yes && !given->replaces) return Usage("--yes goes with a command that replaces data.");
     if (command.json && !given->lists) return Usage("--json goes with a command that prints a listing or records.");

@@ -16,6 +16,7 @@
 #include "cli/records_commands.h"
 #include "records/engine_source.h"
 #include "app/services.h"
+#include "app/history_versions.h"
 #include "history/store.h"
 #include "operations/previous_versions.h"
 
@@ -69,10 +70,14 @@ private:
     int Ended(const operations::Result& result);
     int Records(const catalogue::Catalogue& found);
     int History(const catalogue::Catalogue& found);
+    // A version of the edition's live database (WHICH "@N"), rebuilt; none
+    // when there is none, said why.
+    std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
 
     const app::ConsoleCommand& command_;
     const Console& console_;
     std::string storeFolder_;
+    app::RebuiltVersions versions_{storeFolder_};
     app::Platform platform_;
     HostPaths spell_;
     ConsoleMessageBox msgbox_;
@@ -144,7 +149,23 @@ int Run::Versions(const std::string& livePath) {
     return Print(rows, true);
 }
 
+std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& livePath, const std::string& which) {
+    std::string why;
+    auto rebuilt = versions_.Rebuild({command_.edition, livePath}, which, why);
+    if (!rebuilt) Say(why);
+    return rebuilt;
+}
+
 int Run::PutBack(const std::string& livePath) {
+    if (!command_.operand.empty()) {
+        // A version: rebuilt (every page checked), then put back as a
+        // numbered copy is, named for it ("bsrv@12") in the warning.
+        const auto rebuilt = Version(livePath, command_.operand);
+        if (!rebuilt) return app::kFailed;
+        const size_t slash = rebuilt->path.rfind('/');
+        return Ended(operations::PutBack(sys_, livePath,
+                                         rebuilt->path.substr(0, slash) + "\\" + rebuilt->path.substr(slash + 1)));
+    }
     const auto versions = operations::FindPreviousVersions(sys_, livePath);
     const auto chosen = std::find_if(versions.begin(), versions.end(),
                                      [&](const auto& version) { return version.number == command_.number; });
@@ -163,8 +184,22 @@ int Run::Ended(const operations::Result& result) {
 
 int Run::Records(const catalogue::Catalogue& found) {
     records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
-    RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
-                   [this](const std::string& text) { Say(text); }, console_.out};
+    const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
+    const auto hostPath = [this, live](const std::string& path) {
+        const std::string file = platform_.HostPath(path);
+        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    };
+    RecordsRun run{sys_, found, std::move(sources), hostPath, [this](const std::string& text) { Say(text); },
+                   console_.out};
+    run.version = [this, live](const std::string& which) -> std::optional<records::Place> {
+        if (!live) {
+            Say("There is no live database of the " + command_.edition + " edition.");
+            return std::nullopt;
+        }
+        const auto rebuilt = Version(live->path, which);
+        if (!rebuilt) return std::nullopt;
+        return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+    };
     const int status = RunRecordsCommand(command_, run);
     std::fflush(console_.out);
     return status;

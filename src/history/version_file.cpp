@@ -36,13 +36,19 @@ std::string RandomName() {
 
 }  // namespace
 
-VersionFile::VersionFile(const std::string& folder) {
-    const std::string tmp = host::Join(folder, kPrivateFolder);
+VersionFile::VersionFile(const std::string& folder, const std::string& name) {
+    std::string tmp = host::Join(folder, kPrivateFolder);
     if (mkdir(tmp.c_str(), 0700) != 0 && errno != EEXIST) throw WriteError(errno);
+    for (int attempt = 0; !name.empty() && ownFolder_.empty(); ++attempt) {
+        const std::string own = host::Join(tmp, RandomName());
+        if (mkdir(own.c_str(), 0700) == 0) ownFolder_ = own;
+        else if (errno != EEXIST || attempt == 100) throw WriteError(errno);
+    }
+    if (!ownFolder_.empty()) tmp = ownFolder_;
     fd_.Reset(open(tmp.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     const bool unnamed = static_cast<bool>(fd_);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = host::Join(tmp, RandomName());
+        const std::string path = host::Join(tmp, name.empty() ? RandomName() : name);
         if (unnamed) {
             if (flock(fd_.get(), LOCK_EX) != 0) throw WriteError(errno);
             const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
@@ -60,27 +66,47 @@ VersionFile::VersionFile(const std::string& folder) {
                 return;
             }
         }
-        if (errno != EEXIST) throw WriteError(errno);
+        if (errno != EEXIST || !name.empty()) throw WriteError(errno);
     }
     throw vb::FileAlreadyExists();
 }
 
 VersionFile::~VersionFile() {
     if (!path_.empty()) unlink(path_.c_str());
+    if (!ownFolder_.empty()) rmdir(ownFolder_.c_str());
 }
 
-void RemoveLeftovers(const std::string& folder) {
-    const std::string tmp = host::Join(folder, kPrivateFolder);
-    DIR* dir = opendir(tmp.c_str());
+namespace {
+
+// Removes the version file at path unless a process holds it.
+void RemoveUnheld(const std::string& path) {
+    host::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd && flock(fd.get(), LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+}
+
+template <typename Each>
+void ForEachIn(const std::string& folder, Each each) {
+    DIR* dir = opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.rfind(kPrefix, 0) != 0) continue;
-        const std::string path = host::Join(tmp, name);
-        host::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (fd && flock(fd.get(), LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+        if (name != "." && name != "..") each(name, entry->d_type);
     }
     closedir(dir);
+}
+
+}  // namespace
+
+void RemoveLeftovers(const std::string& folder) {
+    const std::string tmp = host::Join(folder, kPrivateFolder);
+    ForEachIn(tmp, [&](const std::string& name, unsigned char type) {
+        if (name.rfind(kPrefix, 0) != 0) return;
+        const std::string path = host::Join(tmp, name);
+        if (type != DT_DIR) return RemoveUnheld(path);
+        // A named file's own folder: removed once empty.
+        ForEachIn(path, [&](const std::string& inner, unsigned char) { RemoveUnheld(host::Join(path, inner)); });
+        rmdir(path.c_str());
+    });
 }
 
 std::string_view ReadPage(int fd, size_t n, size_t pageSize, std::string& buffer) {

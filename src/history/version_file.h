@@ -25,9 +25,11 @@ namespace history {
 
 class VersionFile {
 public:
-    // folder: the store's. Throws the error of the file system (61 full,
-    // 70 denied, 57 I/O).
-    explicit VersionFile(const std::string& folder);
+    // folder: the store's. With a name, the file has that name, in a
+    // private folder of its own (tmp/.version-<random>/<name>), for a command
+    // that shows it (Put Back names the copy it puts back). Throws the error
+    // of the file system (61 full, 70 denied, 57 I/O).
+    explicit VersionFile(const std::string& folder, const std::string& name = {});
     ~VersionFile();
     VersionFile(const VersionFile&) = delete;
     VersionFile& operator=(const VersionFile&) = delete;
@@ -38,6 +40,7 @@ public:
 private:
     host::Fd fd_;
     std::string path_;
+    std::string ownFolder_;  // with a name: the folder made for it
 };
 
 // Removes from the store's folder the version files that no process holds.

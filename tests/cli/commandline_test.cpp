@@ -93,7 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"SnapshotOfAnUnknownEdition", {"--snapshot", "all"}, Action::Usage, "Unknown edition 'all'"},
         ParseCase{"SnapshotOfTwo", {"--snapshot", "business", "personal"}, Action::Usage, "Unexpected argument 'personal'"},
         ParseCase{"SnapshotPrintsNoJson", {"--snapshot", "--json"}, Action::Usage, "--json goes with"},
-        ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""}),
+        ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""},
+        // WHICH and Put Back's N may name a version of the history store.
+        ParseCase{"ShowAVersion", {"--show", "business", "@12"}, Action::Command, "", "Business"},
+        ParseCase{"CompareAVersionByTime", {"--compare", "business", "@2026-06-01T09:30"}, Action::Command, "", "Business"},
+        ParseCase{"PutBackAVersion", {"--put-back", "personal", "@3"}, Action::Command, "", "Personal"},
+        ParseCase{"AVersionNumberedZero", {"--show", "business", "@0"}, Action::Usage, "Unknown database '@0'"},
+        ParseCase{"PutBackANonsenseVersion", {"--put-back", "personal", "@x"}, Action::Usage, "Unknown numbered copy"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "app/history_versions.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -109,6 +110,63 @@ TEST_F(History, SnapshotsSayWhatTheyKeptInTheirStatus) {
     }
     EXPECT_EQ(test_support::Read(store), storeBefore);
     EXPECT_FALSE(std::filesystem::exists(home.C("users/ann/AppData/Local/restore-rolvane-data")));
+}
+
+TEST_F(History, VersionsAreShownComparedAndPutBackByteForByte) {
+    const std::string first = test_support::Read(live);
+    ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);
+    e2e::WineHome::Roof(live, 5);
+    const std::string second = test_support::Read(live);
+    ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);
+    e2e::WineHome::Roof(live, 9);
+
+    Ran run = Start({"--show", "personal", "@1", "--csv"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count('\n'), 1 + 3) << run.out.toStdString();
+    run = Start({"--compare", "personal", "@2"});
+    EXPECT_TRUE(run.out.contains("Only in current: 4 records")) << run.out.toStdString();
+
+    run = Start({"--put-back", "personal", "@1", "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(test_support::Read(live), first);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(live).parent_path() / "bsrv.1"));
+
+    // A version whose page fails its hash is never put back.
+    sqlite3* db = nullptr;
+    sqlite3_open(store.c_str(), &db);
+    sqlite3_exec(db, "UPDATE pages SET data = zeroblob(length(data)) WHERE id IN (SELECT max(id) FROM pages)", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+    run = Start({"--put-back", "personal", "@2", "--yes"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("Version 2 of the Personal edition is damaged")) << run.err.toStdString();
+    EXPECT_EQ(test_support::Read(live), first);
+    EXPECT_NE(second, first);
+    // Nothing of either rebuild is left behind.
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(store).parent_path() / "tmp"));
+}
+
+TEST(VersionWhich, NamesANumberOrTheNewestAtOrBeforeAMinute) {
+    const auto local = [](int d, int h, int mi, int s) {
+        std::tm tm{};
+        tm.tm_year = 126, tm.tm_mon = 5, tm.tm_mday = d, tm.tm_hour = h, tm.tm_min = mi, tm.tm_sec = s;
+        tm.tm_isdst = -1;
+        return int64_t{mktime(&tm)};
+    };
+    std::vector<history::Version> versions(3);  // newest first
+    versions[0].number = 7, versions[0].taken = local(2, 9, 30, 10);
+    versions[1].number = 4, versions[1].taken = local(1, 12, 0, 59);
+    versions[2].number = 1, versions[2].taken = local(1, 8, 0, 0);
+    const std::vector<std::pair<std::string, int64_t>> cases = {
+        {"@4", 4}, {"@7", 7}, {"@5", 0}, {"@2026-06-01T12:00", 4}, {"@2026-06-01T11:59", 1},
+        {"@2026-06-02T23:59", 7}, {"@2026-06-01T07:59", 0},
+    };
+    for (const auto& [which, number] : cases) {
+        const auto found = app::FindVersion(versions, which);
+        EXPECT_EQ(found ? found->number : 0, number) << which;
+    }
+    for (const char* bad : {"@0", "@", "@x", "@2026-02-31T10:00", "@2026-06-01 12:00", "@2026-06-01T24:00", "4"})
+        EXPECT_FALSE(app::IsVersionWhich(bad)) << bad;
 }
 
 TEST_F(History, HistoryBeforeAnySnapshotNamesWhereTheStoreWillBe) {

@@ -11,6 +11,8 @@ bool IsDamage(int code) {
     return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_FORMAT;
 }
 
+void ThrowDamaged(const std::string& path) { Throw(SQLITE_CORRUPT, path); }
+
 void Throw(int code, const std::string& path) {
     if (IsDamage(code)) throw vb::UnrecognizedFormat(path);
     switch (code & 0xff) {

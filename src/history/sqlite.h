@@ -21,6 +21,9 @@ namespace history::sql {
 [[noreturn]] void Throw(int code, const std::string& path);
 // Whether code is one of SQLite's answers that the file is damaged.
 bool IsDamage(int code);
+// The store's content contradicts itself (a row that should be there is
+// not, a list that does not unpack): the store is damaged, 3343.
+[[noreturn]] void ThrowDamaged(const std::string& path);
 
 class Statement;
 

@@ -30,7 +30,7 @@ std::pair<int64_t, int64_t> DatabaseRow(sql::Connection& db, const DatabaseRef& 
         .Step();
     sql::Statement q = db.Prepare("SELECT id, next_number FROM databases WHERE edition = ?1 AND path = ?2");
     q.Bind(1, database.edition).Bind(2, database.path);
-    if (!q.Step()) sql::Throw(11 /* SQLITE_CORRUPT */, db.Path());
+    if (!q.Step()) sql::ThrowDamaged(db.Path());
     const std::pair<int64_t, int64_t> row{q.Int(0), q.Int(1)};
     q.Reset();
     return row;
@@ -120,8 +120,9 @@ Thinned Store::Thin(int64_t now, const PeriodsOf& periods, int64_t cap) {
                                         .c_str());
     while (q.Step()) {
         Held held{rows::VersionFrom(q), {}};
-        // A list that cannot be read keeps its version, and every page.
-        if (!UnpackList(q.Blob(11), held.pages)) sql::Throw(11 /* SQLITE_CORRUPT */, path_);
+        // A list that cannot be read: the store is damaged, and nothing is
+        // thinned (its pages might be the only copy of a version).
+        if (!UnpackList(q.Blob(11), held.pages)) sql::ThrowDamaged(path_);
         for (int64_t page : held.pages) ++uses[page];
         all.push_back(std::move(held));
     }

@@ -16,8 +16,10 @@
 #include "cli/records_commands.h"
 #include "records/engine_source.h"
 #include "app/services.h"
+#include "app/history_ports.h"
 #include "app/history_versions.h"
 #include "history/store.h"
+#include "host/host_files.h"
 #include "operations/previous_versions.h"
 
 namespace cli {
@@ -66,6 +68,9 @@ private:
     int Print(const std::vector<Listed>& rows, bool versions);
     int List(const catalogue::Catalogue& found);
     int Versions(const std::string& livePath);
+    // Adds the history store's versions of the live database to rows, each
+    // with when it was taken.
+    int StoreVersions(const std::string& livePath, std::vector<std::pair<std::optional<int64_t>, Listed>>& rows);
     int PutBack(const std::string& livePath);
     int Ended(const operations::Result& result);
     int Records(const catalogue::Catalogue& found);
@@ -105,7 +110,7 @@ void Run::TellNotes(const catalogue::Catalogue& found) {
 
 void Run::TellUnreadable(const std::vector<Listed>& rows) {
     for (const Listed& row : rows)
-        if (!row.records) {
+        if (!row.records && !row.version) {
             // The engine's wording names the file already, as a rule.
             const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
             Say((named ? "" : row.file + ": ") + kCannotBeRead + ": " + row.error);
@@ -133,7 +138,9 @@ int Run::List(const catalogue::Catalogue& found) {
 }
 
 int Run::Versions(const std::string& livePath) {
-    std::vector<Listed> rows;
+    // Each row with when it was set aside or taken; a copy whose set-aside
+    // was not recorded has none, and is listed after every other.
+    std::vector<std::pair<std::optional<int64_t>, Listed>> rows;
     for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
         Listed listed{command_.edition, version.name, version.records,
                       version.error ? spell_.Spell(version.error->Description()) : "",
@@ -144,9 +151,42 @@ int Run::Versions(const std::string& livePath) {
         listed.setAside = version.setAside ? IsoOf(*version.setAside) : "";
         listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
                                                : operations::kNotRecorded;
-        rows.push_back(std::move(listed));
+        rows.emplace_back(version.setAside, std::move(listed));
     }
-    return Print(rows, true);
+    const int status = StoreVersions(livePath, rows);
+    // Newest first, as each list already is; the order among equal times kept.
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return a.first.has_value() && (!b.first.has_value() || *a.first > *b.first);
+    });
+    std::vector<Listed> listed;
+    for (auto& row : rows) listed.push_back(std::move(row.second));
+    Print(listed, true);
+    return status;
+}
+
+int Run::StoreVersions(const std::string& livePath, std::vector<std::pair<std::optional<int64_t>, Listed>>& rows) {
+    const std::string path = host::Join(storeFolder_, history::kStoreFileName);
+    if (!host::IsRegularFile(path) || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix))
+        return app::kDone;
+    try {
+        history::Store store(storeFolder_, false);
+        for (const history::Version& v : store.Versions({command_.edition, livePath})) {
+            const int64_t date = v.modifiedNs / 1000000000;
+            Listed listed{command_.edition, "@" + std::to_string(v.number), std::nullopt,
+                          v.verdict == history::Verdict::Damaged ? "damaged" : "not checked",
+                          sys_.locale.GeneralDate(sys_.locale.LocalTime(date)), operations::SizeText(v.size), path,
+                          IsoOf(date)};
+            if (v.verdict == history::Verdict::Good && v.records) listed.records = static_cast<int32_t>(*v.records);
+            listed.setAside = IsoOf(v.taken);
+            listed.setAsideDate = sys_.locale.GeneralDate(sys_.locale.LocalTime(v.taken));
+            listed.version = v.number;
+            rows.emplace_back(v.taken, std::move(listed));
+        }
+    } catch (const vb::Error& error) {
+        Say("The history store " + path + " cannot be read; it is left as it is: " + error.Description());
+        return app::kFailed;
+    }
+    return app::kDone;
 }
 
 std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& livePath, const std::string& which) {

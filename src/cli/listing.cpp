@@ -30,11 +30,13 @@ std::string IsoOf(int64_t seconds) {
 
 std::string TableText(const std::vector<Listed>& rows, bool versions) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}
+    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside", "Kept"}
                              : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
     for (const Listed& row : rows) {
-        const std::string records = row.records ? std::to_string(*row.records) : kCannotBeRead;
-        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate}
+        const std::string records = row.records ? std::to_string(*row.records) : row.version ? row.error : kCannotBeRead;
+        const char* kept = row.version ? kKeptAutomatically : kSetAsideByRestore;
+        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate,
+                                                            kept}
                                  : std::vector<std::string>{row.caption, row.edition, records, row.date});
     }
     std::vector<size_t> widths(lines.front().size(), 0);
@@ -110,6 +112,8 @@ std::string JsonText(const std::vector<Listed>& rows) {
         // for a script to open the file by, are in file_base64.
         if (!IsUtf8(row.file)) object["file_base64"] = Base64(row.file);
         if (row.number) object["number"] = *row.number;
+        if (row.number || row.version) object["kind"] = row.version ? "version" : "numbered";
+        if (row.version) object["version"] = *row.version;
         if (row.setAside)
             object["set_aside"] = row.setAside->empty() ? nlohmann::ordered_json(nullptr)
                                                         : nlohmann::ordered_json(*row.setAside);

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 
 #include "app/history_versions.h"
 #include "support/file_bytes.h"
@@ -120,7 +121,15 @@ TEST_F(History, VersionsAreShownComparedAndPutBackByteForByte) {
     ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);
     e2e::WineHome::Roof(live, 9);
 
-    Ran run = Start({"--show", "personal", "@1", "--csv"});
+    // --versions lists them beside the numbered copies, newest first.
+    Ran run = Start({"--versions", "personal", "--json"});
+    const QJsonArray listed = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    ASSERT_EQ(listed.size(), 2) << run.out.toStdString();
+    EXPECT_EQ(listed[0].toObject()["kind"].toString(), "version");
+    EXPECT_EQ(listed[0].toObject()["version"].toInt(), 2);
+    EXPECT_EQ(listed[1].toObject()["records"].toInt(), 3);
+
+    run = Start({"--show", "personal", "@1", "--csv"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.count('\n'), 1 + 3) << run.out.toStdString();
     run = Start({"--compare", "personal", "@2"});
@@ -129,7 +138,9 @@ TEST_F(History, VersionsAreShownComparedAndPutBackByteForByte) {
     run = Start({"--put-back", "personal", "@1", "--yes"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(test_support::Read(live), first);
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(live).parent_path() / "bsrv.1"));
+    run = Start({"--versions", "personal"});
+    EXPECT_TRUE(run.out.contains(QRegularExpression("\\nbsrv\\.1 .* set aside by Restore\\n@2 .* kept automatically\\n")))
+        << run.out.toStdString();
 
     // A version whose page fails its hash is never put back.
     sqlite3* db = nullptr;

@@ -1,6 +1,8 @@
 #include "operations/setaside.h"
 
+#include "common/parsedir.h"
 #include "common/services.h"
+#include "operations/previous_versions.h"
 #include "operations/setaside_index.h"
 
 namespace operations {
@@ -109,8 +111,28 @@ std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const s
         if (told) sys.msgbox.Notice({}, {});
         throw;
     }
+    TidyBeside(sys, Live);
     if (told) sys.msgbox.Notice({}, {});
     return held;
+}
+
+void TidyBeside(common::Services& sys, const std::string& Live) {
+    ports::Files& files = sys.files;
+    files.RemoveTemporaries(Live);
+    try {
+        const std::string folder = common::ParseDir(sys, Live, "dir");
+        for (const std::string& name : files.FilesIn(folder)) {
+            const std::string path = folder + name;
+            if (NumberOfCopy(name) == 0 || !files.SameFile(path, Live)) continue;
+            try {
+                files.RemoveExtraName(path, Live);
+            } catch (const vb::Error&) {
+                // Left for the next command: one more name of the live data harms nothing.
+            }
+        }
+    } catch (const vb::Error&) {
+        // A folder that cannot be read is met again, and told, by the command's own steps.
+    }
 }
 
 void Replacing::Hold(const std::string& Live) {

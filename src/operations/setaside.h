@@ -61,7 +61,7 @@ public:
     explicit SetAside(common::Services& sys) : sys_(sys) {}
 
     // Keeps Path as a numbered copy with RenameDatabase; a failure is
-    // silent. Run under the folder's lock, whose taking removed what a
+    // silent. Run under the folder's lock, after TidyBeside removed what a
     // killed command left beside Path.
     // Where the live database could only be moved, the user is asked first
     // (kMoveWarning); anything but Yes keeps it where it is.
@@ -112,9 +112,19 @@ private:
 
 // The lock of the folder of the live database at Live (FolderLock::Take),
 // after a stop point; the wait for another command is told in a notice
-// under Title, taken away again once the wait is over.
+// under Title, taken away again once the wait is over. Once it is held,
+// TidyBeside runs, before any step of the command.
 std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const std::string& Live,
                                                   const std::string& Title);
+
+// Removes what a killed command left beside the live database at Live; run
+// under the folder's lock, which only locks:
+//   - the hidden temporary files of its copies (Files::RemoveTemporaries);
+//   - every numbered copy that is the same file as the live database: a
+//     second name left by a command that never got to replace the data,
+//     which still stands for what is live and keeps nothing.
+// Best effort: never throws.
+void TidyBeside(common::Services& sys, const std::string& Live);
 
 // The warning before the live database moves to Numbered because no copy of
 // it can be made (Why); only Yes lets it move.
@@ -128,7 +138,7 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 //             noted (SIGINT, SIGTERM, SIGHUP) and acted on at safe points.
 //   Hold      the lock of the live database's folder, taken once and held
 //             to Finish, so that two commands run one after the other;
-//             taking it tidies what a killed command left (FolderLock).
+//             once it is held, what a killed command left goes (TidyBeside).
 //             Another command holding it is waited for a few seconds, with
 //             a notice once a second has passed.
 //   Keep      (under the lock) the live database, looked at now, kept as a

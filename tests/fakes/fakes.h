@@ -145,13 +145,10 @@ public:
 // The lock of a live database's folder. "Another command" holds a folder's
 // lock while its key (as the folder is matched) is in heldByOthers; Take then
 // calls Waiting once (which may let go of it, as the other command ending)
-// and throws vb::HeldByCommand() if it is still held. Taking tidies through
-// the fake files, as the real lock does: RemoveTemporaries, then every
-// "bsrv.<n>" that is the same file as the live database goes.
+// and throws vb::HeldByCommand() if it is still held. It only locks, as the
+// real lock does.
 class FakeFolderLock : public ports::FolderLock {
 public:
-    explicit FakeFolderLock(FakeFiles& files) : files_(files) {}
-
     std::unique_ptr<Held> Take(const std::string& LivePath, const std::function<void()>& Waiting) override;
 
     // The folder of a live path, as heldByOthers and heldNow spell it.
@@ -165,9 +162,6 @@ public:
     // "take folder", "wait folder", "release folder"
     std::vector<std::string> log;
     Failures failures;  // op "Take": the error the folder meets (76, 70 ...)
-
-private:
-    FakeFiles& files_;
 };
 
 class FakeShell : public ports::Shell {
@@ -339,7 +333,7 @@ struct World {
     FakeLocale locale;
     FakeDbState db;
     FakeStopSignals stops;
-    FakeFolderLock lock{files};
+    FakeFolderLock lock;
     common::Services sys{files, shell, msgbox, process, locale, lock, stops,
                          [this] { return std::make_unique<FakeDBEngine>(files, db); }};
 

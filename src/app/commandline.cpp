@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "operations/numbered_copies.h"
+
 namespace app {
 
 namespace {
@@ -32,8 +34,8 @@ constexpr std::array<CommandSpec, 8> kCommands{{
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
      "Resets the live database of EDITION from the blank shell file."},
-    {"--put-back", Kind::PutBack, "EDITION N", 2, 1, 100, true, false,
-     "Puts numbered copy bsrv.N of EDITION back as its live database."},
+    {"--put-back", Kind::PutBack, "EDITION N", 2, 0, 0, true, false,
+     "Puts numbered copy bsrv.N of EDITION back as its live database.", Second::Copy},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -99,14 +101,12 @@ int NumberIn(const std::string& text, int low, int high) {
 }
 
 // WHICH as the commands read it: "current", the slot "1" to "5", or the
-// name of a numbered copy as RenameDatabase writes it ("bsrv.3", any case,
-// kept as given); empty when it is none.
+// name of a numbered copy (numbered_copies.h: "bsrv.3", any case, kept as
+// given); empty when it is none.
 std::string WhichOf(const std::string& text) {
     if (Lower(text) == "current") return "current";
     if (NumberIn(text, 1, 5) != 0) return text;
-    const std::string lower = Lower(text);
-    if (lower.rfind("bsrv.", 0) == 0 && lower.size() > 5 && lower[5] != '0' && NumberIn(lower.substr(5), 1, 9999))
-        return text;
+    if (operations::NumberOfCopy(text) > 0) return text;
     return {};
 }
 
@@ -196,12 +196,13 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     } else if (given->second == Second::Text) {
         if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
         command.operand = operands[1];
+    } else if (given->second == Second::Copy) {
+        command.number = operations::CopyNumberOf(operands[1]);
+        if (command.number == 0)
+            return Usage("Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
     } else if (given->count == 2) {
         command.number = NumberIn(operands[1], given->low, given->high);
-        if (command.number == 0)
-            return Usage(command.kind == Kind::Restore
-                             ? "Unknown backup slot '" + operands[1] + "': give 1 to 5."
-                             : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+        if (command.number == 0) return Usage("Unknown backup slot '" + operands[1] + "': give 1 to 5.");
     }
     if (command.yes && !given->replaces) return Usage("--yes goes with a command that replaces data.");
     if (command.json && !given->lists) return Usage("--json goes with a command that prints a listing or records.");

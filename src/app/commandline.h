@@ -26,7 +26,7 @@ struct ConsoleCommand {
     enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare };
     Kind kind = Kind::List;
     std::string edition;  // the edition label, "Business" or "Personal"; empty for List
-    int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
+    long long number = 0; // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
     bool csv = false;     // --csv: Show prints CSV
@@ -35,8 +35,9 @@ struct ConsoleCommand {
     std::string operand;
 };
 
-// What a command's second operand is.
-enum class Second { None, Number, Which, Text };
+// What a command's second operand is: a number from low to high, WHICH, a
+// TEXT, or the N of a numbered copy bsrv.N (operations/numbered_copies.h).
+enum class Second { None, Number, Which, Text, Copy };
 
 // One command, as the program declares it.
 struct CommandSpec {

@@ -144,8 +144,8 @@ int Run::PutBack(const std::string& livePath) {
     const auto chosen = std::find_if(versions.begin(), versions.end(),
                                      [&](const auto& version) { return version.number == command_.number; });
     if (chosen == versions.end()) {
-        Say("There is no numbered copy bsrv." + std::to_string(command_.number) + " of the " + command_.edition +
-            " edition.");
+        Say("There is no numbered copy " + operations::NumberedCopyName(command_.number) + " of the " +
+            command_.edition + " edition.");
         return app::kFailed;
     }
     return Ended(operations::PutBack(sys_, livePath, chosen->path));

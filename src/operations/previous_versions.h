@@ -15,6 +15,7 @@
 
 #include "catalogue/form1.h"
 #include "operations/commands.h"
+#include "operations/numbered_copies.h"
 #include "common/services.h"
 #include "ports/listview.h"
 #include "vb/datetime.h"
@@ -42,11 +43,6 @@ struct PreviousVersion {
     std::optional<int64_t> setAside;
     long long order = 0;
 };
-
-// The n of a numbered copy's name "bsrv.<n>", in any letter case, n from 1
-// written without leading zeros as RenameDatabase writes it; 0 for any
-// other name.
-long long NumberOfCopy(const std::string& Name);
 
 // Rows of table roof in the database at FileName, read with the query the
 // catalogue uses; none when the file cannot be read (damaged, not a

@@ -1,8 +1,7 @@
 #include "operations/setaside.h"
 
-#include "common/parsedir.h"
 #include "common/services.h"
-#include "operations/previous_versions.h"
+#include "operations/numbered_copies.h"
 #include "operations/setaside_index.h"
 
 namespace operations {
@@ -120,12 +119,10 @@ void TidyBeside(common::Services& sys, const std::string& Live) {
     ports::Files& files = sys.files;
     files.RemoveTemporaries(Live);
     try {
-        const std::string folder = common::ParseDir(sys, Live, "dir");
-        for (const std::string& name : files.FilesIn(folder)) {
-            const std::string path = folder + name;
-            if (NumberOfCopy(name) == 0 || !files.SameFile(path, Live)) continue;
+        for (const NumberedCopyFile& copy : ListNumberedCopies(sys, Live)) {
+            if (!files.SameFile(copy.path, Live)) continue;
             try {
-                files.RemoveExtraName(path, Live);
+                files.RemoveExtraName(copy.path, Live);
             } catch (const vb::Error&) {
                 // Left for the next command: one more name of the live data harms nothing.
             }

@@ -72,6 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"SlotNotANumber", {"--restore", "business", "+1"}, Action::Usage, "Unknown backup slot '+1'"},
         ParseCase{"SlotMissing", {"--restore", "business"}, Action::Usage, "--restore needs EDITION and SLOT."},
         ParseCase{"CopyOutOfRange", {"--put-back", "business", "0"}, Action::Usage, "Unknown numbered copy '0'"},
+        // N is any number a numbered copy's name may carry (up to 18 digits).
+        ParseCase{"CopyPastAHundred", {"--put-back", "personal", "0101"}, Action::Command, "", "Personal", 101},
+        ParseCase{"CopyPastTheNameRule", {"--put-back", "personal", "1234567890123456789"}, Action::Usage,
+                  "Unknown numbered copy"},
         ParseCase{"UnknownEdition", {"--create-blank", "home"}, Action::Usage, "Unknown edition 'home'"},
         ParseCase{"TwoCommands", {"--list", "--versions", "personal"}, Action::Usage, "one command at a time"},
         ParseCase{"ListTakesNoValue", {"--list=all"}, Action::Usage, "takes no value"},
@@ -84,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ShowACopyByItsName", {"--show", "business", "BSRV.12"}, Action::Command, "", "Business"},
         ParseCase{"ABareNumberPastTheSlots", {"--compare", "business", "12"}, Action::Usage, "Unknown database '12'"},
         ParseCase{"ACopyNumberedZero", {"--compare", "business", "bsrv.0"}, Action::Usage, "Unknown database"},
+        ParseCase{"ACopyPastTheOldLimit", {"--compare", "business", "bsrv.123456"}, Action::Command, "", "Business"},
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
         ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),

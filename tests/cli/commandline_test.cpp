@@ -3,6 +3,8 @@
 // know, with no window system at all.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/qt_print.h"
 
 #include <QProcess>
@@ -102,6 +104,49 @@ TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+}
+
+// Each command's line runs the handler its row names, and no other.
+struct Recorder : app::CommandHandlers {
+    std::string ran;
+    int List(const app::ConsoleCommand&) override { return Ran("--list"); }
+    int Versions(const app::ConsoleCommand&) override { return Ran("--versions"); }
+    int Show(const app::ConsoleCommand&) override { return Ran("--show"); }
+    int Find(const app::ConsoleCommand&) override { return Ran("--find"); }
+    int Compare(const app::ConsoleCommand&) override { return Ran("--compare"); }
+    int Restore(const app::ConsoleCommand&) override { return Ran("--restore"); }
+    int CreateBlank(const app::ConsoleCommand&) override { return Ran("--create-blank"); }
+    int PutBack(const app::ConsoleCommand&) override { return Ran("--put-back"); }
+    int Ran(const char* option) {
+        ran += option;
+        return 7;
+    }
+};
+
+TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
+    const std::map<std::string, std::vector<std::string>> operands = {
+        {"--list", {}},
+        {"--versions", {"business"}},
+        {"--show", {"business", "bsrv.2"}},
+        {"--find", {"business", "ann"}},
+        {"--compare", {"business", "current"}},
+        {"--restore", {"business", "2"}},
+        {"--create-blank", {"business"}},
+        {"--put-back", {"business", "3"}},
+    };
+    EXPECT_EQ(app::Commands().size(), operands.size());
+    for (const app::CommandSpec& row : app::Commands()) {
+        SCOPED_TRACE(row.option);
+        ASSERT_TRUE(operands.count(row.option));
+        std::vector<std::string> line{"restore-rolvane-data", row.option};
+        line.insert(line.end(), operands.at(row.option).begin(), operands.at(row.option).end());
+        const app::Invocation read = app::ParseArguments(line);
+        ASSERT_EQ(read.action, Action::Command) << read.error;
+        EXPECT_EQ(read.command.spec, &row);
+        Recorder handlers;
+        EXPECT_EQ(app::RunCommandOf(handlers, read.command), 7);
+        EXPECT_EQ(handlers.ran, row.option);
+    }
 }
 
 // The program as a user starts it.

@@ -109,7 +109,7 @@ void Run::TellUnreadable(const std::vector<Listed>& rows) {
         if (!row.records) {
             // The engine's wording names the file already, as a rule.
             const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
-            Say((named ? "" : row.file + ": ") + kCannotBeRead + ": " + row.error);
+            Say((named ? "" : row.file + ": ") + catalogue::kCannotBeRead + ": " + row.error);
         }
 }
 

@@ -51,7 +51,7 @@ private:
     void CannotBeRead(const records::Place& place, const vb::Error& error) {
         const std::string file = run_.hostPath(place.path);
         const std::string why = error.what();
-        run_.say((why.find(file) == std::string::npos ? file + ": " : "") + "cannot be read: " + why);
+        run_.say((why.find(file) == std::string::npos ? file + ": " : "") + catalogue::kCannotBeRead + ": " + why);
     }
 
 public:

@@ -17,10 +17,6 @@ namespace operations {
 using common::Flow;
 using common::Resume;
 
-std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName) {
-    return catalogue::CountRecords(sys, FileName).records;
-}
-
 std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath) {
     std::vector<PreviousVersion> found;
     std::vector<NumberedCopyFile> names;
@@ -106,7 +102,7 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     proc.Line(80, [&] { List.AddItem(versions[i].name); });
     proc.Line(90, [&] {
         const auto& records = versions[i].records;
-        List.SetSubItem(row(), 1, records ? std::to_string(*records) : kCannotBeRead);
+        List.SetSubItem(row(), 1, records ? std::to_string(*records) : catalogue::kCannotBeRead);
     });
     proc.Line(100, [&] { List.SetSubItem(row(), 2, sys.locale.GeneralDate(versions[i].modified)); });
     proc.Line(110, [&] { List.SetSubItem(row(), 3, SizeText(versions[i].size)); });

@@ -55,7 +55,7 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
         const catalogue::Count count = catalogue::CountRecords(sys, CopyPath);
         if (count.records) return Flow::Next();
         const vb::Error why = count.error ? *count.error : vb::PathFileAccessError();
-        run.Refuse(why, 35, "Unable to restore file: " + name + " " + kCannotBeRead + ": " + why.Description(),
+        run.Refuse(why, 35, "Unable to restore file: " + name + " " + catalogue::kCannotBeRead + ": " + why.Description(),
                    "Restore Failed");
         return Flow::Leave();
     });

@@ -21,6 +21,7 @@
 
 #include "cli/console_ports.h"
 #include "cli/listing.h"
+#include "records/render.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -319,8 +320,8 @@ TEST(Json, OnlyWellFormedUtf8IsUtf8) {
         EXPECT_TRUE(cli::IsUtf8(good)) << good;
     for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
         EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
-    EXPECT_EQ(cli::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
-    EXPECT_EQ(cli::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
+    EXPECT_EQ(records::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
+    EXPECT_EQ(records::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
 }
 
 }  // namespace

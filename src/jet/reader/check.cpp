@@ -195,6 +195,7 @@ void CheckState::Definitions() {
                 if (number >= t.columnOfNumber.size()) t.columnOfNumber.resize(number + 1, -1);
                 t.columnOfNumber[number] = static_cast<int>(c);
             }
+            for (const std::string& what : t.layout.unclear) findings.Add(Severity::Note, what, t.name, t.tdefPage);
             t.allKeys.resize(t.layout.indexes.size());
             t.anyKey.resize(t.layout.indexes.size());
             t.usable = true;

@@ -168,7 +168,11 @@ TableLayout ReadTableLayout(const RawFile& f, const MdbFormatConstants& fmt, uin
     for (uint32_t i = 0; i < numIdx; ++i) {
         const auto [at, len] = skipName("index names");
         const auto [real, kind] = logical[i];
-        if (real >= t.indexes.size()) continue;
+        if (real >= t.indexes.size()) {
+            t.unclear.push_back("its index " + NameAt(d, at, len, jet3) + " names index entry " +
+                                std::to_string(real) + " of its " + std::to_string(t.indexes.size()));
+            continue;
+        }
         int& by = namedBy[real];
         const bool better = by < 0 || (kind == 1 && by != 1) || (by == 2 && kind != 2);
         if (!better) continue;

@@ -60,6 +60,10 @@ struct TableLayout {
     std::vector<ColumnLayout> columns;
     std::vector<IndexLayout> indexes;
     std::vector<LongValueMap> longValueMaps;
+    // What the definition holds that the check cannot make sense of but
+    // Jet may (a logical index on an index entry it lacks: libmdb's "can't
+    // find index"), told as notes.
+    std::vector<std::string> unclear;
 };
 
 // Reads the definition whose first page is `tdefPage`; Damaged (failure.h)

@@ -10,7 +10,7 @@ namespace {
 
 using Kind = ConsoleCommand::Kind;
 
-constexpr std::array<CommandSpec, 8> kCommands{{
+constexpr std::array<CommandSpec, 9> kCommands{{
     {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup.",
      Second::None},
     {"--versions", Kind::Versions, "EDITION", 1, 0, 0, false, true,
@@ -28,6 +28,11 @@ constexpr std::array<CommandSpec, 8> kCommands{{
      "Prints what differs between database WHICH and the live database: records only in one, and records "
      "changed, with their fields.",
      Second::Which},
+    {"--check", Kind::Check, "[EDITION|FILE...]", 0, 0, 0, false, true,
+     "Checks every page, row, long value and index of the databases of EDITION (the live one, its backups and "
+     "its numbered copies), of both editions, or the FILEs: good, warnings (which Jet tolerates) or damaged, with "
+     "what was found where.",
+     Second::Files},
     {"--restore", Kind::Restore, "EDITION SLOT", 2, 1, 5, true, false,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
@@ -155,7 +160,8 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             command.kind = named->kind;
             const size_t equals = argument.find('=');
             if (equals != std::string::npos) {
-                if (named->count == 0) return Usage("'" + NameOf(argument) + "' takes no value.");
+                if (named->count == 0 && named->second != Second::Files)
+                    return Usage("'" + NameOf(argument) + "' takes no value.");
                 operands.push_back(argument.substr(equals + 1));
             }
         } else if (IsOursWithOneDash(argument)) {
@@ -178,6 +184,17 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
     // A command opens no window, so nothing on its line is Qt's.
     if (!qtOption.empty()) return Usage("'" + qtOption + "' is an option of the window; a command opens none.");
+    if (given->second == Second::Files) {
+        // One operand that names an edition is the edition; any other
+        // operands are files (a file called "business" is ./business).
+        if (operands.size() == 1 && !EditionLabel(operands[0]).empty()) command.edition = EditionLabel(operands[0]);
+        else command.files = operands;
+        for (const std::string& file : command.files)
+            if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
+        if (command.yes) return Usage("--yes goes with a command that replaces data.");
+        if (command.csv) return Usage("--csv goes with --show.");
+        return {Invocation::Action::Command, command, {}};
+    }
     if (operands.size() < static_cast<size_t>(given->count)) {
         std::string names = given->operands;  // "EDITION SLOT" as "EDITION and SLOT"
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
@@ -232,19 +249,23 @@ std::string HelpText() {
     line("-h, --help", "Shows this help and exits.");
     line("-v, --version", "Shows the version and exits.");
     for (const CommandSpec& command : kCommands)
-        line(std::string(command.option) + (command.count ? " " : "") + command.operands, command.help);
+        line(std::string(command.option) + (*command.operands ? " " : "") + command.operands, command.help);
     line("--yes", "Replaces data without asking (--restore, --create-blank, --put-back).");
-    line("--json", "Prints a listing, records or a comparison as JSON.");
+    line("--json", "Prints a listing, records, a comparison or a check as JSON.");
     line("--csv", "Prints --show as CSV (RFC 4180, UTF-8, a header row).");
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
             "--find with no match and --compare with no difference are done (0).\n"
+            "--check is 0 when no file is damaged (warnings alone are 0), 1 when a file\n"
+            "is damaged or cannot be read. Restore, Create Blank and Put Back check their\n"
+            "source first and refuse a damaged one (1), changing nothing.\n"
             "Examples:\n"
             "  " + kProgramName + " --list --json\n"
             "  " + kProgramName + " --restore business 2 --yes\n"
             "  " + kProgramName + " --versions personal\n"
             "  " + kProgramName + " --find business smith\n"
             "  " + kProgramName + " --compare business 2 --json\n"
+            "  " + kProgramName + " --check business\n"
             "Qt's standard options, such as -platform and -style, are accepted too\n"
             "when the window opens; see " + kProgramName + "(1).\n";
     return text;

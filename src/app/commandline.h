@@ -23,7 +23,7 @@ inline constexpr int kInUse = 75;
 
 // A command to run without a window.
 struct ConsoleCommand {
-    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare };
+    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare, Check };
     Kind kind = Kind::List;
     std::string edition;  // the edition label, "Business" or "Personal"; empty for List
     int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
@@ -33,10 +33,14 @@ struct ConsoleCommand {
     // Show and Compare: WHICH, "current", a backup slot "1" to "5" or a
     // numbered copy "bsrv.3" as its file is named; Find: the TEXT.
     std::string operand;
+    // Check: the files named (none: the databases of the edition, or of
+    // both editions when no edition is given either).
+    std::vector<std::string> files;
 };
 
-// What a command's second operand is.
-enum class Second { None, Number, Which, Text };
+// What a command's second operand is. Files: not a second operand but
+// any number of them, an EDITION alone or FILE... (Check).
+enum class Second { None, Number, Which, Text, Files };
 
 // One command, as the program declares it.
 struct CommandSpec {

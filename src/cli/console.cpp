@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/shellfolders.h"
+#include "cli/check_command.h"
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
@@ -176,6 +177,13 @@ int Run::Go() {
     if (command_.kind == Kind::List) return List(found);
     if (command_.kind == Kind::Show || command_.kind == Kind::Find || command_.kind == Kind::Compare)
         return Records(found);
+    if (command_.kind == Kind::Check) {
+        CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
+                     [this](const std::string& text) { Say(text); }, console_.out};
+        const int status = RunCheckCommand(command_, run);
+        std::fflush(console_.out);
+        return status;
+    }
 
     const bool restoring = command_.kind == Kind::Restore;
     const std::string caption =
@@ -196,7 +204,8 @@ int Run::Go() {
         case Kind::List:
         case Kind::Show:
         case Kind::Find:
-        case Kind::Compare: break;
+        case Kind::Compare:
+        case Kind::Check: break;
     }
     return app::kFailed;
 }

@@ -22,6 +22,7 @@ struct ParseCase {
     const char* errorHas = "";
     const char* edition = "";  // Command: the edition label and number read
     int number = 0;
+    std::vector<std::string> files = {};  // Command: the files named (--check)
 };
 
 class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
@@ -36,6 +37,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
     if (c.action == Action::Command) {
         EXPECT_EQ(read.command.edition, c.edition);
         EXPECT_EQ(read.command.number, c.number);
+        EXPECT_EQ(read.command.files, c.files);
     }
 }
 
@@ -86,7 +88,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ACopyNumberedZero", {"--compare", "business", "bsrv.0"}, Action::Usage, "Unknown database"},
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
-        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),
+        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"},
+        // Checking: an edition alone, both editions, or files (an edition's
+        // name among files is a file).
+        ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
+        ParseCase{"CheckAnEdition", {"--check=PERSONAL"}, Action::Command, "", "Personal"},
+        ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
+        ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
+        ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

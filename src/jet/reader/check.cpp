@@ -258,12 +258,26 @@ void CheckState::Definitions() {
         if (claim[pg] == static_cast<uint8_t>(Claim::Index)) ++workTotal;
 }
 
+void CheckState::AfterPages() {
+    CheckPointers();
+    if (orphanPages)
+        Warn(std::to_string(orphanRows) + " rows on " + std::to_string(orphanPages) +
+                 " data pages of no table, the first on page " + std::to_string(firstOrphan),
+             {}, firstOrphan);
+    for (const CheckedTable& t : tables)
+        if (t.usable && t.strayPages)
+            Damage(std::to_string(t.strayRows) + " of its rows on " + std::to_string(t.strayPages) +
+                       " pages lie outside its usage map, the first on page " + std::to_string(t.firstStray) +
+                       ": no reader finds them",
+                   t.name, t.firstStray);
+}
+
 void CheckState::Rest() {
     // Index pages that no index reached: stale, or lost from an index.
     for (uint64_t pg = 0; pg < marks.size(); ++pg) {
         if ((marks[pg] & (kIndexPage | kReached | kFree)) != kIndexPage) continue;
         if (claim[pg] == static_cast<uint8_t>(Claim::Index) && claimedBy[pg] > 0)
-            Warn("index page " + std::to_string(pg) + " is on the usage map of its indexes, but no index reaches it",
+            Warn("an index page on the usage map of its indexes that no index reaches",
                  tables[claimedBy[pg] - 1].name, static_cast<uint32_t>(pg));
     }
     for (const CheckedTable& t : tables) {
@@ -292,7 +306,7 @@ void CheckState::Batch(uint32_t bytes) {
             if (!ScanPages(budget)) part = Part::Rows;
             break;
         case Part::Rows:
-            CheckPointers();
+            AfterPages();
             part = Part::Indexes;
             break;
         case Part::Indexes:

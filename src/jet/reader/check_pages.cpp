@@ -21,8 +21,6 @@ uint32_t Get32(const unsigned char* p) {
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-std::string Page(uint64_t pg) { return "page " + std::to_string(pg); }
-
 }  // namespace
 
 bool CheckState::RowTable(uint32_t pg, const unsigned char* b, const std::string& table, std::vector<RowSpan>& rows) {
@@ -102,11 +100,11 @@ void CheckState::CheckPage(uint32_t pg, const unsigned char* b, uint64_t& budget
         return;  // their types were checked as the definitions were read
     case Claim::Index:
         if (type != MDB_PAGE_INDEX && type != MDB_PAGE_LEAF)
-            Damage(Page(pg) + ", on the usage map of its indexes, is " + TypeName(type), claimer, pg);
+            Damage("named by the usage map of its indexes, it is " + TypeName(type), claimer, pg);
         return;  // checked as its index is walked
     case Claim::LongValue:
         if (type != MDB_PAGE_DATA || owner != kLongValueOwner)
-            Damage(Page(pg) + ", on the usage map of its long values, is " + TypeName(type), claimer, pg);
+            Damage("named by the usage map of its long values, it is " + TypeName(type), claimer, pg);
         else
             RowTable(pg, b, claimer, rows);
         return;
@@ -115,18 +113,18 @@ void CheckState::CheckPage(uint32_t pg, const unsigned char* b, uint64_t& budget
             std::string is = TypeName(type);
             if (type == MDB_PAGE_DATA && owner == kLongValueOwner) is = "a long-value page";
             else if (type == MDB_PAGE_DATA && ownerTable != tableAt.end()) is = "a data page of " + tables[ownerTable->second].name;
-            Damage(Page(pg) + ", on its usage map, is not one of its data pages but " + is, claimer, pg);
+            Damage("named by its usage map, it is not one of its data pages but " + is, claimer, pg);
             return;
         }
         const bool whole = RowTable(pg, b, claimer, rows);
         if (free) {
             const bool live = std::any_of(rows.begin(), rows.end(), [](const RowSpan& r) { return (r.flags & kDeletedRow) != kDeletedRow; });
             if (live)
-                Damage(Page(pg) + " is on its usage map and holds rows, but the file's map marks it free: Jet may "
-                                  "give it to another table",
+                Damage("it is on its usage map and holds rows, but the file's map marks it free: Jet may give it to "
+                       "another table",
                        claimer, pg);
             else
-                Warn(Page(pg) + " is on its usage map but marked free in the file's map", claimer, pg);
+                Warn("it is on its usage map but marked free in the file's map", claimer, pg);
         }
         if (whole && tables[by - 1].usable) {
             CheckRows(by - 1, pg, b, rows);
@@ -140,7 +138,7 @@ void CheckState::CheckPage(uint32_t pg, const unsigned char* b, uint64_t& budget
     switch (type) {
     case MDB_PAGE_DB:
         if (std::any_of(b, b + size, [](unsigned char x) { return x != 0; }))
-            Warn(Page(pg) + " is of type 0, which only the file's first page is", {}, pg);
+            Warn("it is of type 0, which only the file's first page is", {}, pg);
         return;
     case MDB_PAGE_DATA: {
         if (owner == kLongValueOwner || owner == 0) {
@@ -153,29 +151,32 @@ void CheckState::CheckPage(uint32_t pg, const unsigned char* b, uint64_t& budget
         if (!RowTable(pg, b, name, rows)) return;
         const auto live = std::count_if(rows.begin(), rows.end(), [](const RowSpan& r) { return (r.flags & kDeletedRow) != kDeletedRow; });
         if (live == 0) return;
-        if (ownerTable != tableAt.end())
-            Damage(std::to_string(live) + " rows on " + Page(pg) +
-                       " lie outside its usage map: no reader finds them",
-                   name, pg);
-        else
-            Warn(Page(pg) + " holds " + std::to_string(live) + " rows of no table (its owner is page " +
-                     std::to_string(owner) + ")",
-                 {}, pg);
+        // Told once for each table, at the end (CheckState::Rest); a table
+        // whose definition is damaged has said so already.
+        if (ownerTable != tableAt.end()) {
+            CheckedTable& t = tables[ownerTable->second];
+            if (!t.usable) return;
+            if (t.strayPages++ == 0) t.firstStray = pg;
+            t.strayRows += static_cast<uint64_t>(live);
+        } else {
+            if (orphanPages++ == 0) firstOrphan = pg;
+            orphanRows += static_cast<uint64_t>(live);
+        }
         return;
     }
     case MDB_PAGE_TABLE:
-        Warn(Page(pg) + " is a table definition that the catalogue does not name", {}, pg);
+        Warn("a table definition that the catalogue does not name", {}, pg);
         return;
     case MDB_PAGE_INDEX:
     case MDB_PAGE_LEAF:
         if (ownerTable == tableAt.end())
-            Warn(Page(pg) + " is an index page of no table (its owner is page " + std::to_string(owner) + ")", {}, pg);
+            Warn("an index page of no table (its owner is page " + std::to_string(owner) + ")", {}, pg);
         return;  // one of a table's: whether an index reaches it is seen as they are walked
     case MDB_PAGE_MAP:
-        Warn(Page(pg) + " is a bitmap page that no usage map names", {}, pg);
+        Warn("a bitmap page that no usage map names", {}, pg);
         return;
     default:
-        Warn(Page(pg) + " is of unknown type " + std::to_string(type), {}, pg);
+        Warn("a page of unknown type " + std::to_string(type), {}, pg);
         return;
     }
 }

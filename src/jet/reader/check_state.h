@@ -30,7 +30,7 @@ enum class Severity : uint8_t { Damaged = 0, Warning = 1, Note = 2 };
 // rest are counted, and said in one finding at the end.
 class Findings {
 public:
-    static constexpr uint32_t kMostFindings = 1000;
+    static constexpr uint32_t kMostFindings = 200;
 
     explicit Findings(Output& out) : out_(out) {}
     void Add(Severity severity, const std::string& what, const std::string& table = {}, uint32_t page = kNoPlace,
@@ -76,6 +76,10 @@ struct CheckedTable {
     std::vector<RowTally> allKeys, anyKey;
     bool keysKnown = true;            // every row's key columns were read
     uint32_t rowFindings = 0;         // rows found damaged
+    // Its data pages with rows that its usage map does not name: said
+    // once, at the end, with the first.
+    uint64_t strayPages = 0, strayRows = 0;
+    uint32_t firstStray = 0;
 };
 
 // An overflow pointer (a row whose offset has 0x4000): the row it points
@@ -132,6 +136,9 @@ public:
     void Batch(uint32_t bytes);
     void Definitions();
     void ClaimPage(uint64_t page, Claim claim, size_t table, const std::string& what);
+    // What the pages told once they are all read: the overflow pointers,
+    // and the rows no usage map names.
+    void AfterPages();
     void Rest();
     void Damage(const std::string& what, const std::string& table = {}, uint32_t page = kNoPlace,
                 uint32_t row = kNoPlace) {
@@ -185,6 +192,10 @@ public:
 
     uint64_t nextPage = 0;  // the scan's position
     uint64_t workDone = 0, workTotal = 0;
+
+    // Data pages with rows whose owner is no table: said once, at the end.
+    uint64_t orphanPages = 0, orphanRows = 0;
+    uint32_t firstOrphan = 0;
 
     std::vector<Pointer> pointers;
     std::unordered_map<uint32_t, MovedRow> moved;

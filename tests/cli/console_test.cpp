@@ -218,8 +218,10 @@ TEST_F(Command, VersionsListTheLastSetAsideFirstAndADamagedCopyIsNotPutBack) {
     e2e::WineHome::Place(data + "/bsrv.3", Bytes(backup).substr(0, 3000));
     const Run refused = Start({"--put-back", "personal", "3", "--yes"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(refused.err.contains(QRegularExpression("restore-rolvane-data: Unable to restore file: bsrv.3 cannot "
-                                                        "be read: Unrecognized database format '[^']*/bsrv.3'")))
+    // Refused by its check, before the warning: one line that names it and why.
+    EXPECT_TRUE(refused.err.contains(QRegularExpression("\nrestore-rolvane-data: Unable to restore file: [^\n]*/bsrv.3 is "
+                                                        "damaged: its length, 3000 bytes, is not a whole number of "
+                                                        "4096-byte pages. Nothing was changed.\n$")))
         << refused.err.toStdString();
     EXPECT_EQ(Bytes(live), live4);
     EXPECT_FALSE(fs::exists(data + "/bsrv.4")) << "nothing was set aside";
@@ -277,8 +279,9 @@ TEST_F(Command, ADamagedLiveDatabaseIsReplacedAndKeptAsTheNumberedCopy) {
 
 // --check: every database of the home, one line each; a damaged one, as
 // text and as JSON, with where and what; a stale lock file beside the live
-// database is a warning, which fails nothing.
-TEST_F(Command, ChecksEveryDatabaseAndFailsOnlyOnDamage) {
+// database is a warning, which fails nothing. A restore of the damaged
+// backup is refused in one line, and nothing changes.
+TEST_F(Command, ChecksEveryDatabaseAndRestoresNoDamagedOne) {
     const Run good = Start({"--check"});
     EXPECT_EQ(good.status, 0) << good.err.toStdString();
     EXPECT_EQ(good.out.toStdString(), "Personal (Current): good\nPersonal Backup 2: good\n");
@@ -309,6 +312,15 @@ TEST_F(Command, ChecksEveryDatabaseAndFailsOnlyOnDamage) {
     EXPECT_EQ(first["table"].toString(), "roof");
     EXPECT_EQ(first["page"].toInt(), 3);
     EXPECT_TRUE(first["row"].isNull());
+
+    const std::string before = Bytes(live);
+    const Run restore = Start({"--restore", "personal", "2", "--yes"});
+    EXPECT_EQ(restore.status, 1);
+    EXPECT_TRUE(restore.err.endsWith("/Backup2.rv is damaged: roof, page 3: table definition on page 3 is a page of "
+                                     "type 0. Nothing was changed.\n"))
+        << restore.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.1"));
 }
 
 // Restore writes into the folder option 12 names even where discovery

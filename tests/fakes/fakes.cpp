@@ -550,6 +550,8 @@ void FakeListView::AutosizeColumn(int Column) {
 ports::CheckResult FakeFileCheck::Check(const std::string& Path, const ports::CheckProgress& Progress) {
     checked.push_back(Path);
     ports::CheckResult result;
+    result.cancelled = userStops;
+    if (userStops) return result;
     for (int step = 1; step <= steps; ++step)
         if (Progress && !Progress(static_cast<uint64_t>(step), static_cast<uint64_t>(steps))) {
             result.cancelled = true;

@@ -350,6 +350,7 @@ public:
 
     std::vector<std::string> checked;
     int steps = 1;
+    bool userStops = false;  // the user stops every check (as the window's Cancel does)
 
 private:
     FakeFiles& files_;

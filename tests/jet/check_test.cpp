@@ -122,7 +122,7 @@ const Damage kDamages[] = {
          const size_t at = BusiestDataPage(b) * PageSize(b) + 2;
          Put16(b, at, static_cast<uint16_t>(Get16(b, at) + 100));
      },
-     "a new row would be written over others"},
+     "Jet would write a new row over others", Severity::Warning},
     {"RowCountStale",
      [](Bytes& b) {
          const size_t at = OwnerOf(b, BusiestDataPage(b)) * PageSize(b) + (PageSize(b) == 2048 ? 12 : 16);

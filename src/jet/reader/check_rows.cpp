@@ -71,6 +71,7 @@ void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbFie
             if (std::find(chain.begin(), chain.end(), at) != chain.end())
                 Damaged(what + " comes back to " + RowAt(at) + ": a loop");
             chain.push_back(at);
+            ++longValueRowsRead;
             const uint32_t pg = at >> 8, row = at & 0xff;
             if (pg == 0 || pg >= claim.size())
                 Damaged(what + " points at page " + std::to_string(pg) + ", outside the file");

@@ -202,6 +202,8 @@ public:
     // Long-value rows that a value has been found on, by page: a row met
     // twice belongs to two values.
     std::unordered_map<uint32_t, std::array<uint64_t, 4>> longValueRows;
+    // Long-value rows followed so far: work that a batch counts too.
+    uint64_t longValueRowsRead = 0;
     // The last long-value pages read, so that a chain on one page costs one read.
     std::unordered_map<uint32_t, std::vector<unsigned char>> pageCache;
 

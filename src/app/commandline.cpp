@@ -12,7 +12,7 @@ namespace {
 
 using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 8> kCommands{{
+constexpr std::array<CommandSpec, 9> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
@@ -25,6 +25,10 @@ constexpr std::array<CommandSpec, 8> kCommands{{
     {"--compare", &H::Compare, {"EDITION WHICH", 2, Second::Which}, kTakesJson,
      "Prints what differs between database WHICH and the live database: records only in one, and records "
      "changed, with their fields."},
+    {"--check", &H::Check, {"[EDITION|FILE...]", 0, Second::Files}, kTakesJson,
+     "Checks every page, row, long value and index of the databases of EDITION (the live one, its backups and "
+     "its numbered copies), of both editions, or the FILEs: good, warnings (which Jet tolerates) or damaged, with "
+     "what was found where."},
     {"--restore", &H::Restore, {"EDITION SLOT", 2, Second::Number, 1, 5}, kTakesYes,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", &H::CreateBlank, {"EDITION", 1}, kTakesYes,
@@ -46,7 +50,7 @@ constexpr std::array<Flag, 3> kFlags{{
     {"--yes", &ConsoleCommand::yes, kTakesYes,
      "Replaces data without asking (--restore, --create-blank, --put-back).",
      "--yes goes with a command that replaces data."},
-    {"--json", &ConsoleCommand::json, kTakesJson, "Prints a listing, records or a comparison as JSON.",
+    {"--json", &ConsoleCommand::json, kTakesJson, "Prints a listing, records, a comparison or a check as JSON.",
      "--json goes with a command that prints a listing or records."},
     {"--csv", &ConsoleCommand::csv, kTakesCsv, "Prints --show as CSV (RFC 4180, UTF-8, a header row).",
      "--csv goes with --show."},
@@ -168,7 +172,8 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             command.spec = named;
             const size_t equals = argument.find('=');
             if (equals != std::string::npos) {
-                if (named->operands.count == 0) return Usage("'" + NameOf(argument) + "' takes no value.");
+                if (named->operands.count == 0 && named->operands.second != Second::Files)
+                    return Usage("'" + NameOf(argument) + "' takes no value.");
                 operands.push_back(argument.substr(equals + 1));
             }
         } else if (IsOursWithOneDash(argument)) {
@@ -190,6 +195,17 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
     // A command opens no window, so nothing on its line is Qt's.
     if (!qtOption.empty()) return Usage("'" + qtOption + "' is an option of the window; a command opens none.");
+    if (given->operands.second == Second::Files) {
+        // One operand that names an edition is the edition; any other
+        // operands are files (a file called "business" is ./business).
+        if (operands.size() == 1 && !EditionLabel(operands[0]).empty()) command.edition = EditionLabel(operands[0]);
+        else command.files = operands;
+        for (const std::string& file : command.files)
+            if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
+        if (command.yes) return Usage("--yes goes with a command that replaces data.");
+        if (command.csv) return Usage("--csv goes with --show.");
+        return {Invocation::Action::Command, command, {}};
+    }
     const Operands& takes = given->operands;
     if (operands.size() < static_cast<size_t>(takes.count)) {
         std::string names = takes.names;  // "EDITION SLOT" as "EDITION and SLOT"
@@ -250,12 +266,16 @@ std::string HelpText() {
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
             "--find with no match and --compare with no difference are done (0).\n"
+            "--check is 0 when no file is damaged (warnings alone are 0), 1 when a file\n"
+            "is damaged or cannot be read. Restore, Create Blank and Put Back check their\n"
+            "source first and refuse a damaged one (1), changing nothing.\n"
             "Examples:\n"
             "  " + kProgramName + " --list --json\n"
             "  " + kProgramName + " --restore business 2 --yes\n"
             "  " + kProgramName + " --versions personal\n"
             "  " + kProgramName + " --find business smith\n"
             "  " + kProgramName + " --compare business 2 --json\n"
+            "  " + kProgramName + " --check business\n"
             "Qt's standard options, such as -platform and -style, are accepted too\n"
             "when the window opens; see " + kProgramName + "(1).\n";
     return text;

@@ -34,6 +34,9 @@ struct ConsoleCommand {
     // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
     // numbered copy "bsrv.3" as its file is named; --find: the TEXT.
     std::string operand;
+    // Check: the files named (none: the databases of the edition, or of
+    // both editions when no edition is given either).
+    std::vector<std::string> files;
 };
 
 // What runs the commands, one function for each, each returning the exit
@@ -51,12 +54,14 @@ public:
     virtual int Restore(const ConsoleCommand& command) = 0;
     virtual int CreateBlank(const ConsoleCommand& command) = 0;
     virtual int PutBack(const ConsoleCommand& command) = 0;
+    virtual int Check(const ConsoleCommand& command) = 0;
 };
 using CommandHandler = int (CommandHandlers::*)(const ConsoleCommand&);
 
 // What a command's second operand is: a number from low to high, WHICH, a
-// TEXT, or the N of a numbered copy bsrv.N (operations/numbered_copies.h).
-enum class Second { None, Number, Which, Text, Copy };
+// TEXT, the N of a numbered copy bsrv.N (operations/numbered_copies.h), or
+// Files: any number of operands, an EDITION alone or FILE... (--check).
+enum class Second { None, Number, Which, Text, Copy, Files };
 
 // The operands a command takes after its option.
 struct Operands {

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/shellfolders.h"
+#include "cli/check_command.h"
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
@@ -52,6 +53,7 @@ public:
     int Restore(const app::ConsoleCommand&) override;
     int CreateBlank(const app::ConsoleCommand&) override;
     int PutBack(const app::ConsoleCommand&) override;
+    int Check(const app::ConsoleCommand&) override;
 
 private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
@@ -211,6 +213,15 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
                    [this](const std::string& text) { Say(text); }, console_.out};
     const int status = command(command_, run);
+    std::fflush(console_.out);
+    return status;
+}
+
+int Run::Check(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
+                 [this](const std::string& text) { Say(text); }, console_.out};
+    const int status = RunCheckCommand(command_, run);
     std::fflush(console_.out);
     return status;
 }

@@ -132,6 +132,12 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 
 // One run of a command that replaces a live database, in the order every
 // command runs it:
+//   CheckSource  the whole-file check of the new data (ports/check.h),
+//             before the warning: a damaged source is refused there, told
+//             in a message of its own under the application's title, with
+//             nothing changed; a source with warnings only goes on, and the
+//             warning says so in one more sentence; a check stopped by the
+//             user ends the command as No does.
 //   Consent   the warning; only Yes goes on. Right after it, before the
 //             first step, is the one point where a command has consent and
 //             has not yet touched anything: from there stop signals are
@@ -167,6 +173,9 @@ public:
 
     // The live database, where the command knows it before it keeps it.
     void For(const std::string& Live) { result_.live = Live; }
+    // Next for a source that may replace the live database; Leave when it
+    // is damaged (refused, told) or its check was stopped (declined).
+    common::Flow CheckSource(const std::string& Source, int Line);
     // Next on Yes; Leave, declined, on anything else (No, Esc, the close box).
     common::Flow Consent(const std::string& Warning);
     // The lock of Live's folder, unless the run holds it already. Throws
@@ -202,6 +211,11 @@ private:
     std::string lead_, title_;
     Result result_;
     std::optional<vb::Error> notSaved_;  // the copy took the live name, the disk failed to save it
+    std::string checked_;                // the sentence the warning gains: the source's warnings
 };
+
+// The message that refuses a damaged source: it names the source and the
+// first damage, and says that nothing was changed.
+std::string DamagedSourcePrompt(const std::string& Lead, const std::string& Source, const ports::Finding& First);
 
 }  // namespace operations

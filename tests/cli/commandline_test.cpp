@@ -24,6 +24,7 @@ struct ParseCase {
     const char* errorHas = "";
     const char* edition = "";  // Command: the edition label and number read
     int number = 0;
+    std::vector<std::string> files = {};  // Command: the files named (--check)
 };
 
 class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
@@ -38,6 +39,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
     if (c.action == Action::Command) {
         EXPECT_EQ(read.command.edition, c.edition);
         EXPECT_EQ(read.command.number, c.number);
+        EXPECT_EQ(read.command.files, c.files);
     }
 }
 
@@ -93,7 +95,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ACopyPastTheOldLimit", {"--compare", "business", "bsrv.123456"}, Action::Command, "", "Business"},
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
-        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),
+        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"},
+        // Checking: an edition alone, both editions, or files (an edition's
+        // name among files is a file).
+        ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
+        ParseCase{"CheckAnEdition", {"--check=PERSONAL"}, Action::Command, "", "Personal"},
+        ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
+        ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
+        ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
@@ -117,6 +127,7 @@ struct Recorder : app::CommandHandlers {
     int Restore(const app::ConsoleCommand&) override { return Ran("--restore"); }
     int CreateBlank(const app::ConsoleCommand&) override { return Ran("--create-blank"); }
     int PutBack(const app::ConsoleCommand&) override { return Ran("--put-back"); }
+    int Check(const app::ConsoleCommand&) override { return Ran("--check"); }
     int Ran(const char* option) {
         ran += option;
         return 7;
@@ -130,6 +141,7 @@ TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
         {"--show", {"business", "bsrv.2"}},
         {"--find", {"business", "ann"}},
         {"--compare", {"business", "current"}},
+        {"--check", {"business"}},
         {"--restore", {"business", "2"}},
         {"--create-blank", {"business"}},
         {"--put-back", {"business", "3"}},

@@ -174,8 +174,7 @@ int History(const app::ConsoleCommand& command, HistoryRun& run) {
 
 }  // namespace
 
-int RunHistoryCommand(const app::ConsoleCommand& command, HistoryRun& run) {
-    return command.kind == app::ConsoleCommand::Kind::Snapshot ? Snapshot(command, run) : History(command, run);
-}
+int RunSnapshot(const app::ConsoleCommand& command, HistoryRun& run) { return Snapshot(command, run); }
+int RunHistory(const app::ConsoleCommand& command, HistoryRun& run) { return History(command, run); }
 
 }  // namespace cli

@@ -30,7 +30,8 @@ struct HistoryRun {
     std::FILE* out;
 };
 
-// Runs Snapshot or History; returns the exit status.
-int RunHistoryCommand(const app::ConsoleCommand& command, HistoryRun& run);
+// Run --snapshot and --history; each returns the exit status.
+int RunSnapshot(const app::ConsoleCommand& command, HistoryRun& run);
+int RunHistory(const app::ConsoleCommand& command, HistoryRun& run);
 
 }  // namespace cli

@@ -36,7 +36,9 @@ struct RecordsRun {
     std::function<std::optional<records::Place>(const std::string& which)> version = {};
 };
 
-// Runs Show, Find or Compare; returns the exit status.
-int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run);
+// --show, --find and --compare; each returns the exit status.
+int RunShow(const app::ConsoleCommand& command, RecordsRun& run);
+int RunFind(const app::ConsoleCommand& command, RecordsRun& run);
+int RunCompare(const app::ConsoleCommand& command, RecordsRun& run);
 
 }  // namespace cli

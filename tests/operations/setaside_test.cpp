@@ -124,7 +124,7 @@ TEST_F(CommandsTest, WithoutRoomForACopyAFailedPutBackNamesTheNumberedCopy) {
     SelectRow(PersonalBackup(1));
     w.files.failures.Add("CopyAside", vb::DiskFull());
     w.files.failures.Add("FileCopy", vb::DiskFull());
-    w.files.failures.Add("Name", vb::PathFileAccessError(), 1, kPersonalFolder + "bsrv.1");
+    w.files.failures.Add("MoveBack", vb::PathFileAccessError(), 2, kPersonalFolder + "bsrv.1");
     w.msgbox.Answer({vbYes, vbYes, vbOK});
     operations::cmdRestore_Click(form);
     EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));

@@ -157,7 +157,7 @@ TEST_F(PosixFilesTest, CopyFailingMidwayLeavesDestinationAndNoTemporaryFile) {
         int error;
         int number;
     } cases[] = {
-        {ENOSPC, vb::kDiskFull}, {EDQUOT, vb::kDiskFull}, {EIO, vb::kDeviceIOError}, {EFBIG, vb::kPathFileAccessError}};
+        {ENOSPC, vb::kDiskFull}, {EDQUOT, vb::kDiskFull}, {EIO, vb::kDeviceIOError}, {EFBIG, vb::kDiskFull}};
     for (const auto& c : cases) {
         size_t written = 0;
         PosixFiles failing(paths, [&](int fd, const void* data, size_t size) -> ssize_t {

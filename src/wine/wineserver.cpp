@@ -103,10 +103,12 @@ std::string ProgramName(int proc, const std::string& pid) {
     return host::BaseName(exe);
 }
 
+using FileId = std::pair<dev_t, ino_t>;
+
 // The lock files of the Wine server folders in the temporary folders that
 // this user may look into.
-std::vector<std::pair<dev_t, ino_t>> ServerLockFiles(const std::vector<std::string>& temporaryFolders) {
-    std::vector<std::pair<dev_t, ino_t>> found;
+std::vector<FileId> ServerLockFiles(const std::vector<std::string>& temporaryFolders) {
+    std::vector<FileId> found;
     auto each = [](const std::string& folder, auto&& take) {
         DIR* dir = opendir(folder.c_str());
         if (!dir) return;
@@ -133,14 +135,12 @@ std::vector<std::pair<dev_t, ino_t>> ServerLockFiles(const std::vector<std::stri
 // What the open files of a process showed.
 struct OpenFiles {
     bool readable = false;
-    bool gone = false;        // the process ended meanwhile
-    int error = 0;            // not readable: why
-    bool hasFile = false;     // the file asked about is among them
-    bool hasServerLock = false;  // a server folder's lock file it locks is among them
+    bool gone = false;     // the process ended meanwhile
+    int error = 0;         // not readable: why
+    bool hasFile = false;  // the file asked about is among them
 };
 
-OpenFiles LookAtOpenFiles(int proc, const std::string& pid, const struct stat& file,
-                          const std::vector<ino_t>& locked) {
+OpenFiles LookAtOpenFiles(int proc, const std::string& pid, const struct stat& file) {
     OpenFiles seen;
     host::Fd folder(openat(proc, (pid + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* fds = folder ? fdopendir(folder.get()) : nullptr;
@@ -158,19 +158,13 @@ OpenFiles LookAtOpenFiles(int proc, const std::string& pid, const struct stat& f
         if (entry->d_name[0] == '.') continue;
         struct stat open{};
         if (fstatat(dirfd(fds), entry->d_name, &open, 0) != 0) continue;  // closed meanwhile
-        if (open.st_dev == file.st_dev && open.st_ino == file.st_ino) seen.hasFile = true;
-        // Its lock file: the device is not compared, as the list of locks
-        // names the file system's own, which btrfs and overlay show
-        // otherwise to stat; the name ties it to a server folder.
-        if (!seen.hasServerLock && S_ISREG(open.st_mode) &&
-            std::find(locked.begin(), locked.end(), open.st_ino) != locked.end()) {
-            char target[4096];
-            const ssize_t n = readlinkat(dirfd(fds), entry->d_name, target, sizeof target - 1);
-            seen.hasServerLock = n > 0 && IsServerLockPath(std::string_view(target, static_cast<size_t>(n)));
+        if (open.st_dev == file.st_dev && open.st_ino == file.st_ino) {
+            seen.hasFile = true;
+            break;
         }
     }
-    seen.error = errno;
-    seen.readable = seen.error == 0 || seen.hasFile;
+    seen.error = seen.hasFile ? 0 : errno;
+    seen.readable = seen.error == 0;
     closedir(fds);
     return seen;
 }
@@ -187,16 +181,24 @@ std::string UserName(uid_t uid) {
 // when no other has it.
 class Search {
 public:
-    Search(int proc, const struct stat& file) : proc_(proc), file_(file), me_(geteuid()), self_(getpid()) {}
+    Search(int proc, const ProcessView& view, const struct stat& file)
+        : proc_(proc), view_(view), file_(file), me_(geteuid()), self_(getpid()) {
+        for (const std::string& folder : view_.temporaryFolders)
+            if (struct stat ours{}; stat(folder.c_str(), &ours) == 0)
+                temporaryFolders_.emplace_back(ours.st_dev, ours.st_ino);
+    }
 
-    // Asks pid, a wineserver where known is true, else a holder of locks
-    // (locked: the inodes it locks) that is one when its open files show it.
-    // True once the answer is known to be kOpen.
-    bool Ask(pid_t holder, bool known, const std::vector<ino_t>& locked) {
+    // Asks pid, a wineserver where known is true, else a holder of locks on
+    // the files locked, which is one when it locks a server folder's lock
+    // file in a /tmp of its own. True once the answer is known to be kOpen.
+    bool Ask(pid_t holder, bool known, const std::vector<FileId>& locked) {
         if (holder == self_) return false;
         const std::string pid = std::to_string(holder);
-        const std::optional<Status> status = ReadStatus(proc_, pid);
-        if (!status) {
+        // Whether it is a wineserver, by what costs least first: its comm
+        // and the lock files it holds. Its status, which the kernel is slower
+        // to give, is read for wineservers only.
+        struct stat alive{};
+        if (fstatat(proc_, pid.c_str(), &alive, 0) != 0) {
             const int error = errno;
             // Ended meanwhile; else hidden from this user (hidepid), or
             // unreadable, while it holds a lock as a wineserver does.
@@ -204,14 +206,23 @@ public:
             CannotTell(holder, error, "process " + pid + " cannot be looked at: " + std::strerror(error));
             return false;
         }
-        const bool named = IsWineServerName(status->name) || IsWineServerName(ProgramName(proc_, pid));
+        const std::optional<std::string> comm = ReadAt(proc_, pid + "/comm");
+        const bool server = known || (comm && IsWineServerName(*comm)) || LocksOwnServerFile(pid, locked) ||
+                            IsWineServerName(ProgramName(proc_, pid));
+        if (!server) return false;
+        const std::optional<Status> status = ReadStatus(proc_, pid);
+        if (!status) {
+            const int error = errno;
+            struct stat gone{};
+            if (fstatat(proc_, pid.c_str(), &gone, 0) != 0 && errno == ENOENT) return false;
+            CannotTell(holder, error, "process " + pid + " cannot be looked at: " + std::strerror(error));
+            return false;
+        }
         // Another user's program can hold only a file that user could open.
         const bool otherUser = status->uid != me_;
         if (otherUser && !CouldOpen(file_, status->uid, status->gid, status->groups)) return false;
-        const OpenFiles seen = LookAtOpenFiles(proc_, pid, file_, locked);
+        const OpenFiles seen = LookAtOpenFiles(proc_, pid, file_);
         if (seen.gone) return false;
-        const bool server = known || named || seen.hasServerLock;
-        if (!server) return false;
         if (seen.readable) {
             if (!seen.hasFile) return false;
             answer_ = {ServerHold::kOpen, holder, 0, {}};
@@ -236,7 +247,26 @@ public:
     }
 
 private:
+    // Whether pid, which has a /tmp of its own (a sandbox), locks one of
+    // the server folders' lock files there.
+    bool LocksOwnServerFile(const std::string& pid, const std::vector<FileId>& locked) const {
+        if (locked.empty()) return false;
+        const std::string tmp = view_.proc + "/" + pid + "/root/tmp";
+        struct stat theirs{};
+        if (stat(tmp.c_str(), &theirs) != 0) return false;
+        // The same /tmp as one of ours: looked through already.
+        if (std::find(temporaryFolders_.begin(), temporaryFolders_.end(), FileId(theirs.st_dev, theirs.st_ino)) !=
+            temporaryFolders_.end())
+            return false;
+        const std::vector<FileId> serverLocks = ServerLockFiles({tmp});
+        return std::any_of(locked.begin(), locked.end(), [&](const FileId& file) {
+            return std::find(serverLocks.begin(), serverLocks.end(), file) != serverLocks.end();
+        });
+    }
+
     int proc_;
+    const ProcessView& view_;
+    std::vector<FileId> temporaryFolders_;
     const struct stat& file_;
     uid_t me_;
     pid_t self_;
@@ -282,7 +312,6 @@ std::vector<LockLine> ParseLocks(std::string_view locks) {
 }
 
 bool IsServerLockPath(std::string_view path) {
-    if (path.ends_with(" (deleted)")) path.remove_suffix(10);
     if (!path.ends_with("/lock")) return false;
     path.remove_suffix(5);
     const size_t serverAt = path.rfind('/');
@@ -320,23 +349,22 @@ ServerAnswer FindInWineServer(const struct stat& file, const ProcessView& view) 
         return {ServerHold::kCannotTell, 0, error,
                 "the processes (" + view.proc + ") cannot be read: " + std::strerror(error)};
     }
-    Search search(proc.get(), file);
+    Search search(proc.get(), view, file);
 
     if (const std::optional<std::string> locks = ReadAt(proc.get(), "locks")) {
-        const std::vector<std::pair<dev_t, ino_t>> serverLocks = ServerLockFiles(view.temporaryFolders);
+        const std::vector<FileId> serverLocks = ServerLockFiles(view.temporaryFolders);
         const std::vector<LockLine> lines = ParseLocks(*locks);
         std::vector<pid_t> asked;
         for (const LockLine& line : lines) {
             // wineserver takes a POSIX lock; each holder is asked once.
             if (!line.posix || std::find(asked.begin(), asked.end(), line.pid) != asked.end()) continue;
             asked.push_back(line.pid);
-            std::vector<ino_t> locked;
+            std::vector<FileId> locked;
             bool known = false;
             for (const LockLine& other : lines) {
                 if (other.pid != line.pid || !other.posix) continue;
-                locked.push_back(other.inode);
-                known = known || std::find(serverLocks.begin(), serverLocks.end(),
-                                           std::make_pair(other.device, other.inode)) != serverLocks.end();
+                locked.emplace_back(other.device, other.inode);
+                known = known || std::find(serverLocks.begin(), serverLocks.end(), locked.back()) != serverLocks.end();
             }
             if (search.Ask(line.pid, known, locked)) break;
         }

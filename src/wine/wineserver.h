@@ -10,13 +10,14 @@
 // <tmp>/.wine-UID/server-DEV-INODE with Wine's own builds, and
 // /tmp/wine-XXXXXX/server-DEV-INODE with Debian's; a sandboxed Wine
 // (Flatpak) has a /tmp of its own. The kernel's list of locks (/proc/locks)
-// names the holder of every lock, so a holder is a wineserver when the file
-// it locks is such a lock file: found among the server folders of the
-// temporary folders, or among the holder's own open files (whose names it
-// shows as its own /tmp has them). A holder whose files cannot be looked at
-// and whose lock file is out of sight is taken for a wineserver by its name
-// (comm or program file "wineserver*"). Where the list of locks cannot be
-// read, every process is looked at, by its name alone.
+// names the holder of every POSIX lock and the locked file (device, inode),
+// so a holder is a wineserver when the file it locks is such a lock file:
+// found in the server folders of the temporary folders, or, for a holder
+// with a /tmp of its own, in that one (through /proc/PID/root). A holder
+// whose lock file is out of sight (another user's server folder) is taken
+// for a wineserver by its name (comm or program file "wineserver*"). Where
+// the list of locks cannot be read, every process is looked at, by its name
+// alone. Only the wineservers' open files are looked through.
 //
 // A wineserver of another user counts only where that user could open the
 // file (by its owner, group and mode; root always can): it then holds the
@@ -75,9 +76,8 @@ struct LockLine {
 // 0: neither is listed, nor a line that does not read as one.
 std::vector<LockLine> ParseLocks(std::string_view locks);
 
-// Whether path (as readlink shows an open file) is the lock file of a Wine
-// server folder: ".../.wine-UID/server-DEV-INODE/lock" or
-// ".../wine-XXXXXX/server-DEV-INODE/lock" (also when " (deleted)").
+// Whether path names the lock file of a Wine server folder:
+// ".../.wine-UID/server-DEV-INODE/lock" or ".../wine-XXXXXX/server-DEV-INODE/lock".
 bool IsServerLockPath(std::string_view path);
 
 // Whether a process of this name (comm, or its program file's name) is

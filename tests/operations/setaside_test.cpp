@@ -142,9 +142,11 @@ TEST_F(CommandsTest, WithoutRoomForACopyAFailedPutBackNamesTheNumberedCopy) {
 // offers to move the live database.
 TEST(SetAside, WhatStopsACommandLeavesTheFolderAsItWasAndOnlyAHolderIsInUse) {
     using Ending = operations::Result::Ending;
-    const std::string why = "the open files of wineserver32 (process 42, user root) cannot be read: it runs as another user";
+    const std::string why =
+        "the open files of wineserver32 (process 42, user root) cannot be read: it runs as another user";
     const vb::Error cannotTell = vb::CannotTellIfHeld(vb::kPermissionDenied, why);
-    const vb::Error ioError = vb::CannotTellIfHeld(vb::kDeviceIOError, "the file cannot be opened to look: Device I/O error");
+    const vb::Error ioError =
+        vb::CannotTellIfHeld(vb::kDeviceIOError, "the file cannot be opened to look: Device I/O error");
     const std::string toldCannotTell = "Unable to restore file: Cannot tell whether another program holds the file: " +
                                        why + ".\r\n\r\nNothing was changed.";
     const struct {
@@ -193,7 +195,8 @@ TEST(SetAside, WhatStopsACommandLeavesTheFolderAsItWasAndOnlyAHolderIsInUse) {
         EXPECT_EQ(result.ending, row.ending);
         EXPECT_EQ(result.error ? result.error->Number() : 0, row.error);
         EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
-        EXPECT_EQ(f.w.msgbox.shown.back().buttons, row.ending == Ending::InUse ? ports::vbRetryCancel : ports::vbOKOnly);
+        EXPECT_EQ(f.w.msgbox.shown.back().buttons,
+                  row.ending == Ending::InUse ? ports::vbRetryCancel : ports::vbOKOnly);
         EXPECT_EQ(f.w.msgbox.shown.size(), 2u) << "no warning that the live database would move";
         EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(10));
         EXPECT_EQ(f.w.files.Paths(), before);

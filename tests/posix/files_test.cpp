@@ -419,7 +419,8 @@ TEST_F(PosixFilesTest, AFailedFolderFlushAfterAChangeIsReportedAsNotSaved) {
             for (const std::string& name : Listing(tmp.path())) fs::remove(At(name));
             WriteFile(At("bsrv.mdb"), "old");
             WriteFile(At("new.mdb"), "new");
-            PosixFiles flushing(paths, {}, [&](PosixFiles::Step step) { return step == fault.step ? fault.error : 0; });
+            PosixFiles flushing(paths, {},
+                                [&](PosixFiles::Step step) { return step == fault.step ? fault.error : 0; });
             const auto kind = KindOf([&] { c.change(flushing); });
             EXPECT_EQ(kind, fault.notSaved ? std::optional(vb::ErrorKind::NotSaved) : std::nullopt);
             EXPECT_EQ(Listing(tmp.path()), c.after);

@@ -25,12 +25,12 @@ class Holder {
 public:
     // serverName: the process's name with Hold::OpenInWineServer.
     Holder(const std::string& path, Hold how, const std::string& serverName = "rolvane-holder") {
-        // The server folder, <folder>/.wine-UID/server-DEV-INODE, named before
-        // the fork: the child only makes system calls.
-        char folder[] = "/tmp/rolvane-test-server-XXXXXX";
+        // The server folder, as Debian's Wine names it (/tmp/wine-XXXXXX/
+        // server-DEV-INODE, a folder of its own that no Wine shares), named
+        // before the fork: the child only makes system calls.
+        char folder[] = "/tmp/wine-XXXXXX";
         if (how == Hold::OpenInWineServer && !mkdtemp(folder)) throw std::runtime_error("mkdtemp");
-        const std::string wine = std::string(folder) + "/.wine-" + std::to_string(getuid());
-        const std::string server = wine + "/server-fe01-2a";
+        const std::string server = std::string(folder) + "/server-fe01-2a";
         const std::string lockFile = server + "/lock";
         int ready[2], release[2];
         if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
@@ -42,7 +42,7 @@ public:
             if (how == Hold::OpenInWineServer) {
                 prctl(PR_SET_NAME, serverName.c_str(), 0, 0, 0);
                 // As a wineserver holds its server folder's lock file while it runs.
-                ok = mkdir(wine.c_str(), 0700) == 0 && mkdir(server.c_str(), 0700) == 0;
+                ok = mkdir(server.c_str(), 0700) == 0;
                 const int lockFd = ok ? open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600) : -1;
                 struct flock serverLock{};
                 serverLock.l_type = F_WRLCK;
@@ -69,7 +69,6 @@ public:
             if (how == Hold::OpenInWineServer) {
                 unlink(lockFile.c_str());
                 rmdir(server.c_str());
-                rmdir(wine.c_str());
                 rmdir(folder);
             }
             _exit(0);

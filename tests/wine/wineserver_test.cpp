@@ -55,7 +55,7 @@ TEST(IsServerLockPath, KnowsWinesServerFoldersAndNothingElse) {
     } rows[] = {
         {"/tmp/.wine-1000/server-fe00-a7f3b1/lock", true},
         {"/tmp/wine-Xy3kQ9/server-803-4e21/lock", true},  // Debian's
-        {"/run/user/1000/.flatpak/x/tmp/.wine-0/server-1-2/lock (deleted)", true},
+        {"/proc/42/root/tmp/.wine-0/server-1-2/lock", true},
         {"/tmp/.wine-1000/server-fe00-a7f3b1/socket", false},
         {"/tmp/.wine-ann/server-fe00-a7f3b1/lock", false},
         {"/tmp/.wine-1000/server-fe00/lock", false},
@@ -90,8 +90,9 @@ TEST(CouldOpen, GoesByTheOwnerGroupAndModeAndRootAlwaysCan) {
 }
 
 // A process tree of its own: <root>/proc with the list of locks and each
-// process's status, comm and open files (links to real files), and
-// <root>/tmp, the temporary folder whose server folders are looked through.
+// process's status, comm, open files (links to real files) and root, and
+// <root>/tmp, the temporary folder whose server folders are looked through;
+// <root>/sandbox is the root of a process with a /tmp of its own.
 class FakeProcesses {
 public:
     FakeProcesses() {
@@ -128,6 +129,10 @@ public:
         int n = 3;
         for (const std::string& target : *fds) fs::create_symlink(target, folder + "/fd/" + std::to_string(n++));
     }
+    // pid sees its files from <root>/sandbox.
+    void Sandboxed(pid_t pid) {
+        fs::create_directory_symlink(root / "sandbox", root / ("proc/" + std::to_string(pid) + "/root"));
+    }
     wine::ServerAnswer Find(bool withLocks = true) {
         if (withLocks) WriteFile(root / "proc/locks", locks);
         struct stat st{};
@@ -157,10 +162,17 @@ TEST(FindInWineServer, KnowsAServerByItsLockAndTellsCannotTellFromOpen) {
         ServerHold hold;
         pid_t pid;
     } rows[] = {
-        {"any name, its server lock among its open files, has the file",
+        {"any name, its server lock in the temporary folder, has the file",
+         [&](FakeProcesses& p) {
+             p.Lock(server, p.TmpServerLock());
+             p.Process(server, "anything", me, Fds{p.TmpServerLock(), p.File()});
+         },
+         ServerHold::kOpen, server},
+        {"any name, its server lock in a /tmp of its own, has the file",
          [&](FakeProcesses& p) {
              p.Lock(server, p.SandboxServerLock());
              p.Process(server, "anything", me, Fds{p.SandboxServerLock(), p.File()});
+             p.Sandboxed(server);
          },
          ServerHold::kOpen, server},
         {"wineserver32 without the file",
@@ -173,6 +185,7 @@ TEST(FindInWineServer, KnowsAServerByItsLockAndTellsCannotTellFromOpen) {
          [&](FakeProcesses& p) {
              p.Lock(server, p.OtherFile());
              p.Process(server, "sqlite-user", me, Fds{p.OtherFile(), p.File()});
+             p.Sandboxed(server);
          },
          ServerHold::kNotOpen, 0},
         {"a server lock of the temporary folder, open files unreadable",
@@ -198,6 +211,7 @@ TEST(FindInWineServer, KnowsAServerByItsLockAndTellsCannotTellFromOpen) {
          [&](FakeProcesses& p) {
              p.Lock(server, p.SandboxServerLock());
              p.Process(server, "proton-server", other, Fds{p.SandboxServerLock(), p.File()});
+             p.Sandboxed(server);
          },
          ServerHold::kOpen, server},
         {"one cannot be looked into, the next has the file",
@@ -206,6 +220,7 @@ TEST(FindInWineServer, KnowsAServerByItsLockAndTellsCannotTellFromOpen) {
              p.Process(server, "srv", me, std::nullopt);
              p.Lock(second, p.SandboxServerLock());
              p.Process(second, "srv", me, Fds{p.SandboxServerLock(), p.File()});
+             p.Sandboxed(second);
          },
          ServerHold::kOpen, second},
         {"a flock holder named wineserver",

@@ -105,14 +105,28 @@ std::string ProgramName(int proc, const std::string& pid) {
 
 using FileId = std::pair<dev_t, ino_t>;
 
+// Whether a folder that could not be read simply is not there for us:
+// missing, not a folder, or another user's.
+bool OutOfSight(int error) { return error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM; }
+
 // The lock files of the Wine server folders in the temporary folders that
-// this user may look into.
-std::vector<FileId> ServerLockFiles(const std::vector<std::string>& temporaryFolders) {
+// this user may look into. Error is set to what met the search otherwise
+// (EIO), which leaves the list incomplete.
+std::vector<FileId> ServerLockFiles(const std::vector<std::string>& temporaryFolders, int& error) {
     std::vector<FileId> found;
-    auto each = [](const std::string& folder, auto&& take) {
+    auto each = [&error](const std::string& folder, auto&& take) {
         DIR* dir = opendir(folder.c_str());
-        if (!dir) return;
-        while (const dirent* entry = readdir(dir)) take(std::string(entry->d_name));
+        if (!dir) {
+            if (!OutOfSight(errno) && !error) error = errno;
+            return;
+        }
+        for (;;) {
+            errno = 0;
+            const dirent* entry = readdir(dir);
+            if (!entry) break;
+            if (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) take(std::string(entry->d_name));
+        }
+        if (errno && !error) error = errno;
         closedir(dir);
     };
     for (const std::string& tmp : temporaryFolders) {
@@ -122,10 +136,11 @@ std::vector<FileId> ServerLockFiles(const std::vector<std::string>& temporaryFol
             if (!ours && !(wineFolder.starts_with("wine-") && wineFolder.size() > 5)) return;
             const std::string folder = tmp + "/" + wineFolder;
             each(folder, [&](const std::string& server) {
+                const std::string lockFile = folder + "/" + server + "/lock";
+                if (!server.starts_with("server-") || !IsServerLockPath(lockFile)) return;
                 struct stat lock{};
-                if (server.starts_with("server-") && IsServerLockPath(folder + "/" + server + "/lock") &&
-                    stat((folder + "/" + server + "/lock").c_str(), &lock) == 0)
-                    found.emplace_back(lock.st_dev, lock.st_ino);
+                if (stat(lockFile.c_str(), &lock) == 0) found.emplace_back(lock.st_dev, lock.st_ino);
+                else if (!OutOfSight(errno) && !error) error = errno;
             });
         });
     }
@@ -258,7 +273,8 @@ private:
         if (std::find(temporaryFolders_.begin(), temporaryFolders_.end(), FileId(theirs.st_dev, theirs.st_ino)) !=
             temporaryFolders_.end())
             return false;
-        const std::vector<FileId> serverLocks = ServerLockFiles({tmp});
+        int ignored = 0;  // a sandbox's /tmp that cannot be read: its holder is asked by name only
+        const std::vector<FileId> serverLocks = ServerLockFiles({tmp}, ignored);
         return std::any_of(locked.begin(), locked.end(), [&](const FileId& file) {
             return std::find(serverLocks.begin(), serverLocks.end(), file) != serverLocks.end();
         });
@@ -352,7 +368,11 @@ ServerAnswer FindInWineServer(const struct stat& file, const ProcessView& view) 
     Search search(proc.get(), view, file);
 
     if (const std::optional<std::string> locks = ReadAt(proc.get(), "locks")) {
-        const std::vector<FileId> serverLocks = ServerLockFiles(view.temporaryFolders);
+        int error = 0;
+        const std::vector<FileId> serverLocks = ServerLockFiles(view.temporaryFolders, error);
+        if (error)
+            return {ServerHold::kCannotTell, 0, error,
+                    "the Wine server folders cannot be looked through: " + std::string(std::strerror(error))};
         const std::vector<LockLine> lines = ParseLocks(*locks);
         std::vector<pid_t> asked;
         for (const LockLine& line : lines) {
@@ -378,7 +398,15 @@ ServerAnswer FindInWineServer(const struct stat& file, const ProcessView& view) 
         return {ServerHold::kCannotTell, 0, error,
                 "the processes (" + view.proc + ") cannot be read: " + std::strerror(error)};
     }
-    while (const dirent* entry = readdir(processes)) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(processes);
+        if (!entry) {
+            if (const int error = errno)
+                search.CannotTell(0, error,
+                                  "the processes (" + view.proc + ") cannot be read: " + std::strerror(error));
+            break;
+        }
         const std::string_view name = entry->d_name;
         pid_t pid = 0;
         if (!ParseNumber(name, pid)) continue;

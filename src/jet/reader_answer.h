@@ -26,6 +26,11 @@ struct Frames {
     TableHead table;
     bool batch = false;
     uint32_t batchCount = 0;
+    // A whole-file check: its findings ('F'), and a batch that more
+    // follow ('W': findings in it, work done, work in all).
+    std::vector<ports::Finding> findings;
+    bool checkBatch = false;
+    uint64_t done = 0, total = 0;
 };
 
 // Decodes one answer; false when it is not well formed. `columns` is the
@@ -34,7 +39,7 @@ struct Frames {
 bool Decode(const std::string& data, Frames& out, size_t columns = 0);
 
 // Where the answer in `data` ends: the offset just past its last frame ('E',
-// 'Z', 'B' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
+// 'Z', 'B', 'W' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
 // more than `cap` bytes. `scanned` keeps how far earlier calls have looked.
 size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap);
 

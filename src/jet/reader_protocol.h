@@ -18,9 +18,12 @@
 //                     ends, u32 most bytes of one row ('E' 3035 beyond); a
 //                     batch also ends after the reader has looked at 20,000
 //                     rows, so that a search's batch may hold none
+//   'K' a check:      version, u32 length + path, then the first batch's
+//                     bounds (as 'N'; a check reads only the bytes)
 // A table is answered in batches: 'H' and the first batch, then one batch
-// for each 'N'. Any other request ends the table's stream; an 'N' with no
-// stream open is answered with 'E' 3420.
+// for each 'N'; so is the whole-file check (reader/check.h): findings, and
+// 'W' for a batch that more follow. Any other request ends the table's
+// stream or the check; an 'N' with neither open is answered with 'E' 3420.
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'R' one row:       per column a kind byte and its value (see Kind)
@@ -30,6 +33,11 @@
 //   'H' a table:       u32 count, then per column u32 length + name and u8 Jet type;
 //                      u32 count of primary-key columns, then each one's u32 index
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
+//   'F' a finding:     u8 Severity (0 damaged, 1 warning, 2 note), u32 length + what,
+//                      u32 length + table (empty: none), u32 page, u32 row (kNoPlace: none)
+//   'W' check batch end: u32 findings in this batch, u64 work done, u64 work in all;
+//                      ends the answer, more follow
+//                      (a check's 'Z' counts the findings of its last batch)
 //   'S' sandbox:       u32 Sandbox bits, u32 Landlock ABI (0: none), u32 count, then per
 //                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer
 // Integers are little-endian; a double is its 8 IEEE bytes. A request of
@@ -43,7 +51,9 @@
 namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
-inline constexpr uint32_t kProtocolVersion = 3;
+inline constexpr uint32_t kProtocolVersion = 4;
+// A finding's page or row that does not apply.
+inline constexpr uint32_t kNoPlace = 0xFFFFFFFF;
 inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
 
 // What the sandbox answer says was set up.

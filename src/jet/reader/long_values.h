@@ -30,4 +30,14 @@ std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, co
 // page, Jet 4 in UCS-2, plain or compressed) as UTF-8, every character of it.
 std::string JetText(MdbHandle* mdb, const char* bytes, size_t len);
 
+// Windows code page 1252, Jet 3's text, as UTF-8. The five bytes the code
+// page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control
+// characters of the same number, as Windows itself maps them, so that no
+// byte is lost.
+std::string Cp1252ToUtf8(const char* bytes, size_t len);
+
+// UCS-2 (little-endian) as UTF-8; a surrogate pair as its one character, a
+// lone surrogate or an odd last byte as U+FFFD.
+std::string Ucs2ToUtf8(const char* bytes, size_t len);
+
 }  // namespace jet::reader

@@ -1,7 +1,6 @@
 // The commands without a window, run as a script runs them: the program
 // itself with no display, on a Wine home written by mkmdb, then the files
-// on disk. And the console's message box, which turns each box into a line
-// on stderr and an exit status.
+// on disk.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -19,9 +18,6 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
-#include "cli/console_ports.h"
-#include "cli/listing.h"
-#include "records/render.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -29,52 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct BoxCase {
-    const char* name;
-    bool consented;
-    const char* typed;  // nullptr: no terminal
-    int buttons;
-    int answer;
-    const char* told;  // what goes to stderr
-};
-
-class ConsoleBox : public ::testing::TestWithParam<BoxCase> {};
-
-TEST_P(ConsoleBox, AnswersAndTellsOneLine) {
-    const BoxCase& c = GetParam();
-    std::FILE* err = std::tmpfile();
-    cli::ConsoleMessageBox box(
-        c.consented,
-        [&c](const std::string&, std::string& answer) {
-            if (!c.typed) return false;
-            answer = c.typed;
-            return true;
-        },
-        err);
-    EXPECT_EQ(box.Show("Line one\r\n\r\nline two", c.buttons, "Title"), c.answer);
-    std::rewind(err);
-    char told[200] = {};
-    EXPECT_EQ(std::fread(told, 1, sizeof told - 1, err) > 0 ? std::string(told) : std::string(), c.told);
-    std::fclose(err);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ConsoleBox,
-    ::testing::Values(
-        BoxCase{"YesGiven", true, nullptr, ports::vbYesNo, ports::vbYes, ""},
-        BoxCase{"TypedY", false, " Y ", ports::vbYesNo, ports::vbYes, ""},
-        BoxCase{"TypedYes", false, "yes", ports::vbYesNo, ports::vbYes, ""},
-        // The default is No: an empty line, another word, no terminal.
-        BoxCase{"EmptyLine", false, "", ports::vbYesNo, ports::vbNo, ""},
-        BoxCase{"OtherWord", false, "yep", ports::vbYesNo, ports::vbNo, ""},
-        BoxCase{"NoTerminal", false, nullptr, ports::vbYesNo, ports::vbNo, ""},
-        // A script tries again later; a report never stops the run.
-        BoxCase{"FileInUse", true, nullptr, ports::vbRetryCancel, ports::vbCancel,
-                "restore-rolvane-data: Line one line two\n"},
-        BoxCase{"ErrorReport", true, nullptr, ports::vbAbortRetryIgnore, ports::vbIgnore, "Title: Line one line two\n"},
-        BoxCase{"Message", true, nullptr, ports::vbOKOnly, ports::vbOK, "restore-rolvane-data: Line one line two\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // The program in a Wine home with the Personal edition: a live database of 3
 // contacts and backup 2 of 7.
@@ -349,39 +299,6 @@ TEST_F(Command, ARestoreIntoTheOption12FolderIsDoneWhereDiscoveryFellBack) {
 
 }  // namespace
 
-namespace {
-
-// Valid JSON whatever the bytes: a path that is not UTF-8 shows U+FFFD in
-// file and keeps its exact bytes in file_base64.
-TEST(Json, BytesThatAreNotUtf8StillGiveValidJsonAndTheExactPath) {
-    const std::string odd = "/home/ann/caf\xe9/bsrv.mdb";  // Latin-1, not UTF-8
-    const std::vector<cli::Listed> rows{
-        {"Personal", "(Current)", 3, "", "", "", "/home/ann/café/bsrv.mdb", "2026-03-02T09:41:12+01:00"},
-        {"Personal", "Backup 1", std::nullopt, "Unrecognized database format '" + odd + "'.", "", "", odd, ""}};
-    QJsonParseError error{};
-    const QJsonArray parsed = QJsonDocument::fromJson(QByteArray::fromStdString(cli::JsonText(rows)), &error).array();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
-    ASSERT_EQ(parsed.size(), 2);
-    const QJsonObject plain = parsed[0].toObject(), bad = parsed[1].toObject();
-    EXPECT_EQ(plain.keys(), (QStringList{"caption", "edition", "file", "modified", "records"}));
-    EXPECT_EQ(plain["file"].toString(), QString::fromUtf8("/home/ann/café/bsrv.mdb"));
-    EXPECT_TRUE(bad["records"].isNull());
-    EXPECT_TRUE(bad["modified"].isNull());
-    EXPECT_EQ(bad["file"].toString(), QString::fromUtf8("/home/ann/caf\uFFFD/bsrv.mdb"));
-    EXPECT_EQ(QByteArray::fromBase64(bad["file_base64"].toString().toLatin1()).toStdString(), odd);
-    EXPECT_TRUE(bad["error"].toString().contains(QChar(0xFFFD)));
-}
-
-TEST(Json, OnlyWellFormedUtf8IsUtf8) {
-    for (const char* good : {"", "plain", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "\xef\xbf\xbd"})
-        EXPECT_TRUE(cli::IsUtf8(good)) << good;
-    for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
-        EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
-    EXPECT_EQ(records::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
-    EXPECT_EQ(records::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
-}
-
-}  // namespace
 
 namespace {
 

@@ -14,33 +14,11 @@
 #include <thread>
 
 #include "app/program.h"
+#include "gui/input_blocker.h"
 
 namespace gui {
 
 namespace {
-
-// Holds back input to every window but the check's dialog, and requests to
-// close any window, while it lives.
-class InputToOnly : public QObject {
-public:
-    InputToOnly() { qApp->installEventFilter(this); }
-    ~InputToOnly() override { qApp->removeEventFilter(this); }
-    QWidget* open = nullptr;  // the dialog, once it is up
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        const bool input = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
-                           event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress ||
-                           event->type() == QEvent::KeyRelease || event->type() == QEvent::Shortcut ||
-                           event->type() == QEvent::Wheel || event->type() == QEvent::ContextMenu ||
-                           event->type() == QEvent::Close;
-        if (!input) return false;
-        auto* widget = qobject_cast<QWidget*>(object);
-        if (open && widget && widget->window() == open) return false;
-        if (event->type() == QEvent::Close) event->ignore();
-        return true;
-    }
-};
 
 // "Checking Backup 2…", how far, and Cancel.
 class CheckingDialog : public QDialog {
@@ -98,7 +76,7 @@ ports::CheckResult ProgressCheck::Check(const std::string& Path, const ports::Ch
     ports::CheckResult result;
 
     QEventLoop loop;
-    InputToOnly filter;
+    InputBlocker filter;  // the check's dialog, once it is up, let through
     std::unique_ptr<CheckingDialog> dialog;
     QTimer refresh;
     refresh.setInterval(100);

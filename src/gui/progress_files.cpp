@@ -17,54 +17,11 @@
 #include <utility>
 
 #include "app/program.h"
+#include "gui/input_blocker.h"
 
 namespace gui {
 
 namespace {
-
-// Swallows every input event of the application while it lives, and every
-// request to close a window: the window paints, the user cannot act.
-class InputBlocker : public QObject {
-public:
-    InputBlocker() { qApp->installEventFilter(this); }
-    ~InputBlocker() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::NonClientAreaMouseButtonRelease:
-        case QEvent::NonClientAreaMouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::InputMethod:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::TabletMove:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-            return true;
-        case QEvent::Close:
-            // Closing the window would end the program once the copy is done;
-            // the request is refused instead.
-            event->ignore();
-            return true;
-        default:
-            return false;
-        }
-    }
-};
 
 // The dialog of a long copy: what is copied, and how far it has come. No
 // button; Esc and the close box do nothing, the copy ends it.

@@ -9,11 +9,7 @@
 
 using namespace testing_versions;
 using fakes::db::Roof;
-using ports::vbCancel;
-using ports::vbNo;
-using ports::vbNoAnswer;
 using ports::vbOK;
-using ports::vbRetry;
 using ports::vbYes;
 
 namespace {

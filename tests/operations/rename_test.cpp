@@ -7,13 +7,6 @@
 #include "operations/setaside.h"
 
 using namespace testing_commands;
-using fakes::db::Options;
-using fakes::db::Roof;
-using ports::vbCancel;
-using ports::vbNo;
-using ports::vbOK;
-using ports::vbRetry;
-using ports::vbYes;
 
 namespace {
 

@@ -36,6 +36,9 @@ struct ConsoleCommand {
     // numbered copy "bsrv.3" as its file is named, or a version of the
     // history store "@12"; --find: the TEXT; --put-back: a version "@12".
     std::string operand;
+    // --find and --check: the one database to look in, WHICH as --show
+    // reads it (--check: a version "@12" only); empty: every database.
+    std::string within;
     // Check: the files named (none: the databases of the edition, or of
     // both editions when no edition is given either).
     std::vector<std::string> files;
@@ -74,6 +77,7 @@ struct Operands {
     Second second = Second::None;
     int low = 0, high = 0;   // Number: its range
     bool optional = false;   // its one operand, EDITION, may be left out
+    bool whichAfter = false; // a WHICH may follow the operands
 };
 
 // The flags a command takes besides its operands.

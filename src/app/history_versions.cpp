@@ -62,6 +62,7 @@ std::optional<history::Version> FindVersion(const std::vector<history::Version>&
 
 std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::DatabaseRef& database,
                                                                  const std::string& which, std::string& why) {
+    const std::lock_guard<std::mutex> one(mutex_);
     std::optional<history::Version> version;
     try {
         if (!store_) store_ = std::make_unique<history::Store>(storeFolder_, false);
@@ -94,7 +95,26 @@ std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::
     return std::nullopt;
 }
 
+std::vector<int64_t> RebuiltVersions::Numbers(const history::DatabaseRef& database, std::string& why) {
+    const std::lock_guard<std::mutex> one(mutex_);
+    std::vector<int64_t> numbers;
+    if (!store_ && !host::IsRegularFile(host::Join(storeFolder_, history::kStoreFileName))) return numbers;
+    try {
+        if (!store_) store_ = std::make_unique<history::Store>(storeFolder_, false);
+        for (const history::Version& version : store_->Versions(database)) numbers.push_back(version.number);
+    } catch (const vb::Error& error) {
+        why = "The history store cannot be read; it is left as it is: " + error.Description();
+    }
+    return numbers;
+}
+
+void RebuiltVersions::Release(const std::string& path) {
+    const std::lock_guard<std::mutex> one(mutex_);
+    std::erase_if(files_, [&path](const auto& file) { return file.first->Path() == path; });
+}
+
 std::string RebuiltVersions::Describe(const std::string& path, const std::string& liveFile) const {
+    const std::lock_guard<std::mutex> one(mutex_);
     for (const auto& [file, version] : files_)
         if (file->Path() == path) return "version " + std::to_string(version.number) + " of " + liveFile;
     return path;

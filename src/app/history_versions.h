@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,7 +43,16 @@ public:
     // itself for any other.
     std::string Describe(const std::string& path, const std::string& liveFile) const;
 
+    // The numbers of database's versions, newest first; none without a
+    // store (why set when it cannot be read).
+    std::vector<int64_t> Numbers(const history::DatabaseRef& database, std::string& why);
+
+    // Removes the rebuilt file at path, once it has been read.
+    void Release(const std::string& path);
+
+    // Each call is safe from any thread: the store is used by one at a time.
 private:
+    mutable std::mutex mutex_;
     std::string storeFolder_;
     std::unique_ptr<history::Store> store_;
     std::vector<std::pair<std::unique_ptr<history::VersionFile>, history::Version>> files_;

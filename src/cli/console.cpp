@@ -93,6 +93,8 @@ private:
     // A version of the edition's live database (WHICH "@N"), rebuilt; none
     // when there is none, said why.
     std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
+    // The same as a place to read: "version 12" and the rebuilt file.
+    std::optional<records::Place> VersionPlace(const std::string& livePath, const std::string& which);
 
     const app::ConsoleCommand& command_;
     const Console& console_;
@@ -229,6 +231,12 @@ std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& liv
     return rebuilt;
 }
 
+std::optional<records::Place> Run::VersionPlace(const std::string& livePath, const std::string& which) {
+    const auto rebuilt = Version(livePath, which);
+    if (!rebuilt) return std::nullopt;
+    return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+}
+
 int Run::PutBack(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
     const catalogue::Row* live = LiveRow(found);
@@ -292,10 +300,16 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
             Say("There is no live database of the " + command_.edition + " edition.");
             return std::nullopt;
         }
-        const auto rebuilt = Version(live->path, which);
-        if (!rebuilt) return std::nullopt;
-        return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+        return VersionPlace(live->path, which);
     };
+    run.versionNumbers = [this, live]() -> std::vector<int64_t> {
+        if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) return {};
+        std::string why;
+        std::vector<int64_t> numbers = versions_.Numbers({command_.edition, live->path}, why);
+        if (!why.empty()) Say(why);
+        return numbers;
+    };
+    run.release = [this](const std::string& path) { versions_.Release(path); };
     const int status = command(command_, run);
     std::fflush(console_.out);
     return status;
@@ -315,8 +329,14 @@ int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
 
 int Run::Check(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
-    CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
-                 [this](const std::string& text) { Say(text); }, console_.out};
+    const catalogue::Row* live = command_.within.empty() ? nullptr : LiveRow(found);
+    if (!command_.within.empty() && !live) return app::kFailed;
+    const auto hostPath = [this, live](const std::string& path) {
+        const std::string file = platform_.HostPath(path);
+        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    };
+    CheckRun run{sys_, found, hostPath, [this](const std::string& text) { Say(text); }, console_.out};
+    run.version = [this, live](const std::string& which) { return VersionPlace(live->path, which); };
     const int status = RunCheckCommand(command_, run);
     std::fflush(console_.out);
     return status;

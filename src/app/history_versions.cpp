@@ -95,16 +95,21 @@ std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::
     return std::nullopt;
 }
 
-std::vector<int64_t> RebuiltVersions::Numbers(const history::DatabaseRef& database, std::string& why) {
+std::vector<history::Version> RebuiltVersions::List(const history::DatabaseRef& database, std::string& why) {
     const std::lock_guard<std::mutex> one(mutex_);
-    std::vector<int64_t> numbers;
-    if (!store_ && !host::IsRegularFile(host::Join(storeFolder_, history::kStoreFileName))) return numbers;
+    if (!store_ && !host::IsRegularFile(host::Join(storeFolder_, history::kStoreFileName))) return {};
     try {
         if (!store_) store_ = std::make_unique<history::Store>(storeFolder_, false);
-        for (const history::Version& version : store_->Versions(database)) numbers.push_back(version.number);
+        return store_->Versions(database);
     } catch (const vb::Error& error) {
         why = "The history store cannot be read; it is left as it is: " + error.Description();
     }
+    return {};
+}
+
+std::vector<int64_t> RebuiltVersions::Numbers(const history::DatabaseRef& database, std::string& why) {
+    std::vector<int64_t> numbers;
+    for (const history::Version& version : List(database, why)) numbers.push_back(version.number);
     return numbers;
 }
 

@@ -43,8 +43,9 @@ public:
     // itself for any other.
     std::string Describe(const std::string& path, const std::string& liveFile) const;
 
-    // The numbers of database's versions, newest first; none without a
-    // store (why set when it cannot be read).
+    // database's versions, newest first; none without a store (why set
+    // when it cannot be read).
+    std::vector<history::Version> List(const history::DatabaseRef& database, std::string& why);
     std::vector<int64_t> Numbers(const history::DatabaseRef& database, std::string& why);
 
     // Removes the rebuilt file at path, once it has been read.

@@ -89,7 +89,7 @@ std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::
                   ? "There is no history store yet: --snapshot makes it."
               : error.Number() == vb::kUnrecognizedFormat && version
                   ? named + " of the " + database.edition +
-                        " edition is damaged in the history store (a page fails its hash); it is never put back."
+                        " edition is damaged in the history store (it fails its hash); it is never put back."
                   : named + " cannot be read from the history store: " + error.Description();
     }
     return std::nullopt;

@@ -36,7 +36,7 @@ public:
     // The version of database that which names, rebuilt into a file named
     // for it ("bsrv@12", as Put Back names the copy it puts back); none with
     // why set when there is no store, no such version, or it is damaged
-    // (its pages fail their hashes).
+    // (it fails its hash).
     std::optional<Rebuilt> Rebuild(const history::DatabaseRef& database, const std::string& which, std::string& why);
 
     // How messages name a rebuilt file: "version 12 of <live file>"; path

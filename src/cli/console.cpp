@@ -302,17 +302,20 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
         }
         return VersionPlace(live->path, which);
     };
-    run.versionNumbers = [this, live]() -> std::vector<int64_t> {
+    // A store that cannot be read is told, and the search is not all: status 1.
+    bool storeUnread = false;
+    run.versionNumbers = [this, live, &storeUnread]() -> std::vector<int64_t> {
         if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) return {};
         std::string why;
         std::vector<int64_t> numbers = versions_.Numbers({command_.edition, live->path}, why);
         if (!why.empty()) Say(why);
+        storeUnread = !why.empty();
         return numbers;
     };
     run.release = [this](const std::string& path) { versions_.Release(path); };
     const int status = command(command_, run);
     std::fflush(console_.out);
-    return status;
+    return storeUnread ? app::kFailed : status;
 }
 
 int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {

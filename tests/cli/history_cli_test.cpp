@@ -188,6 +188,16 @@ TEST_F(History, FindTellsEachRecordsTimelineAndCheckAndFindTakeAVersion) {
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains("There is no version @7 of the Personal edition")) << run.err.toStdString();
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(store).parent_path() / "tmp"));
+
+    // A store that cannot be read: the search of the rest is printed, and is not all.
+    sqlite3* db = nullptr;
+    sqlite3_open(store.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    run = Start({"--find", "personal", "contact"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.contains("(Current)")) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("The history store cannot be read; it is left as it is")) << run.err.toStdString();
 }
 
 TEST(VersionWhich, NamesANumberOrTheNewestAtOrBeforeAMinute) {

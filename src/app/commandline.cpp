@@ -288,7 +288,7 @@ std::string HelpText() {
     line("-h, --help", "Shows this help and exits.");
     line("-v, --version", "Shows the version and exits.");
     for (const CommandSpec& command : kCommands)
-        line(std::string(command.option) + (command.operands.count ? " " : "") + command.operands.names, command.help);
+        line(std::string(command.option) + (*command.operands.names ? " " : "") + command.operands.names, command.help);
     for (const Flag& flag : kFlags) line(flag.name, flag.help);
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"

@@ -133,8 +133,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
     const std::string help = app::HelpText();
     EXPECT_EQ(help.rfind("Usage: restore-rolvane-data [options]\n", 0), 0u) << help;
-    for (const app::CommandSpec& command : app::Commands())
-        EXPECT_NE(help.find(std::string("  ") + command.option), std::string::npos) << command.option;
+    for (const app::CommandSpec& command : app::Commands()) {
+        const std::string names = *command.operands.names ? std::string(" ") + command.operands.names : "";
+        EXPECT_NE(help.find(std::string("  ") + command.option + names), std::string::npos) << command.option;
+    }
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);

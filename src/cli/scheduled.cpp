@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <ctime>
 
-#include "cli/listing.h"
 
 namespace cli {
 
@@ -14,6 +14,15 @@ constexpr int64_t kDay = 24 * 60 * 60;
 
 std::string Summary(const std::string& edition, const std::string& what) {
     return "Rolvane " + edition + " contacts: " + what;
+}
+
+// "2026-12-10 08:41", local time, as a person reads it.
+std::string When(int64_t seconds) {
+    const time_t when = static_cast<time_t>(seconds);
+    std::tm local{};
+    char text[32];
+    if (!localtime_r(&when, &local) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0) return {};
+    return text;
 }
 
 std::string Newest(const std::string& newestGood) { return " The newest good version is " + newestGood + "."; }
@@ -42,7 +51,7 @@ std::string NewestGood(history::Store* store, const history::DatabaseRef& databa
     try {
         for (const history::Version& version : store->Versions(database))
             if (version.verdict == history::Verdict::Good)
-                return "version @" + std::to_string(version.number) + ", taken " + IsoOf(version.taken);
+                return "version @" + std::to_string(version.number) + ", taken " + When(version.taken);
     } catch (const vb::Error&) {
         return "none that can be read now";
     }
@@ -73,7 +82,7 @@ std::optional<Problem> ProblemOf(const history::Outcome& outcome, const std::str
             // Held for more than a day: its newest version is older than that.
             if (!newestTaken || now - *newestTaken <= kDay) return std::nullopt;
             return Problem{"held " + edition, Summary(edition, "no version for more than a day"),
-                           file + " has been held by another program since before " + IsoOf(*newestTaken) +
+                           file + " has been held by another program since before " + When(*newestTaken) +
                                ", so no version of its changes could be kept." + Newest(newestGood),
                            edition};
         case Kind::Unchanged:

@@ -30,7 +30,7 @@ bool ChangedSince(const std::string& hostPath, const std::optional<history::Vers
 // the newest version of each database that changed has passed.
 int64_t SecondsToWait(history::Store& store, const std::vector<history::LiveDatabase>& live, int64_t now);
 
-// "version 12, taken 2026-12-10T08:00:00", the newest whose check was good;
+// "version @12, taken 2026-12-10 08:00" (local time), the newest whose check was good;
 // "none" when there is none or the store cannot tell.
 std::string NewestGood(history::Store* store, const history::DatabaseRef& database);
 

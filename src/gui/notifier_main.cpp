@@ -40,7 +40,8 @@ class Waiting : public QObject {
     Q_OBJECT
 
 public:
-    Waiting(uint id, QString program, QString edition) : id_(id), program_(std::move(program)), edition_(std::move(edition)) {}
+    Waiting(QString program, QString edition) : program_(std::move(program)), edition_(std::move(edition)) {}
+    void Await(uint id) { id_ = id; }
 
 public slots:
     void ActionInvoked(uint id, const QString& key) {
@@ -56,7 +57,7 @@ public slots:
     }
 
 private:
-    uint id_;
+    uint id_ = 0;  // none yet: the server gives it
     QString program_, edition_;
 };
 
@@ -77,6 +78,15 @@ int main(int argc, char* argv[]) {
     const bool action = !program.isEmpty() && !edition.isEmpty();
 
     QDBusConnection bus = SessionBus();
+    // Listening before the notification is shown, so that no answer comes
+    // before the bus knows we listen.
+    Waiting waiting(program, edition);
+    if (action) {
+        bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), &waiting,
+                    SLOT(ActionInvoked(uint, QString)));
+        bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), &waiting,
+                    SLOT(NotificationClosed(uint, uint)));
+    }
     QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
     hints[QStringLiteral("urgency")] = QVariant::fromValue(uchar(2));  // critical: stays until dismissed
@@ -92,12 +102,14 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (!action) return 0;
-    Waiting waiting(reply.arguments().constFirst().toUInt(), program, edition);
-    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), &waiting,
-                SLOT(ActionInvoked(uint, QString)));
-    bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), &waiting,
-                SLOT(NotificationClosed(uint, uint)));
+    waiting.Await(reply.arguments().constFirst().toUInt());
     QTimer::singleShot(std::chrono::hours(24), &application, &QCoreApplication::quit);
+    // A bus that went away (the session ended) brings no answer any more.
+    QTimer gone;
+    QObject::connect(&gone, &QTimer::timeout, &application, [&bus] {
+        if (!bus.isConnected()) QCoreApplication::quit();
+    });
+    gone.start(std::chrono::seconds(5));
     return application.exec();
 }
 

@@ -19,6 +19,10 @@ AutoSnapshotBox::AutoSnapshotBox(QWidget* parent, QString program)
     Start(QStringLiteral("status"));
 }
 
+AutoSnapshotBox::~AutoSnapshotBox() {
+    if (running_) disconnect(running_, nullptr, this, nullptr);
+}
+
 QString AutoSnapshotBox::DefaultProgram() {
     return QString::fromStdString(app::ProgramPath(app::kProgramName, ROLVANE_BIN_FROM_LIBEXEC));
 }

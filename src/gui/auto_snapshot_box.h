@@ -23,6 +23,8 @@ public:
     // program: the program that runs the commands; by default the one
     // installed beside the window's program.
     explicit AutoSnapshotBox(QWidget* parent, QString program = DefaultProgram());
+    // A program still running is ended, and tells this box nothing more.
+    ~AutoSnapshotBox() override;
 
     static QString DefaultProgram();
 

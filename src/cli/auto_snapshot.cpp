@@ -215,6 +215,14 @@ int AutoSnapshotOff(AutoRun& run) {
             failed = true;
         }
     }
+    // Without a manager to disable them, the links that enabled them go by
+    // hand (only links to our files: a link is not a file of the user's).
+    for (const std::string link : {"timers.target.wants/" + std::string(kTimerUnit),
+                                   "default.target.wants/" + std::string(kPathUnit)}) {
+        struct stat st {};
+        const std::string path = run.unitFolder + "/" + link;
+        if (ours && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(path.c_str());
+    }
     if (manager && ours) {
         run.systemctl({"stop", kServiceUnit});
         failed = !Told(run, {"daemon-reload"}) || failed;

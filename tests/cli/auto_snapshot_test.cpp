@@ -152,18 +152,6 @@ TEST_F(AutoCommands, AFileNotOursIsNeverOverwrittenNorRemoved) {
     EXPECT_EQ(Slurp(Unit(cli::kTimerUnit)), "[Timer]\nOnCalendar=daily\n");
 }
 
-TEST_F(AutoCommands, WithoutAUserManagerOffStillRemovesTheUnitsAndTheirLinks) {
-    cli::AutoRun on = Run();
-    ASSERT_EQ(cli::AutoSnapshotOn(on), 0);
-    std::filesystem::create_directories(folder / "config/systemd/user/timers.target.wants");
-    std::filesystem::create_symlink(Unit(cli::kTimerUnit),
-                                    folder / "config/systemd/user/timers.target.wants/restore-rolvane-data.timer");
-    cli::AutoRun off = Run(false);
-    ASSERT_EQ(cli::AutoSnapshotOff(off), 0) << said;
-    for (const auto& left : std::filesystem::recursive_directory_iterator(folder / "config/systemd/user"))
-        EXPECT_TRUE(left.is_directory()) << left.path();
-}
-
 TEST_F(AutoCommands, WithoutAUserManagerOnGivesTheCrontabLineAndFails) {
     cli::AutoRun on = Run(false);
     EXPECT_EQ(cli::AutoSnapshotOn(on), 1);
@@ -247,8 +235,6 @@ TEST(ScheduledProblems, AreTheDamagedTheFailedAndTheLongHeld) {
         const char* bodyHas;
     };
     const std::vector<Case> cases = {
-        {"good", outcome(Kind::Taken, history::Verdict::Good), now, "", ""},
-        {"unchanged", outcome(Kind::Unchanged, history::Verdict::Good), now - 90000, "", ""},
         {"damaged", outcome(Kind::Taken, history::Verdict::Damaged), now, "damaged Business",
          "/h/bsrv.mdb is damaged (page 3: a row outside its page); Rolvane may fail to open it. The newest good "
          "version is version @4, taken 2026-12-10 08:00."},

@@ -217,7 +217,7 @@ int AutoSnapshotOff(AutoRun& run) {
     }
     // Without a manager to disable them, the links that enabled them go by
     // hand (only links to our files: a link is not a file of the user's).
-    for (const std::string link : {"timers.target.wants/" + std::string(kTimerUnit),
+    for (const std::string& link : {"timers.target.wants/" + std::string(kTimerUnit),
                                    "default.target.wants/" + std::string(kPathUnit)}) {
         struct stat st {};
         const std::string path = run.unitFolder + "/" + link;

@@ -13,7 +13,7 @@ namespace {
 
 using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 11> kCommands{{
+constexpr std::array<CommandSpec, 13> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
@@ -21,7 +21,7 @@ constexpr std::array<CommandSpec, 11> kCommands{{
      "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
      "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
      "The table cuts long values; --csv and --json give them whole."},
-    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, true}, kTakesJson,
+    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, nullptr, true}, kTakesJson,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups, "
      "its numbered copies and the versions of the history store, each record with the first and last version "
      "holding it; or in database WHICH alone (as --show reads it)."},
@@ -38,9 +38,16 @@ constexpr std::array<CommandSpec, 11> kCommands{{
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", &H::PutBack, {"EDITION N", 2, Second::Copy}, kTakesYes,
      "Puts numbered copy bsrv.N of EDITION, or version @N of the history store, back as its live database."},
-    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, 0,
+    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesScheduled,
      "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
      "in the history store, and thins the older versions."},
+    {"--auto-snapshot", &H::AutoSnapshot, {"on|off|status", 1, Second::None, 0, 0, false, "on|off|status"},
+     kTakesJson,
+     "on: keeps a version whenever Rolvane saves a live database, and hourly, through systemd user units; off: "
+     "stops that and removes the units; status: whether it is on, what is watched, the last version and the last "
+     "problem."},
+    {"--previous-versions", &H::PreviousVersions, {"EDITION", 1}, 0,
+     "Opens the window with the Previous Versions of EDITION's live database."},
     {"--history", &H::History, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesJson,
      "Prints where the history store is, how large it is, and how many versions and distinct pages it holds for "
      "each live database (of EDITION only, when given)."},
@@ -55,7 +62,7 @@ struct Flag {
     const char* help;
     const char* goesWith;  // the usage error for a command that does not take it
 };
-constexpr std::array<Flag, 3> kFlags{{
+constexpr std::array<Flag, 4> kFlags{{
     {"--yes", &ConsoleCommand::yes, kTakesYes,
      "Replaces data without asking (--restore, --create-blank, --put-back).",
      "--yes goes with a command that replaces data."},
@@ -63,6 +70,10 @@ constexpr std::array<Flag, 3> kFlags{{
      "--json goes with a command that prints a listing or records."},
     {"--csv", &ConsoleCommand::csv, kTakesCsv, "Prints --show as CSV (RFC 4180, UTF-8, a header row).",
      "--csv goes with --show."},
+    {"--scheduled", &ConsoleCommand::scheduled, kTakesScheduled,
+     "Runs --snapshot as the units of --auto-snapshot do: at most one version a minute, problems told on the "
+     "desktop.",
+     "--scheduled goes with --snapshot."},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -233,7 +244,13 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             return Usage("Unknown database '" + operands[takes.count] +
                          "': give current, a backup slot 1 to 5, bsrv.N, or a version @N or @YYYY-MM-DDTHH:MM.");
     }
-    if (takes.count > 0 && !operands.empty()) {
+    if (takes.words) {
+        const std::string words = std::string("|") + takes.words + "|";
+        if (operands[0].empty() || operands[0].find('|') != std::string::npos ||
+            words.find("|" + Lower(operands[0]) + "|") == std::string::npos)
+            return Usage("Unknown word '" + operands[0] + "': give " + takes.names + ".");
+        command.operand = Lower(operands[0]);
+    } else if (takes.count > 0 && !operands.empty()) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
@@ -269,8 +286,7 @@ std::string HelpText() {
     // Names in a column of 28, the help beside them wrapped at 79 columns.
     auto line = [&text](const std::string& names, const std::string& help) {
         std::string row = "  " + names;
-        // Names past the column: the help starts on the next line.
-        if (row.size() >= 28) {
+        if (row.size() >= 27) {  // names too long for the column: the help below them
             text += row + "\n";
             row.clear();
         }

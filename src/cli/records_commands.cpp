@@ -156,12 +156,15 @@ public:
         // or the one WHICH names.
         std::vector<records::Place> places = places_;
         std::vector<int64_t> versions;
+        bool unread = false;  // a database, a version or the store could not be searched
         if (!command_.within.empty()) {
             const records::Place* place = Which(command_.within);
             if (!place) return app::kFailed;
             places = {*place};
         } else if (run_.versionNumbers) {
-            versions = run_.versionNumbers();
+            const std::optional<std::vector<int64_t>> numbers = run_.versionNumbers();
+            unread = !numbers;
+            if (numbers) versions = *numbers;
         }
         struct Found {
             std::optional<records::Table> table;
@@ -210,7 +213,6 @@ public:
         for (std::thread& thread : threads) thread.join();
 
         size_t matches = 0;
-        bool unread = false;
         std::string text;
         const auto add = [&](nlohmann::ordered_json object) { text += (text.empty() ? "[\n" : ",\n") + Json(object); };
         for (size_t i = 0; i < places.size(); ++i) {

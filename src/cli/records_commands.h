@@ -38,9 +38,9 @@ struct RecordsRun {
     // from; none when there is none, said why.
     std::function<std::optional<records::Place>(const std::string& which)> version = {};
     // --find: the numbers of the versions of the edition's live database in
-    // the history store, newest first; and, once a version's rebuilt file
-    // has been read, its removal.
-    std::function<std::vector<int64_t>()> versionNumbers = {};
+    // the history store, newest first (none when the store cannot be read,
+    // said why); and, once a version's rebuilt file has been read, its removal.
+    std::function<std::optional<std::vector<int64_t>>()> versionNumbers = {};
     std::function<void(const std::string& path)> release = {};
 };
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "gui/auto_snapshot_box.h"
 #include "operations/previous_versions.h"
 #include "operations/setaside_index.h"
 #include "ports/msgbox.h"
@@ -64,6 +65,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption_);
     layout->addWidget(list_);
+    layout->addWidget(new AutoSnapshotBox(this));
     layout->addLayout(row);
     resize(640, 320);
 

@@ -195,7 +195,7 @@ TEST_F(History, FindTellsEachRecordsTimelineAndCheckAndFindTakeAVersion) {
     sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     run = Start({"--find", "personal", "contact"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("(Current)")) << run.out.toStdString();
     EXPECT_TRUE(run.err.contains("The history store cannot be read; it is left as it is")) << run.err.toStdString();
 }

@@ -20,6 +20,7 @@
 
 #include "gui/mainwindow.h"
 #include "gui/records_dialog.h"
+#include "gui/auto_snapshot_box.h"
 #include "gui/versions_dialog.h"
 #include "fakes/fakes.h"
 #include "history/history_support.h"
@@ -373,6 +374,19 @@ TEST_F(PreviousVersionsWindowTest, TheStoresVersionsAreListedBesideTheCopiesAndR
     EXPECT_EQ(checked, newer);
     dialog->List().setCurrentCell(1, 0);
     EXPECT_TRUE(dialog->TrashButton().isEnabled());
+}
+
+// --previous-versions EDITION: the window opens that edition's dialog, with
+// the check box of automatic versions; an edition without a live database
+// opens none.
+TEST_F(PreviousVersionsWindowTest, StartedForAnEditionTheWindowOpensItsPreviousVersions) {
+    window.OpenPreviousVersionsOf("Business");
+    EXPECT_EQ(window.findChild<gui::VersionsDialog*>(), nullptr);
+    window.OpenPreviousVersionsOf("Personal");
+    auto* dialog = window.findChild<gui::VersionsDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Previous Versions - Personal");
+    EXPECT_NE(dialog->findChild<gui::AutoSnapshotBox*>(), nullptr);
 }
 
 }  // namespace

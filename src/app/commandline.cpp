@@ -21,16 +21,17 @@ constexpr std::array<CommandSpec, 13> kCommands{{
      "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
      "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
      "The table cuts long values; --csv and --json give them whole."},
-    {"--find", &H::Find, {"EDITION TEXT", 2, Second::Text}, kTakesJson,
-     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
-     "and its numbered copies."},
+    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, nullptr, true}, kTakesJson,
+     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups, "
+     "its numbered copies and the versions of the history store, each record with the first and last version "
+     "holding it; or in database WHICH alone (as --show reads it)."},
     {"--compare", &H::Compare, {"EDITION WHICH", 2, Second::Which}, kTakesJson,
      "Prints what differs between database WHICH and the live database: records only in one, and records "
      "changed, with their fields."},
-    {"--check", &H::Check, {"[EDITION|FILE...]", 0, Second::Files}, kTakesJson,
+    {"--check", &H::Check, {"[EDITION [@N]|FILE...]", 0, Second::Files}, kTakesJson,
      "Checks every page, row, long value and index of the databases of EDITION (the live one, its backups and "
-     "its numbered copies), of both editions, or the FILEs: good, warnings (which Jet tolerates) or damaged, with "
-     "what was found where."},
+     "its numbered copies), of version @N (or @YYYY-MM-DDTHH:MM) of its history, of both editions, or the FILEs: "
+     "good, warnings (which Jet tolerates) or damaged, with what was found where."},
     {"--restore", &H::Restore, {"EDITION SLOT", 2, Second::Number, 1, 5}, kTakesYes,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", &H::CreateBlank, {"EDITION", 1}, kTakesYes,
@@ -218,7 +219,10 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     if (given->operands.second == Second::Files) {
         // One operand that names an edition is the edition; any other
         // operands are files (a file called "business" is ./business).
+        // An edition and a version of its history: that version.
         if (operands.size() == 1 && !EditionLabel(operands[0]).empty()) command.edition = EditionLabel(operands[0]);
+        else if (operands.size() == 2 && !EditionLabel(operands[0]).empty() && IsVersionWhich(operands[1]))
+            command.edition = EditionLabel(operands[0]), command.within = operands[1];
         else command.files = operands;
         for (const std::string& file : command.files)
             if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
@@ -232,8 +236,14 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
         return Usage(std::string(given->option) + " needs " + names + ".");
     }
-    if (operands.size() > static_cast<size_t>(takes.count))
-        return Usage("Unexpected argument '" + operands[takes.count] + "'.");
+    const size_t most = static_cast<size_t>(takes.count) + (takes.whichAfter ? 1 : 0);
+    if (operands.size() > most) return Usage("Unexpected argument '" + operands[most] + "'.");
+    if (takes.whichAfter && operands.size() > static_cast<size_t>(takes.count)) {
+        command.within = WhichOf(operands[takes.count]);
+        if (command.within.empty())
+            return Usage("Unknown database '" + operands[takes.count] +
+                         "': give current, a backup slot 1 to 5, bsrv.N, or a version @N or @YYYY-MM-DDTHH:MM.");
+    }
     if (takes.words) {
         const std::string words = std::string("|") + takes.words + "|";
         if (operands[0].empty() || operands[0].find('|') != std::string::npos ||
@@ -294,7 +304,7 @@ std::string HelpText() {
     line("-h, --help", "Shows this help and exits.");
     line("-v, --version", "Shows the version and exits.");
     for (const CommandSpec& command : kCommands)
-        line(std::string(command.option) + (command.operands.count ? " " : "") + command.operands.names, command.help);
+        line(std::string(command.option) + (*command.operands.names ? " " : "") + command.operands.names, command.help);
     for (const Flag& flag : kFlags) line(flag.name, flag.help);
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"

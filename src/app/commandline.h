@@ -38,6 +38,9 @@ struct ConsoleCommand {
     // history store "@12"; --find: the TEXT; --put-back: a version "@12";
     // --auto-snapshot: "on", "off" or "status".
     std::string operand;
+    // --find and --check: the one database to look in, WHICH as --show
+    // reads it (--check: a version "@12" only); empty: every database.
+    std::string within;
     // Check: the files named (none: the databases of the edition, or of
     // both editions when no edition is given either).
     std::vector<std::string> files;
@@ -79,6 +82,7 @@ struct Operands {
     int low = 0, high = 0;   // Number: its range
     bool optional = false;   // its one operand, EDITION, may be left out
     const char* words = nullptr;  // its one operand is one of these words ("on|off|status"), not an EDITION
+    bool whichAfter = false; // a WHICH may follow the operands
 };
 
 // The flags a command takes besides its operands.

@@ -104,6 +104,9 @@ private:
     // A version of the edition's live database (WHICH "@N"), rebuilt; none
     // when there is none, said why.
     std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
+    // The same as a place to read ("version 12"); host paths as messages name them, a version's "version 12 of <live>".
+    std::optional<records::Place> VersionPlace(const catalogue::Row* live, const std::string& which);
+    std::function<std::string(const std::string&)> HostPathBeside(const catalogue::Row* live);
 
     // The units of --auto-snapshot and what they are made of: the live
     // databases of found (none: nothing to watch).
@@ -246,6 +249,23 @@ std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& liv
     return rebuilt;
 }
 
+std::optional<records::Place> Run::VersionPlace(const catalogue::Row* live, const std::string& which) {
+    if (!live) {
+        Say("There is no live database of the " + command_.edition + " edition.");
+        return std::nullopt;
+    }
+    const auto rebuilt = Version(live->path, which);
+    if (!rebuilt) return std::nullopt;
+    return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+}
+
+std::function<std::string(const std::string&)> Run::HostPathBeside(const catalogue::Row* live) {
+    return [this, live](const std::string& path) {
+        const std::string file = platform_.HostPath(path);
+        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    };
+}
+
 int Run::PutBack(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
     const catalogue::Row* live = LiveRow(found);
@@ -298,21 +318,17 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     const catalogue::Catalogue found = Discover();
     records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
     const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
-    const auto hostPath = [this, live](const std::string& path) {
-        const std::string file = platform_.HostPath(path);
-        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    RecordsRun run{sys_, found, std::move(sources), HostPathBeside(live),
+                   [this](const std::string& text) { Say(text); }, console_.out};
+    run.version = [this, live](const std::string& which) { return VersionPlace(live, which); };
+    run.versionNumbers = [this, live]() -> std::optional<std::vector<int64_t>> {
+        if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) return std::vector<int64_t>{};
+        std::string why;
+        std::vector<int64_t> numbers = versions_.Numbers({command_.edition, live->path}, why);
+        if (!why.empty()) Say(why);
+        return why.empty() ? std::optional(numbers) : std::nullopt;
     };
-    RecordsRun run{sys_, found, std::move(sources), hostPath, [this](const std::string& text) { Say(text); },
-                   console_.out};
-    run.version = [this, live](const std::string& which) -> std::optional<records::Place> {
-        if (!live) {
-            Say("There is no live database of the " + command_.edition + " edition.");
-            return std::nullopt;
-        }
-        const auto rebuilt = Version(live->path, which);
-        if (!rebuilt) return std::nullopt;
-        return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
-    };
+    run.release = [this](const std::string& path) { versions_.Release(path); };
     const int status = command(command_, run);
     std::fflush(console_.out);
     return status;
@@ -389,8 +405,9 @@ int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
 
 int Run::Check(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
-    CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
-                 [this](const std::string& text) { Say(text); }, console_.out};
+    const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
+    CheckRun run{sys_, found, HostPathBeside(live), [this](const std::string& text) { Say(text); }, console_.out};
+    run.version = [this, live](const std::string& which) { return VersionPlace(live, which); };
     const int status = RunCheckCommand(command_, run);
     std::fflush(console_.out);
     return status;

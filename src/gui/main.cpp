@@ -10,7 +10,9 @@
 
 #include "app/answer.h"
 #include "app/program.h"
+#include "app/history_ports.h"
 #include "app/services.h"
+#include "history/store.h"
 #include "gui/data_location.h"
 #include "gui/mainwindow.h"
 #include "gui/msgbox_qt.h"
@@ -86,6 +88,10 @@ int main(int argc, char* argv[]) {
     window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
+    // The history store's versions beside the numbered copies, where the store may be.
+    if (const std::string store = history::StoreFolder(environment);
+        !app::StoreRefusedBeside(store, platform.Location().prefix))
+        window.HistoryStoreIn(store);
     // Each reading of records through a reader child of its own.
     window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     // Each Check… dialog with a check of its own; the commands' check of

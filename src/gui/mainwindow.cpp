@@ -363,6 +363,8 @@ void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString
         dialog->ShowRecordsWith([this, edition, dialog](const records::Place& copy) { OpenRecords(copy, edition, dialog); });
     if (makeCheck_)
         dialog->CheckWith([this, edition, dialog](const records::Place& copy) { OpenCheck(copy, edition, dialog); });
+    if (!storeFolder_.empty())
+        dialog->StoreVersionsWith(std::make_shared<app::RebuiltVersions>(storeFolder_), edition.toStdString());
     if (!dialog->Load()) {
         delete dialog;
         return;

@@ -25,6 +25,7 @@ struct ParseCase {
     const char* edition = "";  // Command: the edition label and number read
     int number = 0;
     std::vector<std::string> files = {};  // Command: the files named (--check)
+    const char* within = "";              // Command: the one database --find or --check looks in
 };
 
 class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
@@ -40,6 +41,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
         EXPECT_EQ(read.command.edition, c.edition);
         EXPECT_EQ(read.command.number, c.number);
         EXPECT_EQ(read.command.files, c.files);
+        EXPECT_EQ(read.command.within, c.within);
     }
 }
 
@@ -118,11 +120,20 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"PutBackAVersion", {"--put-back", "personal", "@3"}, Action::Command, "", "Personal"},
         ParseCase{"AVersionNumberedZero", {"--show", "business", "@0"}, Action::Usage, "Unknown database '@0'"},
         ParseCase{"PutBackANonsenseVersion", {"--put-back", "personal", "@x"}, Action::Usage, "Unknown numbered copy"},
+        // --find in every database, or in the one WHICH names.
+        ParseCase{"FindInAVersion", {"--find", "business", "ann", "@3"}, Action::Command, "", "Business", 0, {}, "@3"},
+        ParseCase{"FindInACopy", {"--find", "business", "ann", "BSRV.2"}, Action::Command, "", "Business", 0, {},
+                  "BSRV.2"},
+        ParseCase{"FindInNoSuchDatabase", {"--find", "business", "ann", "@0"}, Action::Usage, "Unknown database '@0'"},
+        ParseCase{"FindInTwo", {"--find", "business", "ann", "1", "2"}, Action::Usage, "Unexpected argument '2'"},
         // Checking: an edition alone, both editions, or files (an edition's
         // name among files is a file).
         ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
         ParseCase{"CheckAnEdition", {"--check=PERSONAL"}, Action::Command, "", "Personal"},
         ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
+        ParseCase{"CheckAVersion", {"--check", "personal", "@2026-06-01T09:30"}, Action::Command, "", "Personal", 0,
+                  {}, "@2026-06-01T09:30"},
+        ParseCase{"CheckAFileAndAVersion", {"--check", "a.mdb", "@3"}, Action::Command, "", "", 0, {"a.mdb", "@3"}},
         ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
         ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
         ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
@@ -131,8 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
     const std::string help = app::HelpText();
     EXPECT_EQ(help.rfind("Usage: restore-rolvane-data [options]\n", 0), 0u) << help;
-    for (const app::CommandSpec& command : app::Commands())
-        EXPECT_NE(help.find(std::string("  ") + command.option), std::string::npos) << command.option;
+    for (const app::CommandSpec& command : app::Commands()) {
+        const std::string names = *command.operands.names ? std::string(" ") + command.operands.names : "";
+        EXPECT_NE(help.find(std::string("  ") + command.option + names), std::string::npos) << command.option;
+    }
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);

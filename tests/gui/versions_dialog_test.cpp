@@ -23,7 +23,10 @@
 #include "gui/auto_snapshot_box.h"
 #include "gui/versions_dialog.h"
 #include "fakes/fakes.h"
+#include "history/history_support.h"
+#include "operations/setaside_index.h"
 #include "records/fake_source.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -333,6 +336,44 @@ TEST_F(PreviousVersionsWindowTest, ShowRecordsOpensEveryRowAndTheSelectedNumbere
     EXPECT_EQ(copy->windowTitle(), "Records - Personal bsrv.1");
     EXPECT_EQ(copy->CountLabel().text(), "3 of 3 records");
     EXPECT_TRUE(world.files.log.empty()) << "nothing is written";
+}
+
+// With the history store, its versions are listed beside the copies, newest
+// first, each with how it came to be; a version is never moved to the trash,
+// and Check… reads it rebuilt, byte for byte.
+TEST_F(PreviousVersionsWindowTest, TheStoresVersionsAreListedBesideTheCopiesAndReadRebuilt) {
+    platform_test::TempFolder folder;
+    const std::string older = history_test::File(3), newer = history_test::File(3, {1});
+    const int64_t day = 86400, start = 1767225600;  // 2026-01-01
+    {
+        history::Store store(folder.path(), true);
+        history_test::AddFile(store, older, {"Personal", kLive}, start);
+        history_test::AddFile(store, newer, {"Personal", kLive}, start + 40 * day);
+    }
+    // bsrv.1 set aside between the two versions; bsrv.2 not recorded.
+    const std::string copy = Roof(900);
+    world.files.WriteWhole(std::string(kFolder) + operations::kSetAsideIndexName,
+                    operations::SetAsideIndexText(
+                        {{1, start + 10 * day, int64_t(copy.size()), {2026, 1, 5, 8, 0, 0}, "bsrv.1"}}));
+    window.HistoryStoreIn(folder.path());
+    gui::VersionsDialog* dialog = OpenDialog();
+    ASSERT_NE(dialog, nullptr);
+    std::vector<std::string> rows;
+    for (int i = 1; i <= dialog->List().ItemCount(); ++i)
+        rows.push_back(dialog->List().ItemText(i) + "|" + dialog->List().SubItem(i, 1) + "|" +
+                       dialog->List().SubItem(i, 5));
+    EXPECT_EQ(rows, (std::vector<std::string>{"@2|7|kept automatically", "bsrv.1|900|set aside by Restore",
+                                              "@1|7|kept automatically", "bsrv.2|cannot be read|set aside by Restore"}));
+
+    std::string checked;
+    dialog->CheckWith([&](const records::Place& place) { checked = platform_test::ReadFile(place.path); });
+    dialog->List().setCurrentCell(0, 0);
+    EXPECT_TRUE(dialog->PutBackButton().isEnabled());
+    EXPECT_FALSE(dialog->TrashButton().isEnabled());
+    dialog->CheckButton()->click();
+    EXPECT_EQ(checked, newer);
+    dialog->List().setCurrentCell(1, 0);
+    EXPECT_TRUE(dialog->TrashButton().isEnabled());
 }
 
 // --previous-versions EDITION: the window opens that edition's dialog, with

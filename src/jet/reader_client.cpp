@@ -28,6 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How many bytes of a long value's pieces move a request's limits on.
+constexpr uint64_t kProgressBytes = 4ull << 20;
+
 int MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
@@ -268,7 +271,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         Start(displayPath);
     }
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
     const int fd = child_->Socket();
 
     // A reader that has gone away cannot take the request; what it left on
@@ -284,10 +287,25 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         off += static_cast<size_t>(n);
     }
 
+    Answer answer;
+    reader::Pieces& pieces = answer.frames.pieces;
+    uint64_t piecesThen = 0;  // the pieces' bytes when the limits last moved on
+    bool stuck = false;
     std::string data;
     size_t scanned = 0, end = 0;
     char buf[65536];
     while (end == 0) {
+        // A long value coming in pieces is progress: every so many bytes of
+        // it give the request its time afresh, so that the limits bound
+        // the time of a piece, not of a value of any size.
+        if (pieces.bytes - piecesThen >= kProgressBytes) {
+            piecesThen = pieces.bytes;
+            deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
+            if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
+                stuck = true;
+                break;
+            }
+        }
         int left = MillisecondsLeft(deadline);
         if (left <= 0) break;
         pollfd p{fd, POLLIN, 0};
@@ -298,11 +316,12 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got <= 0) break;  // the reader ended before its answer did
         data.append(buf, static_cast<size_t>(got));
-        end = reader::AnswerEnd(data, scanned, limits_.outputBytes);
+        end = reader::AnswerEnd(data, scanned, limits_.outputBytes, pieces);
     }
-    Answer answer;
     std::string wrong;
-    if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
+    if (stuck) wrong = "the reader's CPU limit could not be moved on for the rest of a long value";
+    else if (end == SIZE_MAX && pieces.wrong) wrong = "the reader's answer is not well formed";
+    else if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
     else if (end == 0 && MillisecondsLeft(deadline) > 0) wrong = HowItEnded(*child_, limits_);
     else if (end == 0) wrong = "the reader did not answer within " + std::to_string(limits_.wallClockMs) + " ms";
     else if (end != data.size() || !reader::Decode(data, answer.frames, columns)) wrong = "the reader's answer is not well formed";

@@ -12,7 +12,8 @@
 // unrecognized format (not Jet, damaged), 3051 cannot open (permissions),
 // 3078 no such table, 3265 no such field, 3021 no current record,
 // 3420 object used after Close, 3131 syntax error in the query, 3035 a
-// value larger than the reader may hold.
+// value a WHERE compares larger than the reader may hold (a value read is
+// never too large: a long one comes in pieces).
 #pragma once
 
 #include <cstdint>
@@ -84,8 +85,8 @@ public:
     // The next record, one value per column, into `row`; false after the
     // last. Only false says that every record has been given: a table that
     // cannot be read to its end throws vb::Error (3343 for a damaged file or
-    // a reader that failed, 3035 for a value larger than the reader may
-    // hold), and so does every call after that.
+    // a reader that failed, 3035 for a row larger than an answer may
+    // hold whatever its long values), and so does every call after that.
     virtual bool Next(std::vector<Value>& row) = 0;
 };
 

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -57,8 +56,10 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
       copy_(new QPushButton(tr("Co&py"), this)),
       findAll_(new QPushButton(tr("Find in &All Copies"), this)),
       close_(new QPushButton(tr("C&lose"), this)),
-      exportMenu_(new QMenu(this)) {
+      exportMenu_(new QMenu(this)),
+      exporter_(new RecordsExport(this)) {
     if (!context_.saveFileName) context_.saveFileName = DefaultSaveFileName;
+    if (!context_.confirmPartial) context_.confirmPartial = AskPartialExport;
     if (!context_.hostPath) context_.hostPath = [](const std::string& path) { return path; };
     setObjectName(QStringLiteral("records"));
     setWindowTitle(tr("Records - %1").arg(Name()));
@@ -168,11 +169,27 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     connect(copy_, &QPushButton::clicked, this, &RecordsDialog::CopySelected);
     connect(findAll_, &QPushButton::clicked, this, &RecordsDialog::FindInAllCopies);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(exporter_, &RecordsExport::finished, this, [this](const ExportOutcome& outcome) {
+        const QString file = exportFile_;
+        const QString count = QString::fromStdString(records::CountOf(outcome.records, "record"));
+        if (outcome.written && failed_)
+            status_->setText(tr("%1 exported to %2. The copy is damaged after them, so the export is partial.")
+                                 .arg(count, file));
+        else if (outcome.written)
+            status_->setText(tr("%1 exported to %2.").arg(count, file));
+        else if (outcome.cancelled)
+            status_->setText(tr("Export cancelled; no file was written."));
+        else
+            status_->setText(tr("Could not write %1: %2").arg(file, outcome.error));
+        FollowState();
+        emit exported(outcome.written);
+    });
     ShowCount();
     FollowState();
 }
 
 RecordsDialog::~RecordsDialog() {
+    exporter_->Cancel();  // before the records it writes go
     comparing_.Stop();
     loading_.Stop();
 }
@@ -225,6 +242,7 @@ void RecordsDialog::Load() {
         job.Post([this, failure] {
             failed_ = !failure.empty();
             complete_ = !failed_;
+            failure_ = QString::fromStdString(failure);
             if (failed_)
                 status_->setText(tr("This copy cannot be read: %1 Only the records read before that are shown.")
                                      .arg(QString::fromStdString(failure)));
@@ -246,7 +264,8 @@ void RecordsDialog::ShowCount() {
 void RecordsDialog::FollowState() {
     const bool selected = table_->selectionModel() && table_->selectionModel()->hasSelection();
     compare_->setEnabled(complete_ && !live_.empty() && live_ != place_.path && !comparingNow_);
-    export_->setEnabled(complete_);
+    // A copy read in part may be exported, after a question (Export).
+    export_->setEnabled((complete_ || (failed_ && model_->Total() > 0)) && !exporter_->Running());
     copy_->setEnabled(selected);
     findAll_->setEnabled(!find_->text().isEmpty());
     const QList<QAction*> actions = exportMenu_->actions();
@@ -269,21 +288,24 @@ std::vector<size_t> RecordsDialog::Rows(Scope scope) const {
 }
 
 bool RecordsDialog::Export(Scope scope) {
-    if (!complete_) return false;
+    if (!export_->isEnabled()) return false;
     const std::vector<size_t> rows = Rows(scope);
+    if (failed_ &&
+        !context_.confirmPartial(
+            this, tr("This copy could not be read to its end: %1\n\nOnly the %2 read before that are here, so the "
+                     "export will be partial. Export them anyway?")
+                      .arg(failure_, QString::fromStdString(records::CountOf(model_->Total(), "record")))))
+        return false;
     QString suggested = Name() + QStringLiteral(".csv");
     suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QString file = context_.saveFileName(this, suggested);
     if (file.isEmpty()) return false;
-    const std::string csv = records::Write(model_->Table(), rows, records::kCsv);
-    QSaveFile out(file);
-    const bool written = out.open(QIODevice::WriteOnly) &&
-                         out.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
-                         out.commit();
-    status_->setText(written ? (rows.size() == 1 ? tr("1 record exported to %1.").arg(file)
-                                                 : tr("%1 records exported to %2.").arg(rows.size()).arg(file))
-                             : tr("Could not write %1: %2").arg(file, out.errorString()));
-    return written;
+    exportFile_ = file;
+    status_->setText(tr("Exporting to %1…").arg(file));
+    // The records no longer change: every batch has been read.
+    if (!exporter_->Start(model_->Table(), std::vector<uint32_t>(rows.begin(), rows.end()), file)) return false;
+    FollowState();
+    return true;
 }
 
 void RecordsDialog::CopySelected() {

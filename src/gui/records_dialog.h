@@ -8,7 +8,9 @@
 //                 regard to case as names compare ("N of M records")
 //   Compare with Current  this copy against the live database: records only
 //                 in one, and those changed, field by field (results_dialogs.h)
-//   Export…       all, the found or the selected records as a CSV file
+//   Export…       all, the found or the selected records as a CSV file, off
+//                 the window's thread (records_export.h); of a copy read
+//                 only in part, after a question that says so
 //   Find in All Copies    the Find text in every database of the edition:
 //                 which hold matching records, and how many
 //   Copy          (Ctrl+C, or the table's context menu) the selected records
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "gui/background.h"
+#include "gui/records_export.h"
 #include "gui/records_model.h"
 #include "records/places.h"
 #include "records/source.h"
@@ -48,6 +51,9 @@ struct RecordsContext {
     std::function<std::string(const std::string&)> hostPath;
     // Asks where to save an export, suggesting a name; empty: not saved.
     std::function<QString(QWidget* parent, const QString& suggested)> saveFileName;
+    // Asks whether to export the records read of a copy that could not be
+    // read to its end (the text says so); true only for Yes.
+    std::function<bool(QWidget* parent, const QString& text)> confirmPartial;
 };
 
 class RecordsDialog : public QDialog {
@@ -64,8 +70,11 @@ public:
     void Load();
 
     enum class Scope { All, Found, Selected };
-    // Writes the records of `scope` to a file the user names. True when written.
+    // Starts writing the records of `scope` to a file the user names (of a
+    // copy read only in part, once the user agrees); exported follows.
+    // False when nothing was started.
     bool Export(Scope scope);
+    RecordsExport& Exporter() { return *exporter_; }
     void CopySelected();
     void CompareWithCurrent();
     void FindInAllCopies();
@@ -90,6 +99,9 @@ signals:
     void resultsShown(QDialog* results);
     // The window that shows one value whole opened.
     void valueShown(QDialog* value);
+    // An export ended: the file holds the records chosen, or it was not
+    // written (cancelled, or it could not be; StatusLabel says).
+    void exported(bool written);
 
 private:
     void ShowCount();
@@ -112,8 +124,11 @@ private:
     QPushButton* findAll_;
     QPushButton* close_;
     QMenu* exportMenu_;
+    RecordsExport* exporter_;
     bool complete_ = false;  // every record read
     bool failed_ = false;
+    QString failure_;        // why the reading stopped, when it failed
+    QString exportFile_;     // where the export running or last run writes
     bool comparingNow_ = false;
     // Last, so that they stop before anything they post to goes.
     Background loading_{this};

@@ -192,4 +192,13 @@ std::string CutToColumns(std::string_view text, size_t columns) {
     return std::string(text.substr(0, at)) + "\u2026";
 }
 
+std::string CountOf(size_t n, std::string_view one) {
+    std::string digits = std::to_string(n), grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped + " " + std::string(one) + (n == 1 ? "" : "s");
+}
+
 }  // namespace records

@@ -47,6 +47,10 @@ std::string CutToColumns(std::string_view text, size_t columns);
 // without doubt (the terminal); without, it stays as it is (the window).
 std::string Escaped(std::string_view text, bool backslash = true);
 
+// "1 record", "11,369 records": a count with its thousands grouped by
+// commas, and the noun (`one`, with an "s" when not one).
+std::string CountOf(size_t n, std::string_view one);
+
 // The number of characters (code points) of UTF-8 text, for lining up
 // columns; a byte that is not UTF-8 counts as one.
 size_t CharacterCount(std::string_view text);

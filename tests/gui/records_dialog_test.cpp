@@ -9,18 +9,22 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
 #include "gui/records_dialog.h"
+#include "gui/records_export.h"
 #include "gui/results_dialogs.h"
 #include "gui/value_dialog.h"
 #include "records/csv.h"
@@ -59,6 +63,10 @@ protected:
             suggestedName = suggested;
             return exportTo;
         };
+        context.confirmPartial = [this](QWidget*, const QString& text) {
+            asked = text;
+            return exportPartial;
+        };
     }
     std::unique_ptr<gui::RecordsDialog> Open(const std::string& path, const std::string& caption) {
         auto dialog = std::make_unique<gui::RecordsDialog>(context, records::Place{caption, path},
@@ -72,6 +80,17 @@ protected:
         QSignalSpy loaded(&dialog, &gui::RecordsDialog::loaded);
         ASSERT_TRUE(loaded.wait(10000));
     }
+    // Starts an export and waits for its end: whether the file was written.
+    static bool Exported(gui::RecordsDialog& dialog, gui::RecordsDialog::Scope scope) {
+        QSignalSpy ended(&dialog, &gui::RecordsDialog::exported);
+        if (!dialog.Export(scope)) return false;
+        if (ended.isEmpty() && !ended.wait(10000)) return false;
+        return ended.first().first().toBool();
+    }
+    static std::string FileText(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(none)");
+    }
     template <class Results>
     static Results* WaitResults(gui::RecordsDialog& dialog, const std::function<void()>& start) {
         QSignalSpy shown(&dialog, &gui::RecordsDialog::resultsShown);
@@ -84,6 +103,8 @@ protected:
     gui::RecordsContext context;
     QString exportTo;
     QString suggestedName;
+    QString asked;               // the question about a partial export
+    bool exportPartial = false;  // its answer
 };
 
 TEST_F(RecordsDialogTest, ATableWithHeadersALabelledFindFieldMnemonicsAndEscCloses) {
@@ -154,7 +175,6 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
         << dialog->StatusLabel().text().toStdString();
     EXPECT_EQ(dialog->CountLabel().text(), "50 of 50 records") << "the batches read before the failure";
     EXPECT_FALSE(dialog->CompareButton().isEnabled()) << "a partial table would show false differences";
-    EXPECT_FALSE(dialog->ExportButton().isEnabled());
     dialog->FindField().setText("anna");
     auto* results = WaitResults<gui::FindAllDialog>(*dialog, [&] { QTest::mouseClick(&dialog->FindAllButton(), Qt::LeftButton); });
     ASSERT_NE(results, nullptr);
@@ -212,15 +232,13 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     auto dialog = Open("b2", "Backup 2");
     WaitLoaded(*dialog);
     dialog->FindField().setText("anna");
-    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::Found));
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::Found));
     EXPECT_EQ(suggestedName, "Business Backup 2.csv");
-    QFile file(exportTo);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), "ID,Name,Notes\r\n10,Contact 10,ANNA\r\n");
-    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::All));
-    file.close();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), records::Write(data.tables["b2"], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(FileText(exportTo), "ID,Name,Notes\r\n10,Contact 10,ANNA\r\n");
+    EXPECT_EQ(dialog->StatusLabel().text(), "1 record exported to " + exportTo + ".");
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_EQ(FileText(exportTo), records::Write(data.tables["b2"], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(asked.isEmpty()) << "a copy read whole asks nothing";
 
     dialog->FindField().clear();
     dialog->Table().setFocus();
@@ -234,6 +252,80 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     EXPECT_EQ(QApplication::clipboard()->text(), "ID\tName\tNotes\r\n3\tContact 3\tx\r\n4\tContact 4\tx\r\n");
     exportTo.clear();  // the user cancelled the file dialog
     EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));
+}
+
+// A copy read in part is exported only after a question that says the
+// export will be partial (No: nothing is written), and says so after.
+TEST_F(RecordsDialogTest, ExportOfACopyReadInPartAsksFirst) {
+    QTemporaryDir folder;
+    exportTo = folder.filePath("bad.csv");
+    auto dialog = Open("bad", "bsrv.1");
+    WaitLoaded(*dialog);
+    ASSERT_TRUE(dialog->ExportButton().isEnabled());
+    EXPECT_FALSE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_TRUE(asked.contains("Only the 50 records read before that are here, so the export will be partial"))
+        << asked.toStdString();
+    EXPECT_FALSE(QFile::exists(exportTo));
+    exportPartial = true;
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_EQ(FileText(exportTo).substr(0, 15), "ID,Name,Notes\r\n");
+    EXPECT_EQ(dialog->StatusLabel().text(),
+              "50 records exported to " + exportTo + ". The copy is damaged after them, so the export is partial.");
+}
+
+// The file takes the target's name only when every record is written: an
+// export stopped part way leaves the file that was there as it was, and no
+// temporary file beside it.
+TEST(RecordsExportTest, StoppedPartWayLeavesNoFileAndTheOldOneAsItWas) {
+    records::Table table{kColumns, {"ID"}, {}};
+    for (int id = 1; id <= 100; ++id) table.records.push_back({int64_t{id}, std::string("Name"), std::string("x")});
+    const std::vector<uint32_t> all = [] {
+        std::vector<uint32_t> rows(100);
+        for (uint32_t n = 0; n < 100; ++n) rows[n] = n;
+        return rows;
+    }();
+    QTemporaryDir folder;
+    const QString target = folder.filePath("out.csv");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    size_t asked = 0;
+    const gui::ExportOutcome stopped = gui::WriteRecords(table, all, target, [&](size_t) { return ++asked < 3; }, 64);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_FALSE(stopped.written);
+    EXPECT_EQ(asked, 3u);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.csv"});
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "old");
+
+    const gui::ExportOutcome whole = gui::WriteRecords(table, all, target, [](size_t) { return true; }, 64);
+    EXPECT_TRUE(whole.written);
+    EXPECT_EQ(whole.records, 100u);
+    kept.close();
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll().toStdString(), records::Write(table, std::vector<size_t>(all.begin(), all.end())));
+    EXPECT_FALSE(gui::WriteRecords(table, all, folder.filePath("missing/out.csv"), [](size_t) { return true; }).written);
+}
+
+// The question before a partial export: No is the default, and Esc is No.
+TEST(RecordsExportTest, ThePartialExportQuestionConsentsOnlyToYes) {
+    const std::pair<std::function<void(QMessageBox&)>, bool> answers[] = {
+        {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, false},
+        {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, false},
+        {[](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const auto& [act, consent] : answers) {
+        std::function<void()> poll = [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return QTimer::singleShot(0, poll);  // not shown yet
+            act(*box);
+        };
+        QTimer::singleShot(0, poll);
+        EXPECT_EQ(gui::AskPartialExport(nullptr, "partial"), consent);
+    }
 }
 
 TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {

@@ -201,7 +201,7 @@ void RecordsDialog::Load() {
     complete_ = failed_ = false;
     FollowState();
     loading_.Start([sources = context_.sources, path = place_.path, this](Background& job) {
-        std::string failure;
+        std::string failure, detail;
         try {
             std::unique_ptr<records::Source> source = sources();
             std::vector<records::Column> columns;
@@ -221,7 +221,7 @@ void RecordsDialog::Load() {
                 [&](records::Source::Layout layout) {
                     columns = layout.columns;
                     job.Post([this, layout = std::move(layout)]() mutable {
-                        model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey));
+                        model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey), layout.storedCount);
                     });
                 },
                 [&](std::vector<records::Record>& batch) {
@@ -236,16 +236,27 @@ void RecordsDialog::Load() {
         } catch (const vb::Error& error) {
             failure = error.what();
             if (failure.empty()) failure = "Error " + std::to_string(error.Number());
+            detail = error.Detail();
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        job.Post([this, failure] {
+        job.Post([this, failure, detail] {
             failed_ = !failure.empty();
             complete_ = !failed_;
-            failure_ = QString::fromStdString(failure);
-            if (failed_)
-                status_->setText(tr("This copy cannot be read: %1 Only the records read before that are shown.")
-                                     .arg(QString::fromStdString(failure)));
+            // Why, in the reader's words where it gave them (the check a
+            // damaged file failed; "no Jet signature" for a file that is
+            // not a database), else the error's own.
+            const std::string why = records::Escaped(detail.empty() ? failure : detail, false);
+            failure_ = QString::fromStdString(why);
+            const size_t read = model_->Total();
+            if (failed_ && read == 0)
+                status_->setText(tr("This copy cannot be read: %1")
+                                     .arg(QString::fromStdString(records::Escaped(failure, false) +
+                                                                 (detail.empty() ? "" : " (" + why + ")"))));
+            else if (failed_)
+                status_->setText(QString::fromStdString(records::DamagedAfter(read, why) + "."));
+            else if (const std::string warning = records::CountWarning(read, model_->Table().storedCount); !warning.empty())
+                status_->setText(tr("Warning: %1. The copy may be damaged.").arg(QString::fromStdString(warning)));
             else
                 status_->clear();
             ShowCount();

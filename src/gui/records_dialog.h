@@ -19,8 +19,10 @@
 //
 // Every read runs off the window's thread (Background), each through a
 // Source of its own (RecordsContext::sources), so the window never waits
-// on a database. A copy that cannot be read says so in the dialog; Find in
-// All Copies still works, and so does Close. Nothing here writes to a
+// on a database. The dialog says how much it read where that is not all:
+// a copy that cannot be read, or only in part, says so and why; a count
+// that disagrees with the table's definition is a warning. Find in All
+// Copies still works, and so does Close. Nothing here writes to a
 // database.
 #pragma once
 

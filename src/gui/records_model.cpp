@@ -35,9 +35,10 @@ QString Tooltip(const std::string& text) {
 
 RecordsModel::RecordsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey) {
+void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey,
+                              std::optional<uint64_t> storedCount) {
     beginResetModel();
-    table_ = records::Table{std::move(columns), std::move(primaryKey), {}};
+    table_ = records::Table{std::move(columns), std::move(primaryKey), {}, storedCount};
     index_.Clear();
     shown_.clear();
     endResetModel();

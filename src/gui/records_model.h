@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <optional>
 #include <vector>
 
 #include "records/filter.h"
@@ -24,8 +25,10 @@ public:
 
     explicit RecordsModel(QObject* parent = nullptr);
 
-    // The columns, before the first records; the model is emptied.
-    void SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey);
+    // The columns, before the first records, and the count the table's
+    // definition holds, if known; the model is emptied.
+    void SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey,
+                    std::optional<uint64_t> storedCount = {});
     // More records, with the index of their text (made off the window's
     // thread); those that hold the Find text are shown at once.
     void Append(std::vector<records::Record> batch, const records::TextIndex& text);

@@ -77,6 +77,15 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
     };
     if (!c.onlyInFirstColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(whichName, names(c.onlyInFirstColumns));
     if (!c.onlyInSecondColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(live, names(c.onlyInSecondColumns));
+    // How much of each was read, and a count that disagrees with its table.
+    const auto read = [](const QString& name, const records::Table& table) {
+        const std::string warning = records::CountWarning(table.records.size(), table.storedCount);
+        return name + QStringLiteral(": ") +
+               QString::fromStdString(warning.empty() ? records::CountOf(table.records.size(), "record") + " read"
+                                                      : "warning: " + warning) +
+               QLatin1Char('.');
+    };
+    lines << read(whichName, which) << read(live, current_);
     if (c.NoDifference()) lines << tr("The records of the columns compared are the same.");
     summary_->setText(lines.join(QLatin1Char('\n')));
     summary_->setTextFormat(Qt::PlainText);
@@ -172,9 +181,9 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
         files.push_back(QString::fromStdString(context.hostPath ? context.hostPath(place.path) : place.path));
     searching_.Start([this, sources = context.sources, places, files, text](Background& job) {
         std::unique_ptr<records::Source> source;
-        int holding = 0;
+        int holding = 0, partly = 0;
         for (size_t i = 0; i < places.size() && !job.Stopped(); ++i) {
-            QString found;
+            QString found, why;
             size_t count = 0;
             try {
                 if (!source) source = sources();
@@ -184,23 +193,34 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
                                  return !job.Stopped();
                              });
                 found = QString::number(count);
-            } catch (const vb::Error&) {
+            } catch (const vb::Error& error) {
                 // The part read before the damage is searched all the same.
                 found = count > 0 ? tr("%1 (partly read)").arg(count) : tr("cannot be read");
+                why = Harmless(error.Detail().empty() ? error.Description() : error.Detail(), 300);
+                ++partly;
                 source.reset();
             }
             if (count > 0) ++holding;
-            job.Post([this, caption = QString::fromStdString(places[i].caption), found, file = files[i]] {
+            job.Post([this, caption = QString::fromStdString(places[i].caption), found, why, file = files[i]] {
                 const int row = list_->rowCount();
                 list_->insertRow(row);
                 list_->setItem(row, 0, new QTableWidgetItem(Harmless(caption.toStdString())));
-                list_->setItem(row, 1, new QTableWidgetItem(found));
+                auto* count = new QTableWidgetItem(found);
+                if (!why.isEmpty()) count->setToolTip(tr("Damaged: %1").arg(why));
+                list_->setItem(row, 1, count);
                 list_->setItem(row, 2, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
                 if (row == 0) list_->setCurrentCell(0, 0);
             });
         }
-        job.Post([this, holding, searched = places.size()] {
-            status_->setText(tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched));
+        job.Post([this, holding, partly, searched = places.size()] {
+            QString status = tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched);
+            if (partly > 0)
+                status += QLatin1Char(' ') + (partly == 1 ? tr("1 could not be read whole: only what was read before "
+                                                                "the damage was searched.")
+                                                           : tr("%1 could not be read whole: only what was read "
+                                                                "before the damage was searched.")
+                                                                 .arg(partly));
+            status_->setText(status);
             emit finished();
         });
     });

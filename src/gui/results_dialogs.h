@@ -5,7 +5,9 @@
 //                     only in the live database, and those changed, each
 //                     changed record with one line per field that differs
 //                     ("Phone: 555 0100 → 555 0199"); above it, how records
-//                     were matched and the columns only one of them has.
+//                     were matched, the columns only one of them has, and
+//                     how many records each had (a warning where that
+//                     disagrees with its table's count).
 //   FindAllDialog     "Find in All Copies - Business": one row per database
 //                     of the edition (caption, matching records, "N
 //                     (partly read)" for a copy damaged part way, or

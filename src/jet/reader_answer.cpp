@@ -118,6 +118,7 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
                 if (k >= n) return false;
                 out.table.primaryKey.push_back(out.table.columns[k].name);
             }
+            out.table.storedRows = p.U32();
             out.head = haveColumns = true;
             width = n;
             break;

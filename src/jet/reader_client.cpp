@@ -256,7 +256,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
     if (tag == 'N' && !child_) {
         Refused(hostPath, "the reader ended between two batches of a table");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader ended between two batches of a table");
     }
     if (tag != 'N') stream_ = 0;  // the reader ends its stream on any other request
     if (!child_) Start(displayPath);
@@ -266,7 +266,8 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         Drop();
         if (tag == 'N') {
             Refused(hostPath, "the reader's CPU limit could not be moved on for the next batch");
-            throw vb::UnrecognizedFormat(displayPath);
+            throw vb::UnrecognizedFormat(displayPath)
+                .WithDetail("the reader's CPU limit could not be moved on for the next batch");
         }
         Start(displayPath);
     }
@@ -328,7 +329,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     if (!wrong.empty()) {
         Drop();
         Refused(hostPath, wrong);
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail(wrong);
     }
     return answer;
 }
@@ -345,7 +346,7 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
         (!query.empty() && frames.result.columns.empty())) {
         Drop();
         Refused(hostPath, "the reader's answer is not whole");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader's answer is not whole");
     }
     return std::move(frames.result);
 }
@@ -360,13 +361,13 @@ void ReaderProcess::Fail(const Answer& answer, const std::string& hostPath, cons
             // Whatever libmdb did with a damaged file stays with this reader.
             Drop();
             Refused(hostPath, frames.description);
-            throw vb::UnrecognizedFormat(displayPath);
+            throw vb::UnrecognizedFormat(displayPath).WithDetail(frames.description);
         default: throw vb::Error(frames.number, frames.description);
         }
     }
     Drop();
     Refused(hostPath, "the reader's answer is not whole");
-    throw vb::UnrecognizedFormat(displayPath);
+    throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader's answer is not whole");
 }
 
 SandboxReport ReaderProcess::Probe(const std::string& folder) {
@@ -377,7 +378,7 @@ SandboxReport ReaderProcess::Probe(const std::string& folder) {
     if (!frames.sandbox) {
         Drop();
         Refused(folder, "the reader's answer to a probe is not one");
-        throw vb::UnrecognizedFormat(folder);
+        throw vb::UnrecognizedFormat(folder).WithDetail("the reader's answer to a probe is not one");
     }
     return frames.report;
 }
@@ -403,7 +404,7 @@ ReaderResult RunReader(const std::string& readerPath, const std::string& hostPat
     ReaderResult result = reader.Run(hostPath, displayPath, query);
     if (!reader.Finish()) {
         reader.Refused(hostPath, "the reader did not end cleanly after its answer");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader did not end cleanly after its answer");
     }
     return result;
 }

@@ -61,6 +61,7 @@ struct ReaderResult {
 struct TableHead {
     std::vector<ports::ColumnInfo> columns;
     std::vector<std::string> primaryKey;  // column names
+    uint64_t storedRows = 0;              // the count the table's definition holds
 };
 
 // One batch of a table's rows; `last` when no more follow.

@@ -34,7 +34,8 @@
 //   'Z' the end:       u32 number of rows sent; ends the answer, a result without it is void
 //                      (of a table: of the last batch, and the stream)
 //   'H' a table:       u32 count, then per column u32 length + name and u8 Jet type;
-//                      u32 count of primary-key columns, then each one's u32 index
+//                      u32 count of primary-key columns, then each one's u32 index;
+//                      u32 the count of rows the table's definition holds
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
 //   'S' sandbox:       u32 Sandbox bits, u32 Landlock ABI (0: none), u32 count, then per
 //                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer

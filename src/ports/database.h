@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -82,6 +83,11 @@ public:
     // The names of the columns of the table's primary key, in key order;
     // empty when the table has none.
     virtual const std::vector<std::string>& PrimaryKey() const = 0;
+    // How many records the table's definition says it holds (as Jet's and
+    // mdb-count's count(*) gives): a reading that gives another number
+    // lost records to damage or met rows the count does not know.
+    // Unknown (nullopt) where an implementation keeps no such count.
+    virtual std::optional<uint64_t> StoredCount() const { return std::nullopt; }
     // The next record, one value per column, into `row`; false after the
     // last. Only false says that every record has been given: a table that
     // cannot be read to its end throws vb::Error (3343 for a damaged file or

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -55,6 +56,10 @@ struct Table {
     std::vector<Column> columns;
     std::vector<std::string> primaryKey;  // column names, in key order; empty: none
     std::vector<Record> records;
+    // How many records the table's definition says it holds, where the
+    // source knows: a reading whole that gives another number is shown as
+    // a warning.
+    std::optional<uint64_t> storedCount = {};
 };
 
 // The index of the column called `name`, compared as the utility compares

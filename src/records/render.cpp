@@ -192,13 +192,32 @@ std::string CutToColumns(std::string_view text, size_t columns) {
     return std::string(text.substr(0, at)) + "\u2026";
 }
 
-std::string CountOf(size_t n, std::string_view one) {
-    std::string digits = std::to_string(n), grouped;
+namespace {
+
+// "12,040": the thousands grouped by commas.
+std::string Grouped(uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
     for (size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
         grouped += digits[i];
     }
-    return grouped + " " + std::string(one) + (n == 1 ? "" : "s");
+    return grouped;
+}
+
+}  // namespace
+
+std::string CountOf(size_t n, std::string_view one) {
+    return Grouped(n) + " " + std::string(one) + (n == 1 ? "" : "s");
+}
+
+std::string CountWarning(size_t read, const std::optional<uint64_t>& stored) {
+    if (!stored || *stored == read) return {};
+    return CountOf(read, "record") + " read; the table says " + Grouped(*stored);
+}
+
+std::string DamagedAfter(size_t read, std::string_view reason) {
+    return CountOf(read, "record") + " read; the copy is damaged after that (" + std::string(reason) + ")";
 }
 
 }  // namespace records

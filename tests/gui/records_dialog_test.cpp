@@ -171,8 +171,8 @@ TEST_F(RecordsDialogTest, FirstRecordsShowWhileTheRestLoadAndFindFiltersWithoutC
 TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     auto dialog = Open("bad", "bsrv.1");
     WaitLoaded(*dialog);
-    EXPECT_TRUE(dialog->StatusLabel().text().startsWith("This copy cannot be read: Unrecognized database format"))
-        << dialog->StatusLabel().text().toStdString();
+    EXPECT_EQ(dialog->StatusLabel().text(),
+              "50 records read; the copy is damaged after that (Unrecognized database format 'bad'.).");
     EXPECT_EQ(dialog->CountLabel().text(), "50 of 50 records") << "the batches read before the failure";
     EXPECT_FALSE(dialog->CompareButton().isEnabled()) << "a partial table would show false differences";
     dialog->FindField().setText("anna");
@@ -185,7 +185,9 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     for (int r = 0; r < list.rowCount(); ++r)
         rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
-    EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records.");
+    EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records. 1 could not be read whole: only what "
+                                        "was read before the damage was searched.");
+    EXPECT_EQ(list.item(3, 1)->toolTip(), "Damaged: Unrecognized database format 'bad'.");
 
     // Enter on a row opens that copy with the same Find text; the list stays.
     QSignalSpy opened(results, &gui::FindAllDialog::opened);
@@ -200,6 +202,28 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     EXPECT_TRUE(results->isVisible()) << "Enter opened the copy, it did not close the list";
 }
 
+// The dialog says how much it read where that is not simply all of it: a
+// count that disagrees with the table's, damage after some records, and
+// why a file that is not a database cannot be read at all.
+TEST_F(RecordsDialogTest, SaysHowMuchWasReadAndWhyNotAll) {
+    data.storedCount["b2"] = 12'040;
+    data.tables["notjet"] = Contacts(5);
+    data.failAfter["notjet"] = 0;
+    data.failDetail["notjet"] = "no Jet signature";
+    data.failDetail["bad"] = "row 3 on page 40: long-value chain ends 10 bytes early";
+    const std::pair<const char*, const char*> cases[] = {
+        {"b1", ""},
+        {"b2", "Warning: 10 records read; the table says 12,040. The copy may be damaged."},
+        {"bad", "50 records read; the copy is damaged after that (row 3 on page 40: long-value chain ends 10 bytes early)."},
+        {"notjet", "This copy cannot be read: Unrecognized database format 'notjet'. (no Jet signature)"},
+    };
+    for (const auto& [path, said] : cases) {
+        auto dialog = Open(path, path);
+        WaitLoaded(*dialog);
+        EXPECT_EQ(dialog->StatusLabel().text().toStdString(), said) << path;
+    }
+}
+
 TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {
     auto dialog = Open("b1", "Backup 1");
     WaitLoaded(*dialog);
@@ -209,6 +233,8 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     EXPECT_EQ(c.matchedBy, records::Comparison::MatchedBy::PrimaryKey);
     EXPECT_EQ(c.onlyInFirst.size(), 10u);  // IDs 121..130
     EXPECT_EQ(c.onlyInSecond.size(), 1u);  // ID 6
+    EXPECT_TRUE(results->Summary().text().contains("Business Backup 1: 129 records read.\nBusiness (Current): 120 records read."))
+        << results->Summary().text().toStdString();
     QTreeWidget& tree = results->Tree();
     ASSERT_EQ(tree.topLevelItemCount(), 3);
     EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");

@@ -68,6 +68,7 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
     }
     PutU32(head, static_cast<uint32_t>(key.size()));
     for (uint32_t k : key) PutU32(head, k);
+    PutU32(head, table_->num_rows);
     out_.Frame('H', head);
     fields_.resize(table_->num_cols);
     mdb_rewind_table(table_.get());

@@ -127,10 +127,19 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     }
     export_->setMenu(exportMenu_);
 
-    const std::pair<QPushButton*, const char*> buttons[] = {
-        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {copy_, "cmdCopy"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
+    // A backup can be restored and a numbered copy put back from here, one
+    // step from where Find in All Copies brought the user.
+    const records::Origin origin = records::OriginOf(place_);
+    if (context_.replaceLive && origin != records::Origin::Live) {
+        replace_ = new QPushButton(origin == records::Origin::Backup ? tr("&Restore…") : tr("Put &Back…"), this);
+        connect(replace_, &QPushButton::clicked, this, [this] { context_.replaceLive(place_, this); });
+    }
+    const std::pair<QPushButton*, const char*> buttons[] = {{compare_, "cmdCompare"}, {export_, "cmdExport"},
+                                                            {copy_, "cmdCopy"},       {findAll_, "cmdFindAll"},
+                                                            {replace_, "cmdReplace"}, {close_, "cmdClose"}};
     auto* row = new QHBoxLayout;
     for (const auto& [button, name] : buttons) {
+        if (!button) continue;
         button->setObjectName(QString::fromLatin1(name));
         button->setAccessibleName(button->text().remove(QLatin1Char('&')).remove(QChar(0x2026)));
         button->setAutoDefault(false);
@@ -155,7 +164,8 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     setTabOrder(compare_, export_);
     setTabOrder(export_, copy_);
     setTabOrder(copy_, findAll_);
-    setTabOrder(findAll_, close_);
+    if (replace_) setTabOrder(findAll_, replace_);
+    setTabOrder(replace_ ? replace_ : findAll_, close_);
     find_->setFocus();
 
     connect(find_, &QLineEdit::textChanged, this, [this](const QString& text) {

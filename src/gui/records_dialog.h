@@ -15,6 +15,9 @@
 //                 which hold matching records, and how many
 //   Copy          (Ctrl+C, or the table's context menu) the selected records
 //                 as tab-separated text, with the header row
+//   Restore… / Put Back…  of a backup / a numbered copy, where the window
+//                 gives a way (RecordsContext::replaceLive): the command as
+//                 the window runs it, with its usual warning
 //   Close, Esc and the close box close the dialog
 //
 // Every read runs off the window's thread (Background), each through a
@@ -53,6 +56,10 @@ struct RecordsContext {
     std::function<std::string(const std::string&)> hostPath;
     // Asks where to save an export, suggesting a name; empty: not saved.
     std::function<QString(QWidget* parent, const QString& suggested)> saveFileName;
+    // Restore (of a backup) or Put Back (of a numbered copy) of the copy
+    // shown, run as the window runs those commands, with their warnings,
+    // over `over`; unset, the dialog has no such button.
+    std::function<void(const records::Place& copy, QWidget* over)> replaceLive;
     // Asks whether to export the records read of a copy that could not be
     // read to its end (the text says so); true only for Yes.
     std::function<bool(QWidget* parent, const QString& text)> confirmPartial;
@@ -92,6 +99,8 @@ public:
     QPushButton& ExportButton() { return *export_; }
     QPushButton& CopyButton() { return *copy_; }
     QPushButton& FindAllButton() { return *findAll_; }
+    // Restore… or Put Back…; null for the live database or without a way.
+    QPushButton* ReplaceButton() { return replace_; }
     QPushButton& CloseButton() { return *close_; }
 
 signals:
@@ -124,6 +133,7 @@ private:
     QPushButton* export_;
     QPushButton* copy_;
     QPushButton* findAll_;
+    QPushButton* replace_ = nullptr;
     QPushButton* close_;
     QMenu* exportMenu_;
     RecordsExport* exporter_;

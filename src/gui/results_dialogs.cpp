@@ -126,7 +126,7 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
 
 FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, const QString& edition,
                              QWidget* parent)
-    : QDialog(parent), status_(new QLabel(this)), list_(new QTableWidget(0, 3, this)) {
+    : QDialog(parent), status_(new QLabel(this)), list_(new QTableWidget(0, 5, this)) {
     setObjectName(QStringLiteral("findAll"));
     setWindowTitle(tr("Find in All Copies - %1").arg(edition));
     setSizeGripEnabled(true);
@@ -138,15 +138,14 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
     status_->setObjectName(QStringLiteral("lblStatus"));
     list_->setObjectName(QStringLiteral("tblCopies"));
     list_->setAccessibleName(tr("Databases with matching records"));
-    list_->setHorizontalHeaderLabels({tr("Database"), tr("Matching records"), tr("File")});
+    list_->setHorizontalHeaderLabels({tr("Database"), tr("Came to be"), tr("Date"), tr("Matching records"), tr("File")});
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setTabKeyNavigation(false);
     list_->verticalHeader()->setVisible(false);
     list_->horizontalHeader()->setStretchLastSection(true);
-    // The captions and counts are short: their headers are shown whole.
-    list_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    // All but the file are short: they are shown whole, headers too.
+    for (int c = 0; c < 4; ++c) list_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
@@ -201,14 +200,16 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
                 source.reset();
             }
             if (count > 0) ++holding;
-            job.Post([this, caption = QString::fromStdString(places[i].caption), found, why, file = files[i]] {
+            job.Post([this, place = places[i], found, why, file = files[i]] {
                 const int row = list_->rowCount();
                 list_->insertRow(row);
-                list_->setItem(row, 0, new QTableWidgetItem(Harmless(caption.toStdString())));
+                list_->setItem(row, 0, new QTableWidgetItem(Harmless(place.caption)));
+                list_->setItem(row, 1, new QTableWidgetItem(Harmless(place.how, 200)));
+                list_->setItem(row, 2, new QTableWidgetItem(Harmless(place.when)));
                 auto* count = new QTableWidgetItem(found);
                 if (!why.isEmpty()) count->setToolTip(tr("Damaged: %1").arg(why));
-                list_->setItem(row, 1, count);
-                list_->setItem(row, 2, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
+                list_->setItem(row, 3, count);
+                list_->setItem(row, 4, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
                 if (row == 0) list_->setCurrentCell(0, 0);
             });
         }

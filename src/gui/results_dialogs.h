@@ -9,7 +9,9 @@
 //                     how many records each had (a warning where that
 //                     disagrees with its table's count).
 //   FindAllDialog     "Find in All Copies - Business": one row per database
-//                     of the edition (caption, matching records, "N
+//                     of the edition, newest first as the context's places
+//                     come (records::NewestFirst): caption, how it came to
+//                     be, its date, matching records ("N
 //                     (partly read)" for a copy damaged part way, or
 //                     "cannot be read", file), filled off the window's
 //                     thread as each database is searched; Enter or a

@@ -56,8 +56,10 @@ protected:
         data.failAfter["bad"] = 60;
         context.sources = data.Factory();
         context.places = [] {
-            return std::vector<records::Place>{
-                {"(Current)", "live"}, {"Backup 1", "b1"}, {"Backup 2", "b2"}, {"bsrv.1", "bad"}};
+            return std::vector<records::Place>{{"(Current)", "live", "live database", "2026-03-01"},
+                                               {"Backup 1", "b1", "backup slot 1", "2026-02-10"},
+                                               {"Backup 2", "b2", "backup slot 2", "2026-01-05"},
+                                               {"bsrv.1", "bad", "numbered copy, set aside", "2025-12-24"}};
         };
         context.saveFileName = [this](QWidget*, const QString& suggested) {
             suggestedName = suggested;
@@ -183,11 +185,12 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     QTableWidget& list = results->List();
     std::vector<std::string> rows;
     for (int r = 0; r < list.rowCount(); ++r)
-        rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
+        rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 3)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
+    EXPECT_EQ(list.item(3, 1)->text() + " " + list.item(3, 2)->text(), "numbered copy, set aside 2025-12-24");
     EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records. 1 could not be read whole: only what "
                                         "was read before the damage was searched.");
-    EXPECT_EQ(list.item(3, 1)->toolTip(), "Damaged: Unrecognized database format 'bad'.");
+    EXPECT_EQ(list.item(3, 3)->toolTip(), "Damaged: Unrecognized database format 'bad'.");
 
     // Enter on a row opens that copy with the same Find text; the list stays.
     QSignalSpy opened(results, &gui::FindAllDialog::opened);
@@ -222,6 +225,42 @@ TEST_F(RecordsDialogTest, SaysHowMuchWasReadAndWhyNotAll) {
         WaitLoaded(*dialog);
         EXPECT_EQ(dialog->StatusLabel().text().toStdString(), said) << path;
     }
+}
+
+// From a name to Restore or Put Back by keyboard alone: Find in All Copies
+// (Enter on a copy) opens its records, where Alt+R restores a backup and
+// Alt+B puts back a numbered copy, through the window's command; the live
+// database has no such button.
+TEST_F(RecordsDialogTest, RestoreOrPutBackIsOneKeyFromACopysRecords) {
+    std::vector<std::string> ran;
+    context.replaceLive = [&](const records::Place& copy, QWidget*) { ran.push_back(copy.caption); };
+    auto live = Open("live", "(Current)");
+    WaitLoaded(*live);
+    EXPECT_EQ(live->ReplaceButton(), nullptr);
+    live->FindField().setText("anna");
+    auto* results = WaitResults<gui::FindAllDialog>(*live, [&] { QTest::keyClick(live.get(), Qt::Key_A, Qt::AltModifier); });
+    ASSERT_NE(results, nullptr);
+    QSignalSpy finished(results, &gui::FindAllDialog::finished);
+    ASSERT_TRUE(finished.wait(10000));
+    const std::pair<int, Qt::Key> copies[] = {{1, Qt::Key_R}, {3, Qt::Key_B}};  // Backup 1, bsrv.1
+    for (const auto& [row, key] : copies) {
+        QSignalSpy opened(results, &gui::FindAllDialog::opened);
+        results->List().setCurrentCell(row, 0);
+        QTest::keyClick(&results->List(), Qt::Key_Return);
+        ASSERT_EQ(opened.size(), 1);
+        auto* shown = qobject_cast<gui::RecordsDialog*>(opened.first().first().value<QDialog*>());
+        ASSERT_NE(shown, nullptr);
+        ASSERT_NE(shown->ReplaceButton(), nullptr);
+        EXPECT_EQ(shown->ReplaceButton()->text(), row == 1 ? "&Restore…" : "Put &Back…");
+        shown->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+        QCoreApplication::processEvents();  // the application learns which window is active
+        // A mnemonic clicks its button once the press has been shown.
+        QSignalSpy clicked(shown->ReplaceButton(), &QPushButton::clicked);
+        QTest::keyClick(shown, key, Qt::AltModifier);
+        ASSERT_TRUE(clicked.wait(10000));
+    }
+    EXPECT_EQ(ran, (std::vector<std::string>{"Backup 1", "bsrv.1"}));
 }
 
 TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {

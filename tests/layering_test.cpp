@@ -100,8 +100,12 @@ TEST(Layering, RoomsFromTheLayers) {
     EXPECT_EQ(RoomOf("CMakeLists.txt"), "");
     // The two programs never see each other, and nothing below them sees either.
     for (const auto& [room, allowed] : Layers()) {
-        if (room != "gui") EXPECT_FALSE(allowed.count("gui")) << room;
-        if (room != "cli") EXPECT_FALSE(allowed.count("cli")) << room;
+        if (room != "gui") {
+            EXPECT_FALSE(allowed.count("gui")) << room;
+        }
+        if (room != "cli") {
+            EXPECT_FALSE(allowed.count("cli")) << room;
+        }
     }
 }
 

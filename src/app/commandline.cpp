@@ -4,36 +4,56 @@
 #include <cctype>
 #include <string_view>
 
+#include "operations/numbered_copies.h"
+
 namespace app {
 
 namespace {
 
-using Kind = ConsoleCommand::Kind;
+using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 8> kCommands{{
-    {"--list", Kind::List, "", 0, 0, 0, false, true, "Prints the catalogue: every live database and backup.",
-     Second::None},
-    {"--versions", Kind::Versions, "EDITION", 1, 0, 0, false, true,
-     "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first.",
-     Second::None},
-    {"--show", Kind::Show, "EDITION WHICH", 2, 0, 0, false, true,
+constexpr std::array<CommandSpec, 9> kCommands{{
+    {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
+    {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
+     "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
+    {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv,
      "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
-     "named (bsrv.3). The table cuts long values; --csv and --json give them whole.",
-     Second::Which, true},
-    {"--find", Kind::Find, "EDITION TEXT", 2, 0, 0, false, true,
+     "named (bsrv.3). The table cuts long values; --csv and --json give them whole."},
+    {"--find", &H::Find, {"EDITION TEXT", 2, Second::Text}, kTakesJson,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
-     "and its numbered copies.",
-     Second::Text},
-    {"--compare", Kind::Compare, "EDITION WHICH", 2, 0, 0, false, true,
+     "and its numbered copies."},
+    {"--compare", &H::Compare, {"EDITION WHICH", 2, Second::Which}, kTakesJson,
      "Prints what differs between database WHICH and the live database: records only in one, and records "
-     "changed, with their fields.",
-     Second::Which},
-    {"--restore", Kind::Restore, "EDITION SLOT", 2, 1, 5, true, false,
+     "changed, with their fields."},
+    {"--check", &H::Check, {"[EDITION|FILE...]", 0, Second::Files}, kTakesJson,
+     "Checks every page, row, long value and index of the databases of EDITION (the live one, its backups and "
+     "its numbered copies), of both editions, or the FILEs: good, warnings (which Jet tolerates) or damaged, with "
+     "what was found where."},
+    {"--restore", &H::Restore, {"EDITION SLOT", 2, Second::Number, 1, 5}, kTakesYes,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
-    {"--create-blank", Kind::CreateBlank, "EDITION", 1, 0, 0, true, false,
+    {"--create-blank", &H::CreateBlank, {"EDITION", 1}, kTakesYes,
      "Resets the live database of EDITION from the blank shell file."},
-    {"--put-back", Kind::PutBack, "EDITION N", 2, 1, 100, true, false,
+    {"--put-back", &H::PutBack, {"EDITION N", 2, Second::Copy}, kTakesYes,
      "Puts numbered copy bsrv.N of EDITION back as its live database."},
+}};
+
+// The flags that go with a command, in the order the help gives them and
+// the checks are made; each goes with the commands that take it.
+struct Flag {
+    const char* name;
+    bool ConsoleCommand::*set;
+    unsigned takes;
+    const char* help;
+    const char* goesWith;  // the usage error for a command that does not take it
+};
+constexpr std::array<Flag, 3> kFlags{{
+    {"--yes", &ConsoleCommand::yes, kTakesYes,
+     "Replaces data without asking (--restore, --create-blank, --put-back).",
+     "--yes goes with a command that replaces data."},
+    {"--json", &ConsoleCommand::json, kTakesJson, "Prints a listing, records, a comparison or a check as JSON.",
+     "--json goes with a command that prints a listing or records."},
+    {"--csv", &ConsoleCommand::csv, kTakesCsv, "Prints --show as CSV (RFC 4180, UTF-8, a header row).",
+     "--csv goes with --show."},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -61,6 +81,12 @@ const CommandSpec* CommandFor(const std::string& name) {
     return nullptr;
 }
 
+const Flag* FlagFor(const std::string& name) {
+    for (const Flag& flag : kFlags)
+        if (name == flag.name) return &flag;
+    return nullptr;
+}
+
 const QtOption* QtOptionFor(const std::string& argument) {
     if (argument.size() < 2 || argument[0] != '-') return nullptr;
     const std::string name = NameOf(argument.substr(argument[1] == '-' ? 2 : 1));
@@ -73,8 +99,7 @@ const QtOption* QtOptionFor(const std::string& argument) {
 bool IsOursWithOneDash(const std::string& argument) {
     if (argument.size() < 3 || argument[0] != '-' || argument[1] == '-') return false;
     const std::string name = "-" + NameOf(argument);
-    return CommandFor(name) || name == "--yes" || name == "--json" || name == "--csv" || name == "--help" ||
-           name == "--version";
+    return CommandFor(name) || FlagFor(name) || name == "--help" || name == "--version";
 }
 
 std::string Lower(std::string text) {
@@ -99,14 +124,12 @@ int NumberIn(const std::string& text, int low, int high) {
 }
 
 // WHICH as the commands read it: "current", the slot "1" to "5", or the
-// name of a numbered copy as RenameDatabase writes it ("bsrv.3", any case,
-// kept as given); empty when it is none.
+// name of a numbered copy (numbered_copies.h: "bsrv.3", any case, kept as
+// given); empty when it is none.
 std::string WhichOf(const std::string& text) {
     if (Lower(text) == "current") return "current";
     if (NumberIn(text, 1, 5) != 0) return text;
-    const std::string lower = Lower(text);
-    if (lower.rfind("bsrv.", 0) == 0 && lower.size() > 5 && lower[5] != '0' && NumberIn(lower.substr(5), 1, 9999))
-        return text;
+    if (operations::NumberOfCopy(text) > 0) return text;
     return {};
 }
 
@@ -116,10 +139,8 @@ Invocation Usage(std::string why) { return {Invocation::Action::Usage, {}, std::
 
 std::span<const CommandSpec> Commands() { return kCommands; }
 
-const CommandSpec& SpecOf(Kind kind) {
-    for (const CommandSpec& command : kCommands)
-        if (command.kind == kind) return command;
-    return kCommands[0];
+int RunCommandOf(CommandHandlers& handlers, const ConsoleCommand& command) {
+    return (handlers.*(command.spec->run))(command);
 }
 
 Invocation ParseArguments(const std::vector<std::string>& arguments) {
@@ -143,19 +164,16 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             operands.push_back(argument);
         } else if (argument == "--") {
             options = false;
-        } else if (argument == "--yes") {
-            command.yes = true;
-        } else if (argument == "--json") {
-            command.json = true;
-        } else if (argument == "--csv") {
-            command.csv = true;
+        } else if (const Flag* flag = FlagFor(argument)) {
+            command.*(flag->set) = true;
         } else if (const CommandSpec* named = CommandFor(NameOf(argument))) {
             if (given) return Usage("Give one command at a time.");
             given = named;
-            command.kind = named->kind;
+            command.spec = named;
             const size_t equals = argument.find('=');
             if (equals != std::string::npos) {
-                if (named->count == 0) return Usage("'" + NameOf(argument) + "' takes no value.");
+                if (named->operands.count == 0 && named->operands.second != Second::Files)
+                    return Usage("'" + NameOf(argument) + "' takes no value.");
                 operands.push_back(argument.substr(equals + 1));
             }
         } else if (IsOursWithOneDash(argument)) {
@@ -170,42 +188,53 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
 
     if (!given) {
-        if (command.yes || command.json || command.csv)
-            return Usage(std::string(command.yes ? "--yes" : command.json ? "--json" : "--csv") +
-                         " goes with a command.");
+        for (const Flag& flag : kFlags)
+            if (command.*(flag.set)) return Usage(std::string(flag.name) + " goes with a command.");
         if (!operands.empty()) return Usage("Unexpected argument '" + operands.front() + "': the program takes none.");
         return {};
     }
     // A command opens no window, so nothing on its line is Qt's.
     if (!qtOption.empty()) return Usage("'" + qtOption + "' is an option of the window; a command opens none.");
-    if (operands.size() < static_cast<size_t>(given->count)) {
-        std::string names = given->operands;  // "EDITION SLOT" as "EDITION and SLOT"
+    if (given->operands.second == Second::Files) {
+        // One operand that names an edition is the edition; any other
+        // operands are files (a file called "business" is ./business).
+        if (operands.size() == 1 && !EditionLabel(operands[0]).empty()) command.edition = EditionLabel(operands[0]);
+        else command.files = operands;
+        for (const std::string& file : command.files)
+            if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
+        if (command.yes) return Usage("--yes goes with a command that replaces data.");
+        if (command.csv) return Usage("--csv goes with --show.");
+        return {Invocation::Action::Command, command, {}};
+    }
+    const Operands& takes = given->operands;
+    if (operands.size() < static_cast<size_t>(takes.count)) {
+        std::string names = takes.names;  // "EDITION SLOT" as "EDITION and SLOT"
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
         return Usage(std::string(given->option) + " needs " + names + ".");
     }
-    if (operands.size() > static_cast<size_t>(given->count))
-        return Usage("Unexpected argument '" + operands[given->count] + "'.");
-    if (given->count > 0) {
+    if (operands.size() > static_cast<size_t>(takes.count))
+        return Usage("Unexpected argument '" + operands[takes.count] + "'.");
+    if (takes.count > 0) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
-    if (given->second == Second::Which) {
+    if (takes.second == Second::Which) {
         command.operand = WhichOf(operands[1]);
         if (command.operand.empty())
             return Usage("Unknown database '" + operands[1] + "': give current, a backup slot 1 to 5, or bsrv.N.");
-    } else if (given->second == Second::Text) {
+    } else if (takes.second == Second::Text) {
         if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
         command.operand = operands[1];
-    } else if (given->count == 2) {
-        command.number = NumberIn(operands[1], given->low, given->high);
+    } else if (takes.second == Second::Copy) {
+        command.number = operations::CopyNumberOf(operands[1]);
         if (command.number == 0)
-            return Usage(command.kind == Kind::Restore
-                             ? "Unknown backup slot '" + operands[1] + "': give 1 to 5."
-                             : "Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+            return Usage("Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+    } else if (takes.second == Second::Number) {
+        command.number = NumberIn(operands[1], takes.low, takes.high);
+        if (command.number == 0) return Usage("Unknown backup slot '" + operands[1] + "': give 1 to 5.");
     }
-    if (command.yes && !given->replaces) return Usage("--yes goes with a command that replaces data.");
-    if (command.json && !given->lists) return Usage("--json goes with a command that prints a listing or records.");
-    if (command.csv && !given->csv) return Usage("--csv goes with --show.");
+    for (const Flag& flag : kFlags)
+        if (command.*(flag.set) && !(given->takes & flag.takes)) return Usage(flag.goesWith);
     if (command.csv && command.json) return Usage("Give --json or --csv, not both.");
     return {Invocation::Action::Command, command, {}};
 }
@@ -232,19 +261,21 @@ std::string HelpText() {
     line("-h, --help", "Shows this help and exits.");
     line("-v, --version", "Shows the version and exits.");
     for (const CommandSpec& command : kCommands)
-        line(std::string(command.option) + (command.count ? " " : "") + command.operands, command.help);
-    line("--yes", "Replaces data without asking (--restore, --create-blank, --put-back).");
-    line("--json", "Prints a listing, records or a comparison as JSON.");
-    line("--csv", "Prints --show as CSV (RFC 4180, UTF-8, a header row).");
+        line(std::string(command.option) + (command.operands.count ? " " : "") + command.operands.names, command.help);
+    for (const Flag& flag : kFlags) line(flag.name, flag.help);
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"
             "--find with no match and --compare with no difference are done (0).\n"
+            "--check is 0 when no file is damaged (warnings alone are 0), 1 when a file\n"
+            "is damaged or cannot be read. Restore, Create Blank and Put Back check their\n"
+            "source first and refuse a damaged one (1), changing nothing.\n"
             "Examples:\n"
             "  " + kProgramName + " --list --json\n"
             "  " + kProgramName + " --restore business 2 --yes\n"
             "  " + kProgramName + " --versions personal\n"
             "  " + kProgramName + " --find business smith\n"
             "  " + kProgramName + " --compare business 2 --json\n"
+            "  " + kProgramName + " --check business\n"
             "Qt's standard options, such as -platform and -style, are accepted too\n"
             "when the window opens; see " + kProgramName + "(1).\n";
     return text;

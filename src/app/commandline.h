@@ -1,7 +1,7 @@
 // The program's command line, read without Qt: the help, the version, the
-// commands that run without a window (declared once, in kCommands,
-// which parsing, the help and the checks all read), and the options of Qt
-// that the window takes. Anything else is a usage error.
+// commands that run without a window (declared once, in the command table,
+// which parsing, the help, the checks and the running all read), and the
+// options of Qt that the window takes. Anything else is a usage error.
 #pragma once
 
 #include <optional>
@@ -21,40 +21,81 @@ inline constexpr int kFailed = 1;
 inline constexpr int kUsageError = 2;
 inline constexpr int kInUse = 75;
 
-// A command to run without a window.
+struct CommandSpec;
+
+// A command to run without a window, as the line gave it.
 struct ConsoleCommand {
-    enum class Kind { List, Versions, Restore, CreateBlank, PutBack, Show, Find, Compare };
-    Kind kind = Kind::List;
-    std::string edition;  // the edition label, "Business" or "Personal"; empty for List
-    int number = 0;       // Restore: the slot, 1 to 5; PutBack: n of bsrv.<n>
+    const CommandSpec* spec = nullptr;  // its row of the command table
+    std::string edition;  // the edition label, "Business" or "Personal"; empty for --list
+    long long number = 0; // --restore: the slot, 1 to 5; --put-back: n of bsrv.<n>
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
-    bool csv = false;     // --csv: Show prints CSV
-    // Show and Compare: WHICH, "current", a backup slot "1" to "5" or a
-    // numbered copy "bsrv.3" as its file is named; Find: the TEXT.
+    bool csv = false;     // --csv: --show prints CSV
+    // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
+    // numbered copy "bsrv.3" as its file is named; --find: the TEXT.
     std::string operand;
+    // Check: the files named (none: the databases of the edition, or of
+    // both editions when no edition is given either).
+    std::vector<std::string> files;
 };
 
-// What a command's second operand is.
-enum class Second { None, Number, Which, Text };
+// What runs the commands, one function for each, each returning the exit
+// status. The command line implements it (cli/console.cpp); a row of the
+// command table names its function, so that running a command is calling
+// its row's, and a new command is a new row and a new function.
+class CommandHandlers {
+public:
+    virtual ~CommandHandlers() = default;
+    virtual int List(const ConsoleCommand& command) = 0;
+    virtual int Versions(const ConsoleCommand& command) = 0;
+    virtual int Show(const ConsoleCommand& command) = 0;
+    virtual int Find(const ConsoleCommand& command) = 0;
+    virtual int Compare(const ConsoleCommand& command) = 0;
+    virtual int Restore(const ConsoleCommand& command) = 0;
+    virtual int CreateBlank(const ConsoleCommand& command) = 0;
+    virtual int PutBack(const ConsoleCommand& command) = 0;
+    virtual int Check(const ConsoleCommand& command) = 0;
+};
+using CommandHandler = int (CommandHandlers::*)(const ConsoleCommand&);
 
-// One command, as the program declares it.
+// What a command's second operand is: a number from low to high, WHICH, a
+// TEXT, the N of a numbered copy bsrv.N (operations/numbered_copies.h), or
+// Files: any number of operands, an EDITION alone or FILE... (--check).
+enum class Second { None, Number, Which, Text, Copy, Files };
+
+// The operands a command takes after its option.
+struct Operands {
+    const char* names = "";  // as the help names them: "EDITION SLOT"; "" for none
+    int count = 0;           // how many: none, EDITION, or EDITION and a second
+    Second second = Second::None;
+    int low = 0, high = 0;   // Number: its range
+};
+
+// The flags a command takes besides its operands.
+enum Takes : unsigned {
+    kTakesYes = 1,   // replaces data: needs consent, which --yes gives
+    kTakesJson = 2,  // prints a listing or records
+    kTakesCsv = 4,   // prints records as a table
+};
+
+// One row of the command table: the command, what runs it, its operands,
+// its flags and its help.
 struct CommandSpec {
-    const char* option;    // "--restore"
-    ConsoleCommand::Kind kind;
-    const char* operands;  // as the help names them: "EDITION SLOT"; "" for none
-    int count;             // how many operands
-    int low, high;         // the second operand's range, when there is one
-    bool replaces;         // replaces data: needs consent, takes --yes
-    bool lists;            // prints a listing or records: takes --json
+    const char* option;  // "--restore"
+    CommandHandler run;
+    Operands operands;
+    unsigned takes;      // Takes
     const char* help;
-    Second second = Second::Number;
-    bool csv = false;      // takes --csv
+
+    bool Replaces() const { return (takes & kTakesYes) != 0; }
 };
 
-// The commands, in the order the help gives them.
+// The commands, in the order the help gives them. ParseArguments, the help
+// and the checks all read this one table; RunCommandOf runs a row.
 std::span<const CommandSpec> Commands();
-const CommandSpec& SpecOf(ConsoleCommand::Kind kind);
+
+// Runs the command of the line with handlers; returns its exit status.
+int RunCommandOf(CommandHandlers& handlers, const ConsoleCommand& command);
 
 // What a command line asks for.
 struct Invocation {

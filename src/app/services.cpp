@@ -3,8 +3,10 @@
 #include <climits>
 #include <cstdlib>
 
+#include "app/lock_file_check.h"
 #include "app/locate_data.h"
 #include "jet/libmdb_engine.h"
+#include "jet/reader_check.h"
 
 namespace app {
 
@@ -28,10 +30,17 @@ std::string Platform::HostPath(const std::string& path) const {
 }
 
 common::Services Platform::Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files) {
-    return common::Services(files ? *files : files_, shell_, msgbox, process, locale_, lock_, stops_, [this] {
+    common::Services services(files ? *files : files_, shell_, msgbox, process, locale_, lock_, stops_, [this] {
         return std::make_unique<jet::LibmdbEngine>([this](const std::string& path) { return paths_.ToHost(path); },
                                                    readerPath_);
     });
+    services.makeCheck = [this] { return MakeCheck(); };
+    return services;
+}
+
+std::unique_ptr<ports::FileCheck> Platform::MakeCheck() const {
+    auto toHost = [this](const std::string& path) { return paths_.ToHost(path); };
+    return std::make_unique<LockFileCheck>(std::make_unique<jet::ReaderCheck>(toHost, readerPath_), toHost);
 }
 
 }  // namespace app

@@ -44,6 +44,10 @@ public:
     // default the prefix's own).
     common::Services Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files = nullptr);
 
+    // A whole-file check of its own: the reader's check with the lock file
+    // beside a database (app/lock_file_check.h), one reader child each.
+    std::unique_ptr<ports::FileCheck> MakeCheck() const;
+
 private:
     ports::HostEnvironment env_;
     wine::PrefixChoice location_;

@@ -71,9 +71,14 @@ struct Count {
     std::optional<vb::Error> error;
 };
 
-// The records of table roof in the database at FileName, read with
-// GetRecordCount's query, without a report.
+// The records of table roof in the database at FileName, counted by
+// GetRecordCount's lines, without a report. The one way records are
+// counted: the window's rows (GetRecordCount), the command line's listings,
+// Previous Versions and Put Back all count through these lines.
 Count CountRecords(common::Services& sys, const std::string& FileName);
+
+// The records column of a file whose records cannot be counted.
+inline constexpr const char* kCannotBeRead = "cannot be read";
 
 // The row with this caption and edition label; nullptr when there is none.
 const Row* FindRow(const Catalogue& catalogue, const std::string& Caption, const std::string& Edition);

@@ -2,6 +2,7 @@
 // with its record count (GetRecordCount) and file date; the row's Tag keeps
 // the file's full path for the commands.
 #include <memory>
+#include <optional>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/form1.h"
@@ -33,8 +34,13 @@ void LoadListView(Form1& form, const std::string& Caption, const std::string& Fi
     proc.Run();
 }
 
-int32_t GetRecordCount(Form1& form, const std::string& FileName) {
-    int32_t count = 0;
+namespace {
+
+// GetRecordCount's lines: the rows of table roof in the database at
+// FileName, set in records once read (0 when the query gives no row). A
+// failing line goes to handler.
+void CountLines(common::Services& sys, const std::string& FileName, common::Handler handler,
+                std::optional<int32_t>& records) {
     std::string sql;
     std::unique_ptr<ports::Database> db;
     std::unique_ptr<ports::Recordset> rs;
@@ -50,43 +56,44 @@ int32_t GetRecordCount(Form1& form, const std::string& FileName) {
         return *rs;
     };
 
-    common::Procedure proc(form.sys, "GetRecordCount", "Form1");
-    proc.Line(40, [&] { count = 0; });
-    proc.Line(50, [&] { db = form.sys.DBEngine().OpenDatabase(FileName); });
+    common::Procedure proc(std::move(handler));
+    proc.Line(40, [&] { records.reset(); });
+    proc.Line(50, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
     proc.Line(60, [&] { sql = kCountQuery; });
     proc.Line(70, [&] { rs = database().OpenRecordset(sql, ports::dbOpenDynaset); });
-    proc.Line(80, [&] { return result().IsEOF() ? Flow::Goto(110) : Flow::Next(); });
-    proc.Line(90, [&] { count = common::CLng(result().Field("Counter")); });
+    proc.Line(80, [&] {
+        if (!result().IsEOF()) return Flow::Next();
+        records = 0;
+        return Flow::Goto(110);
+    });
+    proc.Line(90, [&] { records = common::CLng(result().Field("Counter")); });
     proc.Line(110, [&] { result().Close(); });
     proc.Line(120, [&] { database().Close(); });
     proc.Line(130, [&] { db.reset(); });
     proc.Line(140, [&] { rs.reset(); });
     proc.Run();
-    return count;
 }
 
-}  // namespace catalogue
+}  // namespace
 
-namespace catalogue {
+int32_t GetRecordCount(Form1& form, const std::string& FileName) {
+    std::optional<int32_t> records;
+    CountLines(form.sys, FileName, common::ReportTo(form.sys, "GetRecordCount", "Form1"), records);
+    return records.value_or(0);
+}
 
 Count CountRecords(common::Services& sys, const std::string& FileName) {
     Count count;
-    std::unique_ptr<ports::Database> db;
-    std::unique_ptr<ports::Recordset> rs;
-
     // A file that cannot be read is a fact about the file, kept with its
     // row: the handler keeps the error and leaves without a report. Once
     // the count is read, a failure to close does not take it back.
-    common::Procedure proc([&count](const vb::Error& e, int) {
-        if (!count.records) count.error = e;
-        return common::Resume::Leave;
-    });
-    proc.Line(10, [&] { db = sys.DBEngine().OpenDatabase(FileName); });
-    proc.Line(20, [&] { rs = db->OpenRecordset(kCountQuery, ports::dbOpenDynaset); });
-    proc.Line(30, [&] { count.records = rs->IsEOF() ? 0 : common::CLng(rs->Field("Counter")); });
-    proc.Line(40, [&] { rs->Close(); });
-    proc.Line(50, [&] { db->Close(); });
-    proc.Run();
+    CountLines(
+        sys, FileName,
+        [&count](const vb::Error& e, int) {
+            if (!count.records) count.error = e;
+            return common::Resume::Leave;
+        },
+        count.records);
     return count;
 }
 

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/shellfolders.h"
+#include "cli/check_command.h"
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
@@ -21,7 +22,6 @@ namespace cli {
 
 namespace {
 
-using Kind = app::ConsoleCommand::Kind;
 using Ending = operations::Result::Ending;
 
 // Asks on the terminal: the question on stderr, the answer from stdin.
@@ -32,8 +32,9 @@ bool AskOnTerminal(const std::string& question, std::string& answer) {
     return static_cast<bool>(std::getline(std::cin, answer));
 }
 
-// One run of a command: the platform, the console's ports, the services.
-class Run {
+// One run of a command: the platform, the console's ports, the services;
+// and the commands, each run on the one discovery of the run.
+class Run : public app::CommandHandlers {
 public:
     Run(const app::ConsoleCommand& command, const ports::HostEnvironment& env, const Console& console,
         std::ostream& log)
@@ -44,7 +45,15 @@ public:
           msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
           sys_(platform_.Services(msgbox_, process_)) {}
 
-    int Go();
+    int List(const app::ConsoleCommand&) override { return PrintCatalogue(Discover(catalogue::Counting::Count)); }
+    int Versions(const app::ConsoleCommand&) override;
+    int Show(const app::ConsoleCommand&) override { return Records(cli::RunShow); }
+    int Find(const app::ConsoleCommand&) override { return Records(cli::RunFind); }
+    int Compare(const app::ConsoleCommand&) override { return Records(cli::RunCompare); }
+    int Restore(const app::ConsoleCommand&) override;
+    int CreateBlank(const app::ConsoleCommand&) override;
+    int PutBack(const app::ConsoleCommand&) override;
+    int Check(const app::ConsoleCommand&) override;
 
 private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
@@ -57,14 +66,18 @@ private:
     void KnowThePathTable();
     // What discovery passed over: once each.
     void TellNotes(const catalogue::Catalogue& found);
+    // The one discovery of the run; only the catalogue's listing needs the
+    // counts, the other commands need the rows alone.
+    catalogue::Catalogue Discover(catalogue::Counting counting = catalogue::Counting::Skip);
+    // The live database's row of the command's edition; null, and told so,
+    // when there is none.
+    const catalogue::Row* LiveRow(const catalogue::Catalogue& found);
     // Why a file of a listing cannot be read: once each.
     void TellUnreadable(const std::vector<Listed>& rows);
     int Print(const std::vector<Listed>& rows, bool versions);
-    int List(const catalogue::Catalogue& found);
-    int Versions(const std::string& livePath);
-    int PutBack(const std::string& livePath);
+    int PrintCatalogue(const catalogue::Catalogue& found);
     int Ended(const operations::Result& result);
-    int Records(const catalogue::Catalogue& found);
+    int Records(int (*command)(const app::ConsoleCommand&, RecordsRun&));
 
     const app::ConsoleCommand& command_;
     const Console& console_;
@@ -98,7 +111,7 @@ void Run::TellUnreadable(const std::vector<Listed>& rows) {
         if (!row.records) {
             // The engine's wording names the file already, as a rule.
             const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
-            Say((named ? "" : row.file + ": ") + kCannotBeRead + ": " + row.error);
+            Say((named ? "" : row.file + ": ") + catalogue::kCannotBeRead + ": " + row.error);
         }
 }
 
@@ -110,7 +123,21 @@ int Run::Print(const std::vector<Listed>& rows, bool versions) {
     return app::kDone;
 }
 
-int Run::List(const catalogue::Catalogue& found) {
+catalogue::Catalogue Run::Discover(catalogue::Counting counting) {
+    KnowThePathTable();
+    catalogue::Catalogue found = catalogue::ReadCatalogue(sys_, counting);
+    for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
+    TellNotes(found);
+    return found;
+}
+
+const catalogue::Row* Run::LiveRow(const catalogue::Catalogue& found) {
+    const catalogue::Row* row = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
+    if (!row) Say("There is no live database of the " + command_.edition + " edition.");
+    return row;
+}
+
+int Run::PrintCatalogue(const catalogue::Catalogue& found) {
     std::vector<Listed> rows;
     for (const catalogue::Row& row : found.rows) {
         Listed listed{row.edition, row.caption, row.records, row.error ? spell_.Spell(row.error->Description()) : "",
@@ -122,9 +149,12 @@ int Run::List(const catalogue::Catalogue& found) {
     return Print(rows, false);
 }
 
-int Run::Versions(const std::string& livePath) {
+int Run::Versions(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    const catalogue::Row* live = LiveRow(found);
+    if (!live) return app::kFailed;
     std::vector<Listed> rows;
-    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
+    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, live->path)) {
         Listed listed{command_.edition, version.name, version.records,
                       version.error ? spell_.Spell(version.error->Description()) : "",
                       sys_.locale.GeneralDate(version.modified),
@@ -139,16 +169,37 @@ int Run::Versions(const std::string& livePath) {
     return Print(rows, true);
 }
 
-int Run::PutBack(const std::string& livePath) {
-    const auto versions = operations::FindPreviousVersions(sys_, livePath);
+int Run::PutBack(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    const catalogue::Row* live = LiveRow(found);
+    if (!live) return app::kFailed;
+    const auto versions = operations::FindPreviousVersions(sys_, live->path);
     const auto chosen = std::find_if(versions.begin(), versions.end(),
                                      [&](const auto& version) { return version.number == command_.number; });
     if (chosen == versions.end()) {
-        Say("There is no numbered copy bsrv." + std::to_string(command_.number) + " of the " + command_.edition +
-            " edition.");
+        Say("There is no numbered copy " + operations::NumberedCopyName(command_.number) + " of the " +
+            command_.edition + " edition.");
         return app::kFailed;
     }
-    return Ended(operations::PutBack(sys_, livePath, chosen->path));
+    return Ended(operations::PutBack(sys_, live->path, chosen->path));
+}
+
+int Run::Restore(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    const std::string caption = "Backup " + std::to_string(command_.number);
+    const catalogue::Row* row = catalogue::FindRow(found, caption, command_.edition);
+    if (!row) {
+        Say("There is no " + caption + " of the " + command_.edition + " edition.");
+        return app::kFailed;
+    }
+    return Ended(operations::Restore(sys_, operations::RowRef::Of(row->path, row->edition)));
+}
+
+int Run::CreateBlank(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    const catalogue::Row* live = LiveRow(found);
+    if (!live) return app::kFailed;
+    return Ended(operations::CreateBlank(sys_, operations::RowRef::Of(live->path, live->edition)));
 }
 
 int Run::Ended(const operations::Result& result) {
@@ -156,49 +207,23 @@ int Run::Ended(const operations::Result& result) {
     return StatusOf(result);
 }
 
-int Run::Records(const catalogue::Catalogue& found) {
+int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
+    const catalogue::Catalogue found = Discover();
     records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
     RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
                    [this](const std::string& text) { Say(text); }, console_.out};
-    const int status = RunRecordsCommand(command_, run);
+    const int status = command(command_, run);
     std::fflush(console_.out);
     return status;
 }
 
-int Run::Go() {
-    // One discovery; only the catalogue's listing needs the counts, the
-    // other commands need the rows alone.
-    KnowThePathTable();
-    const catalogue::Catalogue found = catalogue::ReadCatalogue(
-        sys_, command_.kind == Kind::List ? catalogue::Counting::Count : catalogue::Counting::Skip);
-    for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
-    TellNotes(found);
-    if (command_.kind == Kind::List) return List(found);
-    if (command_.kind == Kind::Show || command_.kind == Kind::Find || command_.kind == Kind::Compare)
-        return Records(found);
-
-    const bool restoring = command_.kind == Kind::Restore;
-    const std::string caption =
-        restoring ? "Backup " + std::to_string(command_.number) : std::string(catalogue::kCurrentCaption);
-    const catalogue::Row* row = catalogue::FindRow(found, caption, command_.edition);
-    if (!row) {
-        Say(restoring ? "There is no Backup " + std::to_string(command_.number) + " of the " + command_.edition +
-                            " edition."
-                      : "There is no live database of the " + command_.edition + " edition.");
-        return app::kFailed;
-    }
-    const operations::RowRef ref = operations::RowRef::Of(row->path, row->edition);
-    switch (command_.kind) {
-        case Kind::Restore: return Ended(operations::Restore(sys_, ref));
-        case Kind::CreateBlank: return Ended(operations::CreateBlank(sys_, ref));
-        case Kind::Versions: return Versions(row->path);
-        case Kind::PutBack: return PutBack(row->path);
-        case Kind::List:
-        case Kind::Show:
-        case Kind::Find:
-        case Kind::Compare: break;
-    }
-    return app::kFailed;
+int Run::Check(const app::ConsoleCommand&) {
+    const catalogue::Catalogue found = Discover();
+    CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
+                 [this](const std::string& text) { Say(text); }, console_.out};
+    const int status = RunCheckCommand(command_, run);
+    std::fflush(console_.out);
+    return status;
 }
 
 }  // namespace
@@ -216,9 +241,9 @@ int StatusOf(const operations::Result& result) {
 int RunConsole(const app::ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
     // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
     if (!console.ask) {
-        if (app::SpecOf(command.kind).replaces && !command.yes && !isatty(STDIN_FILENO)) {
+        if (command.spec->Replaces() && !command.yes && !isatty(STDIN_FILENO)) {
             std::fprintf(console.err, "%s: %s replaces data: give --yes, or run it on a terminal to be asked.\n",
-                         app::kProgramName, app::SpecOf(command.kind).option);
+                         app::kProgramName, command.spec->option);
             return app::kUsageError;
         }
         console.ask = AskOnTerminal;
@@ -227,7 +252,7 @@ int RunConsole(const app::ConsoleCommand& command, const ports::HostEnvironment&
     try {
         Run run(command, env, console, where);
         std::fputs(where.str().c_str(), console.err);
-        return run.Go();
+        return app::RunCommandOf(run, command);
     } catch (const ports::ProcessEnded&) {
         // The run was ended from inside a procedure.
         return app::kFailed;

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "catalogue/catalogue.h"
 #include "records/render.h"
 
 namespace cli {
@@ -33,7 +34,7 @@ std::string TableText(const std::vector<Listed>& rows, bool versions) {
     lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}
                              : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
     for (const Listed& row : rows) {
-        const std::string records = row.records ? std::to_string(*row.records) : kCannotBeRead;
+        const std::string records = row.records ? std::to_string(*row.records) : catalogue::kCannotBeRead;
         lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate}
                                  : std::vector<std::string>{row.caption, row.edition, records, row.date});
     }
@@ -83,19 +84,6 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
-std::string Base64(const std::string& bytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t n = std::min<size_t>(3, bytes.size() - i);
-        uint32_t group = 0;
-        for (size_t k = 0; k < 3; ++k)
-            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
-    }
-    return out;
-}
-
 std::string JsonText(const std::vector<Listed>& rows) {
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
     for (const Listed& row : rows) {
@@ -108,7 +96,7 @@ std::string JsonText(const std::vector<Listed>& rows) {
         object["file"] = row.file;
         // Bytes that are not UTF-8 show as U+FFFD in file; the exact bytes,
         // for a script to open the file by, are in file_base64.
-        if (!IsUtf8(row.file)) object["file_base64"] = Base64(row.file);
+        if (!IsUtf8(row.file)) object["file_base64"] = records::Base64(row.file);
         if (row.number) object["number"] = *row.number;
         if (row.setAside)
             object["set_aside"] = row.setAside->empty() ? nlohmann::ordered_json(nullptr)

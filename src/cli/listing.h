@@ -10,9 +10,6 @@
 
 namespace cli {
 
-// The records column of a file that cannot be read.
-inline constexpr const char* kCannotBeRead = "cannot be read";
-
 // One row of a listing, as printed.
 struct Listed {
     std::string edition;             // "Business", "Personal"
@@ -51,7 +48,5 @@ std::string JsonText(const std::vector<Listed>& rows);
 
 // Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsUtf8(const std::string& text);
-// bytes in standard base64, padded.
-std::string Base64(const std::string& bytes);
 
 }  // namespace cli

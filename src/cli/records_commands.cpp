@@ -18,8 +18,6 @@ namespace cli {
 
 namespace {
 
-using Kind = app::ConsoleCommand::Kind;
-
 std::string Json(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
@@ -36,17 +34,8 @@ std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " +
 
 class Runner {
 public:
-    Runner(const app::ConsoleCommand& command, RecordsRun& run) : command_(command), run_(run) {}
-
-    int Go() {
-        places_ = records::PlacesOf(run_.sys, run_.found.rows, command_.edition);
-        switch (command_.kind) {
-            case Kind::Show: return Show();
-            case Kind::Find: return Find();
-            case Kind::Compare: return Compare();
-            default: return app::kFailed;
-        }
-    }
+    Runner(const app::ConsoleCommand& command, RecordsRun& run)
+        : command_(command), run_(run), places_(records::PlacesOf(run_.sys, run_.found.rows, command_.edition)) {}
 
 private:
     void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), run_.out); }
@@ -62,9 +51,10 @@ private:
     void CannotBeRead(const records::Place& place, const vb::Error& error) {
         const std::string file = run_.hostPath(place.path);
         const std::string why = error.what();
-        run_.say((why.find(file) == std::string::npos ? file + ": " : "") + "cannot be read: " + why);
+        run_.say((why.find(file) == std::string::npos ? file + ": " : "") + catalogue::kCannotBeRead + ": " + why);
     }
 
+public:
     int Show() {
         const records::Place* place = Which(command_.operand);
         if (!place) return app::kFailed;
@@ -298,6 +288,7 @@ private:
         return app::kDone;
     }
 
+private:
     const app::ConsoleCommand& command_;
     RecordsRun& run_;
     std::vector<records::Place> places_;
@@ -305,6 +296,8 @@ private:
 
 }  // namespace
 
-int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Go(); }
+int RunShow(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Show(); }
+int RunFind(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Find(); }
+int RunCompare(const app::ConsoleCommand& command, RecordsRun& run) { return Runner(command, run).Compare(); }
 
 }  // namespace cli

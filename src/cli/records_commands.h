@@ -31,7 +31,9 @@ struct RecordsRun {
     std::FILE* out;
 };
 
-// Runs Show, Find or Compare; returns the exit status.
-int RunRecordsCommand(const app::ConsoleCommand& command, RecordsRun& run);
+// --show, --find and --compare; each returns the exit status.
+int RunShow(const app::ConsoleCommand& command, RecordsRun& run);
+int RunFind(const app::ConsoleCommand& command, RecordsRun& run);
+int RunCompare(const app::ConsoleCommand& command, RecordsRun& run);
 
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "ports/check.h"
 #include "ports/database.h"
 #include "ports/files.h"
 #include "ports/folder_lock.h"
@@ -41,8 +42,22 @@ struct Services {
         return *engine;
     }
 
+    // The whole-file check (ports/check.h) that the commands run on their
+    // source before they replace a live database with it, created on first
+    // use as the engine is. Left unset (a test of something else), it finds
+    // nothing in any file.
+    std::function<std::unique_ptr<ports::FileCheck>()> makeCheck;
+    ports::FileCheck& Check() {
+        if (!check) check = makeCheck ? makeCheck() : std::make_unique<NoCheck>();
+        return *check;
+    }
+
 private:
+    struct NoCheck : ports::FileCheck {
+        ports::CheckResult Check(const std::string&, const ports::CheckProgress&) override { return {}; }
+    };
     std::unique_ptr<ports::DBEngine> engine;
+    std::unique_ptr<ports::FileCheck> check;
 };
 
 }  // namespace common

@@ -14,6 +14,7 @@
 #include "gui/data_location.h"
 #include "gui/mainwindow.h"
 #include "gui/msgbox_qt.h"
+#include "gui/progress_check.h"
 #include "gui/progress_files.h"
 #include "gui/window_system.h"
 #include "jet/libmdb_engine.h"
@@ -81,6 +82,13 @@ int main(int argc, char* argv[]) {
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
     // Each reading of records through a reader child of its own.
     window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
+    // Each Check… dialog with a check of its own; the commands' check of
+    // their source under a progress dialog when it is long.
+    window.CheckWith([&platform] { return platform.MakeCheck(); });
+    services.makeCheck = [&platform, &window] {
+        return std::make_unique<gui::ProgressCheck>(platform.MakeCheck(), &window,
+                                                    [&window](const std::string& path) { return window.CaptionOf(path); });
+    };
     window.Load();
     window.ShowCentred();
     return application.exec();

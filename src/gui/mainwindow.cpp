@@ -16,6 +16,7 @@
 
 #include "app/program.h"
 #include "gui/accessible_qt.h"
+#include "gui/check_dialog.h"
 #include "gui/records_dialog.h"
 #include "gui/versions_dialog.h"
 #include "catalogue/paths.h"
@@ -268,7 +269,7 @@ void MainWindow::ShowRowMenu(const QPoint& at) {
     const int row = lvFiles_->SelectedIndex();
     if (ended_ || row == 0) return;
     const bool live = lvFiles_->ItemText(row) == catalogue::kCurrentCaption;
-    if (!live && !recordSources_) return;
+    if (!live && !recordSources_ && !makeCheck_) return;
     const QRect rect = lvFiles_->visualItemRect(lvFiles_->topLevelItem(row - 1));
     const QPoint where = rect.contains(at) ? at : QPoint(rect.left() + rect.height(), rect.bottom());
     const records::Place place{lvFiles_->ItemText(row), lvFiles_->Tag(row)};
@@ -282,6 +283,12 @@ void MainWindow::ShowRowMenu(const QPoint& at) {
         QAction* records = menu->addAction(tr("Show &Records…"));
         records->setObjectName(QStringLiteral("actShowRecords"));
         connect(records, &QAction::triggered, this, [this, place, edition] { OpenRecords(place, edition, this); },
+                Qt::QueuedConnection);
+    }
+    if (makeCheck_) {
+        QAction* check = menu->addAction(tr("Chec&k…"));
+        check->setObjectName(QStringLiteral("actCheck"));
+        connect(check, &QAction::triggered, this, [this, place, edition] { OpenCheck(place, edition, this); },
                 Qt::QueuedConnection);
     }
     if (live) {
@@ -338,6 +345,23 @@ void MainWindow::OpenRecords(const records::Place& place, const QString& edition
     dialog->Load();
 }
 
+QString MainWindow::CaptionOf(const std::string& path) {
+    for (int row = 1; row <= lvFiles_->ItemCount(); ++row)
+        if (lvFiles_->Tag(row) == path) return QString::fromStdString(lvFiles_->ItemText(row));
+    return QString::fromStdString(path.substr(path.find_last_of("\\/") + 1));
+}
+
+void MainWindow::OpenCheck(const records::Place& place, const QString& edition, QWidget* over) {
+    if (ended_ || !makeCheck_) return;
+    const QString caption = QStringLiteral("%1 (%2)").arg(QString::fromStdString(place.caption), edition);
+    const QString file = QString::fromStdString(toHost_ ? toHost_(place.path) : place.path);
+    auto* dialog = new CheckDialog(makeCheck_, place.path, caption, file, over);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
+    dialog->Start();
+}
+
 void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString& edition) {
     if (ended_ || running_) return;
     auto* dialog = new VersionsDialog(
@@ -349,6 +373,8 @@ void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (recordSources_)
         dialog->ShowRecordsWith([this, edition, dialog](const records::Place& copy) { OpenRecords(copy, edition, dialog); });
+    if (makeCheck_)
+        dialog->CheckWith([this, edition, dialog](const records::Place& copy) { OpenCheck(copy, edition, dialog); });
     if (!dialog->Load()) {
         delete dialog;
         return;

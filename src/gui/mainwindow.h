@@ -21,10 +21,11 @@
 //   Menu          right click, the Menu key or Shift+F10 on a row: "Show
 //                 Records…" opens that database's Records dialog
 //                 (records_dialog.h), once the window is told where records
-//                 come from (ShowRecordsFrom); on a "(Current)" row also
-//                 "Previous Versions…", that live database's Previous
-//                 Versions dialog (versions_dialog.h), which shows the
-//                 records of a numbered copy the same way.
+//                 come from (ShowRecordsFrom); "Check…" its whole-file check
+//                 (check_dialog.h), once told how to check (CheckWith); on a
+//                 "(Current)" row also "Previous Versions…", that live
+//                 database's Previous Versions dialog (versions_dialog.h),
+//                 which shows and checks a numbered copy the same way.
 //   Copies        while a command runs, its copies run on a worker thread
 //                 (ProgressFiles): the window keeps painting but takes no
 //                 input, and a long copy shows a dialog named after the
@@ -47,12 +48,14 @@
 #include <QLocale>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "gui/button_qt.h"
 #include "gui/listview_qt.h"
 #include "gui/progress_files.h"
 #include "catalogue/form1.h"
+#include "ports/check.h"
 #include "records/places.h"
 #include "records/source.h"
 
@@ -85,6 +88,12 @@ public:
     // Where the Records dialogs read records: each reading gets a Source of
     // its own. Unset, no row offers Show Records….
     void ShowRecordsFrom(records::SourceFactory sources) { recordSources_ = std::move(sources); }
+
+    // Where the Check… dialogs get a whole-file check, one each. Unset, no
+    // row offers Check….
+    void CheckWith(std::function<std::unique_ptr<ports::FileCheck>()> makeCheck) { makeCheck_ = std::move(makeCheck); }
+    // The caption of the catalogue row of `path` ("Backup 2"), else its file name.
+    QString CaptionOf(const std::string& path);
 
     // How the procedures' paths map to host paths, for Open Folder.
     void MapPathsWith(std::function<std::string(const std::string&)> toHost) { toHost_ = std::move(toHost); }
@@ -122,6 +131,8 @@ private:
     void OpenPreviousVersions(const std::string& livePath, const QString& edition);
     // The Records dialog of one database of `edition`, over `over`.
     void OpenRecords(const records::Place& place, const QString& edition, QWidget* over);
+    // The Check… dialog of one database of `edition`, over `over`.
+    void OpenCheck(const records::Place& place, const QString& edition, QWidget* over);
 
     QtListView* lvFiles_;
     QtButton* cmdRestore_;
@@ -131,6 +142,7 @@ private:
     ProgressFiles* copies_ = nullptr;
     std::function<std::string(const std::string&)> toHost_;
     records::SourceFactory recordSources_;
+    std::function<std::unique_ptr<ports::FileCheck>()> makeCheck_;
     int listWidth_ = 0;  // the least width of the list its columns asked for
     bool ended_ = false;
     bool running_ = false;

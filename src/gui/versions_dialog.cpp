@@ -112,11 +112,32 @@ void VersionsDialog::ShowRecordsWith(std::function<void(const records::Place&)> 
     FollowSelection();
 }
 
+// The button comes after Show Records… (else Open Folder), before Close.
+void VersionsDialog::CheckWith(std::function<void(const records::Place&)> check) {
+    checkOf_ = std::move(check);
+    if (check_) return;
+    check_ = new QPushButton(tr("Chec&k…"), this);
+    check_->setObjectName(QStringLiteral("cmdCheck"));
+    check_->setAccessibleName(tr("Check"));
+    check_->setAutoDefault(false);
+    check_->setFocusPolicy(Qt::StrongFocus);
+    QPushButton* after = showRecords_ ? showRecords_ : openFolder_;
+    buttonRow_->insertWidget(buttonRow_->indexOf(after) + 1, check_);
+    setTabOrder(after, check_);
+    setTabOrder(check_, close_);
+    connect(check_, &QPushButton::clicked, this, [this] {
+        const int row = list_->SelectedIndex();
+        if (row != 0 && checkOf_) checkOf_({list_->ItemText(row), list_->Tag(row)});
+    });
+    FollowSelection();
+}
+
 void VersionsDialog::FollowSelection() {
     const bool selected = list_->SelectedIndex() != 0;
     putBack_->setEnabled(selected);
     trash_->setEnabled(selected);
     if (showRecords_) showRecords_->setEnabled(selected);
+    if (check_) check_->setEnabled(selected);
 }
 
 void VersionsDialog::Ended() {

@@ -16,6 +16,7 @@
 //   Open Folder  the folder in the desktop's file manager (QDesktopServices)
 //   Show Records… the selected copy's Records dialog, where the window
 //                shows records (ShowRecordsWith)
+//   Check…       the selected copy's whole-file check (CheckWith)
 //   Close, Esc and the close box close the dialog
 //
 // Every procedure runs through the window's own way of running one (see
@@ -54,6 +55,9 @@ public:
     // Show Records… opens the selected copy with `show`; without, the
     // button is not there.
     void ShowRecordsWith(std::function<void(const records::Place&)> show);
+    // Check… checks the selected copy with `check`; without, the button is
+    // not there.
+    void CheckWith(std::function<void(const records::Place&)> check);
 
     // Lists the copies again. False when the program ended meanwhile.
     bool Load();
@@ -63,6 +67,7 @@ public:
     QPushButton& TrashButton() { return *trash_; }
     QPushButton& OpenFolderButton() { return *openFolder_; }
     QPushButton* ShowRecordsButton() { return showRecords_; }
+    QPushButton* CheckButton() { return check_; }
     QPushButton& CloseButton() { return *close_; }
 
 private:
@@ -88,6 +93,8 @@ private:
     QPushButton* showRecords_ = nullptr;  // made by ShowRecordsWith
     QHBoxLayout* buttonRow_ = nullptr;
     std::function<void(const records::Place&)> showRecordsOf_;
+    QPushButton* check_ = nullptr;  // made by CheckWith
+    std::function<void(const records::Place&)> checkOf_;
     QPushButton* close_;
 };
 

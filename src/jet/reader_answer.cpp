@@ -92,7 +92,7 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
         std::string raw = all.Bytes(all.U32());
         if (!all.ok()) return false;
         reader::Cursor p(raw.data(), raw.size());
-        if (out.ended || out.failed || out.sandbox || out.batch) return false;  // nothing may follow the end
+        if (out.ended || out.failed || out.sandbox || out.batch || out.checkBatch) return false;  // nothing may follow the end
         switch (tag) {
         case 'C': {
             if (haveColumns) return false;
@@ -142,6 +142,25 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
         case 'B':
             out.batch = true;
             out.batchCount = p.U32();
+            break;
+        case 'F': {
+            ports::Finding f;
+            const uint8_t severity = p.U8();
+            if (severity > 2) return false;
+            f.severity = static_cast<ports::Severity>(severity);
+            f.what = p.Text();
+            f.table = p.Text();
+            const uint32_t page = p.U32(), row = p.U32();
+            if (page != reader::kNoPlace) f.page = page;
+            if (row != reader::kNoPlace) f.row = row;
+            out.findings.push_back(std::move(f));
+            break;
+        }
+        case 'W':
+            out.checkBatch = true;
+            out.batchCount = p.U32();
+            out.done = p.U64();
+            out.total = p.U64();
             break;
         case 'S': {
             out.sandbox = true;
@@ -218,7 +237,7 @@ size_t AnswerEnd(std::string& data, size_t& scanned, uint64_t cap, Pieces& piece
         if (end > data.size()) return 0;
         scanned = static_cast<size_t>(end);
         if (tag == 'R') ++pieces.rows;
-        if (tag == 'E' || tag == 'Z' || tag == 'S' || tag == 'B') return scanned;
+        if (tag == 'E' || tag == 'Z' || tag == 'S' || tag == 'B' || tag == 'W') return scanned;
     }
     return 0;
 }

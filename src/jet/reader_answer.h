@@ -41,6 +41,11 @@ struct Frames {
     TableHead table;
     bool batch = false;
     uint32_t batchCount = 0;
+    // A whole-file check: its findings ('F'), and a batch that more
+    // follow ('W': findings in it, work done, work in all).
+    std::vector<ports::Finding> findings;
+    bool checkBatch = false;
+    uint64_t done = 0, total = 0;
     Pieces pieces;  // filled by AnswerEnd, taken by Decode
 };
 
@@ -51,8 +56,8 @@ struct Frames {
 bool Decode(const std::string& data, Frames& out, size_t columns = 0);
 
 // Where the answer in `data` ends: the offset just past its last frame ('E',
-// 'Z', 'B' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame announces
-// more than `cap` bytes or a piece is not well formed (pieces.wrong). Each
+// 'Z', 'B', 'W' or 'S'), 0 while it is incomplete, SIZE_MAX when a frame
+// announces more than `cap` bytes or a piece is not well formed (pieces.wrong). Each
 // whole 'V' frame is moved from `data` to `pieces` as it comes, and each
 // 'P' frame counted there and dropped, so that neither counts against
 // `cap`. `scanned` keeps how far earlier calls have looked.

@@ -184,6 +184,7 @@ pid_t ReaderProcess::Pid() const { return child_ ? child_->Pid() : -1; }
 void ReaderProcess::Drop() {
     child_.reset();
     stream_ = 0;
+    checking_ = false;
 }
 
 void ReaderProcess::SetLimits(const ReaderLimits& limits) {
@@ -258,7 +259,11 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         Refused(hostPath, "the reader ended between two batches of a table");
         throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader ended between two batches of a table");
     }
-    if (tag != 'N') stream_ = 0;  // the reader ends its stream on any other request
+    if (tag != 'N') {
+        // the reader ends its stream, or its check, on any other request
+        stream_ = 0;
+        checking_ = false;
+    }
     if (!child_) Start(displayPath);
     if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
         // A reader whose limit cannot be moved on keeps only the seconds it
@@ -392,8 +397,10 @@ void ReaderProcess::Refused(const std::string& hostPath, const std::string& reas
         for (char c : text.substr(0, most)) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
         return out;
     };
+    lastRefusal_ = printable(reason.empty() ? "no reason given" : reason, 300);
+    if (quiet_) return;
     const std::string line = "restore-rolvane-data: the database reader refused " + printable(hostPath, 4096) + ": " +
-                             printable(reason.empty() ? "no reason given" : reason, 300) + "\n";
+                             lastRefusal_ + "\n";
     if (!refusals_.insert(line).second) return;
     std::fputs(line.c_str(), stderr);
 }

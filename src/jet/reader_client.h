@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/check.h"
 #include "ports/database.h"
 #include "jet/reader_protocol.h"
 
@@ -70,6 +71,14 @@ struct ReaderBatch {
     bool last = false;
 };
 
+// One batch of a whole-file check: its findings, and how far the check
+// has come; `last` when it has ended.
+struct CheckBatch {
+    std::vector<ports::Finding> findings;
+    uint64_t done = 0, total = 0;
+    bool last = false;
+};
+
 // What the reader says of its sandbox, and what it refused when probed.
 struct SandboxReport {
     uint32_t bits = 0;         // reader::Sandbox flags in force
@@ -101,6 +110,13 @@ public:
     // has served another request since, or the stream has ended.
     ReaderBatch NextBatch(uint64_t stream, const std::string& hostPath, const std::string& displayPath);
 
+    // Starts the whole-file check of `hostPath` (reader/check.h) and gives
+    // its first batch; NextCheckBatch the batches after it, until the last.
+    // Throws as Run; NextCheckBatch 3420 when no check is open (the reader
+    // has served another request since, or the check has ended).
+    CheckBatch OpenCheck(const std::string& hostPath, const std::string& displayPath);
+    CheckBatch NextCheckBatch(const std::string& hostPath, const std::string& displayPath);
+
     // The sandbox the reader is in; with a folder holding a file "existing",
     // also what it refused to do there. Throws as Run.
     SandboxReport Probe(const std::string& folder);
@@ -116,8 +132,13 @@ public:
     // The running reader's process id; -1 when none runs.
     pid_t Pid() const;
 
-    // Says on stderr, once for each file and reason, why the file is 3343.
+    // Says on stderr, once for each file and reason, why the file is 3343;
+    // only keeps it (LastRefusal) when quiet.
     void Refused(const std::string& hostPath, const std::string& reason);
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // Why the last file refused was refused.
+    const std::string& LastRefusal() const { return lastRefusal_; }
+    void ForgetRefusal() { lastRefusal_.clear(); }
 
     class Child;
 
@@ -127,6 +148,7 @@ private:
     Answer Exchange(char tag, const std::string& payload, const std::string& hostPath, const std::string& displayPath,
                     size_t columns = 0);
     ReaderBatch TakeBatch(Answer& answer, size_t columns, const std::string& hostPath, const std::string& displayPath);
+    CheckBatch TakeCheckBatch(Answer& answer, const std::string& hostPath, const std::string& displayPath);
     [[noreturn]] void Fail(const Answer& answer, const std::string& hostPath, const std::string& displayPath);
     void Drop();
     std::string readerPath_;
@@ -136,6 +158,9 @@ private:
     uint64_t stream_ = 0;             // the open stream's number; 0: none
     uint64_t streams_ = 0;            // streams opened so far
     size_t streamColumns_ = 0;
+    bool checking_ = false;           // a check is open in the reader
+    bool quiet_ = false;
+    std::string lastRefusal_;
 };
 
 // A fresh reader for one request, which must then end cleanly (status 0).

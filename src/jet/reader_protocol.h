@@ -19,9 +19,12 @@
 //                     (its long values go in pieces to stay within it); a
 //                     batch also ends after the reader has looked at 20,000
 //                     rows, so that a search's batch may hold none
+//   'K' a check:      version, u32 length + path, then the first batch's
+//                     bounds (as 'N'; a check reads only the bytes)
 // A table is answered in batches: 'H' and the first batch, then one batch
-// for each 'N'. Any other request ends the table's stream; an 'N' with no
-// stream open is answered with 'E' 3420.
+// for each 'N'; so is the whole-file check (reader/check.h): findings, and
+// 'W' for a batch that more follow. Any other request ends the table's
+// stream or the check; an 'N' with neither open is answered with 'E' 3420.
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'V' a piece:       u32 slot, then bytes: part of a long value of the next
@@ -37,6 +40,11 @@
 //                      u32 count of primary-key columns, then each one's u32 index;
 //                      u32 the count of rows the table's definition holds
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
+//   'F' a finding:     u8 Severity (0 damaged, 1 warning, 2 note), u32 length + what,
+//                      u32 length + table (empty: none), u32 page, u32 row (kNoPlace: none)
+//   'W' check batch end: u32 findings in this batch, u64 work done, u64 work in all;
+//                      ends the answer, more follow
+//                      (a check's 'Z' counts the findings of its last batch)
 //   'S' sandbox:       u32 Sandbox bits, u32 Landlock ABI (0: none), u32 count, then per
 //                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer
 // Integers are little-endian; a double is its 8 IEEE bytes. A request of
@@ -57,12 +65,14 @@
 namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
-inline constexpr uint32_t kProtocolVersion = 4;
+inline constexpr uint32_t kProtocolVersion = 5;
 // The most one 'V' frame carries (a piece of text is at most three times
-// the bytes it is stored in, and a Jet 3 piece may wait for a character's
-// end), and the most the pieces and progress of one answer count in all.
+// the bytes it is stored in), and the most the pieces and progress of one
+// answer count in all.
 inline constexpr uint32_t kMostPieceBytes = 1u << 20;
 inline constexpr uint64_t kMostPiecesBytes = 4ull << 30;
+// A finding's page or row that does not apply.
+inline constexpr uint32_t kNoPlace = 0xFFFFFFFF;
 inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
 
 // What the sandbox answer says was set up.

@@ -88,7 +88,8 @@ void cmdMakeBlank_Click(catalogue::Form1& form);
 // no copy of it can be made (Why): true lets it move.
 using MayMove = std::function<bool(const std::string& Numbered, const vb::Error& Why)>;
 
-// Sets Path aside as the first free "bsrv.<n>" beside it: as a second name of
+// Sets Path aside as the next free numbered copy beside it (NextFreeCopy,
+// numbered_copies.h): as a second name of
 // the same file where the file system gives one, else as a copy, else, when
 // even a copy cannot be made and Move agrees, by renaming it. Returns the
 // numbered copy when one was made; a failure to make it is silent, and told

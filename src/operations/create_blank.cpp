@@ -31,6 +31,14 @@ Result CreateBlank(common::Services& sys, const RowRef& Live, const Then& then) 
     Replacing run(sys, "Unable to create blank database: ", "Create Blank Failed");
 
     common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
+    // A damaged shell file is refused before the warning: nothing moves. A
+    // missing one is told at line 170, as it always was.
+    proc.Line(12, [&] {
+        const std::string folder = common::GetSpecialFolder(sys, ports::CSIDL_PROGRAM_FILES);
+        const std::string shell = Live.edition() == catalogue::kBusiness ? catalogue::BusinessShellPath(folder)
+                                                                          : catalogue::PersonalShellPath(folder);
+        return run.CheckSource(shell, 12);
+    });
     proc.Line(20, [&] { return run.Consent(kBlankWarning); });
     proc.Line(50, [&] { target = Live.path(); });
     proc.Line(60, [&] { edition = Live.edition(); });

@@ -7,44 +7,25 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
-#include "common/parsedir.h"
 #include "common/procedure.h"
 #include "common/shellfolders.h"
 #include "common/vbvalue.h"
 #include "operations/setaside_index.h"
-#include "vb/casefold.h"
 
 namespace operations {
 
 using common::Flow;
 using common::Resume;
 
-long long NumberOfCopy(const std::string& Name) {
-    constexpr std::string_view kStem = "bsrv.";
-    if (!vb::StartsWithIgnoringCase(Name, kStem)) return 0;
-    const std::string digits = Name.substr(kStem.size());
-    // Up to 18 digits: every such number fits, and RenameDatabase never
-    // gets near them.
-    if (digits.empty() || digits.size() > 18 || digits[0] == '0') return 0;
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return 0;
-    return std::stoll(digits);
-}
-
-std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName) {
-    return catalogue::CountRecords(sys, FileName).records;
-}
-
 std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath) {
     std::vector<PreviousVersion> found;
-    std::string folder;
-    std::vector<std::string> names;
+    std::vector<NumberedCopyFile> names;
     size_t i = 0;
     PreviousVersion copy;
     std::vector<SetAsideEntry> index;
 
     common::Procedure proc(sys, "FindPreviousVersions", kVersionsModule);
-    proc.Line(10, [&] { folder = common::ParseDir(sys, LivePath, "dir"); });
-    proc.Line(20, [&] { names = sys.files.FilesIn(folder); });
+    proc.Line(20, [&] { names = ListNumberedCopies(sys, LivePath); });
     proc.Line(25, [&] { index = ReadSetAsideIndex(sys, LivePath).value_or(std::vector<SetAsideEntry>{}); });
     proc.Line(30, [&] {
         i = 0;
@@ -52,15 +33,14 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
     });
     proc.Line(40, [&] {
         copy = PreviousVersion{};
-        copy.number = NumberOfCopy(names[i]);
-        return copy.number > 0 ? Flow::Next() : Flow::Goto(110);
+        copy.number = names[i].number;
+        copy.name = names[i].name;
+        copy.path = names[i].path;
     });
     proc.IgnoreTo(110);
     // A copy gone since the folder was read is not listed, nor a second
     // name of the live database: that one keeps no previous version.
     proc.Line(50, [&] {
-        copy.name = names[i];
-        copy.path = folder + names[i];
         const bool gone = sys.files.Dir(copy.path).empty() || sys.files.SameFile(copy.path, LivePath);
         return gone ? Flow::Goto(110) : Flow::Next();
     });
@@ -122,7 +102,7 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     proc.Line(80, [&] { List.AddItem(versions[i].name); });
     proc.Line(90, [&] {
         const auto& records = versions[i].records;
-        List.SetSubItem(row(), 1, records ? std::to_string(*records) : kCannotBeRead);
+        List.SetSubItem(row(), 1, records ? std::to_string(*records) : catalogue::kCannotBeRead);
     });
     proc.Line(100, [&] { List.SetSubItem(row(), 2, sys.locale.GeneralDate(versions[i].modified)); });
     proc.Line(110, [&] { List.SetSubItem(row(), 3, SizeText(versions[i].size)); });

@@ -15,6 +15,7 @@
 
 #include "catalogue/form1.h"
 #include "operations/commands.h"
+#include "operations/numbered_copies.h"
 #include "common/services.h"
 #include "ports/listview.h"
 #include "vb/datetime.h"
@@ -24,8 +25,6 @@ namespace operations {
 
 // The module the listing's error reports name.
 inline constexpr const char* kVersionsModule = "frmVersions";
-// The records column of a copy the database reader cannot read.
-inline constexpr const char* kCannotBeRead = "cannot be read";
 // The set-aside column of a copy the index does not know (setaside_index.h).
 inline constexpr const char* kNotRecorded = "not recorded";
 
@@ -42,16 +41,6 @@ struct PreviousVersion {
     std::optional<int64_t> setAside;
     long long order = 0;
 };
-
-// The n of a numbered copy's name "bsrv.<n>", in any letter case, n from 1
-// written without leading zeros as RenameDatabase writes it; 0 for any
-// other name.
-long long NumberOfCopy(const std::string& Name);
-
-// Rows of table roof in the database at FileName, read with the query the
-// catalogue uses; none when the file cannot be read (damaged, not a
-// database), which is no error: nothing is reported.
-std::optional<int32_t> CountRecords(common::Services& sys, const std::string& FileName);
 
 // The numbered copies in the folder of LivePath, as the existence test sees
 // the folder (hidden and system files do not count), in the order they

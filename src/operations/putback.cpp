@@ -40,6 +40,8 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
 
     common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
+    // A damaged copy is refused before the warning: nothing moves.
+    proc.Line(15, [&] { return run.CheckSource(CopyPath, 15); });
     proc.Line(20, [&] { return run.Consent(PutBackWarning(name, LivePath)); });
     // Under the lock from here: the copy is looked at as it is now.
     proc.Line(25, [&] { run.Hold(LivePath); });
@@ -55,7 +57,7 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
         const catalogue::Count count = catalogue::CountRecords(sys, CopyPath);
         if (count.records) return Flow::Next();
         const vb::Error why = count.error ? *count.error : vb::PathFileAccessError();
-        run.Refuse(why, 35, "Unable to restore file: " + name + " " + kCannotBeRead + ": " + why.Description(),
+        run.Refuse(why, 35, "Unable to restore file: " + name + " " + catalogue::kCannotBeRead + ": " + why.Description(),
                    "Restore Failed");
         return Flow::Leave();
     });

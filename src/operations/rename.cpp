@@ -1,11 +1,11 @@
-// RenameDatabase: keeps a live database as "bsrv.<n>" in its own folder, n
-// the lowest number from 1 upward that no file has. The program never
-// deletes a numbered copy; Previous Versions (previous_versions.h) lists
-// them, puts one back or moves one to the trash.
-#include <climits>
-
-#include "common/parsedir.h"
+// RenameDatabase keeps the old name of the procedure that once renamed the
+// live database; today it keeps a live database as the next free numbered
+// copy (numbered_copies.h) in its own folder, as a second name of the file
+// wherever it can, and moves the file only as a last resort. The program
+// never deletes a numbered copy; Previous Versions (previous_versions.h)
+// lists them, puts one back or moves one to the trash.
 #include "operations/commands.h"
+#include "operations/numbered_copies.h"
 
 namespace operations {
 
@@ -34,9 +34,8 @@ std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::str
     ports::Files& files = sys.files;
     // No handler of its own: a failure while the free name is looked for is
     // the failure of the caller's line.
-    for (long n = 1; n < LONG_MAX; ++n) {
-        const std::string candidate = common::ParseDir(sys, Path, "dir") + "bsrv." + std::to_string(n);
-        if (!files.Dir(candidate).empty()) continue;
+    for (auto free = NextFreeCopy(sys, Path); free; free = NextFreeCopy(sys, Path, free->number + 1)) {
+        const std::string& candidate = free->path;
         // Setting aside itself may fail (the file is missing, or held open):
         // that is no error here, the caller sees that no numbered copy was
         // made. A name the existence test does not see can still be taken (a

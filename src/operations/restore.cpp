@@ -49,6 +49,8 @@ Result Restore(common::Services& sys, const RowRef& Backup, const Then& then) {
     };
 
     common::Procedure proc([&](const vb::Error& e, int line) { return run.Fail(e, line); });
+    // A damaged backup is refused before the warning: nothing moves.
+    proc.Line(5, [&] { return run.CheckSource(Backup.path(), 5); });
     proc.Line(10, [&] { return run.Consent(kRestoreWarning); });
     proc.Line(40, [&] { source = Backup.path(); });
     proc.Line(50, [&] { edition = Backup.edition(); });

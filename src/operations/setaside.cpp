@@ -1,6 +1,7 @@
 #include "operations/setaside.h"
 
 #include "common/services.h"
+#include "operations/numbered_copies.h"
 #include "operations/setaside_index.h"
 
 namespace operations {
@@ -87,8 +88,38 @@ std::optional<std::string> SetAside::KeptIn() const {
     return numbered_->path;
 }
 
+std::string DamagedSourcePrompt(const std::string& Lead, const std::string& Source, const ports::Finding& First) {
+    std::string damage = ports::Describe(First);
+    if (!damage.empty() && damage.back() == '.') damage.pop_back();
+    return Lead + Source + " is damaged: " + damage + ".  Nothing was changed.";
+}
+
+common::Flow Replacing::CheckSource(const std::string& Source, int Line) {
+    // A source that is not there is the command's to tell, at the line that
+    // needs it, as it always was.
+    if (sys_.files.Dir(Source).empty()) return common::Flow::Next();
+    const ports::CheckResult checked = sys_.Check().Check(Source);
+    if (checked.cancelled) return common::Flow::Leave();  // declined: nothing changed
+    switch (checked.verdict()) {
+    case ports::Verdict::Good: return common::Flow::Next();
+    case ports::Verdict::Warnings: {
+        const size_t n = checked.Count(ports::Severity::Warning);
+        checked_ = "  The check of " + Source + " found " + std::to_string(n) + (n == 1 ? " warning" : " warnings") +
+                   ", which Jet tolerates.";
+        return common::Flow::Next();
+    }
+    case ports::Verdict::Damaged: break;
+    }
+    // Told under the application's title (an empty title), apart from the
+    // command's own failures: the command never began.
+    Refuse(vb::UnrecognizedFormat(Source), Line,
+           DamagedSourcePrompt(lead_, Source, *checked.First(ports::Severity::Damaged)), "");
+    return common::Flow::Leave();
+}
+
 common::Flow Replacing::Consent(const std::string& Warning) {
-    if (sys_.msgbox.Show(Warning, ports::vbYesNo, kWarningTitle) != ports::vbYes) return common::Flow::Leave();
+    if (sys_.msgbox.Show(Warning + checked_, ports::vbYesNo, kWarningTitle) != ports::vbYes)
+        return common::Flow::Leave();
     // Consent given: from here to Finish the run acts on what it finds, and
     // a stop signal waits for the next safe point.
     noting_ = sys_.stops.Catch();
@@ -109,8 +140,26 @@ std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const s
         if (told) sys.msgbox.Notice({}, {});
         throw;
     }
+    TidyBeside(sys, Live);
     if (told) sys.msgbox.Notice({}, {});
     return held;
+}
+
+void TidyBeside(common::Services& sys, const std::string& Live) {
+    ports::Files& files = sys.files;
+    files.RemoveTemporaries(Live);
+    try {
+        for (const NumberedCopyFile& copy : ListNumberedCopies(sys, Live)) {
+            if (!files.SameFile(copy.path, Live)) continue;
+            try {
+                files.RemoveExtraName(copy.path, Live);
+            } catch (const vb::Error&) {
+                // Left for the next command: one more name of the live data harms nothing.
+            }
+        }
+    } catch (const vb::Error&) {
+        // A folder that cannot be read is met again, and told, by the command's own steps.
+    }
 }
 
 void Replacing::Hold(const std::string& Live) {

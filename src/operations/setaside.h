@@ -61,7 +61,7 @@ public:
     explicit SetAside(common::Services& sys) : sys_(sys) {}
 
     // Keeps Path as a numbered copy with RenameDatabase; a failure is
-    // silent. Run under the folder's lock, whose taking removed what a
+    // silent. Run under the folder's lock, after TidyBeside removed what a
     // killed command left beside Path.
     // Where the live database could only be moved, the user is asked first
     // (kMoveWarning); anything but Yes keeps it where it is.
@@ -112,9 +112,19 @@ private:
 
 // The lock of the folder of the live database at Live (FolderLock::Take),
 // after a stop point; the wait for another command is told in a notice
-// under Title, taken away again once the wait is over.
+// under Title, taken away again once the wait is over. Once it is held,
+// TidyBeside runs, before any step of the command.
 std::unique_ptr<ports::FolderLock::Held> TakeLock(common::Services& sys, const std::string& Live,
                                                   const std::string& Title);
+
+// Removes what a killed command left beside the live database at Live; run
+// under the folder's lock, which only locks:
+//   - the hidden temporary files of its copies (Files::RemoveTemporaries);
+//   - every numbered copy that is the same file as the live database: a
+//     second name left by a command that never got to replace the data,
+//     which still stands for what is live and keeps nothing.
+// Best effort: never throws.
+void TidyBeside(common::Services& sys, const std::string& Live);
 
 // The warning before the live database moves to Numbered because no copy of
 // it can be made (Why); only Yes lets it move.
@@ -122,13 +132,19 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why);
 
 // One run of a command that replaces a live database, in the order every
 // command runs it:
+//   CheckSource  the whole-file check of the new data (ports/check.h),
+//             before the warning: a damaged source is refused there, told
+//             in a message of its own under the application's title, with
+//             nothing changed; a source with warnings only goes on, and the
+//             warning says so in one more sentence; a check stopped by the
+//             user ends the command as No does.
 //   Consent   the warning; only Yes goes on. Right after it, before the
 //             first step, is the one point where a command has consent and
 //             has not yet touched anything: from there stop signals are
 //             noted (SIGINT, SIGTERM, SIGHUP) and acted on at safe points.
 //   Hold      the lock of the live database's folder, taken once and held
 //             to Finish, so that two commands run one after the other;
-//             taking it tidies what a killed command left (FolderLock).
+//             once it is held, what a killed command left goes (TidyBeside).
 //             Another command holding it is waited for a few seconds, with
 //             a notice once a second has passed.
 //   Keep      (under the lock) the live database, looked at now, kept as a
@@ -157,6 +173,9 @@ public:
 
     // The live database, where the command knows it before it keeps it.
     void For(const std::string& Live) { result_.live = Live; }
+    // Next for a source that may replace the live database; Leave when it
+    // is damaged (refused, told) or its check was stopped (declined).
+    common::Flow CheckSource(const std::string& Source, int Line);
     // Next on Yes; Leave, declined, on anything else (No, Esc, the close box).
     common::Flow Consent(const std::string& Warning);
     // The lock of Live's folder, unless the run holds it already. Throws
@@ -192,6 +211,11 @@ private:
     std::string lead_, title_;
     Result result_;
     std::optional<vb::Error> notSaved_;  // the copy took the live name, the disk failed to save it
+    std::string checked_;                // the sentence the warning gains: the source's warnings
 };
+
+// The message that refuses a damaged source: it names the source and the
+// first damage, and says that nothing was changed.
+std::string DamagedSourcePrompt(const std::string& Lead, const std::string& Source, const ports::Finding& First);
 
 }  // namespace operations

@@ -19,13 +19,8 @@
 //     (stop_signals.h).
 // Nothing is left behind by a Take that throws.
 //
-// Once the lock is taken, Take tidies what a killed command left beside the
-// live database, and returns only then:
-//   - the hidden temporary files of its copies (Files::RemoveTemporaries);
-//   - every numbered copy "bsrv.<n>" that is the same file as the live
-//     database: a second name left by a command that never got to replace
-//     the data, which still stands for what is live and keeps nothing.
-// The tidying is best effort and never throws.
+// The lock only locks: what a killed command left beside the live database
+// is the commands' to tidy, once they hold it (operations/setaside.h).
 //
 // In production: PosixFolderLock (posix/folder_lock.h), an flock(2) lock on a
 // dotted file beside the live database, which the kernel drops with the

@@ -1,17 +1,13 @@
 #include "posix/folder_lock.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "host/host_files.h"
-#include "posix/temporary_files.h"
-#include "vb/casefold.h"
 #include "vb/error.h"
 
 namespace posix {
@@ -33,13 +29,6 @@ void Pause(std::chrono::milliseconds length) {
 }
 
 }  // namespace
-
-bool IsNumberedCopyName(const std::string& name) {
-    constexpr std::string_view kStem = "bsrv.";
-    if (!vb::StartsWithIgnoringCase(name, kStem) || name.size() == kStem.size()) return false;
-    const std::string_view digits = std::string_view(name).substr(kStem.size());
-    return digits[0] != '0' && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 PosixFolderLock::PosixFolderLock(const wine::WinePaths& paths, LockWait wait, StepHook step)
     : paths_(paths), wait_(wait), steps_(std::move(step)) {}
@@ -78,35 +67,9 @@ std::unique_ptr<ports::FolderLock::Held> PosixFolderLock::Take(const std::string
         // would lock nothing another command can see.
         struct stat held{}, named{};
         if (fstat(fd.get(), &held) == 0 && lstat(lockPath.c_str(), &named) == 0 && host::SameFile(held, named)) {
-            Tidy(live);
             return std::make_unique<HeldLock>(fd.Release());
         }
     }
-}
-
-void PosixFolderLock::Tidy(const std::string& live) {
-    // FileCopy writes beside the file a symbolic link points to; CopyAside
-    // writes beside the link, under the link's name.
-    const std::string target = host::LinkTarget(live);
-    RemoveTemporariesOf(host::Parent(target), host::BaseName(target), steps_);
-    if (target != live) RemoveTemporariesOf(host::Parent(live), host::BaseName(live), steps_);
-
-    struct stat liveStat{};
-    if (stat(live.c_str(), &liveStat) != 0) return;
-    const std::string folder = host::Parent(live);
-    DIR* entries = opendir(folder.c_str());
-    if (!entries) return;
-    bool removed = false;
-    while (const dirent* entry = readdir(entries)) {
-        if (!IsNumberedCopyName(entry->d_name)) continue;
-        struct stat copy{};
-        if (fstatat(dirfd(entries), entry->d_name, &copy, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISREG(copy.st_mode) || !host::SameFile(copy, liveStat)) continue;
-        if (steps_.Do(FileStep::Unlink, [&] { return unlinkat(dirfd(entries), entry->d_name, 0); }) == 0)
-            removed = true;
-    }
-    closedir(entries);
-    if (removed) steps_.SyncFolder(folder);
 }
 
 }  // namespace posix

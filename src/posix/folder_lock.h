@@ -45,24 +45,17 @@ struct LockWait {
 class PosixFolderLock : public ports::FolderLock {
 public:
     // paths: how Windows paths map to the host; it must outlive this object.
-    // step: told before the lock file is opened and before each removal of
-    // the tidying (see FileStep); tests fail them there.
+    // step: told before the lock file is opened (FileStep::OpenLock); tests
+    // fail it there.
     explicit PosixFolderLock(const wine::WinePaths& paths, LockWait wait = {}, StepHook step = {});
 
+    // Only locks: nothing beside the live database is looked at or removed.
     std::unique_ptr<Held> Take(const std::string& LivePath, const std::function<void()>& Waiting) override;
 
 private:
-    // What a killed command left beside the live database at live (a host
-    // path): its temporary files, and numbered copies that are the live file.
-    void Tidy(const std::string& live);
-
     const wine::WinePaths& paths_;
     LockWait wait_;
     Steps steps_;
 };
-
-// Whether name is a numbered copy's, "bsrv.<n>" in any letter case, n from 1
-// without leading zeros.
-bool IsNumberedCopyName(const std::string& name);
 
 }  // namespace posix

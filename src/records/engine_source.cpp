@@ -36,18 +36,13 @@ private:
         layout(std::move(given));
 
         std::vector<Record> pending;
-        std::vector<ports::Value> row;
+        Record row;
         size_t wanted = kFirstBatch;
         auto since = std::chrono::steady_clock::now();
         bool more = true;
         while (more) {
             more = stream->Next(row);
-            if (more) {
-                Record record;
-                record.reserve(row.size());
-                for (ports::Value& value : row) record.push_back(CellOf(std::move(value)));
-                pending.push_back(std::move(record));
-            }
+            if (more) pending.push_back(std::move(row));
             const auto now = std::chrono::steady_clock::now();
             if (!pending.empty() && (!more || pending.size() >= wanted || now - since >= kMostWait)) {
                 if (!batch(pending)) break;
@@ -60,11 +55,6 @@ private:
     }
 
     std::unique_ptr<ports::DBEngine> engine_;
-};
-
-template <class... F>
-struct Visitor : F... {
-    using F::operator()...;
 };
 
 }  // namespace
@@ -87,20 +77,6 @@ Kind KindOf(ports::ColumnType type) {
         case T::OLE: return Kind::Bytes;
         default: return Kind::Other;
     }
-}
-
-Cell CellOf(ports::Value&& value) {
-    return std::visit(Visitor{
-                          [](ports::Null) -> Cell { return Null{}; },
-                          [](int64_t v) -> Cell { return v; },
-                          [](double v) -> Cell { return v; },
-                          [](std::string& v) -> Cell { return std::move(v); },
-                          [](vb::DateTime v) -> Cell { return v; },
-                          [](ports::Currency v) -> Cell { return Currency{v.scaled}; },
-                          [](ports::YesNo v) -> Cell { return YesNo{v.value}; },
-                          [](ports::Bytes& v) -> Cell { return Bytes{std::move(v.data)}; },
-                      },
-                      value);
 }
 
 std::unique_ptr<Source> EngineSource(std::unique_ptr<ports::DBEngine> engine) {

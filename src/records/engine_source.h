@@ -19,7 +19,5 @@ SourceFactory EngineSources(std::function<std::unique_ptr<ports::DBEngine>()> ma
 
 // The column's kind as records/ shows, finds and exports it.
 Kind KindOf(ports::ColumnType type);
-// A value as the records hold it.
-Cell CellOf(ports::Value&& value);
 
 }  // namespace records

@@ -2,26 +2,13 @@
 #include <map>
 
 #include "catalogue/paths.h"
-#include "operations/previous_versions.h"
+#include "operations/numbered_copies.h"
 #include "operations/setaside_index.h"
 #include "records/places.h"
 #include "vb/error.h"
 #include "vb/casefold.h"
 
 namespace records {
-
-std::vector<Place> NumberedCopies(common::Services& sys, const std::string& livePath) {
-    const std::string folder = livePath.substr(0, livePath.find_last_of('\\') + 1);
-    std::vector<std::pair<long long, Place>> copies;
-    for (const std::string& name : sys.files.FilesIn(folder)) {
-        const long long number = operations::NumberOfCopy(name);
-        if (number > 0 && !sys.files.Dir(folder + name).empty()) copies.push_back({number, {name, folder + name}});
-    }
-    std::sort(copies.begin(), copies.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<Place> places;
-    for (auto& copy : copies) places.push_back(std::move(copy.second));
-    return places;
-}
 
 std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
                             const std::string& edition) {
@@ -31,7 +18,8 @@ std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::
         places.push_back({row.caption, row.path});
         if (places.back().caption != catalogue::kCurrentCaption) continue;
         try {
-            for (Place& copy : NumberedCopies(sys, places.back().path)) places.push_back(std::move(copy));
+            for (operations::NumberedCopyFile& copy : operations::ListNumberedCopies(sys, places.back().path))
+                places.push_back({std::move(copy.name), std::move(copy.path)});
         } catch (const vb::Error&) {
             // A folder that cannot be read holds no copies that can.
         }

@@ -40,10 +40,6 @@ std::vector<Place> NewestFirst(common::Services& sys, std::vector<Place> places)
 std::vector<Place> PlacesOf(common::Services& sys, const std::vector<catalogue::Row>& rows,
                             const std::string& edition);
 
-// The numbered copies beside the live database at `livePath`, lowest
-// number first; as the existence test sees the folder.
-std::vector<Place> NumberedCopies(common::Services& sys, const std::string& livePath);
-
 // The place `which` names: "current", a backup slot "1" to "5" ("Backup N"),
 // or a numbered copy as its file is named ("bsrv.3", in any case); null when
 // none of `places` is that one.

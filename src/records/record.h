@@ -12,35 +12,18 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "vb/datetime.h"
+#include "ports/value.h"
 
 namespace records {
 
-struct Null {
-    bool operator==(const Null&) const = default;
-};
-
-// A Currency amount times 10,000 (four decimal places), as Jet stores it.
-struct Currency {
-    int64_t scaled = 0;
-    bool operator==(const Currency&) const = default;
-};
-
-struct YesNo {
-    bool value = false;
-    bool operator==(const YesNo&) const = default;
-};
-
-// The bytes of a Binary or OLE Object value.
-struct Bytes {
-    std::string data;
-    bool operator==(const Bytes&) const = default;
-};
-
-using Cell = std::variant<Null, int64_t, double, Currency, YesNo, std::string, vb::DateTime, Bytes>;
+// A cell is a field's value as the engine gives it (ports/value.h).
+using Cell = ports::Value;
+using ports::Bytes;
+using ports::Currency;
+using ports::Null;
+using ports::YesNo;
 using Record = std::vector<Cell>;
 
 // What a column holds, as far as showing, finding and exporting go.

@@ -8,11 +8,6 @@ namespace records {
 
 namespace {
 
-template <class... F>
-struct Visitor : F... {
-    using F::operator()...;
-};
-
 // Decodes the UTF-8 sequence at text[i]; -1 for a byte that starts no valid
 // sequence. `length` is how many bytes it took.
 long Decode(std::string_view text, size_t i, size_t& length) {
@@ -115,7 +110,7 @@ std::string Base64(std::string_view bytes) {
 }
 
 std::string DisplayText(const Cell& cell) {
-    return std::visit(Visitor{
+    return std::visit(ports::Overloaded{
                           [](const Null&) { return std::string(); },
                           [](int64_t v) { return std::to_string(v); },
                           [](double v) { return FloatingText(v); },
@@ -131,7 +126,7 @@ std::string DisplayText(const Cell& cell) {
 }
 
 std::string ExportText(const Cell& cell) {
-    return std::visit(Visitor{
+    return std::visit(ports::Overloaded{
                           [](const YesNo& v) { return std::string(v.value ? "true" : "false"); },
                           [](const vb::DateTime& v) { return IsoDateTime(v); },
                           [](const Bytes& v) { return Base64(v.data); },

@@ -3,6 +3,8 @@
 // know, with no window system at all.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/qt_print.h"
 
 #include <QProcess>
@@ -22,6 +24,7 @@ struct ParseCase {
     const char* errorHas = "";
     const char* edition = "";  // Command: the edition label and number read
     int number = 0;
+    std::vector<std::string> files = {};  // Command: the files named (--check)
 };
 
 class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
@@ -36,6 +39,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
     if (c.action == Action::Command) {
         EXPECT_EQ(read.command.edition, c.edition);
         EXPECT_EQ(read.command.number, c.number);
+        EXPECT_EQ(read.command.files, c.files);
     }
 }
 
@@ -72,6 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"SlotNotANumber", {"--restore", "business", "+1"}, Action::Usage, "Unknown backup slot '+1'"},
         ParseCase{"SlotMissing", {"--restore", "business"}, Action::Usage, "--restore needs EDITION and SLOT."},
         ParseCase{"CopyOutOfRange", {"--put-back", "business", "0"}, Action::Usage, "Unknown numbered copy '0'"},
+        // N is any number a numbered copy's name may carry (up to 18 digits).
+        ParseCase{"CopyPastAHundred", {"--put-back", "personal", "0101"}, Action::Command, "", "Personal", 101},
+        ParseCase{"CopyPastTheNameRule", {"--put-back", "personal", "1234567890123456789"}, Action::Usage,
+                  "Unknown numbered copy"},
         ParseCase{"UnknownEdition", {"--create-blank", "home"}, Action::Usage, "Unknown edition 'home'"},
         ParseCase{"TwoCommands", {"--list", "--versions", "personal"}, Action::Usage, "one command at a time"},
         ParseCase{"ListTakesNoValue", {"--list=all"}, Action::Usage, "takes no value"},
@@ -84,9 +92,18 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ShowACopyByItsName", {"--show", "business", "BSRV.12"}, Action::Command, "", "Business"},
         ParseCase{"ABareNumberPastTheSlots", {"--compare", "business", "12"}, Action::Usage, "Unknown database '12'"},
         ParseCase{"ACopyNumberedZero", {"--compare", "business", "bsrv.0"}, Action::Usage, "Unknown database"},
+        ParseCase{"ACopyPastTheOldLimit", {"--compare", "business", "bsrv.123456"}, Action::Command, "", "Business"},
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
-        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"}),
+        ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"},
+        // Checking: an edition alone, both editions, or files (an edition's
+        // name among files is a file).
+        ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
+        ParseCase{"CheckAnEdition", {"--check=PERSONAL"}, Action::Command, "", "Personal"},
+        ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
+        ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
+        ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
@@ -97,6 +114,51 @@ TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+}
+
+// Each command's line runs the handler its row names, and no other.
+struct Recorder : app::CommandHandlers {
+    std::string ran;
+    int List(const app::ConsoleCommand&) override { return Ran("--list"); }
+    int Versions(const app::ConsoleCommand&) override { return Ran("--versions"); }
+    int Show(const app::ConsoleCommand&) override { return Ran("--show"); }
+    int Find(const app::ConsoleCommand&) override { return Ran("--find"); }
+    int Compare(const app::ConsoleCommand&) override { return Ran("--compare"); }
+    int Restore(const app::ConsoleCommand&) override { return Ran("--restore"); }
+    int CreateBlank(const app::ConsoleCommand&) override { return Ran("--create-blank"); }
+    int PutBack(const app::ConsoleCommand&) override { return Ran("--put-back"); }
+    int Check(const app::ConsoleCommand&) override { return Ran("--check"); }
+    int Ran(const char* option) {
+        ran += option;
+        return 7;
+    }
+};
+
+TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
+    const std::map<std::string, std::vector<std::string>> operands = {
+        {"--list", {}},
+        {"--versions", {"business"}},
+        {"--show", {"business", "bsrv.2"}},
+        {"--find", {"business", "ann"}},
+        {"--compare", {"business", "current"}},
+        {"--check", {"business"}},
+        {"--restore", {"business", "2"}},
+        {"--create-blank", {"business"}},
+        {"--put-back", {"business", "3"}},
+    };
+    EXPECT_EQ(app::Commands().size(), operands.size());
+    for (const app::CommandSpec& row : app::Commands()) {
+        SCOPED_TRACE(row.option);
+        ASSERT_TRUE(operands.count(row.option));
+        std::vector<std::string> line{"restore-rolvane-data", row.option};
+        line.insert(line.end(), operands.at(row.option).begin(), operands.at(row.option).end());
+        const app::Invocation read = app::ParseArguments(line);
+        ASSERT_EQ(read.action, Action::Command) << read.error;
+        EXPECT_EQ(read.command.spec, &row);
+        Recorder handlers;
+        EXPECT_EQ(app::RunCommandOf(handlers, read.command), 7);
+        EXPECT_EQ(handlers.ran, row.option);
+    }
 }
 
 // The program as a user starts it.

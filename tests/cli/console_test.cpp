@@ -21,6 +21,7 @@
 
 #include "cli/console_ports.h"
 #include "cli/listing.h"
+#include "records/render.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -218,8 +219,10 @@ TEST_F(Command, VersionsListTheLastSetAsideFirstAndADamagedCopyIsNotPutBack) {
     e2e::WineHome::Place(data + "/bsrv.3", Bytes(backup).substr(0, 3000));
     const Run refused = Start({"--put-back", "personal", "3", "--yes"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(refused.err.contains(QRegularExpression("restore-rolvane-data: Unable to restore file: bsrv.3 cannot "
-                                                        "be read: Unrecognized database format '[^']*/bsrv.3'")))
+    // Refused by its check, before the warning: one line that names it and why.
+    EXPECT_TRUE(refused.err.contains(QRegularExpression("\nrestore-rolvane-data: Unable to restore file: [^\n]*/bsrv.3 is "
+                                                        "damaged: its length, 3000 bytes, is not a whole number of "
+                                                        "4096-byte pages. Nothing was changed.\n$")))
         << refused.err.toStdString();
     EXPECT_EQ(Bytes(live), live4);
     EXPECT_FALSE(fs::exists(data + "/bsrv.4")) << "nothing was set aside";
@@ -275,6 +278,52 @@ TEST_F(Command, ADamagedLiveDatabaseIsReplacedAndKeptAsTheNumberedCopy) {
     }
 }
 
+// --check: every database of the home, one line each; a damaged one, as
+// text and as JSON, with where and what; a stale lock file beside the live
+// database is a warning, which fails nothing. A restore of the damaged
+// backup is refused in one line, and nothing changes.
+TEST_F(Command, ChecksEveryDatabaseAndRestoresNoDamagedOne) {
+    const Run good = Start({"--check"});
+    EXPECT_EQ(good.status, 0) << good.err.toStdString();
+    EXPECT_EQ(good.out.toStdString(), "Personal (Current): good\nPersonal Backup 2: good\n");
+
+    e2e::WineHome::Place(data + "/bsrv.ldb", "");
+    std::string bytes = Bytes(backup);
+    std::fill(bytes.begin() + 3 * 4096, bytes.begin() + 4 * 4096, '\0');  // the definition of 'roof'
+    e2e::WineHome::Place(backup, bytes);
+    const Run text = Start({"--check", "personal"});
+    EXPECT_EQ(text.status, 1) << text.err.toStdString();
+    const QStringList lines = text.out.split('\n');
+    ASSERT_GE(lines.size(), 5) << text.out.toStdString();
+    EXPECT_EQ(lines[0], "Personal (Current): warnings: 1");
+    EXPECT_TRUE(lines[1].startsWith("  warning: a lock file, bsrv.ldb, lies beside it")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "Personal Backup 2: damaged: roof, page 3: table definition on page 3 is a page of type 0");
+    EXPECT_EQ(lines[3], "  damaged: roof, page 3: table definition on page 3 is a page of type 0");
+
+    const Run json = Start({"--check", QString::fromStdString(backup), "--json"});
+    EXPECT_EQ(json.status, 1) << json.err.toStdString();
+    const QJsonArray files = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(files.size(), 1) << json.out.toStdString();
+    const QJsonObject file = files[0].toObject();
+    EXPECT_EQ(fs::path(file["file"].toString().toStdString()), fs::path(backup));
+    EXPECT_TRUE(file["caption"].isNull());
+    EXPECT_EQ(file["verdict"].toString(), "damaged");
+    const QJsonObject first = file["findings"].toArray()[0].toObject();
+    EXPECT_EQ(first["severity"].toString(), "damaged");
+    EXPECT_EQ(first["table"].toString(), "roof");
+    EXPECT_EQ(first["page"].toInt(), 3);
+    EXPECT_TRUE(first["row"].isNull());
+
+    const std::string before = Bytes(live);
+    const Run restore = Start({"--restore", "personal", "2", "--yes"});
+    EXPECT_EQ(restore.status, 1);
+    EXPECT_TRUE(restore.err.endsWith("/Backup2.rv is damaged: roof, page 3: table definition on page 3 is a page of "
+                                     "type 0. Nothing was changed.\n"))
+        << restore.err.toStdString();
+    EXPECT_EQ(Bytes(live), before);
+    EXPECT_FALSE(fs::exists(data + "/bsrv.1"));
+}
+
 // Restore writes into the folder option 12 names even where discovery
 // found the live database elsewhere: done is done, whatever follows.
 TEST_F(Command, ARestoreIntoTheOption12FolderIsDoneWhereDiscoveryFellBack) {
@@ -319,8 +368,8 @@ TEST(Json, OnlyWellFormedUtf8IsUtf8) {
         EXPECT_TRUE(cli::IsUtf8(good)) << good;
     for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
         EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
-    EXPECT_EQ(cli::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
-    EXPECT_EQ(cli::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
+    EXPECT_EQ(records::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
+    EXPECT_EQ(records::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
 }
 
 }  // namespace

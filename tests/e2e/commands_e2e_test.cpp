@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 
 #include "operations/commands.h"
+#include "operations/setaside.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
 
@@ -147,6 +149,23 @@ TEST_F(CommandsEndToEnd, CreateBlankHeldOpenThenCancelChangesNothing) {
     app.Release();
     EXPECT_EQ(Count(f, personalLive), "10");
     EXPECT_EQ(fs::directory_iterator(personalData)->path().filename(), "bsrv.mdb");
+}
+
+// Under the lock, what a killed command left goes: its unheld temporary
+// files, and the numbered copies that are only second names of the live
+// file. A numbered copy with data of its own, and any other name, stay.
+TEST_F(CommandsEndToEnd, TakingTheLockTidiesWhatAKilledCommandLeft) {
+    WineHome::Place(personalLive, "live");
+    WineHome::Place(personalData + "bsrv.2", "live");
+    for (const char* name : {"bsrv.1", "BSRV.3", "bsrv.01", "bsrv.bak"})
+        fs::create_hard_link(personalLive, personalData + name);
+    WineHome::Place(personalData + ".bsrv.mdb.0123456789abcdef.tmp", "partial");
+
+    RealForm f(home);
+    auto held = operations::TakeLock(f.sys, "C:\\users\\ann\\Documents\\Varnock Rolvane\\Data\\BSRV.MDB", "Restore");
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(personalData)) names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"bsrv.mdb", "bsrv.2", "bsrv.01", "bsrv.bak", posix::kLockFileName}));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "fakes/fakes.h"
-#include "operations/previous_versions.h"
 
 namespace fakes {
 
@@ -60,12 +59,6 @@ std::unique_ptr<ports::FolderLock::Held> FakeFolderLock::Take(const std::string&
     }
     heldNow.insert(folder);
     log.push_back("take " + folder);
-    files_.RemoveTemporaries(LivePath);
-    for (const std::string& name : files_.FilesIn(folder)) {
-        const std::string path = folder + name;
-        if (operations::NumberOfCopy(name) > 0 && files_.SameFile(path, LivePath))
-            files_.RemoveExtraName(path, LivePath);
-    }
     return std::make_unique<FakeHeld>(*this, folder);
 }
 

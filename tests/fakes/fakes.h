@@ -14,6 +14,7 @@
 
 #include "vb/error.h"
 #include "common/services.h"
+#include "ports/check.h"
 #include "ports/database.h"
 #include "ports/files.h"
 #include "ports/folder_lock.h"
@@ -145,13 +146,10 @@ public:
 // The lock of a live database's folder. "Another command" holds a folder's
 // lock while its key (as the folder is matched) is in heldByOthers; Take then
 // calls Waiting once (which may let go of it, as the other command ending)
-// and throws vb::HeldByCommand() if it is still held. Taking tidies through
-// the fake files, as the real lock does: RemoveTemporaries, then every
-// "bsrv.<n>" that is the same file as the live database goes.
+// and throws vb::HeldByCommand() if it is still held. It only locks, as the
+// real lock does.
 class FakeFolderLock : public ports::FolderLock {
 public:
-    explicit FakeFolderLock(FakeFiles& files) : files_(files) {}
-
     std::unique_ptr<Held> Take(const std::string& LivePath, const std::function<void()>& Waiting) override;
 
     // The folder of a live path, as heldByOthers and heldNow spell it.
@@ -165,9 +163,6 @@ public:
     // "take folder", "wait folder", "release folder"
     std::vector<std::string> log;
     Failures failures;  // op "Take": the error the folder meets (76, 70 ...)
-
-private:
-    FakeFiles& files_;
 };
 
 class FakeShell : public ports::Shell {
@@ -330,6 +325,45 @@ public:
     Failures failures;
 };
 
+// The whole-file check of the files of a FakeFiles: a file is good unless
+// a test has said what it holds (Tell); one that does not exist cannot be
+// read, and is damaged. Records every path checked; tells its progress in
+// `steps` steps and stops when the progress says so.
+class FakeFileCheck : public ports::FileCheck {
+public:
+    explicit FakeFileCheck(FakeFiles& files) : files_(files) {}
+    ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override;
+
+    void Tell(const std::string& path, std::vector<ports::Finding> findings) {
+        told_[FakeFiles::KeyOf(path)] = std::move(findings);
+    }
+    // One finding of `severity` saying `what`, for `path`.
+    void Tell(const std::string& path, ports::Severity severity, const std::string& what) {
+        Tell(path, {ports::Finding{severity, what, {}, {}, {}}});
+    }
+
+    std::vector<std::string> checked;
+    int steps = 1;
+    bool userStops = false;  // the user stops every check (as the window's Cancel does)
+
+private:
+    FakeFiles& files_;
+    std::map<std::string, std::vector<ports::Finding>> told_;
+};
+
+// A FileCheck that hands every check to another (what Services owns, over
+// a fake that the test keeps).
+class CheckThrough : public ports::FileCheck {
+public:
+    explicit CheckThrough(ports::FileCheck& to) : to_(to) {}
+    ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override {
+        return to_.Check(Path, Progress);
+    }
+
+private:
+    ports::FileCheck& to_;
+};
+
 // Everything a test of the core needs, wired together.
 struct World {
     FakeFiles files;
@@ -339,12 +373,16 @@ struct World {
     FakeLocale locale;
     FakeDbState db;
     FakeStopSignals stops;
-    FakeFolderLock lock{files};
+    FakeFolderLock lock;
+    FakeFileCheck check{files};
     common::Services sys{files, shell, msgbox, process, locale, lock, stops,
                          [this] { return std::make_unique<FakeDBEngine>(files, db); }};
 
     // The copies stop at a stop signal, as the real ones do.
-    World() { files.stops = &stops; }
+    World() {
+        files.stops = &stops;
+        sys.makeCheck = [this] { return std::make_unique<CheckThrough>(check); };
+    }
 };
 
 }  // namespace fakes

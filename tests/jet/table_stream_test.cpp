@@ -229,6 +229,28 @@ TEST(TableStream, BatchesAndCapsSmallerThanAValueGiveTheWholeTable) {
     EXPECT_EQ(ReadAll(*engine.OpenDatabase(path)->OpenTable("roof")), whole);
 }
 
+// Jet 3 text is code page 1252: the five bytes it leaves undefined come
+// back as the control characters of the same number, never as "?".
+TEST(TableStream, Jet3TextKeepsEveryByteOfCodePage1252) {
+    REQUIRE_SAMPLES();
+    TempDir dir;
+    std::vector<unsigned char> bytes = dbtest::ReadBytes(dbtest::SamplesDir() + "/nwind.mdb");
+    const std::string name = "Alfreds Futterkiste";
+    for (auto at = bytes.begin(); (at = std::search(at, bytes.end(), name.begin(), name.end())) != bytes.end();) {
+        at[0] = 0x81;  // the A
+        at[7] = 0x9D;  // the blank
+        at += static_cast<long>(name.size());
+    }
+    const std::string path = dir.File("nwind.mdb");
+    dbtest::WriteBytes(path, bytes);
+    auto engine = dbtest::Engine();
+    const auto customers = ReadAll(*engine.OpenDatabase(path)->OpenTable("Customers"));
+    const auto alfki = std::find_if(customers.begin(), customers.end(),
+                                    [](const auto& row) { return row[0] == ports::Value(std::string("ALFKI")); });
+    ASSERT_NE(alfki, customers.end());
+    EXPECT_EQ((*alfki)[1], ports::Value(std::string("\xC2\x81lfreds\xC2\x9D" "Futterkiste")));
+}
+
 // A stream ends in an error, never in a false end, when its reader goes or
 // the engine reads something else; other engines, in other threads, run on.
 TEST(TableStream, EndsInAnErrorWhenItsReaderIsGoneOrBusyElsewhere) {

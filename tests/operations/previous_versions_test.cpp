@@ -3,6 +3,7 @@
 // with it.
 #include <gtest/gtest.h>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/form_fixture.h"
 #include "operations/previous_versions.h"
 #include "operations/setaside_index.h"
@@ -104,9 +105,9 @@ TEST_F(PreviousVersionsTest, AReaderThatFailsAnyWayGivesCannotBeRead) {
     }
     // A Null count cannot be read either; an empty roof table is 0 rows.
     w.files.Put(kFolder + "bsrv.1", Roof("NULL"));
-    EXPECT_EQ(operations::CountRecords(w.sys, kFolder + "bsrv.1"), std::nullopt);
+    EXPECT_EQ(catalogue::CountRecords(w.sys, kFolder + "bsrv.1").records, std::nullopt);
     w.files.Put(kFolder + "bsrv.1", Roof(0));
-    EXPECT_EQ(operations::CountRecords(w.sys, kFolder + "bsrv.1"), 0);
+    EXPECT_EQ(catalogue::CountRecords(w.sys, kFolder + "bsrv.1").records, 0);
     EXPECT_TRUE(w.msgbox.shown.empty());
     EXPECT_EQ(w.db.liveDatabases, 0);
 }

@@ -10,10 +10,6 @@ namespace {
 
 constexpr uint32_t kInline = 0x80000000u, kSinglePage = 0x40000000u, kLengthMask = 0x3FFFFFFFu;
 
-// Jet 3 text with no byte below 0x40 in this many bytes is converted all
-// the same (a character may come out as '?' where a part cuts it).
-constexpr size_t kMostHeldJet3 = 256 * 1024;
-
 uint32_t Get32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
@@ -111,12 +107,75 @@ std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, co
     return value.Rest();
 }
 
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Code page 1252 from 0x80 to 0x9F; the rest is Latin-1.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+}  // namespace
+
+std::string Cp1252ToUtf8(const char* bytes, size_t len) {
+    std::string out;
+    out.reserve(len);
+    for (size_t i = 0; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+    }
+    return out;
+}
+
+std::string Ucs2ToUtf8(const char* bytes, size_t len) {
+    std::string out;
+    out.reserve(len);
+    auto unit = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    };
+    size_t i = 0;
+    for (; i + 1 < len; i += 2) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < len && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    if (i < len) AppendUtf8(out, 0xFFFD);
+    return out;
+}
+
 std::string JetText(MdbHandle* mdb, const char* bytes, size_t len) {
-    // The longest UTF-8 the bytes can become: a Jet 3 byte is one character
-    // of up to three bytes in UTF-8 (the euro sign in cp1252); Jet 4 stores
-    // two bytes per character (up to three in UTF-8) or, compressed, one
-    // byte per character below U+0100 (up to two).
-    const size_t most = IS_JET3(mdb) ? 3 * len : 2 * len;
+    // Jet 3 text is in the file's code page, 1252 where Jet 3 runs in the
+    // West (as libmdb takes it too); converted here so that the five bytes
+    // that iconv refuses are kept.
+    if (IS_JET3(mdb)) return Cp1252ToUtf8(bytes, len);
+    // The longest UTF-8 the bytes can become: Jet 4 stores two bytes per
+    // character (up to three in UTF-8) or, compressed, one byte per
+    // character below U+0100 (up to two).
+    const size_t most = 2 * len;
     // Two more than that: one for the terminator libmdb writes, and one so
     // that a conversion that filled the buffer shows as cut short.
     std::string text(most + 2, '\0');
@@ -127,17 +186,8 @@ std::string JetText(MdbHandle* mdb, const char* bytes, size_t len) {
 }
 
 void JetTextParts::Add(std::string_view stored, bool last, std::string& out) {
-    if (IS_JET3(mdb_)) {
-        // A byte below 0x40 is a character of its own in every code page a
-        // Jet 3 file names (in the double-byte ones, too low to lead or
-        // trail a pair): the text up to the last one converts by itself.
-        held_.append(stored);
-        size_t n = held_.size();
-        if (!last) {
-            while (n > 0 && static_cast<unsigned char>(held_[n - 1]) >= 0x40) --n;
-            if (n == 0 && held_.size() >= kMostHeldJet3) n = held_.size();
-        }
-        Convert(n, out);
+    if (IS_JET3(mdb_)) {  // one byte a character: any part converts by itself
+        out += JetText(mdb_, stored.data(), stored.size());
         return;
     }
     // Jet 4: a value that begins FF FE is compressed (as libmdb decides for

@@ -60,11 +60,20 @@ std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, co
 // page, Jet 4 in UCS-2, plain or compressed) as UTF-8, every character of it.
 std::string JetText(MdbHandle* mdb, const char* bytes, size_t len);
 
-// The same conversion for a value given in parts: each part's text comes
+// Windows code page 1252, Jet 3's text, as UTF-8. The five bytes the code
+// page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control
+// characters of the same number, as Windows itself maps them, so that no
+// byte is lost.
+std::string Cp1252ToUtf8(const char* bytes, size_t len);
+
+// UCS-2 (little-endian) as UTF-8; a surrogate pair as its one character, a
+// lone surrogate or an odd last byte as U+FFFD.
+std::string Ucs2ToUtf8(const char* bytes, size_t len);
+
+// JetText's conversion for a value given in parts: each part's text comes
 // as soon as it is whole, and what a part ends in the middle of (half a
-// code unit; in Jet 3, where a multi-byte code page may split a character,
-// what follows its last byte below 0x40) waits for the next. The text is
-// the same as JetText's of the parts joined.
+// Jet 4 code unit) waits for the next. The text is the same as JetText's
+// of the parts joined.
 class JetTextParts {
 public:
     explicit JetTextParts(MdbHandle* mdb) : mdb_(mdb) {}
@@ -76,7 +85,7 @@ private:
     void Convert(size_t n, std::string& out);
     MdbHandle* mdb_;
     bool begun_ = false, compressed_ = false, packed_ = true, half_ = false;
-    std::string held_;  // Jet 4: UCS-2 code units not yet converted; Jet 3: bytes
+    std::string held_;  // Jet 4 code units not yet converted
 };
 
 }  // namespace jet::reader

@@ -40,6 +40,7 @@
 
 #include "vb/error.h"
 #include "jet/query.h"
+#include "jet/reader/check.h"
 #include "jet/reader/failure.h"
 #include "jet/reader/output.h"
 #include "jet/reader/sandbox.h"
@@ -145,6 +146,40 @@ void AnswerTable(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, O
     AnswerBatch(stream, c, out, noise);
 }
 
+// Sends the next batch of the check; after its last batch, or a failure,
+// the check is closed.
+void AnswerCheckBatch(std::unique_ptr<jet::reader::FileCheck>& check, jet::reader::Cursor& c, Output& out) {
+    c.U32();  // the most rows: a check sends findings
+    const uint32_t bytes = c.U32();
+    c.U32();
+    try {
+        check->Batch(bytes);
+        if (check->Ended()) check.reset();
+        return;
+    } catch (const Failure& f) {
+        SendError(out, f.number, f.description);
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+    }
+    check.reset();
+}
+
+// Opens the whole-file check of a file and sends its first batch.
+void AnswerCheck(std::unique_ptr<jet::reader::FileCheck>& check, jet::reader::Cursor& c, Output& out, Noise& noise,
+                 size_t valueBytes) {
+    const std::string path = c.Text();
+    try {
+        check = std::make_unique<jet::reader::FileCheck>(path, out, noise, valueBytes);
+    } catch (const Failure& f) {
+        SendError(out, f.number, f.description);
+        return;
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+        return;
+    }
+    AnswerCheckBatch(check, c, out);
+}
+
 void AnswerProbe(const std::string& folder, const jet::reader::SandboxState& sandbox, Output& out) {
     std::vector<jet::reader::ProbeOutcome> outcomes;
     if (!folder.empty()) outcomes = jet::reader::Probe(folder);
@@ -219,6 +254,7 @@ int main(int argc, char** argv) {
 
     Output out;
     std::unique_ptr<TableStream> stream;  // the table being sent in batches, if any
+    std::unique_ptr<jet::reader::FileCheck> check;  // or the file being checked
     char tag = 0;
     std::string payload;
     while (ReadRequest(tag, payload)) {
@@ -229,23 +265,29 @@ int main(int argc, char** argv) {
             out.Flush();
             return 2;
         }
-        // Any request but the next batch ends the stream.
-        if (tag != 'N') stream.reset();
+        // Any request but the next batch ends the stream or the check.
+        if (tag != 'N') {
+            stream.reset();
+            check.reset();
+        }
         try {
             if (tag == 'Q') {
                 std::string path = c.Text(), query = c.Text();
                 if (!c.ok() || !c.done()) return 2;
                 if (sandbox.complete) Answer(path, query, out, noise, valueBytes);
                 else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
-            } else if (tag == 'T' || tag == 'N') {
-                // Both carry the batch's bounds last: check the whole request first.
-                jet::reader::Cursor check = c;
-                if (tag == 'T') check.Text(), check.Text(), check.Text();
-                check.U32(), check.U32(), check.U32();
-                if (!check.ok() || !check.done()) return 2;
+            } else if (tag == 'T' || tag == 'N' || tag == 'K') {
+                // All carry the batch's bounds last: look at the whole request first.
+                jet::reader::Cursor whole = c;
+                if (tag == 'T') whole.Text(), whole.Text(), whole.Text();
+                if (tag == 'K') whole.Text();
+                whole.U32(), whole.U32(), whole.U32();
+                if (!whole.ok() || !whole.done()) return 2;
                 if (!sandbox.complete) SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
                 else if (tag == 'T') AnswerTable(stream, c, out, noise, valueBytes);
+                else if (tag == 'K') AnswerCheck(check, c, out, noise, valueBytes);
                 else if (stream) AnswerBatch(stream, c, out, noise);
+                else if (check) AnswerCheckBatch(check, c, out);
                 else SendError(out, vb::kObjectInvalid, "Object invalid or no longer set.");
             } else if (tag == 'P') {
                 std::string folder = c.Text();

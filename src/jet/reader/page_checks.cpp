@@ -54,6 +54,20 @@ std::vector<unsigned char> RawFile::Page(uint64_t pg) const {
     return buf;
 }
 
+void RawFile::ReadPages(uint64_t first, size_t count, unsigned char* into) const {
+    if (first + count > pages_)
+        Damaged("page " + std::to_string(first + count - 1) + " lies past the end of the file (" +
+                std::to_string(pages_) + " pages)");
+    const size_t bytes = count * pageSize_;
+    size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = pread(fd_, into + done, bytes - done, static_cast<off_t>(first * pageSize_ + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) Damaged("page " + std::to_string(first + done / pageSize_) + " cannot be read");
+        done += static_cast<size_t>(got);
+    }
+}
+
 uint16_t U16(const std::vector<unsigned char>& b, size_t off) {
     if (off + 2 > b.size()) Damaged("field past the page end");
     return static_cast<uint16_t>(b[off] | (b[off + 1] << 8));

@@ -28,6 +28,9 @@ public:
 
     // Page `pg`, whole; Damaged when it lies past the end or cannot be read.
     std::vector<unsigned char> Page(uint64_t pg) const;
+    // `count` pages from `first` into `into` (count * PageSize() bytes);
+    // Damaged as Page.
+    void ReadPages(uint64_t first, size_t count, unsigned char* into) const;
 
 private:
     int fd_ = -1;

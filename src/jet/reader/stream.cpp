@@ -22,12 +22,21 @@ constexpr uint32_t kMostExamined = 20000;
 
 // The columns of the table's primary-key index, as indexes into its
 // columns: libmdb numbers an index's columns from 1 in the order it keeps
-// the table's (as mdb-schema reads them).
-std::vector<uint32_t> PrimaryKey(MdbTableDef& table) {
+// the table's (as mdb-schema reads them). Empty when there is none, or when
+// libmdb cannot read the indexes: the records are read all the same (the
+// whole-file check says what is wrong with an index), and matched by their
+// ID or whole (records/compare.h).
+std::vector<uint32_t> PrimaryKey(MdbTableDef& table, Noise& noise) {
     std::vector<uint32_t> key;
-    if (table.num_idxs > kMostIndexes || table.num_real_idxs > kMostIndexes)
-        Damaged("the table definition announces " + std::to_string(table.num_idxs) + " indexes");
+    if (table.num_idxs > kMostIndexes || table.num_real_idxs > kMostIndexes) return key;
+    noise.Begin();
     mdb_read_indices(&table);  // its result says nothing: it gives NULL either way
+    // "can't find index #N" and the like: an index that libmdb cannot read
+    // is no primary key to match by; the rows are another matter.
+    if (noise.Grew()) {
+        noise.Begin();
+        return key;
+    }
     if (!table.indices) return key;
     for (unsigned i = 0; i < table.indices->len; ++i) {
         const auto* idx = static_cast<const MdbIndex*>(g_ptr_array_index(table.indices, i));
@@ -55,8 +64,7 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
     table_ = reader_.OpenTable(table);
     if (!mdb_read_columns(table_.get())) Damaged("columns unreadable");
     noise.Check();
-    const std::vector<uint32_t> key = PrimaryKey(*table_);
-    noise.Check();
+    const std::vector<uint32_t> key = PrimaryKey(*table_, noise);
 
     std::string head;
     PutU32(head, table_->num_cols);

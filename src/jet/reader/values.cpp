@@ -72,6 +72,20 @@ Value LongColumn(ValueSource& source, const unsigned char* page, int start, int 
 
 }  // namespace
 
+std::string GuidText(const unsigned char* b) {
+    // The first three fields are little-endian numbers, the last two bytes
+    // as stored: {00112233-4455-6677-8899-AABBCCDDEEFF}.
+    static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text = "{";
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        text += kHex[b[kOrder[i]] >> 4];
+        text += kHex[b[kOrder[i]] & 0x0F];
+    }
+    return text + "}";
+}
+
 void JetDate(double v, Value& out) {
     if (!std::isfinite(v) || v < -657434.0 || v >= 2958466.0) Damaged("date out of range");
     double whole = std::trunc(v);
@@ -153,10 +167,8 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
         break;
     case MDB_REPID: {
         need(16);
-        char* s = mdb_col_to_string(mdb, mdb->pg_buf, start, col.col_type, size);
         v.kind = Kind::Text;
-        v.text = s ? s : "";
-        g_free(s);
+        v.text = GuidText(buf + start);
         break;
     }
     case MDB_OLE: {

@@ -29,6 +29,10 @@ struct Value {
     uint32_t slot = 0;
 };
 
+// A Replication ID (GUID) as Windows writes one: {8-4-4-4-12} hexadecimal
+// digits in capitals.
+std::string GuidText(const unsigned char* bytes16);
+
 // Jet stores a date as days since 1899-12-30 with the time as the fraction;
 // for days before that the fraction still counts forward from midnight.
 void JetDate(double v, Value& out);

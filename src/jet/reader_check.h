@@ -1,0 +1,35 @@
+// The whole-file check (ports/check.h) through the sandboxed reader child:
+// the reader checks the file in batches (reader/check.h), each one request
+// under the reader's limits, so that neither its memory nor the time of one
+// request grows with the file; between batches the progress is told and
+// may stop the check. A file the reader cannot open, or that makes the
+// reader fail, is damaged, with the reason as its finding.
+//
+// Threads: a ReaderCheck owns its own reader child, apart from the
+// engine's, and is for one thread at a time.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ports/check.h"
+#include "jet/reader_client.h"
+
+namespace jet {
+
+class ReaderCheck : public ports::FileCheck {
+public:
+    // `toHost` maps the paths the procedures hold to host paths.
+    ReaderCheck(std::function<std::string(const std::string&)> toHost, std::string readerPath,
+                ReaderLimits limits = {});
+
+    ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override;
+
+    void SetLimits(const ReaderLimits& limits) { reader_.SetLimits(limits); }
+
+private:
+    std::function<std::string(const std::string&)> toHost_;
+    ReaderProcess reader_;
+};
+
+}  // namespace jet

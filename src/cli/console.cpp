@@ -154,7 +154,9 @@ int Run::Versions(const app::ConsoleCommand&) {
     const catalogue::Row* live = LiveRow(found);
     if (!live) return app::kFailed;
     std::vector<Listed> rows;
-    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, live->path)) {
+    std::vector<operations::PreviousVersion> versions = operations::FindPreviousVersions(sys_, live->path);
+    operations::MarkSameCopies(sys_, versions);
+    for (const operations::PreviousVersion& version : versions) {
         Listed listed{command_.edition, version.name, version.records,
                       version.error ? spell_.Spell(version.error->Description()) : "",
                       sys_.locale.GeneralDate(version.modified),
@@ -164,6 +166,7 @@ int Run::Versions(const app::ConsoleCommand&) {
         listed.setAside = version.setAside ? IsoOf(*version.setAside) : "";
         listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
                                                : operations::kNotRecorded;
+        listed.sameAs = version.sameAs;
         rows.push_back(std::move(listed));
     }
     return Print(rows, true);

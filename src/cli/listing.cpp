@@ -31,12 +31,14 @@ std::string IsoOf(int64_t seconds) {
 
 std::string TableText(const std::vector<Listed>& rows, bool versions) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}
-                             : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
+    using Line = std::vector<std::string>;
+    lines.push_back(versions ? Line{"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"}
+                             : Line{"Database", "Version", "Records", "FileDate"});
     for (const Listed& row : rows) {
         const std::string records = row.records ? std::to_string(*row.records) : catalogue::kCannotBeRead;
-        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate}
-                                 : std::vector<std::string>{row.caption, row.edition, records, row.date});
+        const std::string same = row.sameAs.empty() ? std::string() : "same as " + row.sameAs;
+        lines.push_back(versions ? Line{row.caption, records, row.date, row.size, row.setAsideDate, same}
+                                 : Line{row.caption, row.edition, records, row.date});
     }
     std::vector<size_t> widths(lines.front().size(), 0);
     for (const auto& line : lines)
@@ -98,9 +100,12 @@ std::string JsonText(const std::vector<Listed>& rows) {
         // for a script to open the file by, are in file_base64.
         if (!IsUtf8(row.file)) object["file_base64"] = records::Base64(row.file);
         if (row.number) object["number"] = *row.number;
-        if (row.setAside)
+        if (row.setAside) {
             object["set_aside"] = row.setAside->empty() ? nlohmann::ordered_json(nullptr)
                                                         : nlohmann::ordered_json(*row.setAside);
+            object["same_as"] =
+                row.sameAs.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(row.sameAs);
+        }
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

@@ -72,7 +72,7 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
 
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
 
-    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}));
+    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"}));
     // No index beside them: the file dates order them.
     EXPECT_EQ(Listed(list), (std::vector<std::string>{
                                 "BSRV.3|30|2026-02-01 12:30:00|1 KB|not recorded|" + kFolder + "BSRV.3",
@@ -81,15 +81,45 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
                                 "bsrv.1|10|2026-01-05 08:00:00|1 KB|not recorded|" + kFolder + "bsrv.1",
                             }));
     EXPECT_TRUE(w.msgbox.shown.empty()) << "a damaged copy is no error report";
-    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(w.db.liveDatabases, 0);
     EXPECT_TRUE(w.files.log.empty()) << "listing changes nothing";
 
-    // Listed again, the headers stay five and the rows are the folder's now.
+    // Listed again, the headers stay six and the rows are the folder's now.
     w.files.Remove(kFolder + "bsrv.2");
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
-    EXPECT_EQ(list.headers.size(), 5u);
+    EXPECT_EQ(list.headers.size(), 6u);
     EXPECT_EQ(list.items.size(), 3u);
+}
+
+// Copies that hold the same data are marked "same as" the first of them
+// listed: the same size and the same digest; the same size alone is not
+// enough, and a copy whose digest cannot be had is left unmarked.
+TEST_F(PreviousVersionsTest, CopiesThatHoldTheSameDataAreMarkedTheSame) {
+    w.files.Put(kPersonalLive, Roof(5));
+    const std::string other = Roof(10).substr(0, Roof(10).size() - 1) + "!";  // as long, not the same
+    const struct {
+        const char* name;
+        std::string content;
+        vb::DateTime date;
+        const char* same;  // the Same Data column
+    } copies[] = {
+        {"bsrv.4", Roof(10), {2026, 4, 1, 0, 0, 0}, ""},
+        {"bsrv.3", other, {2026, 3, 1, 0, 0, 0}, ""},
+        {"bsrv.2", Roof(10), {2026, 2, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.6", Roof(10), {2026, 1, 15, 0, 0, 0}, ""},  // its digest cannot be had
+        {"bsrv.1", Roof(10), {2026, 1, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.5", Roof(20), {2025, 1, 1, 0, 0, 0}, ""},
+    };
+    for (const auto& copy : copies) w.files.Put(kFolder + copy.name, copy.content, copy.date);
+    w.files.failures.Add("ContentDigest", vb::DeviceIOError(), -1, kFolder + "bsrv.6");
+    fakes::FakeListView list;
+    operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
+    ASSERT_EQ(list.items.size(), std::size(copies));
+    for (size_t i = 0; i < list.items.size(); ++i) {
+        EXPECT_EQ(list.items[i].text, copies[i].name);
+        EXPECT_EQ(list.items[i].sub[5], copies[i].same) << copies[i].name;
+    }
 }
 
 TEST_F(PreviousVersionsTest, AReaderThatFailsAnyWayGivesCannotBeRead) {

@@ -143,6 +143,7 @@ const char* StepName(posix::FileStep step) {
         case posix::FileStep::Rename: return "rename";
         case posix::FileStep::Link: return "link the numbered copy";
         case posix::FileStep::Unlink: return "remove a name";
+        case posix::FileStep::OpenFolder: return "open the folder for its flush";
         case posix::FileStep::FlushFolder: return "flush the folder, then what follows";
         case posix::FileStep::OpenLock: return "open the folder's lock file";
         case posix::FileStep::OpenToCheck: return "open the live file to check it is free";

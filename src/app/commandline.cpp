@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/history_versions.h"
 
 #include <array>
 #include <cctype>
@@ -12,13 +13,14 @@ namespace {
 
 using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 9> kCommands{{
+constexpr std::array<CommandSpec, 11> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
     {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv,
-     "Prints every record of database WHICH: current, a backup slot 1 to 5, or a numbered copy as its file is "
-     "named (bsrv.3). The table cuts long values; --csv and --json give them whole."},
+     "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
+     "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
+     "The table cuts long values; --csv and --json give them whole."},
     {"--find", &H::Find, {"EDITION TEXT", 2, Second::Text}, kTakesJson,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
      "and its numbered copies."},
@@ -34,7 +36,13 @@ constexpr std::array<CommandSpec, 9> kCommands{{
     {"--create-blank", &H::CreateBlank, {"EDITION", 1}, kTakesYes,
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", &H::PutBack, {"EDITION N", 2, Second::Copy}, kTakesYes,
-     "Puts numbered copy bsrv.N of EDITION back as its live database."},
+     "Puts numbered copy bsrv.N of EDITION, or version @N of the history store, back as its live database."},
+    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, 0,
+     "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
+     "in the history store, and thins the older versions."},
+    {"--history", &H::History, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesJson,
+     "Prints where the history store is, how large it is, and how many versions and distinct pages it holds for "
+     "each live database (of EDITION only, when given)."},
 }};
 
 // The flags that go with a command, in the order the help gives them and
@@ -128,6 +136,7 @@ int NumberIn(const std::string& text, int low, int high) {
 // given); empty when it is none.
 std::string WhichOf(const std::string& text) {
     if (Lower(text) == "current") return "current";
+    if (IsVersionWhich(text)) return text;
     if (NumberIn(text, 1, 5) != 0) return text;
     if (operations::NumberOfCopy(text) > 0) return text;
     return {};
@@ -207,28 +216,31 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
         return {Invocation::Action::Command, command, {}};
     }
     const Operands& takes = given->operands;
-    if (operands.size() < static_cast<size_t>(takes.count)) {
+    if (operands.size() < static_cast<size_t>(takes.optional ? 0 : takes.count)) {
         std::string names = takes.names;  // "EDITION SLOT" as "EDITION and SLOT"
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
         return Usage(std::string(given->option) + " needs " + names + ".");
     }
     if (operands.size() > static_cast<size_t>(takes.count))
         return Usage("Unexpected argument '" + operands[takes.count] + "'.");
-    if (takes.count > 0) {
+    if (takes.count > 0 && !operands.empty()) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
     if (takes.second == Second::Which) {
         command.operand = WhichOf(operands[1]);
         if (command.operand.empty())
-            return Usage("Unknown database '" + operands[1] + "': give current, a backup slot 1 to 5, or bsrv.N.");
+            return Usage("Unknown database '" + operands[1] +
+                         "': give current, a backup slot 1 to 5, bsrv.N, or a version @N or @YYYY-MM-DDTHH:MM.");
     } else if (takes.second == Second::Text) {
         if (operands[1].empty()) return Usage(std::string(given->option) + " needs a TEXT that is not empty.");
         command.operand = operands[1];
+    } else if (takes.second == Second::Copy && IsVersionWhich(operands[1])) {
+        command.operand = operands[1];  // a version of the history store
     } else if (takes.second == Second::Copy) {
         command.number = operations::CopyNumberOf(operands[1]);
         if (command.number == 0)
-            return Usage("Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N.");
+            return Usage("Unknown numbered copy '" + operands[1] + "': give the N of bsrv.N, or a version @N.");
     } else if (takes.second == Second::Number) {
         command.number = NumberIn(operands[1], takes.low, takes.high);
         if (command.number == 0) return Usage("Unknown backup slot '" + operands[1] + "': give 1 to 5.");

@@ -26,13 +26,15 @@ struct CommandSpec;
 // A command to run without a window, as the line gave it.
 struct ConsoleCommand {
     const CommandSpec* spec = nullptr;  // its row of the command table
-    std::string edition;  // the edition label, "Business" or "Personal"; empty for --list
+    std::string edition;  // the edition label, "Business" or "Personal"; empty for --list, and for
+                          // --snapshot and --history without one (both editions)
     long long number = 0; // --restore: the slot, 1 to 5; --put-back: n of bsrv.<n>
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
     bool csv = false;     // --csv: --show prints CSV
     // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
-    // numbered copy "bsrv.3" as its file is named; --find: the TEXT.
+    // numbered copy "bsrv.3" as its file is named, or a version of the
+    // history store "@12"; --find: the TEXT; --put-back: a version "@12".
     std::string operand;
     // Check: the files named (none: the databases of the edition, or of
     // both editions when no edition is given either).
@@ -55,6 +57,8 @@ public:
     virtual int CreateBlank(const ConsoleCommand& command) = 0;
     virtual int PutBack(const ConsoleCommand& command) = 0;
     virtual int Check(const ConsoleCommand& command) = 0;
+    virtual int Snapshot(const ConsoleCommand& command) = 0;
+    virtual int History(const ConsoleCommand& command) = 0;
 };
 using CommandHandler = int (CommandHandlers::*)(const ConsoleCommand&);
 
@@ -69,6 +73,7 @@ struct Operands {
     int count = 0;           // how many: none, EDITION, or EDITION and a second
     Second second = Second::None;
     int low = 0, high = 0;   // Number: its range
+    bool optional = false;   // its one operand, EDITION, may be left out
 };
 
 // The flags a command takes besides its operands.

@@ -13,9 +13,14 @@
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
 #include "cli/listing.h"
+#include "cli/history_commands.h"
 #include "cli/records_commands.h"
 #include "records/engine_source.h"
 #include "app/services.h"
+#include "app/history_ports.h"
+#include "app/history_versions.h"
+#include "history/store.h"
+#include "host/host_files.h"
 #include "operations/previous_versions.h"
 
 namespace cli {
@@ -40,6 +45,7 @@ public:
         std::ostream& log)
         : command_(command),
           console_(console),
+          storeFolder_(history::StoreFolder(env)),
           platform_(env, log, console.readerPath),
           spell_([this](const std::string& path) { return platform_.HostPath(path); }),
           msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
@@ -54,6 +60,8 @@ public:
     int CreateBlank(const app::ConsoleCommand&) override;
     int PutBack(const app::ConsoleCommand&) override;
     int Check(const app::ConsoleCommand&) override;
+    int Snapshot(const app::ConsoleCommand&) override { return RunHistory(Discover(), true); }
+    int History(const app::ConsoleCommand&) override { return RunHistory(Discover(), false); }
 
 private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
@@ -78,9 +86,18 @@ private:
     int PrintCatalogue(const catalogue::Catalogue& found);
     int Ended(const operations::Result& result);
     int Records(int (*command)(const app::ConsoleCommand&, RecordsRun&));
+    // Adds the history store's versions of the live database to rows, each
+    // with when it was taken.
+    int StoreVersions(const std::string& livePath, std::vector<std::pair<std::optional<int64_t>, Listed>>& rows);
+    int RunHistory(const catalogue::Catalogue& found, bool snapshot);
+    // A version of the edition's live database (WHICH "@N"), rebuilt; none
+    // when there is none, said why.
+    std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
 
     const app::ConsoleCommand& command_;
     const Console& console_;
+    std::string storeFolder_;
+    app::RebuiltVersions versions_{storeFolder_};
     app::Platform platform_;
     HostPaths spell_;
     ConsoleMessageBox msgbox_;
@@ -108,7 +125,7 @@ void Run::TellNotes(const catalogue::Catalogue& found) {
 
 void Run::TellUnreadable(const std::vector<Listed>& rows) {
     for (const Listed& row : rows)
-        if (!row.records) {
+        if (!row.records && !row.version) {
             // The engine's wording names the file already, as a rule.
             const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
             Say((named ? "" : row.file + ": ") + catalogue::kCannotBeRead + ": " + row.error);
@@ -153,8 +170,11 @@ int Run::Versions(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
     const catalogue::Row* live = LiveRow(found);
     if (!live) return app::kFailed;
-    std::vector<Listed> rows;
-    std::vector<operations::PreviousVersion> versions = operations::FindPreviousVersions(sys_, live->path);
+    const std::string& livePath = live->path;
+    // Each row with when it was set aside or taken; a copy whose set-aside
+    // was not recorded has none, and is listed after every other.
+    std::vector<std::pair<std::optional<int64_t>, Listed>> rows;
+    std::vector<operations::PreviousVersion> versions = operations::FindPreviousVersions(sys_, livePath);
     operations::MarkSameCopies(sys_, versions);
     for (const operations::PreviousVersion& version : versions) {
         Listed listed{command_.edition, version.name, version.records,
@@ -167,16 +187,66 @@ int Run::Versions(const app::ConsoleCommand&) {
         listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
                                                : operations::kNotRecorded;
         listed.sameAs = version.sameAs;
-        rows.push_back(std::move(listed));
+        rows.emplace_back(version.setAside, std::move(listed));
     }
-    return Print(rows, true);
+    const int status = StoreVersions(livePath, rows);
+    // Newest first, as each list already is; the order among equal times kept.
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return a.first.has_value() && (!b.first.has_value() || *a.first > *b.first);
+    });
+    std::vector<Listed> listed;
+    for (auto& row : rows) listed.push_back(std::move(row.second));
+    Print(listed, true);
+    return status;
+}
+
+int Run::StoreVersions(const std::string& livePath, std::vector<std::pair<std::optional<int64_t>, Listed>>& rows) {
+    const std::string path = host::Join(storeFolder_, history::kStoreFileName);
+    if (!host::IsRegularFile(path) || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix))
+        return app::kDone;
+    try {
+        history::Store store(storeFolder_, false);
+        for (const history::Version& v : store.Versions({command_.edition, livePath})) {
+            const int64_t date = v.modifiedNs / 1000000000;
+            Listed listed{command_.edition, "@" + std::to_string(v.number), std::nullopt,
+                          v.verdict == history::Verdict::Damaged ? "damaged" : "not checked",
+                          sys_.locale.GeneralDate(sys_.locale.LocalTime(date)), operations::SizeText(v.size), path,
+                          IsoOf(date)};
+            if (v.verdict == history::Verdict::Good && v.records) listed.records = static_cast<int32_t>(*v.records);
+            listed.setAside = IsoOf(v.taken);
+            listed.setAsideDate = sys_.locale.GeneralDate(sys_.locale.LocalTime(v.taken));
+            listed.version = v.number;
+            rows.emplace_back(v.taken, std::move(listed));
+        }
+    } catch (const vb::Error& error) {
+        Say("The history store " + path + " cannot be read; it is left as it is: " + error.Description());
+        return app::kFailed;
+    }
+    return app::kDone;
+}
+
+std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& livePath, const std::string& which) {
+    std::string why;
+    auto rebuilt = versions_.Rebuild({command_.edition, livePath}, which, why);
+    if (!rebuilt) Say(why);
+    return rebuilt;
 }
 
 int Run::PutBack(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
     const catalogue::Row* live = LiveRow(found);
     if (!live) return app::kFailed;
-    const auto versions = operations::FindPreviousVersions(sys_, live->path);
+    const std::string& livePath = live->path;
+    if (!command_.operand.empty()) {
+        // A version: rebuilt (every page checked), then put back as a
+        // numbered copy is, named for it ("bsrv@12") in the warning.
+        const auto rebuilt = Version(livePath, command_.operand);
+        if (!rebuilt) return app::kFailed;
+        const size_t slash = rebuilt->path.rfind('/');
+        return Ended(operations::PutBack(sys_, livePath,
+                                         rebuilt->path.substr(0, slash) + "\\" + rebuilt->path.substr(slash + 1)));
+    }
+    const auto versions = operations::FindPreviousVersions(sys_, livePath);
     const auto chosen = std::find_if(versions.begin(), versions.end(),
                                      [&](const auto& version) { return version.number == command_.number; });
     if (chosen == versions.end()) {
@@ -213,11 +283,37 @@ int Run::Ended(const operations::Result& result) {
 int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     const catalogue::Catalogue found = Discover();
     records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
-    RecordsRun run{sys_, found, std::move(sources), [this](const std::string& path) { return platform_.HostPath(path); },
-                   [this](const std::string& text) { Say(text); }, console_.out};
+    const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
+    const auto hostPath = [this, live](const std::string& path) {
+        const std::string file = platform_.HostPath(path);
+        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    };
+    RecordsRun run{sys_, found, std::move(sources), hostPath, [this](const std::string& text) { Say(text); },
+                   console_.out};
+    run.version = [this, live](const std::string& which) -> std::optional<records::Place> {
+        if (!live) {
+            Say("There is no live database of the " + command_.edition + " edition.");
+            return std::nullopt;
+        }
+        const auto rebuilt = Version(live->path, which);
+        if (!rebuilt) return std::nullopt;
+        return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+    };
     const int status = command(command_, run);
     std::fflush(console_.out);
     return status;
+}
+
+int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
+    HistoryRun run{sys_,
+                   found,
+                   storeFolder_,
+                   platform_.Location().prefix,
+                   [this](const std::string& path) { return platform_.ToHost(path); },
+                   [this](const std::string& path) { return platform_.HostPath(path); },
+                   [this](const std::string& text) { Say(text); },
+                   console_.out};
+    return snapshot ? RunSnapshot(command_, run) : cli::RunHistory(command_, run);
 }
 
 int Run::Check(const app::ConsoleCommand&) {

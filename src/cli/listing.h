@@ -26,8 +26,15 @@ struct Listed {
     std::optional<long long> number = std::nullopt;
     std::optional<std::string> setAside = std::nullopt;
     std::string setAsideDate = {};
+    // A version of the history store (its number; caption "@N", set aside
+    // when it was taken), else a numbered copy.
+    std::optional<int64_t> version = std::nullopt;
     std::string sameAs = {};  // --versions only: a copy listed before that holds the same data
 };
+
+// How a row of --versions came to be.
+inline constexpr const char* kSetAsideByRestore = "set aside by Restore";
+inline constexpr const char* kKeptAutomatically = "kept automatically";
 
 // The file's time of last modification in local time, ISO 8601 with its
 // UTC offset ("2026-03-02T09:41:12+01:00"); empty when it has none.
@@ -37,8 +44,8 @@ std::string IsoOf(int64_t seconds);
 
 // The table: a header line, then one line per row, columns aligned.
 // versions: the Previous Versions columns (Name, Records, FileDate, Size,
-// Set Aside, Same Data), else the catalogue's (Database, Version, Records,
-// FileDate).
+// Set Aside, Kept: how it came to be, Same Data), else the catalogue's
+// (Database, Version, Records, FileDate).
 std::string TableText(const std::vector<Listed>& rows, bool versions);
 
 // An array of objects with the keys edition, caption, records (null when

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <future>
 #include <optional>
 #include <thread>
@@ -42,6 +43,12 @@ private:
 
     // The place WHICH names, told when there is none.
     const records::Place* Which(const std::string& which) {
+        if (!which.empty() && which[0] == '@') {
+            std::optional<records::Place> version = run_.version ? run_.version(which) : std::nullopt;
+            if (!version) return nullptr;
+            versions_.push_back(std::move(*version));
+            return &versions_.back();
+        }
         if (const records::Place* place = records::FindPlace(places_, which)) return place;
         if (which == "current") run_.say("There is no live database of the " + command_.edition + " edition.");
         else if (which.size() == 1) run_.say("There is no Backup " + which + " of the " + command_.edition + " edition.");
@@ -292,6 +299,7 @@ private:
     const app::ConsoleCommand& command_;
     RecordsRun& run_;
     std::vector<records::Place> places_;
+    std::deque<records::Place> versions_;  // the versions WHICH named, rebuilt
 };
 
 }  // namespace

@@ -10,12 +10,14 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "catalogue/catalogue.h"
 #include "app/commandline.h"
 #include "common/services.h"
 #include "cli/text_table.h"
+#include "records/places.h"
 #include "records/source.h"
 
 namespace cli {
@@ -29,6 +31,9 @@ struct RecordsRun {
     // One line of ours on stderr.
     std::function<void(const std::string&)> say;
     std::FILE* out;
+    // WHICH as a version of the history store ("@N"): the place it is read
+    // from; none when there is none, said why.
+    std::function<std::optional<records::Place>(const std::string& which)> version = {};
 };
 
 // --show, --find and --compare; each returns the exit status.

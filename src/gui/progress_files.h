@@ -75,6 +75,10 @@ public:
     void Name(const std::string& OldPath, const std::string& NewPath) override {
         inner_.Name(OldPath, NewPath);
     }
+    void MoveBack(const std::string& OldPath, const std::string& NewPath) override {
+        inner_.MoveBack(OldPath, NewPath);
+    }
+    bool HeldOpen(const std::string& Path) override { return inner_.HeldOpen(Path); }
     bool Link(const std::string& Path, const std::string& NewPath) override {
         return inner_.Link(Path, NewPath);
     }

@@ -12,19 +12,11 @@ namespace operations {
 namespace {
 
 // Whether a failure of CopyAside leaves a rename as the way to keep the
-// data: not for a taken name (the next one is tried), a missing file or
-// folder, or a file held open or out of reach, which a rename meets too.
+// data: only no room for a copy (61 Disk full). Any other failure (an I/O
+// error, a file held open or out of reach, an in-use check that cannot
+// tell) ends the command, and nothing moves.
 bool OnlyAMoveKeeps(const vb::Error& e) {
-    if (e.Kind() == vb::ErrorKind::Stopped) return false;
-    switch (e.Number()) {
-        case vb::kFileAlreadyExists:
-        case vb::kFileNotFound:
-        case vb::kPathNotFound:
-        case vb::kPermissionDenied:
-            return false;
-        default:
-            return true;
-    }
+    return e.Kind() == vb::ErrorKind::Plain && e.Number() == vb::kDiskFull;
 }
 
 }  // namespace

@@ -17,13 +17,22 @@ std::string MoveWarning(const std::string& Numbered, const vb::Error& Why) {
 
 void SetAside::Keep() {
     why_.reset();
+    // Held by another program, the live database is left as it is: no
+    // second name, no line in the index. Where that cannot be told, the
+    // command does not go ahead either.
+    if (sys_.files.HeldOpen(path_)) throw vb::HeldByProgram();
     numbered_ = RenameDatabase(sys_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
         // Only Yes lets it move: No, Esc and the close box keep it in place.
         declined_ = sys_.msgbox.Show(MoveWarning(Numbered, Why), ports::vbYesNo, kWarningTitle) !=
                     ports::vbYes;
         return !declined_;
     });
-    // The order and time of the set-aside, for the listing of the copies.
+}
+
+void SetAside::Record() {
+    // The order and time of the set-aside, for the listing of the copies;
+    // written once the copy keeps data that is no longer live, so that a
+    // command that does not finish leaves no line behind.
     if (numbered_) RecordSetAside(sys_, path_, numbered_->path);
 }
 
@@ -52,10 +61,14 @@ bool SetAside::CopyOver(const std::string& Source) {
         sys_.files.FileCopy(Source, path_);
     } catch (const vb::Error& e) {
         // The new data is at the live name; the disk may not have kept that.
-        if (e.Kind() == vb::ErrorKind::NotSaved) replaced_ = true;
+        if (e.Kind() == vb::ErrorKind::NotSaved) {
+            replaced_ = true;
+            Record();
+        }
         throw;
     }
     replaced_ = true;
+    Record();
     return true;
 }
 
@@ -73,8 +86,28 @@ void SetAside::Undo() {
         numbered_.reset();
         return;
     }
-    if (InPlace()) return;  // something stands at the live path: the copy stays
-    files.Name(numbered_->path, path_);
+    // Our own file goes back to its name without asking who holds it, and
+    // without a look first that could fail: the rename never replaces a
+    // file, and a refusal by the disk is tried once more.
+    bool there = false;
+    try {
+        there = InPlace();
+    } catch (const vb::Error&) {
+    }
+    if (there) return;  // something stands at the live path: the copy stays
+    auto moveBack = [&] {
+        try {
+            files.MoveBack(numbered_->path, path_);
+        } catch (const vb::Error& e) {
+            if (e.Kind() != vb::ErrorKind::NotSaved) throw;  // back, though the disk may not keep it
+        }
+    };
+    try {
+        moveBack();
+    } catch (const vb::Error& e) {
+        if (e.Number() == vb::kFileAlreadyExists) return;  // the live name was taken meanwhile
+        moveBack();
+    }
     numbered_.reset();
 }
 
@@ -218,6 +251,7 @@ void Replacing::Failed(const vb::Error& error, int line, bool tell) {
     if (!tell && back) return;
     std::string prompt = lead_ + error.Description();
     if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + *result_.keptIn + ".";
+    else if (back && error.Kind() == vb::ErrorKind::CannotTell) prompt += ".\r\n\r\nNothing was changed.";
     Say(prompt, title_);
 }
 

@@ -27,10 +27,11 @@
 // A command that does not finish removes that copy, while neither it nor
 // the live database has changed since.
 //
-// Only where even a copy cannot be made (no room for it, a failing read)
-// is the live database renamed to bsrv.<n>, after the user agreed to it
-// in a warning of its own, and moved back when the command does not
-// finish; a crash between the two leaves the old data only under bsrv.<n>.
+// Only where even a copy cannot be made for want of room (ENOSPC, EDQUOT,
+// EFBIG: 61 Disk full) is the live database renamed to bsrv.<n>, after the
+// user agreed to it in a warning of its own, and moved back when the
+// command does not finish; a crash between the two leaves the old data
+// only under bsrv.<n>. Any other failure of the copy ends the command.
 #pragma once
 
 #include <memory>
@@ -62,7 +63,9 @@ public:
 
     // Keeps Path as a numbered copy with RenameDatabase; a failure is
     // silent. Run under the folder's lock, after TidyBeside removed what a
-    // killed command left beside Path.
+    // killed command left beside Path. Throws, with nothing set aside,
+    // when another program holds Path (HeldByProgram) or the in-use check
+    // cannot tell (CannotTell, or the error it met).
     // Where the live database could only be moved, the user is asked first
     // (kMoveWarning); anything but Yes keeps it where it is.
     void Rename(const std::string& Path);
@@ -78,8 +81,9 @@ public:
 
     // Ends a run whose copy did not take the live database's place: a second
     // name or a copy goes while the live database is what it kept; a renamed
-    // live database is moved back. Throws when that move fails: the old data
-    // then lies only in the numbered copy (KeptIn).
+    // live database is moved back (Files::MoveBack: no in-use check, tried
+    // twice). Throws when that move fails: the old data then lies only in
+    // the numbered copy (KeptIn).
     void Undo();
 
     // The numbered copy that holds the old data while nothing else does: set
@@ -100,6 +104,8 @@ private:
     bool InPlace() const;
     // RenameDatabase for the live database, asking before it would move.
     void Keep();
+    // The numbered copy's line in the index of set-asides.
+    void Record();
 
     common::Services& sys_;
     std::string path_;

@@ -20,9 +20,11 @@
 //                  on the disk. FileCopy's says the new data is in place; a
 //                  command tells the user exactly that and fails (exit 1),
 //                  never "File was Restored".
-// Where the in-use check cannot tell (EIO opening the file for it), the
-// operation does not go ahead: it fails with that error (57), never as if
-// the file were free.
+//   CannotTell     the in-use check could not look (an I/O error, a
+//                  wineserver whose open files may not be read): the
+//                  operation does not go ahead, and the error, numbered
+//                  after what the check met, says why. Never a file in use,
+//                  never as if the file were free.
 // In production: PosixFiles (posix/files.h), which maps them into the Wine
 // prefix (wine/windows_paths.h); in the window wrapped by ProgressFiles
 // (gui/progress_files.h), which runs long copies off the window's thread.
@@ -92,6 +94,18 @@ public:
     // the rename has taken effect only NotSaved can follow: the file then
     // has its new name.
     virtual void Name(const std::string& OldPath, const std::string& NewPath) = 0;
+
+    // Undoes a move of the command's own: renames OldPath (the numbered
+    // copy the live database was moved to) back to NewPath, never replacing
+    // a file there (58). Unlike Name it asks no in-use question and looks at
+    // nothing first: the rename is tried, and what it met thrown; NotSaved
+    // when it is made but may not be on the disk.
+    virtual void MoveBack(const std::string& OldPath, const std::string& NewPath) = 0;
+
+    // Whether another program holds the file at Path (a record lock, a
+    // wineserver handle), as FileCopy and Name ask before they change it;
+    // false when there is no file. CannotTell when that cannot be told.
+    virtual bool HeldOpen(const std::string& Path) = 0;
 
     // Gives the file at Path a second name, NewPath (a hard link): both
     // names then stand for the same file until one of them is given another

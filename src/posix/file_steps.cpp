@@ -9,8 +9,9 @@
 namespace posix {
 
 bool Steps::SyncFolder(const std::string& folder) const {
-    host::Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return true;
+    // A folder that cannot be opened for its flush is not known to be saved.
+    host::Fd dir(Do(FileStep::OpenFolder, [&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (!dir) return false;
     if (Do(FileStep::FlushFolder, [&] { return fsync(dir.get()); }) == 0) return true;
     // Some file systems cannot flush a folder at all (EINVAL, and EROFS or
     // EOPNOTSUPP through some FUSE drivers): nothing was lost by asking.
@@ -42,6 +43,9 @@ constexpr ErrnoLine kErrnoTable[] = {
     {ETXTBSY, vb::PermissionDenied, nullptr},
     {ENOSPC, vb::DiskFull, nullptr},
     {EDQUOT, vb::DiskFull, nullptr},
+    // A file larger than the file system takes (FAT's 4 GB): Windows says
+    // the disk is full.
+    {EFBIG, vb::DiskFull, nullptr},
     {EIO, vb::DeviceIOError, nullptr},
     {ENOTDIR, vb::PathNotFound, nullptr},
     // The file steps tell a missing file from a missing folder before they

@@ -23,6 +23,7 @@ enum class FileStep {
     Rename,           // Name renames a file
     Link,             // Link gives a file its second name
     Unlink,           // RemoveExtraName / RemoveTemporaries remove a name
+    OpenFolder,       // a folder is opened for its flush
     FlushFolder,      // a folder is flushed after a rename, link or removal
     OpenLock,         // a command opens its folder's lock file, made when missing
     OpenToCheck,      // the in-use check opens a file to ask who holds it
@@ -55,8 +56,8 @@ public:
 
     // Flushes a folder after a rename, link or removal has taken effect. A
     // failure does not undo it. False when the disk failed to save it (EIO,
-    // and the like); true when it is saved or the file system cannot flush
-    // a folder at all (EINVAL), or the folder cannot be opened to flush.
+    // and the like, or the folder could not be opened for it); true when it
+    // is saved or the file system cannot flush a folder at all (EINVAL).
     bool SyncFolder(const std::string& folder) const;
 
     // Throws vb::Stopped() when a stop signal has been noted for the

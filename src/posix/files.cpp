@@ -241,8 +241,9 @@ void PosixFiles::CopyAside(const std::string& Path, const std::string& NewPath, 
     // The copy took time: had the application opened or changed the file
     // meanwhile, the copy might not be the data it now holds.
     struct stat after{};
-    if (HeldByAnotherProcess(source.get()) || fstat(source.get(), &after) != 0 || !SameData(after, liveStat))
-        throw vb::HeldByProgram();
+    if (HeldByAnotherProcess(source.get())) throw vb::HeldByProgram();
+    if (fstat(source.get(), &after) != 0) throw ErrorFor(errno);
+    if (!SameData(after, liveStat)) throw vb::HeldByProgram();
     steps_.StopPoint();
     struct stat copyStat{};
     const bool known = fstat(temporary.fd.get(), &copyStat) == 0;
@@ -317,6 +318,22 @@ void PosixFiles::Name(const std::string& OldPath, const std::string& NewPath) {
             throw ErrorFor(errno);
     }
 }
+
+void PosixFiles::MoveBack(const std::string& OldPath, const std::string& NewPath) {
+    const std::string from = paths_.ToHost(OldPath);
+    const std::string to = paths_.ToHost(NewPath);
+    if (steps_.Do(FileStep::Rename, [&] { return RenameNoReplace(from, to); }) != 0) {
+        if (errno == EEXIST) throw vb::FileAlreadyExists();
+        if (errno == ENOENT) throw MissingError(from);
+        if (errno != EINVAL && errno != ENOSYS) throw ErrorFor(errno);
+        struct stat fromStat{};
+        if (lstat(from.c_str(), &fromStat) != 0) throw errno == ENOENT ? MissingError(from) : ErrorFor(errno);
+        RenameNoReplaceFallback(from, fromStat, to);
+    }
+    if (!steps_.SyncFolder(host::Parent(to))) throw vb::ChangeNotSaved();
+}
+
+bool PosixFiles::HeldOpen(const std::string& Path) { return HeldByAnotherProcess(paths_.ToHost(Path), &steps_); }
 
 bool PosixFiles::Link(const std::string& Path, const std::string& NewPath) {
     const std::string from = paths_.ToHost(Path);

@@ -46,6 +46,8 @@ public:
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const ports::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
+    void MoveBack(const std::string& OldPath, const std::string& NewPath) override;
+    bool HeldOpen(const std::string& Path) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
     void CopyAside(const std::string& Path, const std::string& NewPath,
                    const ports::CopyProgress& Progress = {}) override;

@@ -21,7 +21,8 @@
 // LOCK, NLM on NFSv3): it then excludes commands on other clients too, but a
 // client cut off from the server may lose it when its lease runs out, and
 // a mount with "nolock" keeps it on this machine only. A server that answers
-// no locks (ENOLCK) makes Take fail (75) rather than run unguarded.
+// no locks (ENOLCK) makes Take fail (75 Path/File access error: a failure,
+// exit status 1, never "in use") rather than run unguarded.
 #pragma once
 
 #include <chrono>

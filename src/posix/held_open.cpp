@@ -13,6 +13,12 @@ namespace posix {
 
 namespace {
 
+// The check could not look: the error of what it met, told as such.
+vb::Error CannotTell(int error, const std::string& what) {
+    const vb::Error met = ErrorFor(error);
+    return vb::CannotTellIfHeld(met.Number(), what + ": " + met.Description());
+}
+
 bool HasRecordLock(int fd) {
     // A write lock conflicts with every lock another owner holds, read or
     // write, so the test finds any lock on any byte. An OFD query sees the
@@ -32,15 +38,22 @@ bool HasRecordLock(int fd) {
     }
     // A file system that keeps no record locks: nobody can hold one.
     if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) return false;
-    throw ErrorFor(errno);
+    throw CannotTell(errno, "its record locks cannot be asked for");
+}
+
+bool OpenInWineServer(const struct stat& file) {
+    const wine::ServerAnswer answer = wine::FindInWineServer(file);
+    if (answer.hold == wine::ServerHold::kCannotTell)
+        throw vb::CannotTellIfHeld(ErrorFor(answer.error).Number(), answer.why);
+    return answer.hold == wine::ServerHold::kOpen;
 }
 
 }  // namespace
 
 bool HeldByAnotherProcess(int fd) {
     struct stat st{};
-    if (fstat(fd, &st) != 0) throw ErrorFor(errno);
-    return HasRecordLock(fd) || wine::OpenInWineServer(st.st_dev, st.st_ino);
+    if (fstat(fd, &st) != 0) throw CannotTell(errno, "the file cannot be looked at");
+    return HasRecordLock(fd) || OpenInWineServer(st);
 }
 
 bool HeldByAnotherProcess(const std::string& hostPath, const Steps* steps) {
@@ -50,10 +63,14 @@ bool HeldByAnotherProcess(const std::string& hostPath, const Steps* steps) {
     if (errno == ENOENT || errno == ENOTDIR) return false;
     // Failing to open it for any reason but its permissions (EIO), the check
     // cannot tell: it fails closed.
-    if (errno != EACCES && errno != EPERM) throw ErrorFor(errno);
+    if (errno != EACCES && errno != EPERM) throw CannotTell(errno, "the file cannot be opened to look");
     // Unreadable: no lock can be queried, but wineserver can still be asked.
     struct stat st{};
-    return stat(hostPath.c_str(), &st) == 0 && wine::OpenInWineServer(st.st_dev, st.st_ino);
+    if (stat(hostPath.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        throw CannotTell(errno, "the file cannot be looked at");
+    }
+    return OpenInWineServer(st);
 }
 
 }  // namespace posix

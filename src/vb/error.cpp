@@ -26,6 +26,9 @@ Error NewDataNotSaved() {
                  ErrorKind::NotSaved);
 }
 
+Error CannotTellIfHeld(int32_t Number, const std::string& Why) {
+    return Error(Number, "Cannot tell whether another program holds the file: " + Why, ErrorKind::CannotTell);
+}
 
 Error CouldNotFindFile(const std::string& path) {
     return Error(kCouldNotFindFile, "Could not find file '" + path + "'.");

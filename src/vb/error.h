@@ -21,6 +21,7 @@ enum class ErrorKind {
     HeldByCommand,  // 70: another command of this utility holds the database's folder
     Stopped,        // 18: a stop signal arrived before anything was replaced
     NotSaved,       // 57: the change is made, but the disk failed to save it
+    CannotTell,     // the in-use check could not look (its number says at what): no wait is known to mend it
 };
 
 class Error : public std::runtime_error {
@@ -92,6 +93,10 @@ Error Stopped();             // 18 "User interrupt occurred"
 // FileCopy's: the new data has taken the destination's place.
 Error ChangeNotSaved();
 Error NewDataNotSaved();
+// Number (57 for an I/O error, 70 where it may not look, 75 anything
+// else): whether another program holds the file cannot be told, Why says
+// what could not be read.
+Error CannotTellIfHeld(int32_t Number, const std::string& Why);
 
 // The Jet database engine's own wording for the file errors it names a path in.
 Error CouldNotFindFile(const std::string& path);    // 3024

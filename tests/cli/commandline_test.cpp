@@ -96,6 +96,19 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"CsvOnlyWithShow", {"--find", "business", "ann", "--csv"}, Action::Usage, "--csv goes with --show"},
         ParseCase{"JsonOrCsv", {"--show", "business", "1", "--csv", "--json"}, Action::Usage, "not both"},
         ParseCase{"FindNeedsText", {"--find", "business", ""}, Action::Usage, "not empty"},
+        // EDITION may be left out of the history's commands: both editions.
+        ParseCase{"SnapshotOfBoth", {"--snapshot"}, Action::Command, "", ""},
+        ParseCase{"SnapshotOfOne", {"--snapshot=PERSONAL"}, Action::Command, "", "Personal"},
+        ParseCase{"SnapshotOfAnUnknownEdition", {"--snapshot", "all"}, Action::Usage, "Unknown edition 'all'"},
+        ParseCase{"SnapshotOfTwo", {"--snapshot", "business", "personal"}, Action::Usage, "Unexpected argument 'personal'"},
+        ParseCase{"SnapshotPrintsNoJson", {"--snapshot", "--json"}, Action::Usage, "--json goes with"},
+        ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""},
+        // WHICH and Put Back's N may name a version of the history store.
+        ParseCase{"ShowAVersion", {"--show", "business", "@12"}, Action::Command, "", "Business"},
+        ParseCase{"CompareAVersionByTime", {"--compare", "business", "@2026-06-01T09:30"}, Action::Command, "", "Business"},
+        ParseCase{"PutBackAVersion", {"--put-back", "personal", "@3"}, Action::Command, "", "Personal"},
+        ParseCase{"AVersionNumberedZero", {"--show", "business", "@0"}, Action::Usage, "Unknown database '@0'"},
+        ParseCase{"PutBackANonsenseVersion", {"--put-back", "personal", "@x"}, Action::Usage, "Unknown numbered copy"},
         // Checking: an edition alone, both editions, or files (an edition's
         // name among files is a file).
         ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
@@ -128,6 +141,8 @@ struct Recorder : app::CommandHandlers {
     int CreateBlank(const app::ConsoleCommand&) override { return Ran("--create-blank"); }
     int PutBack(const app::ConsoleCommand&) override { return Ran("--put-back"); }
     int Check(const app::ConsoleCommand&) override { return Ran("--check"); }
+    int Snapshot(const app::ConsoleCommand&) override { return Ran("--snapshot"); }
+    int History(const app::ConsoleCommand&) override { return Ran("--history"); }
     int Ran(const char* option) {
         ran += option;
         return 7;
@@ -145,6 +160,8 @@ TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
         {"--restore", {"business", "2"}},
         {"--create-blank", {"business"}},
         {"--put-back", {"business", "3"}},
+        {"--snapshot", {}},
+        {"--history", {"business"}},
     };
     EXPECT_EQ(app::Commands().size(), operands.size());
     for (const app::CommandSpec& row : app::Commands()) {

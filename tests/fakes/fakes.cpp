@@ -157,6 +157,22 @@ void FakeFiles::Name(const std::string& OldPath, const std::string& NewPath) {
     log.push_back("name " + OldPath + " -> " + NewPath);
 }
 
+void FakeFiles::MoveBack(const std::string& OldPath, const std::string& NewPath) {
+    failures.Check("MoveBack", OldPath);
+    if (!Find(OldPath)) throw vb::FileNotFound();
+    if (Find(NewPath)) throw vb::FileAlreadyExists();
+    auto moved = files_[Key(OldPath)].second;
+    files_.erase(Key(OldPath));
+    files_[Key(NewPath)] = {NewPath, moved};
+    log.push_back("name " + OldPath + " -> " + NewPath);
+}
+
+bool FakeFiles::HeldOpen(const std::string& Path) {
+    failures.Check("HeldOpen", Path);
+    const File* f = Find(Path);
+    return f && f->heldOpen;
+}
+
 bool FakeFiles::Link(const std::string& Path, const std::string& NewPath) {
     failures.Check("Link", Path);
     if (!Find(Path)) throw vb::FileNotFound();

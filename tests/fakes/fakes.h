@@ -77,6 +77,10 @@ public:
     void FileCopy(const std::string& Source, const std::string& Destination,
                   const ports::CopyProgress& Progress = {}) override;
     void Name(const std::string& OldPath, const std::string& NewPath) override;
+    // Logged as Name is ("name old -> new"); fails as "MoveBack".
+    void MoveBack(const std::string& OldPath, const std::string& NewPath) override;
+    // A file's heldOpen; fails as "HeldOpen" (a CannotTell error there).
+    bool HeldOpen(const std::string& Path) override;
     bool Link(const std::string& Path, const std::string& NewPath) override;
     void CopyAside(const std::string& Path, const std::string& NewPath,
                    const ports::CopyProgress& Progress = {}) override;

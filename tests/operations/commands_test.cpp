@@ -356,7 +356,7 @@ TEST_F(CommandsTest, EachCommandReturnsWhatHappened) {
         {"restored", [](auto&) {}, {vbYes, vbOK}, restore, Ending::Done, 0, 0, true, true},
         {"No", [](auto&) {}, {vbNo}, restore, Ending::Declined, 0, 0, false, false},
         {"held open", [](auto& w) { w.files.Find(kPersonalLive)->heldOpen = true; }, {vbYes, vbCancel}, restore,
-         Ending::InUse, 70, 220, false, false},
+         Ending::InUse, 70, 210, false, false},
         {"backup gone", [](auto& w) { w.files.Remove(PersonalBackup(1)); }, {vbYes, vbOK}, restore, Ending::Failed,
          53, 220, false, false},
         {"reset", [](auto& w) { w.files.Put(kPersonalShell, Roof(0)); }, {vbYes, vbOK}, blank, Ending::Done, 0, 0,

@@ -383,11 +383,18 @@ TEST_F(PreviousVersionsTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDisk
         {"no hard links, no room to keep a copy, copy and the way back fail", false,
          {{"CopyAside", "", vb::DiskFull(), 1},
           {"FileCopy", "", vb::DiskFull(), 1},
-          {"Name", kFolder + "bsrv.2", vb::PathFileAccessError(), 1}},
+          {"MoveBack", kFolder + "bsrv.2", vb::PathFileAccessError(), 2}},
          false, {vbYes, vbYes, vbOK}, {"Restore Warning", "Restore Warning", "Restore Failed"},
          "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " + kFolder +
              "bsrv.2.",
          "<missing>", Roof(5)},
+        // The way back refused once by the disk is tried again.
+        {"no hard links, no room to keep a copy, copy fails, the way back once", false,
+         {{"CopyAside", "", vb::DiskFull(), 1},
+          {"FileCopy", "", vb::DiskFull(), 1},
+          {"MoveBack", kFolder + "bsrv.2", vb::DeviceIOError(), 1}},
+         false, {vbYes, vbYes, vbOK}, {"Restore Warning", "Restore Warning", "Restore Failed"},
+         "Unable to restore file: Disk full", Roof(5), "<missing>"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

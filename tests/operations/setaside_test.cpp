@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "operations/commands.h"
 #include "operations/commands_fixture.h"
@@ -11,6 +12,7 @@
 
 using namespace testing_commands;
 using fakes::db::Roof;
+using ports::vbCancel;
 using ports::vbNo;
 using ports::vbOK;
 using ports::vbRetry;
@@ -124,13 +126,82 @@ TEST_F(CommandsTest, WithoutRoomForACopyAFailedPutBackNamesTheNumberedCopy) {
     SelectRow(PersonalBackup(1));
     w.files.failures.Add("CopyAside", vb::DiskFull());
     w.files.failures.Add("FileCopy", vb::DiskFull());
-    w.files.failures.Add("Name", vb::PathFileAccessError(), 1, kPersonalFolder + "bsrv.1");
+    w.files.failures.Add("MoveBack", vb::PathFileAccessError(), 2, kPersonalFolder + "bsrv.1");
     w.msgbox.Answer({vbYes, vbYes, vbOK});
     operations::cmdRestore_Click(form);
     EXPECT_EQ(Content(kPersonalFolder + "bsrv.1"), Roof(10));
     EXPECT_EQ(w.msgbox.shown.at(2).prompt,
               "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " +
                   kPersonalFolder + "bsrv.1.");
+}
+
+// Whatever stops a command before its new data is in place leaves the
+// folder as it was: no numbered copy, no line in the index. Only a file
+// another program holds is in use (Retry or Cancel); an in-use check that
+// cannot tell, and an I/O error, are failures told as such, and neither
+// offers to move the live database.
+TEST(SetAside, WhatStopsACommandLeavesTheFolderAsItWasAndOnlyAHolderIsInUse) {
+    using Ending = operations::Result::Ending;
+    const std::string why =
+        "the open files of wineserver32 (process 42, user root) cannot be read: it runs as another user";
+    const vb::Error cannotTell = vb::CannotTellIfHeld(vb::kPermissionDenied, why);
+    const vb::Error ioError =
+        vb::CannotTellIfHeld(vb::kDeviceIOError, "the file cannot be opened to look: Device I/O error");
+    const std::string toldCannotTell = "Unable to restore file: Cannot tell whether another program holds the file: " +
+                                       why + ".\r\n\r\nNothing was changed.";
+    const struct {
+        const char* name;
+        bool hardLinks;
+        std::function<void(fakes::FakeFiles&)> lay;
+        int answer;  // at the box after the warning
+        Ending ending;
+        int error;
+        std::string said;
+        bool setAside;  // a second name was made (and taken away again)
+    } rows[] = {
+        {"held", true, [](auto& files) { files.Find(kPersonalLive)->heldOpen = true; }, vbCancel, Ending::InUse, 70,
+         operations::kFileInUsePrompt, false},
+        {"the check cannot tell", true, [&](auto& files) { files.failures.Add("HeldOpen", cannotTell); }, vbOK,
+         Ending::Failed, 70, toldCannotTell, false},
+        {"the check meets an I/O error", true, [&](auto& files) { files.failures.Add("HeldOpen", ioError); }, vbOK,
+         Ending::Failed, 57,
+         "Unable to restore file: Cannot tell whether another program holds the file: the file cannot be opened to "
+         "look: Device I/O error.\r\n\r\nNothing was changed.",
+         false},
+        {"held when the new data is to take its place", true,
+         [](auto& files) { files.failures.Add("FileCopy", vb::HeldByProgram()); }, vbCancel, Ending::InUse, 70,
+         operations::kFileInUsePrompt, true},
+        {"cannot tell when the new data is to take its place", true,
+         [&](auto& files) { files.failures.Add("FileCopy", cannotTell); }, vbOK, Ending::Failed, 70, toldCannotTell,
+         true},
+        {"no hard links: an I/O error copying the old data aside", false,
+         [](auto& files) { files.failures.Add("CopyAside", vb::DeviceIOError()); }, vbOK, Ending::Failed, 57,
+         "Unable to restore file: Device I/O error", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FormFixture f;
+        f.w.files.hardLinks = row.hardLinks;
+        f.w.files.Put(kPersonalLive, Roof(10));
+        f.w.files.Put(PersonalBackup(1), Roof(20));
+        row.lay(f.w.files);
+        const std::vector<std::string> before = f.w.files.Paths();
+        f.w.msgbox.Answer({vbYes, row.answer});
+        const operations::Result result =
+            operations::Restore(f.w.sys, operations::RowRef::Of(PersonalBackup(1), "Personal"));
+        EXPECT_EQ(result.ending, row.ending);
+        EXPECT_EQ(result.error ? result.error->Number() : 0, row.error);
+        EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
+        EXPECT_EQ(f.w.msgbox.shown.back().buttons,
+                  row.ending == Ending::InUse ? ports::vbRetryCancel : ports::vbOKOnly);
+        EXPECT_EQ(f.w.msgbox.shown.size(), 2u) << "no warning that the live database would move";
+        EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(10));
+        EXPECT_EQ(f.w.files.Paths(), before);
+        EXPECT_TRUE(f.w.files.wholes.empty()) << "no line in the index";
+        const bool linked = std::any_of(f.w.files.log.begin(), f.w.files.log.end(),
+                                        [](const std::string& line) { return line.starts_with("link "); });
+        EXPECT_EQ(linked, row.setAside);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,174 @@
+// The history store's costs, measured beside what they are weighed against:
+//   - a version of an unchanged 50 MB contact database (goal: 10 ms, no page);
+//   - a version of it with 1% of its pages changed, against cp + sync of the
+//     file (goal: at most 0.5x), with the store alone and with the check
+//     through the reader as --snapshot runs it now (roof counted whole);
+//   - N versions (100 by default: history_bench N), each 1% of the pages
+//     changed in place from the one before, against a restic repository holding the same versions
+//     (restic from Debian, default compression; goal: at most 0.25x) and N
+//     plain copies (goal: at most 3%);
+//   - putting back a version (rebuilt beside the live file, flushed, renamed)
+//     against putting back a numbered copy the same way (goal: at most 1.5x).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "bench_support.h"
+#include "history/snapshot.h"
+#include "history/version_file.h"
+#include "jet/reader_client.h"
+#include "mkmdb/contacts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kContacts = 76000;  // about 50 MB
+
+struct Lock : ports::FolderLock {
+    std::unique_ptr<Held> Take(const std::string&, const std::function<void()>&) override {
+        return std::make_unique<Held>();
+    }
+};
+struct Stops : ports::StopSignals {
+    std::unique_ptr<Span> Catch() override { return std::make_unique<Span>(); }
+    bool Requested() override { return false; }
+    void EndIfRequested() override {}
+};
+
+// The next version of the database at path: 1% of its pages, spread over
+// the file, changed in place as Jet updates a record where it stands (a few
+// bytes of each), the rest as it was. Version k changes other pages than k-1.
+void ChangeOnePercent(const std::string& path, int k) {
+    const int fd = open(path.c_str(), O_RDWR);
+    const size_t pages = fs::file_size(path) / 4096, stride = 100;
+    const std::string stamp = "version " + std::to_string(k);
+    for (size_t page = 1 + (size_t(k) * 7) % stride; page < pages; page += stride)
+        pwrite(fd, stamp.data(), stamp.size(), off_t(page * 4096 + 2048));
+    close(fd);
+}
+
+void Flush(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    fsync(fd);
+    close(fd);
+}
+
+double CopyAndSync(const std::string& from, const std::string& to) {
+    return bench::MedianMs(3, [&] {
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+        Flush(to);
+    });
+}
+
+uint64_t Bytes(const std::string& folder) {
+    uint64_t total = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) total += entry.file_size();
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int versions = argc > 1 ? std::atoi(argv[1]) : 100;
+    char pattern[] = "/tmp/rolvane-history-bench-XXXXXX";
+    const std::string tmp = mkdtemp(pattern);
+    const std::string live = tmp + "/bsrv.mdb", copy = tmp + "/copy.mdb", storeFolder = tmp + "/store";
+    mkmdb::Write(live, {mkmdb::ContactsTable({kContacts, 1, {}})});
+    const auto size = fs::file_size(live);
+    std::printf("contact database: %.1f MB, %zu pages\n", size / 1048576.0, size_t(size / 4096));
+
+    history::Store store(storeFolder, true);
+    Lock lock;
+    Stops stops;
+    history::SnapshotPorts ports(lock, stops);
+    ports.heldByAnother = [](int) { return false; };
+    int64_t clock = 1780315200;
+    ports.now = [&] { return clock += 60; };
+    bool viaReader = false;
+    ports.examine = [&](const std::string& path, const std::vector<size_t>&) {
+        history::Examination found{history::Verdict::Good, {}, {}};
+        if (viaReader)
+            found.records = std::get<int64_t>(jet::RunReader(ROLVANE_READER_PATH, path, path,
+                                                              "SELECT Count(*) AS Counter FROM roof",
+                                                              jet::ReaderLimits{})
+                                                  .rows.at(0)
+                                                  .at(0));
+        return found;
+    };
+    const std::vector<history::LiveDatabase> databases = {{{"Business", "C:\\bsrv.mdb"}, live}};
+    const auto take = [&] { return history::TakeSnapshots(store, databases, ports).outcomes.at(0); };
+
+    double first = bench::MedianMs(1, [&] { take(); });
+    std::printf("first version: %.0f ms, store %.1f MB\n", first, store.Summarize().fileBytes / 1048576.0);
+    const int64_t pagesBefore = store.Summarize().pages;
+    const double unchanged = bench::MedianMs(5, [&] { take(); });
+    std::printf("version of the unchanged database: %.2f ms (goal at most 10 ms), pages written: %lld\n", unchanged,
+                static_cast<long long>(store.Summarize().pages - pagesBefore));
+
+    // 1% changed: each timing its own version (the file is rewritten between).
+    std::vector<double> storeOnly, withReader;
+    size_t newPages = 0;
+    for (int k = 1; k <= 6; ++k) {
+        ChangeOnePercent(live, k);
+        Flush(live);
+        viaReader = k > 3;
+        const double ms = bench::MedianMs(1, [&] { newPages = take().newPages; });
+        (viaReader ? withReader : storeOnly).push_back(ms);
+    }
+    const double cp = CopyAndSync(live, copy);
+    std::printf("version with 1%% of pages changed (%zu new pages): %.0f ms store alone, %.0f ms with the reader's "
+                "count; cp + sync %.0f ms: ratios %.2f and %.2f (goal at most 0.50)\n",
+                newPages, bench::Median(storeOnly), bench::Median(withReader), cp, bench::Median(storeOnly) / cp,
+                bench::Median(withReader) / cp);
+
+    // Put back: a version rebuilt beside the live file against a numbered copy copied there.
+    const history::Version newest = *store.Newest(databases[0].ref);
+    const double rebuild = bench::MedianMs(3, [&] {
+        const std::string next = tmp + "/.next.mdb";
+        const int fd = open(next.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        store.Rebuild(newest, fd, "version");
+        fsync(fd);
+        close(fd);
+        fs::rename(next, copy);
+    });
+    const double numbered = bench::MedianMs(3, [&] {
+        fs::copy_file(live, tmp + "/.next.mdb", fs::copy_options::overwrite_existing);
+        Flush(tmp + "/.next.mdb");
+        fs::rename(tmp + "/.next.mdb", copy);
+    });
+    std::printf("put back of a version: %.0f ms; of a numbered copy: %.0f ms; ratio %.2f (goal at most 1.50)\n",
+                rebuild, numbered, rebuild / numbered);
+
+    // N versions against restic and plain copies.
+    viaReader = false;
+    const std::string repo = tmp + "/restic";
+    setenv("RESTIC_PASSWORD", "bench", 1);
+    const bool restic = bench::RunQuiet({"restic", "init", "--repo", repo}) == 0;
+    uint64_t plain = 0;
+    for (int k = 7; k < 7 + versions; ++k) {
+        ChangeOnePercent(live, k);
+        take();
+        plain += fs::file_size(live);
+        if (restic) bench::Spawn({"restic", "backup", "--repo", repo, "--quiet", live}, nullptr, true);
+    }
+    store.Thin(0, history::UtcPeriods(), int64_t{1} << 40);  // nothing thinned: the free pages counted out
+    const history::Summary summary = store.Summarize();
+    std::printf("%d more versions: store %.1f MB (%.1f MB in use, %lld distinct pages), %d plain copies %.0f MB: "
+                "%.2f%% (goal at most 3%%)\n",
+                versions, summary.fileBytes / 1048576.0, summary.usedBytes / 1048576.0,
+                static_cast<long long>(summary.pages), versions, plain / 1048576.0, 100.0 * summary.fileBytes / plain);
+    if (restic) {
+        const uint64_t repoBytes = Bytes(repo);
+        std::printf("restic repository of the same versions: %.1f MB; store / restic %.3f (goal at most 0.25)\n",
+                    repoBytes / 1048576.0, double(summary.fileBytes) / repoBytes);
+    } else {
+        std::printf("restic is not installed: no comparison\n");
+    }
+    fs::remove_all(tmp);
+}

@@ -1,0 +1,51 @@
+// Versions of the history store as the commands name them in WHICH: "@N",
+// the version numbered N (as --versions numbers them), or
+// "@YYYY-MM-DDTHH:MM", the newest version taken at or before that minute of
+// local time. A version is read as a file rebuilt from the store (every page
+// and the whole checked against their hashes) in the store's private
+// folder, removed when the run ends.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/store.h"
+#include "history/version_file.h"
+
+namespace app {
+
+// Whether text is WHICH for a version, as written (the parser's check).
+bool IsVersionWhich(const std::string& text);
+
+// The version `which` names among versions (newest first); none when no
+// version is that one.
+std::optional<history::Version> FindVersion(const std::vector<history::Version>& versions, const std::string& which);
+
+class RebuiltVersions {
+public:
+    explicit RebuiltVersions(std::string storeFolder) : storeFolder_(std::move(storeFolder)) {}
+
+    struct Rebuilt {
+        history::Version version;
+        std::string path;  // the rebuilt file, a host path
+    };
+
+    // The version of database that which names, rebuilt into a file named
+    // for it ("bsrv@12", as Put Back names the copy it puts back); none with
+    // why set when there is no store, no such version, or it is damaged
+    // (its pages fail their hashes).
+    std::optional<Rebuilt> Rebuild(const history::DatabaseRef& database, const std::string& which, std::string& why);
+
+    // How messages name a rebuilt file: "version 12 of <live file>"; path
+    // itself for any other.
+    std::string Describe(const std::string& path, const std::string& liveFile) const;
+
+private:
+    std::string storeFolder_;
+    std::unique_ptr<history::Store> store_;
+    std::vector<std::pair<std::unique_ptr<history::VersionFile>, history::Version>> files_;
+};
+
+}  // namespace app

@@ -1,0 +1,66 @@
+// A version read back: its file rebuilt page by page, every page checked
+// against the hash it is stored under and the whole against the file's.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "history/pages.h"
+#include "history/sqlite.h"
+#include "history/store.h"
+
+namespace history {
+
+namespace {
+
+void WriteAll(int fd, const std::string& data, off_t at) {
+    for (size_t done = 0; done < data.size();) {
+        const ssize_t n = pwrite(fd, data.data() + done, data.size() - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw errno == ENOSPC || errno == EDQUOT ? vb::DiskFull() : vb::DeviceIOError();
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+void Store::Rebuild(const Version& version, int fd, const std::string& label) {
+    const auto damaged = [&label] { return vb::UnrecognizedFormat(label); };
+    sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
+    std::vector<int64_t> ids;
+    {
+        sql::Statement list = db_->Prepare("SELECT pages FROM versions WHERE id = ?1");
+        list.Bind(1, version.id);
+        if (!list.Step()) throw vb::FileNotFound();  // thinned since it was listed
+        if (!UnpackList(list.Blob(0), ids)) throw damaged();
+        list.Reset();
+    }
+    sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
+    PageCodec codec;
+    Sha256 pageHash, fileHash;
+    std::string bytes, pending;
+    off_t at = 0, written = 0;
+    // Written a megabyte at a time: one call a page would cost more than the page.
+    const auto flush = [&] {
+        WriteAll(fd, pending, written);
+        written += static_cast<off_t>(pending.size());
+        pending.clear();
+    };
+    for (int64_t id : ids) {
+        page.Bind(1, id);
+        if (!page.Step()) throw damaged();
+        const bool whole = codec.Unpack(page.Blob(3), page.Int(2) != 0, static_cast<size_t>(page.Int(1)), bytes) &&
+                           pageHash.Of(bytes) == DigestOf(page.Blob(0));
+        page.Reset();
+        if (!whole) throw damaged();
+        fileHash.Add(bytes);
+        pending += bytes;
+        at += static_cast<off_t>(bytes.size());
+        if (pending.size() >= (size_t{1} << 20)) flush();
+    }
+    flush();
+    if (at != version.size || fileHash.Finish() != version.hash) throw damaged();
+    if (ftruncate(fd, at) != 0) throw vb::DeviceIOError();
+    reading.Commit();
+}
+
+}  // namespace history

@@ -32,6 +32,7 @@ struct ConsoleCommand {
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
     bool csv = false;     // --csv: --show prints CSV
+    bool wide = false;    // --wide: --show and --find print their text table with every value whole
     // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
     // numbered copy "bsrv.3" as its file is named, or a version of the
     // history store "@12"; --find: the TEXT; --put-back: a version "@12".
@@ -81,6 +82,7 @@ enum Takes : unsigned {
     kTakesYes = 1,   // replaces data: needs consent, which --yes gives
     kTakesJson = 2,  // prints a listing or records
     kTakesCsv = 4,   // prints records as a table
+    kTakesWide = 8,  // prints records as a text table
 };
 
 // One row of the command table: the command, what runs it, its operands,

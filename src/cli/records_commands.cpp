@@ -77,7 +77,7 @@ public:
             columns = given.columns;
             if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
             else if (command_.json) buffer += "[";
-            else table.emplace(given.columns);
+            else table.emplace(given.columns, command_.wide ? kWhole : 40);
         };
         const auto batch = [&](std::vector<records::Record>& records) {
             if (table && first) {
@@ -198,7 +198,7 @@ public:
                 text += (text.empty() ? "" : "\n") + records::Escaped(places_[i].caption + " (" + file + "): ") +
                         Plural(table.records.size(), "record") +
                         (found[i].error ? " (partly read: the copy is damaged after these)" : "") + "\n" +
-                        RecordsTableText(table, Every(table));
+                        RecordsTableText(table, Every(table), command_.wide ? kWhole : 40);
             }
         }
         if (command_.json) text += text.empty() ? "[]\n" : "\n]\n";

@@ -116,7 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
         ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
         ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
-        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"},
+        ParseCase{"FindWide", {"--find", "business", "ann", "--wide"}, Action::Command, "", "Business"},
+        ParseCase{"WideNotWithCompare", {"--compare", "business", "1", "--wide"}, Action::Usage,
+                  "--wide goes with --show or --find"},
+        ParseCase{"WideNotWithCsv", {"--show", "business", "1", "--wide", "--csv"}, Action::Usage, "without --csv"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

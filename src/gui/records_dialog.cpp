@@ -20,6 +20,7 @@
 #include "gui/results_dialogs.h"
 #include "gui/value_dialog.h"
 #include "records/compare.h"
+#include "records/matching.h"
 #include "records/render.h"
 #include "records/csv.h"
 #include "vb/error.h"
@@ -343,16 +344,23 @@ void RecordsDialog::CompareWithCurrent() {
     comparing_.Start([sources = context_.sources, live = live_, this](Background& job) {
         try {
             std::unique_ptr<records::Source> source = sources();
-            auto current = std::make_shared<records::Table>(
-                records::ReadTable(*source, live, [&job] { return job.Stopped(); }));
+            // This copy's records are complete and no longer change; of the
+            // live database only what differs is kept as it is read.
+            auto compared = std::make_shared<records::CompareAsRead>(model_->Table());
+            source->Read(
+                live, [&](records::Source::Layout layout) { compared->Layout(std::move(layout)); },
+                [&](std::vector<records::Record>& batch) {
+                    for (records::Record& record : batch) compared->Add(std::move(record));
+                    return !job.Stopped();
+                });
             if (job.Stopped()) return;
-            // This copy's records are complete and no longer change.
-            auto comparison = std::make_shared<records::Comparison>(records::Compare(model_->Table(), *current));
-            job.Post([this, current, comparison] {
+            auto comparison = std::make_shared<records::Comparison>(compared->Finish());
+            job.Post([this, compared, comparison] {
                 comparingNow_ = false;
                 status_->clear();
-                auto* results = new ComparisonDialog(model_->Table(), std::move(*current), std::move(*comparison),
-                                                     Name(), edition_, this);
+                auto* results = new ComparisonDialog(model_->Table(), std::move(compared->Kept()), compared->Read(),
+                                                     std::move(*comparison), Name(), edition_, context_.saveFileName,
+                                                     this);
                 results->setAttribute(Qt::WA_DeleteOnClose);
                 results->show();
                 FollowState();

@@ -2,7 +2,12 @@
 
 #include "gui/records_dialog.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QSaveFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,14 +50,32 @@ void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
 
 }  // namespace
 
-ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table current,
+namespace {
+
+// Each line of the tree covers the rows of DifferenceRows from Qt::UserRole
+// to Qt::UserRole + 1.
+void Cover(QTreeWidgetItem* item, size_t from, size_t to) {
+    item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(from));
+    item->setData(0, Qt::UserRole + 1, QVariant::fromValue<qulonglong>(to));
+}
+
+}  // namespace
+
+ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table current, size_t read,
                                    records::Comparison comparison, const QString& whichName,
-                                   const QString& edition, QWidget* parent)
+                                   const QString& edition, std::function<QString(QWidget*, const QString&)> saveFileName,
+                                   QWidget* parent)
     : QDialog(parent),
+      which_(which),
       current_(std::move(current)),
       comparison_(std::move(comparison)),
+      saveFileName_(std::move(saveFileName)),
+      whichName_(whichName),
       summary_(new QLabel(this)),
-      tree_(new QTreeWidget(this)) {
+      tree_(new QTreeWidget(this)),
+      status_(new QLabel(this)),
+      copy_(new QPushButton(tr("Co&py"), this)),
+      export_(new QPushButton(tr("&Export…"), this)) {
     setObjectName(QStringLiteral("comparison"));
     setWindowTitle(tr("Compare - %1 with Current").arg(whichName));
     setSizeGripEnabled(true);
@@ -78,14 +101,14 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
     if (!c.onlyInFirstColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(whichName, names(c.onlyInFirstColumns));
     if (!c.onlyInSecondColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(live, names(c.onlyInSecondColumns));
     // How much of each was read, and a count that disagrees with its table.
-    const auto read = [](const QString& name, const records::Table& table) {
-        const std::string warning = records::CountWarning(table.records.size(), table.storedCount);
+    const auto said = [](const QString& name, size_t count, const std::optional<uint64_t>& stored) {
+        const std::string warning = records::CountWarning(count, stored);
         return name + QStringLiteral(": ") +
-               QString::fromStdString(warning.empty() ? records::CountOf(table.records.size(), "record") + " read"
+               QString::fromStdString(warning.empty() ? records::CountOf(count, "record") + " read"
                                                       : "warning: " + warning) +
                QLatin1Char('.');
     };
-    lines << read(whichName, which) << read(live, current_);
+    lines << said(whichName, which.records.size(), which.storedCount) << said(live, read, current_.storedCount);
     if (c.NoDifference()) lines << tr("The records of the columns compared are the same.");
     summary_->setText(lines.join(QLatin1Char('\n')));
     summary_->setTextFormat(Qt::PlainText);
@@ -96,19 +119,37 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
     tree_->setAccessibleName(tr("Differences"));
     tree_->setHeaderLabels({tr("Record"), tr("In %1").arg(whichName), tr("In %1").arg(live)});
     tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tree_->header()->setStretchLastSection(true);
 
+    rows_ = std::make_unique<records::DifferenceRows>(which_, current_, comparison_, whichName.toStdString(),
+                                                      live.toStdString());
+    const records::DifferenceRows& rows = *rows_;
     auto* onlyWhich = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(whichName).arg(c.onlyInFirst.size())});
-    for (size_t n : c.onlyInFirst) new QTreeWidgetItem(onlyWhich, {RecordLine(which, n, c.key)});
+    Cover(onlyWhich, 0, rows.OnlyInSecondStart());
+    for (size_t k = 0; k < c.onlyInFirst.size(); ++k)
+        Cover(new QTreeWidgetItem(onlyWhich, {RecordLine(which, c.onlyInFirst[k], c.key)}), k, k + 1);
     auto* onlyCurrent = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(live).arg(c.onlyInSecond.size())});
-    for (size_t n : c.onlyInSecond) new QTreeWidgetItem(onlyCurrent, {RecordLine(current_, n, c.key)});
+    Cover(onlyCurrent, rows.OnlyInSecondStart(), rows.ChangedStart());
+    for (size_t k = 0; k < c.onlyInSecond.size(); ++k) {
+        const size_t row = rows.OnlyInSecondStart() + k;
+        Cover(new QTreeWidgetItem(onlyCurrent, {RecordLine(current_, c.onlyInSecond[k], c.key)}), row, row + 1);
+    }
     auto* changed = new QTreeWidgetItem(tree_, {tr("Changed (%1)").arg(c.changed.size())});
-    for (const records::Comparison::Changed& change : c.changed) {
+    Cover(changed, rows.ChangedStart(), rows.Size());
+    for (size_t k = 0; k < c.changed.size(); ++k) {
+        const records::Comparison::Changed& change = c.changed[k];
         auto* record = new QTreeWidgetItem(changed, {RecordLine(which, change.first, c.key)});
-        for (const std::string& field : change.fields)
-            new QTreeWidgetItem(record, {Harmless(field),
-                                         CellText(which, change.first, records::ColumnIndex(which.columns, field)),
-                                         CellText(current_, change.second, records::ColumnIndex(current_.columns, field))});
+        const size_t first = rows.ChangedStart(k);
+        Cover(record, first, first + change.fields.size());
+        for (size_t f = 0; f < change.fields.size(); ++f) {
+            const std::string& field = change.fields[f];
+            Cover(new QTreeWidgetItem(record, {Harmless(field),
+                                               CellText(which, change.first, records::ColumnIndex(which.columns, field)),
+                                               CellText(current_, change.second,
+                                                        records::ColumnIndex(current_.columns, field))}),
+                  first + f, first + f + 1);
+        }
     }
     // Every group open, and each changed record open on its fields; the
     // columns as wide as what they hold.
@@ -116,12 +157,75 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
     for (int c = 0; c < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
     tree_->setCurrentItem(onlyWhich);
 
+    status_->setTextFormat(Qt::PlainText);
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    copy_->setObjectName(QStringLiteral("cmdCopy"));
+    export_->setObjectName(QStringLiteral("cmdExport"));
+    for (QPushButton* button : {copy_, export_}) {
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')).remove(QChar(0x2026)));
+        button->setAutoDefault(false);
+    }
+    connect(copy_, &QPushButton::clicked, this, &ComparisonDialog::CopySelected);
+    connect(export_, &QPushButton::clicked, this, &ComparisonDialog::Export);
+    auto* copyKey = new QAction(tree_);
+    copyKey->setShortcut(QKeySequence::Copy);
+    copyKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(copyKey, &QAction::triggered, this, &ComparisonDialog::CopySelected);
+    tree_->addAction(copyKey);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(summary_);
     layout->addWidget(tree_, 1);
+    layout->addWidget(status_);
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(copy_);
+    actions->addWidget(export_);
+    actions->addStretch();
+    layout->addLayout(actions);
     CloseButton(this, layout);
     resize(760, 460);
     tree_->setFocus();
+}
+
+ComparisonDialog::~ComparisonDialog() = default;
+
+void ComparisonDialog::CopySelected() {
+    QList<QTreeWidgetItem*> items = tree_->selectedItems();
+    if (items.isEmpty() && tree_->currentItem()) items << tree_->currentItem();
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const QTreeWidgetItem* item : items)
+        ranges.emplace_back(item->data(0, Qt::UserRole).toULongLong(), item->data(0, Qt::UserRole + 1).toULongLong());
+    std::sort(ranges.begin(), ranges.end());
+    std::string text;
+    rows_->AppendHeader(text, records::kTabSeparated);
+    size_t done = 0;  // rows before this are written: a line and its group are copied once
+    for (const auto& [from, to] : ranges) {
+        rows_->AppendRows(text, std::max(from, done), to, records::kTabSeparated);
+        done = std::max(done, to);
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+bool ComparisonDialog::Export() {
+    QString suggested = tr("Compare %1 with Current.csv").arg(whichName_);
+    suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString file = saveFileName_ ? saveFileName_(this, suggested) : QString();
+    if (file.isEmpty()) return false;
+    QSaveFile out(file);
+    bool written = out.open(QIODevice::WriteOnly);
+    std::string chunk;
+    rows_->AppendHeader(chunk, records::kCsv);
+    constexpr size_t kChunkRows = 4096;
+    for (size_t from = 0; written && from <= rows_->Size(); from += kChunkRows) {
+        rows_->AppendRows(chunk, from, from + kChunkRows, records::kCsv);
+        written = out.write(chunk.data(), static_cast<qint64>(chunk.size())) == static_cast<qint64>(chunk.size());
+        chunk.clear();
+    }
+    written = written && out.commit();
+    status_->setText(written ? tr("%1 exported to %2.")
+                                   .arg(QString::fromStdString(records::CountOf(rows_->Size(), "difference")), file)
+                             : tr("Could not write %1: %2").arg(file, out.errorString()));
+    return written;
 }
 
 FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, const QString& edition,

@@ -286,6 +286,21 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
                   changed->child(0)->child(0)->text(2),
               "Name|Contact 2|Renamed");
+    // Copy gives the selected lines' differences as text; Export… all of them as CSV.
+    tree.setCurrentItem(changed->child(0));
+    results->CopyButton().click();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "Difference\tRecord\tField\tIn Business Backup 1\tIn Business (Current)\r\n"
+              "Changed\tID 2, Contact 2, x\tName\tContact 2\tRenamed\r\n");
+    QTemporaryDir folder;
+    exportTo = folder.filePath("differences.csv");
+    ASSERT_TRUE(results->Export());
+    EXPECT_EQ(suggestedName, "Compare Business Backup 1 with Current.csv");
+    const std::string csv = FileText(exportTo);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 10 + 1 + 1) << csv;
+    EXPECT_NE(csv.find("Only in Business (Current),\"ID 6, Contact 6, x\",,,\r\n"), std::string::npos) << csv;
+    EXPECT_EQ(results->Status().text(), "12 differences exported to " + exportTo + ".");
+
     auto live = Open("live", "(Current)");
     WaitLoaded(*live);
     EXPECT_FALSE(live->CompareButton().isEnabled()) << "the live database is not compared with itself";

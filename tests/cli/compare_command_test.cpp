@@ -53,19 +53,27 @@ TEST(CompareCopies, PrintsWhatTheComparisonFindsAndRefusesACopyThatChangedMeanwh
     const records::Comparison want = records::Compare(data.tables["which"], data.tables["live"]);
     ASSERT_EQ(want.onlyInFirst, (std::vector<size_t>{0, 3, 4}));  // the second 3 has no partner
 
-    const Printed text = Compare(data.Factory(), false);
-    EXPECT_EQ(text.status, 0) << text.said;
-    EXPECT_EQ(text.out,
-              "Only in Backup 2: 3 records\nID  Name\n1   Ann\n3   Cy\n5   Eve\n\n"
-              "Only in current: 2 records\nID  Name\n4   Dee\n6   Fay\n\n"
-              "Changed: 1 record\n  ID 2\n    Name: Bob \u2192 Bobby\n");
-    const Printed json = Compare(data.Factory(), true);
-    EXPECT_EQ(json.out,
-              "{\n\"only_in_which\": [\n{\"ID\":1,\"Name\":\"Ann\"},\n{\"ID\":3,\"Name\":\"Cy\"},\n{\"ID\":5,\"Name\":\"Eve\"}"
-              "\n],\n\"only_in_current\": [\n{\"ID\":4,\"Name\":\"Dee\"},\n{\"ID\":6,\"Name\":\"Fay\"}\n],\n\"changed\": [\n"
-              "{\"which\":{\"ID\":2,\"Name\":\"Bob\"},\"current\":{\"ID\":2,\"Name\":\"Bobby\"},\"fields\":[\"Name\"]}\n]\n}\n");
+    // Either copy may be the one held (the one whose table says it holds
+    // fewer), kept whole or read again: the same text and JSON.
+    for (const auto& [heldWhich, readAgain] : {std::pair{false, false}, {true, false}, {true, true}}) {
+        data.storedCount.clear();
+        if (heldWhich) data.storedCount["live"] = readAgain ? 400000 : 9;
+        if (readAgain) data.storedCount["which"] = 300000;
+        const Printed text = Compare(data.Factory(), false);
+        EXPECT_EQ(text.status, 0) << text.said;
+        EXPECT_EQ(text.out,
+                  "Only in Backup 2: 3 records\nID  Name\n1   Ann\n3   Cy\n5   Eve\n\n"
+                  "Only in current: 2 records\nID  Name\n4   Dee\n6   Fay\n\n"
+                  "Changed: 1 record\n  ID 2\n    Name: Bob \u2192 Bobby\n");
+        const Printed json = Compare(data.Factory(), true);
+        EXPECT_EQ(json.out,
+                  "{\n\"only_in_which\": [\n{\"ID\":1,\"Name\":\"Ann\"},\n{\"ID\":3,\"Name\":\"Cy\"},\n{\"ID\":5,\"Name\":\"Eve\"}"
+                  "\n],\n\"only_in_current\": [\n{\"ID\":4,\"Name\":\"Dee\"},\n{\"ID\":6,\"Name\":\"Fay\"}\n],\n\"changed\": [\n"
+                  "{\"which\":{\"ID\":2,\"Name\":\"Bob\"},\"current\":{\"ID\":2,\"Name\":\"Bobby\"},\"fields\":[\"Name\"]}\n]\n}\n");
+    }
 
-    // WHICH changes after its first reading (the third reader is its second).
+    // WHICH, held and read again, changes between its readings (the third
+    // reader is its second).
     int made = 0;
     const Printed changed = Compare([&]() -> std::unique_ptr<records::Source> {
         if (++made == 3) data.tables["which"].records[2] = {int64_t{3}, std::string("Cyril")};

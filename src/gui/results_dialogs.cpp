@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "records/render.h"
@@ -29,34 +29,11 @@ QString Harmless(const std::string& text, size_t most = 80) {
     return shown;
 }
 
-QString CellText(const records::Table& table, size_t record, int column) {
-    const records::Record& row = table.records[record];
-    if (column < 0 || static_cast<size_t>(column) >= row.size()) return {};
-    if (std::holds_alternative<records::Null>(row[column])) return QObject::tr("(Null)");
-    return Harmless(records::DisplayText(row[column]));
-}
-
-// A record in one line: its key and its first texts, "ID 12, Ann, Smith".
-QString RecordLine(const records::Table& table, size_t record, const std::vector<std::string>& key) {
-    return Harmless(records::RecordName(table, record, key));
-}
-
 void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
     buttons->button(QDialogButtonBox::Close)->setText(QObject::tr("C&lose"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     layout->addWidget(buttons);
-}
-
-}  // namespace
-
-namespace {
-
-// Each line of the tree covers the rows of DifferenceRows from Qt::UserRole
-// to Qt::UserRole + 1.
-void Cover(QTreeWidgetItem* item, size_t from, size_t to) {
-    item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(from));
-    item->setData(0, Qt::UserRole + 1, QVariant::fromValue<qulonglong>(to));
 }
 
 }  // namespace
@@ -72,7 +49,7 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
       saveFileName_(std::move(saveFileName)),
       whichName_(whichName),
       summary_(new QLabel(this)),
-      tree_(new QTreeWidget(this)),
+      tree_(new QTreeView(this)),
       status_(new QLabel(this)),
       copy_(new QPushButton(tr("Co&py"), this)),
       export_(new QPushButton(tr("&Export…"), this)) {
@@ -117,45 +94,17 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
 
     tree_->setObjectName(QStringLiteral("treeDifferences"));
     tree_->setAccessibleName(tr("Differences"));
-    tree_->setHeaderLabels({tr("Record"), tr("In %1").arg(whichName), tr("In %1").arg(live)});
     tree_->setUniformRowHeights(true);
     tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree_->header()->setStretchLastSection(true);
-
-    rows_ = std::make_unique<records::DifferenceRows>(which_, current_, comparison_, whichName.toStdString(),
-                                                      live.toStdString());
-    const records::DifferenceRows& rows = *rows_;
-    auto* onlyWhich = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(whichName).arg(c.onlyInFirst.size())});
-    Cover(onlyWhich, 0, rows.OnlyInSecondStart());
-    for (size_t k = 0; k < c.onlyInFirst.size(); ++k)
-        Cover(new QTreeWidgetItem(onlyWhich, {RecordLine(which, c.onlyInFirst[k], c.key)}), k, k + 1);
-    auto* onlyCurrent = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(live).arg(c.onlyInSecond.size())});
-    Cover(onlyCurrent, rows.OnlyInSecondStart(), rows.ChangedStart());
-    for (size_t k = 0; k < c.onlyInSecond.size(); ++k) {
-        const size_t row = rows.OnlyInSecondStart() + k;
-        Cover(new QTreeWidgetItem(onlyCurrent, {RecordLine(current_, c.onlyInSecond[k], c.key)}), row, row + 1);
-    }
-    auto* changed = new QTreeWidgetItem(tree_, {tr("Changed (%1)").arg(c.changed.size())});
-    Cover(changed, rows.ChangedStart(), rows.Size());
-    for (size_t k = 0; k < c.changed.size(); ++k) {
-        const records::Comparison::Changed& change = c.changed[k];
-        auto* record = new QTreeWidgetItem(changed, {RecordLine(which, change.first, c.key)});
-        const size_t first = rows.ChangedStart(k);
-        Cover(record, first, first + change.fields.size());
-        for (size_t f = 0; f < change.fields.size(); ++f) {
-            const std::string& field = change.fields[f];
-            Cover(new QTreeWidgetItem(record, {Harmless(field),
-                                               CellText(which, change.first, records::ColumnIndex(which.columns, field)),
-                                               CellText(current_, change.second,
-                                                        records::ColumnIndex(current_.columns, field))}),
-                  first + f, first + f + 1);
-        }
-    }
+    model_ = new ComparisonModel(which_, current_, comparison_, whichName, live, this);
+    tree_->setModel(model_);
     // Every group open, and each changed record open on its fields; the
     // columns as wide as what they hold.
     tree_->expandAll();
-    for (int c = 0; c < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
-    tree_->setCurrentItem(onlyWhich);
+    for (int c = 0; c < model_->columnCount(); ++c) tree_->resizeColumnToContents(c);
+    tree_->setCurrentIndex(model_->index(0, 0));
 
     status_->setTextFormat(Qt::PlainText);
     status_->setObjectName(QStringLiteral("lblStatus"));
@@ -190,17 +139,17 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
 ComparisonDialog::~ComparisonDialog() = default;
 
 void ComparisonDialog::CopySelected() {
-    QList<QTreeWidgetItem*> items = tree_->selectedItems();
-    if (items.isEmpty() && tree_->currentItem()) items << tree_->currentItem();
+    QModelIndexList lines = tree_->selectionModel()->selectedRows();
+    if (lines.isEmpty() && tree_->currentIndex().isValid()) lines << tree_->currentIndex();
     std::vector<std::pair<size_t, size_t>> ranges;
-    for (const QTreeWidgetItem* item : items)
-        ranges.emplace_back(item->data(0, Qt::UserRole).toULongLong(), item->data(0, Qt::UserRole + 1).toULongLong());
+    for (const QModelIndex& line : lines) ranges.push_back(model_->Rows(line));
+    const records::DifferenceRows& rows = model_->Differences();
     std::sort(ranges.begin(), ranges.end());
     std::string text;
-    rows_->AppendHeader(text, records::kTabSeparated);
+    rows.AppendHeader(text, records::kTabSeparated);
     size_t done = 0;  // rows before this are written: a line and its group are copied once
     for (const auto& [from, to] : ranges) {
-        rows_->AppendRows(text, std::max(from, done), to, records::kTabSeparated);
+        rows.AppendRows(text, std::max(from, done), to, records::kTabSeparated);
         done = std::max(done, to);
     }
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
@@ -211,19 +160,20 @@ bool ComparisonDialog::Export() {
     suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QString file = saveFileName_ ? saveFileName_(this, suggested) : QString();
     if (file.isEmpty()) return false;
+    const records::DifferenceRows& rows = model_->Differences();
     QSaveFile out(file);
     bool written = out.open(QIODevice::WriteOnly);
     std::string chunk;
-    rows_->AppendHeader(chunk, records::kCsv);
+    rows.AppendHeader(chunk, records::kCsv);
     constexpr size_t kChunkRows = 4096;
-    for (size_t from = 0; written && from <= rows_->Size(); from += kChunkRows) {
-        rows_->AppendRows(chunk, from, from + kChunkRows, records::kCsv);
+    for (size_t from = 0; written && from <= rows.Size(); from += kChunkRows) {
+        rows.AppendRows(chunk, from, from + kChunkRows, records::kCsv);
         written = out.write(chunk.data(), static_cast<qint64>(chunk.size())) == static_cast<qint64>(chunk.size());
         chunk.clear();
     }
     written = written && out.commit();
     status_->setText(written ? tr("%1 exported to %2.")
-                                   .arg(QString::fromStdString(records::CountOf(rows_->Size(), "difference")), file)
+                                   .arg(QString::fromStdString(records::CountOf(rows.Size(), "difference")), file)
                              : tr("Could not write %1: %2").arg(file, out.errorString()));
     return written;
 }

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "gui/background.h"
+#include "gui/comparison_model.h"
 #include "gui/records_dialog.h"
 #include "records/compare.h"
 #include "records/compare_text.h"
@@ -33,7 +34,7 @@
 class QLabel;
 class QPushButton;
 class QTableWidget;
-class QTreeWidget;
+class QTreeView;
 
 namespace gui {
 
@@ -56,7 +57,7 @@ public:
     // Export…: every difference as a CSV file the user names; true when written.
     bool Export();
 
-    QTreeWidget& Tree() { return *tree_; }
+    QTreeView& Tree() { return *tree_; }
     QLabel& Summary() { return *summary_; }
     QLabel& Status() { return *status_; }
     QPushButton& CopyButton() { return *copy_; }
@@ -67,11 +68,11 @@ private:
     const records::Table& which_;
     records::Table current_;
     records::Comparison comparison_;
-    std::unique_ptr<records::DifferenceRows> rows_;
     std::function<QString(QWidget*, const QString&)> saveFileName_;
     QString whichName_;
     QLabel* summary_;
-    QTreeWidget* tree_;
+    QTreeView* tree_;
+    ComparisonModel* model_ = nullptr;
     QLabel* status_;
     QPushButton* copy_;
     QPushButton* export_;

@@ -21,7 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QPlainTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "gui/records_dialog.h"
 #include "gui/records_export.h"
@@ -274,20 +274,22 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     EXPECT_EQ(c.onlyInSecond.size(), 1u);  // ID 6
     EXPECT_TRUE(results->Summary().text().contains("Business Backup 1: 129 records read.\nBusiness (Current): 120 records read."))
         << results->Summary().text().toStdString();
-    QTreeWidget& tree = results->Tree();
-    ASSERT_EQ(tree.topLevelItemCount(), 3);
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");
+    QTreeView& tree = results->Tree();
+    const QAbstractItemModel& model = *tree.model();
+    ASSERT_EQ(model.rowCount(), 3);
+    const QModelIndex onlyHere = model.index(0, 0), onlyLive = model.index(1, 0), changed = model.index(2, 0);
+    EXPECT_EQ(onlyHere.data().toString(), "Only in Business Backup 1 (10)");
     // Named by the key and the first texts, whole, and the changes open.
-    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6, Contact 6, x");
-    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(tree.topLevelItem(0)->text(0)));
-    QTreeWidgetItem* changed = tree.topLevelItem(2);
-    ASSERT_EQ(changed->childCount(), 1);
-    EXPECT_TRUE(changed->child(0)->isExpanded());
-    EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
-                  changed->child(0)->child(0)->text(2),
+    EXPECT_EQ(model.index(0, 0, onlyLive).data().toString(), "ID 6, Contact 6, x");
+    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(onlyHere.data().toString()));
+    ASSERT_EQ(model.rowCount(changed), 1);
+    const QModelIndex record = model.index(0, 0, changed);
+    EXPECT_TRUE(tree.isExpanded(record));
+    EXPECT_EQ(model.index(0, 0, record).data().toString() + "|" + model.index(0, 1, record).data().toString() + "|" +
+                  model.index(0, 2, record).data().toString(),
               "Name|Contact 2|Renamed");
     // Copy gives the selected lines' differences as text; Export… all of them as CSV.
-    tree.setCurrentItem(changed->child(0));
+    tree.setCurrentIndex(record);
     results->CopyButton().click();
     EXPECT_EQ(QApplication::clipboard()->text(),
               "Difference\tRecord\tField\tIn Business Backup 1\tIn Business (Current)\r\n"

@@ -96,7 +96,9 @@ public:
     void Add(const records::Record& record) {
         ++count_;
         if (json_) {
-            Write((count_ == 1 ? "\n" : ",\n") + Json(records::RecordJson(columns_, record)));
+            std::string item = count_ == 1 ? "\n" : ",\n";
+            records::AppendRecordJson(item, columns_, record);
+            Write(item);
             return;
         }
         pending_.push_back(record);

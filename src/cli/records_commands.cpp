@@ -88,7 +88,8 @@ public:
                 if (command_.csv) {
                     records::AppendRecord(buffer, record, records::kCsv);
                 } else if (command_.json) {
-                    buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
+                    buffer += first ? "\n" : ",\n";
+                    records::AppendRecordJson(buffer, columns, record);
                     first = false;
                 } else {
                     buffer += table->Line(record);

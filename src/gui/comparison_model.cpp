@@ -16,9 +16,8 @@ QString Harmless(const std::string& text, size_t most = 80) {
     return shown;
 }
 
-QString CellText(const records::Table& table, size_t record, const std::string& field) {
-    const int column = records::ColumnIndex(table.columns, field);
-    const records::Record& row = table.records[record];
+QString CellText(const std::vector<records::Column>& columns, const records::Record& row, const std::string& field) {
+    const int column = records::ColumnIndex(columns, field);
     if (column < 0 || static_cast<size_t>(column) >= row.size()) return {};
     if (std::holds_alternative<records::Null>(row[column])) return QObject::tr("(Null)");
     return Harmless(records::DisplayText(row[column]));
@@ -26,7 +25,7 @@ QString CellText(const records::Table& table, size_t record, const std::string& 
 
 }  // namespace
 
-ComparisonModel::ComparisonModel(const records::Table& which, const records::Table& current,
+ComparisonModel::ComparisonModel(const records::RecordsView& which, const records::Table& current,
                                  const records::Comparison& comparison, QString whichName, QString currentName,
                                  QObject* parent)
     : QAbstractItemModel(parent),
@@ -82,16 +81,16 @@ QVariant ComparisonModel::data(const QModelIndex& index, int role) const {
     if (id < kFieldBase) {
         if (index.column() != 0) return {};
         // A record in one line: its key and its first texts, "ID 12, Ann, Smith".
-        if (id == 1) return Harmless(records::RecordName(which_, comparison_.onlyInFirst[row], key));
+        if (id == 1) return Harmless(records::RecordName(which_.Columns(), which_.At(comparison_.onlyInFirst[row]), key));
         if (id == 2) return Harmless(records::RecordName(current_, comparison_.onlyInSecond[row], key));
-        return Harmless(records::RecordName(which_, comparison_.changed[row].first, key));
+        return Harmless(records::RecordName(which_.Columns(), which_.At(comparison_.changed[row].first), key));
     }
     const records::Comparison::Changed& change = comparison_.changed[id - kFieldBase];
     const std::string& field = change.fields[row];
     switch (index.column()) {
     case 0: return Harmless(field);
-    case 1: return CellText(which_, change.first, field);
-    default: return CellText(current_, change.second, field);
+    case 1: return CellText(which_.Columns(), which_.At(change.first), field);
+    default: return CellText(current_.columns, current_.records[change.second], field);
     }
 }
 

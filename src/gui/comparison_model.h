@@ -19,8 +19,9 @@ class ComparisonModel : public QAbstractItemModel {
 
 public:
     // The tables and the comparison must outlive the model.
-    ComparisonModel(const records::Table& which, const records::Table& current, const records::Comparison& comparison,
-                    QString whichName, QString currentName, QObject* parent = nullptr);
+    ComparisonModel(const records::RecordsView& which, const records::Table& current,
+                    const records::Comparison& comparison, QString whichName, QString currentName,
+                    QObject* parent = nullptr);
 
     // The rows of records::DifferenceRows a line of the tree covers: a
     // group all of its records, a record its own (a changed one each of its
@@ -36,7 +37,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    const records::Table& which_;
+    const records::RecordsView& which_;
     const records::Table& current_;
     const records::Comparison& comparison_;
     records::DifferenceRows rows_;

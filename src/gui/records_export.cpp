@@ -17,16 +17,16 @@ constexpr int kProgressAfterMs = 500;
 
 }  // namespace
 
-ExportOutcome WriteRecords(const records::Table& table, const std::vector<uint32_t>& rows, const QString& file,
+ExportOutcome WriteRecords(const records::RecordsView& table, const std::vector<uint32_t>& rows, const QString& file,
                            const std::function<bool(size_t written)>& goOn, size_t chunkBytes) {
     ExportOutcome outcome;
     QSaveFile out(file);
     bool ok = out.open(QIODevice::WriteOnly);
     std::string chunk;
-    if (ok) records::AppendHeader(chunk, table.columns, records::kCsv);
+    if (ok) records::AppendHeader(chunk, table.Columns(), records::kCsv);
     for (size_t i = 0; ok && i <= rows.size(); ++i) {
         const bool last = i == rows.size();
-        if (!last && rows[i] < table.records.size()) records::AppendRecord(chunk, table.records[rows[i]], records::kCsv);
+        if (!last && rows[i] < table.Count()) records::AppendRecord(chunk, table.At(rows[i]), records::kCsv);
         if (!last && chunk.size() < chunkBytes) continue;
         ok = out.write(chunk.data(), static_cast<qint64>(chunk.size())) == static_cast<qint64>(chunk.size());
         chunk.clear();
@@ -59,7 +59,7 @@ RecordsExport::RecordsExport(QWidget* over) : QObject(over), over_(over) {}
 
 RecordsExport::~RecordsExport() { job_.Stop(); }
 
-bool RecordsExport::Start(const records::Table& table, std::vector<uint32_t> rows, const QString& file) {
+bool RecordsExport::Start(const records::RecordsView& table, std::vector<uint32_t> rows, const QString& file) {
     if (running_) return false;
     running_ = true;
     endedSet_ = false;

@@ -31,7 +31,7 @@ struct ExportOutcome {
 // temporary file beside it. `goOn` is asked after each chunk of about
 // `chunkBytes` with the records written so far; false stops the writing
 // and leaves no file.
-ExportOutcome WriteRecords(const records::Table& table, const std::vector<uint32_t>& rows, const QString& file,
+ExportOutcome WriteRecords(const records::RecordsView& table, const std::vector<uint32_t>& rows, const QString& file,
                            const std::function<bool(size_t written)>& goOn, size_t chunkBytes = 1 << 20);
 
 // Asks whether to export what could be read of a damaged copy: Yes or No,
@@ -48,7 +48,7 @@ public:
 
     // Starts writing `rows` of `table`, which must not change until
     // finished; false when an export is running already.
-    bool Start(const records::Table& table, std::vector<uint32_t> rows, const QString& file);
+    bool Start(const records::RecordsView& table, std::vector<uint32_t> rows, const QString& file);
     bool Running() const { return running_; }
     // Stops the export and removes what it wrote; finished follows.
     void Cancel();

@@ -38,7 +38,7 @@ void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
 
 }  // namespace
 
-ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table current, size_t read,
+ComparisonDialog::ComparisonDialog(const records::RecordsView& which, records::Table current, size_t read,
                                    records::Comparison comparison, const QString& whichName,
                                    const QString& edition, std::function<QString(QWidget*, const QString&)> saveFileName,
                                    QWidget* parent)
@@ -85,7 +85,7 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
                                                       : "warning: " + warning) +
                QLatin1Char('.');
     };
-    lines << said(whichName, which.records.size(), which.storedCount) << said(live, read, current_.storedCount);
+    lines << said(whichName, which.Count(), which.StoredCount()) << said(live, read, current_.storedCount);
     if (c.NoDifference()) lines << tr("The records of the columns compared are the same.");
     summary_->setText(lines.join(QLatin1Char('\n')));
     summary_->setTextFormat(Qt::PlainText);

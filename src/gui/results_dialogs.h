@@ -45,7 +45,7 @@ public:
     // `which` stays with its Records dialog, the parent, which outlives this;
     // `current` holds the live database's records that differ, of `read`.
     // `saveFileName` asks where Export… writes.
-    ComparisonDialog(const records::Table& which, records::Table current, size_t read,
+    ComparisonDialog(const records::RecordsView& which, records::Table current, size_t read,
                      records::Comparison comparison, const QString& whichName, const QString& edition,
                      std::function<QString(QWidget*, const QString&)> saveFileName, QWidget* parent);
     ~ComparisonDialog() override;
@@ -65,7 +65,7 @@ public:
     const records::Comparison& Result() const { return comparison_; }
 
 private:
-    const records::Table& which_;
+    const records::RecordsView& which_;
     records::Table current_;
     records::Comparison comparison_;
     std::function<QString(QWidget*, const QString&)> saveFileName_;

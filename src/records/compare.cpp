@@ -72,20 +72,23 @@ int ColumnIndex(const std::vector<Column>& columns, const std::string& name) {
 }
 
 std::string RecordName(const Table& table, size_t record, const std::vector<std::string>& key) {
-    const Record& row = table.records[record];
+    return RecordName(table.columns, table.records[record], key);
+}
+
+std::string RecordName(const std::vector<Column>& columns, const Record& row, const std::vector<std::string>& key) {
     const auto value = [&](size_t c) {
         return c < row.size() && !std::holds_alternative<Null>(row[c]) ? DisplayText(row[c]) : std::string("(Null)");
     };
     std::string name;
     std::vector<size_t> named;
     for (const std::string& column : key)
-        if (const int c = ColumnIndex(table.columns, column); c >= 0) named.push_back(static_cast<size_t>(c));
+        if (const int c = ColumnIndex(columns, column); c >= 0) named.push_back(static_cast<size_t>(c));
     if (named.empty())
-        for (size_t c = 0; c < table.columns.size() && c < 3; ++c) named.push_back(c);
-    for (size_t c : named) name += (name.empty() ? "" : ", ") + table.columns[c].name + " " + value(c);
+        for (size_t c = 0; c < columns.size() && c < 3; ++c) named.push_back(c);
+    for (size_t c : named) name += (name.empty() ? "" : ", ") + columns[c].name + " " + value(c);
     size_t texts = 0;
-    for (size_t c = 0; c < table.columns.size() && c < row.size() && texts < 2; ++c) {
-        if (table.columns[c].kind != Kind::Text || std::find(named.begin(), named.end(), c) != named.end()) continue;
+    for (size_t c = 0; c < columns.size() && c < row.size() && texts < 2; ++c) {
+        if (columns[c].kind != Kind::Text || std::find(named.begin(), named.end(), c) != named.end()) continue;
         const std::string* text = std::get_if<std::string>(&row[c]);
         if (!text || text->empty()) continue;
         name += ", " + *text;

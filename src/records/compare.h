@@ -53,5 +53,6 @@ void EncodeCell(std::string& out, const Cell& cell);
 // columns, then the values of its first two text columns outside the key
 // that hold something: "ID 17, Ingrid, García". Not yet made harmless.
 std::string RecordName(const Table& table, size_t record, const std::vector<std::string>& key);
+std::string RecordName(const std::vector<Column>& columns, const Record& row, const std::vector<std::string>& key);
 
 }  // namespace records

@@ -6,7 +6,7 @@
 
 namespace records {
 
-DifferenceRows::DifferenceRows(const Table& first, const Table& second, const Comparison& comparison,
+DifferenceRows::DifferenceRows(const RecordsView& first, const Table& second, const Comparison& comparison,
                                std::string firstName, std::string secondName)
     : first_(first),
       second_(second),
@@ -44,7 +44,8 @@ void DifferenceRows::AppendRow(std::string& out, size_t row, const Delimited& st
     };
     const std::vector<std::string>& key = comparison_.key;
     if (row < OnlyInSecondStart()) {
-        fields({"Only in " + firstName_, RecordName(first_, comparison_.onlyInFirst[row], key), "", "", ""});
+        fields({"Only in " + firstName_, RecordName(first_.Columns(), first_.At(comparison_.onlyInFirst[row]), key), "",
+                "", ""});
         return;
     }
     if (row < ChangedStart()) {
@@ -57,12 +58,14 @@ void DifferenceRows::AppendRow(std::string& out, size_t row, const Delimited& st
                                          changedStarts_.begin()) - 1;
     const Comparison::Changed& change = comparison_.changed[k];
     const std::string& field = change.fields[at - changedStarts_[k]];
-    const auto value = [&](const Table& table, size_t record) {
-        const int c = ColumnIndex(table.columns, field);
-        return c < 0 ? std::string() : ExportText(table.records[record][static_cast<size_t>(c)]);
+    const Record mine = first_.At(change.first);
+    const auto value = [&](const std::vector<Column>& columns, const Record& record) {
+        const int c = ColumnIndex(columns, field);
+        return c < 0 || static_cast<size_t>(c) >= record.size() ? std::string()
+                                                                  : ExportText(record[static_cast<size_t>(c)]);
     };
-    fields({"Changed", RecordName(first_, change.first, key), field, value(first_, change.first),
-            value(second_, change.second)});
+    fields({"Changed", RecordName(first_.Columns(), mine, key), field, value(first_.Columns(), mine),
+            value(second_.columns, second_.records[change.second])});
 }
 
 }  // namespace records

@@ -18,8 +18,8 @@ namespace records {
 class DifferenceRows {
 public:
     // The tables and the comparison must outlive this.
-    DifferenceRows(const Table& first, const Table& second, const Comparison& comparison, std::string firstName,
-                   std::string secondName);
+    DifferenceRows(const RecordsView& first, const Table& second, const Comparison& comparison,
+                   std::string firstName, std::string secondName);
 
     size_t Size() const { return size_; }
     // Where the rows of each group begin, and those of changed record k.
@@ -34,7 +34,7 @@ public:
 private:
     void AppendRow(std::string& out, size_t row, const Delimited& style) const;
 
-    const Table& first_;
+    const RecordsView& first_;
     const Table& second_;
     const Comparison& comparison_;
     std::string firstName_, secondName_;

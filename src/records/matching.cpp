@@ -155,14 +155,14 @@ std::vector<uint32_t> PairingIndex::Unpaired() const {
 }
 
 void CompareAsRead::Layout(Source::Layout layout) {
-    matching_ = MatchColumns(first_.columns, first_.primaryKey, layout.columns, layout.primaryKey);
+    matching_ = MatchColumns(first_.Columns(), first_.PrimaryKey(), layout.columns, layout.primaryKey);
     result_ = matching_.Empty();
     kept_ = Table{std::move(layout.columns), std::move(layout.primaryKey), {}, layout.storedCount};
     std::vector<Fingerprint> prints;
-    prints.reserve(first_.records.size());
-    for (size_t n = 0; n < first_.records.size(); ++n)
+    prints.reserve(first_.Count());
+    for (size_t n = 0; n < first_.Count(); ++n)
         prints.push_back(
-            FingerprintOf(first_.records[n], matching_.firstKey, matching_.firstCommon, static_cast<uint32_t>(n)));
+            FingerprintOf(first_.At(n), matching_.firstKey, matching_.firstCommon, static_cast<uint32_t>(n)));
     index_.emplace(std::move(prints));
 }
 
@@ -177,7 +177,7 @@ void CompareAsRead::Add(Record&& record) {
     }
     if (!pair->differs) return;
     Comparison::Changed change{pair->first, kept_.records.size(),
-                               matching_.Differing(first_.records[pair->first], record)};
+                               matching_.Differing(first_.At(pair->first), record)};
     if (change.fields.empty()) return;  // only their digests differed
     kept_.records.push_back(std::move(record));
     result_.changed.push_back(std::move(change));

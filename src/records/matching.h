@@ -71,11 +71,12 @@ private:
     std::vector<uint32_t> taken_;      // at each run's start: how many of the run are paired
 };
 
-// A table held whole compared with another read record by record, keeping
-// of the other only the records that are only in it or changed.
+// Records held (a table, or the window's store) compared with another
+// table read record by record, keeping of the other only the records that
+// are only in it or changed.
 class CompareAsRead {
 public:
-    explicit CompareAsRead(const Table& first) : first_(first) {}
+    explicit CompareAsRead(const RecordsView& first) : first_(first) {}
     // The other's columns and key, before its first record.
     void Layout(Source::Layout layout);
     // The other's next record.
@@ -87,7 +88,7 @@ public:
     size_t Read() const { return read_; }
 
 private:
-    const Table& first_;
+    const RecordsView& first_;
     Matching matching_;
     std::optional<PairingIndex> index_;
     Table kept_;

@@ -45,6 +45,31 @@ struct Table {
     std::optional<uint64_t> storedCount = {};
 };
 
+// Records read one at a time by their number: a Table (TableView), or the
+// window's compact store (gui/records_model.h), decoded as asked for.
+class RecordsView {
+public:
+    virtual ~RecordsView() = default;
+    virtual const std::vector<Column>& Columns() const = 0;
+    virtual const std::vector<std::string>& PrimaryKey() const = 0;
+    virtual size_t Count() const = 0;
+    virtual Record At(size_t n) const = 0;
+    virtual std::optional<uint64_t> StoredCount() const { return std::nullopt; }
+};
+
+class TableView final : public RecordsView {
+public:
+    explicit TableView(const Table& table) : table_(table) {}
+    const std::vector<Column>& Columns() const override { return table_.columns; }
+    const std::vector<std::string>& PrimaryKey() const override { return table_.primaryKey; }
+    size_t Count() const override { return table_.records.size(); }
+    Record At(size_t n) const override { return table_.records[n]; }
+    std::optional<uint64_t> StoredCount() const override { return table_.storedCount; }
+
+private:
+    const Table& table_;
+};
+
 // The index of the column called `name`, compared as the utility compares
 // names (vb/casefold.h); -1 when there is none.
 int ColumnIndex(const std::vector<Column>& columns, const std::string& name);

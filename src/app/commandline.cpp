@@ -153,7 +153,7 @@ Invocation Usage(std::string why) { return {Invocation::Action::Usage, {}, std::
 std::span<const CommandSpec> Commands() { return kCommands; }
 
 int RunCommandOf(CommandHandlers& handlers, const ConsoleCommand& command) {
-    return (handlers.*(command.spec->run))(command);
+    return (handlers.*(command.row->run))(command);
 }
 
 Invocation ParseArguments(const std::vector<std::string>& arguments) {
@@ -182,7 +182,7 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
         } else if (const CommandSpec* named = CommandFor(NameOf(argument))) {
             if (given) return Usage("Give one command at a time.");
             given = named;
-            command.spec = named;
+            command.row = named;
             const size_t equals = argument.find('=');
             if (equals != std::string::npos) {
                 if (named->operands.count == 0 && named->operands.second != Second::Files)

@@ -25,7 +25,7 @@ struct CommandSpec;
 
 // A command to run without a window, as the line gave it.
 struct ConsoleCommand {
-    const CommandSpec* spec = nullptr;  // its row of the command table
+    const CommandSpec* row = nullptr;  // its row of the command table
     std::string edition;  // the edition label, "Business" or "Personal"; empty for --list, and for
                           // --snapshot and --history without one (both editions)
     long long number = 0; // --restore: the slot, 1 to 5; --put-back: n of bsrv.<n>

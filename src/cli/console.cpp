@@ -340,9 +340,9 @@ int StatusOf(const operations::Result& result) {
 int RunConsole(const app::ConsoleCommand& command, const ports::HostEnvironment& env, Console console) {
     // Data is replaced only with consent: --yes, or a Yes typed at a terminal.
     if (!console.ask) {
-        if (command.spec->Replaces() && !command.yes && !isatty(STDIN_FILENO)) {
+        if (command.row->Replaces() && !command.yes && !isatty(STDIN_FILENO)) {
             std::fprintf(console.err, "%s: %s replaces data: give --yes, or run it on a terminal to be asked.\n",
-                         app::kProgramName, command.spec->option);
+                         app::kProgramName, command.row->option);
             return app::kUsageError;
         }
         console.ask = AskOnTerminal;

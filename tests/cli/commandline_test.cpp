@@ -175,7 +175,7 @@ TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
         line.insert(line.end(), operands.at(row.option).begin(), operands.at(row.option).end());
         const app::Invocation read = app::ParseArguments(line);
         ASSERT_EQ(read.action, Action::Command) << read.error;
-        EXPECT_EQ(read.command.spec, &row);
+        EXPECT_EQ(read.command.row, &row);
         Recorder handlers;
         EXPECT_EQ(app::RunCommandOf(handlers, read.command), 7);
         EXPECT_EQ(handlers.ran, row.option);

@@ -217,31 +217,30 @@ void RecordsDialog::Load() {
             std::unique_ptr<records::Source> source = sources();
             std::vector<records::Column> columns;
             size_t wanted = kFirstBatch;
-            std::vector<records::Record> pending;
+            // Records are packed here, off the window's thread; the window
+            // copies the packed bytes into its own store.
+            auto pending = std::make_shared<records::RecordStore>();
             const auto hand = [&] {
-                records::TextIndex text;
-                for (const records::Record& record : pending) text.Add(columns, record);
-                job.Post([this, batch = std::move(pending), text = std::move(text)]() mutable {
-                    model_->Append(std::move(batch), text);
-                });
-                pending.clear();
+                job.Post([this, batch = pending] { model_->Append(*batch); });
+                pending = std::make_shared<records::RecordStore>(columns);
                 wanted = std::min<size_t>(wanted * 4, 5000);
             };
             source->Read(
                 path,
                 [&](records::Source::Layout layout) {
                     columns = layout.columns;
+                    pending = std::make_shared<records::RecordStore>(columns);
                     job.Post([this, layout = std::move(layout)]() mutable {
                         model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey), layout.storedCount);
                     });
                 },
                 [&](std::vector<records::Record>& batch) {
-                    for (auto& record : batch) {
-                        pending.push_back(std::move(record));
-                        if (pending.size() >= wanted) hand();
+                    for (const auto& record : batch) {
+                        pending->Add(record);
+                        if (pending->Size() >= wanted) hand();
                     }
                     // Whatever arrived is shown while the reader reads on.
-                    if (!pending.empty()) hand();
+                    if (pending->Size() > 0) hand();
                     return !job.Stopped();
                 });
         } catch (const vb::Error& error) {
@@ -266,7 +265,7 @@ void RecordsDialog::Load() {
                                                                  (detail.empty() ? "" : " (" + why + ")"))));
             else if (failed_)
                 status_->setText(QString::fromStdString(records::DamagedAfter(read, why) + "."));
-            else if (const std::string warning = records::CountWarning(read, model_->Table().storedCount); !warning.empty())
+            else if (const std::string warning = records::CountWarning(read, model_->Records().StoredCount()); !warning.empty())
                 status_->setText(tr("Warning: %1. The copy may be damaged.").arg(QString::fromStdString(warning)));
             else
                 status_->clear();
@@ -325,7 +324,7 @@ bool RecordsDialog::Export(Scope scope) {
     exportFile_ = file;
     status_->setText(tr("Exporting to %1…").arg(file));
     // The records no longer change: every batch has been read.
-    if (!exporter_->Start(model_->Table(), std::vector<uint32_t>(rows.begin(), rows.end()), file)) return false;
+    if (!exporter_->Start(model_->Records(), std::vector<uint32_t>(rows.begin(), rows.end()), file)) return false;
     FollowState();
     return true;
 }
@@ -333,7 +332,7 @@ bool RecordsDialog::Export(Scope scope) {
 void RecordsDialog::CopySelected() {
     const std::vector<size_t> rows = Rows(Scope::Selected);
     if (rows.empty()) return;
-    const std::string text = records::Write(model_->Table(), rows, records::kTabSeparated);
+    const std::string text = records::Write(model_->Records(), rows, records::kTabSeparated);
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
@@ -346,7 +345,7 @@ void RecordsDialog::CompareWithCurrent() {
             std::unique_ptr<records::Source> source = sources();
             // This copy's records are complete and no longer change; of the
             // live database only what differs is kept as it is read.
-            auto compared = std::make_shared<records::CompareAsRead>(model_->Table());
+            auto compared = std::make_shared<records::CompareAsRead>(model_->Records());
             source->Read(
                 live, [&](records::Source::Layout layout) { compared->Layout(std::move(layout)); },
                 [&](std::vector<records::Record>& batch) {
@@ -358,7 +357,7 @@ void RecordsDialog::CompareWithCurrent() {
             job.Post([this, compared, comparison] {
                 comparingNow_ = false;
                 status_->clear();
-                auto* results = new ComparisonDialog(model_->Table(), std::move(compared->Kept()), compared->Read(),
+                auto* results = new ComparisonDialog(model_->Records(), std::move(compared->Kept()), compared->Read(),
                                                      std::move(*comparison), Name(), edition_, context_.saveFileName,
                                                      this);
                 results->setAttribute(Qt::WA_DeleteOnClose);
@@ -387,13 +386,14 @@ void RecordsDialog::FindInAllCopies() {
 
 void RecordsDialog::ShowValue(const QModelIndex& index) {
     if (!index.isValid() || static_cast<size_t>(index.row()) >= model_->Shown().size()) return;
-    const records::Table& table = model_->Table();
-    const size_t n = model_->Shown()[static_cast<size_t>(index.row())];
+    const records::RecordStore& store = model_->Records();
+    const records::Record record = store.Get(model_->Shown()[static_cast<size_t>(index.row())]);
     const size_t c = static_cast<size_t>(index.column());
-    if (c >= table.records[n].size()) return;
-    const QString name = QString::fromStdString(records::Escaped(table.columns[c].name, false) + " - " +
-                                                records::Escaped(records::RecordName(table, n, table.primaryKey), false));
-    auto* shown = new ValueDialog(table.records[n][c], name, context_.saveFileName, this);
+    if (c >= record.size()) return;
+    const QString name = QString::fromStdString(
+        records::Escaped(store.Columns()[c].name, false) + " - " +
+        records::Escaped(records::RecordName(store.Columns(), record, store.PrimaryKey()), false));
+    auto* shown = new ValueDialog(record[c], name, context_.saveFileName, this);
     shown->setAttribute(Qt::WA_DeleteOnClose);
     shown->show();
     emit valueShown(shown);

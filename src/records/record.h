@@ -46,7 +46,7 @@ struct Table {
 };
 
 // Records read one at a time by their number: a Table (TableView), or the
-// window's compact store (gui/records_model.h), decoded as asked for.
+// window's compact store (store.h), decoded as asked for.
 class RecordsView {
 public:
     virtual ~RecordsView() = default;

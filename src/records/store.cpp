@@ -101,10 +101,12 @@ std::string_view RecordStore::Arena::Of(size_t n) const {
     return std::string_view(block).substr(from, to - from);
 }
 
-void RecordStore::Arena::Append(Arena&& more) {
-    const uint64_t shift = uint64_t(blocks.size()) << 32;
-    for (uint64_t at : more.starts) starts.push_back(at + shift);
-    for (std::string& block : more.blocks) blocks.push_back(std::move(block));
+void RecordStore::Arena::Append(const Arena& more) {
+    for (size_t n = 0; n < more.starts.size(); ++n) {
+        const std::string_view bytes = more.Of(n);
+        Begin(bytes.size());
+        Last().append(bytes);
+    }
 }
 
 size_t RecordStore::Arena::Bytes() const {
@@ -114,10 +116,14 @@ size_t RecordStore::Arena::Bytes() const {
 }
 
 void RecordStore::Add(const Record& record) {
-    size_t textBytes = 0;
-    for (size_t i = 0; i < columns_.size() && i < record.size(); ++i)
-        if (const auto* t = std::get_if<std::string>(&record[i])) textBytes += t->size() + 1;
-    cells_.Begin(columns_.size() * 10 + 64);
+    size_t textBytes = 0, cellBytes = columns_.size() * 10 + 64;
+    for (size_t i = 0; i < columns_.size() && i < record.size(); ++i) {
+        if (const auto* t = std::get_if<std::string>(&record[i]))
+            (columns_[i].kind == Kind::Text ? textBytes : cellBytes) += t->size() + 1;
+        else if (const auto* b = std::get_if<Bytes>(&record[i]))
+            cellBytes += b->data.size();
+    }
+    cells_.Begin(cellBytes);
     text_.Begin(textBytes);
     std::string& cells = cells_.Last();
     std::string& text = text_.Last();
@@ -169,11 +175,11 @@ void RecordStore::Add(const Record& record) {
     }
 }
 
-void RecordStore::Append(RecordStore&& more) {
+void RecordStore::Append(const RecordStore& more) {
     const auto offset = static_cast<uint32_t>(Size());
     for (uint32_t n : more.aside_) aside_.push_back(n + offset);
-    cells_.Append(std::move(more.cells_));
-    text_.Append(std::move(more.text_));
+    cells_.Append(more.cells_);
+    text_.Append(more.text_);
 }
 
 Record RecordStore::Get(size_t n) const {

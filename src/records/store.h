@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,16 +22,24 @@
 
 namespace records {
 
-class RecordStore {
+class RecordStore final : public RecordsView {
 public:
     RecordStore() = default;
-    explicit RecordStore(std::vector<Column> columns) : columns_(std::move(columns)) {}
+    explicit RecordStore(std::vector<Column> columns, std::vector<std::string> primaryKey = {},
+                         std::optional<uint64_t> storedCount = {})
+        : columns_(std::move(columns)), primaryKey_(std::move(primaryKey)), storedCount_(storedCount) {}
 
-    const std::vector<Column>& Columns() const { return columns_; }
+    const std::vector<Column>& Columns() const override { return columns_; }
+    const std::vector<std::string>& PrimaryKey() const override { return primaryKey_; }
+    std::optional<uint64_t> StoredCount() const override { return storedCount_; }
+    size_t Count() const override { return Size(); }
+    Record At(size_t n) const override { return Get(n); }
+
     size_t Size() const { return cells_.starts.size(); }
     void Add(const Record& record);
-    // The records of `more` (of the same columns) after these.
-    void Append(RecordStore&& more);
+    // The records of `more` (of the same columns) after these, copied into
+    // this store's blocks so that many small batches leave no half-empty ones.
+    void Append(const RecordStore& more);
     Record Get(size_t n) const;
     // The bytes the records take.
     size_t MemoryBytes() const;
@@ -48,12 +57,14 @@ private:
         void Begin(size_t bytes);      // a record of about this many bytes begins
         std::string& Last() { return blocks.back(); }
         std::string_view Of(size_t n) const;  // record n's bytes
-        void Append(Arena&& more);
+        void Append(const Arena& more);
         size_t Bytes() const;
     };
     class Search;
 
     std::vector<Column> columns_;
+    std::vector<std::string> primaryKey_;
+    std::optional<uint64_t> storedCount_;
     Arena cells_, text_;
     // Records whose text a Text column holds outside the text arena (it
     // holds the byte that ends a cell there): checked one by one.

@@ -359,8 +359,9 @@ TEST_F(RecordsDialogTest, ExportOfACopyReadInPartAsksFirst) {
 // export stopped part way leaves the file that was there as it was, and no
 // temporary file beside it.
 TEST(RecordsExportTest, StoppedPartWayLeavesNoFileAndTheOldOneAsItWas) {
-    records::Table table{kColumns, {"ID"}, {}};
-    for (int id = 1; id <= 100; ++id) table.records.push_back({int64_t{id}, std::string("Name"), std::string("x")});
+    records::Table held{kColumns, {"ID"}, {}};
+    for (int id = 1; id <= 100; ++id) held.records.push_back({int64_t{id}, std::string("Name"), std::string("x")});
+    const records::TableView table(held);
     const std::vector<uint32_t> all = [] {
         std::vector<uint32_t> rows(100);
         for (uint32_t n = 0; n < 100; ++n) rows[n] = n;
@@ -415,9 +416,9 @@ TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
     model.SetColumns({{"Notes", records::Kind::Text}}, {});
     const std::string longText = "line one\nline \u202Etwo <b>" + std::string(300, 'x');
     std::vector<Record> batch{{longText}, {std::string("\x1b]0;title\x07")}};
-    records::TextIndex index;
-    for (const Record& r : batch) index.Add(model.Table().columns, r);
-    model.Append(batch, index);
+    records::RecordStore stored(model.Records().Columns());
+    for (const Record& r : batch) stored.Add(r);
+    model.Append(stored);
     const QString shown = model.index(0, 0).data().toString();
     EXPECT_TRUE(shown.startsWith("line one\\nline \\u202Etwo <b>xx")) << shown.toStdString();
     EXPECT_EQ(shown.size(), gui::RecordsModel::kShownCharacters + 1);
@@ -428,8 +429,9 @@ TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
     EXPECT_EQ(model.index(1, 0).data().toString(), "\\x1B]0;title\\x07");
     // A value of many lines: the tooltip shows the first few, then "…".
     std::vector<Record> lines{{std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10")}};
-    index.Add(model.Table().columns, lines[0]);
-    model.Append(lines, index);
+    records::RecordStore more(model.Records().Columns());
+    more.Add(lines[0]);
+    model.Append(more);
     const QString many = model.index(2, 0).data(Qt::ToolTipRole).toString();
     EXPECT_TRUE(many.contains("8") && !many.contains("9")) << many.toStdString();
     EXPECT_TRUE(many.contains(QChar(0x2026))) << many.toStdString();

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "records/filter.h"
 #include "vb/casefold.h"
@@ -234,37 +238,88 @@ Record RecordStore::Get(size_t n) const {
 // The text to find, folded; where it may begin (its first character in each
 // form that folds to it); and whether it begins at a place, read and folded
 // character by character.
+// The first bytes of the forms that fold to c, each form as UTF-8 (a
+// stand-in as the byte it stands for).
+std::vector<std::string> FormsOf(char32_t c) {
+    std::vector<char32_t> forms;
+    if (c < 0x10000) forms = Tables().folding[c];
+    if (forms.empty()) forms.push_back(c);
+    std::vector<std::string> out;
+    for (char32_t form : forms) {
+        std::string bytes;
+        if (form >= 0xDC80 && form <= 0xDCFF) bytes += static_cast<char>(form - 0xDC00);
+        else vb::AppendUtf8(bytes, form);
+        out.push_back(std::move(bytes));
+    }
+    return out;
+}
+
+void AddByte(std::string& set, char byte) {
+    if (set.find(byte) == std::string::npos) set += byte;
+}
+
 class RecordStore::Search {
 public:
+    // Where a match may begin: its first byte is one of first_, and (when
+    // second_ is not empty) the byte after it one of second_: the second
+    // byte of a form of the first character, or the first byte of a form of
+    // the second. Both are checked 16 bytes at a time, so that the text is
+    // read once whatever the case of what it holds.
     explicit Search(std::string_view text) : folded_(vb::FoldCase(text)) {
         if (folded_.empty()) return;
-        const char32_t first = folded_[0];
-        std::vector<char32_t> forms;
-        if (first < 0x10000) forms = Tables().folding[first];
-        if (forms.empty()) forms.push_back(first);
-        for (char32_t form : forms) {
-            std::string pattern;
-            // A stand-in is the byte it stands for.
-            if (form >= 0xDC80 && form <= 0xDCFF) pattern += static_cast<char>(form - 0xDC00);
-            else vb::AppendUtf8(pattern, form);
-            patterns_.push_back(std::move(pattern));
+        bool oneByteForm = false;
+        for (const std::string& form : FormsOf(folded_[0])) {
+            AddByte(first_, form[0]);
+            if (form.size() > 1) AddByte(second_, form[1]);
+            else oneByteForm = true;
         }
+        if (oneByteForm && folded_.size() == 1) second_.clear();  // any byte may follow
+        else if (oneByteForm)
+            for (const std::string& form : FormsOf(folded_[1])) AddByte(second_, form[0]);
     }
     bool Empty() const { return folded_.empty(); }
 
     // The first place at or after `from` where the text begins; npos: none.
     size_t Find(std::string_view text, size_t from) const {
-        std::vector<size_t> next(patterns_.size());
-        for (size_t k = 0; k < patterns_.size(); ++k) next[k] = text.find(patterns_[k], from);
-        for (;;) {
-            const size_t k = static_cast<size_t>(std::min_element(next.begin(), next.end()) - next.begin());
-            if (next[k] == std::string_view::npos) return next[k];
-            if (At(text, next[k])) return next[k];
-            next[k] = text.find(patterns_[k], next[k] + 1);
-        }
+        for (size_t at = from; (at = Candidate(text, at)) != std::string_view::npos; ++at)
+            if (At(text, at)) return at;
+        return std::string_view::npos;
     }
 
 private:
+    bool Fits(std::string_view text, size_t at) const {
+        if (first_.find(text[at]) == std::string::npos) return false;
+        return second_.empty() || (at + 1 < text.size() && second_.find(text[at + 1]) != std::string::npos);
+    }
+
+    size_t Candidate(std::string_view text, size_t at) const {
+#if defined(__SSE2__)
+        // Each set as four bytes (repeated to fill them), compared at once.
+        if (first_.size() <= 4 && second_.size() <= 4) {
+            const auto wide = [](const std::string& set, __m128i* out) {
+                for (size_t k = 0; k < 4; ++k) out[k] = _mm_set1_epi8(set.empty() ? 0 : set[std::min(k, set.size() - 1)]);
+            };
+            __m128i f[4], g[4];
+            wide(first_, f);
+            wide(second_, g);
+            const auto any = [](__m128i v, const __m128i* set) {
+                return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, set[0]), _mm_cmpeq_epi8(v, set[1])),
+                                    _mm_or_si128(_mm_cmpeq_epi8(v, set[2]), _mm_cmpeq_epi8(v, set[3])));
+            };
+            const bool pair = !second_.empty();
+            for (; at + 17 <= text.size(); at += 16) {
+                __m128i hits = any(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at)), f);
+                if (pair)
+                    hits = _mm_and_si128(hits, any(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at + 1)), g));
+                if (const int mask = _mm_movemask_epi8(hits)) return at + static_cast<size_t>(__builtin_ctz(mask));
+            }
+        }
+#endif
+        for (; at < text.size(); ++at)
+            if (Fits(text, at)) return at;
+        return std::string_view::npos;
+    }
+
     bool At(std::string_view text, size_t at) const {
         // The byte that ends a cell is no character of any text here (a text
         // that holds it is kept aside).
@@ -275,7 +330,7 @@ private:
     }
 
     std::u32string folded_;
-    std::vector<std::string> patterns_;
+    std::string first_, second_;
 };
 
 std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::vector<uint32_t>* within) const {
@@ -284,6 +339,13 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
     const auto aside = [&](uint32_t n) {
         return std::binary_search(aside_.begin(), aside_.end(), n) && Finder(text).InRecord(columns_, Get(n));
     };
+    // Among many records, one pass over all the text and keeping those
+    // within is faster than a search record by record.
+    if (within && !search.Empty() && within->size() > Size() / 4) {
+        std::vector<uint32_t> all = Matching(text), both;
+        std::set_intersection(all.begin(), all.end(), within->begin(), within->end(), std::back_inserter(both));
+        return both;
+    }
     if (within) {
         for (uint32_t n : *within) {
             if (n >= Size()) break;
@@ -299,18 +361,25 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
     // One pass over each block of text; each place found names its record,
     // and the search goes on at the next record's text.
     const std::vector<uint64_t>& starts = text_.starts;
+    size_t n = 0;
     for (size_t b = 0; b < text_.blocks.size(); ++b) {
         const std::string_view block = text_.blocks[b];
         for (size_t at = 0; (at = search.Find(block, at)) != std::string_view::npos;) {
+            // The record that holds the place: after the last one found, and
+            // most often close after it, so looked for from there outwards.
             const uint64_t place = uint64_t(b) << 32 | at;
-            const auto n = static_cast<uint32_t>(std::upper_bound(starts.begin(), starts.end(), place) - starts.begin() - 1);
-            found.push_back(n);
+            size_t step = 1;
+            while (n + step < starts.size() && starts[n + step] <= place) step *= 2;
+            const auto from = starts.begin() + static_cast<std::ptrdiff_t>(n);
+            const auto to = starts.begin() + static_cast<std::ptrdiff_t>(std::min(n + step, starts.size()));
+            n = static_cast<size_t>(std::upper_bound(from, to, place) - starts.begin()) - 1;
+            found.push_back(static_cast<uint32_t>(n));
             at = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
         }
     }
-    for (uint32_t n : aside_)
-        if (!std::binary_search(found.begin(), found.end(), n) && aside(n))
-            found.insert(std::upper_bound(found.begin(), found.end(), n), n);
+    for (uint32_t held : aside_)
+        if (!std::binary_search(found.begin(), found.end(), held) && aside(held))
+            found.insert(std::upper_bound(found.begin(), found.end(), held), held);
     return found;
 }
 

@@ -83,10 +83,12 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         {int64_t{3}, Null{}, "b", int64_t{1}},
         {int64_t{4}, "straße", "", int64_t{2}},
         {int64_t{5}, "kılıç", "ſun", int64_t{3}},
+        // Past the sixteen bytes looked at together.
+        {int64_t{6}, "Grüße aus ZÜRICH und Köln", "notes that run past sixteen bytes: KILIÇ", int64_t{4}},
     };
     RecordStore store(kContact);
     for (const Record& row : rows) store.Add(row);
-    const std::vector<uint32_t> all{0, 1, 2, 3, 4};
+    const std::vector<uint32_t> all{0, 1, 2, 3, 4, 5};
     struct Case {
         const char* text;
         std::vector<uint32_t> expected;
@@ -95,10 +97,14 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         {"émile", {0}},       // folded outside ASCII
         {"ab", {0}},          // "b" of the next cell does not join "a"
         {"555", {}},          // numbers are not text columns
-        {"b", {0, 2}},
+        {"b", {0, 2, 5}},
         {"STRASSE", {1}},     // "ß" is not "SS"
         {"Straße", {3}},
-        {"il", {0, 4}},       // "ı" folds to "I"
+        {"il", {0, 4, 5}},    // "ı" folds to "I"
+        {"kılıç", {4, 5}},
+        {"zürich", {5}},
+        {"ße", {3, 5}},
+        {"Ö", {5}},
         {"SUN", {4}},         // and "ſ" to "S"
         {"\xff", {1}},        // an invalid byte finds itself
         {"\xef\xbf\xbf", {}}, // and nothing else
@@ -138,6 +144,15 @@ TEST(RecordFilter, OnePassAgreesWithRecordByRecordOnManyRecords) {
         for (uint32_t n = 0; n < rows.size(); ++n)
             if (finder.InRecord(kContact, rows[n])) brute.push_back(n);
         EXPECT_EQ(store.Matching(text), brute) << text;
+        // Within few records (searched one by one) and within many (one
+        // pass, then kept to those), the same as the rule finds there.
+        for (const uint32_t every : {7u, 2u}) {
+            std::vector<uint32_t> within, expected;
+            for (uint32_t n = 0; n < rows.size(); n += every) within.push_back(n);
+            std::copy_if(brute.begin(), brute.end(), std::back_inserter(expected),
+                         [&](uint32_t n) { return n % every == 0; });
+            EXPECT_EQ(store.Matching(text, &within), expected) << text << " within every " << every;
+        }
     }
     EXPECT_EQ(store.Get(1500), rows[1500]);
 }

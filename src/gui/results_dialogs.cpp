@@ -101,8 +101,18 @@ ComparisonDialog::ComparisonDialog(const records::RecordsView& which, records::T
     model_ = new ComparisonModel(which_, current_, comparison_, whichName, live, this);
     tree_->setModel(model_);
     // Every group open, and each changed record open on its fields; the
-    // columns as wide as what they hold.
-    tree_->expandAll();
+    // columns as wide as what they hold. A group of more records than a
+    // reader goes through stays closed until opened (→ or a click): an open
+    // line costs the tree memory of its own, a million of them tens of MB.
+    constexpr int kOpenAtMost = 10000;
+    for (int group = 0; group < model_->rowCount(); ++group) {
+        const QModelIndex at = model_->index(group, 0);
+        const int records = model_->rowCount(at);
+        if (records == 0 || records > kOpenAtMost) continue;
+        tree_->expand(at);
+        for (int r = 0; r < records; ++r)
+            if (const QModelIndex record = model_->index(r, 0, at); model_->hasChildren(record)) tree_->expand(record);
+    }
     for (int c = 0; c < model_->columnCount(); ++c) tree_->resizeColumnToContents(c);
     tree_->setCurrentIndex(model_->index(0, 0));
 

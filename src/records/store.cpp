@@ -324,7 +324,14 @@ private:
         // The byte that ends a cell is no character of any text here (a text
         // that holds it is kept aside).
         for (const char32_t want : folded_) {
-            if (at >= text.size() || text[at] == kEnd || Fold(vb::DecodeUtf8(text, at)) != want) return false;
+            if (at >= text.size() || text[at] == kEnd) return false;
+            // ASCII folds to its capitals, as FoldCase folds it.
+            if (const auto byte = static_cast<unsigned char>(text[at]); byte < 0x80) {
+                if (static_cast<char32_t>(byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte) != want) return false;
+                ++at;
+            } else if (Fold(vb::DecodeUtf8(text, at)) != want) {
+                return false;
+            }
         }
         return true;
     }

@@ -13,7 +13,7 @@ namespace {
 
 using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 11> kCommands{{
+constexpr std::array<CommandSpec, 13> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
@@ -37,9 +37,16 @@ constexpr std::array<CommandSpec, 11> kCommands{{
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", &H::PutBack, {"EDITION N", 2, Second::Copy}, kTakesYes,
      "Puts numbered copy bsrv.N of EDITION, or version @N of the history store, back as its live database."},
-    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, 0,
+    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesScheduled,
      "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
      "in the history store, and thins the older versions."},
+    {"--auto-snapshot", &H::AutoSnapshot, {"on|off|status", 1, Second::None, 0, 0, false, "on|off|status"},
+     kTakesJson,
+     "on: keeps a version whenever Rolvane saves a live database, and hourly, through systemd user units; off: "
+     "stops that and removes the units; status: whether it is on, what is watched, the last version and the last "
+     "problem."},
+    {"--previous-versions", &H::PreviousVersions, {"EDITION", 1}, 0,
+     "Opens the window with the Previous Versions of EDITION's live database."},
     {"--history", &H::History, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesJson,
      "Prints where the history store is, how large it is, and how many versions and distinct pages it holds for "
      "each live database (of EDITION only, when given)."},
@@ -54,7 +61,7 @@ struct Flag {
     const char* help;
     const char* goesWith;  // the usage error for a command that does not take it
 };
-constexpr std::array<Flag, 4> kFlags{{
+constexpr std::array<Flag, 5> kFlags{{
     {"--yes", &ConsoleCommand::yes, kTakesYes,
      "Replaces data without asking (--restore, --create-blank, --put-back).",
      "--yes goes with a command that replaces data."},
@@ -66,6 +73,10 @@ constexpr std::array<Flag, 4> kFlags{{
      "Prints the table of --show or --find with every value whole, never cut (a value wider than its column "
      "moves the rest of its line).",
      "--wide goes with --show or --find."},
+    {"--scheduled", &ConsoleCommand::scheduled, kTakesScheduled,
+     "Runs --snapshot as the units of --auto-snapshot do: at most one version a minute, problems told on the "
+     "desktop.",
+     "--scheduled goes with --snapshot."},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -228,7 +239,13 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (operands.size() > static_cast<size_t>(takes.count))
         return Usage("Unexpected argument '" + operands[takes.count] + "'.");
-    if (takes.count > 0 && !operands.empty()) {
+    if (takes.words) {
+        const std::string words = std::string("|") + takes.words + "|";
+        if (operands[0].empty() || operands[0].find('|') != std::string::npos ||
+            words.find("|" + Lower(operands[0]) + "|") == std::string::npos)
+            return Usage("Unknown word '" + operands[0] + "': give " + takes.names + ".");
+        command.operand = Lower(operands[0]);
+    } else if (takes.count > 0 && !operands.empty()) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
@@ -266,6 +283,10 @@ std::string HelpText() {
     // Names in a column of 28, the help beside them wrapped at 79 columns.
     auto line = [&text](const std::string& names, const std::string& help) {
         std::string row = "  " + names;
+        if (row.size() >= 27) {  // names too long for the column: the help below them
+            text += row + "\n";
+            row.clear();
+        }
         size_t start = 0;
         while (start < help.size()) {
             row += std::string(row.size() < 28 ? 28 - row.size() : 1, ' ');

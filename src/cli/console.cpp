@@ -2,13 +2,18 @@
 
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/shellfolders.h"
+#include "cli/auto_snapshot.h"
 #include "cli/check_command.h"
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
@@ -45,6 +50,7 @@ public:
         std::ostream& log)
         : command_(command),
           console_(console),
+          env_(env),
           storeFolder_(history::StoreFolder(env)),
           platform_(env, log, console.readerPath),
           spell_([this](const std::string& path) { return platform_.HostPath(path); }),
@@ -62,6 +68,11 @@ public:
     int Check(const app::ConsoleCommand&) override;
     int Snapshot(const app::ConsoleCommand&) override { return RunHistory(Discover(), true); }
     int History(const app::ConsoleCommand&) override { return RunHistory(Discover(), false); }
+    int AutoSnapshot(const app::ConsoleCommand&) override;
+    int PreviousVersions(const app::ConsoleCommand&) override {
+        if (!console_.openWindow) return app::kFailed;
+        return console_.openWindow(command_.edition);
+    }
 
 private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
@@ -94,8 +105,14 @@ private:
     // when there is none, said why.
     std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
 
+    // The units of --auto-snapshot and what they are made of: the live
+    // databases of found (none: nothing to watch).
+    AutoRun Units(const catalogue::Catalogue* found);
+    Notices TheNotices();
+
     const app::ConsoleCommand& command_;
     const Console& console_;
+    ports::HostEnvironment env_;
     std::string storeFolder_;
     app::RebuiltVersions versions_{storeFolder_};
     app::Platform platform_;
@@ -304,6 +321,47 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     return status;
 }
 
+AutoRun Run::Units(const catalogue::Catalogue* found) {
+    AutoRun run{UnitFolder(env_), {app::ProgramPath(app::kProgramName, "."), std::nullopt, {}}, RunSystemctl,
+                [this](const std::string& text) { Say(text); }, console_.out, {}, {}};
+    if (!env_.winePrefix.empty()) run.facts.prefix = env_.winePrefix;
+    if (found)
+        for (const catalogue::Row& row : found->rows)
+            if (row.caption == catalogue::kCurrentCaption) run.facts.watched.push_back(platform_.HostPath(row.path));
+    return run;
+}
+
+Notices Run::TheNotices() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    return Notices(NoticesFile(state ? state : "", env_.home), [this](const Problem& problem) {
+        return StartNotifier(console_.notifierPath, app::ProgramPath(app::kProgramName, "."), problem);
+    });
+}
+
+int Run::AutoSnapshot(const app::ConsoleCommand&) {
+    if (command_.operand == "off") {
+        AutoRun run = Units(nullptr);
+        return AutoSnapshotOff(run);
+    }
+    const catalogue::Catalogue found = Discover();
+    AutoRun run = Units(&found);
+    if (command_.operand == "on") return AutoSnapshotOn(run);
+    const std::string path = host::Join(storeFolder_, history::kStoreFileName);
+    if (host::IsRegularFile(path) && !app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) {
+        try {
+            history::Store store(storeFolder_, false);
+            for (const history::DatabaseSummary& d : store.Summarize().databases)
+                run.lastVersions.push_back(d.database.edition + " (" + platform_.HostPath(d.database.path) +
+                                           "): version @" + std::to_string(d.newest->number) + " of " +
+                                           IsoOf(d.newest->taken));
+        } catch (const vb::Error& error) {
+            run.lastVersions.push_back("the history store cannot be read: " + error.Description());
+        }
+    }
+    if (const auto told = TheNotices().Last()) run.lastProblem = IsoOf(told->when) + ": " + told->text;
+    return AutoSnapshotStatus(run, command_.json);
+}
+
 int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
     HistoryRun run{sys_,
                    found,
@@ -313,6 +371,22 @@ int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
                    [this](const std::string& path) { return platform_.HostPath(path); },
                    [this](const std::string& text) { Say(text); },
                    console_.out};
+    std::optional<Notices> notices;
+    if (snapshot) {
+        run.follow = [this](const std::vector<std::string>& files) {
+            AutoRun units = Units(nullptr);
+            units.facts.watched = files;
+            FollowDatabases(units);
+        };
+    }
+    if (snapshot && command_.scheduled) {
+        notices.emplace(TheNotices());
+        run.tell = [&notices](const Problem& problem) { notices->Tell(problem, std::time(nullptr)); };
+        run.sleep = [](int64_t seconds) {
+            timespec left{static_cast<time_t>(seconds), 0};
+            while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
+        };
+    }
     return snapshot ? RunSnapshot(command_, run) : cli::RunHistory(command_, run);
 }
 

@@ -362,6 +362,12 @@ void MainWindow::OpenCheck(const records::Place& place, const QString& edition, 
     dialog->Start();
 }
 
+void MainWindow::OpenPreviousVersionsOf(const QString& edition) {
+    for (int row = 1; row <= lvFiles_->ItemCount(); ++row)
+        if (lvFiles_->ItemText(row) == catalogue::kCurrentCaption && lvFiles_->SubItem(row, 1) == edition.toStdString())
+            return OpenPreviousVersions(lvFiles_->Tag(row), edition);
+}
+
 void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString& edition) {
     if (ended_ || running_) return;
     auto* dialog = new VersionsDialog(

@@ -104,6 +104,10 @@ public:
     // end.
     bool RunInWindow(const std::function<void()>& body, const QString& copying = {}, QWidget* over = nullptr);
 
+    // Opens the Previous Versions of the edition's live database ("Business"),
+    // as its row's menu does; nothing when the catalogue has none.
+    void OpenPreviousVersionsOf(const QString& edition);
+
     catalogue::Form1& Form() { return form_; }
     QtListView& lvFiles() { return *lvFiles_; }
     QtButton& cmdRestore() { return *cmdRestore_; }

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "gui/auto_snapshot_box.h"
 #include "operations/previous_versions.h"
 #include "ports/msgbox.h"
 
@@ -61,6 +62,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption_);
     layout->addWidget(list_);
+    layout->addWidget(new AutoSnapshotBox(this));
     layout->addLayout(row);
     resize(640, 320);
 

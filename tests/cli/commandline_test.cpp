@@ -103,6 +103,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"SnapshotOfTwo", {"--snapshot", "business", "personal"}, Action::Usage, "Unexpected argument 'personal'"},
         ParseCase{"SnapshotPrintsNoJson", {"--snapshot", "--json"}, Action::Usage, "--json goes with"},
         ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""},
+        ParseCase{"ScheduledSnapshot", {"--snapshot", "--scheduled"}, Action::Command, "", ""},
+        ParseCase{"ScheduledOnlyWithSnapshot", {"--history", "--scheduled"}, Action::Usage, "--scheduled goes with"},
+        // --auto-snapshot takes a word, not an edition.
+        ParseCase{"AutoSnapshotOnAnyCase", {"--auto-snapshot", "ON"}, Action::Command, "", ""},
+        ParseCase{"AutoSnapshotStatusAsJson", {"--auto-snapshot=status", "--json"}, Action::Command, "", ""},
+        ParseCase{"AutoSnapshotNeedsAWord", {"--auto-snapshot"}, Action::Usage, "needs on|off|status"},
+        ParseCase{"AutoSnapshotOfAnEdition", {"--auto-snapshot", "business"}, Action::Usage, "Unknown word 'business'"},
+        ParseCase{"AutoSnapshotOfTwoWords", {"--auto-snapshot", "on|off"}, Action::Usage, "Unknown word"},
+        ParseCase{"PreviousVersionsOfAnEdition", {"--previous-versions", "personal"}, Action::Command, "", "Personal"},
         // WHICH and Put Back's N may name a version of the history store.
         ParseCase{"ShowAVersion", {"--show", "business", "@12"}, Action::Command, "", "Business"},
         ParseCase{"CompareAVersionByTime", {"--compare", "business", "@2026-06-01T09:30"}, Action::Command, "", "Business"},
@@ -147,6 +156,8 @@ struct Recorder : app::CommandHandlers {
     int Check(const app::ConsoleCommand&) override { return Ran("--check"); }
     int Snapshot(const app::ConsoleCommand&) override { return Ran("--snapshot"); }
     int History(const app::ConsoleCommand&) override { return Ran("--history"); }
+    int AutoSnapshot(const app::ConsoleCommand&) override { return Ran("--auto-snapshot"); }
+    int PreviousVersions(const app::ConsoleCommand&) override { return Ran("--previous-versions"); }
     int Ran(const char* option) {
         ran += option;
         return 7;
@@ -166,6 +177,8 @@ TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
         {"--put-back", {"business", "3"}},
         {"--snapshot", {}},
         {"--history", {"business"}},
+        {"--auto-snapshot", {"off"}},
+        {"--previous-versions", {"business"}},
     };
     EXPECT_EQ(app::Commands().size(), operands.size());
     for (const app::CommandSpec& row : app::Commands()) {

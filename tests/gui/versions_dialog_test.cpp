@@ -20,6 +20,7 @@
 
 #include "gui/mainwindow.h"
 #include "gui/records_dialog.h"
+#include "gui/auto_snapshot_box.h"
 #include "gui/versions_dialog.h"
 #include "fakes/fakes.h"
 #include "records/fake_source.h"
@@ -332,6 +333,19 @@ TEST_F(PreviousVersionsWindowTest, ShowRecordsOpensEveryRowAndTheSelectedNumbere
     EXPECT_EQ(copy->windowTitle(), "Records - Personal bsrv.1");
     EXPECT_EQ(copy->CountLabel().text(), "3 of 3 records");
     EXPECT_TRUE(world.files.log.empty()) << "nothing is written";
+}
+
+// --previous-versions EDITION: the window opens that edition's dialog, with
+// the check box of automatic versions; an edition without a live database
+// opens none.
+TEST_F(PreviousVersionsWindowTest, StartedForAnEditionTheWindowOpensItsPreviousVersions) {
+    window.OpenPreviousVersionsOf("Business");
+    EXPECT_EQ(window.findChild<gui::VersionsDialog*>(), nullptr);
+    window.OpenPreviousVersionsOf("Personal");
+    auto* dialog = window.findChild<gui::VersionsDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Previous Versions - Personal");
+    EXPECT_NE(dialog->findChild<gui::AutoSnapshotBox*>(), nullptr);
 }
 
 }  // namespace

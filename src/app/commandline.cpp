@@ -17,11 +17,11 @@ constexpr std::array<CommandSpec, 13> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
-    {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv,
+    {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv | kTakesWide,
      "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
      "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
-     "The table cuts long values; --csv and --json give them whole."},
-    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, nullptr, true}, kTakesJson,
+     "The table cuts long values; --wide, --csv and --json give them whole."},
+    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, nullptr, true}, kTakesJson | kTakesWide,
      "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups, "
      "its numbered copies and the versions of the history store, each record with the first and last version "
      "holding it; or in database WHICH alone (as --show reads it)."},
@@ -62,7 +62,7 @@ struct Flag {
     const char* help;
     const char* goesWith;  // the usage error for a command that does not take it
 };
-constexpr std::array<Flag, 4> kFlags{{
+constexpr std::array<Flag, 5> kFlags{{
     {"--yes", &ConsoleCommand::yes, kTakesYes,
      "Replaces data without asking (--restore, --create-blank, --put-back).",
      "--yes goes with a command that replaces data."},
@@ -70,6 +70,10 @@ constexpr std::array<Flag, 4> kFlags{{
      "--json goes with a command that prints a listing or records."},
     {"--csv", &ConsoleCommand::csv, kTakesCsv, "Prints --show as CSV (RFC 4180, UTF-8, a header row).",
      "--csv goes with --show."},
+    {"--wide", &ConsoleCommand::wide, kTakesWide,
+     "Prints the table of --show or --find with every value whole, never cut (a value wider than its column "
+     "moves the rest of its line).",
+     "--wide goes with --show or --find."},
     {"--scheduled", &ConsoleCommand::scheduled, kTakesScheduled,
      "Runs --snapshot as the units of --auto-snapshot do: at most one version a minute, problems told on the "
      "desktop.",
@@ -228,6 +232,7 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
         if (command.yes) return Usage("--yes goes with a command that replaces data.");
         if (command.csv) return Usage("--csv goes with --show.");
+        if (command.wide) return Usage("--wide goes with --show or --find.");
         return {Invocation::Action::Command, command, {}};
     }
     const Operands& takes = given->operands;
@@ -275,6 +280,8 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     for (const Flag& flag : kFlags)
         if (command.*(flag.set) && !(given->takes & flag.takes)) return Usage(flag.goesWith);
     if (command.csv && command.json) return Usage("Give --json or --csv, not both.");
+    if (command.wide && (command.csv || command.json))
+        return Usage("--wide is for the text table: give it without --csv and --json.");
     return {Invocation::Action::Command, command, {}};
 }
 

@@ -32,6 +32,7 @@ struct ConsoleCommand {
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
     bool csv = false;     // --csv: --show prints CSV
+    bool wide = false;    // --wide: --show and --find print their text table with every value whole
     bool scheduled = false;  // --scheduled: --snapshot run by the units of --auto-snapshot (or cron)
     // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
     // numbered copy "bsrv.3" as its file is named, or a version of the
@@ -90,7 +91,8 @@ enum Takes : unsigned {
     kTakesYes = 1,   // replaces data: needs consent, which --yes gives
     kTakesJson = 2,  // prints a listing or records
     kTakesCsv = 4,   // prints records as a table
-    kTakesScheduled = 8,  // --snapshot: run by the units of --auto-snapshot
+    kTakesWide = 8,  // prints records as a text table
+    kTakesScheduled = 16,  // --snapshot: run by the units of --auto-snapshot
 };
 
 // One row of the command table: the command, what runs it, its operands,

@@ -194,7 +194,9 @@ int Run::Versions(const app::ConsoleCommand&) {
     // Each row with when it was set aside or taken; a copy whose set-aside
     // was not recorded has none, and is listed after every other.
     std::vector<std::pair<std::optional<int64_t>, Listed>> rows;
-    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
+    std::vector<operations::PreviousVersion> versions = operations::FindPreviousVersions(sys_, livePath);
+    operations::MarkSameCopies(sys_, versions);
+    for (const operations::PreviousVersion& version : versions) {
         Listed listed{command_.edition, version.name, version.records,
                       version.error ? spell_.Spell(version.error->Description()) : "",
                       sys_.locale.GeneralDate(version.modified),
@@ -204,6 +206,7 @@ int Run::Versions(const app::ConsoleCommand&) {
         listed.setAside = version.setAside ? IsoOf(*version.setAside) : "";
         listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
                                                : operations::kNotRecorded;
+        listed.sameAs = version.sameAs;
         rows.emplace_back(version.setAside, std::move(listed));
     }
     const int status = StoreVersions(livePath, rows);

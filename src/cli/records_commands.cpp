@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "catalogue/paths.h"
-#include "records/compare.h"
+#include "cli/compare_command.h"
 #include "records/csv.h"
 #include "records/json.h"
 #include "records/places.h"
@@ -29,8 +29,6 @@ std::vector<size_t> Every(const records::Table& table) {
     for (size_t n = 0; n < rows.size(); ++n) rows[n] = n;
     return rows;
 }
-
-std::string Cut(const std::string& text, size_t widest) { return records::CutToColumns(text, widest); }
 
 std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
 
@@ -104,7 +102,7 @@ public:
             columns = given.columns;
             if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
             else if (command_.json) buffer += "[";
-            else table.emplace(given.columns);
+            else table.emplace(given.columns, command_.wide ? kWhole : 40);
         };
         const auto batch = [&](std::vector<records::Record>& records) {
             if (table && first) {
@@ -117,7 +115,8 @@ public:
                 if (command_.csv) {
                     records::AppendRecord(buffer, record, records::kCsv);
                 } else if (command_.json) {
-                    buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
+                    buffer += first ? "\n" : ",\n";
+                    records::AppendRecordJson(buffer, columns, record);
                     first = false;
                 } else {
                     buffer += table->Line(record);
@@ -237,7 +236,7 @@ public:
                 text += (text.empty() ? "" : "\n") + records::Escaped(places[i].caption + " (" + file + "): ") +
                         Plural(table.records.size(), "record") +
                         (found[i].error ? " (partly read: the copy is damaged after these)" : "") + "\n" +
-                        RecordsTableText(table, Every(table));
+                        RecordsTableText(table, Every(table), command_.wide ? kWhole : 40);
             }
         }
         if (!versions.empty()) {
@@ -281,86 +280,7 @@ public:
         const records::Place* which = Which(command_.operand);
         const records::Place* current = which ? Which("current") : nullptr;
         if (!which || !current) return app::kFailed;
-        const auto read = [this](const records::Place* place) {
-            std::unique_ptr<records::Source> source = run_.sources();
-            return records::ReadTable(*source, place->path);
-        };
-        // The two read at once, each through a reader of its own.
-        auto theirs = std::async(std::launch::async, read, current);
-        records::Table mine;
-        std::optional<vb::Error> failure;
-        try {
-            mine = read(which);
-        } catch (const vb::Error& error) {
-            CannotBeRead(*which, error);
-            failure = error;
-        }
-        records::Table live;
-        try {
-            live = theirs.get();
-        } catch (const vb::Error& error) {
-            CannotBeRead(*current, error);
-            failure = error;
-        }
-        if (failure) return app::kFailed;
-
-        const records::Comparison c = records::Compare(mine, live);
-        const std::string name = which->caption == catalogue::kCurrentCaption ? "current" : which->caption;
-        const auto columns = [](const std::vector<std::string>& names) {
-            std::string list;
-            for (const std::string& n : names) list += (list.empty() ? "" : ", ") + records::Escaped(n);
-            return list;
-        };
-        if (!c.onlyInFirstColumns.empty())
-            run_.say("Columns only in " + name + ", not compared: " + columns(c.onlyInFirstColumns));
-        if (!c.onlyInSecondColumns.empty())
-            run_.say("Columns only in current, not compared: " + columns(c.onlyInSecondColumns));
-
-        std::string text;
-        if (command_.json) {
-            nlohmann::ordered_json object;
-            object["only_in_which"] = nlohmann::ordered_json::array();
-            for (size_t n : c.onlyInFirst) object["only_in_which"].push_back(records::RecordJson(mine.columns, mine.records[n]));
-            object["only_in_current"] = nlohmann::ordered_json::array();
-            for (size_t n : c.onlyInSecond)
-                object["only_in_current"].push_back(records::RecordJson(live.columns, live.records[n]));
-            object["changed"] = nlohmann::ordered_json::array();
-            for (const auto& change : c.changed)
-                object["changed"].push_back({{"which", records::RecordJson(mine.columns, mine.records[change.first])},
-                                             {"current", records::RecordJson(live.columns, live.records[change.second])},
-                                             {"fields", change.fields}});
-            text = object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-        } else if (!c.NoDifference()) {
-            const auto group = [&](const std::string& title, const records::Table& table, const std::vector<size_t>& rows) {
-                if (rows.empty()) return;
-                text += title + ": " + Plural(rows.size(), "record") + "\n" + RecordsTableText(table, rows) + "\n";
-            };
-            group("Only in " + name, mine, c.onlyInFirst);
-            group("Only in current", live, c.onlyInSecond);
-            if (!c.changed.empty()) text += "Changed: " + Plural(c.changed.size(), "record") + "\n";
-            for (const auto& change : c.changed) {
-                std::string key;
-                for (const std::string& column : c.key) {
-                    const int i = records::ColumnIndex(mine.columns, column);
-                    key += (key.empty() ? "" : ", ") + records::Escaped(column) + " " +
-                           records::Escaped(records::DisplayText(mine.records[change.first][i]));
-                }
-                text += "  " + (key.empty() ? "record " + std::to_string(change.first + 1) : key) + "\n";
-                for (const std::string& field : change.fields) {
-                    const auto value = [&](const records::Table& table, size_t n) {
-                        const records::Cell& cell = table.records[n][records::ColumnIndex(table.columns, field)];
-                        return std::holds_alternative<records::Null>(cell) ? std::string("(Null)")
-                                                                           : Cut(records::Escaped(records::DisplayText(cell)), 60);
-                    };
-                    text += "    " + records::Escaped(field) + ": " + value(mine, change.first) + " \u2192 " +
-                            value(live, change.second) + "\n";
-                }
-            }
-        }
-        Print(text);
-        if (c.NoDifference())
-            run_.say("No difference between " + name + " and the live database of the " + command_.edition + " edition.");
-        return app::kDone;
+        return CompareCopies(command_, run_, *which, *current);
     }
 
 private:

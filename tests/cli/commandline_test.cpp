@@ -136,7 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"CheckAFileAndAVersion", {"--check", "a.mdb", "@3"}, Action::Command, "", "", 0, {"a.mdb", "@3"}},
         ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
         ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
-        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"},
+        ParseCase{"FindWide", {"--find", "business", "ann", "--wide"}, Action::Command, "", "Business"},
+        ParseCase{"WideNotWithCompare", {"--compare", "business", "1", "--wide"}, Action::Usage,
+                  "--wide goes with --show or --find"},
+        ParseCase{"WideNotWithCsv", {"--show", "business", "1", "--wide", "--csv"}, Action::Usage, "without --csv"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {

@@ -177,9 +177,9 @@ TEST_F(PreviousVersionsWindowTest, TheDialogIsATableOfTheCopiesNewestFirstAndEsc
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->rowCount(), 2);
-    ASSERT_EQ(table->columnCount(), 5);
-    const char* headers[] = {"Name", "Records", "FileDate", "Size", "Set Aside"};
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
+    ASSERT_EQ(table->columnCount(), 6);
+    const char* headers[] = {"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
     EXPECT_EQ(table->cellAt(0, 1)->text(QAccessible::Name), "cannot be read");
     EXPECT_EQ(table->cellAt(1, 2)->text(QAccessible::Name), "2026-01-05 08:00:00");
 

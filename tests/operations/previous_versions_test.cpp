@@ -1,46 +1,12 @@
 // Previous Versions on the fakes: which copies are listed and how, and that
-// Put Back and Move to Trash change nothing without Yes and lose nothing
-// with it.
+// Move to Trash changes nothing without Yes (Put Back: put_back_test.cpp).
 #include <gtest/gtest.h>
 
-#include "catalogue/catalogue.h"
-#include "catalogue/form_fixture.h"
-#include "operations/previous_versions.h"
-#include "operations/setaside_index.h"
+#include "previous_versions_fixture.h"
 
-using namespace testing_form;
-using fakes::db::Roof;
-using ports::vbCancel;
-using ports::vbNo;
-using ports::vbNoAnswer;
-using ports::vbOK;
-using ports::vbRetry;
-using ports::vbYes;
+using namespace previous_versions;
 
 namespace {
-
-const std::string kFolder = kDocs + "Varnock Rolvane\\Data\\";
-
-struct PreviousVersionsTest : FormFixture, ::testing::Test {
-    std::string Content(const std::string& path) {
-        auto* f = w.files.Find(path);
-        return f ? f->content : "<missing>";
-    }
-    // Each listed row as "name|records|date|size|set aside|tag".
-    std::vector<std::string> Listed(fakes::FakeListView& list) {
-        std::vector<std::string> rows;
-        for (const auto& item : list.items)
-            rows.push_back(item.text + "|" + item.sub[1] + "|" + item.sub[2] + "|" + item.sub[3] + "|" + item.sub[4] +
-                           "|" + item.tag);
-        return rows;
-    }
-    // The folder's files and what each holds.
-    std::map<std::string, std::string> Disk() {
-        std::map<std::string, std::string> disk;
-        for (const std::string& path : w.files.Paths()) disk[path] = Content(path);
-        return disk;
-    }
-};
 
 TEST(NumberOfCopy, OnlyTheNamesRenameDatabaseGives) {
     const struct {
@@ -71,7 +37,7 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
 
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
 
-    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}));
+    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"}));
     // No index beside them: the file dates order them.
     EXPECT_EQ(Listed(list), (std::vector<std::string>{
                                 "BSRV.3|30|2026-02-01 12:30:00|1 KB|not recorded|" + kFolder + "BSRV.3",
@@ -80,15 +46,45 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
                                 "bsrv.1|10|2026-01-05 08:00:00|1 KB|not recorded|" + kFolder + "bsrv.1",
                             }));
     EXPECT_TRUE(w.msgbox.shown.empty()) << "a damaged copy is no error report";
-    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(w.db.liveDatabases, 0);
     EXPECT_TRUE(w.files.log.empty()) << "listing changes nothing";
 
-    // Listed again, the headers stay five and the rows are the folder's now.
+    // Listed again, the headers stay six and the rows are the folder's now.
     w.files.Remove(kFolder + "bsrv.2");
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
-    EXPECT_EQ(list.headers.size(), 5u);
+    EXPECT_EQ(list.headers.size(), 6u);
     EXPECT_EQ(list.items.size(), 3u);
+}
+
+// Copies that hold the same data are marked "same as" the first of them
+// listed: the same size and the same digest; the same size alone is not
+// enough, and a copy whose digest cannot be had is left unmarked.
+TEST_F(PreviousVersionsTest, CopiesThatHoldTheSameDataAreMarkedTheSame) {
+    w.files.Put(kPersonalLive, Roof(5));
+    const std::string other = Roof(10).substr(0, Roof(10).size() - 1) + "!";  // as long, not the same
+    const struct {
+        const char* name;
+        std::string content;
+        vb::DateTime date;
+        const char* same;  // the Same Data column
+    } copies[] = {
+        {"bsrv.4", Roof(10), {2026, 4, 1, 0, 0, 0}, ""},
+        {"bsrv.3", other, {2026, 3, 1, 0, 0, 0}, ""},
+        {"bsrv.2", Roof(10), {2026, 2, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.6", Roof(10), {2026, 1, 15, 0, 0, 0}, ""},  // its digest cannot be had
+        {"bsrv.1", Roof(10), {2026, 1, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.5", Roof(20), {2025, 1, 1, 0, 0, 0}, ""},
+    };
+    for (const auto& copy : copies) w.files.Put(kFolder + copy.name, copy.content, copy.date);
+    w.files.failures.Add("ContentDigest", vb::DeviceIOError(), -1, kFolder + "bsrv.6");
+    fakes::FakeListView list;
+    operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
+    ASSERT_EQ(list.items.size(), std::size(copies));
+    for (size_t i = 0; i < list.items.size(); ++i) {
+        EXPECT_EQ(list.items[i].text, copies[i].name);
+        EXPECT_EQ(list.items[i].sub[5], copies[i].same) << copies[i].name;
+    }
 }
 
 TEST_F(PreviousVersionsTest, AReaderThatFailsAnyWayGivesCannotBeRead) {
@@ -211,181 +207,34 @@ TEST_F(PreviousVersionsTest, AnIndexThatCannotBeReadOrWrittenNeverStopsACommand)
     EXPECT_TRUE(g.w.files.wholes.empty());
 }
 
+// Find in All Copies lists the copies newest first, each with how it came
+// to be and its date: the live database first, then the backups by their
+// file dates and the numbered copies by when they were set aside (by their
+// file dates where the index does not know them), together.
+TEST_F(PreviousVersionsTest, CopiesNewestFirstWithHowEachCameToBe) {
+    w.files.Put(kPersonalLive, Roof(5), {2026, 3, 1, 9, 0, 0});
+    w.files.Put(PersonalBackup(1), Roof(1), {2026, 2, 10, 0, 0, 0});
+    w.files.Put(PersonalBackup(2), Roof(2), {2025, 12, 24, 0, 0, 0});
+    w.files.Put(kFolder + "bsrv.1", Roof(10), {2025, 1, 1, 0, 0, 0});
+    w.files.Put(kFolder + "bsrv.2", Roof(20), {2026, 1, 5, 8, 0, 0});
+    w.files.wholes[fakes::FakeFiles::KeyOf(kFolder + operations::kSetAsideIndexName)] =
+        operations::SetAsideIndexText({{1, 1771545600, static_cast<int64_t>(Roof(10).size()), {2025, 1, 1, 0, 0, 0}, "bsrv.1"}});
+    std::vector<std::string> listed;
+    for (const records::Place& place :
+         records::NewestFirst(w.sys, {{"bsrv.2", kFolder + "bsrv.2"}, {"Backup 2", PersonalBackup(2)},
+                                      {"bsrv.1", kFolder + "bsrv.1"}, {"(Current)", kPersonalLive},
+                                      {"Backup 1", PersonalBackup(1)}}))
+        listed.push_back(place.caption + "|" + place.how + "|" + place.when);
+    EXPECT_EQ(listed, (std::vector<std::string>{
+                          "(Current)|live database|2026-03-01 09:00:00",
+                          "bsrv.1|numbered copy, set aside|2026-02-20",
+                          "Backup 1|backup slot 1|2026-02-10",
+                          "bsrv.2|numbered copy (when it was set aside is not recorded: its file date)|2026-01-05 08:00:00",
+                          "Backup 2|backup slot 2|2025-12-24",
+                      }));
+}
+
 // ---- Put Back ----
-
-// A copy that cannot be read would make a damaged live database: Put Back
-// refuses it with the reason, and nothing moves.
-TEST_F(PreviousVersionsTest, PutBackRefusesACopyThatCannotBeRead) {
-    const struct {
-        const char* name;
-        std::string content;
-        const char* fail;  // a reader step that fails
-        std::string said;
-    } rows[] = {
-        {"not a database", "not a database", nullptr,
-         "Unable to restore file: bsrv.1 cannot be read: Unrecognized database format '" + kFolder + "bsrv.1'."},
-        {"no count", Roof("NULL"), nullptr, "Unable to restore file: bsrv.1 cannot be read: Invalid use of Null"},
-        {"the query fails", Roof(10), "query",
-         "Unable to restore file: bsrv.1 cannot be read: Unrecognized database format 'x'."},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        FormFixture f;
-        f.w.files.Put(kPersonalLive, Roof(5));
-        f.w.files.Put(kFolder + "bsrv.1", row.content);
-        if (row.fail) f.w.db.failures.Add(row.fail, vb::UnrecognizedFormat("x"));
-        f.w.msgbox.Answer({vbYes, vbOK});
-        const operations::Result result = operations::PutBack(f.w.sys, kPersonalLive, kFolder + "bsrv.1");
-        EXPECT_EQ(result.ending, operations::Result::Ending::Failed);
-        EXPECT_EQ(f.Titles(), (std::vector<std::string>{"Restore Warning", "Restore Failed"}));
-        EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
-        EXPECT_EQ(f.w.files.log, (std::vector<std::string>{"temporaries " + kPersonalLive}))
-            << "under the lock, which tidied; nothing moved";
-        EXPECT_EQ(f.w.files.Find(kPersonalLive)->content, Roof(5));
-    }
-}
-
-TEST_F(PreviousVersionsTest, PutBackWithoutYesChangesNothing) {
-    w.files.Put(kPersonalLive, Roof(5));
-    w.files.Put(kFolder + "bsrv.1", Roof(10));
-    const auto before = Disk();
-    for (const int answer : {vbNo, vbNoAnswer, vbCancel}) {
-        w.msgbox.Answer(answer);
-        EXPECT_FALSE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.1"));
-    }
-    EXPECT_EQ(Disk(), before);
-    EXPECT_TRUE(w.files.log.empty());
-    EXPECT_EQ(Titles(), (std::vector<std::string>(3, "Restore Warning")));
-    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
-    EXPECT_EQ(w.msgbox.shown[0].prompt,
-              "Warning: You are about to put back the previous version bsrv.1 as your live database " +
-                  kPersonalLive + ".  The data currently in it will be kept as the next numbered copy.  Do you "
-                                  "want to continue?");
-    EXPECT_TRUE(lv.items.empty()) << "no rebuild";
-}
-
-TEST_F(PreviousVersionsTest, PutBackMakesTheCopyLiveKeepsItAndKeepsTheReplacedDataNext) {
-    w.files.Put(kPersonalLive, Roof(5));
-    w.files.Put(kFolder + "bsrv.1", Roof(10));
-    w.files.Put(kFolder + "bsrv.2", Roof(20));
-    std::string countAtSuccess = "<none>";
-    w.msgbox.onShow = [&](const auto& box) {
-        if (box.title == "Restore Complete") countAtSuccess = lv.items.empty() ? "" : lv.items[0].sub[2];
-    };
-    w.msgbox.Answer({vbYes, vbOK});
-
-    EXPECT_TRUE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.1"));
-
-    EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(Content(kFolder + "bsrv.1"), Roof(10)) << "the chosen copy stays";
-    EXPECT_EQ(Content(kFolder + "bsrv.2"), Roof(20));
-    EXPECT_EQ(Content(kFolder + "bsrv.3"), Roof(5)) << "the replaced data, as the next numbered copy";
-    EXPECT_FALSE(w.files.SameFile(kFolder + "bsrv.1", kPersonalLive)) << "a copy, not another name";
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"Restore Warning", "Restore Complete"}));
-    EXPECT_EQ(w.msgbox.shown[1].prompt, "File was Restored");
-    EXPECT_EQ(countAtSuccess, "") << "the message comes before the rebuild";
-    ASSERT_FALSE(lv.items.empty());
-    EXPECT_EQ(lv.items[0].text + "|" + lv.items[0].sub[2], "(Current)|10") << "the catalogue is rebuilt";
-
-    // Put Back can itself be undone: the replaced data comes back.
-    w.msgbox.Answer({vbYes, vbOK});
-    EXPECT_TRUE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.3"));
-    EXPECT_EQ(Content(kPersonalLive), Roof(5));
-    EXPECT_EQ(Content(kFolder + "bsrv.4"), Roof(10));
-}
-
-// The faults of Restore, on Put Back: whatever fails, the live database
-// holds the old data or the new, the new only with the old kept in a
-// numbered copy, and the message says what the folder holds.
-TEST_F(PreviousVersionsTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDiskShows) {
-    const struct {
-        const char* name;
-        bool hardLinks;
-        std::vector<fakes::Failure> failures;
-        bool heldOpen;
-        std::vector<int> answers;
-        std::vector<std::string> titles;
-        std::string said;    // the last box's prompt
-        std::string live;    // what bsrv.mdb holds afterwards
-        std::string kept;    // what bsrv.2 holds afterwards
-    } rows[] = {
-        {"copy fails: disk full", true, {{"FileCopy", "", vb::DiskFull(), 1}}, false, {vbYes, vbOK},
-         {"Restore Warning", "Restore Failed"}, "Unable to restore file: Disk full", Roof(5), "<missing>"},
-        {"held open, Cancel", true, {}, true, {vbYes, vbCancel},
-         {"Restore Warning", "File in Use"},
-         "Unable to restore file- it is currently in use.  Exit Varnock Rolvane and try again.", Roof(5),
-         "<missing>"},
-        {"second name refused: told as itself", true, {{"Link", "", vb::DeviceIOError(), -1}}, false,
-         {vbYes, vbOK}, {"Restore Warning", "Restore Failed"}, "Unable to restore file: Device I/O error",
-         Roof(5), "<missing>"},
-        {"no hard links, copy fails", false, {{"FileCopy", "", vb::DiskFull(), 1}}, false, {vbYes, vbOK},
-         {"Restore Warning", "Restore Failed"}, "Unable to restore file: Disk full", Roof(5), "<missing>"},
-        // No room for a copy of the old data: the user lets it move, then
-        // neither the new data nor the way back succeeds.
-        {"no hard links, no room to keep a copy, copy and the way back fail", false,
-         {{"CopyAside", "", vb::DiskFull(), 1},
-          {"FileCopy", "", vb::DiskFull(), 1},
-          {"MoveBack", kFolder + "bsrv.2", vb::PathFileAccessError(), 2}},
-         false, {vbYes, vbYes, vbOK}, {"Restore Warning", "Restore Warning", "Restore Failed"},
-         "Unable to restore file: Disk full\r\n\r\nThe data that was in use before is kept in " + kFolder +
-             "bsrv.2.",
-         "<missing>", Roof(5)},
-        // The way back refused once by the disk is tried again.
-        {"no hard links, no room to keep a copy, copy fails, the way back once", false,
-         {{"CopyAside", "", vb::DiskFull(), 1},
-          {"FileCopy", "", vb::DiskFull(), 1},
-          {"MoveBack", kFolder + "bsrv.2", vb::DeviceIOError(), 1}},
-         false, {vbYes, vbYes, vbOK}, {"Restore Warning", "Restore Warning", "Restore Failed"},
-         "Unable to restore file: Disk full", Roof(5), "<missing>"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        FormFixture f;
-        f.w.files.hardLinks = row.hardLinks;
-        f.w.files.Put(kPersonalLive, Roof(5));
-        f.w.files.Put(kFolder + "bsrv.1", Roof(10));
-        f.w.files.Find(kPersonalLive)->heldOpen = row.heldOpen;
-        for (const auto& failure : row.failures) f.w.files.failures.Add(failure);
-        for (int answer : row.answers) f.w.msgbox.Answer(answer);
-
-        EXPECT_FALSE(operations::PutBack(f.form, kPersonalLive, kFolder + "bsrv.1"));
-
-        EXPECT_EQ(f.Titles(), row.titles);
-        EXPECT_EQ(f.w.msgbox.shown.back().prompt, row.said);
-        auto content = [&](const std::string& path) {
-            auto* file = f.w.files.Find(path);
-            return file ? file->content : "<missing>";
-        };
-        EXPECT_EQ(content(kPersonalLive), row.live);
-        EXPECT_EQ(content(kFolder + "bsrv.2"), row.kept);
-        EXPECT_EQ(content(kFolder + "bsrv.1"), Roof(10));
-        EXPECT_TRUE(f.lv.items.empty()) << "no rebuild after a failure";
-    }
-}
-
-TEST_F(PreviousVersionsTest, PutBackRetriedAfterTheApplicationLetGoCompletes) {
-    w.files.Put(kPersonalLive, Roof(5));
-    w.files.Find(kPersonalLive)->heldOpen = true;
-    w.files.Put(kFolder + "bsrv.1", Roof(10));
-    w.msgbox.onShow = [&](const auto& box) {
-        if (box.title == "File in Use") w.files.Find(kPersonalLive)->heldOpen = false;
-    };
-    w.msgbox.Answer({vbYes, vbRetry, vbOK});
-    EXPECT_TRUE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.1"));
-    EXPECT_EQ(Content(kPersonalLive), Roof(10));
-    EXPECT_EQ(Content(kFolder + "bsrv.2"), Roof(5));
-}
-
-TEST_F(PreviousVersionsTest, PutBackOfACopyThatIsGoneKeepsTheLiveDatabase) {
-    w.files.Put(kPersonalLive, Roof(5));
-    w.msgbox.Answer({vbYes, vbOK});
-    EXPECT_FALSE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.1"));
-    EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to restore file: File not found");
-    EXPECT_EQ(w.files.Paths(), std::vector<std::string>{kPersonalLive});
-    EXPECT_EQ(Content(kPersonalLive), Roof(5));
-}
-
-// ---- Move to Trash ----
 
 TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
     w.files.Put(kPersonalLive, Roof(5));

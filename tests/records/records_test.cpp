@@ -9,6 +9,7 @@
 #include "records/filter.h"
 #include "records/json.h"
 #include "records/render.h"
+#include "records/store.h"
 #include "records/timeline.h"
 
 namespace records {
@@ -62,28 +63,36 @@ TEST(RecordsText, TerminalColumnsAndCuts) {
         {"Cafe\u0301", 4, 3, "Ca\u2026"},
         {"ＡＢ", 4, 2, "\u2026"},
         {"ab\xff", 3, 3, "ab\xff"},
+        {"Cafe\u0301", 4, 4, "Cafe\u0301"},                // its mark takes no cell
+        {"e\u0301e\u0301e\u0301", 3, 2, "e\u0301\u2026"},  // a kept character keeps its mark
+        {"ab", 2, 0, "\u2026"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TerminalColumns(c.text), c.columns) << c.text;
         const std::string cut = CutToColumns(c.text, c.cutTo);
         EXPECT_EQ(cut, c.cut) << c.text;
-        EXPECT_LE(TerminalColumns(cut), c.cutTo) << c.text;
+        EXPECT_LE(TerminalColumns(cut), std::max<size_t>(c.cutTo, 1)) << c.text;
     }
 }
 
 const std::vector<Column> kContact = {{"ID", Kind::Integer}, {"Name", Kind::Text}, {"Notes", Kind::Text},
                                       {"Phone", Kind::Integer}};
 
+// Find, through the store that holds the window's records, finds what the
+// record-by-record rule finds: the store searches its text as it is.
 TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
     const std::vector<Record> rows = {
         {int64_t{1}, "Émile Zola", "ab", int64_t{5551234}},
         {int64_t{2}, "STRASSE", std::string("x\xff"), Null{}},
         {int64_t{3}, Null{}, "b", int64_t{1}},
         {int64_t{4}, "straße", "", int64_t{2}},
+        {int64_t{5}, "kılıç", "ſun", int64_t{3}},
+        // Past the sixteen bytes looked at together.
+        {int64_t{6}, "Grüße aus ZÜRICH und Köln", "notes that run past sixteen bytes: KILIÇ", int64_t{4}},
     };
-    TextIndex index;
-    for (const Record& row : rows) index.Add(kContact, row);
-    const std::vector<uint32_t> all{0, 1, 2, 3};
+    RecordStore store(kContact);
+    for (const Record& row : rows) store.Add(row);
+    const std::vector<uint32_t> all{0, 1, 2, 3, 4, 5};
     struct Case {
         const char* text;
         std::vector<uint32_t> expected;
@@ -92,15 +101,21 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         {"émile", {0}},       // folded outside ASCII
         {"ab", {0}},          // "b" of the next cell does not join "a"
         {"555", {}},          // numbers are not text columns
-        {"b", {0, 2}},
+        {"b", {0, 2, 5}},
         {"STRASSE", {1}},     // "ß" is not "SS"
         {"Straße", {3}},
+        {"il", {0, 4, 5}},    // "ı" folds to "I"
+        {"kılıç", {4, 5}},
+        {"zürich", {5}},
+        {"ße", {3, 5}},
+        {"Ö", {5}},
+        {"SUN", {4}},         // and "ſ" to "S"
         {"\xff", {1}},        // an invalid byte finds itself
         {"\xef\xbf\xbf", {}}, // and nothing else
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(index.Matching(c.text), c.expected) << c.text;
-        EXPECT_EQ(index.Matching(c.text, &all), c.expected) << c.text;
+        EXPECT_EQ(store.Matching(c.text), c.expected) << c.text;
+        EXPECT_EQ(store.Matching(c.text, &all), c.expected) << c.text;
         const Finder finder(c.text);
         std::vector<uint32_t> brute;
         for (uint32_t n = 0; n < rows.size(); ++n)
@@ -108,13 +123,13 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         EXPECT_EQ(brute, c.expected) << c.text;
     }
     const std::vector<uint32_t> some{2, 3};
-    EXPECT_EQ(index.Matching("b", &some), std::vector<uint32_t>{2});
+    EXPECT_EQ(store.Matching("b", &some), std::vector<uint32_t>{2});
 }
 
 TEST(RecordFilter, OnePassAgreesWithRecordByRecordOnManyRecords) {
     std::mt19937 random(7);
     const char letters[] = "aAbB\xc3\xa9\xc3\x89";  // a A b B é É
-    TextIndex index;
+    RecordStore store(kContact), more(kContact);
     std::vector<Record> rows;
     for (int n = 0; n < 2000; ++n) {
         Record row{int64_t{n}, std::string(), Null{}, int64_t{0}};
@@ -124,15 +139,46 @@ TEST(RecordFilter, OnePassAgreesWithRecordByRecordOnManyRecords) {
         }
         if (random() % 3 == 0) row[2] = std::string("b");
         rows.push_back(row);
-        index.Add(kContact, row);
+        (n < 1000 ? store : more).Add(row);  // in two parts, joined as the window joins its batches
     }
+    store.Append(std::move(more));
     for (const char* text : {"ab", "BA", "éa", "bé", "aaa", "b"}) {
         const Finder finder(text);
         std::vector<uint32_t> brute;
         for (uint32_t n = 0; n < rows.size(); ++n)
             if (finder.InRecord(kContact, rows[n])) brute.push_back(n);
-        EXPECT_EQ(index.Matching(text), brute) << text;
+        EXPECT_EQ(store.Matching(text), brute) << text;
+        // Within few records (searched one by one) and within many (one
+        // pass, then kept to those), the same as the rule finds there.
+        for (const uint32_t every : {7u, 2u}) {
+            std::vector<uint32_t> within, expected;
+            for (uint32_t n = 0; n < rows.size(); n += every) within.push_back(n);
+            std::copy_if(brute.begin(), brute.end(), std::back_inserter(expected),
+                         [&](uint32_t n) { return n % every == 0; });
+            EXPECT_EQ(store.Matching(text, &within), expected) << text << " within every " << every;
+        }
     }
+    EXPECT_EQ(store.Get(1500), rows[1500]);
+}
+
+// Each kind of cell comes back from the store as it went in.
+TEST(RecordStoreTest, KeepsEveryKindOfCell) {
+    const std::vector<Column> columns = {{"I", Kind::Integer}, {"T", Kind::Text},     {"D", Kind::Floating},
+                                         {"C", Kind::Currency}, {"Y", Kind::YesNo},   {"W", Kind::DateTime},
+                                         {"B", Kind::Bytes},    {"O", Kind::Other},   {"X", Kind::Text}};
+    const std::vector<Record> rows = {
+        {int64_t{INT64_MIN}, std::string("Zoë"), 0.1, Currency{-123456789}, YesNo{true},
+         vb::DateTime{2024, 2, 29, 23, 59, 58}, Bytes{std::string("\0\xff\x01", 3)}, std::string("{GUID}"),
+         std::string("bad \xff byte")},
+        {int64_t{0}, std::string(), -0.0, Currency{INT64_MAX}, YesNo{false}, vb::DateTime{-657, 1, 1, 0, 0, 0},
+         Bytes{}, Null{}, Null{}},
+        {Null{}, Null{}, Null{}, Null{}, YesNo{false}, Null{}, Null{}, Null{}, std::string(70000, 'n')},
+    };
+    RecordStore store(columns);
+    for (const Record& row : rows) store.Add(row);
+    ASSERT_EQ(store.Size(), rows.size());
+    for (size_t n = 0; n < rows.size(); ++n) EXPECT_EQ(store.Get(n), rows[n]) << n;
+    EXPECT_EQ(store.Matching("BAD"), std::vector<uint32_t>{0});  // a text held aside is still found
 }
 
 Table Contacts(std::vector<Record> rows, std::vector<std::string> key = {}) {
@@ -236,6 +282,25 @@ TEST(RecordCsv, RoundTripsThroughACsvReader) {
         for (size_t c = 0; c < columns.size(); ++c) EXPECT_EQ(rows[r + 1][c], ExportText(table.records[r][c]));
     }
     EXPECT_EQ(Write(table, {1}, kTabSeparated), "Name, full\tNotes\tPaid\tSince\tPhoto\tVIP\r\n\"\"\t\t\t\t\ttrue\r\n");
+}
+
+// The record written straight out is the object RecordJson gives, dumped,
+// for every kind of cell and every byte a text may hold.
+TEST(RecordJsonTest, WrittenStraightOutAsDumped) {
+    const std::vector<Column> columns = {{"ID", Kind::Integer}, {"Na\"me\\\t", Kind::Text}, {"R", Kind::Floating},
+                                         {"C", Kind::Currency}, {"Y", Kind::YesNo},        {"D", Kind::DateTime},
+                                         {"B", Kind::Bytes},    {"T", Kind::Text}};
+    const std::vector<Record> rows = {
+        {int64_t{-7}, std::string("Zoë \"Q\" \\ \b\f\n\r\t\x01\x1f\x7f 東京 \u202E"), 0.1, Currency{12345},
+         YesNo{true}, vb::DateTime{2024, 3, 1, 9, 5, 7}, Bytes{std::string("\0\xff", 2)}, std::string("bad \xff\xc3 end")},
+        {Null{}, Null{}, 1e20, Currency{-30000}, YesNo{false}, Null{}, Null{}, std::string()},
+        {int64_t{1}, std::string("x"), -0.0, Currency{INT64_MIN}},  // fewer cells than columns
+    };
+    for (const Record& row : rows) {
+        std::string written;
+        AppendRecordJson(written, columns, row);
+        EXPECT_EQ(written, RecordJson(columns, row).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    }
 }
 
 TEST(RecordJsonTest, KeepsColumnOrderAndKinds) {

@@ -80,9 +80,9 @@ void Window(const std::string& file) {
         whole.push_back(Ms(t0));
         if (run > 0) continue;
         // A city of a record in the middle, typed letter by letter and taken back.
-        const auto& table = dialog.Model().Table();
-        const int city = records::ColumnIndex(table.columns, "City");
-        const std::string text = records::DisplayText(table.records[table.records.size() / 2][city]).substr(0, 5);
+        const auto& table = dialog.Model().Records();
+        const int city = records::ColumnIndex(table.Columns(), "City");
+        const std::string text = records::DisplayText(table.Get(table.Size() / 2)[city]).substr(0, 5);
         std::vector<std::pair<std::string, double>> keys;
         std::string now;
         const auto key = [&](const std::string& value, const std::string& name) {
@@ -97,7 +97,7 @@ void Window(const std::string& file) {
             now.pop_back();
             key(now, "⌫ " + now);
         }
-        std::printf("Find as one types over %zu records (ms a keystroke, to the repainted table):\n", table.records.size());
+        std::printf("Find as one types over %zu records (ms a keystroke, to the repainted table):\n", table.Size());
         for (const auto& [name, ms] : keys) std::printf("  %-12s %6.1f\n", name.c_str(), ms);
     }
     std::sort(first.begin(), first.end());

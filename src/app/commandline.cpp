@@ -13,33 +13,41 @@ namespace {
 
 using H = CommandHandlers;
 
-constexpr std::array<CommandSpec, 11> kCommands{{
+constexpr std::array<CommandSpec, 13> kCommands{{
     {"--list", &H::List, {}, kTakesJson, "Prints the catalogue: every live database and backup."},
     {"--versions", &H::Versions, {"EDITION", 1}, kTakesJson,
      "Prints the numbered copies (bsrv.1, bsrv.2, ...) kept beside the edition's live database, newest first."},
-    {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv,
+    {"--show", &H::Show, {"EDITION WHICH", 2, Second::Which}, kTakesJson | kTakesCsv | kTakesWide,
      "Prints every record of database WHICH: current, a backup slot 1 to 5, a numbered copy as its file is "
      "named (bsrv.3), or a version of the history store, @N or @YYYY-MM-DDTHH:MM (the newest taken by then). "
-     "The table cuts long values; --csv and --json give them whole."},
-    {"--find", &H::Find, {"EDITION TEXT", 2, Second::Text}, kTakesJson,
-     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups "
-     "and its numbered copies."},
+     "The table cuts long values; --wide, --csv and --json give them whole."},
+    {"--find", &H::Find, {"EDITION TEXT [WHICH]", 2, Second::Text, 0, 0, false, nullptr, true}, kTakesJson | kTakesWide,
+     "Prints the records holding TEXT, in any case, in every database of EDITION: the live one, its backups, "
+     "its numbered copies and the versions of the history store, each record with the first and last version "
+     "holding it; or in database WHICH alone (as --show reads it)."},
     {"--compare", &H::Compare, {"EDITION WHICH", 2, Second::Which}, kTakesJson,
      "Prints what differs between database WHICH and the live database: records only in one, and records "
      "changed, with their fields."},
-    {"--check", &H::Check, {"[EDITION|FILE...]", 0, Second::Files}, kTakesJson,
+    {"--check", &H::Check, {"[EDITION [@N]|FILE...]", 0, Second::Files}, kTakesJson,
      "Checks every page, row, long value and index of the databases of EDITION (the live one, its backups and "
-     "its numbered copies), of both editions, or the FILEs: good, warnings (which Jet tolerates) or damaged, with "
-     "what was found where."},
+     "its numbered copies), of version @N (or @YYYY-MM-DDTHH:MM) of its history, of both editions, or the FILEs: "
+     "good, warnings (which Jet tolerates) or damaged, with what was found where."},
     {"--restore", &H::Restore, {"EDITION SLOT", 2, Second::Number, 1, 5}, kTakesYes,
      "Restores backup SLOT (1 to 5) of EDITION over its live database."},
     {"--create-blank", &H::CreateBlank, {"EDITION", 1}, kTakesYes,
      "Resets the live database of EDITION from the blank shell file."},
     {"--put-back", &H::PutBack, {"EDITION N", 2, Second::Copy}, kTakesYes,
      "Puts numbered copy bsrv.N of EDITION, or version @N of the history store, back as its live database."},
-    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, 0,
+    {"--snapshot", &H::Snapshot, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesScheduled,
      "Keeps a version of each live database (of EDITION only, when given) that changed since its last version, "
      "in the history store, and thins the older versions."},
+    {"--auto-snapshot", &H::AutoSnapshot, {"on|off|status", 1, Second::None, 0, 0, false, "on|off|status"},
+     kTakesJson,
+     "on: keeps a version whenever Rolvane saves a live database, and hourly, through systemd user units; off: "
+     "stops that and removes the units; status: whether it is on, what is watched, the last version and the last "
+     "problem."},
+    {"--previous-versions", &H::PreviousVersions, {"EDITION", 1}, 0,
+     "Opens the window with the Previous Versions of EDITION's live database."},
     {"--history", &H::History, {"[EDITION]", 1, Second::None, 0, 0, true}, kTakesJson,
      "Prints where the history store is, how large it is, and how many versions and distinct pages it holds for "
      "each live database (of EDITION only, when given)."},
@@ -54,7 +62,7 @@ struct Flag {
     const char* help;
     const char* goesWith;  // the usage error for a command that does not take it
 };
-constexpr std::array<Flag, 3> kFlags{{
+constexpr std::array<Flag, 5> kFlags{{
     {"--yes", &ConsoleCommand::yes, kTakesYes,
      "Replaces data without asking (--restore, --create-blank, --put-back).",
      "--yes goes with a command that replaces data."},
@@ -62,6 +70,14 @@ constexpr std::array<Flag, 3> kFlags{{
      "--json goes with a command that prints a listing or records."},
     {"--csv", &ConsoleCommand::csv, kTakesCsv, "Prints --show as CSV (RFC 4180, UTF-8, a header row).",
      "--csv goes with --show."},
+    {"--wide", &ConsoleCommand::wide, kTakesWide,
+     "Prints the table of --show or --find with every value whole, never cut (a value wider than its column "
+     "moves the rest of its line).",
+     "--wide goes with --show or --find."},
+    {"--scheduled", &ConsoleCommand::scheduled, kTakesScheduled,
+     "Runs --snapshot as the units of --auto-snapshot do: at most one version a minute, problems told on the "
+     "desktop.",
+     "--scheduled goes with --snapshot."},
 }};
 
 // The options Qt's window programs take (QGuiApplication, QApplication and
@@ -207,12 +223,16 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     if (given->operands.second == Second::Files) {
         // One operand that names an edition is the edition; any other
         // operands are files (a file called "business" is ./business).
+        // An edition and a version of its history: that version.
         if (operands.size() == 1 && !EditionLabel(operands[0]).empty()) command.edition = EditionLabel(operands[0]);
+        else if (operands.size() == 2 && !EditionLabel(operands[0]).empty() && IsVersionWhich(operands[1]))
+            command.edition = EditionLabel(operands[0]), command.within = operands[1];
         else command.files = operands;
         for (const std::string& file : command.files)
             if (file.empty()) return Usage(std::string(given->option) + " needs a FILE name that is not empty.");
         if (command.yes) return Usage("--yes goes with a command that replaces data.");
         if (command.csv) return Usage("--csv goes with --show.");
+        if (command.wide) return Usage("--wide goes with --show or --find.");
         return {Invocation::Action::Command, command, {}};
     }
     const Operands& takes = given->operands;
@@ -221,9 +241,21 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
         if (const size_t blank = names.find(' '); blank != std::string::npos) names.replace(blank, 1, " and ");
         return Usage(std::string(given->option) + " needs " + names + ".");
     }
-    if (operands.size() > static_cast<size_t>(takes.count))
-        return Usage("Unexpected argument '" + operands[takes.count] + "'.");
-    if (takes.count > 0 && !operands.empty()) {
+    const size_t most = static_cast<size_t>(takes.count) + (takes.whichAfter ? 1 : 0);
+    if (operands.size() > most) return Usage("Unexpected argument '" + operands[most] + "'.");
+    if (takes.whichAfter && operands.size() > static_cast<size_t>(takes.count)) {
+        command.within = WhichOf(operands[takes.count]);
+        if (command.within.empty())
+            return Usage("Unknown database '" + operands[takes.count] +
+                         "': give current, a backup slot 1 to 5, bsrv.N, or a version @N or @YYYY-MM-DDTHH:MM.");
+    }
+    if (takes.words) {
+        const std::string words = std::string("|") + takes.words + "|";
+        if (operands[0].empty() || operands[0].find('|') != std::string::npos ||
+            words.find("|" + Lower(operands[0]) + "|") == std::string::npos)
+            return Usage("Unknown word '" + operands[0] + "': give " + takes.names + ".");
+        command.operand = Lower(operands[0]);
+    } else if (takes.count > 0 && !operands.empty()) {
         command.edition = EditionLabel(operands[0]);
         if (command.edition.empty()) return Usage("Unknown edition '" + operands[0] + "': give business or personal.");
     }
@@ -248,6 +280,8 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
     for (const Flag& flag : kFlags)
         if (command.*(flag.set) && !(given->takes & flag.takes)) return Usage(flag.goesWith);
     if (command.csv && command.json) return Usage("Give --json or --csv, not both.");
+    if (command.wide && (command.csv || command.json))
+        return Usage("--wide is for the text table: give it without --csv and --json.");
     return {Invocation::Action::Command, command, {}};
 }
 
@@ -259,6 +293,10 @@ std::string HelpText() {
     // Names in a column of 28, the help beside them wrapped at 79 columns.
     auto line = [&text](const std::string& names, const std::string& help) {
         std::string row = "  " + names;
+        if (row.size() >= 27) {  // names too long for the column: the help below them
+            text += row + "\n";
+            row.clear();
+        }
         size_t start = 0;
         while (start < help.size()) {
             row += std::string(row.size() < 28 ? 28 - row.size() : 1, ' ');
@@ -273,7 +311,7 @@ std::string HelpText() {
     line("-h, --help", "Shows this help and exits.");
     line("-v, --version", "Shows the version and exits.");
     for (const CommandSpec& command : kCommands)
-        line(std::string(command.option) + (command.operands.count ? " " : "") + command.operands.names, command.help);
+        line(std::string(command.option) + (*command.operands.names ? " " : "") + command.operands.names, command.help);
     for (const Flag& flag : kFlags) line(flag.name, flag.help);
     text += std::string("\nWithout a command the window opens. EDITION is business or personal.\n") +
             "Exit status: 0 done, 1 failed, 2 usage, 75 the live database is in use.\n"

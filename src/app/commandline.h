@@ -32,10 +32,16 @@ struct ConsoleCommand {
     bool yes = false;     // --yes: consent to replace data given beforehand
     bool json = false;    // --json: the listings and the records print JSON
     bool csv = false;     // --csv: --show prints CSV
+    bool wide = false;    // --wide: --show and --find print their text table with every value whole
+    bool scheduled = false;  // --scheduled: --snapshot run by the units of --auto-snapshot (or cron)
     // --show and --compare: WHICH, "current", a backup slot "1" to "5" or a
     // numbered copy "bsrv.3" as its file is named, or a version of the
-    // history store "@12"; --find: the TEXT; --put-back: a version "@12".
+    // history store "@12"; --find: the TEXT; --put-back: a version "@12";
+    // --auto-snapshot: "on", "off" or "status".
     std::string operand;
+    // --find and --check: the one database to look in, WHICH as --show
+    // reads it (--check: a version "@12" only); empty: every database.
+    std::string within;
     // Check: the files named (none: the databases of the edition, or of
     // both editions when no edition is given either).
     std::vector<std::string> files;
@@ -59,6 +65,8 @@ public:
     virtual int Check(const ConsoleCommand& command) = 0;
     virtual int Snapshot(const ConsoleCommand& command) = 0;
     virtual int History(const ConsoleCommand& command) = 0;
+    virtual int AutoSnapshot(const ConsoleCommand& command) = 0;
+    virtual int PreviousVersions(const ConsoleCommand& command) = 0;
 };
 using CommandHandler = int (CommandHandlers::*)(const ConsoleCommand&);
 
@@ -74,6 +82,8 @@ struct Operands {
     Second second = Second::None;
     int low = 0, high = 0;   // Number: its range
     bool optional = false;   // its one operand, EDITION, may be left out
+    const char* words = nullptr;  // its one operand is one of these words ("on|off|status"), not an EDITION
+    bool whichAfter = false; // a WHICH may follow the operands
 };
 
 // The flags a command takes besides its operands.
@@ -81,6 +91,8 @@ enum Takes : unsigned {
     kTakesYes = 1,   // replaces data: needs consent, which --yes gives
     kTakesJson = 2,  // prints a listing or records
     kTakesCsv = 4,   // prints records as a table
+    kTakesWide = 8,  // prints records as a text table
+    kTakesScheduled = 16,  // --snapshot: run by the units of --auto-snapshot
 };
 
 // One row of the command table: the command, what runs it, its operands,

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue.h"
+#include "ports/check.h"
 #include "posix/held_open.h"
 
 namespace app {
@@ -30,17 +31,24 @@ std::optional<std::string> StoreRefusedBeside(const std::string& storeFolder, co
 }
 
 history::Examination ExamineVersion(common::Services& sys, const std::string& path, const std::vector<size_t>&) {
-    const catalogue::Count count = catalogue::CountRecords(sys, path);
     history::Examination found;
-    if (count.records) {
-        found.verdict = history::Verdict::Good;
-        found.records = *count.records;
-    } else if (count.error && count.error->Number() == vb::kUnrecognizedFormat) {
-        // The reader has said why, on stderr, once.
-        found.verdict = history::Verdict::Damaged;
-    } else {
-        found.reason = count.error ? count.error->Description() : std::string();
+    // The whole file, as --check reads it; a stop signal ends the check,
+    // and the snapshot then stops before it stores anything.
+    const ports::CheckResult checked =
+        sys.Check().Check(path, [&sys](uint64_t, uint64_t) { return !sys.stops.Requested(); });
+    if (checked.cancelled) {
+        found.reason = "its check was stopped";
+        return found;
     }
+    if (const ports::Finding* damage = checked.First(ports::Severity::Damaged)) {
+        found.verdict = history::Verdict::Damaged;
+        found.reason = ports::Describe(*damage);
+        return found;
+    }
+    // Warnings alone are what Jet tolerates: the version is good.
+    found.verdict = history::Verdict::Good;
+    const catalogue::Count count = catalogue::CountRecords(sys, path);
+    if (count.records) found.records = *count.records;
     return found;
 }
 

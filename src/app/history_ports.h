@@ -18,13 +18,13 @@ namespace app {
 // would see it. Returns the reason it may not, or none.
 std::optional<std::string> StoreRefusedBeside(const std::string& storeFolder, const std::string& prefix);
 
-// The check of a version's file at path (a host path the reader opens),
-// the place where the whole-file check plugs in. Until then the verdict is
-// the reader's: good when it reads roof's count (it checks the header, the
-// system catalogue and every page it reads), damaged when it refuses the
-// file (3343), unchecked when it could not be asked. newPages names the
-// pages an incremental check must decode; a reader that reads the whole
-// file does not need it.
+// The check of a version's file at path (a host path the reader opens):
+// the whole-file check of --check (sys.Check()), the file as a whole read
+// again each time. Damaged with its first damage as the reason; good
+// otherwise (warnings are what Jet tolerates), with roof's count where it
+// can be read; unchecked when the check was stopped. newPages names the
+// pages that no version with a good check held, which an incremental check
+// would limit its decoding to; the whole check does not use it.
 history::Examination ExamineVersion(common::Services& sys, const std::string& path,
                                     const std::vector<size_t>& newPages);
 

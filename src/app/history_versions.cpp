@@ -62,6 +62,7 @@ std::optional<history::Version> FindVersion(const std::vector<history::Version>&
 
 std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::DatabaseRef& database,
                                                                  const std::string& which, std::string& why) {
+    const std::lock_guard<std::mutex> one(mutex_);
     std::optional<history::Version> version;
     try {
         if (!store_) store_ = std::make_unique<history::Store>(storeFolder_, false);
@@ -88,13 +89,37 @@ std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::
                   ? "There is no history store yet: --snapshot makes it."
               : error.Number() == vb::kUnrecognizedFormat && version
                   ? named + " of the " + database.edition +
-                        " edition is damaged in the history store (a page fails its hash); it is never put back."
+                        " edition is damaged in the history store (it fails its hash); it is never put back."
                   : named + " cannot be read from the history store: " + error.Description();
     }
     return std::nullopt;
 }
 
+std::vector<history::Version> RebuiltVersions::List(const history::DatabaseRef& database, std::string& why) {
+    const std::lock_guard<std::mutex> one(mutex_);
+    if (!store_ && !host::IsRegularFile(host::Join(storeFolder_, history::kStoreFileName))) return {};
+    try {
+        if (!store_) store_ = std::make_unique<history::Store>(storeFolder_, false);
+        return store_->Versions(database);
+    } catch (const vb::Error& error) {
+        why = "The history store cannot be read; it is left as it is: " + error.Description();
+    }
+    return {};
+}
+
+std::vector<int64_t> RebuiltVersions::Numbers(const history::DatabaseRef& database, std::string& why) {
+    std::vector<int64_t> numbers;
+    for (const history::Version& version : List(database, why)) numbers.push_back(version.number);
+    return numbers;
+}
+
+void RebuiltVersions::Release(const std::string& path) {
+    const std::lock_guard<std::mutex> one(mutex_);
+    std::erase_if(files_, [&path](const auto& file) { return file.first->Path() == path; });
+}
+
 std::string RebuiltVersions::Describe(const std::string& path, const std::string& liveFile) const {
+    const std::lock_guard<std::mutex> one(mutex_);
     for (const auto& [file, version] : files_)
         if (file->Path() == path) return "version " + std::to_string(version.number) + " of " + liveFile;
     return path;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,14 +36,24 @@ public:
     // The version of database that which names, rebuilt into a file named
     // for it ("bsrv@12", as Put Back names the copy it puts back); none with
     // why set when there is no store, no such version, or it is damaged
-    // (its pages fail their hashes).
+    // (it fails its hash).
     std::optional<Rebuilt> Rebuild(const history::DatabaseRef& database, const std::string& which, std::string& why);
 
     // How messages name a rebuilt file: "version 12 of <live file>"; path
     // itself for any other.
     std::string Describe(const std::string& path, const std::string& liveFile) const;
 
+    // database's versions, newest first; none without a store (why set
+    // when it cannot be read).
+    std::vector<history::Version> List(const history::DatabaseRef& database, std::string& why);
+    std::vector<int64_t> Numbers(const history::DatabaseRef& database, std::string& why);
+
+    // Removes the rebuilt file at path, once it has been read.
+    void Release(const std::string& path);
+
+    // Each call is safe from any thread: the store is used by one at a time.
 private:
+    mutable std::mutex mutex_;
     std::string storeFolder_;
     std::unique_ptr<history::Store> store_;
     std::vector<std::pair<std::unique_ptr<history::VersionFile>, history::Version>> files_;

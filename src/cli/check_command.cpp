@@ -73,7 +73,11 @@ std::string JsonOf(const std::vector<Checked>& files) {
 
 int RunCheckCommand(const app::ConsoleCommand& command, CheckRun& run) {
     std::vector<Checked> files;
-    if (!command.files.empty()) {
+    if (!command.within.empty()) {
+        const std::optional<records::Place> version = run.version ? run.version(command.within) : std::nullopt;
+        if (!version) return app::kFailed;
+        files.push_back({command.edition + " " + version->caption, version->path, run.hostPath(version->path), {}});
+    } else if (!command.files.empty()) {
         for (const std::string& f : command.files) {
             std::error_code ignored;
             const std::string absolute = std::filesystem::absolute(f, ignored).lexically_normal().string();

@@ -1,6 +1,7 @@
-// --check [EDITION | FILE...] [--json]: the whole-file check (ports/check.h)
-// of every database of an edition (the live one, its backups and its
-// numbered copies), of both editions, or of the files named. One line per
+// --check [EDITION [@N] | FILE...] [--json]: the whole-file check
+// (ports/check.h) of every database of an edition (the live one, its
+// backups and its numbered copies), of one version of its history store,
+// of both editions, or of the files named. One line per
 // file (its caption or path, then good, "warnings: N" or "damaged: " and
 // the first damage), its findings indented below it; or a JSON array of
 // one object per file. Texts from a file are escaped as --show escapes them.
@@ -8,11 +9,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/commandline.h"
 #include "catalogue/catalogue.h"
 #include "common/services.h"
+#include "records/places.h"
 
 namespace cli {
 
@@ -24,6 +27,9 @@ struct CheckRun {
     // One line of ours on stderr.
     std::function<void(const std::string&)> say;
     std::FILE* out;
+    // A version of the history store ("@N"): the place it is read from,
+    // rebuilt; none when there is none, said why.
+    std::function<std::optional<records::Place>(const std::string& which)> version = {};
 };
 
 // Runs Check: 0 when no file is damaged, 1 when one is or cannot be read

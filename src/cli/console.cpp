@@ -2,13 +2,18 @@
 
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
 #include "common/shellfolders.h"
+#include "cli/auto_snapshot.h"
 #include "cli/check_command.h"
 #include "cli/console_ports.h"
 #include "cli/host_paths.h"
@@ -45,6 +50,7 @@ public:
         std::ostream& log)
         : command_(command),
           console_(console),
+          env_(env),
           storeFolder_(history::StoreFolder(env)),
           platform_(env, log, console.readerPath),
           spell_([this](const std::string& path) { return platform_.HostPath(path); }),
@@ -62,6 +68,11 @@ public:
     int Check(const app::ConsoleCommand&) override;
     int Snapshot(const app::ConsoleCommand&) override { return RunHistory(Discover(), true); }
     int History(const app::ConsoleCommand&) override { return RunHistory(Discover(), false); }
+    int AutoSnapshot(const app::ConsoleCommand&) override;
+    int PreviousVersions(const app::ConsoleCommand&) override {
+        if (!console_.openWindow) return app::kFailed;
+        return console_.openWindow(command_.edition);
+    }
 
 private:
     // "restore-rolvane-data: " and text, one line on stderr, its paths
@@ -93,9 +104,18 @@ private:
     // A version of the edition's live database (WHICH "@N"), rebuilt; none
     // when there is none, said why.
     std::optional<app::RebuiltVersions::Rebuilt> Version(const std::string& livePath, const std::string& which);
+    // The same as a place to read ("version 12"); host paths as messages name them, a version's "version 12 of <live>".
+    std::optional<records::Place> VersionPlace(const catalogue::Row* live, const std::string& which);
+    std::function<std::string(const std::string&)> HostPathBeside(const catalogue::Row* live);
+
+    // The units of --auto-snapshot and what they are made of: the live
+    // databases of found (none: nothing to watch).
+    AutoRun Units(const catalogue::Catalogue* found);
+    Notices TheNotices();
 
     const app::ConsoleCommand& command_;
     const Console& console_;
+    ports::HostEnvironment env_;
     std::string storeFolder_;
     app::RebuiltVersions versions_{storeFolder_};
     app::Platform platform_;
@@ -174,7 +194,9 @@ int Run::Versions(const app::ConsoleCommand&) {
     // Each row with when it was set aside or taken; a copy whose set-aside
     // was not recorded has none, and is listed after every other.
     std::vector<std::pair<std::optional<int64_t>, Listed>> rows;
-    for (const operations::PreviousVersion& version : operations::FindPreviousVersions(sys_, livePath)) {
+    std::vector<operations::PreviousVersion> versions = operations::FindPreviousVersions(sys_, livePath);
+    operations::MarkSameCopies(sys_, versions);
+    for (const operations::PreviousVersion& version : versions) {
         Listed listed{command_.edition, version.name, version.records,
                       version.error ? spell_.Spell(version.error->Description()) : "",
                       sys_.locale.GeneralDate(version.modified),
@@ -184,6 +206,7 @@ int Run::Versions(const app::ConsoleCommand&) {
         listed.setAside = version.setAside ? IsoOf(*version.setAside) : "";
         listed.setAsideDate = version.setAside ? sys_.locale.GeneralDate(sys_.locale.LocalTime(*version.setAside))
                                                : operations::kNotRecorded;
+        listed.sameAs = version.sameAs;
         rows.emplace_back(version.setAside, std::move(listed));
     }
     const int status = StoreVersions(livePath, rows);
@@ -227,6 +250,23 @@ std::optional<app::RebuiltVersions::Rebuilt> Run::Version(const std::string& liv
     auto rebuilt = versions_.Rebuild({command_.edition, livePath}, which, why);
     if (!rebuilt) Say(why);
     return rebuilt;
+}
+
+std::optional<records::Place> Run::VersionPlace(const catalogue::Row* live, const std::string& which) {
+    if (!live) {
+        Say("There is no live database of the " + command_.edition + " edition.");
+        return std::nullopt;
+    }
+    const auto rebuilt = Version(live->path, which);
+    if (!rebuilt) return std::nullopt;
+    return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
+}
+
+std::function<std::string(const std::string&)> Run::HostPathBeside(const catalogue::Row* live) {
+    return [this, live](const std::string& path) {
+        const std::string file = platform_.HostPath(path);
+        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    };
 }
 
 int Run::PutBack(const app::ConsoleCommand&) {
@@ -281,24 +321,61 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     const catalogue::Catalogue found = Discover();
     records::SourceFactory sources = console_.records ? console_.records : records::EngineSources(sys_.makeEngine);
     const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
-    const auto hostPath = [this, live](const std::string& path) {
-        const std::string file = platform_.HostPath(path);
-        return live ? versions_.Describe(file, platform_.HostPath(live->path)) : file;
+    RecordsRun run{sys_, found, std::move(sources), HostPathBeside(live),
+                   [this](const std::string& text) { Say(text); }, console_.out};
+    run.version = [this, live](const std::string& which) { return VersionPlace(live, which); };
+    run.versionNumbers = [this, live]() -> std::optional<std::vector<int64_t>> {
+        if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) return std::vector<int64_t>{};
+        std::string why;
+        std::vector<int64_t> numbers = versions_.Numbers({command_.edition, live->path}, why);
+        if (!why.empty()) Say(why);
+        return why.empty() ? std::optional(numbers) : std::nullopt;
     };
-    RecordsRun run{sys_, found, std::move(sources), hostPath, [this](const std::string& text) { Say(text); },
-                   console_.out};
-    run.version = [this, live](const std::string& which) -> std::optional<records::Place> {
-        if (!live) {
-            Say("There is no live database of the " + command_.edition + " edition.");
-            return std::nullopt;
-        }
-        const auto rebuilt = Version(live->path, which);
-        if (!rebuilt) return std::nullopt;
-        return records::Place{"version " + std::to_string(rebuilt->version.number), rebuilt->path};
-    };
+    run.release = [this](const std::string& path) { versions_.Release(path); };
     const int status = command(command_, run);
     std::fflush(console_.out);
     return status;
+}
+
+AutoRun Run::Units(const catalogue::Catalogue* found) {
+    AutoRun run{UnitFolder(env_), {app::ProgramPath(app::kProgramName, "."), std::nullopt, {}}, RunSystemctl,
+                [this](const std::string& text) { Say(text); }, console_.out, {}, {}};
+    if (!env_.winePrefix.empty()) run.facts.prefix = env_.winePrefix;
+    if (found)
+        for (const catalogue::Row& row : found->rows)
+            if (row.caption == catalogue::kCurrentCaption) run.facts.watched.push_back(platform_.HostPath(row.path));
+    return run;
+}
+
+Notices Run::TheNotices() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    return Notices(NoticesFile(state ? state : "", env_.home), [this](const Problem& problem) {
+        return StartNotifier(console_.notifierPath, app::ProgramPath(app::kProgramName, "."), problem);
+    });
+}
+
+int Run::AutoSnapshot(const app::ConsoleCommand&) {
+    if (command_.operand == "off") {
+        AutoRun run = Units(nullptr);
+        return AutoSnapshotOff(run);
+    }
+    const catalogue::Catalogue found = Discover();
+    AutoRun run = Units(&found);
+    if (command_.operand == "on") return AutoSnapshotOn(run);
+    const std::string path = host::Join(storeFolder_, history::kStoreFileName);
+    if (host::IsRegularFile(path) && !app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) {
+        try {
+            history::Store store(storeFolder_, false);
+            for (const history::DatabaseSummary& d : store.Summarize().databases)
+                run.lastVersions.push_back(d.database.edition + " (" + platform_.HostPath(d.database.path) +
+                                           "): version @" + std::to_string(d.newest->number) + " of " +
+                                           IsoOf(d.newest->taken));
+        } catch (const vb::Error& error) {
+            run.lastVersions.push_back("the history store cannot be read: " + error.Description());
+        }
+    }
+    if (const auto told = TheNotices().Last()) run.lastProblem = IsoOf(told->when) + ": " + told->text;
+    return AutoSnapshotStatus(run, command_.json);
 }
 
 int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
@@ -310,13 +387,30 @@ int Run::RunHistory(const catalogue::Catalogue& found, bool snapshot) {
                    [this](const std::string& path) { return platform_.HostPath(path); },
                    [this](const std::string& text) { Say(text); },
                    console_.out};
+    std::optional<Notices> notices;
+    if (snapshot) {
+        run.follow = [this](const std::vector<std::string>& files) {
+            AutoRun units = Units(nullptr);
+            units.facts.watched = files;
+            FollowDatabases(units);
+        };
+    }
+    if (snapshot && command_.scheduled) {
+        notices.emplace(TheNotices());
+        run.tell = [&notices](const Problem& problem) { notices->Tell(problem, std::time(nullptr)); };
+        run.sleep = [](int64_t seconds) {
+            timespec left{static_cast<time_t>(seconds), 0};
+            while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
+        };
+    }
     return snapshot ? RunSnapshot(command_, run) : cli::RunHistory(command_, run);
 }
 
 int Run::Check(const app::ConsoleCommand&) {
     const catalogue::Catalogue found = Discover();
-    CheckRun run{sys_, found, [this](const std::string& path) { return platform_.HostPath(path); },
-                 [this](const std::string& text) { Say(text); }, console_.out};
+    const catalogue::Row* live = catalogue::FindRow(found, catalogue::kCurrentCaption, command_.edition);
+    CheckRun run{sys_, found, HostPathBeside(live), [this](const std::string& text) { Say(text); }, console_.out};
+    run.version = [this, live](const std::string& which) { return VersionPlace(live, which); };
     const int status = RunCheckCommand(command_, run);
     std::fflush(console_.out);
     return status;

@@ -27,6 +27,12 @@ struct Console {
     // Where --show, --find and --compare read records, a Source for each
     // reader they run at once. Unset: through the reader child.
     records::SourceFactory records;
+    // The notifier a scheduled --snapshot tells its problems through
+    // (notices.h); empty: stderr alone.
+    std::string notifierPath;
+    // Opens the window with the Previous Versions of an edition
+    // (--previous-versions); returns only when it cannot, with the status.
+    std::function<int(const std::string& edition)> openWindow;
 };
 
 // 0 done; 1 failed, or No at a question; 75 in use.

@@ -5,6 +5,7 @@
 #include "app/history_ports.h"
 #include "catalogue/paths.h"
 #include "cli/listing.h"
+#include "cli/scheduled.h"
 #include "history/snapshot.h"
 #include "host/host_files.h"
 
@@ -31,9 +32,14 @@ std::vector<history::LiveDatabase> LiveDatabases(const app::ConsoleCommand& comm
 }
 
 // The store is opened only where it may be, and a refusal said truly.
-std::unique_ptr<history::Store> OpenStore(HistoryRun& run, bool create) {
-    if (const auto why = app::StoreRefusedBeside(run.storeFolder, run.prefix)) {
-        run.say("No history store is used: " + *why + ".");
+// why: what was said, for a notice.
+std::unique_ptr<history::Store> OpenStore(HistoryRun& run, bool create, std::string* why = nullptr) {
+    const auto say = [&](const std::string& text) {
+        run.say(text);
+        if (why) *why = text;
+    };
+    if (const auto refused = app::StoreRefusedBeside(run.storeFolder, run.prefix)) {
+        say("No history store is used: " + *refused + ".");
         return nullptr;
     }
     try {
@@ -43,43 +49,36 @@ std::unique_ptr<history::Store> OpenStore(HistoryRun& run, bool create) {
         const char* what = refused.Reason() == Why::Newer     ? "was written by a newer release of this program"
                            : refused.Reason() == Why::NotOurs ? "is not a history store of this program"
                                                               : "is damaged";
-        run.say(std::string("The history store ") + what + "; it is left as it is: " + refused.Description());
+        say(std::string("The history store ") + what + "; it is left as it is: " + refused.Description());
     } catch (const vb::Error& error) {
-        run.say("The history store " + host::Join(run.storeFolder, history::kStoreFileName) +
+        say("The history store " + host::Join(run.storeFolder, history::kStoreFileName) +
                 " cannot be opened: " + error.Description());
     }
     return nullptr;
 }
 
-int Snapshot(const app::ConsoleCommand& command, HistoryRun& run) {
-    const std::vector<history::LiveDatabase> live = LiveDatabases(command, run);
-    if (live.empty()) {
-        run.say(command.edition.empty() ? std::string("There is no live database to keep a version of.")
-                                        : "There is no live database of the " + command.edition + " edition.");
-        return app::kFailed;
-    }
-    const std::unique_ptr<history::Store> store = OpenStore(run, true);
-    if (!store) return app::kFailed;
-    history::SnapshotPorts ports = app::SnapshotPortsOn(run.sys, [&run](const history::LiveDatabase& database) {
-        run.say(database.ref.edition + ": another restore is running on this database; waiting for it to finish.");
-    });
-    ports.cap = history::DefaultCap(run.storeFolder);
-    const history::SnapshotReport report = history::TakeSnapshots(*store, live, ports);
-
-    std::string text;
+// What the outcomes of one round came to.
+struct Tally {
     int taken = 0, held = 0, failed = 0;
+};
+
+// Says what a round of versions did: stdout for what was kept, stderr for
+// each problem, which a scheduled run also tells (notices.h).
+Tally Report(const history::SnapshotReport& report, history::Store& store, HistoryRun& run, int64_t now) {
+    std::string text;
+    Tally tally;
     for (const history::Outcome& o : report.outcomes) {
         const std::string& edition = o.database.ref.edition;
         const std::string file = run.hostPath(o.database.ref.path);
         switch (o.kind) {
             case Kind::Taken: {
-                ++taken;
+                ++tally.taken;
                 const history::Version& v = *o.version;
                 text += edition + ": version " + std::to_string(v.number) + " kept (" +
                         std::to_string(o.newPages) + " of " + Plural((v.size + v.pageSize - 1) / v.pageSize, "page") +
                         " new" + (v.records ? ", " + Plural(*v.records, "record") : std::string()) + ")\n";
                 if (v.verdict == history::Verdict::Damaged) {
-                    ++failed;
+                    ++tally.failed;
                     run.say(file + " is damaged" + (o.reason.empty() ? "" : " (" + o.reason + ")") + "; its version " +
                             std::to_string(v.number) + " is kept all the same, marked damaged.");
                 } else if (v.verdict == history::Verdict::Unchecked) {
@@ -92,19 +91,28 @@ int Snapshot(const app::ConsoleCommand& command, HistoryRun& run) {
                 text += edition + ": unchanged since its last version\n";
                 break;
             case Kind::InUse:
-                ++held;
+                ++tally.held;
                 run.say(o.error->Kind() == vb::ErrorKind::HeldByCommand
                             ? edition + ": another restore is running on this database; no version taken."
                             : file + " is in use by another program; no version taken.");
                 break;
             case Kind::ChangedWhileRead:
-                ++failed;
+                ++tally.failed;
                 run.say(file + " changed while it was read, twice; no version taken.");
                 break;
             case Kind::Failed:
-                ++failed;
+                ++tally.failed;
                 run.say(file + ": no version taken: " + (o.error ? o.error->Description() : std::string()));
                 break;
+        }
+        if (run.tell) {
+            std::optional<int64_t> newestTaken;
+            try {
+                if (const auto newest = store.Newest(o.database.ref)) newestTaken = newest->taken;
+            } catch (const vb::Error&) {
+            }
+            if (const auto problem = ProblemOf(o, file, NewestGood(&store, o.database.ref), newestTaken, now))
+                run.tell(*problem);
         }
     }
     if (report.thinned) {
@@ -115,14 +123,77 @@ int Snapshot(const app::ConsoleCommand& command, HistoryRun& run) {
                     Plural(int64_t(t.bySize.size()), "oldest version") + " thinned.\n";
     }
     if (report.thinFailure) {
-        ++failed;
-        run.say("The versions are kept, but thinning failed: " + report.thinFailure->Description());
+        ++tally.failed;
+        const std::string why = "The versions are kept, but thinning failed: " + report.thinFailure->Description();
+        run.say(why);
+        if (run.tell && !report.outcomes.empty())
+            run.tell(StoreProblem(why, report.outcomes.front().database.ref.edition));
     }
     std::fputs(text.c_str(), run.out);
     std::fflush(run.out);
-    if (report.stopped) run.sys.stops.EndIfRequested();
-    if (failed) return app::kFailed;
-    return held > 0 && taken == 0 ? app::kInUse : app::kDone;
+    return tally;
+}
+
+// A scheduled run waits while a database it would take a version of had
+// one within the minute; true when it waited.
+bool Coalesce(history::Store& store, const std::vector<history::LiveDatabase>& live, HistoryRun& run, int64_t now) {
+    const int64_t wait = run.sleep ? SecondsToWait(store, live, now) : 0;
+    if (wait <= 0) return false;
+    run.say("A version was taken less than a minute ago; the next is taken in " + std::to_string(wait) + " s.");
+    run.sleep(wait);
+    return true;
+}
+
+// A database that changed again after the round took its version, or
+// found it unchanged (not one another program holds).
+bool ChangedAgain(const history::SnapshotReport& report, history::Store& store) {
+    for (const history::Outcome& o : report.outcomes)
+        if ((o.kind == Kind::Taken || o.kind == Kind::Unchanged) &&
+            ChangedSince(o.database.hostPath, store.Newest(o.database.ref)))
+            return true;
+    return false;
+}
+
+int Snapshot(const app::ConsoleCommand& command, HistoryRun& run) {
+    const std::vector<history::LiveDatabase> live = LiveDatabases(command, run);
+    // The watch follows the live databases wherever discovery finds them.
+    if (run.follow && command.edition.empty()) {
+        std::vector<std::string> files;
+        for (const history::LiveDatabase& database : live) files.push_back(run.hostPath(database.ref.path));
+        run.follow(files);
+    }
+    if (live.empty()) {
+        run.say(command.edition.empty() ? std::string("There is no live database to keep a version of.")
+                                        : "There is no live database of the " + command.edition + " edition.");
+        return app::kFailed;
+    }
+    std::string why;
+    const std::unique_ptr<history::Store> store = OpenStore(run, true, &why);
+    if (!store) {
+        if (run.tell) run.tell(StoreProblem(why, live.front().ref.edition));
+        return app::kFailed;
+    }
+    history::SnapshotPorts ports = app::SnapshotPortsOn(run.sys, [&run](const history::LiveDatabase& database) {
+        run.say(database.ref.edition + ": another restore is running on this database; waiting for it to finish.");
+    });
+    ports.cap = history::DefaultCap(run.storeFolder);
+    Tally all;
+    // A scheduled run takes at most one version a minute of each database,
+    // and one more after the minute for a change made meanwhile; a few
+    // rounds at most, after which the hourly timer or the next change
+    // starts it again.
+    for (int round = 0; round < 10; ++round) {
+        if (round > 0 || run.tell) Coalesce(*store, live, run, ports.now());
+        const history::SnapshotReport report = history::TakeSnapshots(*store, live, ports);
+        const Tally tally = Report(report, *store, run, ports.now());
+        all.taken += tally.taken;
+        all.held += tally.held;
+        all.failed += tally.failed;
+        if (report.stopped) run.sys.stops.EndIfRequested();
+        if (!run.tell || report.stopped || !ChangedAgain(report, *store)) break;
+    }
+    if (all.failed) return app::kFailed;
+    return all.held > 0 && all.taken == 0 ? app::kInUse : app::kDone;
 }
 
 int History(const app::ConsoleCommand& command, HistoryRun& run) {

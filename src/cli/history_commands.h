@@ -13,6 +13,7 @@
 
 #include "app/commandline.h"
 #include "catalogue/catalogue.h"
+#include "cli/notices.h"
 #include "common/services.h"
 
 namespace cli {
@@ -28,6 +29,13 @@ struct HistoryRun {
     // One line of ours on stderr.
     std::function<void(const std::string&)> say;
     std::FILE* out;
+    // Every --snapshot: the live databases' host paths, for the watch of
+    // --auto-snapshot to follow (auto_snapshot.h); unset: none to follow.
+    std::function<void(const std::vector<std::string>&)> follow = {};
+    // A scheduled one (--scheduled): its problems told (notices.h), and at
+    // most one version a minute of each database (sleep waits seconds).
+    std::function<void(const Problem&)> tell = {};
+    std::function<void(int64_t seconds)> sleep = {};
 };
 
 // Run --snapshot and --history; each returns the exit status.

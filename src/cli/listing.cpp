@@ -31,14 +31,15 @@ std::string IsoOf(int64_t seconds) {
 
 std::string TableText(const std::vector<Listed>& rows, bool versions) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back(versions ? std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside", "Kept"}
-                             : std::vector<std::string>{"Database", "Version", "Records", "FileDate"});
+    using Line = std::vector<std::string>;
+    lines.push_back(versions ? Line{"Name", "Records", "FileDate", "Size", "Set Aside", "Kept", "Same Data"}
+                             : Line{"Database", "Version", "Records", "FileDate"});
     for (const Listed& row : rows) {
         const std::string records = row.records ? std::to_string(*row.records) : row.version ? row.error : catalogue::kCannotBeRead;
         const char* kept = row.version ? kKeptAutomatically : kSetAsideByRestore;
-        lines.push_back(versions ? std::vector<std::string>{row.caption, records, row.date, row.size, row.setAsideDate,
-                                                            kept}
-                                 : std::vector<std::string>{row.caption, row.edition, records, row.date});
+        const std::string same = row.sameAs.empty() ? std::string() : "same as " + row.sameAs;
+        lines.push_back(versions ? Line{row.caption, records, row.date, row.size, row.setAsideDate, kept, same}
+                                 : Line{row.caption, row.edition, records, row.date});
     }
     std::vector<size_t> widths(lines.front().size(), 0);
     for (const auto& line : lines)
@@ -49,6 +50,7 @@ std::string TableText(const std::vector<Listed>& rows, bool versions) {
             text += line[c];
             if (c + 1 < line.size()) text += std::string(widths[c] - records::TerminalColumns(line[c]) + 2, ' ');
         }
+        while (!text.empty() && text.back() == ' ') text.pop_back();  // an empty last column leaves no blanks
         text += "\n";
     }
     return text;
@@ -102,9 +104,12 @@ std::string JsonText(const std::vector<Listed>& rows) {
         if (row.number) object["number"] = *row.number;
         if (row.number || row.version) object["kind"] = row.version ? "version" : "numbered";
         if (row.version) object["version"] = *row.version;
-        if (row.setAside)
+        if (row.setAside) {
             object["set_aside"] = row.setAside->empty() ? nlohmann::ordered_json(nullptr)
                                                         : nlohmann::ordered_json(*row.setAside);
+            object["same_as"] =
+                row.sameAs.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(row.sameAs);
+        }
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

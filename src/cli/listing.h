@@ -29,6 +29,7 @@ struct Listed {
     // A version of the history store (its number; caption "@N", set aside
     // when it was taken), else a numbered copy.
     std::optional<int64_t> version = std::nullopt;
+    std::string sameAs = {};  // --versions only: a copy listed before that holds the same data
 };
 
 // How a row of --versions came to be.
@@ -43,13 +44,15 @@ std::string IsoOf(int64_t seconds);
 
 // The table: a header line, then one line per row, columns aligned.
 // versions: the Previous Versions columns (Name, Records, FileDate, Size,
-// Set Aside, Kept: how it came to be), else the catalogue's (Database, Version, Records, FileDate).
+// Set Aside, Kept: how it came to be, Same Data), else the catalogue's
+// (Database, Version, Records, FileDate).
 std::string TableText(const std::vector<Listed>& rows, bool versions);
 
 // An array of objects with the keys edition, caption, records (null when
 // the file cannot be read, with error beside it), modified (null when
 // unknown), file and, for a path that is not UTF-8, file_base64; a copy of
-// --versions adds number and set_aside (null when not recorded). Valid
+// --versions adds number, set_aside (null when not recorded) and same_as
+// (the name of a copy listed before that holds the same data, or null). Valid
 // JSON whatever the bytes of the texts: what is not UTF-8 is U+FFFD.
 std::string JsonText(const std::vector<Listed>& rows);
 

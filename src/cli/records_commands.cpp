@@ -8,11 +8,12 @@
 #include <thread>
 
 #include "catalogue/paths.h"
-#include "records/compare.h"
+#include "cli/compare_command.h"
 #include "records/csv.h"
 #include "records/json.h"
 #include "records/places.h"
 #include "records/render.h"
+#include "records/timeline.h"
 #include "vb/error.h"
 
 namespace cli {
@@ -29,9 +30,33 @@ std::vector<size_t> Every(const records::Table& table) {
     return rows;
 }
 
-std::string Cut(const std::string& text, size_t widest) { return records::CutToColumns(text, widest); }
-
 std::string Plural(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
+
+// The records of a timeline as tables: First, Last and Live before the
+// record's own columns; a table for each run of records with one set of columns.
+std::string TimelineText(const std::vector<records::TimelineEntry>& entries) {
+    std::string text;
+    records::Table table;
+    const auto flush = [&] {
+        if (!table.records.empty()) text += RecordsTableText(table, Every(table));
+        table.records.clear();
+    };
+    for (const records::TimelineEntry& e : entries) {
+        std::vector<records::Column> columns{{"First", records::Kind::Text}, {"Last", records::Kind::Text},
+                                             {"Live", records::Kind::Text}};
+        columns.insert(columns.end(), e.columns.begin(), e.columns.end());
+        if (columns != table.columns) {
+            flush();
+            table.columns = std::move(columns);
+        }
+        records::Record record{"@" + std::to_string(e.first), "@" + std::to_string(e.last),
+                               std::string(!e.inLive ? "?" : *e.inLive ? "yes" : "no")};
+        record.insert(record.end(), e.record.begin(), e.record.end());
+        table.records.push_back(std::move(record));
+    }
+    flush();
+    return text;
+}
 
 class Runner {
 public:
@@ -77,7 +102,7 @@ public:
             columns = given.columns;
             if (command_.csv) records::AppendHeader(buffer, columns, records::kCsv);
             else if (command_.json) buffer += "[";
-            else table.emplace(given.columns);
+            else table.emplace(given.columns, command_.wide ? kWhole : 40);
         };
         const auto batch = [&](std::vector<records::Record>& records) {
             if (table && first) {
@@ -90,7 +115,8 @@ public:
                 if (command_.csv) {
                     records::AppendRecord(buffer, record, records::kCsv);
                 } else if (command_.json) {
-                    buffer += (first ? "\n" : ",\n") + Json(records::RecordJson(columns, record));
+                    buffer += first ? "\n" : ",\n";
+                    records::AppendRecordJson(buffer, columns, record);
                     first = false;
                 } else {
                     buffer += table->Line(record);
@@ -125,20 +151,42 @@ public:
     }
 
     int Find() {
+        // Every database of the edition and every version of its history,
+        // or the one WHICH names.
+        std::vector<records::Place> places = places_;
+        std::vector<int64_t> versions;
+        bool unread = false;  // a database, a version or the store could not be searched
+        if (!command_.within.empty()) {
+            const records::Place* place = Which(command_.within);
+            if (!place) return app::kFailed;
+            places = {*place};
+        } else if (run_.versionNumbers) {
+            const std::optional<std::vector<int64_t>> numbers = run_.versionNumbers();
+            unread = !numbers;
+            if (numbers) versions = *numbers;
+        }
         struct Found {
             std::optional<records::Table> table;
             std::optional<vb::Error> error;
         };
-        std::vector<Found> found(places_.size());
+        std::vector<Found> found(places.size() + versions.size());
         std::atomic<size_t> next{0};
         const auto work = [&] {
             std::unique_ptr<records::Source> source;
-            for (size_t i; (i = next++) < places_.size();) {
+            for (size_t i; (i = next++) < found.size();) {
                 records::Table table;
+                // A version is rebuilt as its turn comes, and removed once read.
+                std::optional<records::Place> place =
+                    i < places.size() ? places[i] : run_.version("@" + std::to_string(versions[i - places.size()]));
+                if (!place) {
+                    found[i].error = vb::Error(vb::kUnrecognizedFormat, "it cannot be rebuilt from the history store");
+                    found[i].table = std::move(table);
+                    continue;
+                }
                 try {
                     if (!source) source = run_.sources();
                     source->Find(
-                        places_[i].path, command_.operand,
+                        place->path, command_.operand,
                         [&](records::Source::Layout layout) {
                             table.columns = std::move(layout.columns);
                             table.primaryKey = std::move(layout.primaryKey);
@@ -151,54 +199,73 @@ public:
                     found[i].error = error;
                     source.reset();  // a reader that failed is not asked again
                 }
+                if (i >= places.size() && run_.release) run_.release(place->path);
                 // A copy damaged part way still gives the matches read before the damage.
                 found[i].table = std::move(table);
             }
         };
         // One reader for each core, each over the databases not yet taken.
-        const size_t workers = std::min<size_t>(places_.size(), std::max(1u, std::thread::hardware_concurrency()));
+        const size_t workers = std::min<size_t>(found.size(), std::max(1u, std::thread::hardware_concurrency()));
         std::vector<std::thread> threads;
         for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
         work();
         for (std::thread& thread : threads) thread.join();
 
         size_t matches = 0;
-        bool unread = false;
         std::string text;
-        for (size_t i = 0; i < places_.size(); ++i) {
-            const std::string file = run_.hostPath(places_[i].path);
+        const auto add = [&](nlohmann::ordered_json object) { text += (text.empty() ? "[\n" : ",\n") + Json(object); };
+        for (size_t i = 0; i < places.size(); ++i) {
+            const std::string file = run_.hostPath(places[i].path);
             const records::Table& table = *found[i].table;
             if (found[i].error) {
-                CannotBeRead(places_[i], *found[i].error);
+                CannotBeRead(places[i], *found[i].error);
                 unread = true;
-                if (command_.json) {
-                    // Said in the output too, as --list --json says it, so that a
-                    // script never takes a copy it could not read for one without matches.
-                    nlohmann::ordered_json object;
-                    object["edition"] = command_.edition;
-                    object["caption"] = places_[i].caption;
-                    object["file"] = file;
-                    object["error"] = found[i].error->what();
-                    object["matches_read"] = table.records.size();
-                    text += (text.empty() ? "[\n" : ",\n") + Json(object);
-                }
+                // Said in the output too, as --list --json says it, so that a
+                // script never takes a copy it could not read for one without matches.
+                if (command_.json)
+                    add({{"edition", command_.edition}, {"caption", places[i].caption}, {"file", file},
+                         {"error", found[i].error->what()}, {"matches_read", table.records.size()}});
             }
             if (table.records.empty()) continue;
             matches += table.records.size();
             if (command_.json) {
-                for (const records::Record& record : table.records) {
-                    nlohmann::ordered_json object;
-                    object["edition"] = command_.edition;
-                    object["caption"] = places_[i].caption;
-                    object["file"] = file;
-                    object["record"] = records::RecordJson(table.columns, record);
-                    text += (text.empty() ? "[\n" : ",\n") + Json(object);
-                }
+                for (const records::Record& record : table.records)
+                    add({{"edition", command_.edition}, {"caption", places[i].caption}, {"file", file},
+                         {"record", records::RecordJson(table.columns, record)}});
             } else {
-                text += (text.empty() ? "" : "\n") + records::Escaped(places_[i].caption + " (" + file + "): ") +
+                text += (text.empty() ? "" : "\n") + records::Escaped(places[i].caption + " (" + file + "): ") +
                         Plural(table.records.size(), "record") +
                         (found[i].error ? " (partly read: the copy is damaged after these)" : "") + "\n" +
-                        RecordsTableText(table, Every(table));
+                        RecordsTableText(table, Every(table), command_.wide ? kWhole : 40);
+            }
+        }
+        if (!versions.empty()) {
+            records::Timeline timeline;
+            for (size_t v = 0; v < versions.size(); ++v) {
+                const Found& one = found[places.size() + v];
+                if (one.error) {
+                    unread = true;
+                    run_.say("Version " + std::to_string(versions[v]) + " of the " + command_.edition +
+                             " edition cannot be searched: " + one.error->what());
+                }
+                timeline.Add(versions[v], *one.table);
+            }
+            const auto live = std::find_if(places.begin(), places.end(),
+                                           [](const records::Place& p) { return p.caption == catalogue::kCurrentCaption; });
+            const Found* liveFound = live == places.end() ? nullptr : &found[size_t(live - places.begin())];
+            timeline.Live(liveFound && !liveFound->error ? &*liveFound->table : nullptr);
+            const std::vector<records::TimelineEntry> entries = timeline.Entries();
+            matches += entries.size();
+            if (command_.json) {
+                for (const records::TimelineEntry& e : entries)
+                    add({{"edition", command_.edition}, {"caption", "versions"}, {"first_version", e.first},
+                         {"last_version", e.last}, {"versions", e.versions},
+                         {"in_live", e.inLive ? nlohmann::ordered_json(*e.inLive) : nlohmann::ordered_json(nullptr)},
+                         {"record", records::RecordJson(e.columns, e.record)}});
+            } else if (!entries.empty()) {
+                text += (text.empty() ? "" : "\n") + std::string("History store, ") +
+                        Plural(versions.size(), "version") + " searched: " + Plural(entries.size(), "record") +
+                        " (the first and last version holding each)\n" + TimelineText(entries);
             }
         }
         if (command_.json) text += text.empty() ? "[]\n" : "\n]\n";
@@ -213,86 +280,7 @@ public:
         const records::Place* which = Which(command_.operand);
         const records::Place* current = which ? Which("current") : nullptr;
         if (!which || !current) return app::kFailed;
-        const auto read = [this](const records::Place* place) {
-            std::unique_ptr<records::Source> source = run_.sources();
-            return records::ReadTable(*source, place->path);
-        };
-        // The two read at once, each through a reader of its own.
-        auto theirs = std::async(std::launch::async, read, current);
-        records::Table mine;
-        std::optional<vb::Error> failure;
-        try {
-            mine = read(which);
-        } catch (const vb::Error& error) {
-            CannotBeRead(*which, error);
-            failure = error;
-        }
-        records::Table live;
-        try {
-            live = theirs.get();
-        } catch (const vb::Error& error) {
-            CannotBeRead(*current, error);
-            failure = error;
-        }
-        if (failure) return app::kFailed;
-
-        const records::Comparison c = records::Compare(mine, live);
-        const std::string name = which->caption == catalogue::kCurrentCaption ? "current" : which->caption;
-        const auto columns = [](const std::vector<std::string>& names) {
-            std::string list;
-            for (const std::string& n : names) list += (list.empty() ? "" : ", ") + records::Escaped(n);
-            return list;
-        };
-        if (!c.onlyInFirstColumns.empty())
-            run_.say("Columns only in " + name + ", not compared: " + columns(c.onlyInFirstColumns));
-        if (!c.onlyInSecondColumns.empty())
-            run_.say("Columns only in current, not compared: " + columns(c.onlyInSecondColumns));
-
-        std::string text;
-        if (command_.json) {
-            nlohmann::ordered_json object;
-            object["only_in_which"] = nlohmann::ordered_json::array();
-            for (size_t n : c.onlyInFirst) object["only_in_which"].push_back(records::RecordJson(mine.columns, mine.records[n]));
-            object["only_in_current"] = nlohmann::ordered_json::array();
-            for (size_t n : c.onlyInSecond)
-                object["only_in_current"].push_back(records::RecordJson(live.columns, live.records[n]));
-            object["changed"] = nlohmann::ordered_json::array();
-            for (const auto& change : c.changed)
-                object["changed"].push_back({{"which", records::RecordJson(mine.columns, mine.records[change.first])},
-                                             {"current", records::RecordJson(live.columns, live.records[change.second])},
-                                             {"fields", change.fields}});
-            text = object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-        } else if (!c.NoDifference()) {
-            const auto group = [&](const std::string& title, const records::Table& table, const std::vector<size_t>& rows) {
-                if (rows.empty()) return;
-                text += title + ": " + Plural(rows.size(), "record") + "\n" + RecordsTableText(table, rows) + "\n";
-            };
-            group("Only in " + name, mine, c.onlyInFirst);
-            group("Only in current", live, c.onlyInSecond);
-            if (!c.changed.empty()) text += "Changed: " + Plural(c.changed.size(), "record") + "\n";
-            for (const auto& change : c.changed) {
-                std::string key;
-                for (const std::string& column : c.key) {
-                    const int i = records::ColumnIndex(mine.columns, column);
-                    key += (key.empty() ? "" : ", ") + records::Escaped(column) + " " +
-                           records::Escaped(records::DisplayText(mine.records[change.first][i]));
-                }
-                text += "  " + (key.empty() ? "record " + std::to_string(change.first + 1) : key) + "\n";
-                for (const std::string& field : change.fields) {
-                    const auto value = [&](const records::Table& table, size_t n) {
-                        const records::Cell& cell = table.records[n][records::ColumnIndex(table.columns, field)];
-                        return std::holds_alternative<records::Null>(cell) ? std::string("(Null)")
-                                                                           : Cut(records::Escaped(records::DisplayText(cell)), 60);
-                    };
-                    text += "    " + records::Escaped(field) + ": " + value(mine, change.first) + " \u2192 " +
-                            value(live, change.second) + "\n";
-                }
-            }
-        }
-        Print(text);
-        if (c.NoDifference())
-            run_.say("No difference between " + name + " and the live database of the " + command_.edition + " edition.");
-        return app::kDone;
+        return CompareCopies(command_, run_, *which, *current);
     }
 
 private:

@@ -1,7 +1,10 @@
 // The commands that look inside databases without a window:
 //   --show EDITION WHICH     every record of one database (text, --json, --csv)
-//   --find EDITION TEXT      the records holding TEXT in every database of
-//                            the edition, one reader per core
+//   --find EDITION TEXT [WHICH]  the records holding TEXT in every database
+//                            of the edition and every version of its history
+//                            (each record once, with the first and last
+//                            version holding it), or in WHICH alone; one
+//                            reader per core
 //   --compare EDITION WHICH  what differs between WHICH and the live database
 // They read through records::Source (a reader of its own for each thread)
 // and print with records/ (render.h, csv.h, json.h), as the window's
@@ -34,6 +37,11 @@ struct RecordsRun {
     // WHICH as a version of the history store ("@N"): the place it is read
     // from; none when there is none, said why.
     std::function<std::optional<records::Place>(const std::string& which)> version = {};
+    // --find: the numbers of the versions of the edition's live database in
+    // the history store, newest first (none when the store cannot be read,
+    // said why); and, once a version's rebuilt file has been read, its removal.
+    std::function<std::optional<std::vector<int64_t>>()> versionNumbers = {};
+    std::function<void(const std::string& path)> release = {};
 };
 
 // --show, --find and --compare; each returns the exit status.

@@ -7,9 +7,14 @@
 namespace cli {
 
 TextTable::TextTable(std::vector<records::Column> columns, size_t widest)
-    : columns_(std::move(columns)), widest_(widest), width_(columns_.size(), 0) {
-    for (size_t c = 0; c < columns_.size(); ++c)
-        width_[c] = records::TerminalColumns(records::CutToColumns(records::Escaped(columns_[c].name), widest_));
+    : columns_(std::move(columns)),
+      widest_(widest),
+      align_(widest == kWhole ? 40 : widest),
+      width_(columns_.size(), 0) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const std::string name = records::CutToColumns(records::Escaped(columns_[c].name), widest_);
+        width_[c] = std::min(records::TerminalColumns(name), align_);
+    }
 }
 
 std::string TextTable::Cell(const records::Record& record, size_t c) const {
@@ -20,15 +25,16 @@ std::string TextTable::Cell(const records::Record& record, size_t c) const {
 void TextTable::Fit(const std::vector<records::Record>& records) {
     for (const records::Record& record : records)
         for (size_t c = 0; c < columns_.size(); ++c)
-            width_[c] = std::max(width_[c], records::TerminalColumns(Cell(record, c)));
+            width_[c] = std::max(width_[c], std::min(records::TerminalColumns(Cell(record, c)), align_));
 }
 
 std::string TextTable::Lined(const std::vector<std::string>& cells) const {
     std::string row;
     for (size_t c = 0; c < cells.size(); ++c) {
-        const std::string cell = records::CutToColumns(cells[c], width_[c]);
+        const std::string cell = widest_ == kWhole ? cells[c] : records::CutToColumns(cells[c], width_[c]);
         row += cell;
-        if (c + 1 < cells.size()) row += std::string(width_[c] - records::TerminalColumns(cell) + 2, ' ');
+        const size_t drawn = records::TerminalColumns(cell);
+        if (c + 1 < cells.size()) row += std::string(drawn < width_[c] ? width_[c] - drawn + 2 : 2, ' ');
     }
     while (!row.empty() && row.back() == ' ') row.pop_back();
     return row + "\n";

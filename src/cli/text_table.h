@@ -2,11 +2,13 @@
 // record, columns lined up as the terminal draws them. Values are escaped
 // (records::Escaped), so that nothing in them reaches the terminal as a
 // control, and cut after `widest` cells with "…"; --json and --csv give
-// them whole.
+// them whole, and so does the table of --wide (widest kWhole).
 //
 // A table can be printed as its records arrive: the widths come from the
 // first batch (Fit), and a wider value in a later batch is cut to its
-// column's width, visibly, with "…".
+// column's width, visibly, with "…". With kWhole no value is cut: the
+// columns line up as for a table cut at 40 cells, and a wider value is
+// printed whole and moves the rest of its line.
 #pragma once
 
 #include <string>
@@ -15,6 +17,9 @@
 #include "records/record.h"
 
 namespace cli {
+
+// No value is cut (--wide).
+inline constexpr size_t kWhole = static_cast<size_t>(-1);
 
 class TextTable {
 public:
@@ -32,6 +37,7 @@ private:
 
     std::vector<records::Column> columns_;
     size_t widest_;
+    size_t align_;  // the most a column is widened to
     std::vector<size_t> width_;
 };
 

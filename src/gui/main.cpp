@@ -10,7 +10,9 @@
 
 #include "app/answer.h"
 #include "app/program.h"
+#include "app/history_ports.h"
 #include "app/services.h"
+#include "history/store.h"
 #include "gui/data_location.h"
 #include "gui/mainwindow.h"
 #include "gui/msgbox_qt.h"
@@ -27,10 +29,16 @@ int main(int argc, char* argv[]) {
     // before Qt needs a window system, as the launcher answers them. The
     // launcher starts this program only for the window; a command given to
     // it directly is handed back to the launcher, which runs the commands.
+    // --previous-versions EDITION is the window, with that dialog open.
+    const std::vector<std::string> line(argv, argv + argc);
+    const app::Invocation read = app::ParseArguments(line);
+    const bool versionsOf = read.action == app::Invocation::Action::Command &&
+                            read.command.row->run == &app::CommandHandlers::PreviousVersions;
     const auto runCommand = [argv](const app::ConsoleCommand&) {
         return app::BecomeProgram(app::ProgramPath(app::kProgramName, ROLVANE_BIN_FROM_LIBEXEC), argv);
     };
-    if (const auto status = app::Answer(std::vector<std::string>(argv, argv + argc), runCommand)) return *status;
+    if (!versionsOf)
+        if (const auto status = app::Answer(line, runCommand)) return *status;
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
@@ -80,6 +88,10 @@ int main(int argc, char* argv[]) {
     window.lvFiles().SetEmptyText(gui::EmptyCatalogueText(platform.Location(), environment));
     window.ShowCopiesIn(files);
     window.MapPathsWith([&platform](const std::string& path) { return platform.ToHost(path); });
+    // The history store's versions beside the numbered copies, where the store may be.
+    if (const std::string store = history::StoreFolder(environment);
+        !app::StoreRefusedBeside(store, platform.Location().prefix))
+        window.HistoryStoreIn(store);
     // Each reading of records through a reader child of its own.
     window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     // Each Check… dialog with a check of its own; the commands' check of
@@ -91,5 +103,6 @@ int main(int argc, char* argv[]) {
     };
     window.Load();
     window.ShowCentred();
+    if (versionsOf) window.OpenPreviousVersionsOf(QString::fromStdString(read.command.edition));
     return application.exec();
 }

@@ -21,6 +21,7 @@
 #include "gui/versions_dialog.h"
 #include "catalogue/paths.h"
 #include "operations/commands.h"
+#include "operations/previous_versions.h"
 #include "ports/process.h"
 
 namespace gui {
@@ -317,9 +318,26 @@ void MainWindow::OpenRecords(const records::Place& place, const QString& edition
     RecordsContext context;
     context.sources = recordSources_;
     context.places = [&sys = form_.sys, rows, edition = edition.toStdString()] {
-        return records::PlacesOf(sys, rows, edition);
+        return records::NewestFirst(sys, records::PlacesOf(sys, rows, edition));
     };
     context.hostPath = toHost_;
+    // Restore of a backup and Put Back of a numbered copy, as the window
+    // runs them (their warnings first), from the copy's Records dialog.
+    context.replaceLive = [this, edition, live](const records::Place& copy, QWidget* over) {
+        const QString caption = QString::fromStdString(copy.caption);
+        if (records::OriginOf(copy) == records::Origin::Numbered) {
+            if (live.empty()) return;
+            RunInWindow([&] { operations::PutBack(form_, live, copy.path); },
+                        tr("Putting back %1 (%2)…").arg(caption, edition), over);
+        } else {
+            RunInWindow(
+                [&] {
+                    operations::Restore(form_.sys, operations::RowRef::Of(copy.path, edition.toStdString()),
+                                        [this] { catalogue::Form_Load(form_); });
+                },
+                tr("Restoring %1 (%2)…").arg(caption, edition), over);
+        }
+    };
     auto* dialog = new RecordsDialog(std::move(context), place, edition, live, over);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
@@ -344,6 +362,12 @@ void MainWindow::OpenCheck(const records::Place& place, const QString& edition, 
     dialog->Start();
 }
 
+void MainWindow::OpenPreviousVersionsOf(const QString& edition) {
+    for (int row = 1; row <= lvFiles_->ItemCount(); ++row)
+        if (lvFiles_->ItemText(row) == catalogue::kCurrentCaption && lvFiles_->SubItem(row, 1) == edition.toStdString())
+            return OpenPreviousVersions(lvFiles_->Tag(row), edition);
+}
+
 void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString& edition) {
     if (ended_ || running_) return;
     auto* dialog = new VersionsDialog(
@@ -357,6 +381,8 @@ void MainWindow::OpenPreviousVersions(const std::string& livePath, const QString
         dialog->ShowRecordsWith([this, edition, dialog](const records::Place& copy) { OpenRecords(copy, edition, dialog); });
     if (makeCheck_)
         dialog->CheckWith([this, edition, dialog](const records::Place& copy) { OpenCheck(copy, edition, dialog); });
+    if (!storeFolder_.empty())
+        dialog->StoreVersionsWith(std::make_shared<app::RebuiltVersions>(storeFolder_), edition.toStdString());
     if (!dialog->Load()) {
         delete dialog;
         return;

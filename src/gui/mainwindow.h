@@ -95,6 +95,10 @@ public:
     // The caption of the catalogue row of `path` ("Backup 2"), else its file name.
     QString CaptionOf(const std::string& path);
 
+    // The folder of the history store whose versions Previous Versions
+    // lists; unset, it lists the numbered copies alone.
+    void HistoryStoreIn(std::string folder) { storeFolder_ = std::move(folder); }
+
     // How the procedures' paths map to host paths, for Open Folder.
     void MapPathsWith(std::function<std::string(const std::string&)> toHost) { toHost_ = std::move(toHost); }
 
@@ -103,6 +107,10 @@ public:
     // has ended; a procedure refused because another is running is not an
     // end.
     bool RunInWindow(const std::function<void()>& body, const QString& copying = {}, QWidget* over = nullptr);
+
+    // Opens the Previous Versions of the edition's live database ("Business"),
+    // as its row's menu does; nothing when the catalogue has none.
+    void OpenPreviousVersionsOf(const QString& edition);
 
     catalogue::Form1& Form() { return form_; }
     QtListView& lvFiles() { return *lvFiles_; }
@@ -141,6 +149,7 @@ private:
     catalogue::Form1 form_;
     ProgressFiles* copies_ = nullptr;
     std::function<std::string(const std::string&)> toHost_;
+    std::string storeFolder_;
     records::SourceFactory recordSources_;
     std::function<std::unique_ptr<ports::FileCheck>()> makeCheck_;
     int listWidth_ = 0;  // the least width of the list its columns asked for

@@ -92,6 +92,7 @@ public:
     }
     void RemoveTemporaries(const std::string& Path) override { inner_.RemoveTemporaries(Path); }
     std::optional<std::string> ReadWhole(const std::string& Path) override { return inner_.ReadWhole(Path); }
+    std::optional<std::string> ContentDigest(const std::string& Path) override { return inner_.ContentDigest(Path); }
     void WriteWhole(const std::string& Path, const std::string& Text) override { inner_.WriteWhole(Path, Text); }
 
 private:

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -21,6 +20,7 @@
 #include "gui/results_dialogs.h"
 #include "gui/value_dialog.h"
 #include "records/compare.h"
+#include "records/matching.h"
 #include "records/render.h"
 #include "records/csv.h"
 #include "vb/error.h"
@@ -57,8 +57,10 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
       copy_(new QPushButton(tr("Co&py"), this)),
       findAll_(new QPushButton(tr("Find in &All Copies"), this)),
       close_(new QPushButton(tr("C&lose"), this)),
-      exportMenu_(new QMenu(this)) {
+      exportMenu_(new QMenu(this)),
+      exporter_(new RecordsExport(this)) {
     if (!context_.saveFileName) context_.saveFileName = DefaultSaveFileName;
+    if (!context_.confirmPartial) context_.confirmPartial = AskPartialExport;
     if (!context_.hostPath) context_.hostPath = [](const std::string& path) { return path; };
     setObjectName(QStringLiteral("records"));
     setWindowTitle(tr("Records - %1").arg(Name()));
@@ -126,10 +128,19 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     }
     export_->setMenu(exportMenu_);
 
-    const std::pair<QPushButton*, const char*> buttons[] = {
-        {compare_, "cmdCompare"}, {export_, "cmdExport"}, {copy_, "cmdCopy"}, {findAll_, "cmdFindAll"}, {close_, "cmdClose"}};
+    // A backup can be restored and a numbered copy put back from here, one
+    // step from where Find in All Copies brought the user.
+    const records::Origin origin = records::OriginOf(place_);
+    if (context_.replaceLive && origin != records::Origin::Live) {
+        replace_ = new QPushButton(origin == records::Origin::Backup ? tr("&Restore…") : tr("Put &Back…"), this);
+        connect(replace_, &QPushButton::clicked, this, [this] { context_.replaceLive(place_, this); });
+    }
+    const std::pair<QPushButton*, const char*> buttons[] = {{compare_, "cmdCompare"}, {export_, "cmdExport"},
+                                                            {copy_, "cmdCopy"},       {findAll_, "cmdFindAll"},
+                                                            {replace_, "cmdReplace"}, {close_, "cmdClose"}};
     auto* row = new QHBoxLayout;
     for (const auto& [button, name] : buttons) {
+        if (!button) continue;
         button->setObjectName(QString::fromLatin1(name));
         button->setAccessibleName(button->text().remove(QLatin1Char('&')).remove(QChar(0x2026)));
         button->setAutoDefault(false);
@@ -154,7 +165,8 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     setTabOrder(compare_, export_);
     setTabOrder(export_, copy_);
     setTabOrder(copy_, findAll_);
-    setTabOrder(findAll_, close_);
+    if (replace_) setTabOrder(findAll_, replace_);
+    setTabOrder(replace_ ? replace_ : findAll_, close_);
     find_->setFocus();
 
     connect(find_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -168,11 +180,27 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     connect(copy_, &QPushButton::clicked, this, &RecordsDialog::CopySelected);
     connect(findAll_, &QPushButton::clicked, this, &RecordsDialog::FindInAllCopies);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(exporter_, &RecordsExport::finished, this, [this](const ExportOutcome& outcome) {
+        const QString file = exportFile_;
+        const QString count = QString::fromStdString(records::CountOf(outcome.records, "record"));
+        if (outcome.written && failed_)
+            status_->setText(tr("%1 exported to %2. The copy is damaged after them, so the export is partial.")
+                                 .arg(count, file));
+        else if (outcome.written)
+            status_->setText(tr("%1 exported to %2.").arg(count, file));
+        else if (outcome.cancelled)
+            status_->setText(tr("Export cancelled; no file was written."));
+        else
+            status_->setText(tr("Could not write %1: %2").arg(file, outcome.error));
+        FollowState();
+        emit exported(outcome.written);
+    });
     ShowCount();
     FollowState();
 }
 
 RecordsDialog::~RecordsDialog() {
+    exporter_->Cancel();  // before the records it writes go
     comparing_.Stop();
     loading_.Stop();
 }
@@ -184,50 +212,61 @@ void RecordsDialog::Load() {
     complete_ = failed_ = false;
     FollowState();
     loading_.Start([sources = context_.sources, path = place_.path, this](Background& job) {
-        std::string failure;
+        std::string failure, detail;
         try {
             std::unique_ptr<records::Source> source = sources();
             std::vector<records::Column> columns;
             size_t wanted = kFirstBatch;
-            std::vector<records::Record> pending;
+            // Records are packed here, off the window's thread; the window
+            // copies the packed bytes into its own store.
+            auto pending = std::make_shared<records::RecordStore>();
             const auto hand = [&] {
-                records::TextIndex text;
-                for (const records::Record& record : pending) text.Add(columns, record);
-                job.Post([this, batch = std::move(pending), text = std::move(text)]() mutable {
-                    model_->Append(std::move(batch), text);
-                });
-                pending.clear();
+                job.Post([this, batch = pending] { model_->Append(*batch); });
+                pending = std::make_shared<records::RecordStore>(columns);
                 wanted = std::min<size_t>(wanted * 4, 5000);
             };
             source->Read(
                 path,
                 [&](records::Source::Layout layout) {
                     columns = layout.columns;
+                    pending = std::make_shared<records::RecordStore>(columns);
                     job.Post([this, layout = std::move(layout)]() mutable {
-                        model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey));
+                        model_->SetColumns(std::move(layout.columns), std::move(layout.primaryKey), layout.storedCount);
                     });
                 },
                 [&](std::vector<records::Record>& batch) {
-                    for (auto& record : batch) {
-                        pending.push_back(std::move(record));
-                        if (pending.size() >= wanted) hand();
+                    for (const auto& record : batch) {
+                        pending->Add(record);
+                        if (pending->Size() >= wanted) hand();
                     }
                     // Whatever arrived is shown while the reader reads on.
-                    if (!pending.empty()) hand();
+                    if (pending->Size() > 0) hand();
                     return !job.Stopped();
                 });
         } catch (const vb::Error& error) {
             failure = error.what();
             if (failure.empty()) failure = "Error " + std::to_string(error.Number());
+            detail = error.Detail();
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        job.Post([this, failure] {
+        job.Post([this, failure, detail] {
             failed_ = !failure.empty();
             complete_ = !failed_;
-            if (failed_)
-                status_->setText(tr("This copy cannot be read: %1 Only the records read before that are shown.")
-                                     .arg(QString::fromStdString(failure)));
+            // Why, in the reader's words where it gave them (the check a
+            // damaged file failed; "no Jet signature" for a file that is
+            // not a database), else the error's own.
+            const std::string why = records::Escaped(detail.empty() ? failure : detail, false);
+            failure_ = QString::fromStdString(why);
+            const size_t read = model_->Total();
+            if (failed_ && read == 0)
+                status_->setText(tr("This copy cannot be read: %1")
+                                     .arg(QString::fromStdString(records::Escaped(failure, false) +
+                                                                 (detail.empty() ? "" : " (" + why + ")"))));
+            else if (failed_)
+                status_->setText(QString::fromStdString(records::DamagedAfter(read, why) + "."));
+            else if (const std::string warning = records::CountWarning(read, model_->Records().StoredCount()); !warning.empty())
+                status_->setText(tr("Warning: %1. The copy may be damaged.").arg(QString::fromStdString(warning)));
             else
                 status_->clear();
             ShowCount();
@@ -246,7 +285,8 @@ void RecordsDialog::ShowCount() {
 void RecordsDialog::FollowState() {
     const bool selected = table_->selectionModel() && table_->selectionModel()->hasSelection();
     compare_->setEnabled(complete_ && !live_.empty() && live_ != place_.path && !comparingNow_);
-    export_->setEnabled(complete_);
+    // A copy read in part may be exported, after a question (Export).
+    export_->setEnabled((complete_ || (failed_ && model_->Total() > 0)) && !exporter_->Running());
     copy_->setEnabled(selected);
     findAll_->setEnabled(!find_->text().isEmpty());
     const QList<QAction*> actions = exportMenu_->actions();
@@ -269,27 +309,30 @@ std::vector<size_t> RecordsDialog::Rows(Scope scope) const {
 }
 
 bool RecordsDialog::Export(Scope scope) {
-    if (!complete_) return false;
+    if (!export_->isEnabled()) return false;
     const std::vector<size_t> rows = Rows(scope);
+    if (failed_ &&
+        !context_.confirmPartial(
+            this, tr("This copy could not be read to its end: %1\n\nOnly the %2 read before that are here, so the "
+                     "export will be partial. Export them anyway?")
+                      .arg(failure_, QString::fromStdString(records::CountOf(model_->Total(), "record")))))
+        return false;
     QString suggested = Name() + QStringLiteral(".csv");
     suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QString file = context_.saveFileName(this, suggested);
     if (file.isEmpty()) return false;
-    const std::string csv = records::Write(model_->Table(), rows, records::kCsv);
-    QSaveFile out(file);
-    const bool written = out.open(QIODevice::WriteOnly) &&
-                         out.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
-                         out.commit();
-    status_->setText(written ? (rows.size() == 1 ? tr("1 record exported to %1.").arg(file)
-                                                 : tr("%1 records exported to %2.").arg(rows.size()).arg(file))
-                             : tr("Could not write %1: %2").arg(file, out.errorString()));
-    return written;
+    exportFile_ = file;
+    status_->setText(tr("Exporting to %1…").arg(file));
+    // The records no longer change: every batch has been read.
+    if (!exporter_->Start(model_->Records(), std::vector<uint32_t>(rows.begin(), rows.end()), file)) return false;
+    FollowState();
+    return true;
 }
 
 void RecordsDialog::CopySelected() {
     const std::vector<size_t> rows = Rows(Scope::Selected);
     if (rows.empty()) return;
-    const std::string text = records::Write(model_->Table(), rows, records::kTabSeparated);
+    const std::string text = records::Write(model_->Records(), rows, records::kTabSeparated);
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
@@ -300,16 +343,23 @@ void RecordsDialog::CompareWithCurrent() {
     comparing_.Start([sources = context_.sources, live = live_, this](Background& job) {
         try {
             std::unique_ptr<records::Source> source = sources();
-            auto current = std::make_shared<records::Table>(
-                records::ReadTable(*source, live, [&job] { return job.Stopped(); }));
+            // This copy's records are complete and no longer change; of the
+            // live database only what differs is kept as it is read.
+            auto compared = std::make_shared<records::CompareAsRead>(model_->Records());
+            source->Read(
+                live, [&](records::Source::Layout layout) { compared->Layout(std::move(layout)); },
+                [&](std::vector<records::Record>& batch) {
+                    for (records::Record& record : batch) compared->Add(std::move(record));
+                    return !job.Stopped();
+                });
             if (job.Stopped()) return;
-            // This copy's records are complete and no longer change.
-            auto comparison = std::make_shared<records::Comparison>(records::Compare(model_->Table(), *current));
-            job.Post([this, current, comparison] {
+            auto comparison = std::make_shared<records::Comparison>(compared->Finish());
+            job.Post([this, compared, comparison] {
                 comparingNow_ = false;
                 status_->clear();
-                auto* results = new ComparisonDialog(model_->Table(), std::move(*current), std::move(*comparison),
-                                                     Name(), edition_, this);
+                auto* results = new ComparisonDialog(model_->Records(), std::move(compared->Kept()), compared->Read(),
+                                                     std::move(*comparison), Name(), edition_, context_.saveFileName,
+                                                     this);
                 results->setAttribute(Qt::WA_DeleteOnClose);
                 results->show();
                 FollowState();
@@ -336,13 +386,14 @@ void RecordsDialog::FindInAllCopies() {
 
 void RecordsDialog::ShowValue(const QModelIndex& index) {
     if (!index.isValid() || static_cast<size_t>(index.row()) >= model_->Shown().size()) return;
-    const records::Table& table = model_->Table();
-    const size_t n = model_->Shown()[static_cast<size_t>(index.row())];
+    const records::RecordStore& store = model_->Records();
+    const records::Record record = store.Get(model_->Shown()[static_cast<size_t>(index.row())]);
     const size_t c = static_cast<size_t>(index.column());
-    if (c >= table.records[n].size()) return;
-    const QString name = QString::fromStdString(records::Escaped(table.columns[c].name, false) + " - " +
-                                                records::Escaped(records::RecordName(table, n, table.primaryKey), false));
-    auto* shown = new ValueDialog(table.records[n][c], name, context_.saveFileName, this);
+    if (c >= record.size()) return;
+    const QString name = QString::fromStdString(
+        records::Escaped(store.Columns()[c].name, false) + " - " +
+        records::Escaped(records::RecordName(store.Columns(), record, store.PrimaryKey()), false));
+    auto* shown = new ValueDialog(record[c], name, context_.saveFileName, this);
     shown->setAttribute(Qt::WA_DeleteOnClose);
     shown->show();
     emit valueShown(shown);

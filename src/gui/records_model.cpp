@@ -2,6 +2,7 @@
 
 #include <QTextDocument>
 
+#include "records/filter.h"
 #include "records/render.h"
 
 namespace gui {
@@ -35,25 +36,25 @@ QString Tooltip(const std::string& text) {
 
 RecordsModel::RecordsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey) {
+void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey,
+                              std::optional<uint64_t> storedCount) {
     beginResetModel();
-    table_ = records::Table{std::move(columns), std::move(primaryKey), {}};
-    index_.Clear();
+    store_ = records::RecordStore(std::move(columns), std::move(primaryKey), storedCount);
+    decodedNumber_ = SIZE_MAX;
     shown_.clear();
     endResetModel();
 }
 
-void RecordsModel::Append(std::vector<records::Record> batch, const records::TextIndex& text) {
-    if (batch.empty()) return;
-    const uint32_t first = static_cast<uint32_t>(table_.records.size());
+void RecordsModel::Append(const records::RecordStore& batch) {
+    if (batch.Size() == 0) return;
+    const uint32_t first = static_cast<uint32_t>(store_.Size());
     std::vector<uint32_t> added;
     if (filter_.empty()) {
-        for (uint32_t n = 0; n < batch.size(); ++n) added.push_back(first + n);
+        for (uint32_t n = 0; n < batch.Size(); ++n) added.push_back(first + n);
     } else {
-        for (uint32_t n : text.Matching(filter_)) added.push_back(first + n);
+        for (uint32_t n : batch.Matching(filter_)) added.push_back(first + n);
     }
-    for (auto& record : batch) table_.records.push_back(std::move(record));
-    index_.Append(text);
+    store_.Append(batch);
     if (added.empty()) return;
     beginInsertRows({}, static_cast<int>(shown_.size()), static_cast<int>(shown_.size() + added.size() - 1));
     shown_.insert(shown_.end(), added.begin(), added.end());
@@ -65,7 +66,7 @@ void RecordsModel::SetFilter(const QString& text) {
     if (typed == filter_) return;
     // Text that contains the last one can match only records that matched it.
     const bool narrower = records::FoldedText(typed).find(records::FoldedText(filter_)) != std::string::npos;
-    std::vector<uint32_t> shown = index_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr);
+    std::vector<uint32_t> shown = store_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr);
     filter_ = typed;
     beginResetModel();
     shown_ = std::move(shown);
@@ -77,12 +78,20 @@ int RecordsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(table_.columns.size());
+    return parent.isValid() ? 0 : static_cast<int>(store_.Columns().size());
+}
+
+const records::Record& RecordsModel::Decoded(size_t n) const {
+    if (n != decodedNumber_) {
+        decoded_ = store_.Get(n);
+        decodedNumber_ = n;
+    }
+    return decoded_;
 }
 
 QVariant RecordsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
-    const records::Record& record = table_.records[shown_[index.row()]];
+    const records::Record& record = Decoded(shown_[index.row()]);
     if (static_cast<size_t>(index.column()) >= record.size()) return {};
     const records::Cell& cell = record[index.column()];
     switch (role) {
@@ -95,7 +104,7 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
             return Tooltip(*text);
         return {};
     case Qt::TextAlignmentRole: {
-        const records::Kind kind = table_.columns[index.column()].kind;
+        const records::Kind kind = store_.Columns()[index.column()].kind;
         const bool number = kind == records::Kind::Integer || kind == records::Kind::Floating ||
                             kind == records::Kind::Currency;
         return QVariant::fromValue(Qt::Alignment((number ? Qt::AlignTrailing : Qt::AlignLeading) | Qt::AlignVCenter));
@@ -107,7 +116,7 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
 
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Vertical || section < 0 || section >= columnCount()) return {};
-    if (role == Qt::DisplayRole) return QString::fromStdString(records::Escaped(table_.columns[section].name, false));
+    if (role == Qt::DisplayRole) return QString::fromStdString(records::Escaped(store_.Columns()[section].name, false));
     return {};
 }
 

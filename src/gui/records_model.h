@@ -1,6 +1,7 @@
 // The records of one database as the Records dialog's table shows them: a
-// Qt model over records::Table that grows batch by batch as the reader
-// gives them, and shows the records that hold the Find text.
+// Qt model over records::RecordStore (the records kept compactly, decoded
+// as a row is drawn) that grows batch by batch as the reader gives them,
+// and shows the records that hold the Find text.
 //
 // Each cell is shown on one line, made harmless (records::Escaped: control
 // characters and direction marks as escapes, so that no value reorders the
@@ -9,10 +10,12 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
-#include "records/filter.h"
 #include "records/record.h"
+#include "records/store.h"
 
 namespace gui {
 
@@ -24,18 +27,21 @@ public:
 
     explicit RecordsModel(QObject* parent = nullptr);
 
-    // The columns, before the first records; the model is emptied.
-    void SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey);
-    // More records, with the index of their text (made off the window's
-    // thread); those that hold the Find text are shown at once.
-    void Append(std::vector<records::Record> batch, const records::TextIndex& text);
+    // The columns, before the first records, and the count the table's
+    // definition holds, if known; the model is emptied.
+    void SetColumns(std::vector<records::Column> columns, std::vector<std::string> primaryKey,
+                    std::optional<uint64_t> storedCount = {});
+    // More records, stored (off the window's thread) with the columns given
+    // to SetColumns; those that hold the Find text are shown at once.
+    void Append(const records::RecordStore& batch);
     // Shows only the records that hold `text` (all for the empty text).
     void SetFilter(const QString& text);
 
-    const records::Table& Table() const { return table_; }
+    // Every record read; it changes only as batches are appended.
+    const records::RecordStore& Records() const { return store_; }
     // The record numbers shown, in order.
     const std::vector<uint32_t>& Shown() const { return shown_; }
-    size_t Total() const { return table_.records.size(); }
+    size_t Total() const { return store_.Size(); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -43,8 +49,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    records::Table table_;
-    records::TextIndex index_;
+    // Record n decoded once for the cells of its row.
+    const records::Record& Decoded(size_t n) const;
+
+    records::RecordStore store_;
+    mutable size_t decodedNumber_ = SIZE_MAX;
+    mutable records::Record decoded_;
     std::string filter_;            // the Find text, as typed
     std::vector<uint32_t> shown_;
 };

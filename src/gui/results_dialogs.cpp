@@ -2,13 +2,18 @@
 
 #include "gui/records_dialog.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QSaveFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "records/render.h"
@@ -24,18 +29,6 @@ QString Harmless(const std::string& text, size_t most = 80) {
     return shown;
 }
 
-QString CellText(const records::Table& table, size_t record, int column) {
-    const records::Record& row = table.records[record];
-    if (column < 0 || static_cast<size_t>(column) >= row.size()) return {};
-    if (std::holds_alternative<records::Null>(row[column])) return QObject::tr("(Null)");
-    return Harmless(records::DisplayText(row[column]));
-}
-
-// A record in one line: its key and its first texts, "ID 12, Ann, Smith".
-QString RecordLine(const records::Table& table, size_t record, const std::vector<std::string>& key) {
-    return Harmless(records::RecordName(table, record, key));
-}
-
 void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
     buttons->button(QDialogButtonBox::Close)->setText(QObject::tr("C&lose"));
@@ -45,14 +38,21 @@ void CloseButton(QDialog* dialog, QVBoxLayout* layout) {
 
 }  // namespace
 
-ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table current,
+ComparisonDialog::ComparisonDialog(const records::RecordsView& which, records::Table current, size_t read,
                                    records::Comparison comparison, const QString& whichName,
-                                   const QString& edition, QWidget* parent)
+                                   const QString& edition, std::function<QString(QWidget*, const QString&)> saveFileName,
+                                   QWidget* parent)
     : QDialog(parent),
+      which_(which),
       current_(std::move(current)),
       comparison_(std::move(comparison)),
+      saveFileName_(std::move(saveFileName)),
+      whichName_(whichName),
       summary_(new QLabel(this)),
-      tree_(new QTreeWidget(this)) {
+      tree_(new QTreeView(this)),
+      status_(new QLabel(this)),
+      copy_(new QPushButton(tr("Co&py"), this)),
+      export_(new QPushButton(tr("&Export…"), this)) {
     setObjectName(QStringLiteral("comparison"));
     setWindowTitle(tr("Compare - %1 with Current").arg(whichName));
     setSizeGripEnabled(true);
@@ -77,6 +77,15 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
     };
     if (!c.onlyInFirstColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(whichName, names(c.onlyInFirstColumns));
     if (!c.onlyInSecondColumns.empty()) lines << tr("Columns only in %1, not compared: %2").arg(live, names(c.onlyInSecondColumns));
+    // How much of each was read, and a count that disagrees with its table.
+    const auto said = [](const QString& name, size_t count, const std::optional<uint64_t>& stored) {
+        const std::string warning = records::CountWarning(count, stored);
+        return name + QStringLiteral(": ") +
+               QString::fromStdString(warning.empty() ? records::CountOf(count, "record") + " read"
+                                                      : "warning: " + warning) +
+               QLatin1Char('.');
+    };
+    lines << said(whichName, which.Count(), which.StoredCount()) << said(live, read, current_.storedCount);
     if (c.NoDifference()) lines << tr("The records of the columns compared are the same.");
     summary_->setText(lines.join(QLatin1Char('\n')));
     summary_->setTextFormat(Qt::PlainText);
@@ -85,39 +94,103 @@ ComparisonDialog::ComparisonDialog(const records::Table& which, records::Table c
 
     tree_->setObjectName(QStringLiteral("treeDifferences"));
     tree_->setAccessibleName(tr("Differences"));
-    tree_->setHeaderLabels({tr("Record"), tr("In %1").arg(whichName), tr("In %1").arg(live)});
     tree_->setUniformRowHeights(true);
+    tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree_->header()->setStretchLastSection(true);
-
-    auto* onlyWhich = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(whichName).arg(c.onlyInFirst.size())});
-    for (size_t n : c.onlyInFirst) new QTreeWidgetItem(onlyWhich, {RecordLine(which, n, c.key)});
-    auto* onlyCurrent = new QTreeWidgetItem(tree_, {tr("Only in %1 (%2)").arg(live).arg(c.onlyInSecond.size())});
-    for (size_t n : c.onlyInSecond) new QTreeWidgetItem(onlyCurrent, {RecordLine(current_, n, c.key)});
-    auto* changed = new QTreeWidgetItem(tree_, {tr("Changed (%1)").arg(c.changed.size())});
-    for (const records::Comparison::Changed& change : c.changed) {
-        auto* record = new QTreeWidgetItem(changed, {RecordLine(which, change.first, c.key)});
-        for (const std::string& field : change.fields)
-            new QTreeWidgetItem(record, {Harmless(field),
-                                         CellText(which, change.first, records::ColumnIndex(which.columns, field)),
-                                         CellText(current_, change.second, records::ColumnIndex(current_.columns, field))});
-    }
+    model_ = new ComparisonModel(which_, current_, comparison_, whichName, live, this);
+    tree_->setModel(model_);
     // Every group open, and each changed record open on its fields; the
-    // columns as wide as what they hold.
-    tree_->expandAll();
-    for (int c = 0; c < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
-    tree_->setCurrentItem(onlyWhich);
+    // columns as wide as what they hold. A group of more records than a
+    // reader goes through stays closed until opened (→ or a click): an open
+    // line costs the tree memory of its own, a million of them tens of MB.
+    constexpr int kOpenAtMost = 10000;
+    for (int group = 0; group < model_->rowCount(); ++group) {
+        const QModelIndex at = model_->index(group, 0);
+        const int records = model_->rowCount(at);
+        if (records == 0 || records > kOpenAtMost) continue;
+        tree_->expand(at);
+        for (int r = 0; r < records; ++r)
+            if (const QModelIndex record = model_->index(r, 0, at); model_->hasChildren(record)) tree_->expand(record);
+    }
+    for (int c = 0; c < model_->columnCount(); ++c) tree_->resizeColumnToContents(c);
+    tree_->setCurrentIndex(model_->index(0, 0));
+
+    status_->setTextFormat(Qt::PlainText);
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    copy_->setObjectName(QStringLiteral("cmdCopy"));
+    export_->setObjectName(QStringLiteral("cmdExport"));
+    for (QPushButton* button : {copy_, export_}) {
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')).remove(QChar(0x2026)));
+        button->setAutoDefault(false);
+    }
+    connect(copy_, &QPushButton::clicked, this, &ComparisonDialog::CopySelected);
+    connect(export_, &QPushButton::clicked, this, &ComparisonDialog::Export);
+    auto* copyKey = new QAction(tree_);
+    copyKey->setShortcut(QKeySequence::Copy);
+    copyKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(copyKey, &QAction::triggered, this, &ComparisonDialog::CopySelected);
+    tree_->addAction(copyKey);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(summary_);
     layout->addWidget(tree_, 1);
+    layout->addWidget(status_);
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(copy_);
+    actions->addWidget(export_);
+    actions->addStretch();
+    layout->addLayout(actions);
     CloseButton(this, layout);
     resize(760, 460);
     tree_->setFocus();
 }
 
+ComparisonDialog::~ComparisonDialog() = default;
+
+void ComparisonDialog::CopySelected() {
+    QModelIndexList lines = tree_->selectionModel()->selectedRows();
+    if (lines.isEmpty() && tree_->currentIndex().isValid()) lines << tree_->currentIndex();
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const QModelIndex& line : lines) ranges.push_back(model_->Rows(line));
+    const records::DifferenceRows& rows = model_->Differences();
+    std::sort(ranges.begin(), ranges.end());
+    std::string text;
+    rows.AppendHeader(text, records::kTabSeparated);
+    size_t done = 0;  // rows before this are written: a line and its group are copied once
+    for (const auto& [from, to] : ranges) {
+        rows.AppendRows(text, std::max(from, done), to, records::kTabSeparated);
+        done = std::max(done, to);
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+bool ComparisonDialog::Export() {
+    QString suggested = tr("Compare %1 with Current.csv").arg(whichName_);
+    suggested.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString file = saveFileName_ ? saveFileName_(this, suggested) : QString();
+    if (file.isEmpty()) return false;
+    const records::DifferenceRows& rows = model_->Differences();
+    QSaveFile out(file);
+    bool written = out.open(QIODevice::WriteOnly);
+    std::string chunk;
+    rows.AppendHeader(chunk, records::kCsv);
+    constexpr size_t kChunkRows = 4096;
+    for (size_t from = 0; written && from <= rows.Size(); from += kChunkRows) {
+        rows.AppendRows(chunk, from, from + kChunkRows, records::kCsv);
+        written = out.write(chunk.data(), static_cast<qint64>(chunk.size())) == static_cast<qint64>(chunk.size());
+        chunk.clear();
+    }
+    written = written && out.commit();
+    status_->setText(written ? tr("%1 exported to %2.")
+                                   .arg(QString::fromStdString(records::CountOf(rows.Size(), "difference")), file)
+                             : tr("Could not write %1: %2").arg(file, out.errorString()));
+    return written;
+}
+
 FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, const QString& edition,
                              QWidget* parent)
-    : QDialog(parent), status_(new QLabel(this)), list_(new QTableWidget(0, 3, this)) {
+    : QDialog(parent), status_(new QLabel(this)), list_(new QTableWidget(0, 5, this)) {
     setObjectName(QStringLiteral("findAll"));
     setWindowTitle(tr("Find in All Copies - %1").arg(edition));
     setSizeGripEnabled(true);
@@ -129,15 +202,14 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
     status_->setObjectName(QStringLiteral("lblStatus"));
     list_->setObjectName(QStringLiteral("tblCopies"));
     list_->setAccessibleName(tr("Databases with matching records"));
-    list_->setHorizontalHeaderLabels({tr("Database"), tr("Matching records"), tr("File")});
+    list_->setHorizontalHeaderLabels({tr("Database"), tr("Came to be"), tr("Date"), tr("Matching records"), tr("File")});
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setTabKeyNavigation(false);
     list_->verticalHeader()->setVisible(false);
     list_->horizontalHeader()->setStretchLastSection(true);
-    // The captions and counts are short: their headers are shown whole.
-    list_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    // All but the file are short: they are shown whole, headers too.
+    for (int c = 0; c < 4; ++c) list_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
@@ -172,9 +244,9 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
         files.push_back(QString::fromStdString(context.hostPath ? context.hostPath(place.path) : place.path));
     searching_.Start([this, sources = context.sources, places, files, text](Background& job) {
         std::unique_ptr<records::Source> source;
-        int holding = 0;
+        int holding = 0, partly = 0;
         for (size_t i = 0; i < places.size() && !job.Stopped(); ++i) {
-            QString found;
+            QString found, why;
             size_t count = 0;
             try {
                 if (!source) source = sources();
@@ -184,23 +256,36 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
                                  return !job.Stopped();
                              });
                 found = QString::number(count);
-            } catch (const vb::Error&) {
+            } catch (const vb::Error& error) {
                 // The part read before the damage is searched all the same.
                 found = count > 0 ? tr("%1 (partly read)").arg(count) : tr("cannot be read");
+                why = Harmless(error.Detail().empty() ? error.Description() : error.Detail(), 300);
+                ++partly;
                 source.reset();
             }
             if (count > 0) ++holding;
-            job.Post([this, caption = QString::fromStdString(places[i].caption), found, file = files[i]] {
+            job.Post([this, place = places[i], found, why, file = files[i]] {
                 const int row = list_->rowCount();
                 list_->insertRow(row);
-                list_->setItem(row, 0, new QTableWidgetItem(Harmless(caption.toStdString())));
-                list_->setItem(row, 1, new QTableWidgetItem(found));
-                list_->setItem(row, 2, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
+                list_->setItem(row, 0, new QTableWidgetItem(Harmless(place.caption)));
+                list_->setItem(row, 1, new QTableWidgetItem(Harmless(place.how, 200)));
+                list_->setItem(row, 2, new QTableWidgetItem(Harmless(place.when)));
+                auto* count = new QTableWidgetItem(found);
+                if (!why.isEmpty()) count->setToolTip(tr("Damaged: %1").arg(why));
+                list_->setItem(row, 3, count);
+                list_->setItem(row, 4, new QTableWidgetItem(Harmless(file.toStdString(), 400)));
                 if (row == 0) list_->setCurrentCell(0, 0);
             });
         }
-        job.Post([this, holding, searched = places.size()] {
-            status_->setText(tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched));
+        job.Post([this, holding, partly, searched = places.size()] {
+            QString status = tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched);
+            if (partly > 0)
+                status += QLatin1Char(' ') + (partly == 1 ? tr("1 could not be read whole: only what was read before "
+                                                                "the damage was searched.")
+                                                           : tr("%1 could not be read whole: only what was read "
+                                                                "before the damage was searched.")
+                                                                 .arg(partly));
+            status_->setText(status);
             emit finished();
         });
     });

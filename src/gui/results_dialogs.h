@@ -5,9 +5,14 @@
 //                     only in the live database, and those changed, each
 //                     changed record with one line per field that differs
 //                     ("Phone: 555 0100 → 555 0199"); above it, how records
-//                     were matched and the columns only one of them has.
+//                     were matched, the columns only one of them has, and
+//                     how many records each had (a warning where that
+//                     disagrees with its table's count). Copy and Export…
+//                     give the differences as text (records/compare_text.h).
 //   FindAllDialog     "Find in All Copies - Business": one row per database
-//                     of the edition (caption, matching records, "N
+//                     of the edition, newest first as the context's places
+//                     come (records::NewestFirst): caption, how it came to
+//                     be, its date, matching records ("N
 //                     (partly read)" for a copy damaged part way, or
 //                     "cannot be read", file), filled off the window's
 //                     thread as each database is searched; Enter or a
@@ -16,15 +21,20 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "gui/background.h"
+#include "gui/comparison_model.h"
 #include "gui/records_dialog.h"
 #include "records/compare.h"
+#include "records/compare_text.h"
 
 class QLabel;
+class QPushButton;
 class QTableWidget;
-class QTreeWidget;
+class QTreeView;
 
 namespace gui {
 
@@ -32,19 +42,40 @@ class ComparisonDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // `which` stays with its Records dialog, the parent, which outlives this.
-    ComparisonDialog(const records::Table& which, records::Table current, records::Comparison comparison,
-                     const QString& whichName, const QString& edition, QWidget* parent);
+    // `which` stays with its Records dialog, the parent, which outlives this;
+    // `current` holds the live database's records that differ, of `read`.
+    // `saveFileName` asks where Export… writes.
+    ComparisonDialog(const records::RecordsView& which, records::Table current, size_t read,
+                     records::Comparison comparison, const QString& whichName, const QString& edition,
+                     std::function<QString(QWidget*, const QString&)> saveFileName, QWidget* parent);
+    ~ComparisonDialog() override;
 
-    QTreeWidget& Tree() { return *tree_; }
+    // Copy (the button, Ctrl+C): the differences of the selected lines (a
+    // group, a record, a field), else of the current one, as tab-separated
+    // text with a header row (records/compare_text.h).
+    void CopySelected();
+    // Export…: every difference as a CSV file the user names; true when written.
+    bool Export();
+
+    QTreeView& Tree() { return *tree_; }
     QLabel& Summary() { return *summary_; }
+    QLabel& Status() { return *status_; }
+    QPushButton& CopyButton() { return *copy_; }
+    QPushButton& ExportButton() { return *export_; }
     const records::Comparison& Result() const { return comparison_; }
 
 private:
+    const records::RecordsView& which_;
     records::Table current_;
     records::Comparison comparison_;
+    std::function<QString(QWidget*, const QString&)> saveFileName_;
+    QString whichName_;
     QLabel* summary_;
-    QTreeWidget* tree_;
+    QTreeView* tree_;
+    ComparisonModel* model_ = nullptr;
+    QLabel* status_;
+    QPushButton* copy_;
+    QPushButton* export_;
 };
 
 class FindAllDialog : public QDialog {

@@ -7,7 +7,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "gui/auto_snapshot_box.h"
 #include "operations/previous_versions.h"
+#include "operations/setaside_index.h"
 #include "ports/msgbox.h"
 
 namespace gui {
@@ -61,6 +65,7 @@ VersionsDialog::VersionsDialog(catalogue::Form1& form, std::string livePath, con
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption_);
     layout->addWidget(list_);
+    layout->addWidget(new AutoSnapshotBox(this));
     layout->addLayout(row);
     resize(640, 320);
 
@@ -84,6 +89,7 @@ bool VersionsDialog::Load() {
     const int selected = list_->SelectedIndex();
     const std::string kept = selected != 0 ? list_->Tag(selected) : std::string();
     const bool goesOn = run_([this] { operations::LoadPreviousVersions(form_.sys, *list_, live_); }, {}, this);
+    if (goesOn && store_) AddStoreVersions();
     for (int row = 1; goesOn && !kept.empty() && row <= list_->ItemCount(); ++row) {
         if (list_->Tag(row) != kept) continue;
         list_->setCurrentCell(row - 1, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -107,7 +113,8 @@ void VersionsDialog::ShowRecordsWith(std::function<void(const records::Place&)> 
     setTabOrder(showRecords_, close_);
     connect(showRecords_, &QPushButton::clicked, this, [this] {
         const int row = list_->SelectedIndex();
-        if (row != 0 && showRecordsOf_) showRecordsOf_({list_->ItemText(row), list_->Tag(row)});
+        if (row == 0 || !showRecordsOf_) return;
+        if (const std::string file = FileOf(row); !file.empty()) showRecordsOf_({list_->ItemText(row), file});
     });
     FollowSelection();
 }
@@ -127,7 +134,8 @@ void VersionsDialog::CheckWith(std::function<void(const records::Place&)> check)
     setTabOrder(check_, close_);
     connect(check_, &QPushButton::clicked, this, [this] {
         const int row = list_->SelectedIndex();
-        if (row != 0 && checkOf_) checkOf_({list_->ItemText(row), list_->Tag(row)});
+        if (row == 0 || !checkOf_) return;
+        if (const std::string file = FileOf(row); !file.empty()) checkOf_({list_->ItemText(row), file});
     });
     FollowSelection();
 }
@@ -135,7 +143,8 @@ void VersionsDialog::CheckWith(std::function<void(const records::Place&)> check)
 void VersionsDialog::FollowSelection() {
     const bool selected = list_->SelectedIndex() != 0;
     putBack_->setEnabled(selected);
-    trash_->setEnabled(selected);
+    // A version lives in the store, not in the folder: nothing to trash.
+    trash_->setEnabled(selected && list_->Tag(list_->SelectedIndex()).rfind('@', 0) != 0);
     if (showRecords_) showRecords_->setEnabled(selected);
     if (check_) check_->setEnabled(selected);
 }
@@ -148,7 +157,12 @@ void VersionsDialog::Ended() {
 void VersionsDialog::PutBack() {
     const int row = list_->SelectedIndex();
     if (row == 0) return;
-    const std::string copy = list_->Tag(row);
+    std::string copy = FileOf(row);
+    if (copy.empty()) return;
+    // A version rebuilt, named as the procedures name a copy: its folder,
+    // then the name ("bsrv@12") after a backslash.
+    if (const size_t slash = copy.rfind('/'); list_->Tag(row).rfind('@', 0) == 0 && slash != std::string::npos)
+        copy = copy.substr(0, slash) + "\\" + copy.substr(slash + 1);
     const QString copying = tr("Putting back %1 (%2)…").arg(QString::fromStdString(list_->ItemText(row)), edition_);
     if (!run_([&] { operations::PutBack(form_, live_, copy); }, copying, this)) return Ended();
     if (!Load()) Ended();
@@ -160,6 +174,71 @@ void VersionsDialog::MoveToTrash() {
     const std::string copy = list_->Tag(row);
     if (!run_([&] { operations::MoveVersionToTrash(form_.sys, live_, copy); }, {}, this)) return Ended();
     if (!Load()) Ended();
+}
+
+void VersionsDialog::StoreVersionsWith(std::shared_ptr<app::RebuiltVersions> versions, std::string editionLabel) {
+    store_ = std::move(versions);
+    editionLabel_ = std::move(editionLabel);
+    caption_->setText(tr("&Numbered copies kept beside %1 and versions kept in the history store, the newest "
+                         "first:").arg(HostLive()));
+}
+
+void VersionsDialog::AddStoreVersions() {
+    std::string why;
+    const std::vector<history::Version> versions = store_->List({editionLabel_, live_}, why);
+    if (!why.empty()) form_.sys.msgbox.Show(why, ports::vbOKOnly, "Previous Versions");
+    constexpr int kColumns = 6;  // Name, Records, FileDate, Size, Set Aside, and how it came to be
+    struct Row {
+        std::vector<std::string> cells;
+        std::string tag;
+        std::optional<int64_t> at;  // when it was set aside or taken; none: not recorded
+    };
+    std::vector<Row> rows;
+    const auto index = operations::ReadSetAsideIndex(form_.sys, live_);
+    for (int n = 1; n <= list_->ItemCount(); ++n) {
+        Row row{{list_->ItemText(n)}, list_->Tag(n), std::nullopt};
+        for (int sub = 1; sub < kColumns - 1; ++sub) row.cells.push_back(list_->SubItem(n, sub));
+        row.cells.push_back("set aside by Restore");
+        if (index && row.cells[4] != operations::kNotRecorded)
+            for (const operations::SetAsideEntry& entry : *index)
+                if (entry.name == row.cells[0]) row.at = entry.at;
+        rows.push_back(std::move(row));
+    }
+    ports::Locale& locale = form_.sys.locale;
+    for (const history::Version& v : versions) {
+        const std::string records = v.verdict == history::Verdict::Damaged ? "damaged"
+                                    : v.records                             ? std::to_string(*v.records)
+                                                                            : "not checked";
+        rows.push_back({{"@" + std::to_string(v.number), records,
+                         locale.GeneralDate(locale.LocalTime(v.modifiedNs / 1000000000)),
+                         operations::SizeText(v.size), locale.GeneralDate(locale.LocalTime(v.taken)),
+                         "kept automatically"},
+                        "@" + std::to_string(v.number), v.taken});
+    }
+    // Newest first, as each list already is; those not recorded last.
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return a.at.has_value() && (!b.at.has_value() || *a.at > *b.at);
+    });
+    list_->ClearItems();
+    if (list_->ColumnHeaderCount() < kColumns) list_->AddColumnHeader("How");
+    for (const Row& row : rows) {
+        const int n = list_->AddItem(row.cells[0]);
+        for (int sub = 1; sub < kColumns; ++sub) list_->SetSubItem(n, sub, row.cells[size_t(sub)]);
+        list_->SetTag(n, row.tag);
+    }
+    for (int column = 0; column < kColumns; ++column) list_->AutosizeColumn(column);
+}
+
+std::string VersionsDialog::FileOf(int row) {
+    const std::string tag = list_->Tag(row);
+    if (tag.rfind('@', 0) != 0 || !store_) return tag;
+    std::string why;
+    const auto rebuilt = store_->Rebuild({editionLabel_, live_}, tag, why);
+    if (!rebuilt) {
+        form_.sys.msgbox.Show(why, ports::vbOKOnly, "Previous Versions");
+        return {};
+    }
+    return rebuilt->path;
 }
 
 // Where the live database is on this machine, told as the file manager

@@ -19,6 +19,12 @@
 //   Check…       the selected copy's whole-file check (CheckWith)
 //   Close, Esc and the close box close the dialog
 //
+// With the history store (StoreVersionsWith), its versions of the live
+// database ("@12") are listed beside the copies, newest first, and a column
+// says how each came to be ("set aside by Restore", "kept automatically");
+// Put Back, Show Records… and Check… read a version rebuilt from the store,
+// every page checked, and a version is never moved to the trash.
+//
 // Every procedure runs through the window's own way of running one (see
 // MainWindow::RunInWindow): one at a time, and none once the program has
 // ended, in which case the dialog closes too.
@@ -27,7 +33,10 @@
 #include <QDialog>
 #include <QPushButton>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "app/history_versions.h"
 
 #include "gui/tablelist_qt.h"
 #include "catalogue/form1.h"
@@ -59,6 +68,10 @@ public:
     // not there.
     void CheckWith(std::function<void(const records::Place&)> check);
 
+    // Lists the versions of `versions` for this live database too (its
+    // edition as the catalogue labels it: "Business", "Personal").
+    void StoreVersionsWith(std::shared_ptr<app::RebuiltVersions> versions, std::string editionLabel);
+
     // Lists the copies again. False when the program ended meanwhile.
     bool Load();
 
@@ -79,6 +92,11 @@ private:
     // The program ended inside a procedure: nothing more is done here.
     void Ended();
     QString HostLive() const;
+    // The history store's versions merged into the list, newest first.
+    void AddStoreVersions();
+    // The file row stands for: a copy's path, or a version rebuilt (a host
+    // path); empty, told why, when it cannot be.
+    std::string FileOf(int row);
 
     catalogue::Form1& form_;
     std::string live_;
@@ -96,6 +114,8 @@ private:
     QPushButton* check_ = nullptr;  // made by CheckWith
     std::function<void(const records::Place&)> checkOf_;
     QPushButton* close_;
+    std::shared_ptr<app::RebuiltVersions> store_;
+    std::string editionLabel_;
 };
 
 }  // namespace gui

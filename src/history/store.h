@@ -158,9 +158,10 @@ public:
     // as it was.
     Version Add(NewVersion& version);
 
-    // Writes the version's file to fd from its start, each page checked
-    // against its hash and the whole against the file's. Throws 3343 naming
-    // `label` when a page or the whole fails (a damaged version), or the
+    // Writes the version's file to fd from its start, checked against the
+    // whole file's SHA-256 (which any page that is not what was stored
+    // fails). Throws 3343 naming `label` when a page cannot be unpacked or
+    // the whole fails (a damaged version), or the
     // store's or the descriptor's error. Nothing is put back from a version
     // this throws for.
     void Rebuild(const Version& version, int fd, const std::string& label);

@@ -74,6 +74,7 @@ public:
 
     const std::vector<ports::ColumnInfo>& Columns() const override { return head_.columns; }
     const std::vector<std::string>& PrimaryKey() const override { return head_.primaryKey; }
+    std::optional<uint64_t> StoredCount() const override { return head_.storedRows; }
 
     bool Next(std::vector<ports::Value>& row) override {
         if (failure_) throw *failure_;

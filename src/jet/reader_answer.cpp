@@ -5,11 +5,44 @@
 namespace jet::reader {
 namespace {
 
-bool DecodeRow(reader::Cursor& p, size_t columns, std::vector<ports::Value>& row) {
+// The value of column `column` of row `rowIndex` sent in pieces under
+// `slot`, `length` bytes: moved from the pieces, or copied from the column
+// that took them when a row names one slot twice (a SELECT of one column
+// twice). False when no such pieces came or they hold another length.
+bool TakePieces(Pieces& pieces, size_t rowIndex, uint32_t slot, uint64_t length, bool text,
+                std::vector<ports::Value>& row) {
+    for (Pieces::Value& v : pieces.values) {
+        if (v.row != rowIndex || v.slot != slot) continue;
+        if (v.usedAt != SIZE_MAX) {
+            if (v.usedAt >= row.size()) return false;
+            row.push_back(row[v.usedAt]);
+            return true;
+        }
+        if (v.bytes.size() != length) return false;
+        v.usedAt = row.size();
+        if (text) row.emplace_back(std::move(v.bytes));
+        else row.emplace_back(ports::Bytes{std::move(v.bytes)});
+        return true;
+    }
+    if (length != 0) return false;  // a value of no bytes comes without pieces
+    if (text) row.emplace_back(std::string());
+    else row.emplace_back(ports::Bytes{});
+    return true;
+}
+
+bool DecodeRow(reader::Cursor& p, size_t columns, Pieces& pieces, size_t rowIndex, std::vector<ports::Value>& row) {
     using reader::Kind;
     row.reserve(columns);
     for (size_t i = 0; i < columns; ++i) {
-        switch (static_cast<Kind>(p.U8())) {
+        const auto kind = static_cast<Kind>(p.U8());
+        switch (kind) {
+        case Kind::TextPieces:
+        case Kind::BytesPieces: {
+            const uint32_t slot = p.U32();
+            const uint64_t length = p.U64();
+            if (!p.ok() || !TakePieces(pieces, rowIndex, slot, length, kind == Kind::TextPieces, row)) return false;
+            break;
+        }
         case Kind::Null: row.emplace_back(ports::Null{}); break;
         case Kind::Int: row.emplace_back(static_cast<int64_t>(p.U64())); break;
         case Kind::Double: row.emplace_back(reader::BitsDouble(p.U64())); break;
@@ -53,7 +86,7 @@ ports::ColumnType TypeOf(uint8_t jet) {
 bool Decode(const std::string& data, Frames& out, size_t columns) {
     reader::Cursor all(data.data(), data.size());
     bool haveColumns = columns > 0;
-    size_t width = columns;
+    size_t width = columns, rows = 0;
     while (!all.done()) {
         char tag = static_cast<char>(all.U8());
         std::string raw = all.Bytes(all.U32());
@@ -85,6 +118,7 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
                 if (k >= n) return false;
                 out.table.primaryKey.push_back(out.table.columns[k].name);
             }
+            out.table.storedRows = p.U32();
             out.head = haveColumns = true;
             width = n;
             break;
@@ -92,7 +126,7 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
         case 'R': {
             if (!haveColumns) return false;
             std::vector<ports::Value> row;
-            if (!DecodeRow(p, width, row)) return false;
+            if (!DecodeRow(p, width, out.pieces, rows++, row)) return false;
             out.result.rows.push_back(std::move(row));
             break;
         }
@@ -145,17 +179,64 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
         }
         if (!p.ok() || !p.done()) return false;
     }
+    // Every piece belongs to a row, unless the answer failed on its row.
+    if (!out.failed)
+        for (const Pieces::Value& v : out.pieces.values)
+            if (v.usedAt == SIZE_MAX) return false;
+    out.pieces = {};
     return true;
 }
 
-size_t AnswerEnd(const std::string& data, size_t& scanned, uint64_t cap) {
+size_t AnswerEnd(std::string& data, size_t& scanned, uint64_t cap, Pieces& pieces) {
     while (data.size() - scanned >= 5) {
         reader::Cursor head(data.data() + scanned + 1, 4);
-        uint64_t end = scanned + 5 + uint64_t{head.U32()};
+        const uint32_t length = head.U32();
+        const char tag = data[scanned];
+        if (tag == 'P') {
+            if (length != 4) {
+                pieces.wrong = true;
+                return SIZE_MAX;
+            }
+            if (data.size() - scanned - 5 < length) return 0;
+            reader::Cursor read(data.data() + scanned + 5, 4);
+            pieces.bytes += read.U32();
+            if (pieces.bytes > reader::kMostPiecesBytes) {
+                pieces.wrong = true;
+                return SIZE_MAX;
+            }
+            data.erase(scanned, 9);
+            continue;
+        }
+        if (tag == 'V') {
+            if (length < 4 || length > 4 + reader::kMostPieceBytes) {
+                pieces.wrong = true;
+                return SIZE_MAX;
+            }
+            if (data.size() - scanned - 5 < length) return 0;
+            reader::Cursor slot(data.data() + scanned + 5, 4);
+            const uint32_t s = slot.U32();
+            if (pieces.values.empty() || pieces.values.back().row != pieces.rows || pieces.values.back().slot != s) {
+                for (const Pieces::Value& v : pieces.values)
+                    if (v.row == pieces.rows && v.slot == s) {  // a slot's pieces come one after another
+                        pieces.wrong = true;
+                        return SIZE_MAX;
+                    }
+                pieces.values.push_back({pieces.rows, s, {}});
+            }
+            pieces.values.back().bytes.append(data, scanned + 9, length - 4);
+            pieces.bytes += length - 4;
+            if (pieces.bytes > reader::kMostPiecesBytes) {
+                pieces.wrong = true;
+                return SIZE_MAX;
+            }
+            data.erase(scanned, 5 + size_t{length});
+            continue;
+        }
+        uint64_t end = scanned + 5 + uint64_t{length};
         if (end > cap) return SIZE_MAX;
         if (end > data.size()) return 0;
-        const char tag = data[scanned];
         scanned = static_cast<size_t>(end);
+        if (tag == 'R') ++pieces.rows;
         if (tag == 'E' || tag == 'Z' || tag == 'S' || tag == 'B' || tag == 'W') return scanned;
     }
     return 0;

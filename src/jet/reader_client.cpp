@@ -28,6 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How many bytes of a long value's pieces move a request's limits on.
+constexpr uint64_t kProgressBytes = 4ull << 20;
+
 int MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
@@ -254,7 +257,7 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
     if (tag == 'N' && !child_) {
         Refused(hostPath, "the reader ended between two batches of a table");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader ended between two batches of a table");
     }
     if (tag != 'N') {
         // the reader ends its stream, or its check, on any other request
@@ -268,12 +271,13 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         Drop();
         if (tag == 'N') {
             Refused(hostPath, "the reader's CPU limit could not be moved on for the next batch");
-            throw vb::UnrecognizedFormat(displayPath);
+            throw vb::UnrecognizedFormat(displayPath)
+                .WithDetail("the reader's CPU limit could not be moved on for the next batch");
         }
         Start(displayPath);
     }
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
     const int fd = child_->Socket();
 
     // A reader that has gone away cannot take the request; what it left on
@@ -289,10 +293,25 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         off += static_cast<size_t>(n);
     }
 
+    Answer answer;
+    reader::Pieces& pieces = answer.frames.pieces;
+    uint64_t piecesThen = 0;  // the pieces' bytes when the limits last moved on
+    bool stuck = false;
     std::string data;
     size_t scanned = 0, end = 0;
     char buf[65536];
     while (end == 0) {
+        // A long value coming in pieces is progress: every so many bytes of
+        // it give the request its time afresh, so that the limits bound
+        // the time of a piece, not of a value of any size.
+        if (pieces.bytes - piecesThen >= kProgressBytes) {
+            piecesThen = pieces.bytes;
+            deadline = Clock::now() + std::chrono::milliseconds(limits_.wallClockMs);
+            if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
+                stuck = true;
+                break;
+            }
+        }
         int left = MillisecondsLeft(deadline);
         if (left <= 0) break;
         pollfd p{fd, POLLIN, 0};
@@ -303,18 +322,19 @@ ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& paylo
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got <= 0) break;  // the reader ended before its answer did
         data.append(buf, static_cast<size_t>(got));
-        end = reader::AnswerEnd(data, scanned, limits_.outputBytes);
+        end = reader::AnswerEnd(data, scanned, limits_.outputBytes, pieces);
     }
-    Answer answer;
     std::string wrong;
-    if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
+    if (stuck) wrong = "the reader's CPU limit could not be moved on for the rest of a long value";
+    else if (end == SIZE_MAX && pieces.wrong) wrong = "the reader's answer is not well formed";
+    else if (end == SIZE_MAX) wrong = "the reader's answer is longer than " + std::to_string(limits_.outputBytes) + " bytes";
     else if (end == 0 && MillisecondsLeft(deadline) > 0) wrong = HowItEnded(*child_, limits_);
     else if (end == 0) wrong = "the reader did not answer within " + std::to_string(limits_.wallClockMs) + " ms";
     else if (end != data.size() || !reader::Decode(data, answer.frames, columns)) wrong = "the reader's answer is not well formed";
     if (!wrong.empty()) {
         Drop();
         Refused(hostPath, wrong);
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail(wrong);
     }
     return answer;
 }
@@ -331,7 +351,7 @@ ReaderResult ReaderProcess::Run(const std::string& hostPath, const std::string& 
         (!query.empty() && frames.result.columns.empty())) {
         Drop();
         Refused(hostPath, "the reader's answer is not whole");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader's answer is not whole");
     }
     return std::move(frames.result);
 }
@@ -346,13 +366,13 @@ void ReaderProcess::Fail(const Answer& answer, const std::string& hostPath, cons
             // Whatever libmdb did with a damaged file stays with this reader.
             Drop();
             Refused(hostPath, frames.description);
-            throw vb::UnrecognizedFormat(displayPath);
+            throw vb::UnrecognizedFormat(displayPath).WithDetail(frames.description);
         default: throw vb::Error(frames.number, frames.description);
         }
     }
     Drop();
     Refused(hostPath, "the reader's answer is not whole");
-    throw vb::UnrecognizedFormat(displayPath);
+    throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader's answer is not whole");
 }
 
 SandboxReport ReaderProcess::Probe(const std::string& folder) {
@@ -363,7 +383,7 @@ SandboxReport ReaderProcess::Probe(const std::string& folder) {
     if (!frames.sandbox) {
         Drop();
         Refused(folder, "the reader's answer to a probe is not one");
-        throw vb::UnrecognizedFormat(folder);
+        throw vb::UnrecognizedFormat(folder).WithDetail("the reader's answer to a probe is not one");
     }
     return frames.report;
 }
@@ -391,7 +411,7 @@ ReaderResult RunReader(const std::string& readerPath, const std::string& hostPat
     ReaderResult result = reader.Run(hostPath, displayPath, query);
     if (!reader.Finish()) {
         reader.Refused(hostPath, "the reader did not end cleanly after its answer");
-        throw vb::UnrecognizedFormat(displayPath);
+        throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader did not end cleanly after its answer");
     }
     return result;
 }

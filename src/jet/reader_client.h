@@ -6,7 +6,10 @@
 // Every request has a deadline and every answer a size cap; the reader has a
 // memory cap and CPU seconds per request. A table is read as a stream of
 // batches, each one request of its own under those limits, so that no
-// limit grows with the table. A reader that dies, overruns, or
+// limit grows with the table. A long value comes in pieces before its row
+// (reader_protocol.h), which the cap does not count and whose progress
+// gives the request its deadline and CPU seconds afresh, so that no limit
+// bounds the size of one value either. A reader that dies, overruns, or
 // answers nonsense fails only the request it was serving, with 3343; it is
 // killed, and the next request starts a fresh reader. A reader that reported
 // a damaged file is replaced as well, so that whatever libmdb did with that
@@ -41,7 +44,7 @@ struct ReaderLimits {
     int cpuSeconds = 3;                     // RLIMIT_CPU, for each request
     uint64_t memoryBytes = 64ull << 20;     // RLIMIT_AS, for the reader's life (it peaks near 13 MB)
     uint64_t noiseBytes = 64ull << 10;      // what libmdb may print (RLIMIT_FSIZE)
-    uint64_t outputBytes = 8ull << 20;      // one answer on the socket; more is killed
+    uint64_t outputBytes = 8ull << 20;      // one answer on the socket, pieces apart; more is killed
     int wallClockMs = 10000;                // one request: killed after this, blocked or not
     // A table's batches: the first is small so that its rows come soon.
     uint32_t firstBatchRows = 200;
@@ -59,6 +62,7 @@ struct ReaderResult {
 struct TableHead {
     std::vector<ports::ColumnInfo> columns;
     std::vector<std::string> primaryKey;  // column names
+    uint64_t storedRows = 0;              // the count the table's definition holds
 };
 
 // One batch of a table's rows; `last` when no more follow.

@@ -15,7 +15,8 @@
 //                     which a Text or Memo column holds it, without regard to
 //                     case), then the first batch's bounds (see 'N')
 //   'N' next batch:   version, u32 most rows, u32 bytes after which the batch
-//                     ends, u32 most bytes of one row ('E' 3035 beyond); a
+//                     ends (pieces count), u32 most bytes of one row's frame
+//                     (its long values go in pieces to stay within it); a
 //                     batch also ends after the reader has looked at 20,000
 //                     rows, so that a search's batch may hold none
 //   'K' a check:      version, u32 length + path, then the first batch's
@@ -26,12 +27,18 @@
 // stream or the check; an 'N' with neither open is answered with 'E' 3420.
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
+//   'V' a piece:       u32 slot, then bytes: part of a long value of the next
+//                      'R' (text as UTF-8, cut between characters); the
+//                      pieces of one slot joined, in order, are the value
 //   'R' one row:       per column a kind byte and its value (see Kind)
+//   'P' progress:      u32 bytes of long values read since the last frame, sent
+//                      while a search reads a long value, which sends nothing else
 //   'E' an error:      i32 number, u32 length + UTF-8 description; ends the answer
 //   'Z' the end:       u32 number of rows sent; ends the answer, a result without it is void
 //                      (of a table: of the last batch, and the stream)
 //   'H' a table:       u32 count, then per column u32 length + name and u8 Jet type;
-//                      u32 count of primary-key columns, then each one's u32 index
+//                      u32 count of primary-key columns, then each one's u32 index;
+//                      u32 the count of rows the table's definition holds
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
 //   'F' a finding:     u8 Severity (0 damaged, 1 warning, 2 note), u32 length + what,
 //                      u32 length + table (empty: none), u32 page, u32 row (kNoPlace: none)
@@ -42,6 +49,13 @@
 //                      attempt u8 Attempt, u8 refused (1) or done (0), i32 errno; ends the answer
 // Integers are little-endian; a double is its 8 IEEE bytes. A request of
 // another version is answered with 'E' 3343 and the reader ends.
+//
+// A Memo or OLE Object value longer than a row's frame may hold comes in
+// 'V' frames before its row, a piece at a time, so that neither side's
+// limits on a batch or an answer bound the size of one value: only the
+// value's own length (Jet's 2^30 bytes as stored) does. Pieces and 'P'
+// frames do not count against the answer's size cap, and their progress
+// moves the request's deadline and CPU seconds on (reader_client.cpp).
 #pragma once
 
 #include <cstdint>
@@ -51,7 +65,12 @@
 namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
-inline constexpr uint32_t kProtocolVersion = 4;
+inline constexpr uint32_t kProtocolVersion = 5;
+// The most one 'V' frame carries (a piece of text is at most three times
+// the bytes it is stored in), and the most the pieces and progress of one
+// answer count in all.
+inline constexpr uint32_t kMostPieceBytes = 1u << 20;
+inline constexpr uint64_t kMostPiecesBytes = 4ull << 30;
 // A finding's page or row that does not apply.
 inline constexpr uint32_t kNoPlace = 0xFFFFFFFF;
 inline constexpr uint32_t kMaxRequestBytes = 64 * 1024;
@@ -82,7 +101,12 @@ inline constexpr const char* kSandboxFailedNotice =
 
 // Currency (the scaled i64), YesNo (u8) and Bytes (u32 length + bytes) are
 // sent for tables only; a query sends them as Double, Int and Text.
-enum class Kind : uint8_t { Null = 0, Int = 1, Double = 2, Text = 3, Date = 4, Currency = 5, YesNo = 6, Bytes = 7 };
+// TextPieces and BytesPieces (u32 slot, u64 length) are a Text or Bytes
+// value sent in the 'V' frames of that slot before the row.
+enum class Kind : uint8_t {
+    Null = 0, Int = 1, Double = 2, Text = 3, Date = 4, Currency = 5, YesNo = 6, Bytes = 7,
+    TextPieces = 8, BytesPieces = 9,
+};
 
 inline void PutU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));

@@ -13,10 +13,11 @@ namespace jet {
 namespace {
 
 void PutBatchBounds(std::string& payload, uint32_t rows, const ReaderLimits& limits) {
-    // A batch ends after the row that takes it past batchBytes; one row may
-    // take what is left of the answer's cap beside that (and some room for
-    // the frames), so that a batch never passes the cap. A larger row is
-    // 3035, never a cut or a reader killed mid-answer.
+    // A batch ends after the row that takes it past batchBytes; one row's
+    // frame may take what is left of the answer's cap beside that (and some
+    // room for the frames), so that a batch never passes the cap: a long
+    // value that would take it further comes in pieces, which the cap does
+    // not count, never cut or with a reader killed mid-answer.
     const uint64_t room = limits.outputBytes > 4096 ? limits.outputBytes - 4096 : 0;
     const uint64_t bytes = std::min<uint64_t>(limits.batchBytes, room / 2);
     reader::PutU32(payload, rows);

@@ -3,6 +3,7 @@
 #include "operations/previous_versions.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "catalogue/catalogue.h"
@@ -74,6 +75,19 @@ std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const s
     return found;
 }
 
+void MarkSameCopies(common::Services& sys, std::vector<PreviousVersion>& Versions) {
+    std::map<int64_t, size_t> sizes;  // how many copies have each size
+    for (const PreviousVersion& v : Versions) ++sizes[v.size];
+    std::map<std::pair<int64_t, std::string>, std::string> first;  // size and digest: the first copy listed
+    for (PreviousVersion& v : Versions) {
+        if (sizes[v.size] < 2) continue;
+        const std::optional<std::string> digest = sys.files.ContentDigest(v.path);
+        if (!digest) continue;
+        const auto [at, added] = first.emplace(std::make_pair(v.size, *digest), v.name);
+        if (!added) v.sameAs = at->second;
+    }
+}
+
 std::string SizeText(int64_t bytes) {
     const int64_t kilobytes = bytes <= 0 ? 0 : (bytes - 1) / 1024 + 1;
     return std::to_string(kilobytes) + " KB";
@@ -94,7 +108,9 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     proc.Line(40, [&] { header(3, "FileDate"); });
     proc.Line(50, [&] { header(4, "Size"); });
     proc.Line(55, [&] { header(5, "Set Aside"); });
+    proc.Line(57, [&] { header(6, "Same Data"); });
     proc.Line(60, [&] { versions = FindPreviousVersions(sys, LivePath); });
+    proc.Line(65, [&] { MarkSameCopies(sys, versions); });
     proc.Line(70, [&] {
         i = 0;
         return i < versions.size() ? Flow::Next() : Flow::Goto(140);
@@ -109,6 +125,10 @@ void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const st
     proc.Line(115, [&] {
         const auto& at = versions[i].setAside;
         List.SetSubItem(row(), 4, at ? sys.locale.GeneralDate(sys.locale.LocalTime(*at)) : kNotRecorded);
+    });
+    proc.Line(117, [&] {
+        const std::string& same = versions[i].sameAs;
+        List.SetSubItem(row(), 5, same.empty() ? std::string() : "same as " + same);
     });
     proc.Line(120, [&] { List.SetTag(row(), versions[i].path); });
     proc.Line(130, [&] { return ++i < versions.size() ? Flow::Goto(80) : Flow::Next(); });

@@ -40,6 +40,9 @@ struct PreviousVersion {
     // the order of set-asides: none where the index does not know it.
     std::optional<int64_t> setAside;
     long long order = 0;
+    // The copy listed before this one that holds the same data, where
+    // MarkSameCopies found one: "bsrv.3". Empty otherwise.
+    std::string sameAs;
 };
 
 // The numbered copies in the folder of LivePath, as the existence test sees
@@ -49,10 +52,18 @@ struct PreviousVersion {
 // newest file date first and, on one date, the higher number first.
 std::vector<PreviousVersion> FindPreviousVersions(common::Services& sys, const std::string& LivePath);
 
+// Marks each of Versions that holds the same data as one listed before it
+// (the same size, then the same digest of the whole file, Files::
+// ContentDigest) with the first such one's name, so that copies kept twice
+// are told apart from copies that differ. Only copies that share a size
+// are read; one whose digest cannot be had is left unmarked.
+void MarkSameCopies(common::Services& sys, std::vector<PreviousVersion>& Versions);
+
 // Empties List and fills it with the numbered copies of LivePath: columns
 // "Name", "Records" (the count, or "cannot be read"), "FileDate" (in the
-// user's locale), "Size" ("12 KB") and "Set Aside" (in the user's locale,
-// or "not recorded"); each row's Tag is the copy's path.
+// user's locale), "Size" ("12 KB"), "Set Aside" (in the user's locale,
+// or "not recorded") and "Same Data" ("same as bsrv.3", MarkSameCopies);
+// each row's Tag is the copy's path.
 void LoadPreviousVersions(common::Services& sys, ports::ListView& List, const std::string& LivePath);
 
 // "12 KB": the size in kilobytes, rounded up, as file managers show it.

@@ -12,11 +12,13 @@
 // unrecognized format (not Jet, damaged), 3051 cannot open (permissions),
 // 3078 no such table, 3265 no such field, 3021 no current record,
 // 3420 object used after Close, 3131 syntax error in the query, 3035 a
-// value larger than the reader may hold.
+// value a WHERE compares larger than the reader may hold (a value read is
+// never too large: a long one comes in pieces).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,11 +54,16 @@ public:
     // The names of the columns of the table's primary key, in key order;
     // empty when the table has none.
     virtual const std::vector<std::string>& PrimaryKey() const = 0;
+    // How many records the table's definition says it holds (as Jet's and
+    // mdb-count's count(*) gives): a reading that gives another number
+    // lost records to damage or met rows the count does not know.
+    // Unknown (nullopt) where an implementation keeps no such count.
+    virtual std::optional<uint64_t> StoredCount() const { return std::nullopt; }
     // The next record, one value per column, into `row`; false after the
     // last. Only false says that every record has been given: a table that
     // cannot be read to its end throws vb::Error (3343 for a damaged file or
-    // a reader that failed, 3035 for a value larger than the reader may
-    // hold), and so does every call after that.
+    // a reader that failed, 3035 for a row larger than an answer may
+    // hold whatever its long values), and so does every call after that.
     virtual bool Next(std::vector<Value>& row) = 0;
 };
 

@@ -150,6 +150,16 @@ public:
     // Best effort: never throws.
     virtual void RemoveTemporaries(const std::string& Path) = 0;
 
+    // A digest of the whole content of the file at Path (SHA-256, in hex),
+    // so that two files can be told to hold the same data without either
+    // being held in memory: Previous Versions marks the numbered copies that
+    // are the same. None where the file cannot be read or this Files keeps
+    // no digests. Writes nothing.
+    virtual std::optional<std::string> ContentDigest(const std::string& Path) {
+        (void)Path;
+        return std::nullopt;
+    }
+
     // The whole content of the small file at Path, hidden or not (the
     // program's own dotted files beside the data); none when there is no
     // such file. 70 access denied, 57 I/O error, 75 anything else (not a

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <map>
 #include <mutex>
+#include <tuple>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +57,9 @@ public:
     // whole_files.cpp: the program's own small files.
     std::optional<std::string> ReadWhole(const std::string& Path) override;
     void WriteWhole(const std::string& Path, const std::string& Text) override;
+    // file_digest.cpp: each file's digest is worked out once while it stays
+    // the same file with the same size and modification time.
+    std::optional<std::string> ContentDigest(const std::string& Path) override;
 
 private:
     // Copies the open source file into a new temporary file in folder,
@@ -88,6 +93,11 @@ private:
     };
     std::vector<AsideCopy> asides_;
     std::mutex asidesLock_;
+
+    // Digests already worked out, by device, inode, size and modification
+    // time.
+    std::map<std::tuple<dev_t, ino_t, off_t, int64_t, long>, std::string> digests_;
+    std::mutex digestsLock_;
 };
 
 }  // namespace posix

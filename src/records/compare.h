@@ -44,9 +44,15 @@ Comparison Compare(const Table& first, const Table& second);
 // byte for byte, so a change of case is a change; 0.0 and -0.0 alike).
 bool SameValue(const Cell& a, const Cell& b);
 
+// Appends the bytes of a cell, told apart by kind (and, for texts and
+// bytes, prefixed by their length), so that equal encodings are equal
+// values and a concatenation of encodings is unambiguous.
+void EncodeCell(std::string& out, const Cell& cell);
+
 // A record named for a person: its key ("ID 17"), else its first three
 // columns, then the values of its first two text columns outside the key
 // that hold something: "ID 17, Ingrid, García". Not yet made harmless.
 std::string RecordName(const Table& table, size_t record, const std::vector<std::string>& key);
+std::string RecordName(const std::vector<Column>& columns, const Record& row, const std::vector<std::string>& key);
 
 }  // namespace records

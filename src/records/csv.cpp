@@ -42,11 +42,11 @@ void AppendRecord(std::string& out, const Record& record, const Delimited& style
     out += style.lineEnd;
 }
 
-std::string Write(const Table& table, const std::vector<size_t>& rows, const Delimited& style) {
+std::string Write(const RecordsView& table, const std::vector<size_t>& rows, const Delimited& style) {
     std::string out;
-    AppendHeader(out, table.columns, style);
+    AppendHeader(out, table.Columns(), style);
     for (size_t n : rows)
-        if (n < table.records.size()) AppendRecord(out, table.records[n], style);
+        if (n < table.Count()) AppendRecord(out, table.At(n), style);
     return out;
 }
 

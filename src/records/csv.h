@@ -33,6 +33,9 @@ void AppendRecord(std::string& out, const Record& record, const Delimited& style
 
 // The header and the given records of `table` (record numbers, in the
 // order given).
-std::string Write(const Table& table, const std::vector<size_t>& rows, const Delimited& style = kCsv);
+std::string Write(const RecordsView& table, const std::vector<size_t>& rows, const Delimited& style = kCsv);
+inline std::string Write(const Table& table, const std::vector<size_t>& rows, const Delimited& style = kCsv) {
+    return Write(TableView(table), rows, style);
+}
 
 }  // namespace records

@@ -32,6 +32,7 @@ private:
         Source::Layout given;
         for (const ports::ColumnInfo& column : stream->Columns()) given.columns.push_back({column.name, KindOf(column.type)});
         given.primaryKey = stream->PrimaryKey();
+        given.storedCount = stream->StoredCount();
         layout(std::move(given));
 
         std::vector<Record> pending;

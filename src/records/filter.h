@@ -31,25 +31,7 @@ private:
     std::string folded_;
 };
 
-// The text columns of loaded records, folded once, so that finding as one
-// types costs one pass over the folded text and nothing per record.
-class TextIndex {
-public:
-    // Records are added in their table's order; the first is number 0.
-    void Add(const std::vector<Column>& columns, const Record& record);
-    // The records of `more`, after these.
-    void Append(const TextIndex& more);
-    size_t Size() const { return starts_.size(); }
-    void Clear();
-
-    // The numbers of the records that hold `text`, ascending. With `within`
-    // (ascending numbers), only those among them: the records that matched
-    // the text typed before, when the new text contains it.
-    std::vector<uint32_t> Matching(std::string_view text, const std::vector<uint32_t>* within = nullptr) const;
-
-private:
-    std::string folded_;           // each record's text cells, folded, each ended by kEnd
-    std::vector<size_t> starts_;   // where each record's text begins in folded_
-};
+// Many records are searched through RecordStore::Matching (store.h),
+// which finds exactly what Finder finds.
 
 }  // namespace records

@@ -15,4 +15,8 @@ namespace records {
 nlohmann::ordered_json CellJson(const Cell& cell);
 nlohmann::ordered_json RecordJson(const std::vector<Column>& columns, const Record& record);
 
+// Appends the same object as RecordJson's dump(-1) with what is not UTF-8
+// replaced, written straight out: what prints a million records writes it.
+void AppendRecordJson(std::string& out, const std::vector<Column>& columns, const Record& record);
+
 }  // namespace records

@@ -1,5 +1,9 @@
+#include <algorithm>
+#include <map>
+
 #include "catalogue/paths.h"
 #include "operations/numbered_copies.h"
+#include "operations/setaside_index.h"
 #include "records/places.h"
 #include "vb/error.h"
 #include "vb/casefold.h"
@@ -33,6 +37,59 @@ const Place* FindPlace(const std::vector<Place>& places, const std::string& whic
         if (copy ? vb::EqualsIgnoringCase(place.caption, caption) : place.caption == caption) return &place;
     }
     return nullptr;
+}
+
+Origin OriginOf(const Place& place) {
+    if (place.caption == catalogue::kCurrentCaption) return Origin::Live;
+    return operations::NumberOfCopy(place.caption) > 0 ? Origin::Numbered : Origin::Backup;
+}
+
+std::vector<Place> NewestFirst(common::Services& sys, std::vector<Place> places) {
+    struct Dated {
+        Place place;
+        bool live = false;
+        vb::DateTime at = {};
+    };
+    std::vector<Dated> dated;
+    std::map<std::string, std::vector<operations::SetAsideEntry>> indexes;  // by folder
+    for (Place& place : places) {
+        Dated d{std::move(place)};
+        const Origin origin = OriginOf(d.place);
+        d.live = origin == Origin::Live;
+        try {
+            const vb::DateTime modified = sys.files.FileDateTime(d.place.path);
+            d.at = modified;
+            if (origin == Origin::Live) {
+                d.place.how = "live database";
+            } else if (origin == Origin::Backup) {
+                const size_t space = d.place.caption.rfind(' ');
+                d.place.how = "backup slot " + d.place.caption.substr(space == std::string::npos ? 0 : space + 1);
+            } else {
+                const std::string folder = d.place.path.substr(0, d.place.path.find_last_of('\\') + 1);
+                if (!indexes.count(folder))
+                    indexes[folder] = operations::ReadSetAsideIndex(sys, d.place.path)
+                                          .value_or(std::vector<operations::SetAsideEntry>{});
+                const operations::SetAsideEntry* entry = operations::FindSetAside(
+                    indexes[folder], d.place.caption, sys.files.FileLen(d.place.path), modified);
+                if (entry) d.at = sys.locale.LocalTime(entry->at);
+                d.place.how = entry ? "numbered copy, set aside"
+                                    : "numbered copy (when it was set aside is not recorded: its file date)";
+            }
+            d.place.when = sys.locale.GeneralDate(d.at);
+        } catch (const vb::Error&) {
+            // A copy whose date cannot be read is listed last, with none.
+            d.at = vb::DateTime{};
+            if (d.place.how.empty()) d.place.how = origin == Origin::Numbered ? "numbered copy" : "";
+        }
+        dated.push_back(std::move(d));
+    }
+    std::stable_sort(dated.begin(), dated.end(), [](const Dated& a, const Dated& b) {
+        if (a.live != b.live) return a.live;
+        return a.at > b.at;
+    });
+    std::vector<Place> sorted;
+    for (Dated& d : dated) sorted.push_back(std::move(d.place));
+    return sorted;
 }
 
 }  // namespace records

@@ -9,6 +9,8 @@
 // line show, find, compare and export records the same way.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,35 @@ struct Table {
     std::vector<Column> columns;
     std::vector<std::string> primaryKey;  // column names, in key order; empty: none
     std::vector<Record> records;
+    // How many records the table's definition says it holds, where the
+    // source knows: a reading whole that gives another number is shown as
+    // a warning.
+    std::optional<uint64_t> storedCount = {};
+};
+
+// Records read one at a time by their number: a Table (TableView), or the
+// window's compact store (store.h), decoded as asked for.
+class RecordsView {
+public:
+    virtual ~RecordsView() = default;
+    virtual const std::vector<Column>& Columns() const = 0;
+    virtual const std::vector<std::string>& PrimaryKey() const = 0;
+    virtual size_t Count() const = 0;
+    virtual Record At(size_t n) const = 0;
+    virtual std::optional<uint64_t> StoredCount() const { return std::nullopt; }
+};
+
+class TableView final : public RecordsView {
+public:
+    explicit TableView(const Table& table) : table_(table) {}
+    const std::vector<Column>& Columns() const override { return table_.columns; }
+    const std::vector<std::string>& PrimaryKey() const override { return table_.primaryKey; }
+    size_t Count() const override { return table_.records.size(); }
+    Record At(size_t n) const override { return table_.records[n]; }
+    std::optional<uint64_t> StoredCount() const override { return table_.storedCount; }
+
+private:
+    const Table& table_;
 };
 
 // The index of the column called `name`, compared as the utility compares

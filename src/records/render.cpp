@@ -34,6 +34,7 @@ long Decode(std::string_view text, size_t i, size_t& length) {
 // The ranges are those of Unicode's East Asian Width property (W and F)
 // and general categories Mn, Me and Cf, as terminals' wcwidth draws them.
 int CellsOf(long c) {
+    if (c < 0x0300) return 1;  // below the first range of either kind
     struct Range { long first, last; };
     static constexpr Range none[] = {
         {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
@@ -71,7 +72,9 @@ std::string CurrencyText(Currency value) {
     // The magnitude as unsigned, so that the most negative amount has one.
     const bool negative = value.scaled < 0;
     const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value.scaled) : static_cast<uint64_t>(value.scaled);
-    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    // Appended, not "-" + text: GCC 12 warns of that falsely (-Wrestrict) at -O2.
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / 10000);
     uint64_t fraction = magnitude % 10000;
     if (fraction != 0) {
         char digits[8];
@@ -119,7 +122,9 @@ std::string DisplayText(const Cell& cell) {
                           [](const std::string& v) { return v; },
                           [](const vb::DateTime& v) { return IsoDateTime(v, ' '); },
                           [](const Bytes& v) {
-                              return "(" + std::to_string(v.data.size()) + (v.data.size() == 1 ? " byte)" : " bytes)");
+                              std::string size = "(";
+                              size += std::to_string(v.data.size());
+                              return size + (v.data.size() == 1 ? " byte)" : " bytes)");
                           },
                       },
                       cell);
@@ -174,17 +179,46 @@ size_t TerminalColumns(std::string_view text) {
 }
 
 std::string CutToColumns(std::string_view text, size_t columns) {
-    if (TerminalColumns(text) <= columns) return std::string(text);
     // Whole characters up to one cell short of the width, then "…" in it;
-    // the marks that follow a kept character stay with it.
-    size_t used = 0, at = 0;
-    for (size_t length = 0; at < text.size(); at += length) {
+    // the marks that follow a kept character stay with it. Read only as far
+    // as the text is found too wide (a long memo is not read to its end).
+    size_t used = 0, cut = std::string_view::npos;
+    for (size_t at = 0, length = 0; at < text.size(); at += length) {
         const long c = Decode(text, at, length);
         const size_t cells = c < 0 ? 1 : CellsOf(c);
-        if (columns == 0 || used + cells > columns - 1) break;
+        if (cut == std::string_view::npos && (columns == 0 || used + cells > columns - 1)) cut = at;
         used += cells;
+        if (used > columns) return std::string(text.substr(0, cut)) + "\u2026";
     }
-    return std::string(text.substr(0, at)) + "\u2026";
+    return std::string(text);
+}
+
+namespace {
+
+// "12,040": the thousands grouped by commas.
+std::string Grouped(uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+}  // namespace
+
+std::string CountOf(size_t n, std::string_view one) {
+    return Grouped(n) + " " + std::string(one) + (n == 1 ? "" : "s");
+}
+
+std::string CountWarning(size_t read, const std::optional<uint64_t>& stored) {
+    if (!stored || *stored == read) return {};
+    return CountOf(read, "record") + " read; the table says " + Grouped(*stored);
+}
+
+std::string DamagedAfter(size_t read, std::string_view reason) {
+    return CountOf(read, "record") + " read; the copy is damaged after that (" + std::string(reason) + ")";
 }
 
 }  // namespace records

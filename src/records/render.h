@@ -11,6 +11,8 @@
 // as many of its four decimal places as it needs.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,18 @@ std::string CutToColumns(std::string_view text, size_t columns);
 // is written "\\" as well, so that the escaped text can be read back
 // without doubt (the terminal); without, it stays as it is (the window).
 std::string Escaped(std::string_view text, bool backslash = true);
+
+// "1 record", "11,369 records": a count with its thousands grouped by
+// commas, and the noun (`one`, with an "s" when not one).
+std::string CountOf(size_t n, std::string_view one);
+
+// How much of a table was read, where it is not simply all of it:
+// "11,369 records read; the table says 12,040" when a whole reading gives
+// another count than the table's definition holds (empty when they agree
+// or the count is not known), and "4,100 records read; the copy is
+// damaged after that (reason)" for a reading that failed part way.
+std::string CountWarning(size_t read, const std::optional<uint64_t>& stored);
+std::string DamagedAfter(size_t read, std::string_view reason);
 
 // The number of characters (code points) of UTF-8 text, for lining up
 // columns; a byte that is not UTF-8 counts as one.

@@ -11,6 +11,7 @@ Table ReadTable(Source& source, const std::string& path, const std::function<boo
         [&](Source::Layout layout) {
             table.columns = std::move(layout.columns);
             table.primaryKey = std::move(layout.primaryKey);
+            table.storedCount = layout.storedCount;
         },
         [&](std::vector<Record>& batch) {
             std::move(batch.begin(), batch.end(), std::back_inserter(table.records));

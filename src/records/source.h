@@ -28,6 +28,7 @@ public:
     struct Layout {
         std::vector<Column> columns;
         std::vector<std::string> primaryKey;
+        std::optional<uint64_t> storedCount = {};  // the table definition's count of records, if known
     };
     using LayoutSink = std::function<void(Layout)>;
     // Takes a batch of records (it may move them away); false stops the

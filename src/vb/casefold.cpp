@@ -138,4 +138,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+char32_t UpperOf(char32_t c) { return Upper(c); }
+
+char32_t DecodeUtf8(std::string_view text, size_t& i) { return Decode(text, i); }
+
 }  // namespace vb

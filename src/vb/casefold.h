@@ -20,6 +20,12 @@ namespace vb {
 // are equal without regard to case exactly when their forms are equal.
 std::u32string FoldCase(std::string_view utf8);
 
+// One character in its upper-case form, as FoldCase gives each.
+char32_t UpperOf(char32_t c);
+// The character at text[i] (UTF-8), i moved past it; a byte that does not
+// start a valid sequence is its stand-in U+DC80..U+DCFF, as FoldCase reads it.
+char32_t DecodeUtf8(std::string_view text, size_t& i);
+
 // Appends the UTF-8 form of c to out (the stand-ins U+DC80..U+DCFF that
 // FoldCase gives invalid bytes included, as three bytes).
 void AppendUtf8(std::string& out, char32_t c);

@@ -36,10 +36,20 @@ public:
     // later try may succeed.
     bool InUse() const { return kind_ == ErrorKind::HeldByProgram || kind_ == ErrorKind::HeldByCommand; }
 
+    // What the platform found behind the error in its own words, where the
+    // number and description do not tell (why a database is 3343: the
+    // check it failed); empty when there is nothing more to say.
+    const std::string& Detail() const { return detail_; }
+    Error& WithDetail(std::string detail) {
+        detail_ = std::move(detail);
+        return *this;
+    }
+
 private:
     int32_t number_;
     std::string description_;
     ErrorKind kind_;
+    std::string detail_;
 };
 
 // Numbers the system raises itself or maps platform failures onto.

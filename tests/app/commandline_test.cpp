@@ -25,6 +25,7 @@ struct ParseCase {
     const char* edition = "";  // Command: the edition label and number read
     int number = 0;
     std::vector<std::string> files = {};  // Command: the files named (--check)
+    const char* within = "";              // Command: the one database --find or --check looks in
 };
 
 class ParseArguments : public ::testing::TestWithParam<ParseCase> {};
@@ -40,6 +41,7 @@ TEST_P(ParseArguments, ReadsTheAction) {
         EXPECT_EQ(read.command.edition, c.edition);
         EXPECT_EQ(read.command.number, c.number);
         EXPECT_EQ(read.command.files, c.files);
+        EXPECT_EQ(read.command.within, c.within);
     }
 }
 
@@ -103,27 +105,51 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"SnapshotOfTwo", {"--snapshot", "business", "personal"}, Action::Usage, "Unexpected argument 'personal'"},
         ParseCase{"SnapshotPrintsNoJson", {"--snapshot", "--json"}, Action::Usage, "--json goes with"},
         ParseCase{"HistoryAsJson", {"--history", "--json"}, Action::Command, "", ""},
+        ParseCase{"ScheduledSnapshot", {"--snapshot", "--scheduled"}, Action::Command, "", ""},
+        ParseCase{"ScheduledOnlyWithSnapshot", {"--history", "--scheduled"}, Action::Usage, "--scheduled goes with"},
+        // --auto-snapshot takes a word, not an edition.
+        ParseCase{"AutoSnapshotOnAnyCase", {"--auto-snapshot", "ON"}, Action::Command, "", ""},
+        ParseCase{"AutoSnapshotStatusAsJson", {"--auto-snapshot=status", "--json"}, Action::Command, "", ""},
+        ParseCase{"AutoSnapshotNeedsAWord", {"--auto-snapshot"}, Action::Usage, "needs on|off|status"},
+        ParseCase{"AutoSnapshotOfAnEdition", {"--auto-snapshot", "business"}, Action::Usage, "Unknown word 'business'"},
+        ParseCase{"AutoSnapshotOfTwoWords", {"--auto-snapshot", "on|off"}, Action::Usage, "Unknown word"},
+        ParseCase{"PreviousVersionsOfAnEdition", {"--previous-versions", "personal"}, Action::Command, "", "Personal"},
         // WHICH and Put Back's N may name a version of the history store.
         ParseCase{"ShowAVersion", {"--show", "business", "@12"}, Action::Command, "", "Business"},
         ParseCase{"CompareAVersionByTime", {"--compare", "business", "@2026-06-01T09:30"}, Action::Command, "", "Business"},
         ParseCase{"PutBackAVersion", {"--put-back", "personal", "@3"}, Action::Command, "", "Personal"},
         ParseCase{"AVersionNumberedZero", {"--show", "business", "@0"}, Action::Usage, "Unknown database '@0'"},
         ParseCase{"PutBackANonsenseVersion", {"--put-back", "personal", "@x"}, Action::Usage, "Unknown numbered copy"},
+        // --find in every database, or in the one WHICH names.
+        ParseCase{"FindInAVersion", {"--find", "business", "ann", "@3"}, Action::Command, "", "Business", 0, {}, "@3"},
+        ParseCase{"FindInACopy", {"--find", "business", "ann", "BSRV.2"}, Action::Command, "", "Business", 0, {},
+                  "BSRV.2"},
+        ParseCase{"FindInNoSuchDatabase", {"--find", "business", "ann", "@0"}, Action::Usage, "Unknown database '@0'"},
+        ParseCase{"FindInTwo", {"--find", "business", "ann", "1", "2"}, Action::Usage, "Unexpected argument '2'"},
         // Checking: an edition alone, both editions, or files (an edition's
         // name among files is a file).
         ParseCase{"CheckBothEditions", {"--check", "--json"}, Action::Command},
         ParseCase{"CheckAnEdition", {"--check=PERSONAL"}, Action::Command, "", "Personal"},
         ParseCase{"CheckFiles", {"--check", "a.mdb", "business"}, Action::Command, "", "", 0, {"a.mdb", "business"}},
+        ParseCase{"CheckAVersion", {"--check", "personal", "@2026-06-01T09:30"}, Action::Command, "", "Personal", 0,
+                  {}, "@2026-06-01T09:30"},
+        ParseCase{"CheckAFileAndAVersion", {"--check", "a.mdb", "@3"}, Action::Command, "", "", 0, {"a.mdb", "@3"}},
         ParseCase{"CheckADashedFile", {"--check", "--", "-x.mdb"}, Action::Command, "", "", 0, {"-x.mdb"}},
         ParseCase{"CheckNeedsNoConsent", {"--check", "--yes"}, Action::Usage, "--yes goes with"},
-        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"}),
+        ParseCase{"CheckPrintsNoCsv", {"--check", "--csv"}, Action::Usage, "--csv goes with --show"},
+        ParseCase{"FindWide", {"--find", "business", "ann", "--wide"}, Action::Command, "", "Business"},
+        ParseCase{"WideNotWithCompare", {"--compare", "business", "1", "--wide"}, Action::Usage,
+                  "--wide goes with --show or --find"},
+        ParseCase{"WideNotWithCsv", {"--show", "business", "1", "--wide", "--csv"}, Action::Usage, "without --csv"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HelpText, NamesEveryCommandOfTheTableWithinEightyColumns) {
     const std::string help = app::HelpText();
     EXPECT_EQ(help.rfind("Usage: restore-rolvane-data [options]\n", 0), 0u) << help;
-    for (const app::CommandSpec& command : app::Commands())
-        EXPECT_NE(help.find(std::string("  ") + command.option), std::string::npos) << command.option;
+    for (const app::CommandSpec& command : app::Commands()) {
+        const std::string names = *command.operands.names ? std::string(" ") + command.operands.names : "";
+        EXPECT_NE(help.find(std::string("  ") + command.option + names), std::string::npos) << command.option;
+    }
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
@@ -143,6 +169,8 @@ struct Recorder : app::CommandHandlers {
     int Check(const app::ConsoleCommand&) override { return Ran("--check"); }
     int Snapshot(const app::ConsoleCommand&) override { return Ran("--snapshot"); }
     int History(const app::ConsoleCommand&) override { return Ran("--history"); }
+    int AutoSnapshot(const app::ConsoleCommand&) override { return Ran("--auto-snapshot"); }
+    int PreviousVersions(const app::ConsoleCommand&) override { return Ran("--previous-versions"); }
     int Ran(const char* option) {
         ran += option;
         return 7;
@@ -162,6 +190,8 @@ TEST(CommandTable, EachLineRunsTheHandlerOfItsRow) {
         {"--put-back", {"business", "3"}},
         {"--snapshot", {}},
         {"--history", {"business"}},
+        {"--auto-snapshot", {"off"}},
+        {"--previous-versions", {"business"}},
     };
     EXPECT_EQ(app::Commands().size(), operands.size());
     for (const app::CommandSpec& row : app::Commands()) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "support/qt_print.h"
 
@@ -155,6 +156,48 @@ TEST_F(History, VersionsAreShownComparedAndPutBackByteForByte) {
     EXPECT_NE(second, first);
     // Nothing of either rebuild is left behind.
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(store).parent_path() / "tmp"));
+}
+
+TEST_F(History, FindTellsEachRecordsTimelineAndCheckAndFindTakeAVersion) {
+    ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);  // @1: contacts 1 to 3
+    e2e::WineHome::Roof(live, 5);
+    ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);  // @2: 1 to 5
+    e2e::WineHome::Roof(live, 2);                            // live: 1 and 2
+
+    Ran run = Start({"--find", "personal", "contact", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    std::map<QString, QString> timeline;  // name: first, last, in live
+    for (const QJsonValue& found : QJsonDocument::fromJson(run.out.toUtf8()).array())
+        if (found["caption"] == "versions")
+            timeline[found["record"]["Name"].toString()] =
+                QString("%1 %2 %3").arg(found["first_version"].toInt()).arg(found["last_version"].toInt())
+                    .arg(found["in_live"].toBool());
+    const std::map<QString, QString> expected = {{"Contact 1", "1 2 1"}, {"Contact 2", "1 2 1"},
+                                                 {"Contact 3", "1 2 0"}, {"Contact 4", "2 2 0"},
+                                                 {"Contact 5", "2 2 0"}};
+    EXPECT_EQ(timeline, expected) << run.out.toStdString();
+    run = Start({"--find", "personal", "contact"});
+    EXPECT_TRUE(run.out.contains(QRegularExpression("\\n@2 +@2 +no +4 +Contact 4 *\\n"))) << run.out.toStdString();
+
+    run = Start({"--find", "personal", "contact", "@1", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array().size(), 3) << run.out.toStdString();
+    run = Start({"--check", "personal", "@2"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("Personal version 2: good\n")) << run.out.toStdString();
+    run = Start({"--check", "personal", "@7"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("There is no version @7 of the Personal edition")) << run.err.toStdString();
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(store).parent_path() / "tmp"));
+
+    // A store that cannot be read: the search of the rest is printed, and is not all.
+    sqlite3* db = nullptr;
+    sqlite3_open(store.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    run = Start({"--find", "personal", "contact"});
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("(Current)")) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("The history store cannot be read; it is left as it is")) << run.err.toStdString();
 }
 
 TEST(VersionWhich, NamesANumberOrTheNewestAtOrBeforeAMinute) {

@@ -87,6 +87,8 @@ public:
     bool RemoveExtraName(const std::string& ExtraPath, const std::string& Path) override;
     void RemoveTemporaries(const std::string& Path) override;
     std::optional<std::string> ReadWhole(const std::string& Path) override;
+    // The content itself stands for its digest ("ContentDigest" can fail).
+    std::optional<std::string> ContentDigest(const std::string& Path) override;
     void WriteWhole(const std::string& Path, const std::string& Text) override;
 
     // True when both paths name one file (a second name given by Link).
@@ -287,7 +289,7 @@ class FakeListView : public ports::ListView {
 public:
     struct Item {
         std::string text;
-        std::string sub[5];
+        std::string sub[6];
         std::string tag;
     };
 

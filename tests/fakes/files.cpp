@@ -209,6 +209,17 @@ void FakeFiles::RemoveTemporaries(const std::string& Path) {
     log.push_back("temporaries " + Path);
 }
 
+std::optional<std::string> FakeFiles::ContentDigest(const std::string& Path) {
+    try {
+        failures.Check("ContentDigest", Path);
+    } catch (const vb::Error&) {
+        return std::nullopt;
+    }
+    const File* file = Find(Path);
+    if (!file) return std::nullopt;
+    return "digest of " + file->content;
+}
+
 std::optional<std::string> FakeFiles::ReadWhole(const std::string& Path) {
     failures.Check("ReadWhole", Path);
     const auto it = wholes.find(Key(Path));

@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix and checks what lands there: the
 # program in bin (and nothing else of ours), the reader child in its own
 # folder under libexec,
+# the notifier beside it, nothing that starts by itself (no unit file),
 # the desktop entry, icon and metainfo where desktops look for them, the
 # manual page, copyright and changelog; that the installed program starts
 # from there; and that no installed file names the build tree.
@@ -18,6 +19,7 @@ foreach(path
     bin/restore-rolvane-data
     libexec/restore-rolvane-data/rolvane-mdb-reader
     libexec/restore-rolvane-data/restore-rolvane-data-window
+    libexec/restore-rolvane-data/rolvane-notifier
     share/applications/restore-rolvane-data.desktop
     share/icons/hicolor/scalable/apps/restore-rolvane-data.svg
     share/metainfo/${APP_ID}.metainfo.xml
@@ -30,7 +32,8 @@ foreach(path
 endforeach()
 
 foreach(program bin/restore-rolvane-data libexec/restore-rolvane-data/rolvane-mdb-reader
-                libexec/restore-rolvane-data/restore-rolvane-data-window)
+                libexec/restore-rolvane-data/restore-rolvane-data-window
+                libexec/restore-rolvane-data/rolvane-notifier)
   if(EXISTS "${PREFIX}/${program}")
     execute_process(COMMAND test -x "${PREFIX}/${program}" RESULT_VARIABLE notExecutable)
     if(notExecutable)
@@ -42,6 +45,14 @@ endforeach()
 file(GLOB installedPrograms RELATIVE "${PREFIX}/bin" "${PREFIX}/bin/*")
 if(NOT installedPrograms STREQUAL "restore-rolvane-data")
   list(APPEND failures "bin holds [${installedPrograms}], not only restore-rolvane-data")
+endif()
+
+# No unit file, no autostart entry: installing starts nothing for anyone;
+# --auto-snapshot on writes the user's own units.
+file(GLOB_RECURSE started RELATIVE "${PREFIX}" "${PREFIX}/*.service" "${PREFIX}/*.timer" "${PREFIX}/*.path"
+     "${PREFIX}/etc/*")
+if(started)
+  list(APPEND failures "the installation would start something: ${started}")
 endif()
 
 set(desktop "${PREFIX}/share/applications/restore-rolvane-data.desktop")

@@ -9,18 +9,22 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QPlainTextEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "gui/records_dialog.h"
+#include "gui/records_export.h"
 #include "gui/results_dialogs.h"
 #include "gui/value_dialog.h"
 #include "records/csv.h"
@@ -52,12 +56,18 @@ protected:
         data.failAfter["bad"] = 60;
         context.sources = data.Factory();
         context.places = [] {
-            return std::vector<records::Place>{
-                {"(Current)", "live"}, {"Backup 1", "b1"}, {"Backup 2", "b2"}, {"bsrv.1", "bad"}};
+            return std::vector<records::Place>{{"(Current)", "live", "live database", "2026-03-01"},
+                                               {"Backup 1", "b1", "backup slot 1", "2026-02-10"},
+                                               {"Backup 2", "b2", "backup slot 2", "2026-01-05"},
+                                               {"bsrv.1", "bad", "numbered copy, set aside", "2025-12-24"}};
         };
         context.saveFileName = [this](QWidget*, const QString& suggested) {
             suggestedName = suggested;
             return exportTo;
+        };
+        context.confirmPartial = [this](QWidget*, const QString& text) {
+            asked = text;
+            return exportPartial;
         };
     }
     std::unique_ptr<gui::RecordsDialog> Open(const std::string& path, const std::string& caption) {
@@ -72,6 +82,17 @@ protected:
         QSignalSpy loaded(&dialog, &gui::RecordsDialog::loaded);
         ASSERT_TRUE(loaded.wait(10000));
     }
+    // Starts an export and waits for its end: whether the file was written.
+    static bool Exported(gui::RecordsDialog& dialog, gui::RecordsDialog::Scope scope) {
+        QSignalSpy ended(&dialog, &gui::RecordsDialog::exported);
+        if (!dialog.Export(scope)) return false;
+        if (ended.isEmpty() && !ended.wait(10000)) return false;
+        return ended.first().first().toBool();
+    }
+    static std::string FileText(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(none)");
+    }
     template <class Results>
     static Results* WaitResults(gui::RecordsDialog& dialog, const std::function<void()>& start) {
         QSignalSpy shown(&dialog, &gui::RecordsDialog::resultsShown);
@@ -84,6 +105,8 @@ protected:
     gui::RecordsContext context;
     QString exportTo;
     QString suggestedName;
+    QString asked;               // the question about a partial export
+    bool exportPartial = false;  // its answer
 };
 
 TEST_F(RecordsDialogTest, ATableWithHeadersALabelledFindFieldMnemonicsAndEscCloses) {
@@ -150,11 +173,10 @@ TEST_F(RecordsDialogTest, FirstRecordsShowWhileTheRestLoadAndFindFiltersWithoutC
 TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     auto dialog = Open("bad", "bsrv.1");
     WaitLoaded(*dialog);
-    EXPECT_TRUE(dialog->StatusLabel().text().startsWith("This copy cannot be read: Unrecognized database format"))
-        << dialog->StatusLabel().text().toStdString();
+    EXPECT_EQ(dialog->StatusLabel().text(),
+              "50 records read; the copy is damaged after that (Unrecognized database format 'bad'.).");
     EXPECT_EQ(dialog->CountLabel().text(), "50 of 50 records") << "the batches read before the failure";
     EXPECT_FALSE(dialog->CompareButton().isEnabled()) << "a partial table would show false differences";
-    EXPECT_FALSE(dialog->ExportButton().isEnabled());
     dialog->FindField().setText("anna");
     auto* results = WaitResults<gui::FindAllDialog>(*dialog, [&] { QTest::mouseClick(&dialog->FindAllButton(), Qt::LeftButton); });
     ASSERT_NE(results, nullptr);
@@ -163,9 +185,12 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     QTableWidget& list = results->List();
     std::vector<std::string> rows;
     for (int r = 0; r < list.rowCount(); ++r)
-        rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 1)->text().toStdString());
+        rows.push_back(list.item(r, 0)->text().toStdString() + "=" + list.item(r, 3)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"(Current)=12", "Backup 1=13", "Backup 2=1", "bsrv.1=cannot be read"}));
-    EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records.");
+    EXPECT_EQ(list.item(3, 1)->text() + " " + list.item(3, 2)->text(), "numbered copy, set aside 2025-12-24");
+    EXPECT_EQ(results->Status().text(), "3 of 4 databases hold matching records. 1 could not be read whole: only what "
+                                        "was read before the damage was searched.");
+    EXPECT_EQ(list.item(3, 3)->toolTip(), "Damaged: Unrecognized database format 'bad'.");
 
     // Enter on a row opens that copy with the same Find text; the list stays.
     QSignalSpy opened(results, &gui::FindAllDialog::opened);
@@ -180,6 +205,64 @@ TEST_F(RecordsDialogTest, ACopyThatCannotBeReadSaysSoAndTheRestStillWorks) {
     EXPECT_TRUE(results->isVisible()) << "Enter opened the copy, it did not close the list";
 }
 
+// The dialog says how much it read where that is not simply all of it: a
+// count that disagrees with the table's, damage after some records, and
+// why a file that is not a database cannot be read at all.
+TEST_F(RecordsDialogTest, SaysHowMuchWasReadAndWhyNotAll) {
+    data.storedCount["b2"] = 12'040;
+    data.tables["notjet"] = Contacts(5);
+    data.failAfter["notjet"] = 0;
+    data.failDetail["notjet"] = "no Jet signature";
+    data.failDetail["bad"] = "row 3 on page 40: long-value chain ends 10 bytes early";
+    const std::pair<const char*, const char*> cases[] = {
+        {"b1", ""},
+        {"b2", "Warning: 10 records read; the table says 12,040. The copy may be damaged."},
+        {"bad", "50 records read; the copy is damaged after that (row 3 on page 40: long-value chain ends 10 bytes early)."},
+        {"notjet", "This copy cannot be read: Unrecognized database format 'notjet'. (no Jet signature)"},
+    };
+    for (const auto& [path, said] : cases) {
+        auto dialog = Open(path, path);
+        WaitLoaded(*dialog);
+        EXPECT_EQ(dialog->StatusLabel().text().toStdString(), said) << path;
+    }
+}
+
+// From a name to Restore or Put Back by keyboard alone: Find in All Copies
+// (Enter on a copy) opens its records, where Alt+R restores a backup and
+// Alt+B puts back a numbered copy, through the window's command; the live
+// database has no such button.
+TEST_F(RecordsDialogTest, RestoreOrPutBackIsOneKeyFromACopysRecords) {
+    std::vector<std::string> ran;
+    context.replaceLive = [&](const records::Place& copy, QWidget*) { ran.push_back(copy.caption); };
+    auto live = Open("live", "(Current)");
+    WaitLoaded(*live);
+    EXPECT_EQ(live->ReplaceButton(), nullptr);
+    live->FindField().setText("anna");
+    auto* results = WaitResults<gui::FindAllDialog>(*live, [&] { QTest::keyClick(live.get(), Qt::Key_A, Qt::AltModifier); });
+    ASSERT_NE(results, nullptr);
+    QSignalSpy finished(results, &gui::FindAllDialog::finished);
+    ASSERT_TRUE(finished.wait(10000));
+    const std::pair<int, Qt::Key> copies[] = {{1, Qt::Key_R}, {3, Qt::Key_B}};  // Backup 1, bsrv.1
+    for (const auto& [row, key] : copies) {
+        QSignalSpy opened(results, &gui::FindAllDialog::opened);
+        results->List().setCurrentCell(row, 0);
+        QTest::keyClick(&results->List(), Qt::Key_Return);
+        ASSERT_EQ(opened.size(), 1);
+        auto* shown = qobject_cast<gui::RecordsDialog*>(opened.first().first().value<QDialog*>());
+        ASSERT_NE(shown, nullptr);
+        ASSERT_NE(shown->ReplaceButton(), nullptr);
+        EXPECT_EQ(shown->ReplaceButton()->text(), row == 1 ? "&Restore…" : "Put &Back…");
+        shown->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+        QCoreApplication::processEvents();  // the application learns which window is active
+        // A mnemonic clicks its button once the press has been shown.
+        QSignalSpy clicked(shown->ReplaceButton(), &QPushButton::clicked);
+        QTest::keyClick(shown, key, Qt::AltModifier);
+        ASSERT_TRUE(clicked.wait(10000));
+    }
+    EXPECT_EQ(ran, (std::vector<std::string>{"Backup 1", "bsrv.1"}));
+}
+
 TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecords) {
     auto dialog = Open("b1", "Backup 1");
     WaitLoaded(*dialog);
@@ -189,18 +272,37 @@ TEST_F(RecordsDialogTest, CompareWithCurrentShowsTheAddedRemovedAndChangedRecord
     EXPECT_EQ(c.matchedBy, records::Comparison::MatchedBy::PrimaryKey);
     EXPECT_EQ(c.onlyInFirst.size(), 10u);  // IDs 121..130
     EXPECT_EQ(c.onlyInSecond.size(), 1u);  // ID 6
-    QTreeWidget& tree = results->Tree();
-    ASSERT_EQ(tree.topLevelItemCount(), 3);
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), "Only in Business Backup 1 (10)");
+    EXPECT_TRUE(results->Summary().text().contains("Business Backup 1: 129 records read.\nBusiness (Current): 120 records read."))
+        << results->Summary().text().toStdString();
+    QTreeView& tree = results->Tree();
+    const QAbstractItemModel& model = *tree.model();
+    ASSERT_EQ(model.rowCount(), 3);
+    const QModelIndex onlyHere = model.index(0, 0), onlyLive = model.index(1, 0), changed = model.index(2, 0);
+    EXPECT_EQ(onlyHere.data().toString(), "Only in Business Backup 1 (10)");
     // Named by the key and the first texts, whole, and the changes open.
-    EXPECT_EQ(tree.topLevelItem(1)->child(0)->text(0), "ID 6, Contact 6, x");
-    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(tree.topLevelItem(0)->text(0)));
-    QTreeWidgetItem* changed = tree.topLevelItem(2);
-    ASSERT_EQ(changed->childCount(), 1);
-    EXPECT_TRUE(changed->child(0)->isExpanded());
-    EXPECT_EQ(changed->child(0)->child(0)->text(0) + "|" + changed->child(0)->child(0)->text(1) + "|" +
-                  changed->child(0)->child(0)->text(2),
+    EXPECT_EQ(model.index(0, 0, onlyLive).data().toString(), "ID 6, Contact 6, x");
+    EXPECT_GE(tree.columnWidth(0), tree.fontMetrics().horizontalAdvance(onlyHere.data().toString()));
+    ASSERT_EQ(model.rowCount(changed), 1);
+    const QModelIndex record = model.index(0, 0, changed);
+    EXPECT_TRUE(tree.isExpanded(record));
+    EXPECT_EQ(model.index(0, 0, record).data().toString() + "|" + model.index(0, 1, record).data().toString() + "|" +
+                  model.index(0, 2, record).data().toString(),
               "Name|Contact 2|Renamed");
+    // Copy gives the selected lines' differences as text; Export… all of them as CSV.
+    tree.setCurrentIndex(record);
+    results->CopyButton().click();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "Difference\tRecord\tField\tIn Business Backup 1\tIn Business (Current)\r\n"
+              "Changed\tID 2, Contact 2, x\tName\tContact 2\tRenamed\r\n");
+    QTemporaryDir folder;
+    exportTo = folder.filePath("differences.csv");
+    ASSERT_TRUE(results->Export());
+    EXPECT_EQ(suggestedName, "Compare Business Backup 1 with Current.csv");
+    const std::string csv = FileText(exportTo);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 10 + 1 + 1) << csv;
+    EXPECT_NE(csv.find("Only in Business (Current),\"ID 6, Contact 6, x\",,,\r\n"), std::string::npos) << csv;
+    EXPECT_EQ(results->Status().text(), "12 differences exported to " + exportTo + ".");
+
     auto live = Open("live", "(Current)");
     WaitLoaded(*live);
     EXPECT_FALSE(live->CompareButton().isEnabled()) << "the live database is not compared with itself";
@@ -212,15 +314,13 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     auto dialog = Open("b2", "Backup 2");
     WaitLoaded(*dialog);
     dialog->FindField().setText("anna");
-    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::Found));
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::Found));
     EXPECT_EQ(suggestedName, "Business Backup 2.csv");
-    QFile file(exportTo);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), "ID,Name,Notes\r\n10,Contact 10,ANNA\r\n");
-    ASSERT_TRUE(dialog->Export(gui::RecordsDialog::Scope::All));
-    file.close();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), records::Write(data.tables["b2"], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(FileText(exportTo), "ID,Name,Notes\r\n10,Contact 10,ANNA\r\n");
+    EXPECT_EQ(dialog->StatusLabel().text(), "1 record exported to " + exportTo + ".");
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_EQ(FileText(exportTo), records::Write(data.tables["b2"], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(asked.isEmpty()) << "a copy read whole asks nothing";
 
     dialog->FindField().clear();
     dialog->Table().setFocus();
@@ -236,29 +336,23 @@ TEST_F(RecordsDialogTest, ExportWritesTheChosenRecordsAndCopyTheSelectedAsTabSep
     EXPECT_FALSE(dialog->Export(gui::RecordsDialog::Scope::Selected));
 }
 
-TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
-    gui::RecordsModel model;
-    model.SetColumns({{"Notes", records::Kind::Text}}, {});
-    const std::string longText = "line one\nline \u202Etwo <b>" + std::string(300, 'x');
-    std::vector<Record> batch{{longText}, {std::string("\x1b]0;title\x07")}};
-    records::TextIndex index;
-    for (const Record& r : batch) index.Add(model.Table().columns, r);
-    model.Append(batch, index);
-    const QString shown = model.index(0, 0).data().toString();
-    EXPECT_TRUE(shown.startsWith("line one\\nline \\u202Etwo <b>xx")) << shown.toStdString();
-    EXPECT_EQ(shown.size(), gui::RecordsModel::kShownCharacters + 1);
-    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
-    const QString tip = model.index(0, 0).data(Qt::ToolTipRole).toString();
-    EXPECT_TRUE(tip.contains("\\u202Etwo &lt;b&gt;xx")) << tip.toStdString();
-    EXPECT_FALSE(tip.contains(QString(300, 'x'))) << "each line of the tooltip is cut";
-    EXPECT_EQ(model.index(1, 0).data().toString(), "\\x1B]0;title\\x07");
-    // A value of many lines: the tooltip shows the first few, then "…".
-    std::vector<Record> lines{{std::string("1\n2\n3\n4\n5\n6\n7\n8\n9\n10")}};
-    index.Add(model.Table().columns, lines[0]);
-    model.Append(lines, index);
-    const QString many = model.index(2, 0).data(Qt::ToolTipRole).toString();
-    EXPECT_TRUE(many.contains("8") && !many.contains("9")) << many.toStdString();
-    EXPECT_TRUE(many.contains(QChar(0x2026))) << many.toStdString();
+// A copy read in part is exported only after a question that says the
+// export will be partial (No: nothing is written), and says so after.
+TEST_F(RecordsDialogTest, ExportOfACopyReadInPartAsksFirst) {
+    QTemporaryDir folder;
+    exportTo = folder.filePath("bad.csv");
+    auto dialog = Open("bad", "bsrv.1");
+    WaitLoaded(*dialog);
+    ASSERT_TRUE(dialog->ExportButton().isEnabled());
+    EXPECT_FALSE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_TRUE(asked.contains("Only the 50 records read before that are here, so the export will be partial"))
+        << asked.toStdString();
+    EXPECT_FALSE(QFile::exists(exportTo));
+    exportPartial = true;
+    ASSERT_TRUE(Exported(*dialog, gui::RecordsDialog::Scope::All));
+    EXPECT_EQ(FileText(exportTo).substr(0, 15), "ID,Name,Notes\r\n");
+    EXPECT_EQ(dialog->StatusLabel().text(),
+              "50 records exported to " + exportTo + ". The copy is damaged after them, so the export is partial.");
 }
 
 // Enter on a cell shows its value whole, in a read-only field that scrolls.

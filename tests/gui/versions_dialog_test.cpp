@@ -20,9 +20,13 @@
 
 #include "gui/mainwindow.h"
 #include "gui/records_dialog.h"
+#include "gui/auto_snapshot_box.h"
 #include "gui/versions_dialog.h"
 #include "fakes/fakes.h"
+#include "history/history_support.h"
+#include "operations/setaside_index.h"
 #include "records/fake_source.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -173,9 +177,9 @@ TEST_F(PreviousVersionsWindowTest, TheDialogIsATableOfTheCopiesNewestFirstAndEsc
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->rowCount(), 2);
-    ASSERT_EQ(table->columnCount(), 5);
-    const char* headers[] = {"Name", "Records", "FileDate", "Size", "Set Aside"};
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
+    ASSERT_EQ(table->columnCount(), 6);
+    const char* headers[] = {"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(table->columnDescription(c), headers[c]);
     EXPECT_EQ(table->cellAt(0, 1)->text(QAccessible::Name), "cannot be read");
     EXPECT_EQ(table->cellAt(1, 2)->text(QAccessible::Name), "2026-01-05 08:00:00");
 
@@ -332,6 +336,57 @@ TEST_F(PreviousVersionsWindowTest, ShowRecordsOpensEveryRowAndTheSelectedNumbere
     EXPECT_EQ(copy->windowTitle(), "Records - Personal bsrv.1");
     EXPECT_EQ(copy->CountLabel().text(), "3 of 3 records");
     EXPECT_TRUE(world.files.log.empty()) << "nothing is written";
+}
+
+// With the history store, its versions are listed beside the copies, newest
+// first, each with how it came to be; a version is never moved to the trash,
+// and Check… reads it rebuilt, byte for byte.
+TEST_F(PreviousVersionsWindowTest, TheStoresVersionsAreListedBesideTheCopiesAndReadRebuilt) {
+    platform_test::TempFolder folder;
+    const std::string older = history_test::File(3), newer = history_test::File(3, {1});
+    const int64_t day = 86400, start = 1767225600;  // 2026-01-01
+    {
+        history::Store store(folder.path(), true);
+        history_test::AddFile(store, older, {"Personal", kLive}, start);
+        history_test::AddFile(store, newer, {"Personal", kLive}, start + 40 * day);
+    }
+    // bsrv.1 set aside between the two versions; bsrv.2 not recorded.
+    const std::string copy = Roof(900);
+    world.files.WriteWhole(std::string(kFolder) + operations::kSetAsideIndexName,
+                    operations::SetAsideIndexText(
+                        {{1, start + 10 * day, int64_t(copy.size()), {2026, 1, 5, 8, 0, 0}, "bsrv.1"}}));
+    window.HistoryStoreIn(folder.path());
+    gui::VersionsDialog* dialog = OpenDialog();
+    ASSERT_NE(dialog, nullptr);
+    std::vector<std::string> rows;
+    for (int i = 1; i <= dialog->List().ItemCount(); ++i)
+        rows.push_back(dialog->List().ItemText(i) + "|" + dialog->List().SubItem(i, 1) + "|" +
+                       dialog->List().SubItem(i, 5));
+    EXPECT_EQ(rows, (std::vector<std::string>{"@2|7|kept automatically", "bsrv.1|900|set aside by Restore",
+                                              "@1|7|kept automatically", "bsrv.2|cannot be read|set aside by Restore"}));
+
+    std::string checked;
+    dialog->CheckWith([&](const records::Place& place) { checked = platform_test::ReadFile(place.path); });
+    dialog->List().setCurrentCell(0, 0);
+    EXPECT_TRUE(dialog->PutBackButton().isEnabled());
+    EXPECT_FALSE(dialog->TrashButton().isEnabled());
+    dialog->CheckButton()->click();
+    EXPECT_EQ(checked, newer);
+    dialog->List().setCurrentCell(1, 0);
+    EXPECT_TRUE(dialog->TrashButton().isEnabled());
+}
+
+// --previous-versions EDITION: the window opens that edition's dialog, with
+// the check box of automatic versions; an edition without a live database
+// opens none.
+TEST_F(PreviousVersionsWindowTest, StartedForAnEditionTheWindowOpensItsPreviousVersions) {
+    window.OpenPreviousVersionsOf("Business");
+    EXPECT_EQ(window.findChild<gui::VersionsDialog*>(), nullptr);
+    window.OpenPreviousVersionsOf("Personal");
+    auto* dialog = window.findChild<gui::VersionsDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Previous Versions - Personal");
+    EXPECT_NE(dialog->findChild<gui::AutoSnapshotBox*>(), nullptr);
 }
 
 }  // namespace

@@ -19,7 +19,16 @@ struct Behaviour {
     std::string script;  // body of the stand-in reader
     int number;          // expected error, 0 for success
     std::string reason = {};  // for 3343, what the refusal on stderr says
+    ports::Value value = int64_t{5};  // for success, the row's one value
 };
+
+// A column "n" and, before the end, pieces of slot 0 and a row whose value
+// is made of them ('V' frames, then the row's kind 8, slot and length).
+const char* kColumn = "printf 'C\\011\\000\\000\\000\\001\\000\\000\\000\\001\\000\\000\\000n' >&3\n";
+const char* kPieces = "printf 'V\\006\\000\\000\\000\\000\\000\\000\\000ab' >&3\n"
+                      "printf 'V\\005\\000\\000\\000\\000\\000\\000\\000c' >&3\n";
+const char* kRowOfPieces = "printf 'R\\015\\000\\000\\000\\010\\000\\000\\000\\000\\003\\000\\000\\000\\000\\000\\000\\000' >&3\n";
+const char* kEndOfOne = "printf 'Z\\004\\000\\000\\000\\001\\000\\000\\000' >&3\n";
 
 class StandInReader : public ::testing::TestWithParam<Behaviour> {};
 
@@ -49,7 +58,7 @@ TEST_P(StandInReader, GivesItsAnswerOr3343) {
     if (b.number == 0) {
         ASSERT_EQ(result.rows.size(), 1u);
         EXPECT_EQ(result.columns, std::vector<std::string>{"n"});
-        EXPECT_EQ(result.rows[0][0], ports::Value(int64_t{5}));
+        EXPECT_TRUE(result.rows[0][0] == b.value);
     }
 }
 
@@ -70,7 +79,24 @@ INSTANTIATE_TEST_SUITE_P(
                   "printf 'C\\011\\000\\000\\000\\001\\000\\000\\000\\001\\000\\000\\000n' >&3\n"
                   "printf 'Z\\004\\000\\000\\000\\002\\000\\000\\000' >&3\n",
                   3343, "not whole"},
-        Behaviour{"ReportsAnError", "printf 'E\\013\\000\\000\\000\\006\\014\\000\\000\\003\\000\\000\\000abc' >&3\n", 3078}),
+        Behaviour{"ReportsAnError", "printf 'E\\013\\000\\000\\000\\006\\014\\000\\000\\003\\000\\000\\000abc' >&3\n", 3078},
+        // A long value comes in pieces that the answer's cap does not count;
+        // pieces that no row takes whole are not an answer.
+        Behaviour{"ValueInPieces", std::string(kColumn) + kPieces + kRowOfPieces + kEndOfOne, 0, {}, std::string("abc")},
+        Behaviour{"PiecesPastTheAnswersCap",
+                  std::string(kColumn) +
+                      "for i in 1 2 3; do printf 'V\\004\\000\\010\\000\\000\\000\\000\\000' >&3; "
+                      "head -c 524288 /dev/zero | tr '\\000' x >&3; done\n"
+                      "printf 'R\\015\\000\\000\\000\\010\\000\\000\\000\\000\\000\\000\\030\\000\\000\\000\\000\\000' >&3\n" +
+                      kEndOfOne,
+                  0, {}, std::string(3 * 524288, 'x')},
+        Behaviour{"PiecesNoRowTakes", std::string(kPieces) + kValidAnswer, 3343, "not well formed"},
+        Behaviour{"PiecesOfAnotherLength",
+                  std::string(kColumn) + "printf 'V\\006\\000\\000\\000\\000\\000\\000\\000ab' >&3\n" + kRowOfPieces +
+                      kEndOfOne,
+                  3343, "not well formed"},
+        Behaviour{"PieceLargerThanAPiece", std::string(kColumn) + "printf 'V\\000\\000\\040\\000' >&3\nexec sleep 30\n", 3343,
+                  "not well formed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReaderChild, MissingReaderIs3051) {

@@ -71,6 +71,9 @@ TEST(MkmdbTool, BadArgumentsFail) {
         {db, "--option12", "a", "--no-option12"},
         {db, "--options-only", "--roof", "3"},
         {db, "--frobnicate"},
+        {db, "--contacts", "--big-values"},
+        {db, "--contacts", "--big-values", "0"},
+        {db, "--roof", "3", "--big-values", "100"},
         {db, dir.File("second.mdb")},
         {dir.File("missing/dir.mdb")},
     };

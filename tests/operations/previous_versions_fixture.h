@@ -1,5 +1,5 @@
-// What the tests of Previous Versions and Put Back share: a Form1 on
-// fakes, the Personal data folder, and the listing and the disk as text.
+// What the tests of Previous Versions and of Put Back share: the fakes'
+// window, and the folder's rows and files as text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,11 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/form_fixture.h"
-
-namespace testing_versions {
+#include "operations/previous_versions.h"
+#include "operations/setaside_index.h"
+#include "records/places.h"
 
 using namespace testing_form;
+using fakes::db::Roof;
+using ports::vbCancel;
+using ports::vbNo;
+using ports::vbNoAnswer;
+using ports::vbOK;
+using ports::vbRetry;
+using ports::vbYes;
+
+namespace previous_versions {
 
 inline const std::string kFolder = kDocs + "Varnock Rolvane\\Data\\";
 
@@ -37,4 +48,4 @@ struct PreviousVersionsTest : FormFixture, ::testing::Test {
     }
 };
 
-}  // namespace testing_versions
+}  // namespace previous_versions

@@ -1,16 +1,11 @@
-// Previous Versions on the fakes: which copies are listed and how, and in
-// what order.
+// Previous Versions on the fakes: which copies are listed and how, and that
+// Move to Trash changes nothing without Yes (Put Back: putback_test.cpp; the
+// names of numbered copies: numbered_copies_test.cpp).
 #include <gtest/gtest.h>
 
-#include "catalogue/catalogue.h"
-#include "operations/previous_versions.h"
-#include "operations/previous_versions_fixture.h"
-#include "operations/setaside_index.h"
+#include "previous_versions_fixture.h"
 
-using namespace testing_versions;
-using fakes::db::Roof;
-using ports::vbOK;
-using ports::vbYes;
+using namespace previous_versions;
 
 namespace {
 
@@ -30,7 +25,7 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
 
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
 
-    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside"}));
+    EXPECT_EQ(list.headers, (std::vector<std::string>{"Name", "Records", "FileDate", "Size", "Set Aside", "Same Data"}));
     // No index beside them: the file dates order them.
     EXPECT_EQ(Listed(list), (std::vector<std::string>{
                                 "BSRV.3|30|2026-02-01 12:30:00|1 KB|not recorded|" + kFolder + "BSRV.3",
@@ -39,15 +34,45 @@ TEST_F(PreviousVersionsTest, ListsTheNumberedCopiesNewestFirstAndADamagedOneInIt
                                 "bsrv.1|10|2026-01-05 08:00:00|1 KB|not recorded|" + kFolder + "bsrv.1",
                             }));
     EXPECT_TRUE(w.msgbox.shown.empty()) << "a damaged copy is no error report";
-    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(list.autosized, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(w.db.liveDatabases, 0);
     EXPECT_TRUE(w.files.log.empty()) << "listing changes nothing";
 
-    // Listed again, the headers stay five and the rows are the folder's now.
+    // Listed again, the headers stay six and the rows are the folder's now.
     w.files.Remove(kFolder + "bsrv.2");
     operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
-    EXPECT_EQ(list.headers.size(), 5u);
+    EXPECT_EQ(list.headers.size(), 6u);
     EXPECT_EQ(list.items.size(), 3u);
+}
+
+// Copies that hold the same data are marked "same as" the first of them
+// listed: the same size and the same digest; the same size alone is not
+// enough, and a copy whose digest cannot be had is left unmarked.
+TEST_F(PreviousVersionsTest, CopiesThatHoldTheSameDataAreMarkedTheSame) {
+    w.files.Put(kPersonalLive, Roof(5));
+    const std::string other = Roof(10).substr(0, Roof(10).size() - 1) + "!";  // as long, not the same
+    const struct {
+        const char* name;
+        std::string content;
+        vb::DateTime date;
+        const char* same;  // the Same Data column
+    } copies[] = {
+        {"bsrv.4", Roof(10), {2026, 4, 1, 0, 0, 0}, ""},
+        {"bsrv.3", other, {2026, 3, 1, 0, 0, 0}, ""},
+        {"bsrv.2", Roof(10), {2026, 2, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.6", Roof(10), {2026, 1, 15, 0, 0, 0}, ""},  // its digest cannot be had
+        {"bsrv.1", Roof(10), {2026, 1, 1, 0, 0, 0}, "same as bsrv.4"},
+        {"bsrv.5", Roof(20), {2025, 1, 1, 0, 0, 0}, ""},
+    };
+    for (const auto& copy : copies) w.files.Put(kFolder + copy.name, copy.content, copy.date);
+    w.files.failures.Add("ContentDigest", vb::DeviceIOError(), -1, kFolder + "bsrv.6");
+    fakes::FakeListView list;
+    operations::LoadPreviousVersions(w.sys, list, kPersonalLive);
+    ASSERT_EQ(list.items.size(), std::size(copies));
+    for (size_t i = 0; i < list.items.size(); ++i) {
+        EXPECT_EQ(list.items[i].text, copies[i].name);
+        EXPECT_EQ(list.items[i].sub[5], copies[i].same) << copies[i].name;
+    }
 }
 
 TEST_F(PreviousVersionsTest, AReaderThatFailsAnyWayGivesCannotBeRead) {
@@ -168,6 +193,63 @@ TEST_F(PreviousVersionsTest, AnIndexThatCannotBeReadOrWrittenNeverStopsACommand)
               operations::Result::Ending::Done);
     EXPECT_EQ(g.w.files.Find(kFolder + "bsrv.1")->content, Roof(5));
     EXPECT_TRUE(g.w.files.wholes.empty());
+}
+
+// Find in All Copies lists the copies newest first, each with how it came
+// to be and its date: the live database first, then the backups by their
+// file dates and the numbered copies by when they were set aside (by their
+// file dates where the index does not know them), together.
+TEST_F(PreviousVersionsTest, CopiesNewestFirstWithHowEachCameToBe) {
+    w.files.Put(kPersonalLive, Roof(5), {2026, 3, 1, 9, 0, 0});
+    w.files.Put(PersonalBackup(1), Roof(1), {2026, 2, 10, 0, 0, 0});
+    w.files.Put(PersonalBackup(2), Roof(2), {2025, 12, 24, 0, 0, 0});
+    w.files.Put(kFolder + "bsrv.1", Roof(10), {2025, 1, 1, 0, 0, 0});
+    w.files.Put(kFolder + "bsrv.2", Roof(20), {2026, 1, 5, 8, 0, 0});
+    w.files.wholes[fakes::FakeFiles::KeyOf(kFolder + operations::kSetAsideIndexName)] =
+        operations::SetAsideIndexText({{1, 1771545600, static_cast<int64_t>(Roof(10).size()), {2025, 1, 1, 0, 0, 0}, "bsrv.1"}});
+    std::vector<std::string> listed;
+    for (const records::Place& place :
+         records::NewestFirst(w.sys, {{"bsrv.2", kFolder + "bsrv.2"}, {"Backup 2", PersonalBackup(2)},
+                                      {"bsrv.1", kFolder + "bsrv.1"}, {"(Current)", kPersonalLive},
+                                      {"Backup 1", PersonalBackup(1)}}))
+        listed.push_back(place.caption + "|" + place.how + "|" + place.when);
+    EXPECT_EQ(listed, (std::vector<std::string>{
+                          "(Current)|live database|2026-03-01 09:00:00",
+                          "bsrv.1|numbered copy, set aside|2026-02-20",
+                          "Backup 1|backup slot 1|2026-02-10",
+                          "bsrv.2|numbered copy (when it was set aside is not recorded: its file date)|2026-01-05 08:00:00",
+                          "Backup 2|backup slot 2|2025-12-24",
+                      }));
+}
+
+// ---- Put Back ----
+
+TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
+    w.files.Put(kPersonalLive, Roof(5));
+    w.files.Put(kFolder + "bsrv.1", Roof(10));
+    const auto before = Disk();
+    for (const int answer : {vbNo, vbNoAnswer}) {
+        w.msgbox.Answer(answer);
+        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
+    }
+    EXPECT_EQ(Disk(), before);
+    EXPECT_EQ(w.msgbox.shown[0].title, "Move to Trash");
+    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
+    EXPECT_EQ(w.msgbox.shown[0].prompt,
+              "Warning: You are about to move the previous version bsrv.1 to the Trash.  Do you want to continue?");
+
+    w.files.failures.Add("MoveToTrash", vb::PermissionDenied());
+    w.msgbox.Answer({vbYes, vbOK});
+    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
+    EXPECT_EQ(w.msgbox.shown.back().title, "Move to Trash Failed");
+    EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to move file to the Trash: Permission denied");
+    EXPECT_EQ(Disk(), before);
+
+    w.msgbox.Answer(vbYes);
+    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
+    EXPECT_EQ(w.files.trash, (std::vector<std::pair<std::string, std::string>>{{kFolder + "bsrv.1", Roof(10)}}));
+    EXPECT_EQ(w.files.Paths(), std::vector<std::string>{kPersonalLive});
+    EXPECT_EQ(w.msgbox.Unanswered(), 0u);
 }
 
 }  // namespace

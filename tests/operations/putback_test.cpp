@@ -1,26 +1,16 @@
-// Put Back and Move to Trash on the fakes: they change nothing without Yes
-// and lose nothing with it.
-#include <gtest/gtest.h>
+// Put Back on the fakes: it changes nothing without Yes, refuses a copy
+// that cannot be read, and loses nothing whatever the disk does.
+#include "previous_versions_fixture.h"
 
-#include "catalogue/catalogue.h"
-#include "operations/previous_versions.h"
-#include "operations/previous_versions_fixture.h"
-#include "operations/setaside_index.h"
-
-using namespace testing_versions;
-using fakes::db::Roof;
-using ports::vbCancel;
-using ports::vbNo;
-using ports::vbNoAnswer;
-using ports::vbOK;
-using ports::vbRetry;
-using ports::vbYes;
+using namespace previous_versions;
 
 namespace {
 
+struct PutBackTest : PreviousVersionsTest {};
+
 // A copy that cannot be read would make a damaged live database: Put Back
 // refuses it with the reason, and nothing moves.
-TEST_F(PreviousVersionsTest, PutBackRefusesACopyThatCannotBeRead) {
+TEST_F(PutBackTest, PutBackRefusesACopyThatCannotBeRead) {
     const struct {
         const char* name;
         std::string content;
@@ -50,7 +40,7 @@ TEST_F(PreviousVersionsTest, PutBackRefusesACopyThatCannotBeRead) {
     }
 }
 
-TEST_F(PreviousVersionsTest, PutBackWithoutYesChangesNothing) {
+TEST_F(PutBackTest, PutBackWithoutYesChangesNothing) {
     w.files.Put(kPersonalLive, Roof(5));
     w.files.Put(kFolder + "bsrv.1", Roof(10));
     const auto before = Disk();
@@ -69,7 +59,7 @@ TEST_F(PreviousVersionsTest, PutBackWithoutYesChangesNothing) {
     EXPECT_TRUE(lv.items.empty()) << "no rebuild";
 }
 
-TEST_F(PreviousVersionsTest, PutBackMakesTheCopyLiveKeepsItAndKeepsTheReplacedDataNext) {
+TEST_F(PutBackTest, PutBackMakesTheCopyLiveKeepsItAndKeepsTheReplacedDataNext) {
     w.files.Put(kPersonalLive, Roof(5));
     w.files.Put(kFolder + "bsrv.1", Roof(10));
     w.files.Put(kFolder + "bsrv.2", Roof(20));
@@ -102,7 +92,7 @@ TEST_F(PreviousVersionsTest, PutBackMakesTheCopyLiveKeepsItAndKeepsTheReplacedDa
 // The faults of Restore, on Put Back: whatever fails, the live database
 // holds the old data or the new, the new only with the old kept in a
 // numbered copy, and the message says what the folder holds.
-TEST_F(PreviousVersionsTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDiskShows) {
+TEST_F(PutBackTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDiskShows) {
     const struct {
         const char* name;
         bool hardLinks;
@@ -168,7 +158,7 @@ TEST_F(PreviousVersionsTest, PutBackFaultsLeaveTheLiveDataWholeAndSayWhatTheDisk
     }
 }
 
-TEST_F(PreviousVersionsTest, PutBackRetriedAfterTheApplicationLetGoCompletes) {
+TEST_F(PutBackTest, PutBackRetriedAfterTheApplicationLetGoCompletes) {
     w.files.Put(kPersonalLive, Roof(5));
     w.files.Find(kPersonalLive)->heldOpen = true;
     w.files.Put(kFolder + "bsrv.1", Roof(10));
@@ -181,7 +171,7 @@ TEST_F(PreviousVersionsTest, PutBackRetriedAfterTheApplicationLetGoCompletes) {
     EXPECT_EQ(Content(kFolder + "bsrv.2"), Roof(5));
 }
 
-TEST_F(PreviousVersionsTest, PutBackOfACopyThatIsGoneKeepsTheLiveDatabase) {
+TEST_F(PutBackTest, PutBackOfACopyThatIsGoneKeepsTheLiveDatabase) {
     w.files.Put(kPersonalLive, Roof(5));
     w.msgbox.Answer({vbYes, vbOK});
     EXPECT_FALSE(operations::PutBack(form, kPersonalLive, kFolder + "bsrv.1"));
@@ -191,33 +181,5 @@ TEST_F(PreviousVersionsTest, PutBackOfACopyThatIsGoneKeepsTheLiveDatabase) {
 }
 
 // ---- Move to Trash ----
-
-TEST_F(PreviousVersionsTest, MoveToTrashOnlyOnYesAndAFailureIsTold) {
-    w.files.Put(kPersonalLive, Roof(5));
-    w.files.Put(kFolder + "bsrv.1", Roof(10));
-    const auto before = Disk();
-    for (const int answer : {vbNo, vbNoAnswer}) {
-        w.msgbox.Answer(answer);
-        EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
-    }
-    EXPECT_EQ(Disk(), before);
-    EXPECT_EQ(w.msgbox.shown[0].title, "Move to Trash");
-    EXPECT_EQ(w.msgbox.shown[0].buttons, ports::vbYesNo);
-    EXPECT_EQ(w.msgbox.shown[0].prompt,
-              "Warning: You are about to move the previous version bsrv.1 to the Trash.  Do you want to continue?");
-
-    w.files.failures.Add("MoveToTrash", vb::PermissionDenied());
-    w.msgbox.Answer({vbYes, vbOK});
-    EXPECT_FALSE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
-    EXPECT_EQ(w.msgbox.shown.back().title, "Move to Trash Failed");
-    EXPECT_EQ(w.msgbox.shown.back().prompt, "Unable to move file to the Trash: Permission denied");
-    EXPECT_EQ(Disk(), before);
-
-    w.msgbox.Answer(vbYes);
-    EXPECT_TRUE(operations::MoveVersionToTrash(w.sys, kPersonalLive, kFolder + "bsrv.1"));
-    EXPECT_EQ(w.files.trash, (std::vector<std::pair<std::string, std::string>>{{kFolder + "bsrv.1", Roof(10)}}));
-    EXPECT_EQ(w.files.Paths(), std::vector<std::string>{kPersonalLive});
-    EXPECT_EQ(w.msgbox.Unanswered(), 0u);
-}
 
 }  // namespace

@@ -85,6 +85,24 @@ TEST_F(PosixFilesTest, FileDateTimeIsTheLocalModificationTime) {
     EXPECT_EQ(ErrorOf([&] { files.FileDateTime(At("missing.mdb")); }), vb::kFileNotFound);
 }
 
+// The digest tells files of the same content (of any size: this one
+// spans several reads) from others, and follows a file that changes.
+TEST_F(PosixFilesTest, ContentDigestTellsTheSameDataAndFollowsAChange) {
+    const std::string big(3 * 1024 * 1024 + 7, 'x');
+    WriteFile(At("bsrv.1"), big);
+    WriteFile(At("bsrv.2"), big);
+    WriteFile(At("bsrv.3"), big.substr(1) + "y");
+    const auto one = files.ContentDigest(At("bsrv.1"));
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->size(), 64u);  // SHA-256 in hex
+    EXPECT_EQ(files.ContentDigest(At("bsrv.2")), one);
+    EXPECT_NE(files.ContentDigest(At("bsrv.3")), one);
+    WriteFile(At("bsrv.2"), "changed");
+    EXPECT_EQ(files.ContentDigest(At("bsrv.2")),
+              std::optional<std::string>("d67e2e944994496c8d8ec76eed0cf9f09679448d584b532bebf941852a37f5ed"));
+    EXPECT_EQ(files.ContentDigest(At("missing")), std::nullopt);
+}
+
 TEST_F(PosixFilesTest, CopyKeepsModificationTimeAndReplacedPermissions) {
     WriteFile(At("source.mdb"), "new contents");
     WriteFile(At("dest.mdb"), "old");

@@ -18,6 +18,10 @@ struct FakeRecords {
     std::map<std::string, records::Table> tables;
     // A path's table fails (3343) once this many records have been given.
     std::map<std::string, size_t> failAfter;
+    // The count a path's table definition holds, where it differs from its records.
+    std::map<std::string, uint64_t> storedCount;
+    // Why a path that fails is damaged, as the reader would say.
+    std::map<std::string, std::string> failDetail;
     size_t batch = 50;
     // With holding set, each batch after the first waits for a release.
     bool holding = false;
@@ -47,7 +51,9 @@ struct FakeRecords {
                   const BatchSink& batch) {
             const auto table = data_.tables.find(path);
             if (table == data_.tables.end()) throw vb::Error(3024, "Could not find file '" + path + "'.");
-            layout({table->second.columns, table->second.primaryKey});
+            const auto stored = data_.storedCount.find(path);
+            layout({table->second.columns, table->second.primaryKey,
+                    stored != data_.storedCount.end() ? stored->second : table->second.records.size()});
             const auto fail = data_.failAfter.find(path);
             const records::Finder finder(text.value_or(""));
             std::vector<records::Record> pending;
@@ -59,8 +65,7 @@ struct FakeRecords {
                 return batch(pending);
             };
             for (const records::Record& record : table->second.records) {
-                if (fail != data_.failAfter.end() && given == fail->second)
-                    throw vb::Error(3343, "Unrecognized database format '" + path + "'.");
+                if (fail != data_.failAfter.end() && given == fail->second) Fail(path);
                 ++given;
                 if (!finder.InRecord(table->second.columns, record)) continue;
                 pending.push_back(record);
@@ -69,9 +74,13 @@ struct FakeRecords {
                     pending.clear();
                 }
             }
-            if (fail != data_.failAfter.end() && given == fail->second)
-                throw vb::Error(3343, "Unrecognized database format '" + path + "'.");
+            if (fail != data_.failAfter.end() && given == fail->second) Fail(path);
             if (!pending.empty()) hand();
+        }
+        [[noreturn]] void Fail(const std::string& path) {
+            vb::Error error(3343, "Unrecognized database format '" + path + "'.");
+            if (data_.failDetail.count(path)) error.WithDetail(data_.failDetail.at(path));
+            throw error;
         }
         FakeRecords& data_;
     };

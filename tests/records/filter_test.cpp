@@ -1,26 +1,33 @@
-// The filter, on tables built in memory.
+// The filter, on tables built in memory, and the store that holds the
+// window's records and finds in them.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "records/filter.h"
 #include "records/contact_columns.h"
+#include "records/filter.h"
+#include "records/store.h"
 
 namespace records {
 namespace {
 
 using records_testing::kContact;
 
+// Find, through the store that holds the window's records, finds what the
+// record-by-record rule finds: the store searches its text as it is.
 TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
     const std::vector<Record> rows = {
         {int64_t{1}, "Émile Zola", "ab", int64_t{5551234}},
         {int64_t{2}, "STRASSE", std::string("x\xff"), Null{}},
         {int64_t{3}, Null{}, "b", int64_t{1}},
         {int64_t{4}, "straße", "", int64_t{2}},
+        {int64_t{5}, "kılıç", "ſun", int64_t{3}},
+        // Past the sixteen bytes looked at together.
+        {int64_t{6}, "Grüße aus ZÜRICH und Köln", "notes that run past sixteen bytes: KILIÇ", int64_t{4}},
     };
-    TextIndex index;
-    for (const Record& row : rows) index.Add(kContact, row);
-    const std::vector<uint32_t> all{0, 1, 2, 3};
+    RecordStore store(kContact);
+    for (const Record& row : rows) store.Add(row);
+    const std::vector<uint32_t> all{0, 1, 2, 3, 4, 5};
     struct Case {
         const char* text;
         std::vector<uint32_t> expected;
@@ -29,15 +36,21 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         {"émile", {0}},       // folded outside ASCII
         {"ab", {0}},          // "b" of the next cell does not join "a"
         {"555", {}},          // numbers are not text columns
-        {"b", {0, 2}},
+        {"b", {0, 2, 5}},
         {"STRASSE", {1}},     // "ß" is not "SS"
         {"Straße", {3}},
+        {"il", {0, 4, 5}},    // "ı" folds to "I"
+        {"kılıç", {4, 5}},
+        {"zürich", {5}},
+        {"ße", {3, 5}},
+        {"Ö", {5}},
+        {"SUN", {4}},         // and "ſ" to "S"
         {"\xff", {1}},        // an invalid byte finds itself
         {"\xef\xbf\xbf", {}}, // and nothing else
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(index.Matching(c.text), c.expected) << c.text;
-        EXPECT_EQ(index.Matching(c.text, &all), c.expected) << c.text;
+        EXPECT_EQ(store.Matching(c.text), c.expected) << c.text;
+        EXPECT_EQ(store.Matching(c.text, &all), c.expected) << c.text;
         const Finder finder(c.text);
         std::vector<uint32_t> brute;
         for (uint32_t n = 0; n < rows.size(); ++n)
@@ -45,13 +58,13 @@ TEST(RecordFilter, FindsTextInTextColumnsAsNamesCompare) {
         EXPECT_EQ(brute, c.expected) << c.text;
     }
     const std::vector<uint32_t> some{2, 3};
-    EXPECT_EQ(index.Matching("b", &some), std::vector<uint32_t>{2});
+    EXPECT_EQ(store.Matching("b", &some), std::vector<uint32_t>{2});
 }
 
 TEST(RecordFilter, OnePassAgreesWithRecordByRecordOnManyRecords) {
     std::mt19937 random(7);
     const char letters[] = "aAbB\xc3\xa9\xc3\x89";  // a A b B é É
-    TextIndex index;
+    RecordStore store(kContact), more(kContact);
     std::vector<Record> rows;
     for (int n = 0; n < 2000; ++n) {
         Record row{int64_t{n}, std::string(), Null{}, int64_t{0}};
@@ -61,15 +74,46 @@ TEST(RecordFilter, OnePassAgreesWithRecordByRecordOnManyRecords) {
         }
         if (random() % 3 == 0) row[2] = std::string("b");
         rows.push_back(row);
-        index.Add(kContact, row);
+        (n < 1000 ? store : more).Add(row);  // in two parts, joined as the window joins its batches
     }
+    store.Append(std::move(more));
     for (const char* text : {"ab", "BA", "éa", "bé", "aaa", "b"}) {
         const Finder finder(text);
         std::vector<uint32_t> brute;
         for (uint32_t n = 0; n < rows.size(); ++n)
             if (finder.InRecord(kContact, rows[n])) brute.push_back(n);
-        EXPECT_EQ(index.Matching(text), brute) << text;
+        EXPECT_EQ(store.Matching(text), brute) << text;
+        // Within few records (searched one by one) and within many (one
+        // pass, then kept to those), the same as the rule finds there.
+        for (const uint32_t every : {7u, 2u}) {
+            std::vector<uint32_t> within, expected;
+            for (uint32_t n = 0; n < rows.size(); n += every) within.push_back(n);
+            std::copy_if(brute.begin(), brute.end(), std::back_inserter(expected),
+                         [&](uint32_t n) { return n % every == 0; });
+            EXPECT_EQ(store.Matching(text, &within), expected) << text << " within every " << every;
+        }
     }
+    EXPECT_EQ(store.Get(1500), rows[1500]);
+}
+
+// Each kind of cell comes back from the store as it went in.
+TEST(RecordStoreTest, KeepsEveryKindOfCell) {
+    const std::vector<Column> columns = {{"I", Kind::Integer}, {"T", Kind::Text},     {"D", Kind::Floating},
+                                         {"C", Kind::Currency}, {"Y", Kind::YesNo},   {"W", Kind::DateTime},
+                                         {"B", Kind::Bytes},    {"O", Kind::Other},   {"X", Kind::Text}};
+    const std::vector<Record> rows = {
+        {int64_t{INT64_MIN}, std::string("Zoë"), 0.1, Currency{-123456789}, YesNo{true},
+         vb::DateTime{2024, 2, 29, 23, 59, 58}, Bytes{std::string("\0\xff\x01", 3)}, std::string("{GUID}"),
+         std::string("bad \xff byte")},
+        {int64_t{0}, std::string(), -0.0, Currency{INT64_MAX}, YesNo{false}, vb::DateTime{-657, 1, 1, 0, 0, 0},
+         Bytes{}, Null{}, Null{}},
+        {Null{}, Null{}, Null{}, Null{}, YesNo{false}, Null{}, Null{}, Null{}, std::string(70000, 'n')},
+    };
+    RecordStore store(columns);
+    for (const Record& row : rows) store.Add(row);
+    ASSERT_EQ(store.Size(), rows.size());
+    for (size_t n = 0; n < rows.size(); ++n) EXPECT_EQ(store.Get(n), rows[n]) << n;
+    EXPECT_EQ(store.Matching("BAD"), std::vector<uint32_t>{0});  // a text held aside is still found
 }
 
 }  // namespace

@@ -54,12 +54,15 @@ TEST(RecordsText, TerminalColumnsAndCuts) {
         {"Cafe\u0301", 4, 3, "Ca\u2026"},
         {"ＡＢ", 4, 2, "\u2026"},
         {"ab\xff", 3, 3, "ab\xff"},
+        {"Cafe\u0301", 4, 4, "Cafe\u0301"},                // its mark takes no cell
+        {"e\u0301e\u0301e\u0301", 3, 2, "e\u0301\u2026"},  // a kept character keeps its mark
+        {"ab", 2, 0, "\u2026"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TerminalColumns(c.text), c.columns) << c.text;
         const std::string cut = CutToColumns(c.text, c.cutTo);
         EXPECT_EQ(cut, c.cut) << c.text;
-        EXPECT_LE(TerminalColumns(cut), c.cutTo) << c.text;
+        EXPECT_LE(TerminalColumns(cut), std::max<size_t>(c.cutTo, 1)) << c.text;
     }
 }
 

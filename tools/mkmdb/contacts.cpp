@@ -1,5 +1,6 @@
 #include "mkmdb/contacts.h"
 
+#include <cstdio>
 #include <string>
 
 namespace mkmdb {
@@ -87,6 +88,22 @@ Row Contact(int32_t id, bool changed) {
     return r;
 }
 
+std::string BigNotes(std::size_t bytes) {
+    std::string notes;
+    notes.reserve(bytes);
+    for (std::size_t n = 1;; ++n) {
+        char number[24];
+        std::snprintf(number, sizeof number, "%09zu", n);
+        const std::string line = std::string("Line ") + number + " of the long notes: Grüße, 中文, \uFEFF.\r\n";
+        if (notes.size() + line.size() > bytes) break;
+        notes += line;
+    }
+    notes.append(bytes - notes.size(), 'x');
+    return notes;
+}
+
+Bytes BigPhoto(int32_t id, std::size_t bytes) { return Photo(id, bytes); }
+
 Table ContactsTable(const ContactList& contacts) {
     Table t;
     t.name = "roof";
@@ -102,6 +119,10 @@ Table ContactsTable(const ContactList& contacts) {
     t.generate = [c = contacts](std::size_t i, Row& row) {
         const int32_t id = c.first + static_cast<int32_t>(i);
         row = Contact(id, c.changed.count(id) != 0);
+        if (i == 0 && c.bigValues != 0) {
+            row[18] = BigNotes(c.bigValues);
+            row[19] = BigPhoto(id, c.bigValues);
+        }
     };
     return t;
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <string>
 
 #include "mkmdb/mkmdb.h"
 
@@ -23,6 +24,7 @@ struct ContactList {
     std::size_t count = 0;         // rows, with the IDs first .. first + count - 1
     int32_t first = 1;
     std::set<int32_t> changed;     // IDs whose City, Phone, Notes and Modified differ
+    std::size_t bigValues = 0;     // when not 0, the first contact's Notes and Photo: BigNotes and BigPhoto of this size
 };
 
 // The columns, in table order: ID, FirstName, LastName, Company, Title,
@@ -33,5 +35,13 @@ Table ContactsTable(const ContactList& contacts);
 
 // The values of the contact with this ID, one per column of ContactsTable.
 Row Contact(int32_t id, bool changed);
+
+// A memo of exactly `bytes` bytes of UTF-8: numbered lines, so that any
+// stretch of a line or more is found only where it is, with characters of
+// two and three bytes (a U+FEFF among them), then 'x' up to the size.
+std::string BigNotes(std::size_t bytes);
+
+// An OLE Object of `bytes` bytes, every byte value among them.
+Bytes BigPhoto(int32_t id, std::size_t bytes);
 
 }  // namespace mkmdb

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mkmdb OUT.mdb [--roof N] [--contacts [--first ID] [--changed ID]...]\n"
+    "usage: mkmdb OUT.mdb [--roof N] [--contacts [--first ID] [--changed ID]... [--big-values BYTES]]\n"
     "             [--option12 TEXT | --option12-null | --no-option12] [--options-only]\n"
     "\n"
     "Writes a Jet 4 (.mdb) database at OUT.mdb, replacing any file there.\n"
@@ -28,6 +28,9 @@ constexpr const char* kUsage =
     "                    with the IDs ID .. ID+N-1 (--first, default 1); each contact\n"
     "                    depends only on its ID, and on --changed, which gives that\n"
     "                    contact other values (may be repeated).\n"
+    "  --big-values BYTES  with --contacts: the first contact's Notes (Memo) holds\n"
+    "                    BYTES bytes of UTF-8 text (numbered lines) and its Photo\n"
+    "                    (OLE Object) BYTES bytes.\n"
     "  --option12 TEXT   table 'stringoptions' (optionnumber Long, option Text) with\n"
     "                    options 1, 5, 12 and 20; option 12 holds TEXT verbatim.\n"
     "                    --option12=TEXT works too.\n"
@@ -118,6 +121,14 @@ int main(int argc, char** argv) {
             const int32_t id = number(argv[i - 1], argv[i]);
             if (a == "--first") shape.first = id;
             else shape.changed.insert(id);
+        } else if (a == "--big-values") {
+            if (++i >= argc) Fail("--big-values needs a size in bytes");
+            const std::string_view v = argv[i];
+            std::size_t n = 0;
+            const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (ec != std::errc() || p != v.data() + v.size() || v.empty() || n == 0)
+                Fail("--big-values: not a size in bytes: " + std::string(v));
+            shape.bigValues = n;
         } else if (a == "--option12") {
             if (++i >= argc) Fail("--option12 needs a text (use '' for an empty one)");
             set_mode(Option12::Text);
@@ -148,7 +159,8 @@ int main(int argc, char** argv) {
     if (options_only && mode == Option12::Absent) mode = Option12::Missing;
 
     std::vector<mkmdb::Table> tables;
-    if (!contacts && (shape.first != 1 || !shape.changed.empty())) Fail("--first and --changed need --contacts");
+    if (!contacts && (shape.first != 1 || !shape.changed.empty() || shape.bigValues != 0))
+        Fail("--first, --changed and --big-values need --contacts");
     if (contacts && options_only) Fail("--contacts and --options-only exclude each other");
     shape.count = roof.value_or(0);
     if (!options_only) tables.push_back(contacts ? mkmdb::ContactsTable(shape) : RoofTable(roof.value_or(0)));

@@ -1,8 +1,7 @@
 #include "jet/reader/long_values.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <set>
-#include <vector>
 
 #include "jet/reader/failure.h"
 
@@ -45,42 +44,67 @@ LvalRow FindRow(const RawFile& file, const MdbFormatConstants& fmt, uint32_t pgR
 
 }  // namespace
 
-std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, const unsigned char* page, int start,
-                          int size, size_t limit) {
+LongValue::LongValue(const RawFile& file, const MdbFormatConstants& fmt, const unsigned char* page, int start, int size)
+    : file_(file), fmt_(fmt) {
     if (size < MDB_MEMO_OVERHEAD) Damaged("long value shorter than its header");
     const unsigned char* head = page + start;
     const uint32_t word = Get32(head);
-    const size_t length = word & kLengthMask;
-    if (length > limit)
-        throw Failure{kSystemResourceExceeded, "System resource exceeded."};
-    std::string bytes;
+    length_ = word & kLengthMask;
     if ((word & (kInline | kSinglePage)) == (kInline | kSinglePage)) Damaged("long value of an unknown kind");
     if (word & kInline) {
-        if (length > static_cast<size_t>(size - MDB_MEMO_OVERHEAD)) Damaged("long value longer than its row");
-        bytes.assign(reinterpret_cast<const char*>(head + MDB_MEMO_OVERHEAD), length);
-        return bytes;
+        if (length_ > static_cast<size_t>(size - MDB_MEMO_OVERHEAD)) Damaged("long value longer than its row");
+        inline_ = head + MDB_MEMO_OVERHEAD;
+        return;
     }
-    const uint32_t first = Get32(head + 4);
-    if (word & kSinglePage) {
-        LvalRow r = FindRow(file, fmt, first);
-        if (r.length < length) Damaged(Where(first) + ": shorter than its value");
-        bytes.assign(reinterpret_cast<const char*>(r.page.data() + r.start), length);
-        return bytes;
+    at_ = Get32(head + 4);
+    chain_ = !(word & kSinglePage);
+}
+
+bool LongValue::Next(std::string_view& part) {
+    if (done_) return false;
+    if (inline_ || !chain_) {
+        done_ = true;
+        if (inline_) {
+            part = {reinterpret_cast<const char*>(inline_), length_};
+        } else {
+            LvalRow r = FindRow(file_, fmt_, at_);
+            if (r.length < length_) Damaged(Where(at_) + ": shorter than its value");
+            page_ = std::move(r.page);
+            part = {reinterpret_cast<const char*>(page_.data() + r.start), length_};
+        }
+        given_ = length_;
+        return true;
     }
     // A chain: each row holds the next row's address, then a part of the
     // value. A valid chain never comes back to a row it has been through.
-    bytes.reserve(length);
-    std::set<uint32_t> seen;
-    for (uint32_t at = first; bytes.size() < length;) {
-        if (at == 0) Damaged("long-value chain ends " + std::to_string(length - bytes.size()) + " bytes early");
-        if (!seen.insert(at).second) Damaged(Where(at) + ": the long-value chain comes back to it");
-        LvalRow r = FindRow(file, fmt, at);
-        if (r.length < 4) Damaged(Where(at) + ": too short for the next row's address");
-        const size_t part = std::min(r.length - 4, length - bytes.size());
-        bytes.append(reinterpret_cast<const char*>(r.page.data() + r.start + 4), part);
-        at = Get32(r.page.data() + r.start);
+    if (given_ >= length_) {
+        done_ = true;
+        return false;
     }
+    if (at_ == 0) Damaged("long-value chain ends " + std::to_string(length_ - given_) + " bytes early");
+    if (!seen_.insert(at_).second) Damaged(Where(at_) + ": the long-value chain comes back to it");
+    LvalRow r = FindRow(file_, fmt_, at_);
+    if (r.length < 4) Damaged(Where(at_) + ": too short for the next row's address");
+    const size_t n = std::min(r.length - 4, length_ - given_);
+    page_ = std::move(r.page);
+    part = {reinterpret_cast<const char*>(page_.data() + r.start + 4), n};
+    at_ = Get32(page_.data() + r.start);
+    given_ += n;
+    return true;
+}
+
+std::string LongValue::Rest() {
+    std::string bytes;
+    bytes.reserve(length_ - given_);
+    for (std::string_view part; Next(part);) bytes.append(part);
     return bytes;
+}
+
+std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, const unsigned char* page, int start,
+                          int size, size_t limit) {
+    LongValue value(file, fmt, page, start, size);
+    if (value.Length() > limit) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
+    return value.Rest();
 }
 
 namespace {
@@ -159,6 +183,67 @@ std::string JetText(MdbHandle* mdb, const char* bytes, size_t len) {
     if (got < 0 || static_cast<size_t>(got) > most) Damaged("text does not convert whole");
     text.resize(static_cast<size_t>(got));
     return text;
+}
+
+void JetTextParts::Add(std::string_view stored, bool last, std::string& out) {
+    if (IS_JET3(mdb_)) {  // one byte a character: any part converts by itself
+        out += JetText(mdb_, stored.data(), stored.size());
+        return;
+    }
+    // Jet 4: a value that begins FF FE is compressed (as libmdb decides for
+    // a value whole): a 00 byte switches between one byte a character (the
+    // high byte 00) and two, and an odd byte left at the end is dropped.
+    std::string first;
+    if (!begun_) {
+        first.assign(held_).append(stored);  // held_ keeps a first byte alone until its second comes
+        held_.clear();
+        if (first.size() < 2 && !last) {
+            held_ = std::move(first);
+            return;
+        }
+        begun_ = true;
+        compressed_ = first.size() >= 2 && static_cast<unsigned char>(first[0]) == 0xFF &&
+                      static_cast<unsigned char>(first[1]) == 0xFE;
+        stored = std::string_view(first).substr(compressed_ ? 2 : 0);
+    }
+    if (!compressed_) {
+        held_.append(stored);
+    } else {
+        for (const char c : stored) {
+            if (half_) {
+                held_.push_back(c);
+                half_ = false;
+            } else if (c == 0) {
+                packed_ = !packed_;
+            } else {
+                held_.push_back(c);
+                if (packed_) held_.push_back('\0');
+                else half_ = true;
+            }
+        }
+    }
+    size_t n = held_.size();
+    if (!last) {
+        n -= n % 2;
+    } else if (half_) {
+        held_.pop_back();
+        --n;
+    }
+    Convert(n, out);
+}
+
+void JetTextParts::Convert(size_t n, std::string& out) {
+    size_t from = 0;
+    // Jet 4 code units that begin FF FE would read as compressed text on
+    // their own: such a U+FEFF is written here, as the whole text has it.
+    if (!IS_JET3(mdb_))
+        while (n - from >= 2 && static_cast<unsigned char>(held_[from]) == 0xFF &&
+               static_cast<unsigned char>(held_[from + 1]) == 0xFE) {
+            out += "\xEF\xBB\xBF";
+            from += 2;
+        }
+    if (n > from) out += JetText(mdb_, held_.data() + from, n - from);
+    held_.erase(0, n);
 }
 
 }  // namespace jet::reader

@@ -19,10 +19,11 @@
 // Each request checks its file: header, system catalogue and its pages
 // (page_checks.h); then the table is read (tables.h) and its values turned
 // into the protocol's (values.h), memos whole from their long-value pages
-// (long_values.h). Whatever libmdb prints goes to a small in-memory file
-// (output.h); if it printed anything during a request, it met something it
-// did not understand, and the file counts as damaged. A damaged file is
-// answered with 3343 and the reason: the check that failed and its page.
+// (long_values.h), a long one in pieces. Whatever libmdb prints goes to a
+// small in-memory file (output.h); if it printed anything during a request,
+// it met something it did not understand, and the file counts as damaged.
+// A damaged file is answered with 3343 and the reason: the check that
+// failed and its page.
 //
 // This file is the request loop: limits, sandbox, one answer per request.
 #include <fcntl.h>
@@ -211,12 +212,12 @@ int main(int argc, char** argv) {
         else return 2;
     }
 
-    // A row's memo values, as stored, may take a sixteenth of the address
-    // space: read, converted (up to twice as long in UTF-8), then copied into
-    // the row's frame and the output buffer, they stay well within the cap
-    // beside what the reader itself takes (64 MiB: 4 MiB of memo per row,
-    // some sixty times what Access lets a user type into one). A longer
-    // value fails its query with 3035, System resource exceeded.
+    // What a row holds of its long values whole, as stored, may take a
+    // sixteenth of the address space (4 MiB under the window's 64 MiB cap);
+    // a value longer than a piece, or past that, is sent in pieces
+    // (values.h), so that the reader holds a batch and the piece in flight
+    // whatever one value's size. Only a value a WHERE compares is held
+    // whole, and one past this fails its query with 3035.
     const size_t valueBytes = static_cast<size_t>(memory / 16);
 
     // Every request builds and frees the same few hundred kilobytes (libmdb's

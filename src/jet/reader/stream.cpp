@@ -1,5 +1,7 @@
 #include "jet/reader/stream.h"
 
+#include <algorithm>
+
 #include "jet/reader/failure.h"
 #include "jet/reader/long_values.h"
 #include "jet/reader/values.h"
@@ -53,7 +55,12 @@ std::vector<uint32_t> PrimaryKey(MdbTableDef& table, Noise& noise) {
 
 TableStream::TableStream(const std::string& path, const std::string& table, const std::string& find, Output& out,
                          Noise& noise, size_t valueBytes)
-    : reader_(path, out, noise, valueBytes), out_(out), find_(find), findAll_(find.empty()), valueBytes_(valueBytes) {
+    : reader_(path, out, noise, valueBytes),
+      out_(out),
+      find_(find),
+      findChars_(vb::FoldCase(find).size()),
+      findAll_(find.empty()),
+      valueBytes_(valueBytes) {
     table_ = reader_.OpenTable(table);
     if (!mdb_read_columns(table_.get())) Damaged("columns unreadable");
     noise.Check();
@@ -69,6 +76,7 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
     }
     PutU32(head, static_cast<uint32_t>(key.size()));
     for (uint32_t k : key) PutU32(head, k);
+    PutU32(head, table_->num_rows);
     out_.Frame('H', head);
     fields_.resize(table_->num_cols);
     mdb_rewind_table(table_.get());
@@ -81,21 +89,27 @@ bool TableStream::Wanted(ValueSource& source) {
         const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
         if (!isText_[colnum] || fields_[f].is_null) continue;
         const MdbColumn& col = *Column(*table_, colnum);
+        // A value that does not lie within its page, or a memo too short
+        // for its header, goes to Convert, which says the file is damaged.
+        const bool within = fields_[f].start >= 0 && fields_[f].siz >= 0 &&
+                            fields_[f].start + fields_[f].siz <= mdb->fmt->pg_size &&
+                            (col.col_type == MDB_TEXT || fields_[f].siz >= MDB_MEMO_OVERHEAD);
+        std::string stored;
+        if (within && col.col_type == MDB_MEMO) {
+            LongValue value(source.file, *mdb->fmt, mdb->pg_buf, fields_[f].start, fields_[f].siz);
+            if (value.Length() > kPieceBytes || value.Length() > source.budget) {
+                if (FoundInParts(value)) return true;
+                continue;
+            }
+            stored = value.Rest();
+            source.budget -= stored.size();
+        } else if (within) {
+            stored.assign(reinterpret_cast<const char*>(mdb->pg_buf + fields_[f].start), static_cast<size_t>(fields_[f].siz));
+        }
         // Jet 4 keeps text as UTF-16 code units, which are searched as they
         // are; compressed text (it begins FF FE), Jet 3's code pages and text
         // with surrogates are converted first.
-        // A value that does not lie within its page, or a memo too short
-        // for its header, goes to Convert, which says the file is damaged.
-        if (!IS_JET3(mdb) && fields_[f].start >= 0 && fields_[f].siz >= 0 &&
-            fields_[f].start + fields_[f].siz <= mdb->fmt->pg_size &&
-            (col.col_type == MDB_TEXT || fields_[f].siz >= MDB_MEMO_OVERHEAD)) {
-            std::string stored;
-            if (col.col_type == MDB_TEXT) {
-                stored.assign(reinterpret_cast<const char*>(mdb->pg_buf + fields_[f].start), static_cast<size_t>(fields_[f].siz));
-            } else {
-                stored = ReadLongValue(source.file, *mdb->fmt, mdb->pg_buf, fields_[f].start, fields_[f].siz, source.budget);
-                source.budget -= stored.size();
-            }
+        if (within && !IS_JET3(mdb)) {
             const bool compressed = stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
                                     static_cast<unsigned char>(stored[1]) == 0xFE;
             if (!compressed) {
@@ -105,8 +119,44 @@ bool TableStream::Wanted(ValueSource& source) {
                 }
             }
         }
-        const Value v = Convert(source, col, fields_[f]);
+        const Value v = within ? Value{Kind::Text, 0, 0, JetText(mdb, stored.data(), stored.size()), {}}
+                               : Convert(source, col, fields_[f]);
         if (v.kind == Kind::Text && find_.In(v.text)) return true;
+    }
+    return false;
+}
+
+bool TableStream::FoundInParts(LongValue& value) {
+    // Each piece of text is searched with the end of the text before it, as
+    // many characters as the text to find has less one, so that a match
+    // across two pieces is found too; the value is read no further than
+    // its first match.
+    // Every kProgressBytes read say so, as the pieces of a value sent do,
+    // so that the window gives the request its time afresh.
+    JetTextParts convert(reader_.Handle());
+    std::string stored, text;
+    uint32_t read = 0;
+    bool more = true;
+    while (more) {
+        std::string_view part;
+        more = value.Next(part);
+        stored.append(part);
+        if (more && stored.size() < kPieceBytes) continue;
+        read += static_cast<uint32_t>(stored.size());
+        if (read >= kProgressBytes) {
+            std::string progress;
+            PutU32(progress, read);
+            out_.Frame('P', progress);
+            out_.Flush();
+            read = 0;
+        }
+        convert.Add(stored, !more, text);
+        stored.clear();
+        if (find_.In(text)) return true;
+        size_t keep = text.size();
+        for (size_t chars = 0; keep > 0 && chars + 1 < findChars_;)
+            if ((static_cast<unsigned char>(text[--keep]) & 0xC0) != 0x80) ++chars;
+        text.erase(0, keep);
     }
     return false;
 }
@@ -117,6 +167,9 @@ void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
     uint32_t sent = 0, examined = 0;
     uint64_t size = 0;
     std::string row;
+    // What a row holds whole stays well within its frame's room (UTF-8 may
+    // take three bytes for one stored); a longer value goes in pieces.
+    const size_t budget = std::min<size_t>(valueBytes_, rowBytes / 4);
     // A search that matches little still ends its batch after so many rows,
     // so that each batch's limits bound the work of a batch, not of the table.
     while (sent < rows && size < bytes && examined < kMostExamined) {
@@ -125,16 +178,18 @@ void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
             ended_ = true;
             break;
         }
+        ValueSource source{reader_.Handle(), reader_.File(), budget, true};
         try {
             reader_.CrackRow(table, fields_);
-            ValueSource source{reader_.Handle(), reader_.File(), valueBytes_, true};
             if (!Wanted(source)) continue;
             // A matching row is read again whole: its memos' share of the
             // budget starts afresh.
-            source.budget = valueBytes_;
+            source.budget = budget;
+            source.pieces = &out_;
             for (Value& v : values) v = Value{};
             for (unsigned f = 0; f < table.num_cols; ++f) {
                 const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
+                source.slot = colnum;
                 values[colnum] = Convert(source, *Column(table, colnum), fields_[f]);
             }
         } catch (Failure& f) {
@@ -147,7 +202,7 @@ void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
         for (const Value& v : values) PutValue(row, v);
         if (row.size() > rowBytes) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
         out_.Frame('R', row);
-        size += row.size();
+        size += row.size() + source.piecesSent;
         ++sent;
     }
     reader_.NoiseOf().Check();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "vb/casefold.h"
+#include "jet/reader/long_values.h"
 #include "jet/reader/tables.h"
 #include "jet/reader/values.h"
 
@@ -29,13 +30,15 @@ public:
 
     // Sends the next batch: at most `rows` rows, ending after the row that
     // takes it past `bytes` or after 20,000 rows looked at, then 'B', or 'Z' after the table's last row
-    // (then the stream has ended). A row of more than `rowBytes` fails with
-    // 3035; a damaged row with 3343, naming the row and its page.
+    // (then the stream has ended). A long value that would take a row's
+    // frame past `rowBytes` goes before it in pieces, which count towards
+    // `bytes`; a damaged row fails with 3343, naming the row and its page.
     void Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes);
     bool Ended() const { return ended_; }
 
 private:
     bool Wanted(ValueSource& source);
+    bool FoundInParts(LongValue& value);
 
     Reader reader_;
     Output& out_;
@@ -43,6 +46,7 @@ private:
     std::vector<MdbField> fields_;
     std::vector<bool> isText_;  // by column number: Text or Memo
     vb::TextFinder find_;
+    size_t findChars_;  // characters of the text to find
     bool findAll_;
     size_t valueBytes_;
     bool ended_ = false;

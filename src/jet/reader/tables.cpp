@@ -102,6 +102,8 @@ void Reader::Run(const jet::Query& q) {
                 if (fields[f].colnum == whereCol) whereField = &fields[f];
             ValueSource source{mdb_.get(), file_, valueBytes_};
             if (whereCol >= 0) {
+                // The value compared is held whole: one longer than the
+                // budget is 3035 here.
                 if (!whereField) Damaged("row lacks a column");
                 Value v = Convert(source, *Column(*table, static_cast<unsigned>(whereCol)), *whereField);
                 if (!Matches(v, q.where->value)) continue;
@@ -110,8 +112,11 @@ void Reader::Run(const jet::Query& q) {
                 ++counted;
                 continue;
             }
+            source.budget = valueBytes_;
+            source.pieces = &out_;
             for (unsigned f = 0; f < table->num_cols; ++f) {
                 unsigned colnum = static_cast<unsigned>(fields[f].colnum);
+                source.slot = colnum;
                 if (wanted[colnum]) values[colnum] = Convert(source, *Column(*table, colnum), fields[f]);
             }
         } catch (Failure& f) {

@@ -30,8 +30,9 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableDefDeleter>;
 class Reader {
 public:
     // Opens and checks the file at `path` and its catalogue; Damaged when it
-    // is no Jet file libmdb can be trusted with. A row's memo values may
-    // take up to `valueBytes` as stored.
+    // is no Jet file libmdb can be trusted with. A row holds up to
+    // `valueBytes` of its long values whole, as stored; longer ones go in
+    // pieces (values.h).
     Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
 
     // Answers `q`: column names, rows, then the end frame.

@@ -25,6 +25,51 @@ double SingleAsDouble(float f) {
     return d;
 }
 
+// Sends the long value `value` in 'V' frames of about kPieceBytes each
+// (text converted as it goes), so that the reader holds a piece of it at a
+// time, never the whole.
+Value SendInPieces(ValueSource& source, LongValue& value, bool text) {
+    JetTextParts convert(source.mdb);
+    std::string stored, piece;
+    uint64_t total = 0;
+    bool more = true;
+    while (more) {
+        std::string_view part;
+        more = value.Next(part);
+        stored.append(part);
+        if (more && stored.size() < kPieceBytes) continue;
+        piece.clear();
+        PutU32(piece, source.slot);
+        if (text) convert.Add(stored, !more, piece);
+        else piece += stored;
+        stored.clear();
+        if (piece.size() > 4) source.pieces->Frame('V', piece);
+        total += piece.size() - 4;
+    }
+    source.piecesSent += total;
+    Value v;
+    v.kind = text ? Kind::Text : Kind::Bytes;
+    v.pieces = true;
+    v.slot = source.slot;
+    v.i = static_cast<int64_t>(total);
+    return v;
+}
+
+// A Memo (as text) or OLE Object (as bytes): whole when it fits the row's
+// budget, else in pieces where the source takes them, else 3035.
+Value LongColumn(ValueSource& source, const unsigned char* page, int start, int size, bool text) {
+    LongValue value(source.file, *source.mdb->fmt, page, start, size);
+    if (source.pieces && (value.Length() > kPieceBytes || value.Length() > source.budget))
+        return SendInPieces(source, value, text);
+    if (value.Length() > source.budget) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
+    std::string bytes = value.Rest();
+    source.budget -= bytes.size();
+    Value v;
+    v.kind = text ? Kind::Text : Kind::Bytes;
+    v.text = text ? JetText(source.mdb, bytes.data(), bytes.size()) : std::move(bytes);
+    return v;
+}
+
 }  // namespace
 
 std::string GuidText(const unsigned char* b) {
@@ -116,14 +161,10 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
         v.kind = Kind::Text;
         v.text = JetText(mdb, reinterpret_cast<const char*>(buf + start), static_cast<size_t>(size));
         break;
-    case MDB_MEMO: {
+    case MDB_MEMO:
         need(MDB_MEMO_OVERHEAD);
-        std::string bytes = ReadLongValue(source.file, *mdb->fmt, buf, start, size, source.budget);
-        source.budget -= bytes.size();
-        v.kind = Kind::Text;
-        v.text = JetText(mdb, bytes.data(), bytes.size());
+        v = LongColumn(source, buf, start, size, true);
         break;
-    }
     case MDB_REPID: {
         need(16);
         v.kind = Kind::Text;
@@ -134,9 +175,7 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
         // Stored as a memo is; a query leaves it Null.
         if (!source.exact) break;
         need(MDB_MEMO_OVERHEAD);
-        v.text = ReadLongValue(source.file, *mdb->fmt, buf, start, size, source.budget);
-        source.budget -= v.text.size();
-        v.kind = Kind::Bytes;
+        v = LongColumn(source, buf, start, size, false);
         break;
     }
     default:  // complex columns are not read: Null
@@ -146,6 +185,12 @@ Value Convert(ValueSource& source, const MdbColumn& col, const MdbField& field) 
 }
 
 void PutValue(std::string& out, const Value& v) {
+    if (v.pieces) {
+        out.push_back(static_cast<char>(v.kind == Kind::Text ? Kind::TextPieces : Kind::BytesPieces));
+        PutU32(out, v.slot);
+        PutU64(out, static_cast<uint64_t>(v.i));
+        return;
+    }
     out.push_back(static_cast<char>(v.kind));
     switch (v.kind) {
     case Kind::Null: break;
@@ -158,6 +203,8 @@ void PutValue(std::string& out, const Value& v) {
     case Kind::Date:
         for (int x : v.date) PutU32(out, static_cast<uint32_t>(x));
         break;
+    case Kind::TextPieces:
+    case Kind::BytesPieces: break;  // never a Value's own kind
     }
 }
 

@@ -1,0 +1,74 @@
+// Records kept compactly, for the window that holds a million of them: the
+// text of every Text column in one arena, each cell ended by a byte UTF-8
+// never holds, each record's text together; every other cell packed in a
+// second arena (a tag byte and as few bytes as its value needs). A record
+// is decoded when it is asked for (to show, copy, export or compare it).
+//
+// Find searches the text arena as it is, without a folded copy beside it:
+// the first character of the folded text to find is looked for in each of
+// the forms that fold to it (both cases of a letter; "ı" for "I" too), and
+// each place found is checked character by character, folded as FoldCase
+// folds (vb/casefold.h), so that it finds exactly what records::Finder
+// finds (filter.h), cells never run into each other.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/record.h"
+
+namespace records {
+
+class RecordStore final : public RecordsView {
+public:
+    RecordStore() = default;
+    explicit RecordStore(std::vector<Column> columns, std::vector<std::string> primaryKey = {},
+                         std::optional<uint64_t> storedCount = {})
+        : columns_(std::move(columns)), primaryKey_(std::move(primaryKey)), storedCount_(storedCount) {}
+
+    const std::vector<Column>& Columns() const override { return columns_; }
+    const std::vector<std::string>& PrimaryKey() const override { return primaryKey_; }
+    std::optional<uint64_t> StoredCount() const override { return storedCount_; }
+    size_t Count() const override { return Size(); }
+    Record At(size_t n) const override { return Get(n); }
+
+    size_t Size() const { return cells_.starts.size(); }
+    void Add(const Record& record);
+    // The records of `more` (of the same columns) after these, copied into
+    // this store's blocks so that many small batches leave no half-empty ones.
+    void Append(const RecordStore& more);
+    Record Get(size_t n) const;
+    // The bytes the records take.
+    size_t MemoryBytes() const;
+
+    // The numbers of the records a Text column of which holds `text`
+    // without regard to case, ascending; with `within`, only among those.
+    std::vector<uint32_t> Matching(std::string_view text, const std::vector<uint32_t>* within = nullptr) const;
+
+private:
+    // An arena in blocks, so that growing it never copies what it holds;
+    // one record's bytes never straddle two blocks.
+    struct Arena {
+        std::vector<std::string> blocks;
+        std::vector<uint64_t> starts;  // each record's block << 32 | offset
+        void Begin(size_t bytes);      // a record of about this many bytes begins
+        std::string& Last() { return blocks.back(); }
+        std::string_view Of(size_t n) const;  // record n's bytes
+        void Append(const Arena& more);
+        size_t Bytes() const;
+    };
+    class Search;
+
+    std::vector<Column> columns_;
+    std::vector<std::string> primaryKey_;
+    std::optional<uint64_t> storedCount_;
+    Arena cells_, text_;
+    // Records whose text a Text column holds outside the text arena (it
+    // holds the byte that ends a cell there): checked one by one.
+    std::vector<uint32_t> aside_;
+};
+
+}  // namespace records

@@ -1,8 +1,7 @@
 #include "cli/console.h"
 
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -422,8 +421,7 @@ int StatusOf(const operations::Result& result) {
     switch (result.ending) {
         case Ending::Done: return app::kDone;
         case Ending::InUse: return app::kInUse;
-        case Ending::Declined:
-        case Ending::Failed: return app::kFailed;
+        case Ending::Declined: case Ending::Failed: return app::kFailed;
     }
     return app::kFailed;
 }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/catalogue.h"
+#include "records/json.h"
 #include "records/render.h"
 
 namespace cli {
@@ -56,37 +57,6 @@ std::string TableText(const std::vector<Listed>& rows, bool versions) {
     return text;
 }
 
-bool IsUtf8(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // The length of the sequence c starts, and the least value it may
-        // stand for (a longer form than needed is not UTF-8).
-        size_t length;
-        char32_t value, least;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, value = c & 0x1F, least = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, value = c & 0x0F, least = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, value = c & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
 
 std::string JsonText(const std::vector<Listed>& rows) {
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
@@ -100,7 +70,7 @@ std::string JsonText(const std::vector<Listed>& rows) {
         object["file"] = row.file;
         // Bytes that are not UTF-8 show as U+FFFD in file; the exact bytes,
         // for a script to open the file by, are in file_base64.
-        if (!IsUtf8(row.file)) object["file_base64"] = records::Base64(row.file);
+        if (!records::IsUtf8(row.file)) object["file_base64"] = records::Base64(row.file);
         if (row.number) object["number"] = *row.number;
         if (row.number || row.version) object["kind"] = row.version ? "version" : "numbered";
         if (row.version) object["version"] = *row.version;

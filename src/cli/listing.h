@@ -56,7 +56,4 @@ std::string TableText(const std::vector<Listed>& rows, bool versions);
 // JSON whatever the bytes of the texts: what is not UTF-8 is U+FFFD.
 std::string JsonText(const std::vector<Listed>& rows);
 
-// Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsUtf8(const std::string& text);
-
 }  // namespace cli

@@ -21,39 +21,11 @@ nlohmann::ordered_json CellJson(const Cell& cell) {
 
 namespace {
 
-bool ValidUtf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t length;
-        char32_t value, least;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, value = c & 0x1F, least = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, value = c & 0x0F, least = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, value = c & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
 
 // A JSON string as nlohmann writes it: quotes, backslashes and control
 // characters escaped, everything else as it is.
 void AppendString(std::string& out, std::string_view text) {
-    if (!ValidUtf8(text)) {
+    if (!IsUtf8(text)) {
         out += nlohmann::ordered_json(std::string(text)).dump(-1, ' ', false,
                                                              nlohmann::ordered_json::error_handler_t::replace);
         return;
@@ -112,6 +84,37 @@ nlohmann::ordered_json RecordJson(const std::vector<Column>& columns, const Reco
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (size_t i = 0; i < columns.size(); ++i) object[columns[i].name] = i < record.size() ? CellJson(record[i]) : nullptr;
     return object;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        size_t length;
+        char32_t value, least;
+        // The length of the sequence c starts, and the least value it may
+        // stand for (a longer form than needed is not UTF-8).
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            length = 2, value = c & 0x1F, least = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, value = c & 0x0F, least = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, value = c & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            value = (value << 6) | (next & 0x3F);
+        }
+        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
 }
 
 }  // namespace records

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <vector>
 
 #include "records/record.h"
@@ -18,5 +19,8 @@ nlohmann::ordered_json RecordJson(const std::vector<Column>& columns, const Reco
 // Appends the same object as RecordJson's dump(-1) with what is not UTF-8
 // replaced, written straight out: what prints a million records writes it.
 void AppendRecordJson(std::string& out, const std::vector<Column>& columns, const Record& record);
+
+// Whether text is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view text);
 
 }  // namespace records

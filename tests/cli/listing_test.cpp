@@ -12,6 +12,7 @@
 #include <QJsonObject>
 
 #include "cli/listing.h"
+#include "records/json.h"
 #include "records/render.h"
 
 namespace {
@@ -39,9 +40,9 @@ TEST(Json, BytesThatAreNotUtf8StillGiveValidJsonAndTheExactPath) {
 
 TEST(Json, OnlyWellFormedUtf8IsUtf8) {
     for (const char* good : {"", "plain", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "\xef\xbf\xbd"})
-        EXPECT_TRUE(cli::IsUtf8(good)) << good;
+        EXPECT_TRUE(records::IsUtf8(good)) << good;
     for (const char* bad : {"\xe9", "\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
-        EXPECT_FALSE(cli::IsUtf8(bad)) << bad;
+        EXPECT_FALSE(records::IsUtf8(bad)) << bad;
     EXPECT_EQ(records::Base64("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw==");
     EXPECT_EQ(records::Base64("any carnal pleasu"), "YW55IGNhcm5hbCBwbGVhc3U=");
 }

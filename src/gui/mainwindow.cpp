@@ -321,13 +321,24 @@ void MainWindow::OpenRecords(const records::Place& place, const QString& edition
         return records::NewestFirst(sys, records::PlacesOf(sys, rows, edition));
     };
     context.hostPath = toHost_;
+    if (!storeFolder_.empty() && !live.empty()) {
+        context.store = std::make_shared<app::RebuiltVersions>(storeFolder_);
+        context.storeEdition = edition.toStdString();
+        context.livePath = live;
+    }
     // Restore of a backup and Put Back of a numbered copy, as the window
     // runs them (their warnings first), from the copy's Records dialog.
     context.replaceLive = [this, edition, live](const records::Place& copy, QWidget* over) {
         const QString caption = QString::fromStdString(copy.caption);
-        if (records::OriginOf(copy) == records::Origin::Numbered) {
+        const bool version = copy.caption.rfind('@', 0) == 0;
+        if (version || records::OriginOf(copy) == records::Origin::Numbered) {
             if (live.empty()) return;
-            RunInWindow([&] { operations::PutBack(form_, live, copy.path); },
+            // A version rebuilt, named as the procedures name a copy: its
+            // folder, then the name ("bsrv@12") after a backslash.
+            std::string path = copy.path;
+            if (const size_t slash = path.rfind('/'); version && slash != std::string::npos)
+                path = path.substr(0, slash) + "\\" + path.substr(slash + 1);
+            RunInWindow([&] { operations::PutBack(form_, live, path); },
                         tr("Putting back %1 (%2)…").arg(caption, edition), over);
         } else {
             RunInWindow(

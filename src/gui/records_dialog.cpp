@@ -132,7 +132,9 @@ RecordsDialog::RecordsDialog(RecordsContext context, records::Place place, const
     // step from where Find in All Copies brought the user.
     const records::Origin origin = records::OriginOf(place_);
     if (context_.replaceLive && origin != records::Origin::Live) {
-        replace_ = new QPushButton(origin == records::Origin::Backup ? tr("&Restore…") : tr("Put &Back…"), this);
+        // A version of the history store ("@12") is put back as a numbered copy is.
+        const bool backup = origin == records::Origin::Backup && place_.caption.rfind('@', 0) != 0;
+        replace_ = new QPushButton(backup ? tr("&Restore…") : tr("Put &Back…"), this);
         connect(replace_, &QPushButton::clicked, this, [this] { context_.replaceLive(place_, this); });
     }
     const std::pair<QPushButton*, const char*> buttons[] = {{compare_, "cmdCompare"}, {export_, "cmdExport"},

@@ -31,6 +31,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@
 #include "gui/records_model.h"
 #include "records/places.h"
 #include "records/source.h"
+#include "app/history_versions.h"
 
 class QLabel;
 class QLineEdit;
@@ -63,6 +65,11 @@ struct RecordsContext {
     // Asks whether to export the records read of a copy that could not be
     // read to its end (the text says so); true only for Yes.
     std::function<bool(QWidget* parent, const QString& text)> confirmPartial;
+    // The history store's versions of the live database (livePath), of the
+    // edition as the catalogue labels it; unset, Find in All Copies searches
+    // no version.
+    std::shared_ptr<app::RebuiltVersions> store;
+    std::string storeEdition, livePath;
 };
 
 class RecordsDialog : public QDialog {

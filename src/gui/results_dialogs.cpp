@@ -16,7 +16,12 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <QDateTime>
+#include <QLocale>
+
+#include "catalogue/paths.h"
 #include "records/render.h"
+#include "records/timeline.h"
 #include "vb/error.h"
 
 namespace gui {
@@ -227,9 +232,26 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
     const std::vector<records::Place> places = context.places ? context.places() : std::vector<records::Place>{};
     // Enter or a double click on a row: Show Records of that copy, with the
     // same Find text applied.
+    // A version's row opens the last version holding the record, rebuilt.
     connect(list_, &QTableWidget::activated, this, [this, context, places, text, edition](const QModelIndex& index) {
-        if (index.row() < 0 || static_cast<size_t>(index.row()) >= places.size()) return;
-        auto* shown = new RecordsDialog(context, places[static_cast<size_t>(index.row())], edition, std::string(), this);
+        if (index.row() < 0) return;
+        const size_t row = static_cast<size_t>(index.row());
+        records::Place place;
+        if (row < places.size()) {
+            place = places[row];
+        } else if (row - places.size() < versionRows_.size() && context.store) {
+            const std::string which = "@" + std::to_string(versionRows_[row - places.size()]);
+            std::string why;
+            const auto rebuilt = context.store->Rebuild({context.storeEdition, context.livePath}, which, why);
+            if (!rebuilt) {
+                status_->setText(tr("%1 cannot be opened: %2").arg(QString::fromStdString(which), Harmless(why, 300)));
+                return;
+            }
+            place = {which, rebuilt->path, "kept automatically"};
+        } else {
+            return;
+        }
+        auto* shown = new RecordsDialog(context, place, edition, std::string(), this);
         shown->setAttribute(Qt::WA_DeleteOnClose);
         shown->FindField().setText(QString::fromStdString(text));
         shown->show();
@@ -242,20 +264,27 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
     std::vector<QString> files;
     for (const records::Place& place : places)
         files.push_back(QString::fromStdString(context.hostPath ? context.hostPath(place.path) : place.path));
-    searching_.Start([this, sources = context.sources, places, files, text](Background& job) {
+    searching_.Start([this, context, places, files, text](Background& job) {
+        const records::SourceFactory& sources = context.sources;
         std::unique_ptr<records::Source> source;
         int holding = 0, partly = 0;
+        std::optional<records::Table> live;  // the live database's matches, for the versions' timeline
         for (size_t i = 0; i < places.size() && !job.Stopped(); ++i) {
             QString found, why;
             size_t count = 0;
+            const bool isLive = places[i].caption == catalogue::kCurrentCaption;
+            records::Table table;
             try {
                 if (!source) source = sources();
-                source->Find(places[i].path, text, [](records::Source::Layout) {},
+                source->Find(places[i].path, text,
+                             [&](records::Source::Layout layout) { table.columns = std::move(layout.columns); },
                              [&](std::vector<records::Record>& batch) {
                                  count += batch.size();
+                                 if (isLive) std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
                                  return !job.Stopped();
                              });
                 found = QString::number(count);
+                if (isLive) live = std::move(table);
             } catch (const vb::Error& error) {
                 // The part read before the damage is searched all the same.
                 found = count > 0 ? tr("%1 (partly read)").arg(count) : tr("cannot be read");
@@ -277,8 +306,10 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
                 if (row == 0) list_->setCurrentCell(0, 0);
             });
         }
-        job.Post([this, holding, partly, searched = places.size()] {
+        const QString versions = context.store && !job.Stopped() ? SearchVersions(job, context, text, live) : QString();
+        job.Post([this, holding, partly, searched = places.size(), versions] {
             QString status = tr("%1 of %2 databases hold matching records.").arg(holding).arg(searched);
+            if (!versions.isEmpty()) status += QLatin1Char(' ') + versions;
             if (partly > 0)
                 status += QLatin1Char(' ') + (partly == 1 ? tr("1 could not be read whole: only what was read before "
                                                                 "the damage was searched.")
@@ -292,5 +323,74 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
 }
 
 FindAllDialog::~FindAllDialog() { searching_.Stop(); }
+
+// On the job's thread: every version of the store searched, each rebuilt as
+// its turn comes and removed once read; then a row for each record found,
+// once, with the first and last version holding it and whether the live
+// database does. Returns what the status says of the versions.
+QString FindAllDialog::SearchVersions(Background& job, const RecordsContext& context, const std::string& text,
+                                      const std::optional<records::Table>& live) {
+    const history::DatabaseRef database{context.storeEdition, context.livePath};
+    std::string why;
+    const std::vector<history::Version> versions = context.store->List(database, why);
+    if (!why.empty()) return tr("The history store cannot be read: %1").arg(Harmless(why, 300));
+    if (versions.empty()) return {};
+    std::map<int64_t, int64_t> taken;  // of each version, its time
+    for (const history::Version& v : versions) taken[v.number] = v.taken;
+    records::Timeline timeline;
+    std::unique_ptr<records::Source> source;
+    int unread = 0;
+    for (const history::Version& v : versions) {
+        if (job.Stopped()) return {};
+        const auto rebuilt = context.store->Rebuild(database, "@" + std::to_string(v.number), why);
+        records::Table table;
+        if (rebuilt) {
+            try {
+                if (!source) source = context.sources();
+                source->Find(
+                    rebuilt->path, text, [&](records::Source::Layout layout) { table.columns = std::move(layout.columns); },
+                    [&](std::vector<records::Record>& batch) {
+                        std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
+                        return !job.Stopped();
+                    });
+            } catch (const vb::Error&) {
+                ++unread;  // the matches read before the damage still count
+                source.reset();
+            }
+            context.store->Release(rebuilt->path);
+        } else {
+            ++unread;
+        }
+        timeline.Add(v.number, table);
+    }
+    timeline.Live(live ? &*live : nullptr);
+    const std::vector<records::TimelineEntry> entries = timeline.Entries();
+    const QLocale locale;
+    for (const records::TimelineEntry& e : entries) {
+        const QString span = e.first == e.last ? tr("in @%1").arg(e.first) : tr("in @%1 to @%2").arg(e.first).arg(e.last);
+        const QString held = !e.inLive ? tr("the current database could not be searched")
+                             : *e.inLive ? tr("also in the current database")
+                                         : tr("not in the current database");
+        QStringList values;
+        for (const records::Cell& cell : e.record)
+            if (const std::string value = records::DisplayText(cell); !value.empty()) values << Harmless(value, 40);
+        const QString when = locale.toString(QDateTime::fromSecsSinceEpoch(taken[e.last]), QLocale::ShortFormat);
+        job.Post([this, number = e.last, span, held, when, values = values.join(QStringLiteral(", "))] {
+            const int row = list_->rowCount();
+            list_->insertRow(row);
+            versionRows_.push_back(number);
+            list_->setItem(row, 0, new QTableWidgetItem(QStringLiteral("@%1").arg(number)));
+            list_->setItem(row, 1, new QTableWidgetItem(tr("kept automatically")));
+            list_->setItem(row, 2, new QTableWidgetItem(when));
+            list_->setItem(row, 3, new QTableWidgetItem(tr("%1, %2").arg(span, held)));
+            list_->setItem(row, 4, new QTableWidgetItem(values));
+            if (row == 0) list_->setCurrentCell(0, 0);
+        });
+    }
+    QString status = tr("%n version(s) of the history store searched: ", nullptr, int(versions.size())) +
+                     tr("%n record(s) found in them.", nullptr, int(entries.size()));
+    if (unread > 0) status += QLatin1Char(' ') + tr("%n could not be read.", nullptr, unread);
+    return status;
+}
 
 }  // namespace gui

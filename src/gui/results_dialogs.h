@@ -17,12 +17,18 @@
 //                     "cannot be read", file), filled off the window's
 //                     thread as each database is searched; Enter or a
 //                     double click opens Show Records of that copy with the
-//                     same Find text.
+//                     same Find text. With the history store, each record
+//                     found in its versions follows, once: the last version
+//                     holding it ("@7"), when that was kept, "in @3 to @7,
+//                     not in the current database" and the record's values;
+//                     Enter opens that version, rebuilt, where Put Back… is.
 #pragma once
 
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "gui/background.h"
@@ -95,8 +101,12 @@ signals:
     void opened(QDialog* records);
 
 private:
+    QString SearchVersions(Background& job, const RecordsContext& context, const std::string& text,
+                           const std::optional<records::Table>& live);
+
     QLabel* status_;
     QTableWidget* list_;
+    std::vector<int64_t> versionRows_;  // the version each row after the databases' opens
     Background searching_{this};
 };
 

@@ -11,9 +11,11 @@ namespace {
 
 // What was written to stdout must have reached it: a full disk or a closed
 // pipe (with SIGPIPE ignored) is told in one line and fails the run, as
-// coreutils' close_stdout does. Data a command replaced stays replaced:
-// those commands write nothing to stdout.
-int Closed(int status) {
+// coreutils' close_stdout does. Data a command replaced stays replaced, and
+// such a command that was done stays done (status 0): it wrote nothing to
+// stdout, so a failing close (EIO on a network file system) lost nothing,
+// and a script that saw 1 would run the command again.
+int Closed(int status, bool replacedData) {
     bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
     // A stdout closed before the program started is no failure while
     // nothing was written to it.
@@ -21,7 +23,7 @@ int Closed(int status) {
     if (std::fclose(stdout) != 0 && errno != EBADF) failed = true;
     if (failed) {
         std::fprintf(stderr, "%s: write error\n", kProgramName);
-        return kFailed;
+        return replacedData && status == kDone ? kDone : kFailed;
     }
     return status;
 }
@@ -49,7 +51,8 @@ int Answered(const Invocation& line, const RunCommand& runCommand) {
 std::optional<int> Answer(const std::vector<std::string>& arguments, const RunCommand& runCommand) {
     const Invocation line = ParseArguments(arguments);
     if (line.action == Invocation::Action::Window) return std::nullopt;
-    return Closed(Answered(line, runCommand));
+    const int status = Answered(line, runCommand);
+    return Closed(status, line.action == Invocation::Action::Command && line.command.row->Replaces());
 }
 
 }  // namespace app

@@ -39,8 +39,10 @@ protected:
         int status;
         QString out, err;
     };
-    // Starts the program in ann's home, without waiting for it.
-    void Begin(QProcess& program, const QStringList& arguments, const QString& output = {}) {
+    // Starts the program in ann's home, without waiting for it (through
+    // another program, such as strace, given with its arguments).
+    void Begin(QProcess& program, const QStringList& arguments, const QString& output = {},
+               const QStringList& through = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WINEPREFIX", "XDG_DATA_HOME",
                                  "XDG_CONFIG_HOME"})
@@ -50,7 +52,8 @@ protected:
         program.setProcessEnvironment(environment);
         program.setStandardInputFile(QProcess::nullDevice());
         if (!output.isEmpty()) program.setStandardOutputFile(output);
-        program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+        if (through.isEmpty()) program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+        else program.start(through.first(), through.mid(1) + QStringList{QStringLiteral(ROLVANE_PROGRAM_PATH)} + arguments);
     }
     static Run Ended(QProcess& program) {
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
@@ -312,6 +315,22 @@ TEST_F(Command, AWriteErrorOnStdoutIsToldAndFails) {
         for (const QString& told : run.err.split('\n', Qt::SkipEmptyParts))
             EXPECT_TRUE(told.startsWith("restore-rolvane-data: ")) << told.toStdString();
     }
+}
+
+// A Restore that was done stays done when closing stdout then fails (EIO, as
+// on a network file system; strace injects it): the data was replaced, so
+// the status is 0, and the failure is still told.
+TEST_F(Command, AFailedCloseAfterADoneRestoreKeepsItDone) {
+    if (QProcess::execute("strace", {"-o", "/dev/null", "true"}) != 0) GTEST_SKIP() << "strace cannot trace here";
+    const QString out = QString::fromStdString(home.Home() + "/out");
+    QProcess program;
+    Begin(program, {"--restore", "personal", "2", "--yes"}, out,
+          {"strace", "-f", "-o", "/dev/null", "-e", "trace=close", "-e", "inject=close:error=EIO", "-P", out});
+    const Run run = Ended(program);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("File was Restored")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith("restore-rolvane-data: write error\n")) << run.err.toStdString();
+    EXPECT_EQ(Bytes(live), Bytes(backup));
 }
 
 }  // namespace

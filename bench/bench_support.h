@@ -1,5 +1,6 @@
-// Small helpers shared by the benchmarks: a median wall-clock time and
-// running a command with its output thrown away.
+// Small helpers shared by the benchmarks: wall-clock times, a process's
+// memory, a Wine home to run in, and running a command with its output
+// thrown away.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +33,32 @@ inline double MedianMs(int runs, const std::function<void()>& f) {
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
+}
+
+// Milliseconds since from.
+inline double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
+
+// A field of a process's /proc status in kB (VmHWM: peak resident; VmPeak: peak address space).
+inline long StatusKb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// A Wine prefix in home with ann's Personal data and backup folders, drive
+// C: linked as Wine links it; returns drive_c.
+inline std::filesystem::path MakeWineHome(const std::filesystem::path& home) {
+    namespace fs = std::filesystem;
+    const fs::path c = home / ".wine/drive_c";
+    fs::create_directories(home / ".wine/dosdevices");
+    fs::create_directories(c / "users/ann/Documents/Varnock Rolvane/Data");
+    fs::create_directories(c / "users/ann/AppData/Roaming/Varnock Rolvane/Backups");
+    fs::create_directory_symlink("../drive_c", home / ".wine/dosdevices/c:");
+    std::ofstream(home / ".wine/system.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
+    std::ofstream(home / ".wine/user.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
+    return c;
 }
 
 inline double Median(std::vector<double> values) {

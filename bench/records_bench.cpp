@@ -29,20 +29,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using bench::Clock;
+using bench::Ms;
 
-double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // A Wine prefix holding the Personal edition: the live database and five backups.
 std::vector<std::string> MakeHome(const fs::path& home, size_t rows) {
-    const fs::path c = home / ".wine/drive_c";
-    fs::create_directories(home / ".wine/dosdevices");
-    fs::create_directories(c / "users/ann/Documents/Varnock Rolvane/Data");
-    fs::create_directories(c / "users/ann/AppData/Roaming/Varnock Rolvane/Backups");
-    fs::create_directory_symlink("../drive_c", home / ".wine/dosdevices/c:");
-    std::ofstream(home / ".wine/system.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
-    std::ofstream(home / ".wine/user.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
+    const fs::path c = bench::MakeWineHome(home);
     std::vector<std::string> files{(c / "users/ann/Documents/Varnock Rolvane/Data/bsrv.mdb").string()};
     for (int slot = 1; slot <= 5; ++slot)
         files.push_back((c / ("users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup" + std::to_string(slot) + ".rv")).string());

@@ -23,18 +23,11 @@
 namespace {
 
 using bench::Clock;
+using bench::Ms;
+using bench::StatusKb;
 using bench::MedianMs;
 
-double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
 
-// A field of the reader's /proc status in kB (VmHWM: peak resident; VmPeak: peak address space).
-long StatusKb(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-    return -1;
-}
 
 int Shell(const std::string& command) { return bench::RunQuiet({"/bin/sh", "-c", command}); }
 

@@ -33,8 +33,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using bench::Clock;
+using bench::Ms;
 
-double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
 
 // This process's resident memory now and at its peak, in MB.
 double StatusMb(const char* field) {
@@ -110,13 +110,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const size_t kRows = argc > 1 ? std::stoul(argv[1]) : 1000000;
     const fs::path home = fs::temp_directory_path() / ("rolvane-window-bench-" + std::to_string(getpid()));
-    const fs::path c = home / ".wine/drive_c";
-    fs::create_directories(home / ".wine/dosdevices");
-    fs::create_directories(c / "users/ann/Documents/Varnock Rolvane/Data");
-    fs::create_directories(c / "users/ann/AppData/Roaming/Varnock Rolvane/Backups");
-    fs::create_directory_symlink("../drive_c", home / ".wine/dosdevices/c:");
-    std::ofstream(home / ".wine/system.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
-    std::ofstream(home / ".wine/user.reg") << "WINE REGISTRY Version 2\n\n#arch=win64\n";
+    const fs::path c = bench::MakeWineHome(home);
     const std::string live = (c / "users/ann/Documents/Varnock Rolvane/Data/bsrv.mdb").string();
     const std::string backup = (c / "users/ann/AppData/Roaming/Varnock Rolvane/Backups/Backup2.rv").string();
     mkmdb::ContactList big, small;

@@ -75,7 +75,7 @@ bool SetAside::CopyOver(const std::string& Source) {
 void SetAside::Undo() {
     if (!numbered_ || replaced_) return;
     ports::Files& files = sys_.files;
-    if (numbered_->how != Kept::Moved) {
+    if (numbered_->how != HowSetAside::Moved) {
         // The live database never left its place. Its second name or copy
         // stays if it cannot be removed: one more name or copy of the live
         // data harms nothing.
@@ -112,7 +112,7 @@ void SetAside::Undo() {
 }
 
 std::optional<std::string> SetAside::KeptIn() const {
-    if (!numbered_ || numbered_->how != Kept::Moved || replaced_) return std::nullopt;
+    if (!numbered_ || numbered_->how != HowSetAside::Moved || replaced_) return std::nullopt;
     try {
         if (InPlace() || sys_.files.Dir(numbered_->path).empty()) return std::nullopt;
     } catch (const vb::Error&) {

@@ -137,8 +137,8 @@ common::Flow Replacing::CheckSource(const std::string& Source, int Line) {
     case ports::Verdict::Good: return common::Flow::Next();
     case ports::Verdict::Warnings: {
         const size_t n = checked.Count(ports::Severity::Warning);
-        checked_ = "  The check of " + sys_.paths.Present(Source) + " found " + std::to_string(n) + (n == 1 ? " warning" : " warnings") +
-                   ", which Jet tolerates.";
+        checked_ = "  The check of " + sys_.paths.Present(Source) + " found " + std::to_string(n) +
+                   (n == 1 ? " warning" : " warnings") + ", which Jet tolerates.";
         return common::Flow::Next();
     }
     case ports::Verdict::Damaged: break;
@@ -146,8 +146,8 @@ common::Flow Replacing::CheckSource(const std::string& Source, int Line) {
     // Told under the application's title (an empty title), apart from the
     // command's own failures: the command never began.
     const std::string shown = sys_.paths.Present(Source);
-    Refuse(vb::UnrecognizedFormat(shown), Line, DamagedSourcePrompt(lead_, shown, *checked.First(ports::Severity::Damaged)),
-           "");
+    Refuse(vb::UnrecognizedFormat(shown), Line,
+           DamagedSourcePrompt(lead_, shown, *checked.First(ports::Severity::Damaged)), "");
     return common::Flow::Leave();
 }
 
@@ -251,7 +251,8 @@ void Replacing::Failed(const vb::Error& error, int line, bool tell) {
     result_.keptIn = live_.KeptIn();
     if (!tell && back) return;
     std::string prompt = lead_ + error.Description();
-    if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + sys_.paths.Present(*result_.keptIn) + ".";
+    if (result_.keptIn)
+        prompt += "\r\n\r\nThe data that was in use before is kept in " + sys_.paths.Present(*result_.keptIn) + ".";
     else if (back && error.Kind() == vb::ErrorKind::CannotTell) prompt += ".\r\n\r\nNothing was changed.";
     Say(prompt, title_);
 }

@@ -150,7 +150,7 @@ void RecordStore::Add(const Record& record) {
                     PutRaw(cells, part);
             }
         } else if (const auto* t = std::get_if<std::string>(&cell)) {
-            PutText(i, n, *t, cells, text);
+            PutText(i, n, *t, cells, text, /*shared=*/false);
         } else if (const auto* bytes = std::get_if<Bytes>(&cell)) {
             cells += static_cast<char>(kBytes);
             PutVarint(cells, bytes->data.size());
@@ -161,12 +161,13 @@ void RecordStore::Add(const Record& record) {
     }
 }
 
-void RecordStore::PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text) {
+void RecordStore::PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text,
+                          bool shared) {
     // Text of a Text column is kept once in the column's dictionary where
     // the column repeats its texts, else in the text arena, where Find
     // looks; one that holds the byte ending a cell there stays here.
     if (columns_[column].kind == Kind::Text && t.find(kEnd) == std::string_view::npos) {
-        if (dictionaries_[column].Put(n, t)) {
+        if (shared && dictionaries_[column].Put(n, t)) {
             cells += static_cast<char>(kEntryText);
         } else {
             cells += static_cast<char>(kText);
@@ -198,10 +199,10 @@ void RecordStore::Append(const RecordStore& more) {
             const auto tag = static_cast<Tag>(from[at++]);
             if (tag == kText) {
                 const size_t end = fromText.find(kEnd, textAt);
-                PutText(i, n, fromText.substr(textAt, end - textAt), cells, text);
+                PutText(i, n, fromText.substr(textAt, end - textAt), cells, text, true);
                 textAt = end + 1;
             } else if (tag == kEntryText) {
-                PutText(i, n, *more.dictionaries_[i].Of(m), cells, text);
+                PutText(i, n, *more.dictionaries_[i].Of(m), cells, text, true);
             } else {
                 SkipValue(from, at, tag);
                 cells.append(from.substr(start, at - start));

@@ -40,10 +40,12 @@ public:
     Record At(size_t n) const override { return Get(n); }
 
     size_t Size() const { return cells_.starts.size(); }
+    // The record after these, its texts as they are: a batch being read
+    // takes its records this way, off the window's thread.
     void Add(const Record& record);
     // The records of `more` (of the same columns) after these, copied into
     // this store's blocks so that many small batches leave no half-empty
-    // ones, their texts into this store's dictionaries.
+    // ones; the texts its columns repeat go into its dictionaries.
     void Append(const RecordStore& more);
     Record Get(size_t n) const;
     // The bytes the records take.
@@ -66,8 +68,9 @@ private:
         size_t Bytes() const;
     };
     // Cell `column` of record n, a text: its tag to `cells`, the text to
-    // the column's dictionary, to `text` (the text arena) or after the tag.
-    void PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text);
+    // the column's dictionary (when `shared`), to `text` (the text arena)
+    // or after the tag.
+    void PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text, bool shared);
 
     std::vector<Column> columns_;
     std::vector<std::string> primaryKey_;

@@ -267,7 +267,15 @@ Record RecordStore::Get(size_t n) const {
 
 std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::vector<uint32_t>* within) const {
     std::vector<uint32_t> found;
-    const TextSearch search(text);
+    // How often each pair of bytes comes in the text, from its first quarter
+    // MB, for the search to look for its rarest characters.
+    std::vector<uint32_t> pairs(1 << 16, 0);
+    if (!text_.blocks.empty()) {
+        const std::string_view sample = std::string_view(text_.blocks.front()).substr(0, 1 << 18);
+        for (size_t k = 0; k + 1 < sample.size(); ++k)
+            ++pairs[static_cast<unsigned char>(sample[k]) << 8 | static_cast<unsigned char>(sample[k + 1])];
+    }
+    const TextSearch search(text, pairs.data());
     const auto aside = [&](uint32_t n) {
         return std::binary_search(aside_.begin(), aside_.end(), n) && Finder(text).InRecord(columns_, Get(n));
     };

@@ -53,17 +53,47 @@ void AddByte(std::string& set, char byte) {
 
 }  // namespace
 
-TextSearch::TextSearch(std::string_view text) : folded_(vb::FoldCase(text)) {
+TextSearch::TextSearch(std::string_view text, const uint32_t* pairCounts) : folded_(vb::FoldCase(text)) {
     if (folded_.empty()) return;
-    bool oneByteForm = false;
-    for (const std::string& form : FormsOf(folded_[0])) {
-        AddByte(first_, form[0]);
-        if (form.size() > 1) AddByte(second_, form[1]);
-        else oneByteForm = true;
+    std::vector<std::vector<std::string>> forms;
+    for (const char32_t c : folded_) forms.push_back(FormsOf(c));
+    // The bytes an anchor at character i may begin with, and those after.
+    const auto anchor = [&](size_t i, std::string& first, std::string& second) {
+        bool oneByteForm = false;
+        for (const std::string& form : forms[i]) {
+            AddByte(first, form[0]);
+            if (form.size() > 1) AddByte(second, form[1]);
+            else oneByteForm = true;
+        }
+        if (oneByteForm && i + 1 == forms.size()) second.clear();  // any byte may follow
+        else if (oneByteForm)
+            for (const std::string& form : forms[i + 1]) AddByte(second, form[0]);
+    };
+    anchor(0, first_, second_);
+    if (!pairCounts) return;
+    // How often the sample holds a byte of `first` followed by one of `second`.
+    const auto cost = [&](const std::string& first, const std::string& second) {
+        size_t sum = 0;
+        for (const char a : first)
+            for (size_t b = 0; b < 256; ++b)
+                if (second.empty() || second.find(static_cast<char>(b)) != std::string::npos)
+                    sum += pairCounts[static_cast<unsigned char>(a) << 8 | b];
+        return sum;
+    };
+    size_t least = cost(first_, second_);
+    for (size_t i = 1; i + 1 < forms.size(); ++i) {
+        // The characters before the anchor each take one byte in every form.
+        if (std::any_of(forms[i - 1].begin(), forms[i - 1].end(), [](const std::string& f) { return f.size() != 1; }))
+            break;
+        std::string first, second;
+        anchor(i, first, second);
+        if (const size_t c = cost(first, second); c < least) {
+            least = c;
+            first_ = std::move(first);
+            second_ = std::move(second);
+            offset_ = i;
+        }
     }
-    if (oneByteForm && folded_.size() == 1) second_.clear();  // any byte may follow
-    else if (oneByteForm)
-        for (const std::string& form : FormsOf(folded_[1])) AddByte(second_, form[0]);
 }
 
 bool TextSearch::Fits(std::string_view text, size_t at) const {
@@ -116,8 +146,8 @@ bool TextSearch::At(std::string_view text, size_t at) const {
 }
 
 size_t TextSearch::Find(std::string_view text, size_t from) const {
-    for (size_t at = from; (at = Candidate(text, at)) != std::string_view::npos; ++at)
-        if (At(text, at)) return at;
+    for (size_t at = from + offset_; (at = Candidate(text, at)) != std::string_view::npos; ++at)
+        if (At(text, at - offset_)) return at - offset_;
     return std::string_view::npos;
 }
 

@@ -14,9 +14,10 @@ namespace {
 constexpr size_t kBlock = 4 << 20;
 constexpr char kEnd = kCellEnd;  // ends a cell in the text arena
 
-// kText: in the text arena; kEntryText: the column's dictionary entry.
+// kText: in the text arena; kEntryText: the column's dictionary entry;
+// kLongText: the number of a long text (long_texts.h).
 enum Tag : uint8_t {
-    kNull, kInteger, kDouble, kCurrency, kYes, kNo, kDate, kWideDate, kText, kInlineText, kBytes, kEntryText,
+    kNull, kInteger, kDouble, kCurrency, kYes, kNo, kDate, kWideDate, kText, kInlineText, kBytes, kEntryText, kLongText,
 };
 
 void PutVarint(std::string& out, uint64_t v) {
@@ -66,7 +67,8 @@ bool PackDate(const vb::DateTime& d, uint64_t& packed) {
 void SkipValue(std::string_view cells, size_t& at, Tag tag) {
     switch (tag) {
     case kInteger:
-    case kCurrency: GetVarint(cells, at); break;
+    case kCurrency:
+    case kLongText: GetVarint(cells, at); break;
     case kDouble: at += sizeof(double); break;
     case kDate: at += 5; break;
     case kWideDate: at += 6 * sizeof(int); break;
@@ -167,7 +169,10 @@ void RecordStore::PutText(size_t column, uint32_t n, std::string_view t, std::st
     // the column repeats its texts, else in the text arena, where Find
     // looks; one that holds the byte ending a cell there stays here.
     if (columns_[column].kind == Kind::Text && t.find(kEnd) == std::string_view::npos) {
-        if (shared && dictionaries_[column].Put(n, t)) {
+        if (t.size() > LongTexts::kLong) {
+            cells += static_cast<char>(kLongText);
+            PutVarint(cells, long_.Put(n, t));
+        } else if (shared && dictionaries_[column].Put(n, t)) {
             cells += static_cast<char>(kEntryText);
         } else {
             cells += static_cast<char>(kText);
@@ -203,6 +208,9 @@ void RecordStore::Append(const RecordStore& more) {
                 textAt = end + 1;
             } else if (tag == kEntryText) {
                 PutText(i, n, *more.dictionaries_[i].Of(m), cells, text, true);
+            } else if (tag == kLongText) {
+                cells += static_cast<char>(kLongText);
+                PutVarint(cells, long_.Take(more.long_, static_cast<uint32_t>(GetVarint(from, at)), n));
             } else {
                 SkipValue(from, at, tag);
                 cells.append(from.substr(start, at - start));
@@ -244,6 +252,7 @@ Record RecordStore::Get(size_t n) const {
             break;
         }
         case kEntryText: record.emplace_back(*dictionaries_[i].Of(n)); break;
+        case kLongText: record.emplace_back(long_.Text(static_cast<uint32_t>(GetVarint(cells, at)))); break;
         case kText: {
             const size_t end = text.find(kEnd, textAt);
             record.emplace_back(std::string(text.substr(textAt, end - textAt)));
@@ -300,7 +309,8 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
         };
         for (uint32_t n : *within) {
             if (n >= Size()) break;
-            if (search.Empty() || byEntry(n) || search.Find(text_.Of(n)) != std::string_view::npos || aside(n))
+            if (search.Empty() || byEntry(n) || search.Find(text_.Of(n)) != std::string_view::npos ||
+                long_.Holds(search, n) || aside(n))
                 found.push_back(n);
         }
         return found;
@@ -329,6 +339,11 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
             at = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
         }
     }
+    if (const std::vector<uint32_t> inLong = long_.Matching(search); !inLong.empty()) {
+        std::vector<uint32_t> both;
+        std::set_union(found.begin(), found.end(), inLong.begin(), inLong.end(), std::back_inserter(both));
+        found = std::move(both);
+    }
     if (!holding.empty()) {
         std::vector<uint8_t> marks(Size(), 0);
         for (uint32_t k : found) marks[k] = 1;
@@ -346,6 +361,7 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
 size_t RecordStore::MemoryBytes() const {
     size_t bytes = cells_.Bytes() + text_.Bytes() + aside_.capacity() * sizeof(uint32_t);
     for (const TextDictionary& dictionary : dictionaries_) bytes += dictionary.Bytes();
+    bytes += long_.Bytes();
     return bytes;
 }
 

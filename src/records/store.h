@@ -1,13 +1,15 @@
 // Records kept compactly, for the window that holds a million of them: the
 // texts a Text column repeats once each, in the column's dictionary
-// (text_dictionary.h); its other texts in one arena, each cell ended by a
-// byte UTF-8 never holds, each record's text together; every other cell
+// (text_dictionary.h); long ones compressed (long_texts.h); its other
+// texts in one arena, each cell ended by a byte UTF-8 never holds, each
+// record's text together; every other cell
 // packed in a second arena (a tag byte and as few bytes as its value
 // needs). A record is decoded when it is asked for (to show, copy, export
 // or compare it).
 //
 // Find searches the text arena as it is, without a folded copy beside it
-// (text_search.h), and each dictionary's entries once, so that it finds
+// (text_search.h), each dictionary's entries once, and the long texts that
+// may hold what it looks for, so that it finds
 // exactly what records::Finder finds (filter.h); cells never run into each
 // other.
 #pragma once
@@ -18,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "records/long_texts.h"
 #include "records/record.h"
 #include "records/text_dictionary.h"
 
@@ -76,6 +79,7 @@ private:
     std::vector<std::string> primaryKey_;
     std::optional<uint64_t> storedCount_;
     std::vector<TextDictionary> dictionaries_;  // by column; used for Text columns
+    LongTexts long_;
     Arena cells_, text_;
     // Records whose text a Text column holds outside the text arena (it
     // holds the byte that ends a cell there): checked one by one.

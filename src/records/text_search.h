@@ -29,6 +29,8 @@ public:
     // first characters.
     explicit TextSearch(std::string_view text, const uint32_t* pairCounts = nullptr);
     bool Empty() const { return folded_.empty(); }
+    // The text looked for, folded, one character each.
+    const std::u32string& Folded() const { return folded_; }
 
     // The first place at or after `from` where the text begins; npos: none.
     size_t Find(std::string_view text, size_t from = 0) const;

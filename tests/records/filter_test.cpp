@@ -116,8 +116,9 @@ TEST(RecordStoreTest, KeepsEveryKindOfCell) {
     EXPECT_EQ(store.Matching("BAD"), std::vector<uint32_t>{0});  // a text held aside is still found
 }
 
-// A column that repeats its texts keeps each once, and one that does not
-// soon stops keeping them; either way each record comes back as it went in,
+// A column that repeats its texts keeps each once, one that does not soon
+// stops keeping them, and long texts are kept packed; each record comes
+// back as it went in,
 // and Find finds what the record-by-record rule finds: in one store, and
 // across the batches the window joins, before and after a column stops.
 TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
@@ -129,7 +130,7 @@ TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
                    Null{}};
         if (n % 5 == 0) row[1] = Null{};
         if (n == 7777) row[1] = std::string("Zürÿ");                 // held aside
-        if (n % 1000 == 999) row[2] = std::string(5000, 'q') + "tail";  // too long to be looked up
+        if (n % 1000 == 999) row[2] = std::string(5000, 'q') + "Tail kılıç " + std::to_string(n);  // kept packed
         rows.push_back(row);
         whole.Add(row);
         batch.Add(row);
@@ -142,7 +143,7 @@ TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
         ASSERT_EQ(store->Size(), rows.size());
         for (size_t n = 0; n < rows.size(); n += 7) ASSERT_EQ(store->Get(n), rows[n]) << n;
         EXPECT_EQ(store->Get(7777), rows[7777]);
-        for (const char* text : {"zür", "RICH", "mail1", "99@", "qtail", "BENHAVN", "ı", "ZÜR\xff", "nowhere"}) {
+        for (const char* text : {"zür", "RICH", "mail1", "99@", "qtail", "KILIÇ 9", "Q", "ı", "BENHAVN", "ZÜR\xff", "nowhere"}) {
             const Finder finder(text);
             std::vector<uint32_t> brute;
             for (uint32_t n = 0; n < rows.size(); ++n)

@@ -3,6 +3,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "records/text_search.h"
 #include "vb/casefold.h"
@@ -74,18 +75,43 @@ bool LongTexts::MayHold(const Kept& kept, const std::u32string& folded) const {
     return true;
 }
 
+// Unpacked piece by piece, and searched as each comes, so that a text found
+// near the start of a long one costs only its first pieces. A place is
+// taken once the text after it is long enough to hold any match from it
+// (four bytes a character, and the bytes read to decode one past it).
 bool LongTexts::Holds(const Kept& kept, const TextSearch& search, std::string& unpacked) const {
     if (!MayHold(kept, search.Folded())) return false;
-    unpacked = Text(static_cast<uint32_t>(&kept - kept_.data()));
-    return search.Find(unpacked) != std::string_view::npos;
+    if (kept.raw) return search.Find(kept.packed) != std::string_view::npos;
+    constexpr size_t kPiece = 8192;
+    const size_t keep = search.Folded().size() * 4 + 4;
+    const std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
+    ZSTD_inBuffer in{kept.packed.data(), kept.packed.size(), 0};
+    unpacked.clear();
+    for (size_t from = 0;;) {
+        const size_t had = unpacked.size();
+        unpacked.resize(had + kPiece);
+        ZSTD_outBuffer out{unpacked.data() + had, kPiece, 0};
+        const size_t left = ZSTD_decompressStream(context.get(), &out, &in);
+        unpacked.resize(had + out.pos);
+        if (ZSTD_isError(left) || (out.pos == 0 && left != 0 && in.pos == in.size)) return false;
+        const bool end = left == 0;
+        const size_t limit = end ? unpacked.size() : (unpacked.size() > keep ? unpacked.size() - keep : 0);
+        if (limit > from) {
+            if (const size_t at = search.Find(unpacked, from); at != std::string_view::npos && at < limit) return true;
+            from = limit;
+        }
+        if (end) return false;
+    }
 }
 
-std::vector<uint32_t> LongTexts::Matching(const TextSearch& search) const {
-    std::vector<uint32_t> found;
+std::vector<uint32_t> LongTexts::Matching(const TextSearch& search, const std::vector<uint32_t>& found) const {
+    std::vector<uint32_t> more;
     std::string unpacked;
     for (const Kept& kept : kept_)
-        if ((found.empty() || found.back() != kept.record) && Holds(kept, search, unpacked)) found.push_back(kept.record);
-    return found;
+        if ((more.empty() || more.back() != kept.record) &&
+            !std::binary_search(found.begin(), found.end(), kept.record) && Holds(kept, search, unpacked))
+            more.push_back(kept.record);
+    return more;
 }
 
 bool LongTexts::Holds(const TextSearch& search, uint32_t record) const {

@@ -29,8 +29,8 @@ public:
     std::string Text(uint32_t k) const;
 
     // The records, ascending and each once, one of whose texts here holds
-    // what `search` looks for.
-    std::vector<uint32_t> Matching(const TextSearch& search) const;
+    // what `search` looks for, but for those `found` (ascending) holds.
+    std::vector<uint32_t> Matching(const TextSearch& search, const std::vector<uint32_t>& found) const;
     // Whether one of record n's texts here holds it.
     bool Holds(const TextSearch& search, uint32_t record) const;
 

@@ -302,11 +302,11 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
         for (size_t c = 0; c < dictionaries_.size(); ++c)
             if (std::vector<uint8_t> entries = dictionaries_[c].Holding(search); !entries.empty())
                 holding.emplace_back(c, std::move(entries));
+    const auto byEntry = [&](uint32_t n) {
+        return std::any_of(holding.begin(), holding.end(),
+                           [&](const auto& h) { return dictionaries_[h.first].Holds(h.second, n); });
+    };
     if (within) {
-        const auto byEntry = [&](uint32_t n) {
-            return std::any_of(holding.begin(), holding.end(),
-                               [&](const auto& h) { return dictionaries_[h.first].Holds(h.second, n); });
-        };
         for (uint32_t n : *within) {
             if (n >= Size()) break;
             if (search.Empty() || byEntry(n) || search.Find(text_.Of(n)) != std::string_view::npos ||
@@ -339,18 +339,27 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
             at = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
         }
     }
-    if (const std::vector<uint32_t> inLong = long_.Matching(search); !inLong.empty()) {
+    // The records whose entries hold the text, among those not found yet:
+    // each looked at where few are left, else marked column by column.
+    if (!holding.empty() && found.size() < Size()) {
+        std::vector<uint32_t> all;
+        all.reserve(found.size());
+        if (found.size() > Size() / 2) {
+            for (uint32_t k = 0, next = 0; k < Size(); ++k)
+                if ((next < found.size() && found[next] == k && ++next) || byEntry(k)) all.push_back(k);
+        } else {
+            std::vector<uint8_t> marks(Size(), 0);
+            for (uint32_t k : found) marks[k] = 1;
+            for (const auto& [column, entries] : holding) dictionaries_[column].Mark(entries, marks);
+            for (uint32_t k = 0; k < marks.size(); ++k)
+                if (marks[k]) all.push_back(k);
+        }
+        found = std::move(all);
+    }
+    if (const std::vector<uint32_t> inLong = long_.Matching(search, found); !inLong.empty()) {
         std::vector<uint32_t> both;
         std::set_union(found.begin(), found.end(), inLong.begin(), inLong.end(), std::back_inserter(both));
         found = std::move(both);
-    }
-    if (!holding.empty()) {
-        std::vector<uint8_t> marks(Size(), 0);
-        for (uint32_t k : found) marks[k] = 1;
-        for (const auto& [column, entries] : holding) dictionaries_[column].Mark(entries, marks);
-        found.clear();
-        for (uint32_t k = 0; k < marks.size(); ++k)
-            if (marks[k]) found.push_back(k);
     }
     for (uint32_t held : aside_)
         if (!std::binary_search(found.begin(), found.end(), held) && aside(held))

@@ -130,7 +130,7 @@ TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
                    Null{}};
         if (n % 5 == 0) row[1] = Null{};
         if (n == 7777) row[1] = std::string("Zürÿ");                 // held aside
-        if (n % 1000 == 999) row[2] = std::string(5000, 'q') + "Tail kılıç " + std::to_string(n);  // kept packed
+        if (n % 1000 == 999) row[2] = std::string(24570 + n % 7, 'q') + "Tail kılıç " + std::to_string(n);  // packed
         rows.push_back(row);
         whole.Add(row);
         batch.Add(row);

@@ -167,8 +167,9 @@ void RecordStore::PutText(size_t column, uint32_t n, std::string_view t, std::st
                           bool shared) {
     // Text of a Text column is kept once in the column's dictionary where
     // the column repeats its texts, else in the text arena, where Find
-    // looks; one that holds the byte ending a cell there stays here.
-    if (columns_[column].kind == Kind::Text && t.find(kEnd) == std::string_view::npos) {
+    // looks; one that holds the byte ending a cell there stays here (a text
+    // from another store's arena or dictionary never does).
+    if (columns_[column].kind == Kind::Text && (shared || t.find(kEnd) == std::string_view::npos)) {
         if (t.size() > LongTexts::kLong) {
             cells += static_cast<char>(kLongText);
             PutVarint(cells, long_.Put(n, t));

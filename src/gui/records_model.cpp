@@ -68,6 +68,9 @@ void RecordsModel::SetFilter(const QString& text) {
     const bool narrower = records::FoldedText(typed).find(records::FoldedText(filter_)) != std::string::npos;
     std::vector<uint32_t> shown = store_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr);
     filter_ = typed;
+    // The same records as before (a letter more that every one shown still
+    // holds): the table stays as it is, without a reset of a million rows.
+    if (shown == shown_) return;
     beginResetModel();
     shown_ = std::move(shown);
     endResetModel();

@@ -1,27 +1,23 @@
 #include "records/store.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <iterator>
-#include <memory>
-#include <mutex>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "records/filter.h"
-#include "vb/casefold.h"
+#include "records/text_search.h"
 
 namespace records {
 
 namespace {
 
 constexpr size_t kBlock = 4 << 20;
-constexpr char kEnd = '\xFF';  // ends a cell in the text arena
+constexpr char kEnd = kCellEnd;  // ends a cell in the text arena
 
+// kText: in the text arena; kEntryText: the column's dictionary entry;
+// kLongText: the number of a long text (long_texts.h).
 enum Tag : uint8_t {
-    kNull, kInteger, kDouble, kCurrency, kYes, kNo, kDate, kWideDate, kText, kInlineText, kBytes,
+    kNull, kInteger, kDouble, kCurrency, kYes, kNo, kDate, kWideDate, kText, kInlineText, kBytes, kEntryText, kLongText,
 };
 
 void PutVarint(std::string& out, uint64_t v) {
@@ -67,24 +63,24 @@ bool PackDate(const vb::DateTime& d, uint64_t& packed) {
     return true;
 }
 
-// Each character of the Basic Multilingual Plane folded, and the characters
-// that fold to each: made once.
-struct FoldTables {
-    std::vector<char16_t> fold;                           // by character
-    std::vector<std::vector<char32_t>> folding;           // by folded character
-    FoldTables() : fold(0x10000), folding(0x10000) {
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            const char32_t f = vb::UpperOf(c);
-            fold[c] = static_cast<char16_t>(f);
-            if (f < 0x10000) folding[f].push_back(c);
-        }
+// Moves `at` past the value of a cell tagged `tag`.
+void SkipValue(std::string_view cells, size_t& at, Tag tag) {
+    switch (tag) {
+    case kInteger:
+    case kCurrency:
+    case kLongText: GetVarint(cells, at); break;
+    case kDouble: at += sizeof(double); break;
+    case kDate: at += 5; break;
+    case kWideDate: at += 6 * sizeof(int); break;
+    case kInlineText:
+    case kBytes: {
+        const size_t length = GetVarint(cells, at);
+        at += length;
+        break;
     }
-};
-const FoldTables& Tables() {
-    static const FoldTables tables;
-    return tables;
+    default: break;
+    }
 }
-char32_t Fold(char32_t c) { return c < 0x10000 ? Tables().fold[c] : c; }
 
 }  // namespace
 
@@ -127,6 +123,7 @@ void RecordStore::Add(const Record& record) {
         else if (const auto* b = std::get_if<Bytes>(&record[i]))
             cellBytes += b->data.size();
     }
+    const auto n = static_cast<uint32_t>(Size());
     cells_.Begin(cellBytes);
     text_.Begin(textBytes);
     std::string& cells = cells_.Last();
@@ -155,20 +152,7 @@ void RecordStore::Add(const Record& record) {
                     PutRaw(cells, part);
             }
         } else if (const auto* t = std::get_if<std::string>(&cell)) {
-            // Text of a Text column goes to the text arena, where Find looks;
-            // one that holds the byte ending a cell there stays here.
-            if (columns_[i].kind == Kind::Text && t->find(kEnd) == std::string::npos) {
-                cells += static_cast<char>(kText);
-                text += *t;
-                text += kEnd;
-            } else {
-                cells += static_cast<char>(kInlineText);
-                PutVarint(cells, t->size());
-                cells += *t;
-                if (columns_[i].kind == Kind::Text &&
-                    (aside_.empty() || aside_.back() != static_cast<uint32_t>(Size() - 1)))
-                    aside_.push_back(static_cast<uint32_t>(Size() - 1));
-            }
+            PutText(i, n, *t, cells, text, /*shared=*/false);
         } else if (const auto* bytes = std::get_if<Bytes>(&cell)) {
             cells += static_cast<char>(kBytes);
             PutVarint(cells, bytes->data.size());
@@ -179,11 +163,65 @@ void RecordStore::Add(const Record& record) {
     }
 }
 
+void RecordStore::PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text,
+                          bool shared) {
+    // Text of a Text column is kept once in the column's dictionary where
+    // the column repeats its texts, else in the text arena, where Find
+    // looks; one that holds the byte ending a cell there stays here (a text
+    // from another store's arena or dictionary never does).
+    if (columns_[column].kind == Kind::Text && (shared || t.find(kEnd) == std::string_view::npos)) {
+        if (t.size() > LongTexts::kLong) {
+            cells += static_cast<char>(kLongText);
+            PutVarint(cells, long_.Put(n, t));
+        } else if (shared && dictionaries_[column].Put(n, t)) {
+            cells += static_cast<char>(kEntryText);
+        } else {
+            cells += static_cast<char>(kText);
+            text += t;
+            text += kEnd;
+        }
+        return;
+    }
+    cells += static_cast<char>(kInlineText);
+    PutVarint(cells, t.size());
+    cells += t;
+    if (columns_[column].kind == Kind::Text && (aside_.empty() || aside_.back() != n)) aside_.push_back(n);
+}
+
+// Each record's cells copied as they are, but its texts put again, so that
+// they join this store's dictionaries.
 void RecordStore::Append(const RecordStore& more) {
     const auto offset = static_cast<uint32_t>(Size());
     for (uint32_t n : more.aside_) aside_.push_back(n + offset);
-    cells_.Append(more.cells_);
-    text_.Append(more.text_);
+    std::string cells, text;
+    for (size_t m = 0; m < more.Size(); ++m) {
+        const std::string_view from = more.cells_.Of(m), fromText = more.text_.Of(m);
+        const auto n = static_cast<uint32_t>(Size());
+        cells.clear();
+        text.clear();
+        size_t at = 0, textAt = 0;
+        for (size_t i = 0; i < columns_.size() && at < from.size(); ++i) {
+            const size_t start = at;
+            const auto tag = static_cast<Tag>(from[at++]);
+            if (tag == kText) {
+                const size_t end = fromText.find(kEnd, textAt);
+                PutText(i, n, fromText.substr(textAt, end - textAt), cells, text, true);
+                textAt = end + 1;
+            } else if (tag == kEntryText) {
+                PutText(i, n, *more.dictionaries_[i].Of(m), cells, text, true);
+            } else if (tag == kLongText) {
+                cells += static_cast<char>(kLongText);
+                PutVarint(cells, long_.Take(more.long_, static_cast<uint32_t>(GetVarint(from, at)), n));
+            } else {
+                SkipValue(from, at, tag);
+                cells.append(from.substr(start, at - start));
+            }
+        }
+        cells_.Begin(cells.size());
+        cells_.Last() += cells;
+        text_.Begin(text.size());
+        text_.Last() += text;
+    }
 }
 
 Record RecordStore::Get(size_t n) const {
@@ -214,6 +252,8 @@ Record RecordStore::Get(size_t n) const {
             record.emplace_back(d);
             break;
         }
+        case kEntryText: record.emplace_back(*dictionaries_[i].Of(n)); break;
+        case kLongText: record.emplace_back(long_.Text(static_cast<uint32_t>(GetVarint(cells, at)))); break;
         case kText: {
             const size_t end = text.find(kEnd, textAt);
             record.emplace_back(std::string(text.substr(textAt, end - textAt)));
@@ -235,114 +275,17 @@ Record RecordStore::Get(size_t n) const {
     return record;
 }
 
-// The text to find, folded; where it may begin (its first character in each
-// form that folds to it); and whether it begins at a place, read and folded
-// character by character.
-// The first bytes of the forms that fold to c, each form as UTF-8 (a
-// stand-in as the byte it stands for).
-std::vector<std::string> FormsOf(char32_t c) {
-    std::vector<char32_t> forms;
-    if (c < 0x10000) forms = Tables().folding[c];
-    if (forms.empty()) forms.push_back(c);
-    std::vector<std::string> out;
-    for (char32_t form : forms) {
-        std::string bytes;
-        if (form >= 0xDC80 && form <= 0xDCFF) bytes += static_cast<char>(form - 0xDC00);
-        else vb::AppendUtf8(bytes, form);
-        out.push_back(std::move(bytes));
-    }
-    return out;
-}
-
-void AddByte(std::string& set, char byte) {
-    if (set.find(byte) == std::string::npos) set += byte;
-}
-
-class RecordStore::Search {
-public:
-    // Where a match may begin: its first byte is one of first_, and (when
-    // second_ is not empty) the byte after it one of second_: the second
-    // byte of a form of the first character, or the first byte of a form of
-    // the second. Both are checked 16 bytes at a time, so that the text is
-    // read once whatever the case of what it holds.
-    explicit Search(std::string_view text) : folded_(vb::FoldCase(text)) {
-        if (folded_.empty()) return;
-        bool oneByteForm = false;
-        for (const std::string& form : FormsOf(folded_[0])) {
-            AddByte(first_, form[0]);
-            if (form.size() > 1) AddByte(second_, form[1]);
-            else oneByteForm = true;
-        }
-        if (oneByteForm && folded_.size() == 1) second_.clear();  // any byte may follow
-        else if (oneByteForm)
-            for (const std::string& form : FormsOf(folded_[1])) AddByte(second_, form[0]);
-    }
-    bool Empty() const { return folded_.empty(); }
-
-    // The first place at or after `from` where the text begins; npos: none.
-    size_t Find(std::string_view text, size_t from) const {
-        for (size_t at = from; (at = Candidate(text, at)) != std::string_view::npos; ++at)
-            if (At(text, at)) return at;
-        return std::string_view::npos;
-    }
-
-private:
-    bool Fits(std::string_view text, size_t at) const {
-        if (first_.find(text[at]) == std::string::npos) return false;
-        return second_.empty() || (at + 1 < text.size() && second_.find(text[at + 1]) != std::string::npos);
-    }
-
-    size_t Candidate(std::string_view text, size_t at) const {
-#if defined(__SSE2__)
-        // Each set as four bytes (repeated to fill them), compared at once.
-        if (first_.size() <= 4 && second_.size() <= 4) {
-            const auto wide = [](const std::string& set, __m128i* out) {
-                for (size_t k = 0; k < 4; ++k) out[k] = _mm_set1_epi8(set.empty() ? 0 : set[std::min(k, set.size() - 1)]);
-            };
-            __m128i f[4], g[4];
-            wide(first_, f);
-            wide(second_, g);
-            const auto any = [](__m128i v, const __m128i* set) {
-                return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, set[0]), _mm_cmpeq_epi8(v, set[1])),
-                                    _mm_or_si128(_mm_cmpeq_epi8(v, set[2]), _mm_cmpeq_epi8(v, set[3])));
-            };
-            const bool pair = !second_.empty();
-            for (; at + 17 <= text.size(); at += 16) {
-                __m128i hits = any(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at)), f);
-                if (pair)
-                    hits = _mm_and_si128(hits, any(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at + 1)), g));
-                if (const int mask = _mm_movemask_epi8(hits)) return at + static_cast<size_t>(__builtin_ctz(mask));
-            }
-        }
-#endif
-        for (; at < text.size(); ++at)
-            if (Fits(text, at)) return at;
-        return std::string_view::npos;
-    }
-
-    bool At(std::string_view text, size_t at) const {
-        // The byte that ends a cell is no character of any text here (a text
-        // that holds it is kept aside).
-        for (const char32_t want : folded_) {
-            if (at >= text.size() || text[at] == kEnd) return false;
-            // ASCII folds to its capitals, as FoldCase folds it.
-            if (const auto byte = static_cast<unsigned char>(text[at]); byte < 0x80) {
-                if (static_cast<char32_t>(byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte) != want) return false;
-                ++at;
-            } else if (Fold(vb::DecodeUtf8(text, at)) != want) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    std::u32string folded_;
-    std::string first_, second_;
-};
-
 std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::vector<uint32_t>* within) const {
     std::vector<uint32_t> found;
-    const Search search(text);
+    // How often each pair of bytes comes in the text, from its first quarter
+    // MB, for the search to look for its rarest characters.
+    std::vector<uint32_t> pairs(1 << 16, 0);
+    if (!text_.blocks.empty()) {
+        const std::string_view sample = std::string_view(text_.blocks.front()).substr(0, 1 << 18);
+        for (size_t k = 0; k + 1 < sample.size(); ++k)
+            ++pairs[static_cast<unsigned char>(sample[k]) << 8 | static_cast<unsigned char>(sample[k + 1])];
+    }
+    const TextSearch search(text, pairs.data());
     const auto aside = [&](uint32_t n) {
         return std::binary_search(aside_.begin(), aside_.end(), n) && Finder(text).InRecord(columns_, Get(n));
     };
@@ -353,10 +296,23 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
         std::set_intersection(all.begin(), all.end(), within->begin(), within->end(), std::back_inserter(both));
         return both;
     }
+    // The entries of each column's dictionary that hold the text, each
+    // looked at once rather than in every record that holds it.
+    std::vector<std::pair<size_t, std::vector<uint8_t>>> holding;
+    if (!search.Empty())
+        for (size_t c = 0; c < dictionaries_.size(); ++c)
+            if (std::vector<uint8_t> entries = dictionaries_[c].Holding(search); !entries.empty())
+                holding.emplace_back(c, std::move(entries));
+    const auto byEntry = [&](uint32_t n) {
+        return std::any_of(holding.begin(), holding.end(),
+                           [&](const auto& h) { return dictionaries_[h.first].Holds(h.second, n); });
+    };
     if (within) {
         for (uint32_t n : *within) {
             if (n >= Size()) break;
-            if (search.Empty() || search.Find(text_.Of(n), 0) != std::string_view::npos || aside(n)) found.push_back(n);
+            if (search.Empty() || byEntry(n) || search.Find(text_.Of(n)) != std::string_view::npos ||
+                long_.Holds(search, n) || aside(n))
+                found.push_back(n);
         }
         return found;
     }
@@ -384,12 +340,39 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
             at = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
         }
     }
+    // The records whose entries hold the text, among those not found yet:
+    // each looked at where few are left, else marked column by column.
+    if (!holding.empty() && found.size() < Size()) {
+        std::vector<uint32_t> all;
+        all.reserve(found.size());
+        if (found.size() > Size() / 2) {
+            for (uint32_t k = 0, next = 0; k < Size(); ++k)
+                if ((next < found.size() && found[next] == k && ++next) || byEntry(k)) all.push_back(k);
+        } else {
+            std::vector<uint8_t> marks(Size(), 0);
+            for (uint32_t k : found) marks[k] = 1;
+            for (const auto& [column, entries] : holding) dictionaries_[column].Mark(entries, marks);
+            for (uint32_t k = 0; k < marks.size(); ++k)
+                if (marks[k]) all.push_back(k);
+        }
+        found = std::move(all);
+    }
+    if (const std::vector<uint32_t> inLong = long_.Matching(search, found); !inLong.empty()) {
+        std::vector<uint32_t> both;
+        std::set_union(found.begin(), found.end(), inLong.begin(), inLong.end(), std::back_inserter(both));
+        found = std::move(both);
+    }
     for (uint32_t held : aside_)
         if (!std::binary_search(found.begin(), found.end(), held) && aside(held))
             found.insert(std::upper_bound(found.begin(), found.end(), held), held);
     return found;
 }
 
-size_t RecordStore::MemoryBytes() const { return cells_.Bytes() + text_.Bytes() + aside_.capacity() * sizeof(uint32_t); }
+size_t RecordStore::MemoryBytes() const {
+    size_t bytes = cells_.Bytes() + text_.Bytes() + aside_.capacity() * sizeof(uint32_t);
+    for (const TextDictionary& dictionary : dictionaries_) bytes += dictionary.Bytes();
+    bytes += long_.Bytes();
+    return bytes;
+}
 
 }  // namespace records

@@ -1,15 +1,17 @@
 // Records kept compactly, for the window that holds a million of them: the
-// text of every Text column in one arena, each cell ended by a byte UTF-8
-// never holds, each record's text together; every other cell packed in a
-// second arena (a tag byte and as few bytes as its value needs). A record
-// is decoded when it is asked for (to show, copy, export or compare it).
+// texts a Text column repeats once each, in the column's dictionary
+// (text_dictionary.h); long ones compressed (long_texts.h); its other
+// texts in one arena, each cell ended by a byte UTF-8 never holds, each
+// record's text together; every other cell
+// packed in a second arena (a tag byte and as few bytes as its value
+// needs). A record is decoded when it is asked for (to show, copy, export
+// or compare it).
 //
-// Find searches the text arena as it is, without a folded copy beside it:
-// the first character of the folded text to find is looked for in each of
-// the forms that fold to it (both cases of a letter; "ı" for "I" too), and
-// each place found is checked character by character, folded as FoldCase
-// folds (vb/casefold.h), so that it finds exactly what records::Finder
-// finds (filter.h), cells never run into each other.
+// Find searches the text arena as it is, without a folded copy beside it
+// (text_search.h), each dictionary's entries once, and the long texts that
+// may hold what it looks for, so that it finds
+// exactly what records::Finder finds (filter.h); cells never run into each
+// other.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "records/long_texts.h"
 #include "records/record.h"
+#include "records/text_dictionary.h"
 
 namespace records {
 
@@ -27,7 +31,10 @@ public:
     RecordStore() = default;
     explicit RecordStore(std::vector<Column> columns, std::vector<std::string> primaryKey = {},
                          std::optional<uint64_t> storedCount = {})
-        : columns_(std::move(columns)), primaryKey_(std::move(primaryKey)), storedCount_(storedCount) {}
+        : columns_(std::move(columns)),
+          primaryKey_(std::move(primaryKey)),
+          storedCount_(storedCount),
+          dictionaries_(columns_.size()) {}
 
     const std::vector<Column>& Columns() const override { return columns_; }
     const std::vector<std::string>& PrimaryKey() const override { return primaryKey_; }
@@ -36,9 +43,12 @@ public:
     Record At(size_t n) const override { return Get(n); }
 
     size_t Size() const { return cells_.starts.size(); }
+    // The record after these, its texts as they are: a batch being read
+    // takes its records this way, off the window's thread.
     void Add(const Record& record);
     // The records of `more` (of the same columns) after these, copied into
-    // this store's blocks so that many small batches leave no half-empty ones.
+    // this store's blocks so that many small batches leave no half-empty
+    // ones; the texts its columns repeat go into its dictionaries.
     void Append(const RecordStore& more);
     Record Get(size_t n) const;
     // The bytes the records take.
@@ -60,11 +70,16 @@ private:
         void Append(const Arena& more);
         size_t Bytes() const;
     };
-    class Search;
+    // Cell `column` of record n, a text: its tag to `cells`, the text to
+    // the column's dictionary (when `shared`), to `text` (the text arena)
+    // or after the tag.
+    void PutText(size_t column, uint32_t n, std::string_view t, std::string& cells, std::string& text, bool shared);
 
     std::vector<Column> columns_;
     std::vector<std::string> primaryKey_;
     std::optional<uint64_t> storedCount_;
+    std::vector<TextDictionary> dictionaries_;  // by column; used for Text columns
+    LongTexts long_;
     Arena cells_, text_;
     // Records whose text a Text column holds outside the text arena (it
     // holds the byte that ends a cell there): checked one by one.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -107,6 +108,27 @@ TEST(RecordsModelTest, CellsOnOneLineHarmlessWithAFewLinesInTheTooltip) {
     const QString many = model.index(2, 0).data(Qt::ToolTipRole).toString();
     EXPECT_TRUE(many.contains("8") && !many.contains("9")) << many.toStdString();
     EXPECT_TRUE(many.contains(QChar(0x2026))) << many.toStdString();
+}
+
+// A letter more that every record shown still holds leaves the table as it
+// is (the selection with it); one that changes what is shown resets it.
+TEST(RecordsModelTest, FindResetsTheTableOnlyWhenWhatIsShownChanges) {
+    gui::RecordsModel model;
+    model.SetColumns({{"Name", records::Kind::Text}}, {});
+    records::RecordStore stored(model.Records().Columns());
+    for (const char* name : {"Anna Berg", "Anders Bjørn", "Carl"}) stored.Add({std::string(name)});
+    model.Append(stored);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    const struct {
+        const char* text;
+        size_t shown;
+        int resets;
+    } steps[] = {{"a", 3, 0}, {"an", 2, 1}, {"ANB", 0, 2}, {"an", 2, 3}, {"and", 1, 4}, {"ande", 1, 4}, {"anders b", 1, 4}};
+    for (const auto& step : steps) {
+        model.SetFilter(QString::fromUtf8(step.text));
+        EXPECT_EQ(model.Shown().size(), step.shown) << step.text;
+        EXPECT_EQ(resets.count(), step.resets) << step.text;
+    }
 }
 
 // Each group and changed record opens, except a group of more records

@@ -116,5 +116,50 @@ TEST(RecordStoreTest, KeepsEveryKindOfCell) {
     EXPECT_EQ(store.Matching("BAD"), std::vector<uint32_t>{0});  // a text held aside is still found
 }
 
+// A column that repeats its texts keeps each once, one that does not soon
+// stops keeping them, and long texts are kept packed; each record comes
+// back as it went in,
+// and Find finds what the record-by-record rule finds: in one store, and
+// across the batches the window joins, before and after a column stops.
+TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
+    const char* const cities[] = {"Zürich", "ZÜRICH", "Berlin", "København", "", "kılıç"};
+    std::vector<Record> rows;
+    RecordStore whole(kContact), joined(kContact), batch(kContact);
+    for (int n = 0; n < 12000; ++n) {
+        Record row{int64_t{n}, std::string(cities[n % 6]), "mail" + std::to_string(n * 7919 % 100003) + "@example.org",
+                   Null{}};
+        if (n % 5 == 0) row[1] = Null{};
+        if (n == 7777) row[1] = std::string("Zürÿ");                 // held aside
+        if (n % 1000 == 999) row[2] = std::string(24570 + n % 7, 'q') + "Tail kılıç " + std::to_string(n);  // packed
+        rows.push_back(row);
+        whole.Add(row);
+        batch.Add(row);
+        if (batch.Size() == 2500 || n + 1 == 12000) {
+            joined.Append(batch);
+            batch = RecordStore(kContact);
+        }
+    }
+    for (const RecordStore* store : {&whole, &joined}) {
+        ASSERT_EQ(store->Size(), rows.size());
+        for (size_t n = 0; n < rows.size(); n += 7) ASSERT_EQ(store->Get(n), rows[n]) << n;
+        EXPECT_EQ(store->Get(7777), rows[7777]);
+        for (const char* text : {"zür", "RICH", "mail1", "99@", "qtail", "KILIÇ 9", "Q", "ı", "BENHAVN", "ZÜR\xff", "nowhere"}) {
+            const Finder finder(text);
+            std::vector<uint32_t> brute;
+            for (uint32_t n = 0; n < rows.size(); ++n)
+                if (finder.InRecord(kContact, rows[n])) brute.push_back(n);
+            EXPECT_EQ(store->Matching(text), brute) << text;
+            // Within many records (one pass) and within few (one by one).
+            for (const uint32_t every : {3u, 7u}) {
+                std::vector<uint32_t> within, expected;
+                for (uint32_t n = 0; n < rows.size(); n += every) within.push_back(n);
+                std::copy_if(brute.begin(), brute.end(), std::back_inserter(expected),
+                             [&](uint32_t n) { return n % every == 0; });
+                EXPECT_EQ(store->Matching(text, &within), expected) << text << " within every " << every;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace records

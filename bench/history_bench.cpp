@@ -114,12 +114,13 @@ int main(int argc, char** argv) {
     int64_t clock = 1780315200;
     ports.now = [&] { return clock += 60; };
     bool viaReader = false;
-    ports.examine = [&](const std::string& path, const std::vector<size_t>&) {
+    ports.examine = [&](const std::string& path, const std::vector<size_t>& newPages) {
         history::Examination found{history::Verdict::Good, {}, {}};
         if (viaReader) {
-            // As --snapshot examines it: the whole-file check, then roof counted.
+            // As --snapshot examines it: the whole-file check's verdict with
+            // only the new pages decoded, then roof counted.
             jet::ReaderCheck check([](const std::string& p) { return p; }, ROLVANE_READER_PATH);
-            if (check.Check(path).verdict() == ports::Verdict::Damaged) found.verdict = history::Verdict::Damaged;
+            if (check.CheckNew(path, newPages).verdict() == ports::Verdict::Damaged) found.verdict = history::Verdict::Damaged;
             found.records = std::get<int64_t>(jet::RunReader(ROLVANE_READER_PATH, path, path,
                                                               "SELECT Count(*) AS Counter FROM roof",
                                                               jet::ReaderLimits{})

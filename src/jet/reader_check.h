@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ports/check.h"
 #include "jet/reader_client.h"
@@ -24,10 +25,14 @@ public:
                 ReaderLimits limits = {});
 
     ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override;
+    ports::CheckResult CheckNew(const std::string& Path, const std::vector<size_t>& NewPages,
+                                const ports::CheckProgress& Progress = {}) override;
 
     void SetLimits(const ReaderLimits& limits) { reader_.SetLimits(limits); }
 
 private:
+    // newPages: the bitmap of the 'I' request; none for 'K'.
+    ports::CheckResult Run(const std::string& Path, const std::string* newPages, const ports::CheckProgress& Progress);
     std::function<std::string(const std::string&)> toHost_;
     ReaderProcess reader_;
 };

@@ -153,7 +153,9 @@ public:
     std::vector<Known> Lookup(const std::vector<Digest>& pages);
 
     // Adds a version in one transaction, durable when Add returns; the
-    // version's pages are marked checked when its verdict is good. Returns
+    // version's pages are marked checked when its verdict is good. The
+    // pages a Lookup just found are not looked up again while no other
+    // connection has changed the store since (SQLite's data_version). Returns
     // the version as stored. Throws the store's errors; the store is then
     // as it was.
     Version Add(NewVersion& version);
@@ -177,6 +179,15 @@ public:
 
 private:
     int64_t UsedBytes();
+    // What the last Lookup found: each page's row (0 for none), and the
+    // store's data_version then. Forgotten by any change this connection makes.
+    struct Found {
+        int64_t dataVersion = 0;
+        std::vector<Digest> pages;
+        std::vector<int64_t> ids;
+        std::vector<Known> known;
+    };
+    std::optional<Found> found_;
     std::string folder_;
     std::string path_;
     std::unique_ptr<sql::Connection> db_;

@@ -20,7 +20,8 @@ std::optional<std::string> StoreRefusedBeside(const std::string& storeFolder, co
 
 // The check of a version's file at path (a host path the reader opens):
 // the verdict of the whole-file check of --check (sys.Check()), told that
-// only newPages (those no version with a good check held) are new, so that
+// only newPages (those the newest version with a good check did not hold in
+// the same place) are new, so that
 // only their values are decoded again; every page's structure, and what
 // ties pages together, is checked each time. Damaged with its first damage
 // as the reason; good otherwise (warnings are what Jet tolerates), with

@@ -187,7 +187,7 @@ std::optional<Version> Store::Newest(const DatabaseRef& database) {
     return newest;
 }
 
-std::vector<Known> Store::Lookup(const std::vector<Digest>& pages) {
+std::vector<Known> Store::Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids) {
     found_.reset();
     sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
     Found found;
@@ -205,7 +205,18 @@ std::vector<Known> Store::Lookup(const std::vector<Digest>& pages) {
     reading.Commit();
     found.pages = pages;
     found_ = std::move(found);
+    if (ids) *ids = found_->ids;
     return found_->known;
+}
+
+std::vector<int64_t> Store::PagesOf(const Version& version) {
+    sql::Statement list = db_->Prepare("SELECT pages FROM versions WHERE id = ?1");
+    list.Bind(1, version.id);
+    if (!list.Step()) throw vb::FileNotFound();
+    std::vector<int64_t> ids;
+    if (!UnpackList(list.Blob(0), ids)) throw vb::UnrecognizedFormat(path_);
+    list.Reset();
+    return ids;
 }
 
 int64_t Store::UsedBytes() {

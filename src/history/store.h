@@ -149,8 +149,12 @@ public:
     std::vector<Version> Versions(const DatabaseRef& database);
     std::optional<Version> Newest(const DatabaseRef& database);
 
-    // What the store knows of each page.
-    std::vector<Known> Lookup(const std::vector<Digest>& pages);
+    // What the store knows of each page; with ids, also each one's row (0 for a new one).
+    std::vector<Known> Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids = nullptr);
+
+    // The rows of the version's pages, in file order. Throws 3343 when its
+    // list cannot be read, 53 when it is gone.
+    std::vector<int64_t> PagesOf(const Version& version);
 
     // Adds a version in one transaction, durable when Add returns; the
     // version's pages are marked checked when its verdict is good. The

@@ -29,18 +29,25 @@ std::string Platform::HostPath(const std::string& path) const {
     return host;
 }
 
-common::Services Platform::Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files) {
-    common::Services services(files ? *files : files_, shell_, msgbox, process, locale_, lock_, stops_, [this] {
-        return std::make_unique<jet::LibmdbEngine>([this](const std::string& path) { return paths_.ToHost(path); },
-                                                   readerPath_);
-    });
-    services.makeCheck = [this] { return MakeCheck(); };
+common::Services Platform::Services(ports::MessageBox& msgbox, ports::Process& process,
+                                   const ports::PathPresenter& paths, ports::Files* files) {
+    const auto present = [&paths](const std::string& path) { return paths.Present(path); };
+    common::Services services(
+        files ? *files : files_, shell_, msgbox, process, locale_, lock_, stops_,
+        [this, present] {
+            return std::make_unique<jet::LibmdbEngine>([this](const std::string& path) { return paths_.ToHost(path); },
+                                                       readerPath_, present);
+        },
+        paths);
+    services.makeCheck = [this, &paths] { return MakeCheck(paths); };
     return services;
 }
 
-std::unique_ptr<ports::FileCheck> Platform::MakeCheck() const {
+std::unique_ptr<ports::FileCheck> Platform::MakeCheck(const ports::PathPresenter& paths) const {
     auto toHost = [this](const std::string& path) { return paths_.ToHost(path); };
-    return std::make_unique<LockFileCheck>(std::make_unique<jet::ReaderCheck>(toHost, readerPath_), toHost);
+    auto present = [&paths](const std::string& path) { return paths.Present(path); };
+    return std::make_unique<LockFileCheck>(
+        std::make_unique<jet::ReaderCheck>(toHost, readerPath_, jet::ReaderLimits{}, present), toHost);
 }
 
 }  // namespace app

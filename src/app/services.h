@@ -18,6 +18,7 @@
 #include "posix/shell.h"
 #include "posix/stop_on_signal.h"
 #include "ports/environment.h"
+#include "ports/path_presenter.h"
 #include "wine/prefixes.h"
 #include "wine/windows_paths.h"
 
@@ -40,13 +41,16 @@ public:
     // (the prefix's dosdevices/c: is its drive_c) where the file exists.
     std::string HostPath(const std::string& path) const;
 
-    // The services with this message box and process, and files (by
-    // default the prefix's own).
-    common::Services Services(ports::MessageBox& msgbox, ports::Process& process, ports::Files* files = nullptr);
+    // The services with this message box and process, the files named to
+    // the user as paths presents them, and files (by default the prefix's
+    // own). The engine and the check name files as paths does.
+    common::Services Services(ports::MessageBox& msgbox, ports::Process& process, const ports::PathPresenter& paths,
+                              ports::Files* files = nullptr);
 
     // A whole-file check of its own: the reader's check with the lock file
-    // beside a database (app/lock_file_check.h), one reader child each.
-    std::unique_ptr<ports::FileCheck> MakeCheck() const;
+    // beside a database (app/lock_file_check.h), one reader child each; its
+    // findings name files as paths presents them.
+    std::unique_ptr<ports::FileCheck> MakeCheck(const ports::PathPresenter& paths = ports::kPathsAsHeld) const;
 
 private:
     ports::HostEnvironment env_;

@@ -66,7 +66,7 @@ void Discover(common::Services& sys, Shelf& shelf, const common::Handler& handle
     proc.Line(220, [&] { path = BusinessSecondDefaultPath(GetSpecialFolder(sys, CSIDL_PERSONAL)); });
     proc.Line(240, [&] { return sys.files.Dir(path).empty() ? Flow::Next() : Flow::Goto(270); });
     proc.Line(250, [&] {
-        sys.msgbox.Show("Unable to locate main database: " + path, ports::vbOKOnly, "");
+        sys.msgbox.Show("Unable to locate main database: " + sys.paths.Present(path), ports::vbOKOnly, "");
         return Flow::Goto(290);
     });
     proc.IgnoreTo(290);

@@ -11,11 +11,9 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/paths.h"
-#include "common/shellfolders.h"
 #include "cli/auto_snapshot.h"
 #include "cli/check_command.h"
 #include "cli/console_ports.h"
-#include "cli/host_paths.h"
 #include "cli/listing.h"
 #include "cli/history_commands.h"
 #include "cli/records_commands.h"
@@ -52,9 +50,9 @@ public:
           env_(env),
           storeFolder_(history::StoreFolder(env)),
           platform_(env, log, console.readerPath),
-          spell_([this](const std::string& path) { return platform_.HostPath(path); }),
-          msgbox_(command.yes, console.ask, console.err, [this](const std::string& text) { return spell_.Spell(text); }),
-          sys_(platform_.Services(msgbox_, process_)) {}
+          paths_([this](const std::string& path) { return platform_.HostPath(path); }),
+          msgbox_(command.yes, console.ask, console.err),
+          sys_(platform_.Services(msgbox_, process_, paths_)) {}
 
     int List(const app::ConsoleCommand&) override { return PrintCatalogue(Discover(catalogue::Counting::Count)); }
     int Versions(const app::ConsoleCommand&) override;
@@ -74,14 +72,11 @@ public:
     }
 
 private:
-    // "restore-rolvane-data: " and text, one line on stderr, its paths
-    // spelt as on this machine.
+    // "restore-rolvane-data: " and text, one line on stderr.
     void Say(const std::string& text) {
-        std::fprintf(console_.err, "%s: %s\n", app::kProgramName, OneLine(spell_.Spell(text)).c_str());
+        std::fprintf(console_.err, "%s: %s\n", app::kProgramName, OneLine(text).c_str());
         std::fflush(console_.err);
     }
-    // The folders of the path table, where every file our messages name is.
-    void KnowThePathTable();
     // What discovery passed over: once each.
     void TellNotes(const catalogue::Catalogue& found);
     // The one discovery of the run; only the catalogue's listing needs the
@@ -118,23 +113,11 @@ private:
     std::string storeFolder_;
     app::RebuiltVersions versions_{storeFolder_};
     app::Platform platform_;
-    HostPaths spell_;
+    ConsolePaths paths_;
     ConsoleMessageBox msgbox_;
     ConsoleProcess process_;
     common::Services sys_;
 };
-
-void Run::KnowThePathTable() {
-    using namespace catalogue;
-    const std::string documents = common::GetSpecialFolder(sys_, ports::CSIDL_PERSONAL);
-    const std::string appData = common::GetSpecialFolder(sys_, ports::CSIDL_APPDATA);
-    const std::string programFiles = common::GetSpecialFolder(sys_, ports::CSIDL_PROGRAM_FILES);
-    for (const std::string& path :
-         {OptionDatabasePath(documents), BusinessFirstDefaultPath(documents), BusinessSecondDefaultPath(documents),
-          PersonalLivePath(documents), BusinessBackupPath(appData, 1), PersonalBackupPath(appData, 1),
-          BusinessShellPath(programFiles), PersonalShellPath(programFiles)})
-        spell_.Know(path);
-}
 
 void Run::TellNotes(const catalogue::Catalogue& found) {
     for (const catalogue::Note& note : found.notes)
@@ -146,7 +129,7 @@ void Run::TellUnreadable(const std::vector<Listed>& rows) {
     for (const Listed& row : rows)
         if (!row.records && !row.version) {
             // The engine's wording names the file already, as a rule.
-            const bool named = spell_.Spell(row.error).find(row.file) != std::string::npos;
+            const bool named = row.error.find(row.file) != std::string::npos;
             Say((named ? "" : row.file + ": ") + catalogue::kCannotBeRead + ": " + row.error);
         }
 }
@@ -160,9 +143,7 @@ int Run::Print(const std::vector<Listed>& rows, bool versions) {
 }
 
 catalogue::Catalogue Run::Discover(catalogue::Counting counting) {
-    KnowThePathTable();
     catalogue::Catalogue found = catalogue::ReadCatalogue(sys_, counting);
-    for (const catalogue::Row& row : found.rows) spell_.Know(row.path);
     TellNotes(found);
     return found;
 }
@@ -176,7 +157,7 @@ const catalogue::Row* Run::LiveRow(const catalogue::Catalogue& found) {
 int Run::PrintCatalogue(const catalogue::Catalogue& found) {
     std::vector<Listed> rows;
     for (const catalogue::Row& row : found.rows) {
-        Listed listed{row.edition, row.caption, row.records, row.error ? spell_.Spell(row.error->Description()) : "",
+        Listed listed{row.edition, row.caption, row.records, row.error ? row.error->Description() : "",
                       row.modified ? sys_.locale.GeneralDate(*row.modified) : "", "",
                       platform_.HostPath(row.path), ""};
         listed.modified = ModifiedOf(listed.file);
@@ -197,7 +178,7 @@ int Run::Versions(const app::ConsoleCommand&) {
     operations::MarkSameCopies(sys_, versions);
     for (const operations::PreviousVersion& version : versions) {
         Listed listed{command_.edition, version.name, version.records,
-                      version.error ? spell_.Spell(version.error->Description()) : "",
+                      version.error ? version.error->Description() : "",
                       sys_.locale.GeneralDate(version.modified),
                       operations::SizeText(version.size), platform_.HostPath(version.path), ""};
         listed.modified = ModifiedOf(listed.file);

@@ -17,17 +17,16 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-ConsoleMessageBox::ConsoleMessageBox(bool consented, Ask ask, std::FILE* err, Spell spell)
-    : consented_(consented), ask_(std::move(ask)), err_(err), spell_(std::move(spell)) {}
+ConsoleMessageBox::ConsoleMessageBox(bool consented, Ask ask, std::FILE* err)
+    : consented_(consented), ask_(std::move(ask)), err_(err) {}
 
 void ConsoleMessageBox::Tell(const std::string& text) {
     std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
 }
 
-int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::string& Title) {
+int ConsoleMessageBox::Show(const std::string& Prompt, int Buttons, const std::string& Title) {
     const std::string ours = std::string(app::kProgramName) + ": ";
-    const std::string Prompt = spell_ ? spell_(Text) : Text;
     switch (Buttons) {
         case ports::vbYesNo: {
             if (consented_) return ports::vbYes;
@@ -54,9 +53,9 @@ int ConsoleMessageBox::Show(const std::string& Text, int Buttons, const std::str
     }
 }
 
-void ConsoleMessageBox::Notice(const std::string& Text, const std::string&) {
-    if (Text.empty()) return;
-    Tell(std::string(app::kProgramName) + ": " + OneLine(spell_ ? spell_(Text) : Text));
+void ConsoleMessageBox::Notice(const std::string& Prompt, const std::string&) {
+    if (Prompt.empty()) return;
+    Tell(std::string(app::kProgramName) + ": " + OneLine(Prompt));
 }
 
 }  // namespace cli

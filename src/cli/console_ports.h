@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "ports/msgbox.h"
+#include "ports/path_presenter.h"
 #include "ports/process.h"
 
 namespace cli {
@@ -22,11 +24,8 @@ public:
     // is no terminal to ask on, which answers No.
     using Ask = std::function<bool(const std::string& question, std::string& answer)>;
 
-    // How the paths in a text are spelt on this machine (HostPaths).
-    using Spell = std::function<std::string(const std::string& text)>;
-
     // consented: --yes was given, every question is answered Yes unasked.
-    ConsoleMessageBox(bool consented, Ask ask, std::FILE* err = stderr, Spell spell = {});
+    ConsoleMessageBox(bool consented, Ask ask, std::FILE* err = stderr);
 
     int Show(const std::string& Prompt, int Buttons, const std::string& Title) override;
     // One line on stderr, as a message.
@@ -38,7 +37,17 @@ private:
     bool consented_;
     Ask ask_;
     std::FILE* err_;
-    Spell spell_;
+};
+
+// Names a file by its path on this machine, as --list --json spells it,
+// never by the Windows path the procedures hold.
+class ConsolePaths : public ports::PathPresenter {
+public:
+    explicit ConsolePaths(std::function<std::string(const std::string&)> hostPath) : hostPath_(std::move(hostPath)) {}
+    std::string Present(const std::string& Path) const override { return hostPath_(Path); }
+
+private:
+    std::function<std::string(const std::string&)> hostPath_;
 };
 
 // Ends the run by throwing ProcessEnded, which the console runner turns

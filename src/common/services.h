@@ -12,6 +12,7 @@
 #include "ports/folder_lock.h"
 #include "ports/locale.h"
 #include "ports/msgbox.h"
+#include "ports/path_presenter.h"
 #include "ports/process.h"
 #include "ports/shell.h"
 #include "ports/stop_signals.h"
@@ -21,9 +22,10 @@ namespace common {
 struct Services {
     Services(ports::Files& files, ports::Shell& shell, ports::MessageBox& msgbox,
              ports::Process& process, ports::Locale& locale, ports::FolderLock& lock, ports::StopSignals& stops,
-             std::function<std::unique_ptr<ports::DBEngine>()> makeEngine)
+             std::function<std::unique_ptr<ports::DBEngine>()> makeEngine,
+             const ports::PathPresenter& paths = ports::kPathsAsHeld)
         : files(files), shell(shell), msgbox(msgbox), process(process), locale(locale), lock(lock), stops(stops),
-          makeEngine(std::move(makeEngine)) {}
+          makeEngine(std::move(makeEngine)), paths(paths) {}
 
     ports::Files& files;
     ports::Shell& shell;
@@ -35,6 +37,9 @@ struct Services {
     ports::FolderLock& lock;
     ports::StopSignals& stops;
     std::function<std::unique_ptr<ports::DBEngine>()> makeEngine;
+    // How the messages name a file (the engine made by makeEngine names
+    // files the same way in its errors).
+    const ports::PathPresenter& paths;
 
     // The program's one engine, created by whichever procedure needs it first.
     ports::DBEngine& DBEngine() {

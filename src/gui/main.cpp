@@ -80,7 +80,9 @@ int main(int argc, char* argv[]) {
     gui::ProgressFiles files(platform.Files());
     gui::QtMessageBox msgbox;
     posix::PosixProcess process;
-    common::Services services = platform.Services(msgbox, process, &files);
+    // The window names files as the procedures hold them (C:\...), as the
+    // served application's own window does.
+    common::Services services = platform.Services(msgbox, process, ports::kPathsAsHeld, &files);
 
     // Created hidden, all three buttons enabled; discovery's message boxes
     // come before the window.

@@ -93,7 +93,7 @@ void ProgressFiles::FileCopy(const std::string& Source, const std::string& Desti
         return;
     }
     const QScopedValueRollback<bool> copying(copying_, true);
-    const QString step = activity_->keptAside_ ? QObject::tr("Writing the new data…") : QString();
+    const QString step = activity_->copiedAside_ ? QObject::tr("Writing the new data…") : QString();
     const bool atOnce = std::exchange(activity_->asideShown_, false);
     CopyOnWorker(*activity_, step, atOnce,
                  [&](const ports::CopyProgress& told) { inner_.FileCopy(Source, Destination, told); }, Progress);
@@ -112,7 +112,7 @@ void ProgressFiles::CopyAside(const std::string& Path, const std::string& NewPat
     activity.asideShown_ = CopyOnWorker(
         activity, step, false, [&](const ports::CopyProgress& told) { inner_.CopyAside(Path, NewPath, told); },
         Progress);
-    activity.keptAside_ = true;
+    activity.copiedAside_ = true;
 }
 
 bool ProgressFiles::CopyOnWorker(const Activity& activity, const QString& step, bool atOnce,

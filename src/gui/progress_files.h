@@ -58,7 +58,7 @@ public:
         Activity* outer_;
         QWidget* window_;
         QString text_;
-        bool keptAside_ = false;  // a CopyAside has run: copies say which one runs
+        bool copiedAside_ = false;  // a CopyAside has run: copies say which one runs
         bool asideShown_ = false;  // and its dialog was up: the next copy's comes at once
     };
 

@@ -152,23 +152,27 @@ void AnnounceSandbox(ReaderProcess& reader) {
 
 }  // namespace
 
-LibmdbEngine::LibmdbEngine(std::function<std::string(const std::string&)> toHost, std::string readerPath)
-    : toHost_(std::move(toHost)), reader_(std::make_shared<ReaderProcess>(std::move(readerPath), ReaderLimits{})) {}
+LibmdbEngine::LibmdbEngine(PathMap toHost, std::string readerPath, PathMap present)
+    : toHost_(std::move(toHost)),
+      present_(std::move(present)),
+      reader_(std::make_shared<ReaderProcess>(std::move(readerPath), ReaderLimits{})) {}
 
 std::unique_ptr<ports::Database> LibmdbEngine::OpenDatabase(const std::string& Path) {
     std::string host = toHost_ ? toHost_(Path) : Path;
+    // Named before the file is looked at: presenting may touch errno.
+    const std::string shown = present_ ? present_(Path) : Path;
     struct stat st {};
     if (host.empty() || stat(host.c_str(), &st) != 0) {
-        if (!host.empty() && (errno == EACCES || errno == EPERM)) throw vb::CannotOpenDatabase(Path);
-        throw vb::CouldNotFindFile(Path);
+        if (!host.empty() && (errno == EACCES || errno == EPERM)) throw vb::CannotOpenDatabase(shown);
+        throw vb::CouldNotFindFile(shown);
     }
-    if (S_ISDIR(st.st_mode)) throw vb::CouldNotFindFile(Path);
-    if (access(host.c_str(), R_OK) != 0) throw vb::CannotOpenDatabase(Path);
+    if (S_ISDIR(st.st_mode)) throw vb::CouldNotFindFile(shown);
+    if (access(host.c_str(), R_OK) != 0) throw vb::CannotOpenDatabase(shown);
     AnnounceSandbox(*reader_);
     // Check the file now, so that a damaged one fails here and not at its
     // first query.
-    reader_->Run(host, Path, std::string());
-    return std::make_unique<LibmdbDatabase>(reader_, host, Path);
+    reader_->Run(host, shown, std::string());
+    return std::make_unique<LibmdbDatabase>(reader_, host, shown);
 }
 
 std::string ReaderPathFor(const std::string& programPath, const std::string& libexecFromBin) {

@@ -34,8 +34,12 @@ inline constexpr int32_t kTypeMismatch = 3464;
 
 class LibmdbEngine : public ports::DBEngine {
 public:
-    // `toHost` maps the paths the procedures hold (Windows form) to host paths.
-    LibmdbEngine(std::function<std::string(const std::string&)> toHost, std::string readerPath);
+    using PathMap = std::function<std::string(const std::string&)>;
+
+    // `toHost` maps the paths the procedures hold (Windows form) to host
+    // paths; `present` names them in the errors (ports/path_presenter.h),
+    // unset: as the procedures hold them.
+    LibmdbEngine(PathMap toHost, std::string readerPath, PathMap present = {});
 
     std::unique_ptr<ports::Database> OpenDatabase(const std::string& Path) override;
 
@@ -52,7 +56,8 @@ public:
     SandboxReport ProbeSandbox(const std::string& folder) { return reader_->Probe(folder); }
 
 private:
-    std::function<std::string(const std::string&)> toHost_;
+    PathMap toHost_;
+    PathMap present_;
     // Shared with the databases it opened, which read through it too.
     std::shared_ptr<ReaderProcess> reader_;
 };

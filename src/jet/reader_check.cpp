@@ -63,9 +63,8 @@ CheckBatch ReaderProcess::NextCheckBatch(const std::string& hostPath, const std:
     return TakeCheckBatch(answer, hostPath, displayPath);
 }
 
-ReaderCheck::ReaderCheck(std::function<std::string(const std::string&)> toHost, std::string readerPath,
-                         ReaderLimits limits)
-    : toHost_(std::move(toHost)), reader_(std::move(readerPath), limits) {
+ReaderCheck::ReaderCheck(PathMap toHost, std::string readerPath, ReaderLimits limits, PathMap present)
+    : toHost_(std::move(toHost)), present_(std::move(present)), reader_(std::move(readerPath), limits) {
     // The reason a file is refused is its finding, not a line on stderr.
     reader_.SetQuiet(true);
 }
@@ -89,10 +88,11 @@ ports::CheckResult ReaderCheck::CheckNew(const std::string& Path, const std::vec
 ports::CheckResult ReaderCheck::Run(const std::string& Path, const std::string* newPages,
                                     const ports::CheckProgress& Progress) {
     const std::string host = toHost_(Path);
+    const std::string shown = present_ ? present_(Path) : Path;
     ports::CheckResult result;
     reader_.ForgetRefusal();
     try {
-        CheckBatch batch = reader_.OpenCheck(host, Path, newPages);
+        CheckBatch batch = reader_.OpenCheck(host, shown, newPages);
         while (true) {
             for (ports::Finding& f : batch.findings) result.findings.push_back(std::move(f));
             if (batch.last) break;
@@ -101,7 +101,7 @@ ports::CheckResult ReaderCheck::Run(const std::string& Path, const std::string* 
                 result.cancelled = true;
                 break;
             }
-            batch = reader_.NextCheckBatch(host, Path);
+            batch = reader_.NextCheckBatch(host, shown);
         }
     } catch (const vb::Error& e) {
         // Unreadable, or the reader failed on it: damaged, and why.

@@ -20,9 +20,11 @@ namespace jet {
 
 class ReaderCheck : public ports::FileCheck {
 public:
-    // `toHost` maps the paths the procedures hold to host paths.
-    ReaderCheck(std::function<std::string(const std::string&)> toHost, std::string readerPath,
-                ReaderLimits limits = {});
+    using PathMap = std::function<std::string(const std::string&)>;
+
+    // `toHost` maps the paths the procedures hold to host paths; `present`
+    // names them in the findings (ports/path_presenter.h), unset: as held.
+    ReaderCheck(PathMap toHost, std::string readerPath, ReaderLimits limits = {}, PathMap present = {});
 
     ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override;
     ports::CheckResult CheckNew(const std::string& Path, const std::vector<size_t>& NewPages,
@@ -33,7 +35,8 @@ public:
 private:
     // newPages: the bitmap of the 'I' request; none for 'K'.
     ports::CheckResult Run(const std::string& Path, const std::string* newPages, const ports::CheckProgress& Progress);
-    std::function<std::string(const std::string&)> toHost_;
+    PathMap toHost_;
+    PathMap present_;
     ReaderProcess reader_;
 };
 

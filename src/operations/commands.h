@@ -23,8 +23,8 @@ namespace operations {
 inline constexpr const char* kRestoredTitle = "Restore Complete";
 inline constexpr const char* kBlankCreatedTitle = "Create Blank Successful";
 
-// How the old live database is kept under a numbered name.
-enum class Kept {
+// How the old live database was set aside as its numbered copy.
+enum class HowSetAside {
     Linked,  // a second name of the live file, which stays in place
     Copied,  // a copy of it (no second name possible); the live file stays
     Moved,   // the live file itself, renamed (not even a copy possible)
@@ -32,7 +32,7 @@ enum class Kept {
 
 struct NumberedCopy {
     std::string path;
-    Kept how = Kept::Linked;
+    HowSetAside how = HowSetAside::Linked;
 };
 
 // What a command ended with.
@@ -88,13 +88,15 @@ void cmdMakeBlank_Click(catalogue::Form1& form);
 // no copy of it can be made (Why): true lets it move.
 using MayMove = std::function<bool(const std::string& Numbered, const vb::Error& Why)>;
 
-// Sets Path aside as the next free numbered copy beside it (NextFreeCopy,
-// numbered_copies.h): as a second name of
-// the same file where the file system gives one, else as a copy, else, when
-// even a copy cannot be made and Move agrees, by renaming it. Returns the
-// numbered copy when one was made; a failure to make it is silent, and told
-// in Why when asked for. Errors while the free name is looked for, and a
-// stop signal (vb::Stopped), are thrown to the caller's line.
+// RenameDatabase keeps the name of the served application's procedure,
+// which renamed the live database. Today it seldom renames: it sets Path
+// aside as the next free numbered copy beside it (NextFreeCopy,
+// numbered_copies.h), as a second name (a hard link) of the same file where
+// the file system gives one, else as a copy, else, when even a copy cannot
+// be made and Move agrees, by renaming it. Returns the numbered copy when
+// one was made; a failure to make it is silent, and told in Why when asked
+// for. Errors while the free name is looked for, and a stop signal
+// (vb::Stopped), are thrown to the caller's line.
 std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::string& Path,
                                            std::optional<vb::Error>* Why = nullptr, const MayMove& Move = {});
 inline std::optional<NumberedCopy> RenameDatabase(catalogue::Form1& form, const std::string& Path,

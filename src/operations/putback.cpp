@@ -42,7 +42,7 @@ Result PutBack(common::Services& sys, const std::string& LivePath, const std::st
     proc.Line(10, [&] { name = common::ParseDir(sys, CopyPath, "filename"); });
     // A damaged copy is refused before the warning: nothing moves.
     proc.Line(15, [&] { return run.CheckSource(CopyPath, 15); });
-    proc.Line(20, [&] { return run.Consent(PutBackWarning(name, LivePath)); });
+    proc.Line(20, [&] { return run.Consent(PutBackWarning(name, sys.paths.Present(LivePath))); });
     // Under the lock from here: the copy is looked at as it is now.
     proc.Line(25, [&] { run.Hold(LivePath); });
     // A copy gone since it was listed would leave its name free for the

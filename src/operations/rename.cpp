@@ -1,9 +1,6 @@
-// RenameDatabase keeps the old name of the procedure that once renamed the
-// live database; today it keeps a live database as the next free numbered
-// copy (numbered_copies.h) in its own folder, as a second name of the file
-// wherever it can, and moves the file only as a last resort. The program
-// never deletes a numbered copy; Previous Versions (previous_versions.h)
-// lists them, puts one back or moves one to the trash.
+// Setting a live database aside as its next numbered copy (RenameDatabase,
+// commands.h). The program never deletes a numbered copy; Previous Versions
+// (previous_versions.h) lists them, puts one back or moves one to the trash.
 #include "operations/commands.h"
 #include "operations/numbered_copies.h"
 
@@ -34,12 +31,12 @@ std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::str
         // folder, a hidden file): then the next one.
         try {
             // A second name: the live database never leaves its place.
-            if (files.Link(Path, candidate)) return NumberedCopy{candidate, Kept::Linked};
+            if (files.Link(Path, candidate)) return NumberedCopy{candidate, HowSetAside::Linked};
             // No second name here: a copy, and the live database still
             // never leaves its place.
             try {
                 files.CopyAside(Path, candidate);
-                return NumberedCopy{candidate, Kept::Copied};
+                return NumberedCopy{candidate, HowSetAside::Copied};
             } catch (const vb::Error& e) {
                 if (!OnlyAMoveKeeps(e)) throw;
                 // Not even a copy (a full disk): the live database itself
@@ -56,7 +53,7 @@ std::optional<NumberedCopy> RenameDatabase(common::Services& sys, const std::str
                 // it: the data is under the new name now.
                 if (e.Kind() != vb::ErrorKind::NotSaved) throw;
             }
-            return NumberedCopy{candidate, Kept::Moved};
+            return NumberedCopy{candidate, HowSetAside::Moved};
         } catch (const vb::Error& e) {
             // A stop signal stops the command, whose handler undoes it.
             if (e.Kind() == vb::ErrorKind::Stopped) throw;

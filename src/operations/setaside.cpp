@@ -23,7 +23,7 @@ void SetAside::Keep() {
     if (sys_.files.HeldOpen(path_)) throw vb::HeldByProgram();
     numbered_ = RenameDatabase(sys_, path_, &why_, [this](const std::string& Numbered, const vb::Error& Why) {
         // Only Yes lets it move: No, Esc and the close box keep it in place.
-        declined_ = sys_.msgbox.Show(MoveWarning(Numbered, Why), ports::vbYesNo, kWarningTitle) !=
+        declined_ = sys_.msgbox.Show(MoveWarning(sys_.paths.Present(Numbered), Why), ports::vbYesNo, kWarningTitle) !=
                     ports::vbYes;
         return !declined_;
     });
@@ -75,7 +75,7 @@ bool SetAside::CopyOver(const std::string& Source) {
 void SetAside::Undo() {
     if (!numbered_ || replaced_) return;
     ports::Files& files = sys_.files;
-    if (numbered_->how != Kept::Moved) {
+    if (numbered_->how != HowSetAside::Moved) {
         // The live database never left its place. Its second name or copy
         // stays if it cannot be removed: one more name or copy of the live
         // data harms nothing.
@@ -112,7 +112,7 @@ void SetAside::Undo() {
 }
 
 std::optional<std::string> SetAside::KeptIn() const {
-    if (!numbered_ || numbered_->how != Kept::Moved || replaced_) return std::nullopt;
+    if (!numbered_ || numbered_->how != HowSetAside::Moved || replaced_) return std::nullopt;
     try {
         if (InPlace() || sys_.files.Dir(numbered_->path).empty()) return std::nullopt;
     } catch (const vb::Error&) {
@@ -137,16 +137,17 @@ common::Flow Replacing::CheckSource(const std::string& Source, int Line) {
     case ports::Verdict::Good: return common::Flow::Next();
     case ports::Verdict::Warnings: {
         const size_t n = checked.Count(ports::Severity::Warning);
-        checked_ = "  The check of " + Source + " found " + std::to_string(n) + (n == 1 ? " warning" : " warnings") +
-                   ", which Jet tolerates.";
+        checked_ = "  The check of " + sys_.paths.Present(Source) + " found " + std::to_string(n) +
+                   (n == 1 ? " warning" : " warnings") + ", which Jet tolerates.";
         return common::Flow::Next();
     }
     case ports::Verdict::Damaged: break;
     }
     // Told under the application's title (an empty title), apart from the
     // command's own failures: the command never began.
-    Refuse(vb::UnrecognizedFormat(Source), Line,
-           DamagedSourcePrompt(lead_, Source, *checked.First(ports::Severity::Damaged)), "");
+    const std::string shown = sys_.paths.Present(Source);
+    Refuse(vb::UnrecognizedFormat(shown), Line,
+           DamagedSourcePrompt(lead_, shown, *checked.First(ports::Severity::Damaged)), "");
     return common::Flow::Leave();
 }
 
@@ -250,7 +251,8 @@ void Replacing::Failed(const vb::Error& error, int line, bool tell) {
     result_.keptIn = live_.KeptIn();
     if (!tell && back) return;
     std::string prompt = lead_ + error.Description();
-    if (result_.keptIn) prompt += "\r\n\r\nThe data that was in use before is kept in " + *result_.keptIn + ".";
+    if (result_.keptIn)
+        prompt += "\r\n\r\nThe data that was in use before is kept in " + sys_.paths.Present(*result_.keptIn) + ".";
     else if (back && error.Kind() == vb::ErrorKind::CannotTell) prompt += ".\r\n\r\nNothing was changed.";
     Say(prompt, title_);
 }
@@ -266,7 +268,8 @@ common::Resume Replacing::Fail(const vb::Error& error, int line) {
             result_.line = line;
             std::string prompt = lead_ + error.Description();
             if (live_.Numbered())
-                prompt += "\r\n\r\nThe data that was in use before is kept in " + live_.Numbered()->path + ".";
+                prompt += "\r\n\r\nThe data that was in use before is kept in " +
+                          sys_.paths.Present(live_.Numbered()->path) + ".";
             Say(prompt, title_);
         }
         return common::Resume::Leave;

@@ -1,7 +1,11 @@
-// --auto-snapshot without a user manager: the units' text (and, where
-// systemd-analyze is installed, systemd's own verdict on it), the commands
-// against a recording systemctl, and the notices' rate.
+// --auto-snapshot: the commands against a recording systemctl, and on a
+// real systemd user manager: `on`, a change that a writer closes, the
+// version taken by the units with no other action, `status`, and `off`
+// leaving no unit behind. The manager runs in a private mount namespace
+// (user_manager.sh); where that cannot be made (not root, no unshare, no
+// systemd) that test is skipped with the reason.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,9 +13,13 @@
 #include <sstream>
 
 #include "cli/auto_snapshot.h"
-#include "cli/notices.h"
-#include "cli/scheduled.h"
 #include "support/temp_folder.h"
+#include "support/wine_home.h"
+
+#include "support/qt_print.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
 
 namespace {
 
@@ -20,64 +28,6 @@ std::string Slurp(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-TEST(AutoUnits, NameTheProgramKeepThePrefixAndWatchEachDatabase) {
-    struct Case {
-        const char* name;
-        cli::UnitFacts facts;
-        std::vector<std::string> serviceHas, pathHas;
-        const char* crontab;
-    };
-    const std::vector<Case> cases = {
-        {"plain",
-         {"/usr/bin/restore-rolvane-data", std::nullopt, {"/h/.wine/drive_c/a/bsrv.mdb", "/h/.wine/drive_c/b/bsrv.mdb"}},
-         {"ExecStart=\"/usr/bin/restore-rolvane-data\" --snapshot --scheduled\n", "Type=oneshot\n"},
-         {"PathChanged=/h/.wine/drive_c/a/bsrv.mdb\nPathChanged=/h/.wine/drive_c/b/bsrv.mdb\n"},
-         "*/5 * * * * '/usr/bin/restore-rolvane-data' --snapshot --scheduled"},
-        // "%" is a specifier to systemd and a line break to cron; quotes and
-        // blanks stay one word.
-        {"awkward names",
-         {"/opt/my tools/rr%d", "/h/it's \"100%\"", {"/h/p 100%/bsrv.mdb"}},
-         {"Environment=\"WINEPREFIX=/h/it's \\\"100%%\\\"\"\n", "ExecStart=\"/opt/my tools/rr%%d\" --snapshot"},
-         {"PathChanged=/h/p 100%%/bsrv.mdb\n"},
-         "*/5 * * * * WINEPREFIX='/h/it'\\''s \"100\\%\"' '/opt/my tools/rr\\%d' --snapshot --scheduled"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string service = cli::ServiceUnitText(c.facts), path = cli::PathUnitText(c.facts);
-        for (const std::string& text : {service, path, cli::TimerUnitText()}) EXPECT_TRUE(cli::IsOurs(text)) << text;
-        for (const std::string& line : c.serviceHas) EXPECT_NE(service.find(line), std::string::npos) << service;
-        for (const std::string& line : c.pathHas) EXPECT_NE(path.find(line), std::string::npos) << path;
-        EXPECT_EQ(service.find("WINEPREFIX") != std::string::npos, c.facts.prefix.has_value());
-        EXPECT_EQ(cli::WatchedBy(path), c.facts.watched);
-        EXPECT_EQ(cli::CrontabLine(c.facts), c.crontab);
-    }
-    EXPECT_EQ(cli::PathUnitText({"/usr/bin/x", std::nullopt, {}}), "");
-    EXPECT_NE(cli::TimerUnitText().find("OnCalendar=hourly\nPersistent=true\n"), std::string::npos);
-    EXPECT_FALSE(cli::IsOurs("[Unit]\n# Written by restore-rolvane-data --auto-snapshot on;\n"));
-    EXPECT_FALSE(cli::FitsAUnit("relative/bsrv.mdb"));
-    EXPECT_FALSE(cli::FitsAUnit("/a\nb"));
-}
-
-// systemd-analyze verify on the units as `on` writes them, with this
-// build's program as the one they run (the manual page is not installed
-// here: not looked for).
-TEST(AutoUnits, PassSystemdAnalyzeVerify) {
-    if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "systemd-analyze is not installed (Debian package systemd)";
-    platform_test::TempFolder folder;
-    std::filesystem::create_directories(folder / "data");
-    std::ofstream(folder / "data/bsrv.mdb") << "x";
-    const cli::UnitFacts facts{ROLVANE_PROGRAM_PATH, folder / "wine 100%", {folder / "data/bsrv.mdb"}};
-    std::ofstream(folder / cli::kServiceUnit) << cli::ServiceUnitText(facts);
-    std::ofstream(folder / cli::kTimerUnit) << cli::TimerUnitText();
-    std::ofstream(folder / cli::kPathUnit) << cli::PathUnitText(facts);
-    const std::string command = "cd '" + folder.path() + "' && XDG_RUNTIME_DIR='" + folder.path() +
-                                "' systemd-analyze --user --man=no verify ./" + cli::kPathUnit + " ./" + cli::kTimerUnit +
-                                " ./" + cli::kServiceUnit + " > verdict 2>&1";
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(status, 0) << Slurp(folder / "verdict");
 }
 
 class AutoCommands : public ::testing::Test {
@@ -186,73 +136,39 @@ TEST_F(AutoCommands, TheWatchFollowsTheDatabasesOnlyWhenOnAndMoved) {
     }
 }
 
-TEST(Notices, OnePerProblemPerDayAndTheLastIsKept) {
-    platform_test::TempFolder folder;
-    std::vector<std::string> shown;
-    cli::Notices notices(folder / "state/restore-rolvane-data/notices", [&shown](const cli::Problem& problem) {
-        shown.push_back(problem.key);
-        return false;  // no notification service: still counted as told
-    });
-    const cli::Problem damaged{"damaged Business", "Rolvane Business contacts: damaged", "x.", "Business"};
-    const cli::Problem store{"store", "no version", "full", ""};
-    struct Step {
-        const cli::Problem& problem;
-        int64_t at;
-        bool told;
-    };
-    const int64_t day = 86400;
-    for (const Step& step : {Step{damaged, 1000, true}, Step{damaged, 1000 + day - 1, false}, Step{store, 2000, true},
-                             Step{damaged, 1000 + day, true}})
-        EXPECT_EQ(notices.Tell(step.problem, step.at), step.told) << step.problem.key << " at " << step.at;
-    EXPECT_EQ(shown, (std::vector<std::string>{"damaged Business", "store", "damaged Business"}));
-    ASSERT_TRUE(notices.Last());
-    EXPECT_EQ(notices.Last()->when, 1000 + day);
-    EXPECT_EQ(notices.Last()->text, "Rolvane Business contacts: damaged: x.");
-}
+TEST(UserManager, OnKeepsAVersionOfAClosedChangeStatusSaysItOffLeavesNothing) {
+    if (geteuid() != 0) GTEST_SKIP() << "a mount namespace of its own needs root here";
+    e2e::WineHome home;
+    const std::string live = home.C("users/ann/Documents/Varnock Rolvane/Data/bsrv.mdb");
+    e2e::WineHome::Roof(live, 3);
+    const std::string changed = home.Home() + "/changed.mdb";
+    e2e::WineHome::Roof(changed, 5);
 
-// Which outcomes of a scheduled snapshot are problems told to the user:
-// a damaged version, a version not kept, a database held for over a day.
-TEST(ScheduledProblems, AreTheDamagedTheFailedAndTheLongHeld) {
-    using Kind = history::Outcome::Kind;
-    const int64_t now = 10 * 86400;
-    const auto outcome = [](Kind kind, history::Verdict verdict) {
-        history::Outcome o;
-        o.database.ref = {"Business", "C:\\bsrv.mdb"};
-        o.kind = kind;
-        if (kind == Kind::Taken) {
-            o.version = history::Version{};
-            o.version->verdict = verdict;
-        }
-        if (kind == Kind::Failed) o.error = vb::DiskFull();
-        o.reason = "page 3: a row outside its page";
-        return o;
-    };
-    struct Case {
-        const char* name;
-        history::Outcome outcome;
-        std::optional<int64_t> newestTaken;
-        const char* key;  // "" for none
-        const char* bodyHas;
-    };
-    const std::vector<Case> cases = {
-        {"damaged", outcome(Kind::Taken, history::Verdict::Damaged), now, "damaged Business",
-         "/h/bsrv.mdb is damaged (page 3: a row outside its page); Rolvane may fail to open it. The newest good "
-         "version is version @4, taken 2026-12-10 08:00."},
-        {"not kept", outcome(Kind::Failed, history::Verdict::Good), now, "failed Business", "/h/bsrv.mdb: Disk full."},
-        {"held an hour", outcome(Kind::InUse, history::Verdict::Good), now - 3600, "", ""},
-        {"held two days", outcome(Kind::InUse, history::Verdict::Good), now - 2 * 86400, "held Business",
-         "has been held by another program since before"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto problem =
-            cli::ProblemOf(c.outcome, "/h/bsrv.mdb", "version @4, taken 2026-12-10 08:00", c.newestTaken, now);
-        ASSERT_EQ(problem.has_value(), *c.key != 0);
-        if (!problem) continue;
-        EXPECT_EQ(problem->key, c.key);
-        EXPECT_EQ(problem->edition, "Business");
-        EXPECT_NE(problem->body.find(c.bodyHas), std::string::npos) << problem->body;
-    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"}) environment.remove(name);
+    const QString root = QString::fromStdString(home.Home());
+    environment.insert("HOME", root);
+    environment.insert("USER", "ann");
+    environment.insert("WINEPREFIX", root + "/.wine");
+    environment.insert("XDG_CONFIG_HOME", root + "/.config");
+    environment.insert("XDG_DATA_HOME", root + "/.local/share");
+    environment.insert("XDG_STATE_HOME", root + "/.local/state");
+    QProcess script;
+    script.setProcessEnvironment(environment);
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start("unshare", {"--mount", "--propagation", "private", ROLVANE_USER_MANAGER_SCRIPT, ROLVANE_PROGRAM_PATH,
+                             QString::fromStdString(live), QString::fromStdString(changed)});
+    if (!script.waitForStarted()) GTEST_SKIP() << "unshare cannot be started (Debian package util-linux)";
+    ASSERT_TRUE(script.waitForFinished(120000)) << "the script did not end";
+    const QString out = QString::fromUtf8(script.readAll());
+    if (script.exitCode() == 77) GTEST_SKIP() << out.toStdString();
+    if (script.exitCode() != 0 && out.contains("unshare: ")) GTEST_SKIP() << out.toStdString();
+    ASSERT_EQ(script.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("VERSION TAKEN")) << out.toStdString();
+    EXPECT_TRUE(out.contains("Automatic versions: on\nWatched: " + QString::fromStdString(live) + "\n"))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("Last version: Personal (")) << out.toStdString();
+    EXPECT_TRUE(out.contains("NOTHING LEFT")) << out.toStdString();
 }
 
 }  // namespace

@@ -136,6 +136,9 @@ TEST_F(RecordsCommand, FindSearchesEveryDatabaseOfTheEditionAndSaysWhatItCouldNo
     EXPECT_EQ(unread.keys(), (QStringList{"caption", "edition", "error", "file", "matches_read"}));
     EXPECT_EQ(unread["caption"].toString(), "bsrv.1");
     EXPECT_FALSE(unread["error"].toString().isEmpty());
+    // The reason names the copy as the output does, by its path on this machine.
+    EXPECT_TRUE(unread["error"].toString().contains(unread["file"].toString())) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("C:\\") || run.err.contains("C:\\")) << run.err.toStdString();
     EXPECT_EQ(unread["matches_read"].toInt(), 0);
     for (const auto& [index, caption] : {std::pair{0, "(Current)"}, std::pair{1, "Backup 2"}}) {
         const QJsonObject entry = found[index].toObject();

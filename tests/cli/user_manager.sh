@@ -1,5 +1,5 @@
 #!/bin/bash
-# Runs inside `unshare --mount` (auto_snapshot_manager_test.cpp): a tmpfs on
+# Runs inside `unshare --mount` (auto_snapshot_test.cpp): a tmpfs on
 # /run/systemd holding system/, so that systemctl and `systemd --user`
 # believe systemd runs, then a user manager of its own with its own
 # XDG_RUNTIME_DIR, under the HOME, XDG_* and WINEPREFIX given.

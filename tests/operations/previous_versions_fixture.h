@@ -12,7 +12,6 @@
 #include "catalogue/form_fixture.h"
 #include "operations/previous_versions.h"
 #include "operations/setaside_index.h"
-#include "records/places.h"
 
 using namespace testing_form;
 using fakes::db::Roof;

@@ -20,7 +20,7 @@ TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure)
     auto kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->path, "C:\\d\\bsrv.2");
-    EXPECT_EQ(kept->how, operations::Kept::Linked);
+    EXPECT_EQ(kept->how, operations::HowSetAside::Linked);
     EXPECT_TRUE(w.files.SameFile("C:\\d\\bsrv.2", "C:\\d\\bsrv.mdb"));
     kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
@@ -36,7 +36,7 @@ TEST_F(CommandsTest, RenameDatabaseTakesTheLowestFreeNumberAndIsSilentOnFailure)
     kept = operations::RenameDatabase(form, "C:\\d\\bsrv.mdb");
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->path, "C:\\d\\bsrv.6");
-    EXPECT_EQ(kept->how, operations::Kept::Copied);
+    EXPECT_EQ(kept->how, operations::HowSetAside::Copied);
     EXPECT_EQ(Content("C:\\d\\bsrv.6"), "live");
     EXPECT_FALSE(w.files.SameFile("C:\\d\\bsrv.6", "C:\\d\\bsrv.mdb"));
 

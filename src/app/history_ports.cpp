@@ -30,12 +30,14 @@ std::optional<std::string> StoreRefusedBeside(const std::string& storeFolder, co
            ", where Rolvane sees it: set XDG_DATA_HOME to a folder outside it";
 }
 
-history::Examination ExamineVersion(common::Services& sys, const std::string& path, const std::vector<size_t>&) {
+history::Examination ExamineVersion(common::Services& sys, const std::string& path,
+                                    const std::vector<size_t>& newPages) {
     history::Examination found;
-    // The whole file, as --check reads it; a stop signal ends the check,
-    // and the snapshot then stops before it stores anything.
+    // The verdict of the whole check, as --check gives it, decoding only
+    // the values on new pages; a stop signal ends the check, and the
+    // snapshot then stops before it stores anything.
     const ports::CheckResult checked =
-        sys.Check().Check(path, [&sys](uint64_t, uint64_t) { return !sys.stops.Requested(); });
+        sys.Check().CheckNew(path, newPages, [&sys](uint64_t, uint64_t) { return !sys.stops.Requested(); });
     if (checked.cancelled) {
         found.reason = "its check was stopped";
         return found;

@@ -19,12 +19,13 @@ namespace app {
 std::optional<std::string> StoreRefusedBeside(const std::string& storeFolder, const std::string& prefix);
 
 // The check of a version's file at path (a host path the reader opens):
-// the whole-file check of --check (sys.Check()), the file as a whole read
-// again each time. Damaged with its first damage as the reason; good
-// otherwise (warnings are what Jet tolerates), with roof's count where it
-// can be read; unchecked when the check was stopped. newPages names the
-// pages that no version with a good check held, which an incremental check
-// would limit its decoding to; the whole check does not use it.
+// the verdict of the whole-file check of --check (sys.Check()), told that
+// only newPages (those the newest version with a good check did not hold in
+// the same place) are new, so that
+// only their values are decoded again; every page's structure, and what
+// ties pages together, is checked each time. Damaged with its first damage
+// as the reason; good otherwise (warnings are what Jet tolerates), with
+// roof's count where it can be read; unchecked when the check was stopped.
 history::Examination ExamineVersion(common::Services& sys, const std::string& path,
                                     const std::vector<size_t>& newPages);
 

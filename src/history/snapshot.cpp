@@ -78,10 +78,26 @@ private:
     void Read(int live, const std::optional<Version>& newest, Outcome& outcome) {
         const Stamp before = StampOfFd(live);
         const Hashed read = HashPages(live, [this] { ports_.stops.StopPoint(); });
-        const std::vector<Known> known = store_.Lookup(read.pages);
+        std::vector<int64_t> ids;
+        const std::vector<Known> known = store_.Lookup(read.pages, &ids);
+        // A page's values decode as they did where it was checked only
+        // beside the same definition of its table: a page is new unless the
+        // newest good version held it in this place, beside its other pages
+        // (the definitions among them). Its pages were all marked checked.
+        std::vector<int64_t> good;
+        for (const Version& v : store_.Versions(outcome.database.ref))
+            if (v.verdict == Verdict::Good) {
+                try {
+                    good = store_.PagesOf(v);
+                } catch (const vb::Error& error) {
+                    // Thinned by another run just now: every page is new.
+                    if (error.Number() != vb::kFileNotFound) throw;
+                }
+                break;
+            }
         std::vector<size_t> unchecked;
         for (size_t n = 0; n < known.size(); ++n)
-            if (known[n] != Known::Checked) unchecked.push_back(n);
+            if (n >= good.size() || good[n] != ids[n] || ids[n] == 0) unchecked.push_back(n);
         // The same bytes under a new date: what was found then holds.
         const Examination found = newest && newest->hash == read.whole
                                       ? Examination{newest->verdict, newest->records, {}}

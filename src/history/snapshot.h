@@ -7,7 +7,8 @@
 //      never written, and nothing is copied.
 //   4. The same bytes as its newest version: a row and no pages. Otherwise
 //      it is examined (its check and roof's count, through the reader, told
-//      which pages no version whose check was good held) and added: its new
+//      which pages are not those of the newest version whose check was
+//      good, in the same place) and added: its new
 //      pages, read again and each checked against the hash of the first
 //      read, and its row, in one transaction. A damaged database is still
 //      kept, its bytes being the user's data, marked damaged.
@@ -53,8 +54,9 @@ struct SnapshotPorts {
     std::function<bool(int fd)> heldByAnother;
     // Checks the live file at `path` (its host path, which the reader child
     // opens) as it was read;
-    // newPages: the numbers of the pages that no version whose check was
-    // good held, the only ones an incremental check must decode.
+    // newPages: the numbers of the pages that the newest version whose
+    // check was good did not hold in the same place, the only ones an
+    // incremental check must decode.
     std::function<Examination(const std::string& path, const std::vector<size_t>& newPages)> examine;
     // The time now, seconds since the epoch.
     std::function<int64_t()> now;

@@ -187,18 +187,36 @@ std::optional<Version> Store::Newest(const DatabaseRef& database) {
     return newest;
 }
 
-std::vector<Known> Store::Lookup(const std::vector<Digest>& pages) {
+std::vector<Known> Store::Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids) {
+    found_.reset();
     sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
-    sql::Statement q = db_->Prepare("SELECT checked FROM pages WHERE hash = ?1");
-    std::vector<Known> known;
-    known.reserve(pages.size());
+    Found found;
+    found.dataVersion = db_->Number("PRAGMA data_version");
+    sql::Statement q = db_->Prepare("SELECT id, checked FROM pages WHERE hash = ?1");
+    found.known.reserve(pages.size());
+    found.ids.reserve(pages.size());
     for (const Digest& page : pages) {
         q.BindBlob(1, BlobOf(page));
-        known.push_back(!q.Step() ? Known::New : q.Int(0) ? Known::Checked : Known::Held);
+        const bool held = q.Step();
+        found.ids.push_back(held ? q.Int(0) : 0);
+        found.known.push_back(!held ? Known::New : q.Int(1) ? Known::Checked : Known::Held);
         q.Reset();
     }
     reading.Commit();
-    return known;
+    found.pages = pages;
+    found_ = std::move(found);
+    if (ids) *ids = found_->ids;
+    return found_->known;
+}
+
+std::vector<int64_t> Store::PagesOf(const Version& version) {
+    sql::Statement list = db_->Prepare("SELECT pages FROM versions WHERE id = ?1");
+    list.Bind(1, version.id);
+    if (!list.Step()) throw vb::FileNotFound();
+    std::vector<int64_t> ids;
+    if (!UnpackList(list.Blob(0), ids)) throw vb::UnrecognizedFormat(path_);
+    list.Reset();
+    return ids;
 }
 
 int64_t Store::UsedBytes() {

@@ -149,11 +149,17 @@ public:
     std::vector<Version> Versions(const DatabaseRef& database);
     std::optional<Version> Newest(const DatabaseRef& database);
 
-    // What the store knows of each page.
-    std::vector<Known> Lookup(const std::vector<Digest>& pages);
+    // What the store knows of each page; with ids, also each one's row (0 for a new one).
+    std::vector<Known> Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids = nullptr);
+
+    // The rows of the version's pages, in file order. Throws 3343 when its
+    // list cannot be read, 53 when it is gone.
+    std::vector<int64_t> PagesOf(const Version& version);
 
     // Adds a version in one transaction, durable when Add returns; the
-    // version's pages are marked checked when its verdict is good. Returns
+    // version's pages are marked checked when its verdict is good. The
+    // pages a Lookup just found are not looked up again while no other
+    // connection has changed the store since (SQLite's data_version). Returns
     // the version as stored. Throws the store's errors; the store is then
     // as it was.
     Version Add(NewVersion& version);
@@ -177,6 +183,15 @@ public:
 
 private:
     int64_t UsedBytes();
+    // What the last Lookup found: each page's row (0 for none), and the
+    // store's data_version then. Forgotten by any change this connection makes.
+    struct Found {
+        int64_t dataVersion = 0;
+        std::vector<Digest> pages;
+        std::vector<int64_t> ids;
+        std::vector<Known> known;
+    };
+    std::optional<Found> found_;
     std::string folder_;
     std::string path_;
     std::unique_ptr<sql::Connection> db_;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 
 #include "history/pages.h"
 #include "history/sqlite.h"
@@ -37,13 +38,21 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
     sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
     PageCodec codec;
     Sha256 fileHash;
-    std::string bytes, pending;
+    std::string bytes, pending, behind;
     off_t at = 0, written = 0;
-    // Written a megabyte at a time: one call a page would cost more than the page.
+    // Written a megabyte at a time (one call a page would cost more than the
+    // page), hashed and written on a second core while this one unpacks the
+    // next megabyte. Whatever is thrown, the future's end waits for it.
+    std::future<void> writing;
     const auto flush = [&] {
-        WriteAll(fd, pending, written);
-        written += static_cast<off_t>(pending.size());
+        if (writing.valid()) writing.get();
+        std::swap(pending, behind);
         pending.clear();
+        writing = std::async(std::launch::async, [&fileHash, &behind, fd, from = written] {
+            fileHash.Add(behind);
+            WriteAll(fd, behind, from);
+        });
+        written += static_cast<off_t>(behind.size());
     };
     for (int64_t id : ids) {
         page.Bind(1, id);
@@ -54,12 +63,12 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
         const bool whole = codec.Unpack(page.Blob(3), page.Int(2) != 0, static_cast<size_t>(page.Int(1)), bytes);
         page.Reset();
         if (!whole) throw damaged();
-        fileHash.Add(bytes);
         pending += bytes;
         at += static_cast<off_t>(bytes.size());
         if (pending.size() >= (size_t{1} << 20)) flush();
     }
     flush();
+    writing.get();
     if (at != version.size || fileHash.Finish() != version.hash) throw damaged();
     if (ftruncate(fd, at) != 0) throw vb::DeviceIOError();
     reading.Commit();

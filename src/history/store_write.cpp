@@ -40,6 +40,12 @@ std::pair<int64_t, int64_t> DatabaseRow(sql::Connection& db, const DatabaseRef& 
 
 Version Store::Add(NewVersion& version) {
     sql::Transaction adding(*db_);
+    // What Lookup found of these pages holds while no other connection
+    // has written since: each page is then not looked up again.
+    std::optional<Found> found = std::move(found_);
+    found_.reset();
+    if (found && (found->pages != version.pages || db_->Number("PRAGMA data_version") != found->dataVersion))
+        found.reset();
     Version stored = version.facts;
     const auto [database, number] = DatabaseRow(*db_, stored.database);
     stored.number = number;
@@ -61,12 +67,21 @@ Version Store::Add(NewVersion& version) {
         }
         int64_t id = 0;
         bool checked = false;
-        find.BindBlob(1, BlobOf(hash));
-        if (find.Step()) {
-            id = find.Int(0);
-            checked = find.Int(1) != 0;
-            find.Reset();
+        bool held = false;
+        if (found) {
+            id = found->ids[n];
+            checked = found->known[n] == Known::Checked;
+            held = found->known[n] != Known::New;
         } else {
+            find.BindBlob(1, BlobOf(hash));
+            held = find.Step();
+            if (held) {
+                id = find.Int(0);
+                checked = find.Int(1) != 0;
+            }
+            find.Reset();
+        }
+        if (!held) {
             const std::string_view bytes = version.page(n);
             bool packed = false;
             const std::string data = codec.Pack(bytes, packed);
@@ -103,6 +118,7 @@ Version Store::Add(NewVersion& version) {
 }
 
 Thinned Store::Thin(int64_t now, const PeriodsOf& periods, int64_t cap) {
+    found_.reset();
     sql::Transaction thinning(*db_);
     Thinned thinned;
     thinned.cap = cap;

@@ -43,12 +43,14 @@ CheckBatch ReaderProcess::TakeCheckBatch(Answer& answer, const std::string& host
     return batch;
 }
 
-CheckBatch ReaderProcess::OpenCheck(const std::string& hostPath, const std::string& displayPath) {
+CheckBatch ReaderProcess::OpenCheck(const std::string& hostPath, const std::string& displayPath,
+                                    const std::string* newPages) {
     std::string payload;
     reader::PutU32(payload, reader::kProtocolVersion);
     reader::PutText(payload, hostPath);
+    if (newPages) reader::PutText(payload, *newPages);
     PutCheckBounds(payload, limits_);
-    Answer answer = Exchange('K', payload, hostPath, displayPath);
+    Answer answer = Exchange(newPages ? 'I' : 'K', payload, hostPath, displayPath);
     return TakeCheckBatch(answer, hostPath, displayPath);
 }
 
@@ -68,12 +70,29 @@ ReaderCheck::ReaderCheck(PathMap toHost, std::string readerPath, ReaderLimits li
 }
 
 ports::CheckResult ReaderCheck::Check(const std::string& Path, const ports::CheckProgress& Progress) {
+    return Run(Path, nullptr, Progress);
+}
+
+ports::CheckResult ReaderCheck::CheckNew(const std::string& Path, const std::vector<size_t>& NewPages,
+                                         const ports::CheckProgress& Progress) {
+    std::string bitmap;
+    for (size_t page : NewPages) {
+        if (page / 8 >= bitmap.size()) bitmap.resize(page / 8 + 1, '\0');
+        bitmap[page / 8] = static_cast<char>(static_cast<uint8_t>(bitmap[page / 8]) | 1u << (page % 8));
+    }
+    // A bitmap too long for one request (a file of a few GB): the whole check.
+    const bool fits = bitmap.size() + toHost_(Path).size() + 64 <= reader::kMaxRequestBytes;
+    return Run(Path, fits ? &bitmap : nullptr, Progress);
+}
+
+ports::CheckResult ReaderCheck::Run(const std::string& Path, const std::string* newPages,
+                                    const ports::CheckProgress& Progress) {
     const std::string host = toHost_(Path);
     const std::string shown = present_ ? present_(Path) : Path;
     ports::CheckResult result;
     reader_.ForgetRefusal();
     try {
-        CheckBatch batch = reader_.OpenCheck(host, shown);
+        CheckBatch batch = reader_.OpenCheck(host, shown, newPages);
         while (true) {
             for (ports::Finding& f : batch.findings) result.findings.push_back(std::move(f));
             if (batch.last) break;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ports/check.h"
 #include "jet/reader_client.h"
@@ -26,10 +27,14 @@ public:
     ReaderCheck(PathMap toHost, std::string readerPath, ReaderLimits limits = {}, PathMap present = {});
 
     ports::CheckResult Check(const std::string& Path, const ports::CheckProgress& Progress = {}) override;
+    ports::CheckResult CheckNew(const std::string& Path, const std::vector<size_t>& NewPages,
+                                const ports::CheckProgress& Progress = {}) override;
 
     void SetLimits(const ReaderLimits& limits) { reader_.SetLimits(limits); }
 
 private:
+    // newPages: the bitmap of the 'I' request; none for 'K'.
+    ports::CheckResult Run(const std::string& Path, const std::string* newPages, const ports::CheckProgress& Progress);
     PathMap toHost_;
     PathMap present_;
     ReaderProcess reader_;

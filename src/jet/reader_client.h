@@ -114,7 +114,10 @@ public:
     // its first batch; NextCheckBatch the batches after it, until the last.
     // Throws as Run; NextCheckBatch 3420 when no check is open (the reader
     // has served another request since, or the check has ended).
-    CheckBatch OpenCheck(const std::string& hostPath, const std::string& displayPath);
+    // newPages: a bitmap of the pages whose values the check decodes
+    // (reader/check.h); none for the whole check.
+    CheckBatch OpenCheck(const std::string& hostPath, const std::string& displayPath,
+                         const std::string* newPages = nullptr);
     CheckBatch NextCheckBatch(const std::string& hostPath, const std::string& displayPath);
 
     // The sandbox the reader is in; with a folder holding a file "existing",

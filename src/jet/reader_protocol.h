@@ -21,6 +21,9 @@
 //                     rows, so that a search's batch may hold none
 //   'K' a check:      version, u32 length + path, then the first batch's
 //                     bounds (as 'N'; a check reads only the bytes)
+//   'I' a check of a file of which only some pages are new: as 'K', with
+//                     u32 length + a bitmap of the new pages after the path
+//                     (reader/check.h)
 // A table is answered in batches: 'H' and the first batch, then one batch
 // for each 'N'; so is the whole-file check (reader/check.h): findings, and
 // 'W' for a batch that more follow. Any other request ends the table's

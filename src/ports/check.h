@@ -71,6 +71,15 @@ public:
     // finding; nothing is thrown for the file. Stopped by Progress: the
     // result is cancelled.
     virtual CheckResult Check(const std::string& Path, const CheckProgress& Progress = {}) = 0;
+    // The same verdict for a file of which only NewPages (page numbers)
+    // are new, the rest being pages of a file whose check was good:
+    // only the values on new pages need be decoded again, while what ties
+    // pages together is checked whole. By default the whole check.
+    virtual CheckResult CheckNew(const std::string& Path, const std::vector<size_t>& NewPages,
+                                 const CheckProgress& Progress = {}) {
+        (void)NewPages;
+        return Check(Path, Progress);
+    }
 };
 
 // The one sentence for a finding: "Customers, page 87, row 3: its rows

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 
 #include "app/history_versions.h"
+#include "history/version_file.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
 #include "support/wine_home.h"
@@ -32,17 +33,22 @@ class History : public ::testing::Test {
 protected:
     void SetUp() override { e2e::WineHome::Roof(live, 3); }
 
-    Ran Start(const QStringList& arguments, const QString& dataHome = {}) {
+    // Through another program (strace) with its arguments, when given.
+    Ran Start(const QStringList& arguments, const QString& dataHome = {}, const QStringList& through = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WINEPREFIX", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
             environment.remove(name);
         environment.insert("HOME", QString::fromStdString(home.Home()));
         environment.insert("USER", "ann");
         if (!dataHome.isEmpty()) environment.insert("XDG_DATA_HOME", dataHome);
+        // A sanitized build's leak check cannot run under ptrace (strace).
+        if (!through.isEmpty())
+            environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setStandardInputFile(QProcess::nullDevice());
-        program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+        if (through.isEmpty()) program.start(QStringLiteral(ROLVANE_PROGRAM_PATH), arguments);
+        else program.start(through.first(), through.mid(1) + QStringList{QStringLiteral(ROLVANE_PROGRAM_PATH)} + arguments);
         EXPECT_TRUE(program.waitForFinished(60000)) << "the program did not end";
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
                 QString::fromUtf8(program.readAllStandardOutput()), QString::fromUtf8(program.readAllStandardError())};
@@ -53,6 +59,19 @@ protected:
         const Ran run = Start({"--history", "personal", "--json"});
         const QJsonArray databases = QJsonDocument::fromJson(run.out.toUtf8()).object()["databases"].toArray();
         return databases.isEmpty() ? 0 : databases[0].toObject()["versions"].toInt();
+    }
+
+    // SQLite's integrity check of the whole store, indexes against their tables too.
+    std::string IntegrityCheck() {
+        sqlite3* db = nullptr;
+        std::string first;
+        if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+            sqlite3_exec(db, "PRAGMA integrity_check", [](void* to, int, char** values, char**) {
+                *static_cast<std::string*>(to) += values[0] ? values[0] : "";
+                return 0;
+            }, &first, nullptr);
+        sqlite3_close(db);
+        return first;
     }
 
     e2e::WineHome home;
@@ -112,6 +131,54 @@ TEST_F(History, SnapshotsSayWhatTheyKeptInTheirStatus) {
     }
     EXPECT_EQ(test_support::Read(store), storeBefore);
     EXPECT_FALSE(std::filesystem::exists(home.C("users/ann/AppData/Local/restore-rolvane-data")));
+}
+
+// A snapshot killed at each of its writes, flushes and removals in turn
+// (strace sends SIGKILL at the nth call) leaves a store that opens, passes
+// its integrity check and gives back every version it holds byte for byte:
+// the one before, and the new one whole or not at all; a run that ended
+// and said it kept the version holds it. The next run takes it.
+TEST_F(History, ASnapshotKilledAtAnyWriteLeavesAWholeStore) {
+    namespace fs = std::filesystem;
+    if (QProcess::execute("strace", {"-o", "/dev/null", "true"}) != 0) GTEST_SKIP() << "strace cannot trace here";
+    ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);
+    const std::string first = test_support::Read(live);
+    e2e::WineHome::Roof(live, 5);
+    const std::string second = test_support::Read(live);
+    const fs::path folder = fs::path(store).parent_path(), saved = home.Home() + "/store-before";
+    fs::copy(folder, saved, fs::copy_options::recursive);
+    int killed = 0;
+    for (const char* call : {"pwrite64", "fdatasync", "fsync", "unlink", "ftruncate"}) {
+        for (int n = 1;; ++n) {
+            fs::remove_all(folder);
+            fs::copy(saved, folder, fs::copy_options::recursive);
+            const QString inject = QString("inject=%1:signal=SIGKILL:when=%2").arg(call).arg(n);
+            const Ran run = Start({"--snapshot", "personal"}, {}, {"strace", "-o", "/dev/null", "-e", inject});
+            const std::string at = std::string(call) + " #" + std::to_string(n);
+            {
+                history::Store opened(folder.string(), false);  // rolls back what a killed run began
+                EXPECT_EQ(IntegrityCheck(), "ok") << at;
+                const history::Summary summary = opened.Summarize();
+                ASSERT_EQ(summary.databases.size(), 1u) << at;
+                const std::vector<history::Version> versions = opened.Versions(summary.databases[0].database);
+                ASSERT_TRUE(versions.size() == 1 || versions.size() == 2) << at;
+                for (const history::Version& v : versions) {
+                    history::VersionFile file(opened.Folder());
+                    opened.Rebuild(v, file.Fd(), "version");
+                    EXPECT_EQ(test_support::Read(file.Path()), v.number == 1 ? first : second) << at;
+                }
+                if (run.status == 0) {
+                    EXPECT_TRUE(run.out.contains("Personal: version 2 kept (")) << at << run.out.toStdString();
+                    EXPECT_EQ(versions.size(), 2u) << at;
+                }
+            }
+            if (run.status != -1) break;  // no nth call: the run ended by itself
+            ++killed;
+        }
+    }
+    EXPECT_GT(killed, 5);
+    EXPECT_EQ(Start({"--snapshot", "personal"}).status, 0);
+    EXPECT_EQ(Versions(), 2);
 }
 
 TEST_F(History, VersionsAreShownComparedAndPutBackByteForByte) {

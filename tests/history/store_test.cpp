@@ -3,8 +3,10 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
+#include <numeric>
 #include <set>
 
 #include "history/store.h"
@@ -244,6 +246,52 @@ TEST(Store, TheCapThinsTheOldestFirstButNeverTheNewestGoodVersion) {
         // The pages no version lists any more are gone with their versions.
         EXPECT_EQ(store.Summarize().pages, 20 + 10 * int64_t(c.kept.size())) << c.name;
         EXPECT_TRUE(store.Whole()) << c.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// What a Lookup found is used by the Add after it only while no other run
+// changed the store in between: pages it found may have been thinned away,
+// and pages it did not may have been added.
+TEST(Store, AnAddAfterALookupSeesWhatAnotherRunChangedInBetween) {
+    using history::Known;
+    const std::string first = File(30, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1);
+    const std::string next = first.substr(0, 4096 * 20) + File(30, {20, 21, 22, 23, 24}, 2).substr(4096 * 20, 4096 * 5) +
+                             first.substr(4096 * 25);
+    const history::DatabaseRef business{"Business", "C:\\bsrv.mdb"}, personal{"Personal", "C:\\bsrv.mdb"};
+    struct Case {
+        const char* name;
+        std::function<void(Store& other)> between;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [](Store&) {}},
+        {"the pages found thinned away",
+         [&](Store& other) {
+             std::vector<size_t> every(30);
+             std::iota(every.begin(), every.end(), 0);
+             AddFile(other, File(30, every, 3), business, 1500);
+             other.Thin(2000, history::UtcPeriods(), 0);
+         }},
+        {"the new pages added", [&](Store& other) { AddFile(other, next, personal, 1500); }},
+    };
+    for (const Case& c : cases) {
+        TempFolder tmp;
+        Store store(tmp.path(), true), other(tmp.path(), false);
+        AddFile(store, first, business, 1000);
+        history::Sha256 sha;
+        std::vector<history::Digest> pages;
+        for (size_t at = 0; at < next.size(); at += 4096) pages.push_back(sha.Of(next.substr(at, 4096)));
+        const std::vector<Known> known = store.Lookup(pages);
+        ASSERT_EQ(std::count(known.begin(), known.end(), Known::New), 5) << c.name;
+        c.between(other);
+        const Version added = AddFile(store, next, business, 1600);
+        EXPECT_EQ(Rebuilt(store, added), next) << c.name;
+        EXPECT_TRUE(store.Whole()) << c.name;
+        const std::vector<Known> after = store.Lookup(pages);
+        EXPECT_EQ(std::count(after.begin(), after.end(), Known::Checked), 30) << c.name;
     }
 }
 

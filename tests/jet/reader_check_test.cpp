@@ -1,8 +1,9 @@
 // The whole-file check through the reader child (jet/reader_check.h): the
 // real samples and the files mkmdb writes come out good, with nothing to
 // say; each kind of structural damage comes out damaged with its reason and
-// place; what Jet tolerates is a warning; files that cannot be read, or that
+// place, also when the check is told that only the damaged pages are new; what Jet tolerates is a warning; files that cannot be read, or that
 // make libmdb misbehave, are damaged and never hang; a check can be stopped.
+#include <cstring>
 #include <random>
 
 #include "jet/db_test_support.h"
@@ -25,6 +26,22 @@ std::string Listed(const ports::CheckResult& r) {
     std::string text;
     for (const auto& f : r.findings) text += std::string(ports::SeverityName(f.severity)) + ": " + ports::Describe(f) + "\n";
     return text;
+}
+
+// The check of `file`, told that only the pages in which it differs from
+// the good file `before` are new, finds what the whole check found.
+void ExpectSameAsWhole(const std::vector<unsigned char>& before, const std::vector<unsigned char>& after,
+                       const std::string& file, const ports::CheckResult& whole) {
+    const size_t ps = after.size() > 0x14 && after[0x14] == 0 ? 2048 : 4096;
+    std::vector<size_t> changed;
+    for (size_t pg = 0; pg * ps < after.size(); ++pg)
+        if (pg * ps >= before.size() || !std::equal(after.begin() + static_cast<long>(pg * ps),
+                                                     after.begin() + static_cast<long>(std::min(after.size(), (pg + 1) * ps)),
+                                                     before.begin() + static_cast<long>(pg * ps)))
+            changed.push_back(pg);
+    jet::ReaderCheck check([](const std::string& p) { return p; }, dbtest::ReaderPath());
+    const ports::CheckResult told = check.CheckNew(file, changed);
+    EXPECT_EQ(Listed(told), Listed(whole)) << changed.size() << " pages new";
 }
 
 // ---- the files' structures, found in their bytes -----------------------------------
@@ -137,13 +154,15 @@ TEST_P(DamagedStructures, AreFoundWithTheirReason) {
     const auto& [base, d] = GetParam();
     REQUIRE_BASE(base);
     dbtest::TempDir dir;
-    Bytes bytes = dbtest::ReadBytes(dbtest::BaseFile(base, dir));
+    const Bytes good = dbtest::ReadBytes(dbtest::BaseFile(base, dir));
+    Bytes bytes = good;
     d.patch(bytes);
     const std::string file = dir.File("damaged.mdb");
     dbtest::WriteBytes(file, bytes);
     const ports::CheckResult r = CheckFile(file);
     ASSERT_EQ(r.verdict(), d.severity == Severity::Damaged ? Verdict::Damaged : Verdict::Warnings) << Listed(r);
     EXPECT_NE(r.First(d.severity)->what.find(d.reason), std::string::npos) << Listed(r);
+    ExpectSameAsWhole(good, bytes, file, r);
 }
 
 INSTANTIATE_TEST_SUITE_P(Patched, DamagedStructures,
@@ -210,6 +229,20 @@ const Structural kStructures[] = {
          throw std::runtime_error("no long value on the page");
      },
      "which is not a long-value page"},
+    // A date no calendar holds, found only by decoding the row's values.
+    {"DateOutOfRange", false,
+     [](Bytes& b) {
+         const size_t ps = PageSize(b), pg = BusiestDataPage(b);
+         for (size_t i = pg * ps + RowCountAt(b); i + 8 <= (pg + 1) * ps; ++i) {
+             double v;
+             std::memcpy(&v, &b[i], sizeof v);
+             if (b[i + 7] != 0x40 || !(v >= 10000 && v < 60000)) continue;
+             std::fill(b.begin() + static_cast<long>(i), b.begin() + static_cast<long>(i + 8), 0xFF);
+             return;
+         }
+         throw std::runtime_error("no date");
+     },
+     "date out of range"},
     // nwind's catalogue holds overflow pointers (offset flag 0x4000).
     {"OverflowPointerAstray", true,
      [](Bytes& b) {
@@ -249,13 +282,15 @@ TEST_P(DamagedValues, AreFoundWithTheirReason) {
     dbtest::TempDir dir;
     // 600 contacts: one of them (500) has notes on a chain of long-value rows.
     const std::string whole = s.nwind ? dbtest::SamplesDir() + "/nwind.mdb" : WriteContacts(dir, 600);
-    Bytes bytes = dbtest::ReadBytes(whole);
+    const Bytes good = dbtest::ReadBytes(whole);
+    Bytes bytes = good;
     s.patch(bytes);
     const std::string file = dir.File("damaged.mdb");
     dbtest::WriteBytes(file, bytes);
     const ports::CheckResult r = CheckFile(file);
     ASSERT_EQ(r.verdict(), Verdict::Damaged) << Listed(r);
     EXPECT_NE(Listed(r).find(s.reason), std::string::npos) << Listed(r);
+    ExpectSameAsWhole(good, bytes, file, r);
 }
 
 INSTANTIATE_TEST_SUITE_P(Patched, DamagedValues, ::testing::ValuesIn(kStructures),

@@ -72,8 +72,10 @@ void Findings::SayUnsent() {
     sent_ = kMostFindings;
 }
 
-CheckState::CheckState(const std::string& path, Output& o, Noise& n, size_t bytes)
-    : out(o), noise(n), valueBytes(bytes), findings(o) {
+CheckState::CheckState(const std::string& path, Output& o, Noise& n, size_t bytes,
+                       std::optional<std::string> changed)
+    : out(o), noise(n), valueBytes(bytes), newPages(std::move(changed)), findings(o) {
+    if (IsNew(0)) newPages.reset();
     noise.Begin();
     try {
         reader = std::make_unique<Reader>(path, out, noise, valueBytes);
@@ -199,6 +201,8 @@ void CheckState::Definitions() {
             t.allKeys.resize(t.layout.indexes.size());
             t.anyKey.resize(t.layout.indexes.size());
             t.usable = true;
+            t.newDefinition = IsNew(t.tdefPage) || std::any_of(t.layout.pages.begin(), t.layout.pages.end(),
+                                                               [this](uint32_t pg) { return IsNew(pg); });
         } catch (const Failure& e) {
             Damage(e.description, t.name, t.tdefPage);
             t.def.reset();
@@ -331,8 +335,9 @@ void CheckState::Batch(uint32_t bytes) {
     }
 }
 
-FileCheck::FileCheck(const std::string& path, Output& out, Noise& noise, size_t valueBytes)
-    : state_(std::make_unique<CheckState>(path, out, noise, valueBytes)) {}
+FileCheck::FileCheck(const std::string& path, Output& out, Noise& noise, size_t valueBytes,
+                     std::optional<std::string> newPages)
+    : state_(std::make_unique<CheckState>(path, out, noise, valueBytes, std::move(newPages))) {}
 
 FileCheck::~FileCheck() = default;
 

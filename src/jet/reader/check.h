@@ -33,6 +33,16 @@
 // check cannot judge (the order of text keys, kept by the engine's
 // collation).
 //
+// Told which pages are new (a bitmap: bit n%8 of byte n/8 for page n; a
+// page past its end is not new), the check decodes the values only of rows on
+// a new page, of every row of a table whose definition is on a new page,
+// and of long values with a part on one; the rest is checked as above, in
+// every page: a page that held a good file's bytes decodes as it did then,
+// while what ties pages together (claims, usage maps, row and index
+// tallies, overflow pointers, long-value chains, index walks) is checked
+// anew. A new page 0 (the header, which says how text is coded) makes
+// every page new.
+//
 // Memory stays bounded whatever the file's size: a few bytes for each page
 // (what claims it, its kind), the tallies of each table and index, and the
 // overflow pointers (rare); pages are read as they are needed, never kept.
@@ -44,6 +54,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <optional>
 
 #include "jet/reader/output.h"
 
@@ -57,7 +68,9 @@ public:
     // that is no Jet file, or whose catalogue cannot be read, gives its one
     // finding and ends with the first batch; a file that cannot be opened
     // at all (3024, 3051) throws Failure.
-    FileCheck(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
+    // newPages: as above; none for the whole check.
+    FileCheck(const std::string& path, Output& out, Noise& noise, size_t valueBytes,
+              std::optional<std::string> newPages = std::nullopt);
     ~FileCheck();
 
     // Sends the next batch: findings ('F'), then 'W' with the work done and

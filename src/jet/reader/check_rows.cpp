@@ -32,7 +32,7 @@ MdbColumn* Column(const MdbTableDef& t, unsigned i) { return static_cast<MdbColu
 
 }  // namespace
 
-void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbField& field) {
+void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbField& field, bool decode) {
     if (field.is_null) return;
     MdbHandle* mdb = reader->Handle();
     const RawFile& f = reader->File();
@@ -49,6 +49,7 @@ void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbFie
     // reader may hold of one value is kept for that.
     const bool text = col.col_type == MDB_MEMO;
     const bool keep = text && length <= valueBytes;
+    bool onNewPage = decode;
     std::string bytes;
     if (word & kInline) {
         // The row keeps the header and the value, nothing more.
@@ -75,6 +76,7 @@ void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbFie
             const uint32_t pg = at >> 8, row = at & 0xff;
             if (pg == 0 || pg >= claim.size())
                 Damaged(what + " points at page " + std::to_string(pg) + ", outside the file");
+            onNewPage = onNewPage || IsNew(pg);
             auto cached = pageCache.find(pg);
             if (cached == pageCache.end()) {
                 if (pageCache.size() >= kCachedPages) pageCache.clear();
@@ -123,7 +125,7 @@ void CheckState::CheckLongValue(size_t table, const MdbColumn& col, const MdbFie
             at = next;
         }
     }
-    if (keep) JetText(mdb, bytes.data(), bytes.size());
+    if (keep && onNewPage) JetText(mdb, bytes.data(), bytes.size());
 }
 
 void CheckState::CheckRows(size_t table, uint32_t pg, const unsigned char* page, const std::vector<RowSpan>& rows) {
@@ -132,6 +134,9 @@ void CheckState::CheckRows(size_t table, uint32_t pg, const unsigned char* page,
     const RawFile& f = reader->File();
     std::memcpy(mdb->pg_buf, page, f.PageSize());
     std::vector<bool> hasValue(t.def->num_cols);
+    // A page a good file held decodes as it did then: its values are
+    // converted again only when it, or its table's definition, is new.
+    const bool decode = t.newDefinition || IsNew(pg);
     for (uint32_t i = 0; i < rows.size(); ++i) {
         const RowSpan& r = rows[i];
         const uint32_t id = pg << 8 | i;
@@ -159,8 +164,8 @@ void CheckState::CheckRows(size_t table, uint32_t pg, const unsigned char* page,
                     Damaged("the row names a column the table lacks");
                 const MdbColumn& col = *Column(*t.def, static_cast<unsigned>(field.colnum));
                 hasValue[static_cast<size_t>(field.colnum)] = col.col_type == MDB_BOOL || !field.is_null;
-                if (col.col_type == MDB_MEMO || col.col_type == MDB_OLE) CheckLongValue(table, col, field);
-                else Convert(source, col, field);
+                if (col.col_type == MDB_MEMO || col.col_type == MDB_OLE) CheckLongValue(table, col, field, decode);
+                else if (decode) Convert(source, col, field);
             }
             // Which of the indexes that leave out Nulls would hold it.
             for (size_t k = 0; k < t.layout.indexes.size() && k < 32; ++k) {

@@ -65,6 +65,7 @@ struct CheckedTable {
     std::string name;
     uint32_t tdefPage = 0;
     bool usable = false;  // its definition was read: its pages, rows and indexes are checked
+    bool newDefinition = false;  // a page of its definition is new: every row's values are decoded
     TableLayout layout;
     TablePtr def;                     // libmdb's reading, columns too
     std::vector<MdbField> fields;
@@ -130,7 +131,13 @@ struct IndexWalk {
 
 class CheckState {
 public:
-    CheckState(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
+    CheckState(const std::string& path, Output& out, Noise& noise, size_t valueBytes,
+               std::optional<std::string> newPages);
+
+    // Whether page pg is new (check.h): its rows' values are decoded.
+    bool IsNew(uint64_t pg) const {
+        return !newPages || (pg / 8 < newPages->size() && (static_cast<uint8_t>((*newPages)[pg / 8]) >> (pg % 8) & 1));
+    }
 
     // check.cpp
     void Batch(uint32_t bytes);
@@ -161,7 +168,8 @@ public:
     void CheckRows(size_t table, uint32_t pg, const unsigned char* page, const std::vector<RowSpan>& rows);
     // Follows the long value of `field` (column `col`, a Memo or OLE Object)
     // to its end; Damaged when it does not hold what its header says.
-    void CheckLongValue(size_t table, const MdbColumn& col, const MdbField& field);
+    // Its text is decoded when `decode`, or when a part lies on a new page.
+    void CheckLongValue(size_t table, const MdbColumn& col, const MdbField& field, bool decode);
     void CheckPointers();
     // check_indexes.cpp: up to `budget` units of work; false once every index is done.
     bool WalkIndexes(uint64_t& budget);
@@ -169,6 +177,7 @@ public:
     Output& out;
     Noise& noise;
     size_t valueBytes;
+    std::optional<std::string> newPages;  // none: every page is new
     Findings findings;
     std::optional<RawFile> file;
     std::unique_ptr<Reader> reader;

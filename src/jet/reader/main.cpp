@@ -166,10 +166,12 @@ void AnswerCheckBatch(std::unique_ptr<jet::reader::FileCheck>& check, jet::reade
 
 // Opens the whole-file check of a file and sends its first batch.
 void AnswerCheck(std::unique_ptr<jet::reader::FileCheck>& check, jet::reader::Cursor& c, Output& out, Noise& noise,
-                 size_t valueBytes) {
+                 size_t valueBytes, bool changed) {
     const std::string path = c.Text();
+    std::optional<std::string> newPages;
+    if (changed) newPages = c.Text();
     try {
-        check = std::make_unique<jet::reader::FileCheck>(path, out, noise, valueBytes);
+        check = std::make_unique<jet::reader::FileCheck>(path, out, noise, valueBytes, std::move(newPages));
     } catch (const Failure& f) {
         SendError(out, f.number, f.description);
         return;
@@ -276,16 +278,17 @@ int main(int argc, char** argv) {
                 if (!c.ok() || !c.done()) return 2;
                 if (sandbox.complete) Answer(path, query, out, noise, valueBytes);
                 else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
-            } else if (tag == 'T' || tag == 'N' || tag == 'K') {
+            } else if (tag == 'T' || tag == 'N' || tag == 'K' || tag == 'I') {
                 // All carry the batch's bounds last: look at the whole request first.
                 jet::reader::Cursor whole = c;
                 if (tag == 'T') whole.Text(), whole.Text(), whole.Text();
                 if (tag == 'K') whole.Text();
+                if (tag == 'I') whole.Text(), whole.Text();
                 whole.U32(), whole.U32(), whole.U32();
                 if (!whole.ok() || !whole.done()) return 2;
                 if (!sandbox.complete) SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
                 else if (tag == 'T') AnswerTable(stream, c, out, noise, valueBytes);
-                else if (tag == 'K') AnswerCheck(check, c, out, noise, valueBytes);
+                else if (tag == 'K' || tag == 'I') AnswerCheck(check, c, out, noise, valueBytes, tag == 'I');
                 else if (stream) AnswerBatch(stream, c, out, noise);
                 else if (check) AnswerCheckBatch(check, c, out);
                 else SendError(out, vb::kObjectInvalid, "Object invalid or no longer set.");

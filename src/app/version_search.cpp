@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "history/version_file.h"
+#include "jet/libmdb_engine.h"
 #include "jet/reader_client.h"
 #include "records/engine_source.h"
 #include "records/source.h"
@@ -45,38 +46,61 @@ struct Ask {
     std::vector<int64_t> movedIds;
 };
 
-// Appends pages to a file a megabyte at a time.
-class Appender {
+// Writes pages to a file, those that follow one another in one call.
+class PageWriter {
 public:
-    explicit Appender(int fd) : fd_(fd) {}
-    void Add(std::string_view page) {
-        pending_ += page;
-        if (pending_.size() >= (size_t{1} << 20)) Flush();
+    PageWriter(int fd, size_t pageSize) : fd_(fd), pageSize_(pageSize) {}
+    ~PageWriter() = default;
+    void Put(uint64_t page, std::string_view bytes) {
+        if (pending_.empty() || page * pageSize_ != at_ + pending_.size() || pending_.size() >= (size_t{1} << 20)) {
+            Flush();
+            at_ = page * pageSize_;
+        }
+        pending_ += bytes;
+        if (bytes.size() < pageSize_) Flush();  // a short last page: nothing follows it
     }
     void Flush() {
         for (size_t done = 0; done < pending_.size();) {
-            const ssize_t n = pwrite(fd_, pending_.data() + done, pending_.size() - done, at_ + off_t(done));
+            const ssize_t n = pwrite(fd_, pending_.data() + done, pending_.size() - done, off_t(at_ + done));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw errno == ENOSPC || errno == EDQUOT ? vb::DiskFull() : vb::DeviceIOError();
             done += size_t(n);
         }
-        at_ += off_t(pending_.size());
         pending_.clear();
     }
 
 private:
     int fd_;
-    off_t at_ = 0;
+    size_t pageSize_;
+    uint64_t at_ = 0;
     std::string pending_;
 };
 
+struct ResultKey {
+    int decoding;  // which of the decodings met (the table's columns and the header)
+    uint32_t page;
+    int64_t id;
+    bool operator==(const ResultKey&) const = default;
+};
+struct ResultKeyHash {
+    size_t operator()(const ResultKey& k) const {
+        return std::hash<int64_t>()(k.id) ^ (size_t(k.page) << 20) ^ (size_t(k.decoding) << 50);
+    }
+};
+
+// The search of one run. Every group is read from one file: the group's
+// first version's pages in their places (the first pages of the file, as
+// many as the longest version has), and after them, in the pool, once
+// each, every page a version of any group holds elsewhere than the first
+// of its own group; a new group rewrites only the places where its first
+// version differs from the last group's.
 class Search {
 public:
     Search(history::Store& store, const std::vector<history::Version>& versions, const std::string& edition,
            const std::string& text, const std::string& readerPath, unsigned readers,
            const std::function<bool()>& stopped)
-        : store_(store), edition_(edition), text_(text), stopped_(stopped), found_(versions.size()),
-          ids_(versions.size()) {
+        : store_(store), edition_(edition), text_(text), readerPath_(readerPath), stopped_(stopped),
+          found_(versions.size()), ids_(versions.size()) {
         for (unsigned r = 0; r < std::max(1u, readers); ++r)
             readers_.push_back(std::make_unique<jet::ReaderProcess>(readerPath, jet::ReaderLimits{}));
         opened_.resize(readers_.size());
@@ -88,13 +112,20 @@ public:
         for (size_t v = 0; v < found_.size(); ++v) {
             try {
                 ids_[v] = store_.PageIds(found_[v].version, Label(v));
+                if (ids_[v].empty()) throw vb::UnrecognizedFormat(Label(v));
                 left.push_back(v);
+                places_ = std::max<uint64_t>(places_, ids_[v].size());
             } catch (const history::StoreRefused&) {
                 throw;
             } catch (const vb::Error& error) {
                 Unbuilt(v, error);
             }
         }
+        if (left.empty()) return std::move(found_);
+        file_ = std::make_unique<history::VersionFile>(store_.Folder());
+        pageSize_ = size_t(found_[left.front()].version.pageSize);
+        path_ = file_->Path();
+        natural_.assign(places_, -1);
         while (!left.empty() && !Stopped()) {
             const std::vector<size_t> group = SearchGroup(left);
             std::erase_if(left, [&](size_t v) { return std::find(group.begin(), group.end(), v) != group.end(); });
@@ -109,40 +140,41 @@ private:
         found_[v].unbuilt = UnbuiltReason(found_[v].version, edition_, error);
         found_[v].error = vb::Error(vb::kUnrecognizedFormat, "it cannot be rebuilt from the history store");
     }
+    int64_t Bytes(size_t v) {
+        int64_t bytes = 0;
+        for (int64_t id : ids_[v]) bytes += int64_t(sizes_[id]);
+        return bytes;
+    }
 
     // Searches the group of the first of `left`; returns its versions.
     std::vector<size_t> SearchGroup(const std::vector<size_t>& left) {
         const size_t first = left.front();
-        group0_ = first;
         const std::vector<int64_t>& own = ids_[first];
-        file_ = std::make_unique<history::VersionFile>(store_.Folder());
-        path_ = file_->Path();
         pages_ = static_cast<uint32_t>(own.size());
-        placed_.clear();
-        sizes_.clear();
-        Appender append(file_->Fd());
-        bool whole = true;
-        int64_t bytes = 0;
-        store_.ReadPages(own, [&](size_t at, std::string_view page, bool good) {
-            whole = whole && good;
-            bytes += int64_t(page.size());
-            sizes_[own[at]] = page.size();
-            placed_.emplace(own[at], uint32_t(at));
-            append.Add(page);
-        });
-        append.Flush();
-        if (!whole || bytes != found_[first].version.size) {
-            Unbuilt(first, vb::UnrecognizedFormat(Label(first)));
+        if (size_t(found_[first].version.pageSize) != pageSize_) {
+            SearchWhole(first);
             return {first};
         }
+        if (!Place(first)) return {first};
+        if (Bytes(first) != int64_t(pages_ * pageSize_)) {
+            // Not whole pages (the reader refuses such a file): searched as
+            // it is, rebuilt alone.
+            natural_[pages_ - 1] = -1;
+            SearchWhole(first);
+            return {first};
+        }
+        ++group_;
         jet::PagesLayout layout;
         try {
             layout = readers_[0]->OpenPages(path_, path_, pages_, records::kContactsTable, text_);
-            opened_[0] = path_;
+            opened_[0] = group_;
         } catch (const vb::Error& error) {
             found_[first].error = error;
             return {first};
         }
+        std::string decoding = layout.decoding;
+        decoding.append(reinterpret_cast<const char*>(&own[0]), sizeof own[0]);  // the header's page
+        decoding_ = decodings_.emplace(decoding, int(decodings_.size())).first->second;
         std::vector<size_t> members{first};
         for (size_t v : left) {
             const bool same = v != first && ids_[v].size() == own.size() &&
@@ -152,64 +184,109 @@ private:
             if (same) members.push_back(v);
         }
         done_.clear();
-        PlaceOthers(members, append);
+        PlaceOthers(members);
         Resolve(members, layout);
         members.insert(members.end(), done_.begin(), done_.end());
         return members;
     }
 
-    // Writes the members' pages that the first lacks after its own, each
+    // Puts the first version's pages in their places: from the pool where
+    // it holds them, else from the store, each checked. False, the version
+    // told damaged, when one fails.
+    bool Place(size_t first) {
+        const std::vector<int64_t>& own = ids_[first];
+        std::vector<int64_t> wanted;
+        std::vector<uint32_t> at;
+        PageWriter write(file_->Fd(), pageSize_);
+        std::string page;
+        for (uint32_t pg = 0; pg < own.size(); ++pg) {
+            if (natural_[pg] == own[pg]) continue;
+            if (const auto pooled = pool_.find(own[pg]); pooled != pool_.end()) {
+                page.resize(pageSize_);
+                if (pread(file_->Fd(), page.data(), pageSize_, off_t(pooled->second * pageSize_)) != off_t(pageSize_))
+                    throw vb::DeviceIOError();
+                write.Put(pg, page);
+                natural_[pg] = own[pg];
+            } else {
+                wanted.push_back(own[pg]);
+                at.push_back(pg);
+            }
+        }
+        bool whole = true;
+        store_.ReadPages(wanted, [&](size_t k, std::string_view bytes, bool good) {
+            if (!good) {
+                whole = false;
+                bad_.insert(wanted[k]);
+                natural_[at[k]] = -1;
+                return;
+            }
+            sizes_[wanted[k]] = bytes.size();
+            write.Put(at[k], bytes);
+            natural_[at[k]] = wanted[k];
+        });
+        write.Flush();
+        if (whole && Bytes(first) == found_[first].version.size) return true;
+        Unbuilt(first, vb::UnrecognizedFormat(Label(first)));
+        return false;
+    }
+
+    // Writes the members' pages that the first lacks to the pool, each
     // checked: a member with a page that fails is damaged, and leaves the
     // group with its own verdict. A page shorter than a whole one (the end
-    // of a file that is not all pages) cannot be placed: its version is
-    // left for a group of its own.
-    void PlaceOthers(std::vector<size_t>& members, Appender& append) {
+    // of a file that is not all pages) leaves its version for later.
+    void PlaceOthers(std::vector<size_t>& members) {
         const size_t first = members[0];
+        std::unordered_set<int64_t> own(ids_[first].begin(), ids_[first].end());
         std::vector<int64_t> wanted;
         std::unordered_set<int64_t> seen;
         for (size_t v : members)
             for (int64_t id : ids_[v])
-                if (!placed_.count(id) && seen.insert(id).second) wanted.push_back(id);
-        const size_t whole = sizes_[ids_[first][0]];
-        std::unordered_set<int64_t> bad, part;
-        uint32_t end = pages_;
-        store_.ReadPages(wanted, [&](size_t at, std::string_view page, bool good) {
-            if (!good) bad.insert(wanted[at]);
-            else if (page.size() != whole) part.insert(wanted[at]);
-            if (!good || page.size() != whole) return;
-            sizes_[wanted[at]] = page.size();
-            placed_.emplace(wanted[at], end++);
-            append.Add(page);
+                if (!own.count(id) && !pool_.count(id) && !bad_.count(id) && seen.insert(id).second)
+                    wanted.push_back(id);
+        std::unordered_set<int64_t> part;
+        PageWriter write(file_->Fd(), pageSize_);
+        store_.ReadPages(wanted, [&](size_t k, std::string_view page, bool good) {
+            if (!good) bad_.insert(wanted[k]);
+            if (!good) return;
+            sizes_[wanted[k]] = page.size();
+            if (page.size() != pageSize_) {
+                part.insert(wanted[k]);
+                return;
+            }
+            const uint64_t at = places_ + pool_.size();
+            pool_.emplace(wanted[k], at);
+            write.Put(at, page);
         });
-        append.Flush();
+        write.Flush();
         std::erase_if(members, [&](size_t v) {
             if (v == first) return false;
-            int64_t bytes = 0;
             bool placeable = true;
             for (int64_t id : ids_[v]) {
-                if (bad.count(id)) {
+                if (bad_.count(id)) {
                     Unbuilt(v, vb::UnrecognizedFormat(Label(v)));
                     done_.push_back(v);
                     return true;
                 }
                 placeable = placeable && !part.count(id);
-                bytes += int64_t(sizes_[id]);
             }
             if (!placeable) return true;
-            if (bytes == found_[v].version.size) return false;
+            if (Bytes(v) == found_[v].version.size) return false;
             Unbuilt(v, vb::UnrecognizedFormat(Label(v)));
             done_.push_back(v);
             return true;
         });
     }
 
+    // Where the file holds a stored page for the group being searched.
+    uint32_t Where(int64_t id, uint32_t place) const {
+        if (place < pages_ && natural_[place] == id) return place;
+        return static_cast<uint32_t>(pool_.at(id));
+    }
+
     // Searches each data page of the members once for each content it has
     // with the pages its rows read, then gives each member its records.
     void Resolve(const std::vector<size_t>& members, const jet::PagesLayout& layout) {
         const std::vector<uint32_t>& data = layout.dataPages;
-        const std::vector<int64_t>& own = ids_[members[0]];
-        // A deque, whose elements stay where they are as more come.
-        std::map<std::pair<uint32_t, int64_t>, std::deque<PageResult>> results;
         std::vector<std::vector<const PageResult*>> got(members.size(), std::vector<const PageResult*>(data.size()));
         const auto fits = [](const PageResult& r, const std::vector<int64_t>& ids) {
             return std::all_of(r.read.begin(), r.read.end(),
@@ -223,20 +300,20 @@ private:
                 for (size_t k = 0; k < data.size(); ++k) {
                     const uint32_t pg = data[k];
                     if (got[m][k] || pg >= pages_) continue;
-                    const auto key = std::make_pair(pg, ids[pg]);
+                    std::deque<PageResult>& known = results_[{decoding_, pg, ids[pg]}];
                     std::set<uint32_t> differ;  // where a search of this page read, and this version differs
-                    for (const PageResult& r : results[key]) {
+                    for (const PageResult& r : known) {
                         if (fits(r, ids)) {
                             got[m][k] = &r;
                             break;
                         }
                         for (const auto& [q, id] : r.read)
-                            if (id >= 0 && ids[q] != own[q]) differ.insert(q);
+                            if (id >= 0 && ids[q] != natural_[q]) differ.insert(q);
                     }
                     if (got[m][k]) continue;
-                    Ask ask{{placed_.at(ids[pg]), pg, {}}, ids[pg], {}};
+                    Ask ask{{Where(ids[pg], pg), pg, {}}, ids[pg], {}};
                     for (uint32_t q : differ) {
-                        ask.task.moved.emplace_back(q, placed_.at(ids[q]));
+                        ask.task.moved.emplace_back(q, Where(ids[q], q));
                         ask.movedIds.push_back(ids[q]);
                     }
                     if (asked.emplace(std::make_tuple(pg, ids[pg], ask.task.moved), asks.size()).second)
@@ -246,7 +323,7 @@ private:
             if (asks.empty()) break;
             std::vector<PageResult> done = RunAsks(asks);
             for (size_t a = 0; a < asks.size(); ++a)
-                results[{asks[a].task.versionPage, asks[a].id}].push_back(std::move(done[a]));
+                results_[{decoding_, asks[a].task.versionPage, asks[a].id}].push_back(std::move(done[a]));
         }
         std::vector<records::Column> columns;
         for (const ports::ColumnInfo& column : layout.head.columns)
@@ -287,9 +364,9 @@ private:
                     std::vector<jet::PageTask> tasks;
                     for (size_t a = at; a < (single ? at + 1 : to); ++a) tasks.push_back(asks[a].task);
                     try {
-                        if (!reader.Paging() || opened_[w] != path_) {
+                        if (!reader.Paging() || opened_[w] != group_) {
                             reader.OpenPages(path_, path_, pages_, records::kContactsTable, text_);
-                            opened_[w] = path_;
+                            opened_[w] = group_;
                         }
                         std::vector<jet::PageFound> found = reader.SearchPages(tasks, path_, path_);
                         for (jet::PageFound& page : found) Take(asks[at], page, out[at]), ++at;
@@ -310,34 +387,67 @@ private:
         return out;
     }
 
-    void Take(const Ask& ask, jet::PageFound& page, PageResult& result) {
-        const std::vector<int64_t>& own = ids_[group0_];
+    void Take(const Ask& ask, jet::PageFound& page, PageResult& result) const {
         result.rows = std::move(page.rows);
         result.error = std::move(page.error);
         for (uint32_t q : page.read) {
-            int64_t id = q < pages_ ? own[q] : -1;
+            int64_t id = q < pages_ ? natural_[q] : -1;
             for (size_t i = 0; i < ask.task.moved.size(); ++i)
                 if (ask.task.moved[i].first == q) id = ask.movedIds[i];
             result.read.emplace_back(q, id);
         }
     }
 
+    // A version the page search cannot take, rebuilt alone and searched
+    // whole as it is.
+    void SearchWhole(size_t v) {
+        history::VersionFile file(store_.Folder());
+        try {
+            store_.Rebuild(found_[v].version, file.Fd(), Label(v));
+        } catch (const vb::Error& error) {
+            Unbuilt(v, error);
+            return;
+        }
+        try {
+            jet::LibmdbEngine engine([](const std::string& path) { return path; }, readerPath_);
+            std::unique_ptr<ports::Database> db = engine.OpenDatabase(file.Path());
+            std::unique_ptr<ports::RowStream> rows = db->FindRecords(records::kContactsTable, text_);
+            for (const ports::ColumnInfo& column : rows->Columns())
+                found_[v].table.columns.push_back({column.name, records::KindOf(column.type)});
+            found_[v].table.primaryKey = rows->PrimaryKey();
+            for (records::Record row; rows->Next(row);) found_[v].table.records.push_back(std::move(row));
+        } catch (const vb::Error& error) {
+            found_[v].error = error;
+        }
+    }
+
     history::Store& store_;
     const std::string& edition_;
     const std::string& text_;
+    const std::string& readerPath_;
     const std::function<bool()>& stopped_;
     std::vector<VersionFound> found_;
     std::vector<std::vector<int64_t>> ids_;
     std::vector<std::unique_ptr<jet::ReaderProcess>> readers_;
-    std::vector<std::string> opened_;  // the file each reader's page search is open on
-    // The group being searched: its file, the first version's count of
-    // pages, where the file holds each stored page, and their sizes.
+    std::vector<int> opened_;  // the group each reader's page search is open on
+    // The file: the places (as many pages as the longest version has) and
+    // what each holds (-1: nothing known), then the pool.
     std::unique_ptr<history::VersionFile> file_;
     std::string path_;
+    uint64_t places_ = 0;
+    size_t pageSize_ = 0;
+    std::vector<int64_t> natural_;
+    std::unordered_map<int64_t, uint64_t> pool_;
+    std::unordered_map<int64_t, size_t> sizes_;  // of each page read and whole
+    std::unordered_set<int64_t> bad_;           // pages that fail their hash
+    // The group being searched: its first version's pages, its number, its decoding.
     uint32_t pages_ = 0;
-    size_t group0_ = 0;
-    std::unordered_map<int64_t, uint32_t> placed_;
-    std::unordered_map<int64_t, size_t> sizes_;
+    int group_ = 0;
+    int decoding_ = 0;
+    std::map<std::string, int> decodings_;
+    // Each data page's searches so far, whatever the group: a deque, whose
+    // elements stay where they are as more come.
+    std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
 };
 

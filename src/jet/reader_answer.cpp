@@ -133,6 +133,7 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
         case 'L': {
             if (out.layout) return false;
             out.layout = true;
+            out.decoding = p.Text();
             for (std::vector<uint32_t>* list : {&out.structure, &out.dataPages}) {
                 const uint32_t n = p.U32();
                 if (!p.ok() || n > raw.size() / 4) return false;

@@ -50,6 +50,7 @@ struct Frames {
     // ('L'), and each page searched ('D': the rows before it, in result.rows,
     // are its and the earlier pages').
     bool layout = false;
+    std::string decoding;
     std::vector<uint32_t> structure, dataPages;
     struct PageDone {
         size_t rowsEnd = 0;

@@ -78,6 +78,7 @@ struct ReaderBatch {
 // takes them.
 struct PagesLayout {
     TableHead head;
+    std::string decoding;  // what decoding a row depends on besides its page: equal, rows decode alike
     std::vector<uint32_t> structure, dataPages;
 };
 

@@ -53,7 +53,9 @@
 //                      u32 count of primary-key columns, then each one's u32 index;
 //                      u32 the count of rows the table's definition holds
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
-//   'L' a page search's layout: u32 count + u32 pages the table's structure
+//   'L' a page search's layout: u32 length + what decoding its rows depends
+//                      on besides their page (the columns as libmdb reads
+//                      them); u32 count + u32 pages the table's structure
 //                      (header, catalogue, definition, usage map) was read
 //                      from; u32 count + u32 data pages, in the order read
 //   'D' a page done:   u32 rows sent for it, i32 error (0: none), u32 length +

@@ -92,7 +92,8 @@ PagesLayout ReaderProcess::OpenPages(const std::string& hostPath, const std::str
     reader::Frames& frames = answer.frames;
     if (frames.failed || !frames.head || !frames.layout || !frames.ended || !frames.result.rows.empty())
         Fail(answer, hostPath, displayPath);
-    PagesLayout layout{std::move(frames.table), std::move(frames.structure), std::move(frames.dataPages)};
+    PagesLayout layout{std::move(frames.table), std::move(frames.decoding), std::move(frames.structure),
+                       std::move(frames.dataPages)};
     paging_ = layout.head.columns.size();
     return layout;
 }

@@ -92,7 +92,22 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
             data.push_back(static_cast<uint32_t>(pg));
         // A map libmdb cannot walk sends a whole reading to every page in turn.
         noise.Check();
+        // What decoding a row of a data page depends on besides the page:
+        // the columns as libmdb cracks and converts them, and whether the
+        // table holds rows at all (libmdb reads none of a table that says
+        // it has none).
+        std::string decoding;
+        PutU32(decoding, t.num_cols);
+        PutU32(decoding, t.num_var_cols);
+        PutU32(decoding, t.num_rows == 0);
+        for (unsigned i = 0; i < t.num_cols; ++i) {
+            const MdbColumn& c = *Column(t, i);
+            for (int v : {c.col_type, c.col_size, int(c.is_fixed), c.col_num, c.col_prec, c.col_scale, c.fixed_offset,
+                          int(c.var_col_num), c.row_col_num})
+                PutU32(decoding, static_cast<uint32_t>(v));
+        }
         std::string layout;
+        PutText(layout, decoding);
         PutU32(layout, static_cast<uint32_t>(structure.size()));
         for (uint64_t pg : structure) PutU32(layout, static_cast<uint32_t>(pg));
         PutU32(layout, static_cast<uint32_t>(data.size()));

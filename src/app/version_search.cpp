@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/version_pages.h"
 #include "history/version_file.h"
-#include "jet/libmdb_engine.h"
 #include "jet/reader_client.h"
 #include "records/engine_source.h"
 #include "records/source.h"
@@ -29,64 +29,6 @@ namespace {
 constexpr int kMostRounds = 16;
 // Tasks a reader takes from the others at a time.
 constexpr size_t kChunk = 512;
-
-// One data page searched as one version holds it: its rows, its failure,
-// and the other pages its rows read, each with the stored page read there
-// (-1: past the version's end, the same for every version of the group).
-struct PageResult {
-    std::vector<records::Record> rows;
-    std::optional<vb::Error> error;
-    std::vector<std::pair<uint32_t, int64_t>> read;
-};
-
-// A data page to search, and the stored page at each place it moves.
-struct Ask {
-    jet::PageTask task;
-    int64_t id = 0;  // the stored page searched
-    std::vector<int64_t> movedIds;
-};
-
-// Writes pages to a file, those that follow one another in one call.
-class PageWriter {
-public:
-    PageWriter(int fd, size_t pageSize) : fd_(fd), pageSize_(pageSize) {}
-    ~PageWriter() = default;
-    void Put(uint64_t page, std::string_view bytes) {
-        if (pending_.empty() || page * pageSize_ != at_ + pending_.size() || pending_.size() >= (size_t{1} << 20)) {
-            Flush();
-            at_ = page * pageSize_;
-        }
-        pending_ += bytes;
-        if (bytes.size() < pageSize_) Flush();  // a short last page: nothing follows it
-    }
-    void Flush() {
-        for (size_t done = 0; done < pending_.size();) {
-            const ssize_t n = pwrite(fd_, pending_.data() + done, pending_.size() - done, off_t(at_ + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw errno == ENOSPC || errno == EDQUOT ? vb::DiskFull() : vb::DeviceIOError();
-            done += size_t(n);
-        }
-        pending_.clear();
-    }
-
-private:
-    int fd_;
-    size_t pageSize_;
-    uint64_t at_ = 0;
-    std::string pending_;
-};
-
-struct ResultKey {
-    int decoding;  // which of the decodings met (the table's columns and the header)
-    uint32_t page;
-    int64_t id;
-    bool operator==(const ResultKey&) const = default;
-};
-struct ResultKeyHash {
-    size_t operator()(const ResultKey& k) const {
-        return std::hash<int64_t>()(k.id) ^ (size_t(k.page) << 20) ^ (size_t(k.decoding) << 50);
-    }
-};
 
 // The search of one run. Every group is read from one file: the group's
 // first version's pages in their places (the first pages of the file, as
@@ -112,7 +54,10 @@ public:
         for (size_t v = 0; v < found_.size(); ++v) {
             try {
                 ids_[v] = store_.PageIds(found_[v].version, Label(v));
-                if (ids_[v].empty()) throw vb::UnrecognizedFormat(Label(v));
+                if (ids_[v].empty()) {
+                    SearchWhole(store_, found_[v], edition_, text_, readerPath_);  // an empty file, which the reader refuses as it is
+                    continue;
+                }
                 left.push_back(v);
                 places_ = std::max<uint64_t>(places_, ids_[v].size());
             } catch (const history::StoreRefused&) {
@@ -152,7 +97,7 @@ private:
         const std::vector<int64_t>& own = ids_[first];
         pages_ = static_cast<uint32_t>(own.size());
         if (size_t(found_[first].version.pageSize) != pageSize_) {
-            SearchWhole(first);
+            SearchWhole(store_, found_[first], edition_, text_, readerPath_);
             return {first};
         }
         if (!Place(first)) return {first};
@@ -160,7 +105,7 @@ private:
             // Not whole pages (the reader refuses such a file): searched as
             // it is, rebuilt alone.
             natural_[pages_ - 1] = -1;
-            SearchWhole(first);
+            SearchWhole(store_, found_[first], edition_, text_, readerPath_);
             return {first};
         }
         ++group_;
@@ -183,6 +128,8 @@ private:
                                           [&](uint32_t pg) { return pg < pages_ && ids_[v][pg] == own[pg]; });
             if (same) members.push_back(v);
         }
+        naturalAt_.clear();
+        for (uint32_t pg = 0; pg < pages_; ++pg) naturalAt_.emplace(natural_[pg], pg);
         done_.clear();
         PlaceOthers(members);
         Resolve(members, layout);
@@ -280,7 +227,8 @@ private:
     // Where the file holds a stored page for the group being searched.
     uint32_t Where(int64_t id, uint32_t place) const {
         if (place < pages_ && natural_[place] == id) return place;
-        return static_cast<uint32_t>(pool_.at(id));
+        if (const auto pooled = pool_.find(id); pooled != pool_.end()) return static_cast<uint32_t>(pooled->second);
+        return naturalAt_.at(id);  // the first version holds it in another place
     }
 
     // Searches each data page of the members once for each content it has
@@ -288,9 +236,17 @@ private:
     void Resolve(const std::vector<size_t>& members, const jet::PagesLayout& layout) {
         const std::vector<uint32_t>& data = layout.dataPages;
         std::vector<std::vector<const PageResult*>> got(members.size(), std::vector<const PageResult*>(data.size()));
-        const auto fits = [](const PageResult& r, const std::vector<int64_t>& ids) {
-            return std::all_of(r.read.begin(), r.read.end(),
-                               [&](const auto& read) { return read.second < 0 || ids[read.first] == read.second; });
+        // A search applies to a version that holds what its rows read: the
+        // same pages, or for a page of long values the same rows.
+        const auto fits = [this](const PageResult& r, const std::vector<int64_t>& ids) {
+            for (const PageResult::Read& read : r.read)
+                if (read.id >= 0 && !read.byRows && ids[read.page] != read.id) return false;
+            for (const PageResult::ValueRow& row : r.valueRows) {
+                const uint32_t q = row.pgRow >> 8;
+                if (row.id < 0 || ids[q] == row.id) continue;
+                if (RowOf(ids[q], q, row.pgRow & 0xff) != row.read) return false;
+            }
+            return true;
         };
         for (int round = 0; round < kMostRounds && !Stopped(); ++round) {
             std::map<std::tuple<uint32_t, int64_t, std::vector<std::pair<uint32_t, uint32_t>>>, size_t> asked;
@@ -307,8 +263,8 @@ private:
                             got[m][k] = &r;
                             break;
                         }
-                        for (const auto& [q, id] : r.read)
-                            if (id >= 0 && ids[q] != natural_[q]) differ.insert(q);
+                        for (const PageResult::Read& read : r.read)
+                            if (read.id >= 0 && ids[read.page] != natural_[read.page]) differ.insert(read.page);
                     }
                     if (got[m][k]) continue;
                     Ask ask{{Where(ids[pg], pg), pg, {}}, ids[pg], {}};
@@ -390,35 +346,34 @@ private:
     void Take(const Ask& ask, jet::PageFound& page, PageResult& result) const {
         result.rows = std::move(page.rows);
         result.error = std::move(page.error);
-        for (uint32_t q : page.read) {
-            int64_t id = q < pages_ ? natural_[q] : -1;
+        // The stored page the search read at q, and where the file holds it.
+        const auto read = [&](uint32_t q) -> std::pair<int64_t, uint32_t> {
             for (size_t i = 0; i < ask.task.moved.size(); ++i)
-                if (ask.task.moved[i].first == q) id = ask.movedIds[i];
-            result.read.emplace_back(q, id);
+                if (ask.task.moved[i].first == q) return {ask.movedIds[i], ask.task.moved[i].second};
+            return {q < pages_ ? natural_[q] : -1, q};
+        };
+        std::set<uint32_t> byRows;
+        for (uint32_t pgRow : page.valueRows) {
+            const auto [id, at] = read(pgRow >> 8);
+            result.valueRows.push_back({pgRow, id, id < 0 ? std::string() : RowAt(at, pgRow & 0xff)});
+            byRows.insert(pgRow >> 8);
         }
+        for (uint32_t q : page.read) result.read.push_back({q, read(q).first, byRows.count(q) > 0});
     }
 
-    // A version the page search cannot take, rebuilt alone and searched
-    // whole as it is.
-    void SearchWhole(size_t v) {
-        history::VersionFile file(store_.Folder());
-        try {
-            store_.Rebuild(found_[v].version, file.Fd(), Label(v));
-        } catch (const vb::Error& error) {
-            Unbuilt(v, error);
-            return;
-        }
-        try {
-            jet::LibmdbEngine engine([](const std::string& path) { return path; }, readerPath_);
-            std::unique_ptr<ports::Database> db = engine.OpenDatabase(file.Path());
-            std::unique_ptr<ports::RowStream> rows = db->FindRecords(records::kContactsTable, text_);
-            for (const ports::ColumnInfo& column : rows->Columns())
-                found_[v].table.columns.push_back({column.name, records::KindOf(column.type)});
-            found_[v].table.primaryKey = rows->PrimaryKey();
-            for (records::Record row; rows->Next(row);) found_[v].table.records.push_back(std::move(row));
-        } catch (const vb::Error& error) {
-            found_[v].error = error;
-        }
+    // What a long value reads of row `row` of the file's page `at`.
+    std::string RowAt(uint32_t at, unsigned row) const {
+        std::string page(pageSize_, '\0');
+        if (pread(file_->Fd(), page.data(), pageSize_, off_t(at) * off_t(pageSize_)) != off_t(pageSize_))
+            throw vb::DeviceIOError();
+        return RowRead(page, row, pageSize_ == 2048 ? 8 : 12);  // Jet 3 keeps the count at 8, Jet 4 at 12
+    }
+    // The same of stored page id, which the version holds at q; kept.
+    const std::string& RowOf(int64_t id, uint32_t q, unsigned row) {
+        const auto key = std::make_pair(id, row);
+        auto known = rowReads_.find(key);
+        if (known == rowReads_.end()) known = rowReads_.emplace(key, RowAt(Where(id, q), row)).first;
+        return known->second;
     }
 
     history::Store& store_;
@@ -438,6 +393,7 @@ private:
     size_t pageSize_ = 0;
     std::vector<int64_t> natural_;
     std::unordered_map<int64_t, uint64_t> pool_;
+    std::unordered_map<int64_t, uint32_t> naturalAt_;  // where the group's first holds each of its pages
     std::unordered_map<int64_t, size_t> sizes_;  // of each page read and whole
     std::unordered_set<int64_t> bad_;           // pages that fail their hash
     // The group being searched: its first version's pages, its number, its decoding.
@@ -449,6 +405,7 @@ private:
     // elements stay where they are as more come.
     std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
+    std::map<std::pair<int64_t, unsigned>, std::string> rowReads_;  // RowOf's
 };
 
 }  // namespace

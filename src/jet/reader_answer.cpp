@@ -151,6 +151,9 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
             const uint32_t n = p.U32();
             if (!p.ok() || n > raw.size() / 4) return false;
             for (uint32_t i = 0; i < n; ++i) done.read.push_back(p.U32());
+            const uint32_t rows = p.U32();
+            if (!p.ok() || rows > raw.size() / 4) return false;
+            for (uint32_t i = 0; i < rows; ++i) done.rows.push_back(p.U32());
             out.pagesDone.push_back(std::move(done));
             break;
         }

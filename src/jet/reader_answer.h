@@ -56,7 +56,7 @@ struct Frames {
         size_t rowsEnd = 0;
         int32_t number = 0;  // 0: the page was read whole
         std::string description;
-        std::vector<uint32_t> read;
+        std::vector<uint32_t> read, rows;
     };
     std::vector<PageDone> pagesDone;
     Pieces pieces;  // filled by AnswerEnd, taken by Decode

@@ -91,11 +91,12 @@ struct PageTask {
 };
 
 // What the search of one page gave: its matching rows, the error that ended
-// it (after those rows), and the other pages its rows read.
+// it (after those rows), the other pages its rows read, and the rows of
+// long values among what they read (page << 8 | row).
 struct PageFound {
     std::vector<std::vector<ports::Value>> rows;
     std::optional<vb::Error> error;
-    std::vector<uint32_t> read;
+    std::vector<uint32_t> read, valueRows;
 };
 
 // One batch of a whole-file check: its findings, and how far the check

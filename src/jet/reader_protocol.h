@@ -59,7 +59,8 @@
 //                      (header, catalogue, definition, usage map) was read
 //                      from; u32 count + u32 data pages, in the order read
 //   'D' a page done:   u32 rows sent for it, i32 error (0: none), u32 length +
-//                      description, u32 count + u32 other pages its rows read
+//                      description, u32 count + u32 other pages its rows read,
+//                      u32 count + u32 rows of long values they read (page << 8 | row)
 //   'F' a finding:     u8 Severity (0 damaged, 1 warning, 2 note), u32 length + what,
 //                      u32 length + table (empty: none), u32 page, u32 row (kNoPlace: none)
 //   'W' check batch end: u32 findings in this batch, u64 work done, u64 work in all;

@@ -140,6 +140,7 @@ std::vector<PageFound> ReaderProcess::SearchPages(const std::vector<PageTask>& t
         reader::Frames::PageDone& page = frames.pagesDone[i];
         for (; row < page.rowsEnd; ++row) found[i].rows.push_back(std::move(frames.result.rows[row]));
         found[i].read = std::move(page.read);
+        found[i].valueRows = std::move(page.rows);
         if (page.number == vb::kUnrecognizedFormat) {
             // Whatever libmdb did with a damaged page stays with this reader.
             Refused(hostPath, page.description);

@@ -37,8 +37,12 @@ public:
         uint64_t pages = 0;
         std::unordered_map<uint64_t, uint64_t> moved;
         std::vector<uint64_t> read;
+        std::vector<uint32_t> rows;  // the rows of long values read (page << 8 | row)
     };
     void SetView(View* view) { view_ = view; }
+    void NoteRow(uint32_t pgRow) const {
+        if (view_) view_->rows.push_back(pgRow);
+    }
 
     // Page `pg`, whole; Damaged when it lies past the end or cannot be read.
     std::vector<unsigned char> Page(uint64_t pg) const;

@@ -55,7 +55,7 @@ std::vector<uint32_t> PrimaryKey(MdbTableDef& table, Noise& noise) {
 
 TableStream::TableStream(const std::string& path, const std::string& table, const std::string& find, Output& out,
                          Noise& noise, size_t valueBytes, uint32_t versionPages)
-    : view_{versionPages, {}, {}},
+    : view_{versionPages, {}, {}, {}},
       reader_(path, out, noise, valueBytes, versionPages ? &view_ : nullptr),
       out_(out),
       find_(find),
@@ -264,6 +264,7 @@ void TableStream::Pages(const std::vector<PageTask>& tasks, uint32_t bytes, uint
         view_.moved = task.moved;
         view_.moved[task.versionPage] = task.filePage;
         view_.read.clear();
+        view_.rows.clear();
         // libmdb reads the rows of this page alone: a usage map that names
         // it and nothing else (type 0: the first page, then one bit).
         auto* map = static_cast<unsigned char*>(g_malloc(6));
@@ -305,6 +306,10 @@ void TableStream::Pages(const std::vector<PageTask>& tasks, uint32_t bytes, uint
         std::erase(view_.read, uint64_t{task.versionPage});
         PutU32(end, static_cast<uint32_t>(view_.read.size()));
         for (uint64_t pg : view_.read) PutU32(end, static_cast<uint32_t>(pg));
+        std::sort(view_.rows.begin(), view_.rows.end());
+        view_.rows.erase(std::unique(view_.rows.begin(), view_.rows.end()), view_.rows.end());
+        PutU32(end, static_cast<uint32_t>(view_.rows.size()));
+        for (uint32_t pgRow : view_.rows) PutU32(end, pgRow);
         out_.Frame('D', end);
         // Whatever libmdb did with a damaged page stays with this reader,
         // which the window replaces before the next.

@@ -28,7 +28,8 @@ struct PageResult {
     struct ValueRow {
         uint32_t pgRow;
         int64_t id;
-        std::string read;  // RowRead
+        std::string read;  // RowRead, until it is given its number among those met
+        int content = -1;
     };
     std::vector<records::Record> rows;
     std::optional<vb::Error> error;

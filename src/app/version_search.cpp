@@ -244,7 +244,7 @@ private:
             for (const PageResult::ValueRow& row : r.valueRows) {
                 const uint32_t q = row.pgRow >> 8;
                 if (row.id < 0 || ids[q] == row.id) continue;
-                if (RowOf(ids[q], q, row.pgRow & 0xff) != row.read) return false;
+                if (RowOf(ids[q], q, row.pgRow & 0xff) != row.content) return false;
             }
             return true;
         };
@@ -278,6 +278,8 @@ private:
             }
             if (asks.empty()) break;
             std::vector<PageResult> done = RunAsks(asks);
+            for (PageResult& r : done)
+                for (PageResult::ValueRow& row : r.valueRows) row.content = Numbered(std::move(row.read));
             for (size_t a = 0; a < asks.size(); ++a)
                 results_[{decoding_, asks[a].task.versionPage, asks[a].id}].push_back(std::move(done[a]));
         }
@@ -368,13 +370,15 @@ private:
             throw vb::DeviceIOError();
         return RowRead(page, row, pageSize_ == 2048 ? 8 : 12);  // Jet 3 keeps the count at 8, Jet 4 at 12
     }
-    // The same of stored page id, which the version holds at q; kept.
-    const std::string& RowOf(int64_t id, uint32_t q, unsigned row) {
-        const auto key = std::make_pair(id, row);
+    // The same of stored page id, which the version holds at q, as its
+    // number among those met (equal numbers: equal reads); kept.
+    int RowOf(int64_t id, uint32_t q, unsigned row) {
+        const int64_t key = id * 256 + row;
         auto known = rowReads_.find(key);
-        if (known == rowReads_.end()) known = rowReads_.emplace(key, RowAt(Where(id, q), row)).first;
+        if (known == rowReads_.end()) known = rowReads_.emplace(key, Numbered(RowAt(Where(id, q), row))).first;
         return known->second;
     }
+    int Numbered(std::string read) { return contents_.emplace(std::move(read), int(contents_.size())).first->second; }
 
     history::Store& store_;
     const std::string& edition_;
@@ -405,7 +409,8 @@ private:
     // elements stay where they are as more come.
     std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
-    std::map<std::pair<int64_t, unsigned>, std::string> rowReads_;  // RowOf's
+    std::unordered_map<int64_t, int> rowReads_;      // RowOf's, by stored page and row
+    std::unordered_map<std::string, int> contents_;  // each read of a row met, numbered
 };
 
 }  // namespace

@@ -278,6 +278,7 @@ private:
             }
             if (asks.empty()) break;
             std::vector<PageResult> done = RunAsks(asks);
+            if (Stopped()) break;  // what was not searched is no result
             for (PageResult& r : done)
                 for (PageResult::ValueRow& row : r.valueRows) row.content = Numbered(std::move(row.read));
             for (size_t a = 0; a < asks.size(); ++a)

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <thread>
 
 #include "host/host_files.h"
 
@@ -84,13 +85,9 @@ std::optional<RebuiltVersions::Rebuilt> RebuiltVersions::Rebuild(const history::
     } catch (const history::StoreRefused& refused) {
         why = "The history store cannot be read; it is left as it is: " + refused.Description();
     } catch (const vb::Error& error) {
-        const std::string named = version ? "Version " + std::to_string(version->number) : "Version " + which;
-        why = error.Number() == vb::kFileNotFound && !store_
-                  ? "There is no history store yet: --snapshot makes it."
-              : error.Number() == vb::kUnrecognizedFormat && version
-                  ? named + " of the " + database.edition +
-                        " edition is damaged in the history store (it fails its hash); it is never put back."
-                  : named + " cannot be read from the history store: " + error.Description();
+        why = error.Number() == vb::kFileNotFound && !store_ ? "There is no history store yet: --snapshot makes it."
+              : version ? UnbuiltReason(*version, database.edition, error)
+                        : "Version " + which + " cannot be read from the history store: " + error.Description();
     }
     return std::nullopt;
 }
@@ -116,6 +113,57 @@ std::vector<int64_t> RebuiltVersions::Numbers(const history::DatabaseRef& databa
 void RebuiltVersions::Release(const std::string& path) {
     const std::lock_guard<std::mutex> one(mutex_);
     std::erase_if(files_, [&path](const auto& file) { return file.first->Path() == path; });
+}
+
+std::optional<std::vector<VersionFound>> RebuiltVersions::Search(const history::DatabaseRef& database,
+                                                                  const std::string& text,
+                                                                  const records::SourceFactory& sources,
+                                                                  const std::function<bool()>& stopped,
+                                                                  std::string& why) {
+    const std::vector<history::Version> versions = List(database, why);
+    if (!why.empty()) return std::nullopt;
+    if (versions.empty()) return std::vector<VersionFound>{};
+    if (!readerPath_.empty()) {
+        const std::lock_guard<std::mutex> one(mutex_);
+        try {
+            return SearchVersions(*store_, versions, database.edition, text, readerPath_,
+                                  std::max(1u, std::thread::hardware_concurrency()), stopped);
+        } catch (const vb::Error& error) {
+            why = "The history store cannot be read; it is left as it is: " + error.Description();
+            return std::nullopt;
+        }
+    }
+    // Each version rebuilt as its turn comes, read whole, and removed.
+    std::vector<VersionFound> found;
+    std::unique_ptr<records::Source> source;
+    for (const history::Version& version : versions) {
+        if (stopped && stopped()) break;
+        VersionFound one{version, {}, {}, {}};
+        const auto rebuilt = Rebuild(database, "@" + std::to_string(version.number), one.unbuilt);
+        if (!rebuilt) {
+            one.error = vb::Error(vb::kUnrecognizedFormat, "it cannot be rebuilt from the history store");
+        } else {
+            try {
+                if (!source) source = sources();
+                source->Find(
+                    rebuilt->path, text,
+                    [&](records::Source::Layout layout) {
+                        one.table.columns = std::move(layout.columns);
+                        one.table.primaryKey = std::move(layout.primaryKey);
+                    },
+                    [&](std::vector<records::Record>& batch) {
+                        std::move(batch.begin(), batch.end(), std::back_inserter(one.table.records));
+                        return !(stopped && stopped());
+                    });
+            } catch (const vb::Error& error) {
+                one.error = error;  // the matches read before the damage still count
+                source.reset();     // a reader that failed is not asked again
+            }
+            Release(rebuilt->path);
+        }
+        found.push_back(std::move(one));
+    }
+    return found;
 }
 
 std::string RebuiltVersions::Describe(const std::string& path, const std::string& liveFile) const {

@@ -6,14 +6,17 @@
 // folder, removed when the run ends.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/version_search.h"
 #include "history/store.h"
 #include "history/version_file.h"
+#include "records/source.h"
 
 namespace app {
 
@@ -26,7 +29,11 @@ std::optional<history::Version> FindVersion(const std::vector<history::Version>&
 
 class RebuiltVersions {
 public:
-    explicit RebuiltVersions(std::string storeFolder) : storeFolder_(std::move(storeFolder)) {}
+    // readerPath: the database reader that searches versions page by page
+    // (version_search.h); without one, Search rebuilds each version whole
+    // and reads it through the Source it is given.
+    explicit RebuiltVersions(std::string storeFolder, std::string readerPath = {})
+        : storeFolder_(std::move(storeFolder)), readerPath_(std::move(readerPath)) {}
 
     struct Rebuilt {
         history::Version version;
@@ -51,10 +58,19 @@ public:
     // Removes the rebuilt file at path, once it has been read.
     void Release(const std::string& path);
 
+    // Every version of database searched for the records in which a text
+    // column holds text, newest first; none with why set when the store
+    // cannot be read. `stopped` is asked between batches; once it says so,
+    // what is given is not whole.
+    std::optional<std::vector<VersionFound>> Search(const history::DatabaseRef& database, const std::string& text,
+                                                    const records::SourceFactory& sources,
+                                                    const std::function<bool()>& stopped, std::string& why);
+
     // Each call is safe from any thread: the store is used by one at a time.
 private:
     mutable std::mutex mutex_;
     std::string storeFolder_;
+    std::string readerPath_;
     std::unique_ptr<history::Store> store_;
     std::vector<std::pair<std::unique_ptr<history::VersionFile>, history::Version>> files_;
 };

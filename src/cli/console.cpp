@@ -111,7 +111,9 @@ private:
     const Console& console_;
     ports::HostEnvironment env_;
     std::string storeFolder_;
-    app::RebuiltVersions versions_{storeFolder_};
+    // Versions are searched page by page through the reader, unless records
+    // come from elsewhere.
+    app::RebuiltVersions versions_{storeFolder_, console_.records ? std::string() : console_.readerPath};
     app::Platform platform_;
     ConsolePaths paths_;
     ConsoleMessageBox msgbox_;
@@ -304,14 +306,14 @@ int Run::Records(int (*command)(const app::ConsoleCommand&, RecordsRun&)) {
     RecordsRun run{sys_, found, std::move(sources), HostPathBeside(live),
                    [this](const std::string& text) { Say(text); }, console_.out};
     run.version = [this, live](const std::string& which) { return VersionPlace(live, which); };
-    run.versionNumbers = [this, live]() -> std::optional<std::vector<int64_t>> {
-        if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix)) return std::vector<int64_t>{};
+    run.searchVersions = [this, live, &run](const std::string& text) -> std::optional<std::vector<app::VersionFound>> {
+        if (!live || app::StoreRefusedBeside(storeFolder_, platform_.Location().prefix))
+            return std::vector<app::VersionFound>{};
         std::string why;
-        std::vector<int64_t> numbers = versions_.Numbers({command_.edition, live->path}, why);
-        if (!why.empty()) Say(why);
-        return why.empty() ? std::optional(numbers) : std::nullopt;
+        auto found = versions_.Search({command_.edition, live->path}, text, run.sources, {}, why);
+        if (!found) Say(why);
+        return found;
     };
-    run.release = [this](const std::string& path) { versions_.Release(path); };
     const int status = command(command_, run);
     std::fflush(console_.out);
     return status;

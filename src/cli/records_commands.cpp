@@ -154,35 +154,23 @@ public:
         // Every database of the edition and every version of its history,
         // or the one WHICH names.
         std::vector<records::Place> places = places_;
-        std::vector<int64_t> versions;
         bool unread = false;  // a database, a version or the store could not be searched
         if (!command_.within.empty()) {
             const records::Place* place = Which(command_.within);
             if (!place) return app::kFailed;
             places = {*place};
-        } else if (run_.versionNumbers) {
-            const std::optional<std::vector<int64_t>> numbers = run_.versionNumbers();
-            unread = !numbers;
-            if (numbers) versions = *numbers;
         }
         struct Found {
             std::optional<records::Table> table;
             std::optional<vb::Error> error;
         };
-        std::vector<Found> found(places.size() + versions.size());
+        std::vector<Found> found(places.size());
         std::atomic<size_t> next{0};
         const auto work = [&] {
             std::unique_ptr<records::Source> source;
             for (size_t i; (i = next++) < found.size();) {
                 records::Table table;
-                // A version is rebuilt as its turn comes, and removed once read.
-                std::optional<records::Place> place =
-                    i < places.size() ? places[i] : run_.version("@" + std::to_string(versions[i - places.size()]));
-                if (!place) {
-                    found[i].error = vb::Error(vb::kUnrecognizedFormat, "it cannot be rebuilt from the history store");
-                    found[i].table = std::move(table);
-                    continue;
-                }
+                const records::Place* place = &places[i];
                 try {
                     if (!source) source = run_.sources();
                     source->Find(
@@ -199,7 +187,6 @@ public:
                     found[i].error = error;
                     source.reset();  // a reader that failed is not asked again
                 }
-                if (i >= places.size() && run_.release) run_.release(place->path);
                 // A copy damaged part way still gives the matches read before the damage.
                 found[i].table = std::move(table);
             }
@@ -210,6 +197,13 @@ public:
         for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
         work();
         for (std::thread& thread : threads) thread.join();
+        // Then every version of the history store, page by page.
+        std::vector<app::VersionFound> versions;
+        if (command_.within.empty() && run_.searchVersions) {
+            std::optional<std::vector<app::VersionFound>> searched = run_.searchVersions(command_.operand);
+            unread = !searched;
+            if (searched) versions = std::move(*searched);
+        }
 
         size_t matches = 0;
         std::string text;
@@ -241,14 +235,14 @@ public:
         }
         if (!versions.empty()) {
             records::Timeline timeline;
-            for (size_t v = 0; v < versions.size(); ++v) {
-                const Found& one = found[places.size() + v];
+            for (const app::VersionFound& one : versions) {
+                if (!one.unbuilt.empty()) run_.say(one.unbuilt);
                 if (one.error) {
                     unread = true;
-                    run_.say("Version " + std::to_string(versions[v]) + " of the " + command_.edition +
+                    run_.say("Version " + std::to_string(one.version.number) + " of the " + command_.edition +
                              " edition cannot be searched: " + one.error->what());
                 }
-                timeline.Add(versions[v], *one.table);
+                timeline.Add(one.version.number, one.table);
             }
             const auto live = std::find_if(places.begin(), places.end(),
                                            [](const records::Place& p) { return p.caption == catalogue::kCurrentCaption; });

@@ -18,6 +18,7 @@
 
 #include "catalogue/catalogue.h"
 #include "app/commandline.h"
+#include "app/version_search.h"
 #include "common/services.h"
 #include "cli/text_table.h"
 #include "records/places.h"
@@ -37,11 +38,10 @@ struct RecordsRun {
     // WHICH as a version of the history store ("@N"): the place it is read
     // from; none when there is none, said why.
     std::function<std::optional<records::Place>(const std::string& which)> version = {};
-    // --find: the numbers of the versions of the edition's live database in
-    // the history store, newest first (none when the store cannot be read,
-    // said why); and, once a version's rebuilt file has been read, its removal.
-    std::function<std::optional<std::vector<int64_t>>()> versionNumbers = {};
-    std::function<void(const std::string& path)> release = {};
+    // --find: every version of the edition's live database in the history
+    // store searched for a text, newest first (none when the store cannot
+    // be read, said why).
+    std::function<std::optional<std::vector<app::VersionFound>>(const std::string& text)> searchVersions = {};
 };
 
 // --show, --find and --compare; each returns the exit status.

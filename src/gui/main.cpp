@@ -93,7 +93,7 @@ int main(int argc, char* argv[]) {
     // The history store's versions beside the numbered copies, where the store may be.
     if (const std::string store = history::StoreFolder(environment);
         !app::StoreRefusedBeside(store, platform.Location().prefix))
-        window.HistoryStoreIn(store);
+        window.HistoryStoreIn(store, jet::DefaultReaderPath());
     // Each reading of records through a reader child of its own.
     window.ShowRecordsFrom(records::EngineSources(services.makeEngine));
     // Each Check… dialog with a check of its own; the commands' check of

@@ -322,7 +322,7 @@ void MainWindow::OpenRecords(const records::Place& place, const QString& edition
     };
     context.hostPath = toHost_;
     if (!storeFolder_.empty() && !live.empty()) {
-        context.store = std::make_shared<app::RebuiltVersions>(storeFolder_);
+        context.store = std::make_shared<app::RebuiltVersions>(storeFolder_, readerPath_);
         context.storeEdition = edition.toStdString();
         context.livePath = live;
     }

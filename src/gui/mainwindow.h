@@ -96,8 +96,12 @@ public:
     QString CaptionOf(const std::string& path);
 
     // The folder of the history store whose versions Previous Versions
-    // lists; unset, it lists the numbered copies alone.
-    void HistoryStoreIn(std::string folder) { storeFolder_ = std::move(folder); }
+    // lists; unset, it lists the numbered copies alone. With readerPath,
+    // Find in All Copies searches the versions page by page through it.
+    void HistoryStoreIn(std::string folder, std::string readerPath = {}) {
+        storeFolder_ = std::move(folder);
+        readerPath_ = std::move(readerPath);
+    }
 
     // How the procedures' paths map to host paths, for Open Folder.
     void MapPathsWith(std::function<std::string(const std::string&)> toHost) { toHost_ = std::move(toHost); }
@@ -150,6 +154,7 @@ private:
     ProgressFiles* copies_ = nullptr;
     std::function<std::string(const std::string&)> toHost_;
     std::string storeFolder_;
+    std::string readerPath_;  // the reader that searches the store's versions
     records::SourceFactory recordSources_;
     std::function<std::unique_ptr<ports::FileCheck>()> makeCheck_;
     int listWidth_ = 0;  // the least width of the list its columns asked for

@@ -324,8 +324,8 @@ FindAllDialog::FindAllDialog(const RecordsContext& context, std::string text, co
 
 FindAllDialog::~FindAllDialog() { searching_.Stop(); }
 
-// On the job's thread: every version of the store searched, each rebuilt as
-// its turn comes and removed once read; then a row for each record found,
+// On the job's thread: every version of the store searched (page by page,
+// app/version_search.h, with the reader); then a row for each record found,
 // once, with the first and last version holding it and whether the live
 // database does. Returns what the status says of the versions.
 QString FindAllDialog::SearchVersions(Background& job, const RecordsContext& context, const std::string& text,
@@ -337,31 +337,15 @@ QString FindAllDialog::SearchVersions(Background& job, const RecordsContext& con
     if (versions.empty()) return {};
     std::map<int64_t, int64_t> taken;  // of each version, its time
     for (const history::Version& v : versions) taken[v.number] = v.taken;
+    const auto searched =
+        context.store->Search(database, text, context.sources, [&job] { return job.Stopped(); }, why);
+    if (!searched) return tr("The history store cannot be read: %1").arg(Harmless(why, 300));
+    if (job.Stopped()) return {};
     records::Timeline timeline;
-    std::unique_ptr<records::Source> source;
     int unread = 0;
-    for (const history::Version& v : versions) {
-        if (job.Stopped()) return {};
-        const auto rebuilt = context.store->Rebuild(database, "@" + std::to_string(v.number), why);
-        records::Table table;
-        if (rebuilt) {
-            try {
-                if (!source) source = context.sources();
-                source->Find(
-                    rebuilt->path, text, [&](records::Source::Layout layout) { table.columns = std::move(layout.columns); },
-                    [&](std::vector<records::Record>& batch) {
-                        std::move(batch.begin(), batch.end(), std::back_inserter(table.records));
-                        return !job.Stopped();
-                    });
-            } catch (const vb::Error&) {
-                ++unread;  // the matches read before the damage still count
-                source.reset();
-            }
-            context.store->Release(rebuilt->path);
-        } else {
-            ++unread;
-        }
-        timeline.Add(v.number, table);
+    for (const app::VersionFound& one : *searched) {
+        if (one.error) ++unread;  // the matches read before the damage still count
+        timeline.Add(one.version.number, one.table);
     }
     timeline.Live(live ? &*live : nullptr);
     const std::vector<records::TimelineEntry> entries = timeline.Entries();

@@ -172,6 +172,18 @@ public:
     // this throws for.
     void Rebuild(const Version& version, int fd, const std::string& label);
 
+    // The version's pages as the numbers of the pages stored, in file
+    // order: one number for each distinct page of the store. Throws 3343
+    // naming `label` when the list cannot be unpacked, 53 when the version
+    // has been thinned since it was listed, or the store's error.
+    std::vector<int64_t> PageIds(const Version& version, const std::string& label);
+    // Each stored page of `ids` unpacked and checked against its own
+    // SHA-256, given in the order asked with whole false when it is not
+    // what was stored (missing, not unpacked, or of another hash). Throws
+    // the store's errors.
+    void ReadPages(const std::vector<int64_t>& ids,
+                   const std::function<void(size_t at, std::string_view page, bool whole)>& each);
+
     // Thins every database's versions by age (at now, in periods), then the
     // oldest while the store holds more than cap bytes; never a database's
     // newest version whose check was good. One transaction.

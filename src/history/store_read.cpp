@@ -74,4 +74,34 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
     reading.Commit();
 }
 
+std::vector<int64_t> Store::PageIds(const Version& version, const std::string& label) {
+    sql::Statement list = db_->Prepare("SELECT pages FROM versions WHERE id = ?1");
+    list.Bind(1, version.id);
+    if (!list.Step()) throw vb::FileNotFound();  // thinned since it was listed
+    std::vector<int64_t> ids;
+    if (!UnpackList(list.Blob(0), ids)) throw vb::UnrecognizedFormat(label);
+    return ids;
+}
+
+void Store::ReadPages(const std::vector<int64_t>& ids,
+                      const std::function<void(size_t at, std::string_view page, bool whole)>& each) {
+    sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
+    sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
+    PageCodec codec;
+    Sha256 hash;
+    std::string bytes;
+    for (size_t at = 0; at < ids.size(); ++at) {
+        page.Bind(1, ids[at]);
+        bool whole = page.Step();
+        if (whole) {
+            whole = codec.Unpack(page.Blob(3), page.Int(2) != 0, static_cast<size_t>(page.Int(1)), bytes) &&
+                    hash.Of(bytes) == DigestOf(page.Blob(0));
+        }
+        page.Reset();
+        if (!whole) bytes.clear();
+        each(at, bytes, whole);
+    }
+    reading.Commit();
+}
+
 }  // namespace history

@@ -130,6 +130,33 @@ bool Decode(const std::string& data, Frames& out, size_t columns) {
             out.result.rows.push_back(std::move(row));
             break;
         }
+        case 'L': {
+            if (out.layout) return false;
+            out.layout = true;
+            out.decoding = p.Text();
+            for (std::vector<uint32_t>* list : {&out.structure, &out.dataPages}) {
+                const uint32_t n = p.U32();
+                if (!p.ok() || n > raw.size() / 4) return false;
+                for (uint32_t i = 0; i < n; ++i) list->push_back(p.U32());
+            }
+            break;
+        }
+        case 'D': {
+            const size_t before = out.pagesDone.empty() ? 0 : out.pagesDone.back().rowsEnd;
+            Frames::PageDone done;
+            done.rowsEnd = out.result.rows.size();
+            if (p.U32() != done.rowsEnd - before) return false;
+            done.number = static_cast<int32_t>(p.U32());
+            done.description = p.Text();
+            const uint32_t n = p.U32();
+            if (!p.ok() || n > raw.size() / 4) return false;
+            for (uint32_t i = 0; i < n; ++i) done.read.push_back(p.U32());
+            const uint32_t rows = p.U32();
+            if (!p.ok() || rows > raw.size() / 4) return false;
+            for (uint32_t i = 0; i < rows; ++i) done.rows.push_back(p.U32());
+            out.pagesDone.push_back(std::move(done));
+            break;
+        }
         case 'E':
             out.failed = true;
             out.number = static_cast<int32_t>(p.U32());

@@ -46,6 +46,19 @@ struct Frames {
     std::vector<ports::Finding> findings;
     bool checkBatch = false;
     uint64_t done = 0, total = 0;
+    // A page search: where its table's structure lies and its data pages
+    // ('L'), and each page searched ('D': the rows before it, in result.rows,
+    // are its and the earlier pages').
+    bool layout = false;
+    std::string decoding;
+    std::vector<uint32_t> structure, dataPages;
+    struct PageDone {
+        size_t rowsEnd = 0;
+        int32_t number = 0;  // 0: the page was read whole
+        std::string description;
+        std::vector<uint32_t> read, rows;
+    };
+    std::vector<PageDone> pagesDone;
     Pieces pieces;  // filled by AnswerEnd, taken by Decode
 };
 

@@ -185,6 +185,7 @@ void ReaderProcess::Drop() {
     child_.reset();
     stream_ = 0;
     checking_ = false;
+    paging_ = 0;
 }
 
 void ReaderProcess::SetLimits(const ReaderLimits& limits) {
@@ -255,21 +256,23 @@ void ReaderProcess::Start(const std::string& displayPath) {
 ReaderProcess::Answer ReaderProcess::Exchange(char tag, const std::string& payload, const std::string& hostPath,
                                               const std::string& displayPath, size_t columns) {
     if (child_ && !child_->Idle()) Drop();  // it died or misbehaved since its last answer
-    if (tag == 'N' && !child_) {
+    const bool next = tag == 'N' || tag == 'J';
+    if (next && !child_) {
         Refused(hostPath, "the reader ended between two batches of a table");
         throw vb::UnrecognizedFormat(displayPath).WithDetail("the reader ended between two batches of a table");
     }
-    if (tag != 'N') {
+    if (!next) {
         // the reader ends its stream, or its check, on any other request
         stream_ = 0;
         checking_ = false;
+        paging_ = 0;
     }
     if (!child_) Start(displayPath);
     if (!MoveCpuLimit(child_->Pid(), limits_.cpuSeconds)) {
         // A reader whose limit cannot be moved on keeps only the seconds it
         // started with: a fresh one has those for this request.
         Drop();
-        if (tag == 'N') {
+        if (next) {
             Refused(hostPath, "the reader's CPU limit could not be moved on for the next batch");
             throw vb::UnrecognizedFormat(displayPath)
                 .WithDetail("the reader's CPU limit could not be moved on for the next batch");

@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "ports/check.h"
 #include "ports/database.h"
 #include "jet/reader_protocol.h"
+#include "vb/error.h"
 
 namespace jet {
 
@@ -69,6 +71,32 @@ struct TableHead {
 struct ReaderBatch {
     std::vector<std::vector<ports::Value>> rows;
     bool last = false;
+};
+
+// A page search's table (reader::TableStream): its head, the pages its
+// structure was read from, and its data pages in the order a whole reading
+// takes them.
+struct PagesLayout {
+    TableHead head;
+    std::string decoding;  // what decoding a row depends on besides its page: equal, rows decode alike
+    std::vector<uint32_t> structure, dataPages;
+};
+
+// One data page of one version to search: where the file holds it, its
+// number in the version, and where the file holds the version's pages that
+// differ from those in their places (version page, file page).
+struct PageTask {
+    uint32_t filePage = 0, versionPage = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> moved;
+};
+
+// What the search of one page gave: its matching rows, the error that ended
+// it (after those rows), the other pages its rows read, and the rows of
+// long values among what they read (page << 8 | row).
+struct PageFound {
+    std::vector<std::vector<ports::Value>> rows;
+    std::optional<vb::Error> error;
+    std::vector<uint32_t> read, valueRows;
 };
 
 // One batch of a whole-file check: its findings, and how far the check
@@ -109,6 +137,20 @@ public:
     // The next batch of stream `stream`. Throws as Run; 3420 when the reader
     // has served another request since, or the stream has ended.
     ReaderBatch NextBatch(uint64_t stream, const std::string& hostPath, const std::string& displayPath);
+
+    // Opens a page search of `table` (reader_pages.cpp): `hostPath` holds
+    // a version of `pages` pages in their places, and after them pages of
+    // other versions; only rows in which a Text or Memo column holds `find`.
+    // Throws as Run.
+    PagesLayout OpenPages(const std::string& hostPath, const std::string& displayPath, uint32_t pages,
+                          const std::string& table, const std::string& find);
+    bool Paging() const { return paging_ != 0; }
+    // Searches the first of `tasks` in the open page search: the result of
+    // each page searched, in order, at least one. Throws as Run; 3420 when
+    // no page search is open (the reader has served another request since,
+    // or was replaced after a damaged page).
+    std::vector<PageFound> SearchPages(const std::vector<PageTask>& tasks, const std::string& hostPath,
+                                       const std::string& displayPath);
 
     // Starts the whole-file check of `hostPath` (reader/check.h) and gives
     // its first batch; NextCheckBatch the batches after it, until the last.
@@ -162,6 +204,7 @@ private:
     uint64_t streams_ = 0;            // streams opened so far
     size_t streamColumns_ = 0;
     bool checking_ = false;           // a check is open in the reader
+    size_t paging_ = 0;               // a page search is open: its columns
     bool quiet_ = false;
     std::string lastRefusal_;
 };

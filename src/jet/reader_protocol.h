@@ -24,10 +24,23 @@
 //   'I' a check of a file of which only some pages are new: as 'K', with
 //                     u32 length + a bitmap of the new pages after the path
 //                     (reader/check.h)
+//   'G' a page search: version, u32 length + path, u32 pages, u32 length +
+//                     table name, u32 length + text (as 'T'): the file holds
+//                     a version of that many pages in their places, and after
+//                     them pages in which other versions differ; answered
+//                     with 'H', 'L' and 'Z'
+//   'J' pages:        version, u32 count, per task u32 page in the file, u32
+//                     its number in the version, u32 count + pairs (u32
+//                     version page, u32 file page) of the version's pages
+//                     held elsewhere than in their places; then u32 bytes and
+//                     u32 a row's bytes (as 'N'). Each task's matching rows,
+//                     then 'D'; the batch ends as 'N' does, or after a page
+//                     found damaged, with 'B' (u32 tasks done) or 'Z' (all)
 // A table is answered in batches: 'H' and the first batch, then one batch
 // for each 'N'; so is the whole-file check (reader/check.h): findings, and
 // 'W' for a batch that more follow. Any other request ends the table's
-// stream or the check; an 'N' with neither open is answered with 'E' 3420.
+// stream or the check, and only 'J' continues a page search; an 'N' with
+// neither open, or a 'J' without a page search, is answered with 'E' 3420.
 // Answers (reader to window):
 //   'C' column names:  u32 count, then per name u32 length + UTF-8 bytes
 //   'V' a piece:       u32 slot, then bytes: part of a long value of the next
@@ -43,6 +56,14 @@
 //                      u32 count of primary-key columns, then each one's u32 index;
 //                      u32 the count of rows the table's definition holds
 //   'B' batch end:     u32 number of rows in this batch; ends the answer, more follow
+//   'L' a page search's layout: u32 length + what decoding its rows depends
+//                      on besides their page (the columns as libmdb reads
+//                      them); u32 count + u32 pages the table's structure
+//                      (header, catalogue, definition, usage map) was read
+//                      from; u32 count + u32 data pages, in the order read
+//   'D' a page done:   u32 rows sent for it, i32 error (0: none), u32 length +
+//                      description, u32 count + u32 other pages its rows read,
+//                      u32 count + u32 rows of long values they read (page << 8 | row)
 //   'F' a finding:     u8 Severity (0 damaged, 1 warning, 2 note), u32 length + what,
 //                      u32 length + table (empty: none), u32 page, u32 row (kNoPlace: none)
 //   'W' check batch end: u32 findings in this batch, u64 work done, u64 work in all;
@@ -68,7 +89,7 @@
 namespace jet::reader {
 
 inline constexpr int kProtocolFd = 3;
-inline constexpr uint32_t kProtocolVersion = 5;
+inline constexpr uint32_t kProtocolVersion = 6;
 // The most one 'V' frame carries (a piece of text is at most three times
 // the bytes it is stored in), and the most the pieces and progress of one
 // answer count in all.

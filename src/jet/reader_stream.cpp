@@ -1,6 +1,7 @@
 // A table's stream as the window's side reads it (reader_client.h): the
 // head and first batch for 'T', each further batch for 'N', every batch
-// checked to be whole before its rows are given.
+// checked to be whole before its rows are given; and a page search, its
+// head and layout for 'G', the pages of each batch of tasks for 'J'.
 #include <algorithm>
 #include <cstdint>
 
@@ -11,6 +12,9 @@
 namespace jet {
 
 namespace {
+
+// A request's tasks stay under the reader's cap on a request.
+constexpr size_t kMostTaskBytes = reader::kMaxRequestBytes - 64;
 
 void PutBatchBounds(std::string& payload, uint32_t rows, const ReaderLimits& limits) {
     // A batch ends after the row that takes it past batchBytes; one row's
@@ -74,6 +78,79 @@ ReaderBatch ReaderProcess::NextBatch(uint64_t stream, const std::string& hostPat
     // A batch after the first comes without a head: it is decoded knowing the width.
     Answer answer = Exchange('N', payload, hostPath, displayPath, streamColumns_);
     return TakeBatch(answer, streamColumns_, hostPath, displayPath);
+}
+
+PagesLayout ReaderProcess::OpenPages(const std::string& hostPath, const std::string& displayPath, uint32_t pages,
+                                     const std::string& table, const std::string& find) {
+    std::string payload;
+    reader::PutU32(payload, reader::kProtocolVersion);
+    reader::PutText(payload, hostPath);
+    reader::PutU32(payload, pages);
+    reader::PutText(payload, table);
+    reader::PutText(payload, find);
+    Answer answer = Exchange('G', payload, hostPath, displayPath);
+    reader::Frames& frames = answer.frames;
+    if (frames.failed || !frames.head || !frames.layout || !frames.ended || !frames.result.rows.empty())
+        Fail(answer, hostPath, displayPath);
+    PagesLayout layout{std::move(frames.table), std::move(frames.decoding), std::move(frames.structure),
+                       std::move(frames.dataPages)};
+    paging_ = layout.head.columns.size();
+    return layout;
+}
+
+std::vector<PageFound> ReaderProcess::SearchPages(const std::vector<PageTask>& tasks, const std::string& hostPath,
+                                                  const std::string& displayPath) {
+    if (!paging_ || tasks.empty()) throw vb::ObjectInvalid();
+    std::string payload, list;
+    uint32_t count = 0;
+    for (const PageTask& task : tasks) {
+        std::string one;
+        reader::PutU32(one, task.filePage);
+        reader::PutU32(one, task.versionPage);
+        reader::PutU32(one, static_cast<uint32_t>(task.moved.size()));
+        for (const auto& [from, to] : task.moved) {
+            reader::PutU32(one, from);
+            reader::PutU32(one, to);
+        }
+        if (count > 0 && list.size() + one.size() > kMostTaskBytes) break;
+        list += one;
+        ++count;
+    }
+    reader::PutU32(payload, reader::kProtocolVersion);
+    reader::PutU32(payload, count);
+    payload += list;
+    std::string bounds;
+    PutBatchBounds(bounds, 0, limits_);
+    payload += bounds.substr(4);  // the bytes and a row's, not the rows
+    const size_t columns = paging_;
+    Answer answer = Exchange('J', payload, hostPath, displayPath, columns);
+    reader::Frames& frames = answer.frames;
+    const uint32_t done = frames.ended ? frames.endCount : frames.batchCount;
+    if (frames.failed || (!frames.ended && !frames.batch) || done == 0 || done > count ||
+        frames.pagesDone.size() != done || !frames.result.columns.empty() ||
+        frames.pagesDone.back().rowsEnd != frames.result.rows.size()) {
+        paging_ = 0;
+        Fail(answer, hostPath, displayPath);
+    }
+    for (const auto& row : frames.result.rows)
+        if (row.size() != columns) Fail(answer, hostPath, displayPath);
+    std::vector<PageFound> found(done);
+    size_t row = 0;
+    for (uint32_t i = 0; i < done; ++i) {
+        reader::Frames::PageDone& page = frames.pagesDone[i];
+        for (; row < page.rowsEnd; ++row) found[i].rows.push_back(std::move(frames.result.rows[row]));
+        found[i].read = std::move(page.read);
+        found[i].valueRows = std::move(page.rows);
+        if (page.number == vb::kUnrecognizedFormat) {
+            // Whatever libmdb did with a damaged page stays with this reader.
+            Refused(hostPath, page.description);
+            found[i].error = vb::UnrecognizedFormat(displayPath).WithDetail(page.description);
+            Drop();
+        } else if (page.number != 0) {
+            found[i].error = vb::Error(page.number, page.description);
+        }
+    }
+    return found;
 }
 
 }  // namespace jet

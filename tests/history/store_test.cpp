@@ -59,6 +59,12 @@ TEST(Store, VersionsComeBackByteForByteAndCostOnlyTheirNewPages) {
     for (size_t n = 0; n < steps.size(); ++n) {
         EXPECT_EQ(added[n].number, static_cast<int64_t>(n + 1));
         EXPECT_EQ(Rebuilt(store, added[n]), steps[n].content) << n;
+        std::string pages;  // as a search of versions reads them, each checked
+        store.ReadPages(store.PageIds(added[n], "version"), [&](size_t, std::string_view page, bool whole) {
+            EXPECT_TRUE(whole) << n;
+            pages += page;
+        });
+        EXPECT_EQ(pages, steps[n].content) << n;
     }
     const std::vector<Version> listed = store.Versions({"Business", "C:\\bsrv.mdb"});
     ASSERT_EQ(listed.size(), steps.size());
@@ -122,6 +128,15 @@ TEST(Store, APageThatFailsItsHashMakesItsVersionDamaged) {
         } catch (const vb::Error& error) {
             EXPECT_EQ(error.Number(), 3343) << name;
         }
+        // Read page by page, as a search of versions reads them, it is found as well.
+        bool found = false;
+        try {
+            store.ReadPages(store.PageIds(version, "version"),
+                            [&](size_t, std::string_view, bool whole) { found = found || !whole; });
+        } catch (const vb::Error& error) {
+            found = error.Number() == 3343;
+        }
+        EXPECT_TRUE(found) << name;
     }
 }
 

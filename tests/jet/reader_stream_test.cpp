@@ -11,8 +11,10 @@
 
 #include "vb/casefold.h"
 #include "jet/db_test_support.h"
+#include "jet/reader_client.h"
 #include "mkmdb/contacts.h"
 #include "mkmdb/support.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -309,3 +311,68 @@ TEST(TableStream, EnginesInThreadsReadAtOnce) {
 }
 
 }  // namespace
+
+// A page search: the file's data pages searched one at a time give, joined
+// in the order the reader names them, what the whole stream finds; a long
+// value's page moved elsewhere in the file is read from there; and a page
+// search ends as a stream does when another request comes.
+TEST(TableStream, APageSearchGivesPageByPageWhatTheWholeStreamFinds) {
+    TempDir dir;
+    const std::string path = WriteContacts(dir, 300);
+    std::string file = platform_test::ReadFile(path);
+    const auto pages = static_cast<uint32_t>(file.size() / 4096);
+    // A copy of the first long-value page after the file's end, one letter
+    // of a row changed.
+    size_t lval = 0;
+    for (size_t at = 4096; at < file.size() && !lval; at += 4096)
+        if (file[at] == 1 && file.compare(at + 4, 4, "LVAL") == 0) lval = at / 4096;
+    ASSERT_NE(lval, 0u);
+    std::string copy = file.substr(lval * 4096, 4096);
+    for (size_t i = 4095; i > 64; --i)
+        if (copy[i] >= 'c' && copy[i] <= 'y' && copy[i - 2] >= 'a' && copy[i - 2] <= 'z') {
+            copy[i] = copy[i] == 'x' ? 'y' : 'x';
+            break;
+        }
+    platform_test::WriteFile(path, file + copy);
+
+    jet::ReaderProcess reader(ROLVANE_READER_PATH, jet::ReaderLimits{});
+    const jet::PagesLayout layout = reader.OpenPages(path, path, pages, "roof", "a");
+    EXPECT_EQ(layout.head.columns.size(), 20u);
+    EXPECT_FALSE(layout.structure.empty());
+    ASSERT_FALSE(layout.dataPages.empty());
+    std::vector<jet::PageTask> tasks;
+    for (uint32_t pg : layout.dataPages) tasks.push_back({pg, pg, {}});
+    std::vector<std::vector<ports::Value>> paged;
+    std::vector<uint32_t> readingLval;  // the data pages whose rows read it
+    for (size_t done = 0; done < tasks.size();) {
+        for (jet::PageFound& page : reader.SearchPages({tasks.begin() + long(done), tasks.end()}, path, path)) {
+            EXPECT_FALSE(page.error) << page.error->what();
+            paged.insert(paged.end(), page.rows.begin(), page.rows.end());
+            for (uint32_t pgRow : page.valueRows)
+                if (pgRow >> 8 == lval) readingLval.push_back(tasks[done].versionPage);
+            ++done;
+        }
+    }
+    auto engine = dbtest::Engine();
+    auto db = engine.OpenDatabase(path);
+    auto whole = db->FindRecords("roof", "a");
+    EXPECT_EQ(paged, ReadAll(*whole));
+
+    // The same data page with the long-value page taken from the copy: one
+    // of its rows reads the changed letter.
+    ASSERT_FALSE(readingLval.empty());
+    const uint32_t pg = readingLval.front();
+    reader.OpenPages(path, path, pages, "roof", "");
+    const auto asIs = reader.SearchPages({{pg, pg, {}}}, path, path).at(0);
+    const auto moved = reader.SearchPages({{pg, pg, {{uint32_t(lval), pages}}}}, path, path).at(0);
+    EXPECT_EQ(asIs.rows.size(), moved.rows.size());
+    EXPECT_NE(asIs.rows, moved.rows);
+
+    reader.Run(path, path, "SELECT count(*) FROM roof");
+    try {
+        reader.SearchPages({{pg, pg, {}}}, path, path);
+        ADD_FAILURE() << "a page search outlived another request";
+    } catch (const vb::Error& e) {
+        EXPECT_EQ(e.Number(), vb::kObjectInvalid);
+    }
+}

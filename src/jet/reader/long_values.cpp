@@ -30,6 +30,7 @@ LvalRow FindRow(const RawFile& file, const MdbFormatConstants& fmt, uint32_t pgR
     const uint32_t pg = pgRow >> 8, row = pgRow & 0xff;
     if (pg == 0) Damaged(Where(pgRow) + ": no such page");
     LvalRow r;
+    file.NoteRow(pgRow);
     r.page = file.Page(pg);
     if (r.page[0] != MDB_PAGE_DATA) Damaged(Where(pgRow) + ": not a data page");
     const unsigned rco = static_cast<unsigned>(fmt.row_count_offset);

@@ -148,6 +148,47 @@ void AnswerTable(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, O
 
 // Sends the next batch of the check; after its last batch, or a failure,
 // the check is closed.
+// Opens a page search ('G') and sends its head and layout.
+void AnswerPages(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise,
+                 size_t valueBytes) {
+    const std::string path = c.Text();
+    const uint32_t pages = c.U32();
+    const std::string table = c.Text(), find = c.Text();
+    noise.Begin();
+    try {
+        if (pages == 0) throw Failure{vb::kUnrecognizedFormat, "a version of no pages"};
+        stream = std::make_unique<TableStream>(path, table, find, out, noise, valueBytes, pages);
+        std::string end;
+        PutU32(end, 0);
+        out.Frame('Z', end);
+        return;
+    } catch (const Failure& f) {
+        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
+        else SendError(out, f.number, f.description);
+    } catch (const vb::Error& e) {
+        SendError(out, static_cast<int>(e.Number()), e.Description());
+    }
+    stream.reset();
+}
+
+// A page search's tasks ('J'), whole, or none when the request is not well formed.
+std::optional<std::vector<TableStream::PageTask>> PageTasks(jet::reader::Cursor& c) {
+    std::vector<TableStream::PageTask> tasks(c.U32());
+    if (!c.ok() || tasks.size() > jet::reader::kMaxRequestBytes / 12) return std::nullopt;
+    for (TableStream::PageTask& task : tasks) {
+        task.filePage = c.U32();
+        task.versionPage = c.U32();
+        const uint32_t moved = c.U32();
+        if (!c.ok() || moved > jet::reader::kMaxRequestBytes / 8) return std::nullopt;
+        for (uint32_t m = 0; m < moved; ++m) {
+            const uint32_t from = c.U32();
+            task.moved[from] = c.U32();
+        }
+    }
+    if (!c.ok()) return std::nullopt;
+    return tasks;
+}
+
 void AnswerCheckBatch(std::unique_ptr<jet::reader::FileCheck>& check, jet::reader::Cursor& c, Output& out) {
     c.U32();  // the most rows: a check sends findings
     const uint32_t bytes = c.U32();
@@ -268,7 +309,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         // Any request but the next batch ends the stream or the check.
-        if (tag != 'N') {
+        if (tag != 'N' && tag != 'J') {
             stream.reset();
             check.reset();
         }
@@ -292,6 +333,29 @@ int main(int argc, char** argv) {
                 else if (stream) AnswerBatch(stream, c, out, noise);
                 else if (check) AnswerCheckBatch(check, c, out);
                 else SendError(out, vb::kObjectInvalid, "Object invalid or no longer set.");
+            } else if (tag == 'G') {
+                jet::reader::Cursor whole = c;
+                whole.Text(), whole.U32(), whole.Text(), whole.Text();
+                if (!whole.ok() || !whole.done()) return 2;
+                if (sandbox.complete) AnswerPages(stream, c, out, noise, valueBytes);
+                else SendError(out, vb::kUnrecognizedFormat, "the reader's sandbox could not be set up");
+            } else if (tag == 'J') {
+                auto tasks = PageTasks(c);
+                const uint32_t bytes = c.U32(), rowBytes = c.U32();
+                if (!tasks || !c.ok() || !c.done()) return 2;
+                if (!stream || !stream->Paged()) {
+                    SendError(out, vb::kObjectInvalid, "Object invalid or no longer set.");
+                } else {
+                    try {
+                        stream->Pages(*tasks, bytes, rowBytes);
+                    } catch (const Failure& f) {
+                        SendError(out, f.number, f.description);
+                        stream.reset();
+                    } catch (const vb::Error& e) {
+                        SendError(out, static_cast<int>(e.Number()), e.Description());
+                        stream.reset();
+                    }
+                }
             } else if (tag == 'P') {
                 std::string folder = c.Text();
                 if (!c.ok() || !c.done()) return 2;

@@ -46,10 +46,15 @@ RawFile::~RawFile() {
 }
 
 std::vector<unsigned char> RawFile::Page(uint64_t pg) const {
-    if (pg >= pages_)
-        Damaged("page " + std::to_string(pg) + " lies past the end of the file (" + std::to_string(pages_) + " pages)");
+    if (pg >= Pages())
+        Damaged("page " + std::to_string(pg) + " lies past the end of the file (" + std::to_string(Pages()) + " pages)");
+    uint64_t at = pg;
+    if (view_) {
+        view_->read.push_back(pg);
+        if (const auto moved = view_->moved.find(pg); moved != view_->moved.end()) at = moved->second;
+    }
     std::vector<unsigned char> buf(pageSize_);
-    if (pread(fd_, buf.data(), pageSize_, static_cast<off_t>(pg * pageSize_)) != static_cast<ssize_t>(pageSize_))
+    if (pread(fd_, buf.data(), pageSize_, static_cast<off_t>(at * pageSize_)) != static_cast<ssize_t>(pageSize_))
         Damaged("page " + std::to_string(pg) + " cannot be read");
     return buf;
 }

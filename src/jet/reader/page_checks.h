@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace jet::reader {
@@ -24,7 +25,24 @@ public:
     RawFile& operator=(const RawFile&) = delete;
 
     uint32_t PageSize() const { return pageSize_; }
-    uint64_t Pages() const { return pages_; }
+    uint64_t Pages() const { return view_ ? view_->pages : pages_; }
+
+    // A page search (stream.h) reads the pages of one version of a database
+    // from a file that holds another version's pages in their places and,
+    // after them, the pages in which other versions differ. While a view is
+    // set, the file answers as that version: it has `pages` pages, page n
+    // is read from where `moved` places it (from its own place when it is
+    // not there), and each page asked for is noted in `read`.
+    struct View {
+        uint64_t pages = 0;
+        std::unordered_map<uint64_t, uint64_t> moved;
+        std::vector<uint64_t> read;
+        std::vector<uint32_t> rows;  // the rows of long values read (page << 8 | row)
+    };
+    void SetView(View* view) { view_ = view; }
+    void NoteRow(uint32_t pgRow) const {
+        if (view_) view_->rows.push_back(pgRow);
+    }
 
     // Page `pg`, whole; Damaged when it lies past the end or cannot be read.
     std::vector<unsigned char> Page(uint64_t pg) const;
@@ -37,6 +55,7 @@ private:
     uint64_t size_ = 0;
     uint32_t pageSize_ = 0;
     uint64_t pages_ = 0;
+    View* view_ = nullptr;
 };
 
 // Little-endian fields of a page; Damaged past its end.

@@ -54,8 +54,9 @@ std::vector<uint32_t> PrimaryKey(MdbTableDef& table, Noise& noise) {
 }  // namespace
 
 TableStream::TableStream(const std::string& path, const std::string& table, const std::string& find, Output& out,
-                         Noise& noise, size_t valueBytes)
-    : reader_(path, out, noise, valueBytes),
+                         Noise& noise, size_t valueBytes, uint32_t versionPages)
+    : view_{versionPages, {}, {}, {}},
+      reader_(path, out, noise, valueBytes, versionPages ? &view_ : nullptr),
       out_(out),
       find_(find),
       findChars_(vb::FoldCase(find).size()),
@@ -80,6 +81,40 @@ TableStream::TableStream(const std::string& path, const std::string& table, cons
     out_.Frame('H', head);
     fields_.resize(table_->num_cols);
     mdb_rewind_table(table_.get());
+    if (Paged()) {
+        std::vector<uint64_t> structure = view_.read;
+        std::sort(structure.begin(), structure.end());
+        structure.erase(std::unique(structure.begin(), structure.end()), structure.end());
+        std::vector<uint32_t> data;
+        MdbTableDef& t = *table_;
+        for (gint32 pg = mdb_map_find_next(reader_.Handle(), t.usage_map, static_cast<unsigned>(t.map_sz), 0); pg > 0;
+             pg = mdb_map_find_next(reader_.Handle(), t.usage_map, static_cast<unsigned>(t.map_sz), static_cast<guint32>(pg)))
+            data.push_back(static_cast<uint32_t>(pg));
+        // A map libmdb cannot walk sends a whole reading to every page in turn.
+        noise.Check();
+        // What decoding a row of a data page depends on besides the page:
+        // the columns as libmdb cracks and converts them, and whether the
+        // table holds rows at all (libmdb reads none of a table that says
+        // it has none).
+        std::string decoding;
+        PutU32(decoding, t.num_cols);
+        PutU32(decoding, t.num_var_cols);
+        PutU32(decoding, t.num_rows == 0);
+        for (unsigned i = 0; i < t.num_cols; ++i) {
+            const MdbColumn& c = *Column(t, i);
+            for (int v : {c.col_type, c.col_size, int(c.is_fixed), c.col_num, c.col_prec, c.col_scale, c.fixed_offset,
+                          int(c.var_col_num), c.row_col_num})
+                PutU32(decoding, static_cast<uint32_t>(v));
+        }
+        std::string layout;
+        PutText(layout, decoding);
+        PutU32(layout, static_cast<uint32_t>(structure.size()));
+        for (uint64_t pg : structure) PutU32(layout, static_cast<uint32_t>(pg));
+        PutU32(layout, static_cast<uint32_t>(data.size()));
+        for (uint32_t pg : data) PutU32(layout, pg);
+        out_.Frame('L', layout);
+        view_.read.clear();
+    }
 }
 
 bool TableStream::Wanted(ValueSource& source) {
@@ -161,12 +196,40 @@ bool TableStream::FoundInParts(LongValue& value) {
     return false;
 }
 
+uint64_t TableStream::Send(std::vector<Value>& values, size_t budget, uint32_t rowBytes, uint64_t page) {
+    MdbTableDef& table = *table_;
+    ValueSource source{reader_.Handle(), reader_.File(), budget, true};
+    try {
+        reader_.CrackRow(table, fields_);
+        if (!Wanted(source)) return 0;
+        // A matching row is read again whole: its memos' share of the
+        // budget starts afresh.
+        source.budget = budget;
+        source.pieces = &out_;
+        for (Value& v : values) v = Value{};
+        for (unsigned f = 0; f < table.num_cols; ++f) {
+            const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
+            source.slot = colnum;
+            values[colnum] = Convert(source, *Column(table, colnum), fields_[f]);
+        }
+    } catch (Failure& f) {
+        if (f.number == vb::kUnrecognizedFormat)
+            f.description =
+                "row " + std::to_string(table.cur_row - 1) + " on page " + std::to_string(page) + ": " + f.description;
+        throw;
+    }
+    std::string row;
+    for (const Value& v : values) PutValue(row, v);
+    if (row.size() > rowBytes) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
+    out_.Frame('R', row);
+    return row.size() + source.piecesSent;
+}
+
 void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
     MdbTableDef& table = *table_;
     std::vector<Value> values(table.num_cols);
     uint32_t sent = 0, examined = 0;
     uint64_t size = 0;
-    std::string row;
     // What a row holds whole stays well within its frame's room (UTF-8 may
     // take three bytes for one stored); a longer value goes in pieces.
     const size_t budget = std::min<size_t>(valueBytes_, rowBytes / 4);
@@ -178,37 +241,84 @@ void TableStream::Batch(uint32_t rows, uint32_t bytes, uint32_t rowBytes) {
             ended_ = true;
             break;
         }
-        ValueSource source{reader_.Handle(), reader_.File(), budget, true};
-        try {
-            reader_.CrackRow(table, fields_);
-            if (!Wanted(source)) continue;
-            // A matching row is read again whole: its memos' share of the
-            // budget starts afresh.
-            source.budget = budget;
-            source.pieces = &out_;
-            for (Value& v : values) v = Value{};
-            for (unsigned f = 0; f < table.num_cols; ++f) {
-                const unsigned colnum = static_cast<unsigned>(fields_[f].colnum);
-                source.slot = colnum;
-                values[colnum] = Convert(source, *Column(table, colnum), fields_[f]);
-            }
-        } catch (Failure& f) {
-            if (f.number == vb::kUnrecognizedFormat)
-                f.description = "row " + std::to_string(table.cur_row - 1) + " on page " +
-                                std::to_string(table.cur_phys_pg) + ": " + f.description;
-            throw;
+        if (const uint64_t one = Send(values, budget, rowBytes, table.cur_phys_pg)) {
+            size += one;
+            ++sent;
         }
-        row.clear();
-        for (const Value& v : values) PutValue(row, v);
-        if (row.size() > rowBytes) throw Failure{kSystemResourceExceeded, "System resource exceeded."};
-        out_.Frame('R', row);
-        size += row.size() + source.piecesSent;
-        ++sent;
     }
     reader_.NoiseOf().Check();
     std::string end;
     PutU32(end, sent);
     out_.Frame(ended_ ? 'Z' : 'B', end);
+}
+
+void TableStream::Pages(const std::vector<PageTask>& tasks, uint32_t bytes, uint32_t rowBytes) {
+    MdbTableDef& table = *table_;
+    Noise& noise = reader_.NoiseOf();
+    std::vector<Value> values(table.num_cols);
+    const size_t budget = std::min<size_t>(valueBytes_, rowBytes / 4);
+    uint32_t done = 0, examined = 0;
+    uint64_t size = 0;
+    while (done < tasks.size() && size < bytes && examined < kMostExamined) {
+        const PageTask& task = tasks[done++];
+        view_.moved = task.moved;
+        view_.moved[task.versionPage] = task.filePage;
+        view_.read.clear();
+        view_.rows.clear();
+        // libmdb reads the rows of this page alone: a usage map that names
+        // it and nothing else (type 0: the first page, then one bit).
+        auto* map = static_cast<unsigned char*>(g_malloc(6));
+        map[0] = 0;
+        for (int i = 0; i < 4; ++i) map[1 + i] = static_cast<unsigned char>(task.filePage >> (8 * i));
+        map[5] = 1;
+        g_free(table.usage_map);
+        table.usage_map = map;
+        table.map_sz = 6;
+        mdb_rewind_table(&table);
+        noise.Begin();
+        uint32_t sent = 0;
+        int32_t number = 0;
+        std::string why;
+        try {
+            while (mdb_fetch_row(&table)) {
+                ++examined;
+                if (const uint64_t one = Send(values, budget, rowBytes, task.versionPage)) {
+                    size += one;
+                    ++sent;
+                }
+            }
+            noise.Check();
+        } catch (const Failure& f) {
+            // An error that libmdb printed about is the damage, not the error.
+            const bool printed = f.number != vb::kUnrecognizedFormat && noise.Grew();
+            number = printed ? vb::kUnrecognizedFormat : f.number;
+            why = printed ? "libmdb reported an error" : f.description;
+        } catch (const vb::Error& e) {
+            number = static_cast<int32_t>(e.Number());
+            why = e.Description();
+        }
+        std::string end;
+        PutU32(end, sent);
+        PutU32(end, static_cast<uint32_t>(number));
+        PutText(end, why);
+        std::sort(view_.read.begin(), view_.read.end());
+        view_.read.erase(std::unique(view_.read.begin(), view_.read.end()), view_.read.end());
+        std::erase(view_.read, uint64_t{task.versionPage});
+        PutU32(end, static_cast<uint32_t>(view_.read.size()));
+        for (uint64_t pg : view_.read) PutU32(end, static_cast<uint32_t>(pg));
+        std::sort(view_.rows.begin(), view_.rows.end());
+        view_.rows.erase(std::unique(view_.rows.begin(), view_.rows.end()), view_.rows.end());
+        PutU32(end, static_cast<uint32_t>(view_.rows.size()));
+        for (uint32_t pgRow : view_.rows) PutU32(end, pgRow);
+        out_.Frame('D', end);
+        // Whatever libmdb did with a damaged page stays with this reader,
+        // which the window replaces before the next.
+        if (number == vb::kUnrecognizedFormat) break;
+    }
+    view_.moved.clear();
+    std::string end;
+    PutU32(end, done);
+    out_.Frame(done == tasks.size() ? 'Z' : 'B', end);
 }
 
 }  // namespace jet::reader

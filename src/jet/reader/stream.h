@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "vb/casefold.h"
@@ -25,8 +26,27 @@ namespace jet::reader {
 class TableStream {
 public:
     // Opens `table` of the file at `path` (as Reader) and sends the 'H' frame.
+    // With `versionPages`, a page search ('G', reader_protocol.h): the file
+    // holds, in their places, the pages of a version of that many pages,
+    // and after them pages of other versions; 'H' is followed by 'L', the
+    // pages the table's structure was read from and its data pages in the
+    // order a whole reading takes them.
     TableStream(const std::string& path, const std::string& table, const std::string& find, Output& out,
-                Noise& noise, size_t valueBytes);
+                Noise& noise, size_t valueBytes, uint32_t versionPages = 0);
+
+    // One data page of one version: where the file holds it, its number in
+    // the version, and where the file holds the version's pages that differ
+    // from those in their places (the long values its rows name).
+    struct PageTask {
+        uint32_t filePage = 0, versionPage = 0;
+        std::unordered_map<uint64_t, uint64_t> moved;
+    };
+    // A page search's next batch: for each task, its page's matching rows
+    // as Batch sends them, then 'D' (its rows, its failure, the pages its
+    // rows read); after the task that takes the batch past `bytes` or past
+    // 20,000 rows looked at, 'B', else 'Z', each with the tasks done.
+    void Pages(const std::vector<PageTask>& tasks, uint32_t bytes, uint32_t rowBytes);
+    bool Paged() const { return view_.pages != 0; }
 
     // Sends the next batch: at most `rows` rows, ending after the row that
     // takes it past `bytes` or after 20,000 rows looked at, then 'B', or 'Z' after the table's last row
@@ -39,7 +59,11 @@ public:
 private:
     bool Wanted(ValueSource& source);
     bool FoundInParts(LongValue& value);
+    // Sends the row libmdb has just read when it is wanted: the bytes sent
+    // (frame and pieces), 0 when it is not. A failure names the row and `page`.
+    uint64_t Send(std::vector<Value>& values, size_t budget, uint32_t rowBytes, uint64_t page);
 
+    RawFile::View view_;  // a page search's; before reader_, which reads through it
     Reader reader_;
     Output& out_;
     TablePtr table_;

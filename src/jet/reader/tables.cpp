@@ -21,8 +21,13 @@ int FindColumn(const MdbTableDef& t, const std::string& name) {
 
 }  // namespace
 
-Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes)
+Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes, RawFile::View* view)
     : file_(path), out_(out), noise_(noise), valueBytes_(valueBytes) {
+    if (view) {
+        if (view->pages > file_.Pages()) Damaged("it holds fewer pages than its version");
+        file_.SetView(view);
+        view->read.push_back(0);  // the header, which libmdb reads
+    }
     mdb_.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
     if (!mdb_) Damaged("libmdb cannot open it");
     if (static_cast<uint32_t>(mdb_->fmt->pg_size) != file_.PageSize()) Damaged("page size disagrees");
@@ -36,6 +41,12 @@ Reader::Reader(const std::string& path, Output& out, Noise& noise, size_t valueB
     TablePtr catalog(mdb_read_table(&msys));
     if (!catalog) Damaged("catalogue unreadable");
     CheckUsageMap(file_, *catalog);
+    // The catalogue's rows, which libmdb reads on the pages its map names.
+    if (view)
+        for (gint32 pg = mdb_map_find_next(mdb_.get(), catalog->usage_map, static_cast<unsigned>(catalog->map_sz), 0);
+             pg > 0; pg = mdb_map_find_next(mdb_.get(), catalog->usage_map, static_cast<unsigned>(catalog->map_sz),
+                                            static_cast<guint32>(pg)))
+            view->read.push_back(static_cast<uint64_t>(pg));
     catalog.reset();
     noise_.Check();
     if (!mdb_read_catalog(mdb_.get(), MDB_TABLE)) Damaged("catalogue unreadable");

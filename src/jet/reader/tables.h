@@ -32,8 +32,9 @@ public:
     // Opens and checks the file at `path` and its catalogue; Damaged when it
     // is no Jet file libmdb can be trusted with. A row holds up to
     // `valueBytes` of its long values whole, as stored; longer ones go in
-    // pieces (values.h).
-    Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes);
+    // pieces (values.h). With a view, the file is read through it
+    // (RawFile::View), which notes the pages the header and catalogue lie on.
+    Reader(const std::string& path, Output& out, Noise& noise, size_t valueBytes, RawFile::View* view = nullptr);
 
     // Answers `q`: column names, rows, then the end frame.
     void Run(const jet::Query& q);
@@ -53,6 +54,7 @@ public:
 
     MdbHandle* Handle() const { return mdb_.get(); }
     const RawFile& File() const { return file_; }
+    RawFile& File() { return file_; }
     Noise& NoiseOf() const { return noise_; }
 
 private:

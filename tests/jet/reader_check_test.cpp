@@ -1,7 +1,8 @@
 // The whole-file check through the reader child (jet/reader_check.h): the
 // real samples and the files mkmdb writes come out good, with nothing to
 // say; each kind of structural damage comes out damaged with its reason and
-// place, also when the check is told that only the damaged pages are new; what Jet tolerates is a warning; files that cannot be read, or that
+// place, also when the check is told that only the damaged pages are new;
+// what Jet tolerates is a warning; files that cannot be read, or that
 // make libmdb misbehave, are damaged and never hang; a check can be stopped.
 #include <cstring>
 #include <random>
@@ -229,6 +230,28 @@ const Structural kStructures[] = {
          throw std::runtime_error("no long value on the page");
      },
      "which is not a long-value page"},
+    // A row's table of variable offsets with an offset moved before the
+    // one ahead of it: the column before it would end before it starts.
+    {"VariableOffsetBackwards", false,
+     [](Bytes& b) {
+         const size_t ps = PageSize(b), pg = BusiestDataPage(b);
+         const size_t start = pg * ps + (Get16(b, OffsetAt(b, pg, 0)) & 0x1FFF), end = (pg + 1) * ps;
+         // Jet 4 rows end with the null mask, the count of variable columns and their offsets before it.
+         const size_t cols = Get16(b, start), mask = (cols + 7) / 8, count = Get16(b, end - mask - 2);
+         if (count < 3) throw std::runtime_error("too few variable columns");
+         Put16(b, end - mask - 2 - 2 * 3, 0);
+     },
+     "lies outside its row"},
+    // A variable column told to read a part of its rows that none has.
+    {"VariableColumnMisplaced", false,
+     [](Bytes& b) {
+         const size_t ps = PageSize(b), tdef = OwnerOf(b, BusiestDataPage(b)) * ps;
+         const size_t columns = tdef + 63 + Get32(b, tdef + 51) * 12;
+         for (size_t c = 0; c < Get16(b, tdef + 45); ++c)
+             if (!(b[columns + c * 25 + 15] & 0x01)) return Put16(b, columns + c * 25 + 7, 0xB6);
+         throw std::runtime_error("no variable column");
+     },
+     "no row has"},
     // A date no calendar holds, found only by decoding the row's values.
     {"DateOutOfRange", false,
      [](Bytes& b) {

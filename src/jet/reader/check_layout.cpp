@@ -58,8 +58,10 @@ unsigned SizeOfType(uint8_t type) {
 // big-integer and extended-date types of later Access files (up to 0x14).
 bool KnownType(uint8_t type) { return type >= MDB_BOOL && type <= 0x14; }
 
-void CheckColumns(const std::vector<ColumnLayout>& columns, bool jet3, const std::string& what) {
-    std::set<uint16_t> numbers;
+// maxCols: the most columns a row holds, the deleted ones included, which
+// bounds the places of the variable columns too.
+void CheckColumns(const std::vector<ColumnLayout>& columns, unsigned maxCols, bool jet3, const std::string& what) {
+    std::set<uint16_t> numbers, places;
     std::vector<const ColumnLayout*> fixed;
     for (const ColumnLayout& c : columns) {
         const std::string col = what + ": column " + std::to_string(c.number);
@@ -74,6 +76,11 @@ void CheckColumns(const std::vector<ColumnLayout>& columns, bool jet3, const std
             Damaged(col + " is " + std::to_string(c.size) + " bytes long, more than Jet keeps in a row");
         // A Yes/No keeps its value in the null mask, not in the fixed part.
         if (c.fixed && c.type != MDB_BOOL) fixed.push_back(&c);
+        // A variable column whose place lies past every row's table of them,
+        // or shares another's, reads as another column's value or as none.
+        if (!c.fixed && (c.varIndex >= maxCols || !places.insert(c.varIndex).second))
+            Damaged(col + " reads the variable part " + std::to_string(c.varIndex) + " of its rows, which " +
+                    (c.varIndex >= maxCols ? "no row has" : "another column reads"));
     }
     std::sort(fixed.begin(), fixed.end(), [](auto* a, auto* b) { return a->fixedOffset < b->fixedOffset; });
     for (size_t i = 1; i < fixed.size(); ++i)
@@ -118,10 +125,12 @@ TableLayout ReadTableLayout(const RawFile& f, const MdbFormatConstants& fmt, uin
         c.number = d.U16(pos + fmt.col_num_offset);
         c.fixed = d.U8(pos + fmt.col_flags_offset) & 0x01;
         c.fixedOffset = d.U16(pos + fmt.tab_col_offset_fixed);
+        c.varIndex = d.U16(pos + fmt.tab_col_offset_var);
         c.size = d.U16(pos + fmt.col_size_offset);
         t.columns.push_back(c);
     }
-    CheckColumns(t.columns, jet3, what);
+    // The most columns a row holds comes four bytes before the count of columns.
+    CheckColumns(t.columns, d.U16(fmt.tab_num_cols_offset - 4), jet3, what);
     auto skipName = [&](const char* part) {
         d.Need(pos, jet3 ? 1 : 2, part);
         const size_t len = jet3 ? d.U8(pos) : d.U16(pos);

@@ -35,6 +35,7 @@ struct ColumnLayout {
     uint16_t size = 0;
     bool fixed = false;
     uint16_t fixedOffset = 0;
+    uint16_t varIndex = 0;  // a variable column's place in its row's table of variable columns
 };
 
 struct IndexLayout {

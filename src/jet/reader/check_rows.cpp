@@ -156,6 +156,17 @@ void CheckState::CheckRows(size_t table, uint32_t pg, const unsigned char* page,
         try {
             if (mdb_crack_row(t.def.get(), static_cast<int>(r.start), r.end - r.start, t.fields.data()) < 0)
                 Damaged("the row cannot be decoded");
+            // Every value lies inside its row: a row whose table of
+            // variable offsets was damaged decodes, without a word from
+            // libmdb, as bytes of other columns or from outside the row.
+            for (unsigned c = 0; c < t.def->num_cols; ++c) {
+                const MdbField& field = t.fields[c];
+                if (!field.is_null && !field.is_fixed &&
+                    (field.siz < 0 || field.start < static_cast<int>(r.start) ||
+                     field.start + field.siz > static_cast<int>(r.end)))
+                    Damaged("a value of " + std::to_string(field.siz) + " bytes at " + std::to_string(field.start) +
+                            " lies outside its row");
+            }
             ValueSource source{mdb, f, valueBytes, true};
             std::fill(hasValue.begin(), hasValue.end(), false);
             for (unsigned c = 0; c < t.def->num_cols; ++c) {

@@ -252,6 +252,13 @@ const Structural kStructures[] = {
          throw std::runtime_error("no variable column");
      },
      "no row has"},
+    // A column numbered past its rows' null masks: its value reads as Null.
+    {"ColumnNumberedPastTheRow", false,
+     [](Bytes& b) {
+         const size_t ps = PageSize(b), tdef = OwnerOf(b, BusiestDataPage(b)) * ps;
+         Put16(b, tdef + 63 + Get32(b, tdef + 51) * 12 + 25 + 5, 0xB6);  // the second column's number
+     },
+     "is numbered past the"},
     // A date no calendar holds, found only by decoding the row's values.
     {"DateOutOfRange", false,
      [](Bytes& b) {

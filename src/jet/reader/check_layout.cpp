@@ -59,7 +59,7 @@ unsigned SizeOfType(uint8_t type) {
 bool KnownType(uint8_t type) { return type >= MDB_BOOL && type <= 0x14; }
 
 // maxCols: the most columns a row holds, the deleted ones included, which
-// bounds the places of the variable columns too.
+// bounds the columns' numbers and the places of the variable columns.
 void CheckColumns(const std::vector<ColumnLayout>& columns, unsigned maxCols, bool jet3, const std::string& what) {
     std::set<uint16_t> numbers, places;
     std::vector<const ColumnLayout*> fixed;
@@ -67,6 +67,9 @@ void CheckColumns(const std::vector<ColumnLayout>& columns, unsigned maxCols, bo
         const std::string col = what + ": column " + std::to_string(c.number);
         if (!KnownType(c.type)) Damaged(col + " is of unknown type " + std::to_string(c.type));
         if (!numbers.insert(c.number).second) Damaged(what + ": two columns are numbered " + std::to_string(c.number));
+        // A column's number is its bit in each row's null mask.
+        if (c.number >= maxCols)
+            Damaged(col + " is numbered past the " + std::to_string(maxCols) + " columns a row holds");
         // A Yes/No is one byte long as Jet writes it, none as other writers do.
         const unsigned size = SizeOfType(c.type);
         if (size && c.size != size && !(c.type == MDB_BOOL && c.size == 0))

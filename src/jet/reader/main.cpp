@@ -111,21 +111,28 @@ void Answer(const std::string& path, const std::string& queryText, Output& out, 
     }
 }
 
-// Sends the next batch of `stream`; after its last batch, or a failure, the
-// stream is closed.
-void AnswerBatch(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise) {
-    const uint32_t rows = c.U32(), bytes = c.U32(), rowBytes = c.U32();
+// Runs `answer`, sending a failure as the request's error: whatever libmdb
+// printed meanwhile makes it "unrecognized", since libmdb met something it
+// did not understand. False after a failure.
+template <class Answer>
+bool Answering(Output& out, Noise& noise, Answer&& answer) {
     try {
-        stream->Batch(rows, bytes, rowBytes);
-        if (stream->Ended()) stream.reset();
-        return;
+        answer();
+        return true;
     } catch (const Failure& f) {
         if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
         else SendError(out, f.number, f.description);
     } catch (const vb::Error& e) {
         SendError(out, static_cast<int>(e.Number()), e.Description());
     }
-    stream.reset();
+    return false;
+}
+
+// Sends the next batch of `stream`; after its last batch, or a failure, the
+// stream is closed.
+void AnswerBatch(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise) {
+    const uint32_t rows = c.U32(), bytes = c.U32(), rowBytes = c.U32();
+    if (!Answering(out, noise, [&] { stream->Batch(rows, bytes, rowBytes); }) || stream->Ended()) stream.reset();
 }
 
 // Opens a table's stream and sends its head and first batch.
@@ -133,21 +140,10 @@ void AnswerTable(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, O
                  size_t valueBytes) {
     const std::string path = c.Text(), table = c.Text(), find = c.Text();
     noise.Begin();
-    try {
-        stream = std::make_unique<TableStream>(path, table, find, out, noise, valueBytes);
-    } catch (const Failure& f) {
-        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
-        else SendError(out, f.number, f.description);
-        return;
-    } catch (const vb::Error& e) {
-        SendError(out, static_cast<int>(e.Number()), e.Description());
-        return;
-    }
-    AnswerBatch(stream, c, out, noise);
+    if (Answering(out, noise, [&] { stream = std::make_unique<TableStream>(path, table, find, out, noise, valueBytes); }))
+        AnswerBatch(stream, c, out, noise);
 }
 
-// Sends the next batch of the check; after its last batch, or a failure,
-// the check is closed.
 // Opens a page search ('G') and sends its head and layout.
 void AnswerPages(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, Output& out, Noise& noise,
                  size_t valueBytes) {
@@ -155,20 +151,14 @@ void AnswerPages(std::unique_ptr<TableStream>& stream, jet::reader::Cursor& c, O
     const uint32_t pages = c.U32();
     const std::string table = c.Text(), find = c.Text();
     noise.Begin();
-    try {
+    const bool opened = Answering(out, noise, [&] {
         if (pages == 0) throw Failure{vb::kUnrecognizedFormat, "a version of no pages"};
         stream = std::make_unique<TableStream>(path, table, find, out, noise, valueBytes, pages);
         std::string end;
         PutU32(end, 0);
         out.Frame('Z', end);
-        return;
-    } catch (const Failure& f) {
-        if (f.number != vb::kUnrecognizedFormat && noise.Grew()) SendError(out, vb::kUnrecognizedFormat, "libmdb reported an error");
-        else SendError(out, f.number, f.description);
-    } catch (const vb::Error& e) {
-        SendError(out, static_cast<int>(e.Number()), e.Description());
-    }
-    stream.reset();
+    });
+    if (!opened) stream.reset();
 }
 
 // A page search's tasks ('J'), whole, or none when the request is not well formed.
@@ -189,6 +179,8 @@ std::optional<std::vector<TableStream::PageTask>> PageTasks(jet::reader::Cursor&
     return tasks;
 }
 
+// Sends the next batch of the check; after its last batch, or a failure,
+// the check is closed.
 void AnswerCheckBatch(std::unique_ptr<jet::reader::FileCheck>& check, jet::reader::Cursor& c, Output& out) {
     c.U32();  // the most rows: a check sends findings
     const uint32_t bytes = c.U32();

@@ -42,6 +42,7 @@ void RecordsModel::SetColumns(std::vector<records::Column> columns, std::vector<
     store_ = records::RecordStore(std::move(columns), std::move(primaryKey), storedCount);
     decodedNumber_ = SIZE_MAX;
     shown_.clear();
+    places_ = {};
     endResetModel();
 }
 
@@ -58,15 +59,17 @@ void RecordsModel::Append(const records::RecordStore& batch) {
     if (added.empty()) return;
     beginInsertRows({}, static_cast<int>(shown_.size()), static_cast<int>(shown_.size() + added.size() - 1));
     shown_.insert(shown_.end(), added.begin(), added.end());
+    places_.at.insert(places_.at.end(), added.size(), records::FoundPlaces::kUnknown);
     endInsertRows();
 }
 
 void RecordsModel::SetFilter(const QString& text) {
     const std::string typed = text.toStdString();
     if (typed == filter_) return;
-    // Text that contains the last one can match only records that matched it.
+    // Text that contains the last one can match only records that matched
+    // it; one that begins with it, only from where each of those held it.
     const bool narrower = records::FoldedText(typed).find(records::FoldedText(filter_)) != std::string::npos;
-    std::vector<uint32_t> shown = store_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr);
+    std::vector<uint32_t> shown = store_.Matching(typed, narrower && !filter_.empty() ? &shown_ : nullptr, places_);
     filter_ = typed;
     // The same records as before (a letter more that every one shown still
     // holds): the table stays as it is, without a reset of a million rows.

@@ -57,6 +57,7 @@ private:
     mutable records::Record decoded_;
     std::string filter_;            // the Find text, as typed
     std::vector<uint32_t> shown_;
+    records::FoundPlaces places_;   // where each record shown holds the Find text
 };
 
 }  // namespace gui

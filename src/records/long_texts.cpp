@@ -114,13 +114,17 @@ std::vector<uint32_t> LongTexts::Matching(const TextSearch& search, const std::v
     return more;
 }
 
-bool LongTexts::Holds(const TextSearch& search, uint32_t record) const {
-    const auto from = std::lower_bound(kept_.begin(), kept_.end(), record,
-                                       [](const Kept& kept, uint32_t n) { return kept.record < n; });
+std::vector<uint32_t> LongTexts::Holding(const TextSearch& search, const std::vector<uint32_t>& records) const {
+    std::vector<uint32_t> held;
     std::string unpacked;
-    for (auto it = from; it != kept_.end() && it->record == record; ++it)
-        if (Holds(*it, search, unpacked)) return true;
-    return false;
+    auto next = records.begin();
+    for (const Kept& kept : kept_) {
+        next = std::lower_bound(next, records.end(), kept.record);
+        if (next == records.end()) break;
+        if (*next == kept.record && (held.empty() || held.back() != kept.record) && Holds(kept, search, unpacked))
+            held.push_back(kept.record);
+    }
+    return held;
 }
 
 size_t LongTexts::Bytes() const {

@@ -31,8 +31,8 @@ public:
     // The records, ascending and each once, one of whose texts here holds
     // what `search` looks for, but for those `found` (ascending) holds.
     std::vector<uint32_t> Matching(const TextSearch& search, const std::vector<uint32_t>& found) const;
-    // Whether one of record n's texts here holds it.
-    bool Holds(const TextSearch& search, uint32_t record) const;
+    // Those of `records` (ascending) one of whose texts here holds it.
+    std::vector<uint32_t> Holding(const TextSearch& search, const std::vector<uint32_t>& records) const;
 
     size_t Bytes() const;
 

@@ -276,7 +276,15 @@ Record RecordStore::Get(size_t n) const {
 }
 
 std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::vector<uint32_t>* within) const {
+    FoundPlaces places;
+    return Matching(text, within, places);
+}
+
+std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::vector<uint32_t>* within,
+                                            FoundPlaces& places) const {
+    constexpr uint16_t kElsewhere = FoundPlaces::kElsewhere, kUnknown = FoundPlaces::kUnknown;
     std::vector<uint32_t> found;
+    std::vector<uint16_t> at;  // beside found
     // How often each pair of bytes comes in the text, from its first quarter
     // MB, for the search to look for its rarest characters.
     std::vector<uint32_t> pairs(1 << 16, 0);
@@ -286,15 +294,43 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
             ++pairs[static_cast<unsigned char>(sample[k]) << 8 | static_cast<unsigned char>(sample[k + 1])];
     }
     const TextSearch search(text, pairs.data());
+    const std::u32string& folded = search.Folded();
+    // Each record's matches from the places a shorter text was found at.
+    bool narrowing = within && !search.Empty() && !places.folded.empty() && places.at.size() == within->size() &&
+                     folded.compare(0, places.folded.size(), places.folded) == 0;
+    // Where most of many records no longer hold it from their place on (as
+    // a thousand spread over them tell), one pass over all the text costs less.
+    if (narrowing && within->size() > Size() / 4) {
+        const size_t stride = within->size() / 1024 + 1;
+        size_t held = 0, looked = 0;
+        for (size_t k = 0; k < within->size() && (*within)[k] < Size(); k += stride, ++looked) {
+            const uint16_t from = places.at[k];
+            held += from == kElsewhere ||
+                    search.Find(text_.Of((*within)[k]), from == kUnknown ? 0 : from) != std::string_view::npos;
+        }
+        narrowing = held * 2 >= looked;
+    }
+    const auto done = [&] {
+        places.folded = folded;
+        places.at = std::move(at);
+        return std::move(found);
+    };
     const auto aside = [&](uint32_t n) {
         return std::binary_search(aside_.begin(), aside_.end(), n) && Finder(text).InRecord(columns_, Get(n));
     };
     // Among many records, one pass over all the text and keeping those
     // within is faster than a search record by record.
-    if (within && !search.Empty() && within->size() > Size() / 4) {
-        std::vector<uint32_t> all = Matching(text), both;
-        std::set_intersection(all.begin(), all.end(), within->begin(), within->end(), std::back_inserter(both));
-        return both;
+    if (within && !search.Empty() && !narrowing && within->size() > Size() / 4) {
+        FoundPlaces all;
+        const std::vector<uint32_t> inAll = Matching(text, nullptr, all);
+        for (size_t k = 0, w = 0; k < inAll.size() && w < within->size(); ++k) {
+            while (w < within->size() && (*within)[w] < inAll[k]) ++w;
+            if (w < within->size() && (*within)[w] == inAll[k]) {
+                found.push_back(inAll[k]);
+                at.push_back(all.at[k]);
+            }
+        }
+        return done();
     }
     // The entries of each column's dictionary that hold the text, each
     // looked at once rather than in every record that holds it.
@@ -307,19 +343,56 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
         return std::any_of(holding.begin(), holding.end(),
                            [&](const auto& h) { return dictionaries_[h.first].Holds(h.second, n); });
     };
-    if (within) {
-        for (uint32_t n : *within) {
-            if (n >= Size()) break;
-            if (search.Empty() || byEntry(n) || search.Find(text_.Of(n)) != std::string_view::npos ||
-                long_.Holds(search, n) || aside(n))
-                found.push_back(n);
+    // Records found elsewhere than in the text arena, joined to those found.
+    const auto join = [&](const std::vector<uint32_t>& more) {
+        if (more.empty()) return;
+        std::vector<uint32_t> records;
+        std::vector<uint16_t> places;
+        records.reserve(found.size() + more.size());
+        places.reserve(records.capacity());
+        for (size_t k = 0, m = 0; k < found.size() || m < more.size();) {
+            const bool fromMore = k == found.size() || (m < more.size() && more[m] < found[k]);
+            records.push_back(fromMore ? more[m++] : found[k]);
+            places.push_back(fromMore ? kElsewhere : at[k++]);
         }
-        return found;
+        found = std::move(records);
+        at = std::move(places);
+    };
+    if (within) {
+        found.reserve(within->size());
+        at.reserve(within->size());
+        std::vector<uint32_t> rest;  // found neither in the text arena nor by entry
+        for (size_t k = 0; k < within->size(); ++k) {
+            const uint32_t n = (*within)[k];
+            if (n >= Size()) break;
+            size_t p = std::string_view::npos;
+            // From where the text before was found; not where it was not.
+            const uint16_t from = narrowing ? places.at[k] : kUnknown;
+            if (search.Empty()) {
+                p = kUnknown;
+            } else if (from != kElsewhere) {
+                const std::string_view t = text_.Of(n);
+                p = from != kUnknown && search.At(t, from) ? from : search.Find(t, from == kUnknown ? 0 : from + 1u);
+            }
+            if (p != std::string_view::npos || byEntry(n)) {
+                found.push_back(n);
+                at.push_back(p == std::string_view::npos ? kElsewhere : static_cast<uint16_t>(std::min<size_t>(p, kUnknown)));
+            } else {
+                rest.push_back(n);
+            }
+        }
+        std::vector<uint32_t> more = long_.Holding(search, rest);
+        for (uint32_t n : rest)
+            if (aside(n) && !std::binary_search(more.begin(), more.end(), n))
+                more.insert(std::upper_bound(more.begin(), more.end(), n), n);
+        join(more);
+        return done();
     }
     if (search.Empty()) {
         found.resize(Size());
         for (uint32_t n = 0; n < found.size(); ++n) found[n] = n;
-        return found;
+        at.assign(Size(), kUnknown);
+        return done();
     }
     // One pass over each block of text; each place found names its record,
     // and the search goes on at the next record's text.
@@ -327,45 +400,43 @@ std::vector<uint32_t> RecordStore::Matching(std::string_view text, const std::ve
     size_t n = 0;
     for (size_t b = 0; b < text_.blocks.size(); ++b) {
         const std::string_view block = text_.blocks[b];
-        for (size_t at = 0; (at = search.Find(block, at)) != std::string_view::npos;) {
+        for (size_t p = 0; (p = search.Find(block, p)) != std::string_view::npos;) {
             // The record that holds the place: after the last one found, and
             // most often close after it, so looked for from there outwards.
-            const uint64_t place = uint64_t(b) << 32 | at;
+            const uint64_t place = uint64_t(b) << 32 | p;
             size_t step = 1;
             while (n + step < starts.size() && starts[n + step] <= place) step *= 2;
             const auto from = starts.begin() + static_cast<std::ptrdiff_t>(n);
             const auto to = starts.begin() + static_cast<std::ptrdiff_t>(std::min(n + step, starts.size()));
             n = static_cast<size_t>(std::upper_bound(from, to, place) - starts.begin()) - 1;
             found.push_back(static_cast<uint32_t>(n));
-            at = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
+            at.push_back(static_cast<uint16_t>(std::min<size_t>(p - (starts[n] & 0xFFFFFFFF), kUnknown)));
+            p = n + 1 < starts.size() && (starts[n + 1] >> 32) == b ? starts[n + 1] & 0xFFFFFFFF : block.size();
         }
     }
-    // The records whose entries hold the text, among those not found yet:
-    // each looked at where few are left, else marked column by column.
+    // Those whose entries hold the text: each looked at where few are left,
+    // else marked column by column.
     if (!holding.empty() && found.size() < Size()) {
-        std::vector<uint32_t> all;
-        all.reserve(found.size());
+        std::vector<uint32_t> more;
         if (found.size() > Size() / 2) {
             for (uint32_t k = 0, next = 0; k < Size(); ++k)
-                if ((next < found.size() && found[next] == k && ++next) || byEntry(k)) all.push_back(k);
+                if (next < found.size() && found[next] == k) ++next;
+                else if (byEntry(k)) more.push_back(k);
         } else {
             std::vector<uint8_t> marks(Size(), 0);
-            for (uint32_t k : found) marks[k] = 1;
             for (const auto& [column, entries] : holding) dictionaries_[column].Mark(entries, marks);
+            for (uint32_t k : found) marks[k] = 0;
             for (uint32_t k = 0; k < marks.size(); ++k)
-                if (marks[k]) all.push_back(k);
+                if (marks[k]) more.push_back(k);
         }
-        found = std::move(all);
+        join(more);
     }
-    if (const std::vector<uint32_t> inLong = long_.Matching(search, found); !inLong.empty()) {
-        std::vector<uint32_t> both;
-        std::set_union(found.begin(), found.end(), inLong.begin(), inLong.end(), std::back_inserter(both));
-        found = std::move(both);
-    }
+    join(long_.Matching(search, found));
+    std::vector<uint32_t> more;
     for (uint32_t held : aside_)
-        if (!std::binary_search(found.begin(), found.end(), held) && aside(held))
-            found.insert(std::upper_bound(found.begin(), found.end(), held), held);
-    return found;
+        if (!std::binary_search(found.begin(), found.end(), held) && aside(held)) more.push_back(held);
+    join(more);
+    return done();
 }
 
 size_t RecordStore::MemoryBytes() const {

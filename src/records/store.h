@@ -26,6 +26,18 @@
 
 namespace records {
 
+// Where each record a search found holds the text it looked for, so that
+// the search for a longer text that begins with it (a letter more) looks
+// in each record only from there: a match of the longer text is a match of
+// the shorter one, so it begins nowhere before the earliest of those.
+struct FoundPlaces {
+    // Not in the text arena: only in a dictionary entry, a long text or a
+    // text held aside. Unknown: anywhere in the record.
+    static constexpr uint16_t kElsewhere = 0xFFFF, kUnknown = 0xFFFE;
+    std::u32string folded;     // the text found, folded
+    std::vector<uint16_t> at;  // by record found, in order: where its earliest match begins in its text
+};
+
 class RecordStore final : public RecordsView {
 public:
     RecordStore() = default;
@@ -57,6 +69,11 @@ public:
     // The numbers of the records a Text column of which holds `text`
     // without regard to case, ascending; with `within`, only among those.
     std::vector<uint32_t> Matching(std::string_view text, const std::vector<uint32_t>* within = nullptr) const;
+    // The same, and where each record found holds the text, to `places`.
+    // When `within` are the records `places` tells of and `text` begins
+    // with the text found there, each is looked at from its place on.
+    std::vector<uint32_t> Matching(std::string_view text, const std::vector<uint32_t>* within,
+                                   FoundPlaces& places) const;
 
 private:
     // An arena in blocks, so that growing it never copies what it holds;

@@ -34,11 +34,12 @@ public:
 
     // The first place at or after `from` where the text begins; npos: none.
     size_t Find(std::string_view text, size_t from = 0) const;
+    // Whether the text begins at `at`.
+    bool At(std::string_view text, size_t at) const;
 
 private:
     bool Fits(std::string_view text, size_t at) const;
     size_t Candidate(std::string_view text, size_t at) const;
-    bool At(std::string_view text, size_t at) const;
 
     std::u32string folded_;
     size_t offset_ = 0;  // bytes before the anchor (each an ASCII character)

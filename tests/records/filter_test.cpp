@@ -161,5 +161,61 @@ TEST(RecordStoreTest, RepeatedAndUniqueTextsComeBackAndAreFound) {
     }
 }
 
+// Typing, each letter more searched only from where the text before it was
+// found, finds what the search from scratch and the record-by-record rule
+// find: where a match moves further into a record, or on from the text
+// arena to a column's dictionary, a long text or a text held aside.
+TEST(RecordStoreTest, TypingFindsWhatSearchingAfreshFinds) {
+    const std::vector<Column> columns = {
+        {"ID", Kind::Integer}, {"City", Kind::Text}, {"Mail", Kind::Text}, {"Notes", Kind::Text}};
+    const char* const cities[] = {"Zürich", "ZÜRICH", "Berlin", "København", "", "kılıç"};
+    std::vector<Record> rows;
+    RecordStore store(columns), batch(columns);
+    for (int n = 0; n < 12000; ++n) {
+        Record row{int64_t{n}, std::string(cities[n % 6]),
+                   "zür" + std::to_string(n * 7919 % 100003) + " ab" + std::to_string(n) + " abab@example.org", Null{}};
+        if (n % 5 == 0) row[1] = Null{};
+        if (n == 7777) row[1] = std::string("Zür\xff");  // held aside
+        if (n % 1000 == 999) row[3] = std::string(5000, 'q') + "Tail zürich KILIÇ " + std::to_string(n);  // packed
+        else if (n % 7 == 0) row[3] = "ab" + std::to_string(n);
+        rows.push_back(row);
+        batch.Add(row);
+        if (batch.Size() == 2500 || n + 1 == 12000) {
+            store.Append(batch);
+            batch = RecordStore(columns);
+        }
+    }
+    // Each text typed a character at a time.
+    const auto letters = [](std::string_view text) {
+        std::vector<std::string> typed;
+        for (size_t at = 0; at < text.size(); ++at)
+            if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && at > 0) typed.emplace_back(text.substr(0, at));
+        typed.emplace_back(text);
+        return typed;
+    };
+    const std::vector<std::vector<std::string>> sequences = {
+        letters("zürich"), letters("ZÜRICH k"), letters("abab@"), letters("kılıç"), letters("qqqqtail zü"),
+        letters("zür\xff"), letters("ab12 abab"),
+        {"ab", "b", "ba", "bab"},  // a text that holds the last without beginning with it
+    };
+    for (const std::vector<std::string>& sequence : sequences) {
+        std::vector<uint32_t> shown;
+        FoundPlaces places;
+        std::string before;
+        for (const std::string& text : sequence) {
+            const bool narrower = !before.empty() && FoldedText(text).find(FoldedText(before)) != std::string::npos;
+            shown = store.Matching(text, narrower ? &shown : nullptr, places);
+            before = text;
+            const Finder finder(text);
+            std::vector<uint32_t> brute;
+            for (uint32_t n = 0; n < rows.size(); ++n)
+                if (finder.InRecord(columns, rows[n])) brute.push_back(n);
+            EXPECT_EQ(shown, brute) << text;
+            EXPECT_EQ(shown, store.Matching(text)) << text;
+            EXPECT_EQ(places.at.size(), shown.size()) << text;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace records

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
 
     // Put back: a version rebuilt beside the live file against a numbered copy copied there.
     const history::Version newest = *store.Newest(databases[0].ref);
-    const double rebuild = bench::MedianMs(3, [&] {
+    const double rebuild = bench::MedianMs(7, [&] {
         const std::string next = tmp + "/.next.mdb";
         const int fd = open(next.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         store.Rebuild(newest, fd, "version");
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
         close(fd);
         fs::rename(next, copy);
     });
-    const double numbered = bench::MedianMs(3, [&] {
+    const double numbered = bench::MedianMs(7, [&] {
         fs::copy_file(live, tmp + "/.next.mdb", fs::copy_options::overwrite_existing);
         Flush(tmp + "/.next.mdb");
         fs::rename(tmp + "/.next.mdb", copy);
@@ -196,12 +196,12 @@ int main(int argc, char** argv) {
         Flush(tmp + "/.next.mdb");
         fs::rename(tmp + "/.next.mdb", copy);
     };
-    const double versionPath = bench::MedianMs(3, [&] {
+    const double versionPath = bench::MedianMs(7, [&] {
         history::VersionFile file(storeFolder, "bsrv@1");
         store.Rebuild(newest, file.Fd(), "version");
         putBack(file.Path());
     });
-    const double numberedPath = bench::MedianMs(3, [&] { putBack(live); });
+    const double numberedPath = bench::MedianMs(7, [&] { putBack(live); });
     std::printf("the same with Put Back's check and count of the source: %.0f ms; %.0f ms; ratio %.2f\n", versionPath,
                 numberedPath, versionPath / numberedPath);
 
@@ -231,6 +231,13 @@ int main(int argc, char** argv) {
     } else {
         std::printf("restic is not installed: no comparison\n");
     }
+
+    // A version taken with every one of them in the store: what thinning and the
+    // lookups cost as the store fills.
+    ChangeOnePercent(live, 7 + versions);
+    const double late = bench::MedianMs(1, [&] { take(); });
+    std::printf("version with 1%% of pages changed, the store holding %d versions: %.0f ms store alone\n",
+                versions + 7, late);
 
     // --find across every version against --find in one copy.
     const auto search = [](jet::LibmdbEngine& engine, const std::string& path) {

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "history/version_file.h"
 #include "jet/libmdb_engine.h"
@@ -44,6 +46,74 @@ std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset) 
     if (row < count && start >= 0 && start <= end && size_t(end) <= page.size())
         read += page.substr(size_t(start), size_t(end - start));
     return read;
+}
+
+std::string PageRead(std::string_view page, size_t rowCountOffset) {
+    std::string read(page);
+    const auto u16 = [&page](size_t at) { return size_t(uint8_t(page[at]) | uint8_t(page[at + 1]) << 8); };
+    if (page.size() < rowCountOffset + 2 || page[0] != 0x01) return read;
+    const size_t rows = u16(rowCountOffset), table = rowCountOffset + 2 + 2 * rows;
+    if (table > page.size()) return read;
+    size_t lowest = page.size();
+    for (size_t r = 0; r < rows; ++r) lowest = std::min(lowest, u16(rowCountOffset + 2 + 2 * r) & 0x1fff);
+    if (lowest > table) std::fill(read.begin() + long(table), read.begin() + long(lowest), '\0');
+    return read;
+}
+
+std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vector<int64_t>>& ids,
+                               const std::vector<size_t>& versions, size_t first, const std::vector<uint32_t>& structure,
+                               size_t pageSize, std::unordered_map<int64_t, std::string>& reads) {
+    const std::vector<int64_t>& own = ids[first];
+    const auto differs = [&](size_t v, uint32_t pg) { return pg >= own.size() || ids[v][pg] != own[pg]; };
+    std::vector<size_t> alike;
+    for (size_t v : versions)
+        if (v != first && ids[v].size() == own.size()) alike.push_back(v);
+    std::vector<int64_t> unread;
+    for (size_t v : alike)
+        for (uint32_t pg : structure)
+            if (pg < own.size() && differs(v, pg))
+                for (int64_t id : {ids[v][pg], own[pg]})
+                    if (!reads.count(id) && std::find(unread.begin(), unread.end(), id) == unread.end())
+                        unread.push_back(id);
+    const size_t rowCountAt = pageSize == 2048 ? 8 : 12;
+    store.ReadPages(unread, [&](size_t k, std::string_view page, bool good) {
+        reads[unread[k]] = good ? PageRead(page, rowCountAt) : std::string();
+    });
+    std::erase_if(alike, [&](size_t v) {
+        return !std::all_of(structure.begin(), structure.end(), [&](uint32_t pg) {
+            if (pg >= own.size()) return false;
+            if (!differs(v, pg)) return true;
+            const std::string& read = reads.at(ids[v][pg]);
+            return !read.empty() && read == reads.at(own[pg]);
+        });
+    });
+    return alike;
+}
+
+void ShareSearches(const std::vector<const PageResult*>& before, const std::vector<int64_t>& beforeIds,
+                   std::vector<const PageResult*>& got, const std::vector<int64_t>& ids,
+                   const std::vector<uint32_t>& data, const std::function<bool(const PageResult&)>& fits) {
+    std::vector<char> differs(ids.size());
+    for (size_t q = 0; q < ids.size(); ++q) differs[q] = q >= beforeIds.size() || ids[q] != beforeIds[q];
+    const auto at = [&](uint32_t q) { return q < differs.size() && differs[q]; };
+    const auto touched = [&](const PageResult& r) {
+        return std::any_of(r.read.begin(), r.read.end(), [&](const PageResult::Read& read) { return at(read.page); }) ||
+               std::any_of(r.valueRows.begin(), r.valueRows.end(),
+                           [&](const PageResult::ValueRow& row) { return at(row.pgRow >> 8); });
+    };
+    for (size_t k = 0; k < data.size(); ++k) {
+        const PageResult* r = before[k];
+        if (got[k] || !r || data[k] >= ids.size() || differs[data[k]]) continue;
+        if (!touched(*r) || fits(*r)) got[k] = r;
+    }
+}
+
+std::string UnbuiltReason(const history::Version& version, const std::string& edition, const vb::Error& error) {
+    const std::string named = "Version " + std::to_string(version.number);
+    return error.Number() == vb::kUnrecognizedFormat
+               ? named + " of the " + edition +
+                     " edition is damaged in the history store (it fails its hash); it is never put back."
+               : named + " cannot be read from the history store: " + error.Description();
 }
 
 void SearchWhole(history::Store& store, VersionFound& found, const std::string& edition, const std::string& text,

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/version_search.h"
@@ -76,6 +78,32 @@ private:
 // pages that agree on it give a long value the same part (or the same
 // failure). `rowCountOffset`: where a page keeps its count of rows.
 std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset);
+
+// What a reader reads of a page: the whole page but, on a data page, the
+// free space between its table of row offsets and its lowest row, which
+// no row reaches (a row ends where the row before it starts, the first at
+// the page's end). Two pages that agree on it decode alike. A data page
+// whose table does not fit the page is read whole.
+std::string PageRead(std::string_view page, size_t rowCountOffset);
+
+// The versions (indexes into ids, each version's stored pages) that hold as
+// many pages as `first` and whose pages at `structure` (where a table's
+// layout was read from) read as first's do: the same stored page, or one
+// that differs only where no reader reads (free space). `reads` keeps the
+// PageRead of each stored page compared, for the next call.
+std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vector<int64_t>>& ids,
+                               const std::vector<size_t>& versions, size_t first, const std::vector<uint32_t>& structure,
+                               size_t pageSize, std::unordered_map<int64_t, std::string>& reads);
+
+// Gives a version (its stored pages `ids`, its searches so far `got`, one
+// for each of the table's `data` pages) the searches of the version before
+// it (`before`, `beforeIds`) where they apply: a version holds most pages of
+// the one before, and most pages their rows read. Not where it holds the
+// data page otherwise, nor where a search read a place it holds otherwise
+// and does not fit it (`fits`, which says whether a search applies).
+void ShareSearches(const std::vector<const PageResult*>& before, const std::vector<int64_t>& beforeIds,
+                   std::vector<const PageResult*>& got, const std::vector<int64_t>& ids,
+                   const std::vector<uint32_t>& data, const std::function<bool(const PageResult&)>& fits);
 
 // Version v rebuilt alone and searched whole through a reader at
 // readerPath, as a file the page search cannot take is: its records in

@@ -121,13 +121,8 @@ private:
         decoding.append(reinterpret_cast<const char*>(&own[0]), sizeof own[0]);  // the header's page
         decoding_ = decodings_.emplace(decoding, int(decodings_.size())).first->second;
         std::vector<size_t> members{first};
-        for (size_t v : left) {
-            const bool same = v != first && ids_[v].size() == own.size() &&
-                              found_[v].version.size == found_[first].version.size &&
-                              std::all_of(layout.structure.begin(), layout.structure.end(),
-                                          [&](uint32_t pg) { return pg < pages_ && ids_[v][pg] == own[pg]; });
-            if (same) members.push_back(v);
-        }
+        for (size_t v : SameLayout(store_, ids_, left, first, layout.structure, pageSize_, pageReads_))
+            if (found_[v].version.size == found_[first].version.size) members.push_back(v);
         naturalAt_.clear();
         for (uint32_t pg = 0; pg < pages_; ++pg) naturalAt_.emplace(natural_[pg], pg);
         done_.clear();
@@ -248,14 +243,24 @@ private:
             }
             return true;
         };
+        // From the second round on, a member first takes the one before's searches.
+        std::vector<char> shared(members.size());
         for (int round = 0; round < kMostRounds && !Stopped(); ++round) {
             std::map<std::tuple<uint32_t, int64_t, std::vector<std::pair<uint32_t, uint32_t>>>, size_t> asked;
             std::vector<Ask> asks;
             for (size_t m = 0; m < members.size(); ++m) {
                 const std::vector<int64_t>& ids = ids_[members[m]];
+                if (m > 0 && round > 0 && !shared[m]) {
+                    ShareSearches(got[m - 1], ids_[members[m - 1]], got[m], ids, data,
+                                  [&](const PageResult& r) { return fits(r, ids); });
+                    shared[m] = 1;
+                }
+                const std::vector<int64_t>* before = m > 0 ? &ids_[members[m - 1]] : nullptr;
                 for (size_t k = 0; k < data.size(); ++k) {
                     const uint32_t pg = data[k];
                     if (got[m][k] || pg >= pages_) continue;
+                    // The page of the member before: its search is asked for once.
+                    if (before && round == 0 && ids[pg] == (*before)[pg] && !got[m - 1][k]) continue;
                     std::deque<PageResult>& known = results_[{decoding_, pg, ids[pg]}];
                     std::set<uint32_t> differ;  // where a search of this page read, and this version differs
                     for (const PageResult& r : known) {
@@ -301,6 +306,7 @@ private:
                                                   " lead through too many pages");
                     break;
                 }
+                if (r->rows.empty() && !r->error) continue;
                 found.table.records.insert(found.table.records.end(), r->rows.begin(), r->rows.end());
                 found.error = r->error;
             }
@@ -356,27 +362,42 @@ private:
             return {q < pages_ ? natural_[q] : -1, q};
         };
         std::set<uint32_t> byRows;
+        // A page's rows keep their long values on a few pages: each read once.
+        uint32_t held = UINT32_MAX;
+        std::string bytes(pageSize_, '\0');
         for (uint32_t pgRow : page.valueRows) {
             const auto [id, at] = read(pgRow >> 8);
-            result.valueRows.push_back({pgRow, id, id < 0 ? std::string() : RowAt(at, pgRow & 0xff)});
+            if (id >= 0 && at != held) {
+                ReadAt(at, bytes);
+                held = at;
+            }
+            const std::string read = id < 0 ? std::string() : RowRead(bytes, pgRow & 0xff, RowCountAt());
+            result.valueRows.push_back({pgRow, id, read});
             byRows.insert(pgRow >> 8);
         }
         for (uint32_t q : page.read) result.read.push_back({q, read(q).first, byRows.count(q) > 0});
     }
 
-    // What a long value reads of row `row` of the file's page `at`.
-    std::string RowAt(uint32_t at, unsigned row) const {
-        std::string page(pageSize_, '\0');
+    // The file's page `at`.
+    void ReadAt(uint32_t at, std::string& page) const {
         if (pread(file_->Fd(), page.data(), pageSize_, off_t(at) * off_t(pageSize_)) != off_t(pageSize_))
             throw vb::DeviceIOError();
-        return RowRead(page, row, pageSize_ == 2048 ? 8 : 12);  // Jet 3 keeps the count at 8, Jet 4 at 12
     }
+    size_t RowCountAt() const { return pageSize_ == 2048 ? 8 : 12; }  // Jet 3 keeps the count at 8, Jet 4 at 12
     // The same of stored page id, which the version holds at q, as its
     // number among those met (equal numbers: equal reads); kept.
     int RowOf(int64_t id, uint32_t q, unsigned row) {
         const int64_t key = id * 256 + row;
         auto known = rowReads_.find(key);
-        if (known == rowReads_.end()) known = rowReads_.emplace(key, Numbered(RowAt(Where(id, q), row))).first;
+        if (known == rowReads_.end()) {
+            // Rows of one page are mostly asked for one after another.
+            if (rowPage_ != id) {
+                rowBytes_.resize(pageSize_);
+                ReadAt(Where(id, q), rowBytes_);
+                rowPage_ = id;
+            }
+            known = rowReads_.emplace(key, Numbered(RowRead(rowBytes_, row, RowCountAt()))).first;
+        }
         return known->second;
     }
     int Numbered(std::string read) { return contents_.emplace(std::move(read), int(contents_.size())).first->second; }
@@ -411,18 +432,13 @@ private:
     std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
     std::unordered_map<int64_t, int> rowReads_;      // RowOf's, by stored page and row
+    int64_t rowPage_ = -1;                           // the stored page RowOf read last, and its bytes
+    std::string rowBytes_;
+    std::unordered_map<int64_t, std::string> pageReads_;  // PageRead of the layout's pages that differ
     std::unordered_map<std::string, int> contents_;  // each read of a row met, numbered
 };
 
 }  // namespace
-
-std::string UnbuiltReason(const history::Version& version, const std::string& edition, const vb::Error& error) {
-    const std::string named = "Version " + std::to_string(version.number);
-    return error.Number() == vb::kUnrecognizedFormat
-               ? named + " of the " + edition +
-                     " edition is damaged in the history store (it fails its hash); it is never put back."
-               : named + " cannot be read from the history store: " + error.Description();
-}
 
 std::vector<VersionFound> SearchVersions(history::Store& store, const std::vector<history::Version>& versions,
                                          const std::string& edition, const std::string& text,

@@ -2,6 +2,7 @@
 // the whole file's SHA-256, which a page that is not what was stored fails.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <future>
 
@@ -22,6 +23,103 @@ void WriteAll(int fd, const std::string& data, off_t at) {
     }
 }
 
+// Pages are fetched a batch at a time on the calling thread (SQLite's
+// connection is used by one thread) and unpacked, with `verify` each checked
+// against its own hash, on two more threads while the next batch is
+// fetched and the last one handed on: unpacking is most of a read's work.
+constexpr size_t kBatch = 256;
+
+struct Stored {
+    std::string data;
+    Digest hash{};
+    size_t size = 0;
+    bool packed = false;
+    bool found = false;
+};
+
+struct Unpacked {
+    std::vector<std::string> pages;
+    std::vector<char> whole;
+};
+
+// Unpacks stored[from, to) into out, through its own codec and hash.
+void UnpackRange(const std::vector<Stored>& stored, size_t from, size_t to, bool verify, PageCodec& codec, Sha256& sha,
+                 Unpacked& out) {
+    for (size_t i = from; i < to; ++i) {
+        const Stored& s = stored[i];
+        bool whole = s.found && codec.Unpack(s.data, s.packed, s.size, out.pages[i]);
+        if (whole && verify) whole = sha.Of(out.pages[i]) == s.hash;
+        if (!whole) out.pages[i].clear();
+        out.whole[i] = whole;
+    }
+}
+
+void ForEachStored(sql::Connection& db, const std::vector<int64_t>& ids, bool verify,
+                   const std::function<void(size_t at, std::string_view page, bool whole)>& each) {
+    // A version's pages were mostly stored in the order it holds them:
+    // the rows are walked in the order of their ids, stepping over a few
+    // rows between two wanted rather than seeking each from the root.
+    constexpr int64_t kStepOver = 8;
+    sql::Statement walk = db.Prepare("SELECT id, hash, size, packed, data FROM pages WHERE id >= ?1 ORDER BY id");
+    bool on = false;  // the walk stands on a row, of id `at`
+    int64_t at = 0;
+    const auto step = [&] {
+        on = walk.Step();
+        at = on ? walk.Int(0) : 0;
+    };
+    const auto fetch = [&](size_t from, std::vector<Stored>& into) {
+        into.resize(std::min(kBatch, ids.size() - from));
+        for (size_t i = 0; i < into.size(); ++i) {
+            const int64_t id = ids[from + i];
+            if (!on || id < at || id > at + kStepOver) {
+                walk.Reset();
+                walk.Bind(1, id);
+                step();
+            }
+            while (on && at < id) step();
+            Stored& s = into[i];
+            s.found = on && at == id;
+            if (s.found) {
+                s.hash = DigestOf(walk.Blob(1));
+                s.size = static_cast<size_t>(walk.Int(2));
+                s.packed = walk.Int(3) != 0;
+                s.data.assign(walk.Blob(4));
+            }
+        }
+    };
+    PageCodec codecs[2];
+    Sha256 hashes[2];
+    std::vector<Stored> fetched[2];
+    Unpacked unpacked[2];
+    // Declared after what they use: leaving early waits for them first.
+    std::future<void> halves[2];
+    const auto start = [&](int b) {
+        const std::vector<Stored>& batch = fetched[b];
+        unpacked[b].pages.resize(batch.size());
+        unpacked[b].whole.assign(batch.size(), 0);
+        const size_t middle = batch.size() / 2;
+        for (int h = 0; h < 2; ++h)
+            halves[h] = std::async(std::launch::async, [&, b, h, middle] {
+                UnpackRange(fetched[b], h ? middle : 0, h ? fetched[b].size() : middle, verify, codecs[h], hashes[h],
+                            unpacked[b]);
+            });
+    };
+    const auto finish = [&] {
+        for (std::future<void>& half : halves) half.get();
+    };
+    if (ids.empty()) return;
+    fetch(0, fetched[0]);
+    start(0);
+    for (size_t from = 0, b = 0;; from += kBatch, b ^= 1) {
+        const bool more = from + kBatch < ids.size();
+        if (more) fetch(from + kBatch, fetched[b ^ 1]);
+        finish();
+        if (more) start(int(b ^ 1));
+        for (size_t i = 0; i < fetched[b].size(); ++i) each(from + i, unpacked[b].pages[i], unpacked[b].whole[i]);
+        if (!more) break;
+    }
+}
+
 }  // namespace
 
 void Store::Rebuild(const Version& version, int fd, const std::string& label) {
@@ -35,39 +133,33 @@ void Store::Rebuild(const Version& version, int fd, const std::string& label) {
         if (!UnpackList(list.Blob(0), ids)) throw damaged();
         list.Reset();
     }
-    sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
-    PageCodec codec;
     Sha256 fileHash;
-    std::string bytes, pending, behind;
+    std::string pending, behind;
     off_t at = 0, written = 0;
     // Written a megabyte at a time (one call a page would cost more than the
-    // page), hashed and written on a second core while this one unpacks the
-    // next megabyte. Whatever is thrown, the future's end waits for it.
-    std::future<void> writing;
+    // page), hashed on one core and written on another while the next
+    // megabyte is unpacked. Whatever is thrown, the futures' ends wait for them.
+    std::future<void> hashing, writing;
     const auto flush = [&] {
+        if (hashing.valid()) hashing.get();
         if (writing.valid()) writing.get();
         std::swap(pending, behind);
         pending.clear();
-        writing = std::async(std::launch::async, [&fileHash, &behind, fd, from = written] {
-            fileHash.Add(behind);
-            WriteAll(fd, behind, from);
-        });
+        hashing = std::async(std::launch::async, [&fileHash, &behind] { fileHash.Add(behind); });
+        writing = std::async(std::launch::async, [&behind, fd, from = written] { WriteAll(fd, behind, from); });
         written += static_cast<off_t>(behind.size());
     };
-    for (int64_t id : ids) {
-        page.Bind(1, id);
-        if (!page.Step()) throw damaged();
-        // Each page is checked through the whole file's hash, which any
-        // page that is not the one stored under its hash fails: hashing
-        // every page on its own as well would read each byte twice.
-        const bool whole = codec.Unpack(page.Blob(3), page.Int(2) != 0, static_cast<size_t>(page.Int(1)), bytes);
-        page.Reset();
+    // Each page is checked through the whole file's hash, which any page
+    // that is not the one stored under its hash fails: hashing every page
+    // on its own as well would read each byte twice.
+    ForEachStored(*db_, ids, false, [&](size_t, std::string_view bytes, bool whole) {
         if (!whole) throw damaged();
         pending += bytes;
         at += static_cast<off_t>(bytes.size());
         if (pending.size() >= (size_t{1} << 20)) flush();
-    }
+    });
     flush();
+    hashing.get();
     writing.get();
     if (at != version.size || fileHash.Finish() != version.hash) throw damaged();
     if (ftruncate(fd, at) != 0) throw vb::DeviceIOError();
@@ -86,21 +178,7 @@ std::vector<int64_t> Store::PageIds(const Version& version, const std::string& l
 void Store::ReadPages(const std::vector<int64_t>& ids,
                       const std::function<void(size_t at, std::string_view page, bool whole)>& each) {
     sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
-    sql::Statement page = db_->Prepare("SELECT hash, size, packed, data FROM pages WHERE id = ?1");
-    PageCodec codec;
-    Sha256 hash;
-    std::string bytes;
-    for (size_t at = 0; at < ids.size(); ++at) {
-        page.Bind(1, ids[at]);
-        bool whole = page.Step();
-        if (whole) {
-            whole = codec.Unpack(page.Blob(3), page.Int(2) != 0, static_cast<size_t>(page.Int(1)), bytes) &&
-                    hash.Of(bytes) == DigestOf(page.Blob(0));
-        }
-        page.Reset();
-        if (!whole) bytes.clear();
-        each(at, bytes, whole);
-    }
+    ForEachStored(*db_, ids, true, each);
     reading.Commit();
 }
 

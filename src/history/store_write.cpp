@@ -123,29 +123,40 @@ Thinned Store::Thin(int64_t now, const PeriodsOf& periods, int64_t cap) {
     Thinned thinned;
     thinned.cap = cap;
 
-    // Every version, and how many versions list each page.
+    // Every version, oldest first. How many versions list each page is
+    // counted only once one is dropped: most runs drop none, and every
+    // version's list is most of what the store holds besides its pages.
     struct Held {
         Version version;
         std::vector<int64_t> pages;
     };
     std::vector<Held> all;
-    std::map<int64_t, int64_t> uses;
     sql::Statement q = db_->Prepare((std::string("SELECT ") + rows::kVersionColumns +
-                                     ", v.pages FROM versions v JOIN databases d ON d.id = v.database"
+                                     " FROM versions v JOIN databases d ON d.id = v.database"
                                      " ORDER BY v.taken, v.number")
                                         .c_str());
-    while (q.Step()) {
-        Held held{rows::VersionFrom(q), {}};
-        // A list that cannot be read: the store is damaged, and nothing is
-        // thinned (its pages might be the only copy of a version).
-        if (!UnpackList(q.Blob(11), held.pages)) sql::ThrowDamaged(path_);
-        for (int64_t page : held.pages) ++uses[page];
-        all.push_back(std::move(held));
-    }
+    while (q.Step()) all.push_back({rows::VersionFrom(q), {}});
+    std::unordered_map<int64_t, int64_t> uses;
+    bool counted = false;
+    const auto count = [&] {
+        sql::Statement lists = db_->Prepare("SELECT id, pages FROM versions");
+        std::unordered_map<int64_t, Held*> byId;
+        for (Held& held : all) byId.emplace(held.version.id, &held);
+        while (lists.Step()) {
+            std::vector<int64_t> pages;
+            // A list that cannot be read: the store is damaged, and nothing
+            // is thinned (its pages might be the only copy of a version).
+            if (!UnpackList(lists.Blob(1), pages)) sql::ThrowDamaged(path_);
+            for (int64_t page : pages) ++uses[page];
+            if (const auto it = byId.find(lists.Int(0)); it != byId.end()) it->second->pages = std::move(pages);
+        }
+        counted = true;
+    };
 
     sql::Statement dropVersion = db_->Prepare("DELETE FROM versions WHERE id = ?1");
     sql::Statement dropPage = db_->Prepare("DELETE FROM pages WHERE id = ?1");
     const auto drop = [&](Held& held) {
+        if (!counted) count();
         dropVersion.Bind(1, held.version.id).Step();
         dropVersion.Reset();
         for (int64_t page : held.pages)

@@ -55,6 +55,24 @@ std::string WithLetterChanged(std::string file, bool longValues) {
     return file;
 }
 
+// The file with bytes of the free space of the catalogue's first data page
+// (the rows of the table whose definition is page 2) changed: a page that
+// differs where no reader reads.
+std::string WithCatalogueFreeSpaceStamped(std::string file) {
+    const auto u16 = [&file](size_t at) { return size_t(uint8_t(file[at]) | uint8_t(file[at + 1]) << 8); };
+    for (size_t at = kPage; at + kPage <= file.size(); at += kPage) {
+        if (file[at] != 1 || file.compare(at + 4, 4, std::string("\x02\0\0\0", 4)) != 0) continue;
+        const size_t rows = u16(at + 12), table = 14 + 2 * rows;
+        size_t lowest = kPage;
+        for (size_t r = 0; r < rows; ++r) lowest = std::min(lowest, u16(at + 14 + 2 * r) & 0x1fff);
+        if (lowest < table + 8) continue;
+        file.replace(at + table + 2, 6, "stamp!");
+        return file;
+    }
+    ADD_FAILURE() << "no catalogue page with free space";
+    return file;
+}
+
 // Each version's records as a search of it rebuilt whole finds them, or
 // the error that ended it.
 std::vector<app::VersionFound> SearchedWhole(history::Store& store, const std::vector<history::Version>& versions,
@@ -112,12 +130,18 @@ protected:
 TEST_F(VersionSearch, FindsWhatEachVersionSearchedWholeFinds) {
     // Versions that share most pages: a data page changed, a long value's
     // page changed under data pages that did not (whose rows then read
-    // another memo), one back as it was, and one of another layout.
+    // another memo), one back as it was, one of another layout, and ones
+    // whose catalogue differs only in its free space (searched beside those
+    // it otherwise equals).
     const std::string first = Contacts(300);
     const std::string data = WithLetterChanged(first, false);
     const std::string memo = WithLetterChanged(data, true);
+    const std::string stamped = WithCatalogueFreeSpaceStamped(memo);
     ASSERT_NE(memo, data);
-    for (const std::string& content : {first, data, memo, first, Contacts(120), memo}) Add(content);
+    ASSERT_NE(stamped, memo);
+    for (const std::string& content : {first, data, stamped, memo, first, Contacts(120), memo,
+                                       WithCatalogueFreeSpaceStamped(first)})
+        Add(content);
     for (const std::string text : {"a", "example", "x", "no such text anywhere"}) ExpectAsWhole(text);
 }
 

@@ -78,8 +78,6 @@ private:
     void Read(int live, const std::optional<Version>& newest, Outcome& outcome) {
         const Stamp before = StampOfFd(live);
         const Hashed read = HashPages(live, [this] { ports_.stops.StopPoint(); });
-        std::vector<int64_t> ids;
-        const std::vector<Known> known = store_.Lookup(read.pages, &ids);
         // A page's values decode as they did where it was checked only
         // beside the same definition of its table: a page is new unless the
         // newest good version held it in this place, beside its other pages
@@ -95,6 +93,9 @@ private:
                 }
                 break;
             }
+        // Most pages are that version's in the same place: looked for there first.
+        std::vector<int64_t> ids;
+        const std::vector<Known> known = store_.Lookup(read.pages, &ids, good);
         std::vector<size_t> unchecked;
         for (size_t n = 0; n < known.size(); ++n)
             if (n >= good.size() || good[n] != ids[n] || ids[n] == 0) unchecked.push_back(n);

@@ -187,16 +187,25 @@ std::optional<Version> Store::Newest(const DatabaseRef& database) {
     return newest;
 }
 
-std::vector<Known> Store::Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids) {
+std::vector<Known> Store::Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids,
+                                 const std::vector<int64_t>& likely) {
     found_.reset();
     sql::Transaction reading(*db_, sql::Transaction::Mode::Read);
     Found found;
     found.dataVersion = db_->Number("PRAGMA data_version");
+    // A page is first looked for where `likely` says, by its row; only a
+    // page found otherwise there is looked up by its hash.
+    rows::PageWalk walk(*db_, "hash, checked");
     sql::Statement q = db_->Prepare("SELECT id, checked FROM pages WHERE hash = ?1");
     found.known.reserve(pages.size());
     found.ids.reserve(pages.size());
-    for (const Digest& page : pages) {
-        q.BindBlob(1, BlobOf(page));
+    for (size_t n = 0; n < pages.size(); ++n) {
+        if (n < likely.size() && walk.To(likely[n]) && DigestOf(walk.Row().Blob(1)) == pages[n]) {
+            found.ids.push_back(likely[n]);
+            found.known.push_back(walk.Row().Int(2) ? Known::Checked : Known::Held);
+            continue;
+        }
+        q.BindBlob(1, BlobOf(pages[n]));
         const bool held = q.Step();
         found.ids.push_back(held ? q.Int(0) : 0);
         found.known.push_back(!held ? Known::New : q.Int(1) ? Known::Checked : Known::Held);

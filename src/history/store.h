@@ -149,8 +149,11 @@ public:
     std::vector<Version> Versions(const DatabaseRef& database);
     std::optional<Version> Newest(const DatabaseRef& database);
 
-    // What the store knows of each page; with ids, also each one's row (0 for a new one).
-    std::vector<Known> Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids = nullptr);
+    // What the store knows of each page; with ids, also each one's row (0
+    // for a new one). `likely`: the rows the pages most likely are, in
+    // order (an earlier version's), each checked against the page's hash.
+    std::vector<Known> Lookup(const std::vector<Digest>& pages, std::vector<int64_t>* ids = nullptr,
+                              const std::vector<int64_t>& likely = {});
 
     // The rows of the version's pages, in file order. Throws 3343 when its
     // list cannot be read, 53 when it is gone.

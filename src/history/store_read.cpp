@@ -9,6 +9,7 @@
 #include "history/pages.h"
 #include "history/sqlite.h"
 #include "history/store.h"
+#include "history/store_rows.h"
 
 namespace history {
 
@@ -56,34 +57,18 @@ void UnpackRange(const std::vector<Stored>& stored, size_t from, size_t to, bool
 
 void ForEachStored(sql::Connection& db, const std::vector<int64_t>& ids, bool verify,
                    const std::function<void(size_t at, std::string_view page, bool whole)>& each) {
-    // A version's pages were mostly stored in the order it holds them:
-    // the rows are walked in the order of their ids, stepping over a few
-    // rows between two wanted rather than seeking each from the root.
-    constexpr int64_t kStepOver = 8;
-    sql::Statement walk = db.Prepare("SELECT id, hash, size, packed, data FROM pages WHERE id >= ?1 ORDER BY id");
-    bool on = false;  // the walk stands on a row, of id `at`
-    int64_t at = 0;
-    const auto step = [&] {
-        on = walk.Step();
-        at = on ? walk.Int(0) : 0;
-    };
+    rows::PageWalk walk(db, "hash, size, packed, data");
     const auto fetch = [&](size_t from, std::vector<Stored>& into) {
         into.resize(std::min(kBatch, ids.size() - from));
         for (size_t i = 0; i < into.size(); ++i) {
-            const int64_t id = ids[from + i];
-            if (!on || id < at || id > at + kStepOver) {
-                walk.Reset();
-                walk.Bind(1, id);
-                step();
-            }
-            while (on && at < id) step();
             Stored& s = into[i];
-            s.found = on && at == id;
+            s.found = walk.To(ids[from + i]);
             if (s.found) {
-                s.hash = DigestOf(walk.Blob(1));
-                s.size = static_cast<size_t>(walk.Int(2));
-                s.packed = walk.Int(3) != 0;
-                s.data.assign(walk.Blob(4));
+                const sql::Statement& row = walk.Row();
+                s.hash = DigestOf(row.Blob(1));
+                s.size = static_cast<size_t>(row.Int(2));
+                s.packed = row.Int(3) != 0;
+                s.data.assign(row.Blob(4));
             }
         }
     };

@@ -310,4 +310,29 @@ TEST(Store, AnAddAfterALookupSeesWhatAnotherRunChangedInBetween) {
     }
 }
 
+// Where a Lookup is told the pages likely are is a hint: right, shifted,
+// stale or none, it finds the same.
+TEST(Store, ALookupFindsTheSameWhereverThePagesAreSaidToBe) {
+    TempFolder tmp;
+    Store store(tmp.path(), true);
+    const std::string first = File(30, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1);
+    const Version taken = AddFile(store, first, {"Business", "C:\\bsrv.mdb"}, 1000);
+    const std::string next = first.substr(0, 4096 * 20) + File(30, {20, 21}, 2).substr(4096 * 20, 4096 * 2) +
+                             first.substr(4096 * 22);
+    history::Sha256 sha;
+    std::vector<history::Digest> pages;
+    for (size_t at = 0; at < next.size(); at += 4096) pages.push_back(sha.Of(next.substr(at, 4096)));
+    std::vector<int64_t> ids;
+    const std::vector<history::Known> known = store.Lookup(pages, &ids);
+    const std::vector<int64_t> held = store.PagesOf(taken);
+    const std::vector<std::vector<int64_t>> hints = {held, {held.begin() + 1, held.end()}, {held.rbegin(), held.rend()},
+                                                     std::vector<int64_t>(held.size(), 1 << 30)};
+    for (const std::vector<int64_t>& likely : hints) {
+        std::vector<int64_t> hinted;
+        EXPECT_EQ(store.Lookup(pages, &hinted, likely), known);
+        EXPECT_EQ(hinted, ids);
+    }
+    EXPECT_EQ(std::count(known.begin(), known.end(), history::Known::New), 2);
+}
+
 }  // namespace

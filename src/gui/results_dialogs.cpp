@@ -333,13 +333,15 @@ QString FindAllDialog::SearchVersions(Background& job, const RecordsContext& con
     const history::DatabaseRef database{context.storeEdition, context.livePath};
     std::string why;
     const std::vector<history::Version> versions = context.store->List(database, why);
-    if (!why.empty()) return tr("The history store cannot be read: %1").arg(Harmless(why, 300));
+    // `why` is a whole sentence that names the store ("The history store
+    // cannot be read; it is left as it is: …").
+    if (!why.empty()) return Harmless(why, 300);
     if (versions.empty()) return {};
     std::map<int64_t, int64_t> taken;  // of each version, its time
     for (const history::Version& v : versions) taken[v.number] = v.taken;
     const auto searched =
         context.store->Search(database, text, context.sources, [&job] { return job.Stopped(); }, why);
-    if (!searched) return tr("The history store cannot be read: %1").arg(Harmless(why, 300));
+    if (!searched) return Harmless(why, 300);
     if (job.Stopped()) return {};
     records::Timeline timeline;
     int unread = 0;

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -56,7 +57,10 @@ TEST(FindInVersionsTest, ARecordDeletedBetweenVersionsIsToldOnceWithItsTimelineA
     context.store = std::make_shared<app::RebuiltVersions>(folder.path());
     context.storeEdition = "Business";
     context.livePath = kLive;
-    context.replaceLive = [](const records::Place&, QWidget*) {};
+    std::vector<std::pair<std::string, std::string>> putBack;  // what Put Back… was handed: caption, bytes
+    context.replaceLive = [&putBack](const records::Place& place, QWidget*) {
+        putBack.emplace_back(place.caption, platform_test::ReadFile(place.path));
+    };
 
     gui::FindAllDialog results(context, "bob", "Business", nullptr);
     QSignalSpy finished(&results, &gui::FindAllDialog::finished);
@@ -79,6 +83,38 @@ TEST(FindInVersionsTest, ARecordDeletedBetweenVersionsIsToldOnceWithItsTimelineA
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->FindField().text(), "bob");
     EXPECT_TRUE(shown->windowTitle().contains("@2")) << shown->windowTitle().toStdString();
+
+    // Put Back… there hands on the version rebuilt, byte for byte as taken.
+    ASSERT_NE(shown->ReplaceButton(), nullptr);
+    EXPECT_EQ(shown->ReplaceButton()->text(), "Put &Back…");
+    shown->ReplaceButton()->click();
+    EXPECT_EQ(putBack, (std::vector<std::pair<std::string, std::string>>{{"@2", history_test::File(3, {1})}}));
+}
+
+// A history store that cannot be read is said in the status, once, beside
+// what the databases gave, and is left as it was.
+TEST(FindInVersionsTest, AStoreThatCannotBeReadIsSaidAndLeftAsItIs) {
+    platform_test::TempFolder folder;
+    const std::string damaged(8192, 'x');
+    platform_test::WriteFile(folder.path() + "/history.db", damaged);
+    fakes::FakeRecords data;
+    data.tables["live"] = Names({"Bob"});
+    gui::RecordsContext context;
+    context.sources = [&data] { return std::make_unique<fakes::FakeRecords::Source>(data); };
+    context.places = [] { return std::vector<records::Place>{{"(Current)", "live", "live database", "2026-03-01"}}; };
+    context.store = std::make_shared<app::RebuiltVersions>(folder.path());
+    context.storeEdition = "Business";
+    context.livePath = kLive;
+
+    gui::FindAllDialog results(context, "bob", "Business", nullptr);
+    QSignalSpy finished(&results, &gui::FindAllDialog::finished);
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(results.List().rowCount(), 1);
+    const QString status = results.Status().text();
+    EXPECT_TRUE(status.startsWith("1 of 1 databases hold matching records. The history store cannot be read"))
+        << status.toStdString();
+    EXPECT_EQ(status.count("history store"), 1) << status.toStdString();
+    EXPECT_EQ(platform_test::ReadFile(folder.path() + "/history.db"), damaged);
 }
 
 }  // namespace

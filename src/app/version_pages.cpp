@@ -61,8 +61,9 @@ std::string PageRead(std::string_view page, size_t rowCountOffset) {
 }
 
 std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vector<int64_t>>& ids,
-                               const std::vector<size_t>& versions, size_t first, const std::vector<uint32_t>& structure,
-                               size_t pageSize, std::unordered_map<int64_t, std::string>& reads) {
+                               const std::vector<size_t>& versions, size_t first,
+                               const std::vector<uint32_t>& structure, size_t pageSize,
+                               std::unordered_map<int64_t, std::string>& reads) {
     const std::vector<int64_t>& own = ids[first];
     const auto differs = [&](size_t v, uint32_t pg) { return pg >= own.size() || ids[v][pg] != own[pg]; };
     std::vector<size_t> alike;
@@ -90,17 +91,21 @@ std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vec
     return alike;
 }
 
+void KeepPlaces(PageResult& result) {
+    result.places.clear();
+    for (const PageResult::Read& read : result.read) result.places.push_back(read.page);
+    for (const PageResult::ValueRow& row : result.valueRows) result.places.push_back(row.pgRow >> 8);
+    std::sort(result.places.begin(), result.places.end());
+    result.places.erase(std::unique(result.places.begin(), result.places.end()), result.places.end());
+}
+
 void ShareSearches(const std::vector<const PageResult*>& before, const std::vector<int64_t>& beforeIds,
                    std::vector<const PageResult*>& got, const std::vector<int64_t>& ids,
                    const std::vector<uint32_t>& data, const std::function<bool(const PageResult&)>& fits) {
     std::vector<char> differs(ids.size());
     for (size_t q = 0; q < ids.size(); ++q) differs[q] = q >= beforeIds.size() || ids[q] != beforeIds[q];
     const auto at = [&](uint32_t q) { return q < differs.size() && differs[q]; };
-    const auto touched = [&](const PageResult& r) {
-        return std::any_of(r.read.begin(), r.read.end(), [&](const PageResult::Read& read) { return at(read.page); }) ||
-               std::any_of(r.valueRows.begin(), r.valueRows.end(),
-                           [&](const PageResult::ValueRow& row) { return at(row.pgRow >> 8); });
-    };
+    const auto touched = [&](const PageResult& r) { return std::any_of(r.places.begin(), r.places.end(), at); };
     for (size_t k = 0; k < data.size(); ++k) {
         const PageResult* r = before[k];
         if (got[k] || !r || data[k] >= ids.size() || differs[data[k]]) continue;

@@ -37,6 +37,7 @@ struct PageResult {
     std::optional<vb::Error> error;
     std::vector<Read> read;
     std::vector<ValueRow> valueRows;
+    std::vector<uint32_t> places;  // every page read, once: those of read and of valueRows
 };
 
 // A data page to search, and the stored page at each place it moves.
@@ -92,8 +93,12 @@ std::string PageRead(std::string_view page, size_t rowCountOffset);
 // that differs only where no reader reads (free space). `reads` keeps the
 // PageRead of each stored page compared, for the next call.
 std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vector<int64_t>>& ids,
-                               const std::vector<size_t>& versions, size_t first, const std::vector<uint32_t>& structure,
-                               size_t pageSize, std::unordered_map<int64_t, std::string>& reads);
+                               const std::vector<size_t>& versions, size_t first,
+                               const std::vector<uint32_t>& structure, size_t pageSize,
+                               std::unordered_map<int64_t, std::string>& reads);
+
+// Fills result.places from its reads.
+void KeepPlaces(PageResult& result);
 
 // Gives a version (its stored pages `ids`, its searches so far `got`, one
 // for each of the table's `data` pages) the searches of the version before

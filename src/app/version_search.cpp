@@ -185,6 +185,7 @@ private:
             for (int64_t id : ids_[v])
                 if (!own.count(id) && !pool_.count(id) && !bad_.count(id) && seen.insert(id).second)
                     wanted.push_back(id);
+        std::sort(wanted.begin(), wanted.end());  // read in the order the store keeps them
         std::unordered_set<int64_t> part;
         PageWriter write(file_->Fd(), pageSize_);
         store_.ReadPages(wanted, [&](size_t k, std::string_view page, bool good) {
@@ -255,12 +256,11 @@ private:
                                   [&](const PageResult& r) { return fits(r, ids); });
                     shared[m] = 1;
                 }
-                const std::vector<int64_t>* before = m > 0 ? &ids_[members[m - 1]] : nullptr;
                 for (size_t k = 0; k < data.size(); ++k) {
                     const uint32_t pg = data[k];
                     if (got[m][k] || pg >= pages_) continue;
                     // The page of the member before: its search is asked for once.
-                    if (before && round == 0 && ids[pg] == (*before)[pg] && !got[m - 1][k]) continue;
+                    if (m > 0 && round == 0 && ids[pg] == ids_[members[m - 1]][pg] && !got[m - 1][k]) continue;
                     std::deque<PageResult>& known = results_[{decoding_, pg, ids[pg]}];
                     std::set<uint32_t> differ;  // where a search of this page read, and this version differs
                     for (const PageResult& r : known) {
@@ -376,6 +376,7 @@ private:
             byRows.insert(pgRow >> 8);
         }
         for (uint32_t q : page.read) result.read.push_back({q, read(q).first, byRows.count(q) > 0});
+        KeepPlaces(result);
     }
 
     // The file's page `at`.
@@ -390,7 +391,6 @@ private:
         const int64_t key = id * 256 + row;
         auto known = rowReads_.find(key);
         if (known == rowReads_.end()) {
-            // Rows of one page are mostly asked for one after another.
             if (rowPage_ != id) {
                 rowBytes_.resize(pageSize_);
                 ReadAt(Where(id, q), rowBytes_);
@@ -432,7 +432,7 @@ private:
     std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
     std::unordered_map<int64_t, int> rowReads_;      // RowOf's, by stored page and row
-    int64_t rowPage_ = -1;                           // the stored page RowOf read last, and its bytes
+    int64_t rowPage_ = -1;  // the stored page RowOf read last (a page's rows come together), and its bytes
     std::string rowBytes_;
     std::unordered_map<int64_t, std::string> pageReads_;  // PageRead of the layout's pages that differ
     std::unordered_map<std::string, int> contents_;  // each read of a row met, numbered

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -17,6 +18,7 @@
 #include <QRegularExpression>
 
 #include "app/history_versions.h"
+#include "history/history_support.h"
 #include "history/version_file.h"
 #include "support/file_bytes.h"
 #include "support/holder.h"
@@ -137,11 +139,26 @@ TEST_F(History, SnapshotsSayWhatTheyKeptInTheirStatus) {
 // (strace sends SIGKILL at the nth call) leaves a store that opens, passes
 // its integrity check and gives back every version it holds byte for byte:
 // the one before, and the new one whole or not at all; a run that ended
-// and said it kept the version holds it. The next run takes it.
+// and said it kept the version holds it. The next run takes it. The same
+// of the thinning that follows a version kept: two versions of another
+// database taken on one day three days ago, of which it keeps the newer.
 TEST_F(History, ASnapshotKilledAtAnyWriteLeavesAWholeStore) {
     namespace fs = std::filesystem;
     if (QProcess::execute("strace", {"-o", "/dev/null", "true"}) != 0) GTEST_SKIP() << "strace cannot trace here";
     ASSERT_EQ(Start({"--snapshot", "personal"}).status, 0);
+    const history::DatabaseRef other{"Business", "C:\\elsewhere\\bsrv.mdb"};
+    const std::string older = history_test::File(3), newer = history_test::File(3, {1});
+    {
+        const std::time_t ago = std::time(nullptr) - 3 * 86400;
+        std::tm noon{};
+        localtime_r(&ago, &noon);
+        noon.tm_hour = 12;
+        noon.tm_min = noon.tm_sec = 0;
+        const int64_t at = std::mktime(&noon);
+        history::Store opened(fs::path(store).parent_path().string(), false);
+        history_test::AddFile(opened, older, other, at);
+        history_test::AddFile(opened, newer, other, at + 3600);
+    }
     const std::string first = test_support::Read(live);
     e2e::WineHome::Roof(live, 5);
     const std::string second = test_support::Read(live);
@@ -159,17 +176,22 @@ TEST_F(History, ASnapshotKilledAtAnyWriteLeavesAWholeStore) {
                 history::Store opened(folder.string(), false);  // rolls back what a killed run began
                 EXPECT_EQ(IntegrityCheck(), "ok") << at;
                 const history::Summary summary = opened.Summarize();
-                ASSERT_EQ(summary.databases.size(), 1u) << at;
-                const std::vector<history::Version> versions = opened.Versions(summary.databases[0].database);
+                ASSERT_EQ(summary.databases.size(), 2u) << at;
+                const bool personalFirst = summary.databases[0].database.edition == "Personal";
+                const std::vector<history::Version> versions =
+                    opened.Versions(summary.databases[personalFirst ? 0 : 1].database);
                 ASSERT_TRUE(versions.size() == 1 || versions.size() == 2) << at;
-                for (const history::Version& v : versions) {
-                    history::VersionFile file(opened.Folder());
-                    opened.Rebuild(v, file.Fd(), "version");
-                    EXPECT_EQ(test_support::Read(file.Path()), v.number == 1 ? first : second) << at;
-                }
+                for (const history::Version& v : versions)
+                    EXPECT_EQ(history_test::Rebuilt(opened, v), v.number == 1 ? first : second) << at;
+                const std::vector<history::Version> others = opened.Versions(other);
+                ASSERT_TRUE(others.size() == 1 || others.size() == 2) << at;
+                EXPECT_EQ(others[0].number, 2) << at;  // the newer is never the one thinned
+                for (const history::Version& v : others)
+                    EXPECT_EQ(history_test::Rebuilt(opened, v), v.number == 1 ? older : newer) << at;
                 if (run.status == 0) {
                     EXPECT_TRUE(run.out.contains("Personal: version 2 kept (")) << at << run.out.toStdString();
                     EXPECT_EQ(versions.size(), 2u) << at;
+                    EXPECT_EQ(others.size(), 1u) << at;
                 }
             }
             if (run.status != -1) break;  // no nth call: the run ended by itself

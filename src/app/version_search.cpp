@@ -75,6 +75,7 @@ public:
             const std::vector<size_t> group = SearchGroup(left);
             std::erase_if(left, [&](size_t v) { return std::find(group.begin(), group.end(), v) != group.end(); });
         }
+        for (size_t v : left) found_[v].error = vb::Error(vb::kUserInterrupt, "the search was stopped");
         return std::move(found_);
     }
 
@@ -379,7 +380,6 @@ private:
         KeepPlaces(result);
     }
 
-    // The file's page `at`.
     void ReadAt(uint32_t at, std::string& page) const {
         if (pread(file_->Fd(), page.data(), pageSize_, off_t(at) * off_t(pageSize_)) != off_t(pageSize_))
             throw vb::DeviceIOError();

@@ -145,6 +145,20 @@ TEST_F(VersionSearch, FindsWhatEachVersionSearchedWholeFinds) {
     for (const std::string text : {"a", "example", "x", "no such text anywhere"}) ExpectAsWhole(text);
 }
 
+// A search stopped before it reached a version says so of it, rather than
+// giving it as searched with nothing found.
+TEST_F(VersionSearch, AStoppedSearchSaysSoOfEveryVersionItDidNotSearch) {
+    for (const std::string& content : {Contacts(50), Contacts(40)}) Add(content);
+    const std::vector<history::Version> versions = store.Versions({"Business", "C:\\bsrv.mdb"});
+    const std::vector<app::VersionFound> found =
+        app::SearchVersions(store, versions, "Business", "a", ROLVANE_READER_PATH, 2, [] { return true; });
+    ASSERT_EQ(found.size(), 2u);
+    for (const app::VersionFound& one : found) {
+        ASSERT_TRUE(one.error.has_value());
+        EXPECT_EQ(one.error->Number(), vb::kUserInterrupt);
+    }
+}
+
 TEST_F(VersionSearch, AVersionWithAPageThatFailsItsHashIsToldDamagedAndTheOthersAreSearched) {
     const std::string first = Contacts(60);
     const std::string second = WithLetterChanged(first, false);

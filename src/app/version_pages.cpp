@@ -76,9 +76,8 @@ std::vector<size_t> SameLayout(history::Store& store, const std::vector<std::vec
                 for (int64_t id : {ids[v][pg], own[pg]})
                     if (!reads.count(id) && std::find(unread.begin(), unread.end(), id) == unread.end())
                         unread.push_back(id);
-    const size_t rowCountAt = pageSize == 2048 ? 8 : 12;
     store.ReadPages(unread, [&](size_t k, std::string_view page, bool good) {
-        reads[unread[k]] = good ? PageRead(page, rowCountAt) : std::string();
+        reads[unread[k]] = good ? PageRead(page, RowCountOffset(pageSize)) : std::string();
     });
     std::erase_if(alike, [&](size_t v) {
         return !std::all_of(structure.begin(), structure.end(), [&](uint32_t pg) {

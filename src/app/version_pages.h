@@ -80,6 +80,10 @@ private:
 // failure). `rowCountOffset`: where a page keeps its count of rows.
 std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset);
 
+// Where a data page of `pageSize` keeps its count of rows: Jet 3's 2 KB
+// pages at 8, Jet 4's at 12.
+inline size_t RowCountOffset(size_t pageSize) { return pageSize == 2048 ? 8 : 12; }
+
 // What a reader reads of a page: the whole page but, on a data page, the
 // free space between its table of row offsets and its lowest row, which
 // no row reaches (a row ends where the row before it starts, the first at

@@ -372,8 +372,8 @@ private:
                 ReadAt(at, bytes);
                 held = at;
             }
-            const std::string read = id < 0 ? std::string() : RowRead(bytes, pgRow & 0xff, RowCountAt());
-            result.valueRows.push_back({pgRow, id, read});
+            std::string rowRead = id < 0 ? std::string() : RowRead(bytes, pgRow & 0xff, RowCountOffset(pageSize_));
+            result.valueRows.push_back({pgRow, id, std::move(rowRead)});
             byRows.insert(pgRow >> 8);
         }
         for (uint32_t q : page.read) result.read.push_back({q, read(q).first, byRows.count(q) > 0});
@@ -384,7 +384,6 @@ private:
         if (pread(file_->Fd(), page.data(), pageSize_, off_t(at) * off_t(pageSize_)) != off_t(pageSize_))
             throw vb::DeviceIOError();
     }
-    size_t RowCountAt() const { return pageSize_ == 2048 ? 8 : 12; }  // Jet 3 keeps the count at 8, Jet 4 at 12
     // The same of stored page id, which the version holds at q, as its
     // number among those met (equal numbers: equal reads); kept.
     int RowOf(int64_t id, uint32_t q, unsigned row) {
@@ -396,7 +395,7 @@ private:
                 ReadAt(Where(id, q), rowBytes_);
                 rowPage_ = id;
             }
-            known = rowReads_.emplace(key, Numbered(RowRead(rowBytes_, row, RowCountAt()))).first;
+            known = rowReads_.emplace(key, Numbered(RowRead(rowBytes_, row, RowCountOffset(pageSize_)))).first;
         }
         return known->second;
     }

@@ -41,8 +41,9 @@ std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset) 
     long end = row == 0 ? long(page.size()) : u16(rowCountOffset + 2 * size_t(row));
     start = start < 0 ? -1 : start & 0x1fff;
     end = end < 0 ? -1 : end & 0x1fff;
-    std::string read = std::string(page.substr(0, 1)) + std::to_string(count) + ' ' + std::to_string(start) + ' ' +
-                       std::to_string(end) + ' ';
+    std::string read = std::string(page.substr(0, 1));
+    for (const int32_t field : {int32_t(count), int32_t(start), int32_t(end)})
+        read.append(reinterpret_cast<const char*>(&field), sizeof field);
     if (row < count && start >= 0 && start <= end && size_t(end) <= page.size())
         read += page.substr(size_t(start), size_t(end - start));
     return read;

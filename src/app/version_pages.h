@@ -30,8 +30,11 @@ struct PageResult {
     struct ValueRow {
         uint32_t pgRow;
         int64_t id;
-        std::string read;  // RowRead, until it is given its number among those met
-        int content = -1;
+        // RowRead, until a version that holds another page there asks
+        // whether it reads the same: it is then given its number among
+        // those met (most never are).
+        mutable std::string read;
+        mutable int content = -1;
     };
     std::vector<records::Record> rows;
     std::optional<vb::Error> error;

@@ -176,16 +176,24 @@ private:
     // Writes the members' pages that the first lacks to the pool, each
     // checked: a member with a page that fails is damaged, and leaves the
     // group with its own verdict. A page shorter than a whole one (the end
-    // of a file that is not all pages) leaves its version for later.
+    // of a file that is not all pages) leaves its version for later. A
+    // member holds what the one before it holds but in a few places: only
+    // those places are looked at, and its pages' sizes and failures are the
+    // one before's, changed there.
     void PlaceOthers(std::vector<size_t>& members) {
-        const size_t first = members[0];
-        std::unordered_set<int64_t> own(ids_[first].begin(), ids_[first].end());
+        const auto differing = [&](size_t m, const auto& at) {
+            const std::vector<int64_t>& ids = ids_[members[m]];
+            const std::vector<int64_t>& before = ids_[members[m - 1]];
+            for (size_t pg = 0; pg < ids.size(); ++pg)
+                if (ids[pg] != before[pg]) at(before[pg], ids[pg]);
+        };
         std::vector<int64_t> wanted;
         std::unordered_set<int64_t> seen;
-        for (size_t v : members)
-            for (int64_t id : ids_[v])
-                if (!own.count(id) && !pool_.count(id) && !bad_.count(id) && seen.insert(id).second)
+        for (size_t m = 1; m < members.size(); ++m)
+            differing(m, [&](int64_t, int64_t id) {
+                if (!naturalAt_.count(id) && !pool_.count(id) && !bad_.count(id) && seen.insert(id).second)
                     wanted.push_back(id);
+            });
         std::sort(wanted.begin(), wanted.end());  // read in the order the store keeps them
         std::unordered_set<int64_t> part;
         PageWriter write(file_->Fd(), pageSize_);
@@ -202,23 +210,29 @@ private:
             write.Put(at, page);
         });
         write.Flush();
-        std::erase_if(members, [&](size_t v) {
-            if (v == first) return false;
-            bool placeable = true;
-            for (int64_t id : ids_[v]) {
-                if (bad_.count(id)) {
-                    Unbuilt(v, vb::UnrecognizedFormat(Label(v)));
-                    done_.push_back(v);
-                    return true;
-                }
-                placeable = placeable && !part.count(id);
+        // The first's pages are all whole and good.
+        int64_t bytes = Bytes(members[0]);
+        int64_t bad = 0, partial = 0;
+        std::vector<char> leaves(members.size());
+        for (size_t m = 1; m < members.size(); ++m) {
+            const size_t v = members[m];
+            differing(m, [&](int64_t was, int64_t id) {
+                const auto size = [this](int64_t p) {
+                    const auto known = sizes_.find(p);
+                    return known == sizes_.end() ? int64_t{0} : int64_t(known->second);
+                };
+                bytes += size(id) - size(was);
+                bad += int64_t(bad_.count(id)) - int64_t(bad_.count(was));
+                partial += int64_t(part.count(id)) - int64_t(part.count(was));
+            });
+            if (bad > 0 || (partial == 0 && bytes != found_[v].version.size)) {
+                Unbuilt(v, vb::UnrecognizedFormat(Label(v)));
+                done_.push_back(v);
             }
-            if (!placeable) return true;
-            if (Bytes(v) == found_[v].version.size) return false;
-            Unbuilt(v, vb::UnrecognizedFormat(Label(v)));
-            done_.push_back(v);
-            return true;
-        });
+            leaves[m] = bad > 0 || partial > 0 || bytes != found_[v].version.size;
+        }
+        for (size_t m = members.size(); m-- > 1;)
+            if (leaves[m]) members.erase(members.begin() + long(m));
     }
 
     // Where the file holds a stored page for the group being searched.
@@ -241,6 +255,7 @@ private:
             for (const PageResult::ValueRow& row : r.valueRows) {
                 const uint32_t q = row.pgRow >> 8;
                 if (row.id < 0 || ids[q] == row.id) continue;
+                if (row.content < 0) row.content = Numbered(std::move(row.read));
                 if (RowOf(ids[q], q, row.pgRow & 0xff) != row.content) return false;
             }
             return true;
@@ -285,8 +300,6 @@ private:
             if (asks.empty()) break;
             std::vector<PageResult> done = RunAsks(asks);
             if (Stopped()) break;  // what was not searched is no result
-            for (PageResult& r : done)
-                for (PageResult::ValueRow& row : r.valueRows) row.content = Numbered(std::move(row.read));
             for (size_t a = 0; a < asks.size(); ++a)
                 results_[{decoding_, asks[a].task.versionPage, asks[a].id}].push_back(std::move(done[a]));
         }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <future>
 
@@ -28,7 +29,10 @@ void WriteAll(int fd, const std::string& data, off_t at) {
 // connection is used by one thread) and unpacked, with `verify` each checked
 // against its own hash, on two more threads while the next batch is
 // fetched and the last one handed on: unpacking is most of a read's work.
+// The calling thread, once it has fetched, unpacks beside them; each takes
+// the batch's next page, so that none waits while another has pages left.
 constexpr size_t kBatch = 256;
+constexpr int kUnpackers = 3;  // two threads of their own and the calling one
 
 struct Stored {
     std::string data;
@@ -38,30 +42,31 @@ struct Stored {
     bool found = false;
 };
 
-struct Unpacked {
+struct Batch {
+    std::vector<Stored> stored;
     std::vector<std::string> pages;
     std::vector<char> whole;
+    std::atomic<size_t> next{0};
 };
 
-// Unpacks stored[from, to) into out, through its own codec and hash.
-void UnpackRange(const std::vector<Stored>& stored, size_t from, size_t to, bool verify, PageCodec& codec, Sha256& sha,
-                 Unpacked& out) {
-    for (size_t i = from; i < to; ++i) {
-        const Stored& s = stored[i];
-        bool whole = s.found && codec.Unpack(s.data, s.packed, s.size, out.pages[i]);
-        if (whole && verify) whole = sha.Of(out.pages[i]) == s.hash;
-        if (!whole) out.pages[i].clear();
-        out.whole[i] = whole;
+// Unpacks the batch's pages not yet taken, one at a time, through its own codec and hash.
+void Unpack(Batch& batch, bool verify, PageCodec& codec, Sha256& sha) {
+    for (size_t i; (i = batch.next.fetch_add(1)) < batch.stored.size();) {
+        const Stored& s = batch.stored[i];
+        bool whole = s.found && codec.Unpack(s.data, s.packed, s.size, batch.pages[i]);
+        if (whole && verify) whole = sha.Of(batch.pages[i]) == s.hash;
+        if (!whole) batch.pages[i].clear();
+        batch.whole[i] = whole;
     }
 }
 
 void ForEachStored(sql::Connection& db, const std::vector<int64_t>& ids, bool verify,
                    const std::function<void(size_t at, std::string_view page, bool whole)>& each) {
     rows::PageWalk walk(db, "hash, size, packed, data");
-    const auto fetch = [&](size_t from, std::vector<Stored>& into) {
-        into.resize(std::min(kBatch, ids.size() - from));
-        for (size_t i = 0; i < into.size(); ++i) {
-            Stored& s = into[i];
+    const auto fetch = [&](size_t from, Batch& into) {
+        into.stored.resize(std::min(kBatch, ids.size() - from));
+        for (size_t i = 0; i < into.stored.size(); ++i) {
+            Stored& s = into.stored[i];
             s.found = walk.To(ids[from + i]);
             if (s.found) {
                 const sql::Statement& row = walk.Row();
@@ -71,36 +76,34 @@ void ForEachStored(sql::Connection& db, const std::vector<int64_t>& ids, bool ve
                 s.data.assign(row.Blob(4));
             }
         }
+        into.pages.resize(into.stored.size());
+        into.whole.assign(into.stored.size(), 0);
+        into.next = 0;
     };
-    PageCodec codecs[2];
-    Sha256 hashes[2];
-    std::vector<Stored> fetched[2];
-    Unpacked unpacked[2];
+    PageCodec codecs[kUnpackers];
+    Sha256 hashes[kUnpackers];
+    Batch batches[2];
     // Declared after what they use: leaving early waits for them first.
-    std::future<void> halves[2];
+    std::future<void> helpers[kUnpackers - 1];
     const auto start = [&](int b) {
-        const std::vector<Stored>& batch = fetched[b];
-        unpacked[b].pages.resize(batch.size());
-        unpacked[b].whole.assign(batch.size(), 0);
-        const size_t middle = batch.size() / 2;
-        for (int h = 0; h < 2; ++h)
-            halves[h] = std::async(std::launch::async, [&, b, h, middle] {
-                UnpackRange(fetched[b], h ? middle : 0, h ? fetched[b].size() : middle, verify, codecs[h], hashes[h],
-                            unpacked[b]);
-            });
+        for (int h = 0; h < kUnpackers - 1; ++h)
+            helpers[h] = std::async(std::launch::async,
+                                    [&, b, h] { Unpack(batches[b], verify, codecs[h + 1], hashes[h + 1]); });
     };
-    const auto finish = [&] {
-        for (std::future<void>& half : halves) half.get();
+    const auto finish = [&](int b) {
+        Unpack(batches[b], verify, codecs[0], hashes[0]);
+        for (std::future<void>& helper : helpers) helper.get();
     };
     if (ids.empty()) return;
-    fetch(0, fetched[0]);
+    fetch(0, batches[0]);
     start(0);
     for (size_t from = 0, b = 0;; from += kBatch, b ^= 1) {
         const bool more = from + kBatch < ids.size();
-        if (more) fetch(from + kBatch, fetched[b ^ 1]);
-        finish();
+        if (more) fetch(from + kBatch, batches[b ^ 1]);
+        finish(int(b));
         if (more) start(int(b ^ 1));
-        for (size_t i = 0; i < fetched[b].size(); ++i) each(from + i, unpacked[b].pages[i], unpacked[b].whole[i]);
+        const Batch& batch = batches[b];
+        for (size_t i = 0; i < batch.stored.size(); ++i) each(from + i, batch.pages[i], batch.whole[i]);
         if (!more) break;
     }
 }

@@ -1,5 +1,7 @@
 #include "app/version_pages.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,7 +34,31 @@ void PageWriter::Flush() {
     pending_.clear();
 }
 
-std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset) {
+FileView::FileView(int fd, size_t pageSize) : pageSize_(pageSize) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) throw vb::DeviceIOError();
+    size_ = size_t(st.st_size);
+    if (size_ == 0) return;
+    void* bytes = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
+    if (bytes == MAP_FAILED) throw vb::DeviceIOError();
+    bytes_ = static_cast<const char*>(bytes);
+}
+
+FileView::~FileView() {
+    if (bytes_) munmap(const_cast<char*>(bytes_), size_);
+}
+
+std::string_view FileView::Page(uint64_t at) const {
+    const uint64_t from = at * pageSize_;
+    if (from >= size_) return {};
+    return std::string_view(bytes_ + from, std::min<uint64_t>(pageSize_, size_ - from));
+}
+
+namespace {
+
+// RowRead in two parts: what says where the row lies (short enough to be
+// kept in place), and the row's bytes as the page holds them.
+std::pair<std::string, std::string_view> RowReadParts(std::string_view page, unsigned row, size_t rowCountOffset) {
     const auto u16 = [&page](size_t at) -> long {
         return at + 2 <= page.size() ? long(uint8_t(page[at]) | uint8_t(page[at + 1]) << 8) : -1;
     };
@@ -41,12 +67,26 @@ std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset) 
     long end = row == 0 ? long(page.size()) : u16(rowCountOffset + 2 * size_t(row));
     start = start < 0 ? -1 : start & 0x1fff;
     end = end < 0 ? -1 : end & 0x1fff;
-    std::string read = std::string(page.substr(0, 1));
+    std::string head(page.substr(0, 1));
     for (const int32_t field : {int32_t(count), int32_t(start), int32_t(end)})
-        read.append(reinterpret_cast<const char*>(&field), sizeof field);
+        head.append(reinterpret_cast<const char*>(&field), sizeof field);
+    std::string_view bytes;
     if (row < count && start >= 0 && start <= end && size_t(end) <= page.size())
-        read += page.substr(size_t(start), size_t(end - start));
-    return read;
+        bytes = page.substr(size_t(start), size_t(end - start));
+    return {head, bytes};
+}
+
+}  // namespace
+
+std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset) {
+    auto [head, bytes] = RowReadParts(page, row, rowCountOffset);
+    return head.append(bytes);
+}
+
+bool ReadsAs(std::string_view page, unsigned row, size_t rowCountOffset, std::string_view read) {
+    const auto [head, bytes] = RowReadParts(page, row, rowCountOffset);
+    return read.size() == head.size() + bytes.size() && read.substr(0, head.size()) == head &&
+           read.substr(head.size()) == bytes;
 }
 
 std::string PageRead(std::string_view page, size_t rowCountOffset) {

@@ -30,11 +30,7 @@ struct PageResult {
     struct ValueRow {
         uint32_t pgRow;
         int64_t id;
-        // RowRead, until a version that holds another page there asks
-        // whether it reads the same: it is then given its number among
-        // those met (most never are).
-        mutable std::string read;
-        mutable int content = -1;
+        std::string read;  // RowRead of the stored page there
     };
     std::vector<records::Record> rows;
     std::optional<vb::Error> error;
@@ -77,11 +73,30 @@ private:
     std::string pending_;
 };
 
+// A file's bytes mapped read-only, as long as the file was when mapped:
+// its pages read without a call for each.
+class FileView {
+public:
+    // Throws 57 when the file cannot be mapped.
+    FileView(int fd, size_t pageSize);
+    ~FileView();
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+    // Page `at`; empty past the end.
+    std::string_view Page(uint64_t at) const;
+
+private:
+    const char* bytes_ = nullptr;
+    size_t size_ = 0, pageSize_;
+};
+
 // What reading row `row` of a long-value page takes from the page: its
 // type, its count of rows, where the row lies, and the row's bytes. Two
 // pages that agree on it give a long value the same part (or the same
 // failure). `rowCountOffset`: where a page keeps its count of rows.
 std::string RowRead(std::string_view page, unsigned row, size_t rowCountOffset);
+// Whether RowRead(page, row, rowCountOffset) is `read`, without copying the row.
+bool ReadsAs(std::string_view page, unsigned row, size_t rowCountOffset, std::string_view read);
 
 // Where a data page of `pageSize` keeps its count of rows: Jet 3's 2 KB
 // pages at 8, Jet 4's at 12.

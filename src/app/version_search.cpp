@@ -246,6 +246,8 @@ private:
     // with the pages its rows read, then gives each member its records.
     void Resolve(const std::vector<size_t>& members, const jet::PagesLayout& layout) {
         const std::vector<uint32_t>& data = layout.dataPages;
+        // The file is whole for this group from here on.
+        view_ = std::make_unique<FileView>(file_->Fd(), pageSize_);
         std::vector<std::vector<const PageResult*>> got(members.size(), std::vector<const PageResult*>(data.size()));
         // A search applies to a version that holds what its rows read: the
         // same pages, or for a page of long values the same rows.
@@ -255,8 +257,8 @@ private:
             for (const PageResult::ValueRow& row : r.valueRows) {
                 const uint32_t q = row.pgRow >> 8;
                 if (row.id < 0 || ids[q] == row.id) continue;
-                if (row.content < 0) row.content = Numbered(std::move(row.read));
-                if (RowOf(ids[q], q, row.pgRow & 0xff) != row.content) return false;
+                if (!ReadsAs(view_->Page(Where(ids[q], q)), row.pgRow & 0xff, RowCountOffset(pageSize_), row.read))
+                    return false;
             }
             return true;
         };
@@ -376,43 +378,16 @@ private:
             return {q < pages_ ? natural_[q] : -1, q};
         };
         std::set<uint32_t> byRows;
-        // A page's rows keep their long values on a few pages: each read once.
-        uint32_t held = UINT32_MAX;
-        std::string bytes(pageSize_, '\0');
         for (uint32_t pgRow : page.valueRows) {
             const auto [id, at] = read(pgRow >> 8);
-            if (id >= 0 && at != held) {
-                ReadAt(at, bytes);
-                held = at;
-            }
-            std::string rowRead = id < 0 ? std::string() : RowRead(bytes, pgRow & 0xff, RowCountOffset(pageSize_));
+            std::string rowRead =
+                id < 0 ? std::string() : RowRead(view_->Page(at), pgRow & 0xff, RowCountOffset(pageSize_));
             result.valueRows.push_back({pgRow, id, std::move(rowRead)});
             byRows.insert(pgRow >> 8);
         }
         for (uint32_t q : page.read) result.read.push_back({q, read(q).first, byRows.count(q) > 0});
         KeepPlaces(result);
     }
-
-    void ReadAt(uint32_t at, std::string& page) const {
-        if (pread(file_->Fd(), page.data(), pageSize_, off_t(at) * off_t(pageSize_)) != off_t(pageSize_))
-            throw vb::DeviceIOError();
-    }
-    // The same of stored page id, which the version holds at q, as its
-    // number among those met (equal numbers: equal reads); kept.
-    int RowOf(int64_t id, uint32_t q, unsigned row) {
-        const int64_t key = id * 256 + row;
-        auto known = rowReads_.find(key);
-        if (known == rowReads_.end()) {
-            if (rowPage_ != id) {
-                rowBytes_.resize(pageSize_);
-                ReadAt(Where(id, q), rowBytes_);
-                rowPage_ = id;
-            }
-            known = rowReads_.emplace(key, Numbered(RowRead(rowBytes_, row, RowCountOffset(pageSize_)))).first;
-        }
-        return known->second;
-    }
-    int Numbered(std::string read) { return contents_.emplace(std::move(read), int(contents_.size())).first->second; }
 
     history::Store& store_;
     const std::string& edition_;
@@ -426,6 +401,7 @@ private:
     // The file: the places (as many pages as the longest version has) and
     // what each holds (-1: nothing known), then the pool.
     std::unique_ptr<history::VersionFile> file_;
+    std::unique_ptr<FileView> view_;  // of the file as the group being searched has it
     std::string path_;
     uint64_t places_ = 0;
     size_t pageSize_ = 0;
@@ -443,11 +419,7 @@ private:
     // elements stay where they are as more come.
     std::unordered_map<ResultKey, std::deque<PageResult>, ResultKeyHash> results_;
     std::vector<size_t> done_;  // versions of the group found damaged before their search
-    std::unordered_map<int64_t, int> rowReads_;      // RowOf's, by stored page and row
-    int64_t rowPage_ = -1;  // the stored page RowOf read last (a page's rows come together), and its bytes
-    std::string rowBytes_;
     std::unordered_map<int64_t, std::string> pageReads_;  // PageRead of the layout's pages that differ
-    std::unordered_map<std::string, int> contents_;  // each read of a row met, numbered
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version_pages.h"
 #include "app/version_search.h"
 #include "history/history_support.h"
 #include "jet/libmdb_engine.h"
@@ -205,6 +206,50 @@ TEST_F(VersionSearch, ADamagedDataPageFailsTheVersionsHoldingItAfterTheRecordsBe
     EXPECT_EQ(found[0].error->Number(), vb::kUnrecognizedFormat);
     EXPECT_FALSE(found[0].table.records.empty());
     EXPECT_FALSE(found[1].error);
+}
+
+}  // namespace
+
+namespace {
+
+// Whether a row of long values reads as it did, told without copying the
+// row: only the row whose bytes changed, or every row when the page's count
+// or offsets changed, reads otherwise; free space changes nothing.
+TEST(RowReads, ARowReadsAsItDidUnlessItsPlaceOrItsBytesChanged) {
+    const std::string file = Contacts(50);
+    size_t at = kPage;
+    while (at + kPage <= file.size() && !IsLongValues(file, at)) at += kPage;
+    ASSERT_LT(at + kPage, file.size() + 1);
+    const std::string page = file.substr(at, kPage);
+    const unsigned count = uint8_t(page[12]) | uint8_t(page[13]) << 8;
+    ASSERT_GT(count, 1u);
+    const auto rowOf = [&](size_t byte) {  // the row whose bytes hold `byte`
+        for (unsigned r = 0; r < count; ++r) {
+            const size_t start = (uint8_t(page[14 + 2 * r]) | uint8_t(page[15 + 2 * r]) << 8) & 0x1fff;
+            const size_t end = r == 0 ? kPage : (uint8_t(page[12 + 2 * r]) | uint8_t(page[13 + 2 * r]) << 8) & 0x1fff;
+            if (byte >= start && byte < end) return int(r);
+        }
+        return -1;
+    };
+    const std::string letter = WithLetterChanged(file, true).substr(at, kPage);
+    const size_t changed = std::mismatch(page.begin(), page.end(), letter.begin()).first - page.begin();
+    ASSERT_GE(rowOf(changed), 0);
+    std::string moved = page, freeSpace = page;
+    moved[14] ^= 1;  // row 0 starts a byte elsewhere
+    freeSpace[14 + 2 * count + 1] ^= 0x55;
+    ASSERT_EQ(app::PageRead(freeSpace, 12), app::PageRead(page, 12));
+    const struct {
+        const char* name;
+        const std::string& other;
+        int differs;  // the row that reads otherwise; -1 none, -2 row 0 and row 1 (whose end row 0's start is)
+    } cases[] = {{"same", page, -1}, {"a letter", letter, rowOf(changed)}, {"free space", freeSpace, -1},
+                 {"an offset", moved, -2}};
+    for (const auto& c : cases)
+        for (unsigned r = 0; r <= count; ++r) {
+            const bool same = c.differs == -1 || (c.differs >= 0 && int(r) != c.differs) || (c.differs == -2 && r > 1);
+            EXPECT_EQ(app::ReadsAs(c.other, r, 12, app::RowRead(page, r, 12)), same) << c.name << ", row " << r;
+            EXPECT_EQ(app::RowRead(c.other, r, 12) == app::RowRead(page, r, 12), same) << c.name << ", row " << r;
+        }
 }
 
 }  // namespace

@@ -245,7 +245,7 @@ TEST(RowReads, ARowReadsAsItDidUnlessItsPlaceOrItsBytesChanged) {
     } cases[] = {{"same", page, -1}, {"a letter", letter, rowOf(changed)}, {"free space", freeSpace, -1},
                  {"an offset", moved, -2}};
     for (const auto& c : cases)
-        for (unsigned r = 0; r <= count; ++r) {
+        for (unsigned r = 0; r < count; ++r) {
             const bool same = c.differs == -1 || (c.differs >= 0 && int(r) != c.differs) || (c.differs == -2 && r > 1);
             EXPECT_EQ(app::ReadsAs(c.other, r, 12, app::RowRead(page, r, 12)), same) << c.name << ", row " << r;
             EXPECT_EQ(app::RowRead(c.other, r, 12) == app::RowRead(page, r, 12), same) << c.name << ", row " << r;

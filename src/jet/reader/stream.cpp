@@ -133,7 +133,12 @@ bool TableStream::Wanted(ValueSource& source) {
         if (within && col.col_type == MDB_MEMO) {
             LongValue value(source.file, *mdb->fmt, mdb->pg_buf, fields_[f].start, fields_[f].siz);
             if (value.Length() > kPieceBytes || value.Length() > source.budget) {
-                if (FoundInParts(value)) return true;
+                std::optional<bool> found = IS_JET3(mdb) ? std::nullopt : FoundInUnits(value);
+                if (!found) {
+                    LongValue again(source.file, *mdb->fmt, mdb->pg_buf, fields_[f].start, fields_[f].siz);
+                    found = FoundInParts(again);
+                }
+                if (*found) return true;
                 continue;
             }
             stored = value.Rest();
@@ -161,13 +166,22 @@ bool TableStream::Wanted(ValueSource& source) {
     return false;
 }
 
+// Every kProgressBytes read say so, as the pieces of a value sent do, so
+// that the window gives the request its time afresh.
+void TableStream::SayRead(uint32_t& read) {
+    if (read < kProgressBytes) return;
+    std::string progress;
+    PutU32(progress, read);
+    out_.Frame('P', progress);
+    out_.Flush();
+    read = 0;
+}
+
 bool TableStream::FoundInParts(LongValue& value) {
     // Each piece of text is searched with the end of the text before it, as
     // many characters as the text to find has less one, so that a match
     // across two pieces is found too; the value is read no further than
     // its first match.
-    // Every kProgressBytes read say so, as the pieces of a value sent do,
-    // so that the window gives the request its time afresh.
     JetTextParts convert(reader_.Handle());
     std::string stored, text;
     uint32_t read = 0;
@@ -178,13 +192,7 @@ bool TableStream::FoundInParts(LongValue& value) {
         stored.append(part);
         if (more && stored.size() < kPieceBytes) continue;
         read += static_cast<uint32_t>(stored.size());
-        if (read >= kProgressBytes) {
-            std::string progress;
-            PutU32(progress, read);
-            out_.Frame('P', progress);
-            out_.Flush();
-            read = 0;
-        }
+        SayRead(read);
         convert.Add(stored, !more, text);
         stored.clear();
         if (find_.In(text)) return true;
@@ -192,6 +200,40 @@ bool TableStream::FoundInParts(LongValue& value) {
         for (size_t chars = 0; keep > 0 && chars + 1 < findChars_;)
             if ((static_cast<unsigned char>(text[--keep]) & 0xC0) != 0x80) ++chars;
         text.erase(0, keep);
+    }
+    return false;
+}
+
+std::optional<bool> TableStream::FoundInUnits(LongValue& value) {
+    // Jet 4 text that is not compressed, searched piece by piece as the
+    // code units it is stored as, as Wanted searches a short value: each
+    // piece with as many units of the one before as the text to find has
+    // characters less one (a unit is a character where InUtf16 answers);
+    // an odd byte at the end is dropped, as in its text. Compressed text,
+    // or a piece InUtf16 does not take (a surrogate), is left to
+    // FoundInParts, from the start: nullopt.
+    std::string units, stored;
+    uint32_t read = 0;
+    bool more = true, begun = false;
+    while (more) {
+        std::string_view part;
+        more = value.Next(part);
+        stored.append(part);
+        if (more && stored.size() < kPieceBytes) continue;
+        if (!begun && stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
+            static_cast<unsigned char>(stored[1]) == 0xFE)
+            return std::nullopt;
+        begun = true;
+        read += static_cast<uint32_t>(stored.size());
+        SayRead(read);
+        units += stored;
+        stored.clear();
+        const size_t whole = units.size() - units.size() % 2;
+        const std::optional<bool> found = find_.InUtf16(std::string_view(units).substr(0, whole));
+        if (!found) return std::nullopt;
+        if (*found) return true;
+        const size_t keep = std::min(whole, 2 * (findChars_ > 0 ? findChars_ - 1 : 0));
+        units.erase(0, whole - keep);
     }
     return false;
 }

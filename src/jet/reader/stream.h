@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -59,6 +60,8 @@ public:
 private:
     bool Wanted(ValueSource& source);
     bool FoundInParts(LongValue& value);
+    std::optional<bool> FoundInUnits(LongValue& value);
+    void SayRead(uint32_t& read);
     // Sends the row libmdb has just read when it is wanted: the bytes sent
     // (frame and pieces), 0 when it is not. A failure names the row and `page`.
     uint64_t Send(std::vector<Value>& values, size_t budget, uint32_t rowBytes, uint64_t page);

@@ -214,13 +214,13 @@ private:
         int64_t bytes = Bytes(members[0]);
         int64_t bad = 0, partial = 0;
         std::vector<char> leaves(members.size());
+        const auto size = [this](int64_t id) {
+            const auto known = sizes_.find(id);
+            return known == sizes_.end() ? int64_t{0} : int64_t(known->second);
+        };
         for (size_t m = 1; m < members.size(); ++m) {
             const size_t v = members[m];
             differing(m, [&](int64_t was, int64_t id) {
-                const auto size = [this](int64_t p) {
-                    const auto known = sizes_.find(p);
-                    return known == sizes_.end() ? int64_t{0} : int64_t(known->second);
-                };
                 bytes += size(id) - size(was);
                 bad += int64_t(bad_.count(id)) - int64_t(bad_.count(was));
                 partial += int64_t(part.count(id)) - int64_t(part.count(was));

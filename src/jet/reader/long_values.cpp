@@ -203,8 +203,7 @@ void JetTextParts::Add(std::string_view stored, bool last, std::string& out) {
             return;
         }
         begun_ = true;
-        compressed_ = first.size() >= 2 && static_cast<unsigned char>(first[0]) == 0xFF &&
-                      static_cast<unsigned char>(first[1]) == 0xFE;
+        compressed_ = CompressedText(first);
         stored = std::string_view(first).substr(compressed_ ? 2 : 0);
     }
     if (!compressed_) {

@@ -60,6 +60,13 @@ std::string ReadLongValue(const RawFile& file, const MdbFormatConstants& fmt, co
 // page, Jet 4 in UCS-2, plain or compressed) as UTF-8, every character of it.
 std::string JetText(MdbHandle* mdb, const char* bytes, size_t len);
 
+// Whether Jet 4 text, from its first stored byte, begins with the mark of
+// compressed text (FF FE), as libmdb decides for a value whole.
+inline bool CompressedText(std::string_view stored) {
+    return stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
+           static_cast<unsigned char>(stored[1]) == 0xFE;
+}
+
 // Windows code page 1252, Jet 3's text, as UTF-8. The five bytes the code
 // page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control
 // characters of the same number, as Windows itself maps them, so that no

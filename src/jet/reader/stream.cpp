@@ -150,9 +150,7 @@ bool TableStream::Wanted(ValueSource& source) {
         // are; compressed text (it begins FF FE), Jet 3's code pages and text
         // with surrogates are converted first.
         if (within && !IS_JET3(mdb)) {
-            const bool compressed = stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
-                                    static_cast<unsigned char>(stored[1]) == 0xFE;
-            if (!compressed) {
+            if (!CompressedText(stored)) {
                 if (const auto found = find_.InUtf16(stored)) {
                     if (*found) return true;
                     continue;
@@ -220,9 +218,7 @@ std::optional<bool> TableStream::FoundInUnits(LongValue& value) {
         more = value.Next(part);
         stored.append(part);
         if (more && stored.size() < kPieceBytes) continue;
-        if (!begun && stored.size() >= 2 && static_cast<unsigned char>(stored[0]) == 0xFF &&
-            static_cast<unsigned char>(stored[1]) == 0xFE)
-            return std::nullopt;
+        if (!begun && CompressedText(stored)) return std::nullopt;
         begun = true;
         read += static_cast<uint32_t>(stored.size());
         SayRead(read);
